@@ -1,0 +1,36 @@
+#pragma once
+// Code page 936 (GBK as ICU's "windows-936-2000" converter defines it), turned once into
+// lookup tables: per-character ICU calls are far too slow for lexicons of millions of lines.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lex {
+
+// The signed 16-bit code page 936 value of a UTF-16 code unit: lead * 256 + trail as int16
+// (negative) for a double-byte character, the byte (0..128, 255) for a single-byte character,
+// 63 ("?") for a character that code page 936 cannot represent on a round trip.
+int16_t ansiCode(char16_t ch);
+
+// Double-byte characters are word characters; everything else is annotation.
+inline bool isDoubleByte(char16_t ch) { return ansiCode(ch) < 0; }
+
+// Unsigned code of a double-byte character (lead * 256 + trail, 32,768 or more).
+inline uint32_t doubleByteCode(char16_t ch) { return uint32_t(ansiCode(ch)) & 0xFFFFu; }
+
+// Decodes code page 936 bytes: a byte below 0x80 is itself; 0x81..0xFE followed by
+// 0x40..0xFE (not 0x7F) is one pair; a lead byte without a valid trail becomes U+FFFD and
+// the next byte is read on its own. 0x80 is the euro sign and 0xFF is U+F8F5.
+void decode936(std::string_view bytes, std::u16string &out);
+std::u16string decode936(std::string_view bytes);
+
+// Encodes into code page 936; a character without a round-trip mapping becomes "?".
+void encode936(std::u16string_view text, std::string &out);
+std::string encode936(std::u16string_view text);
+
+// UTF-8 <-> UTF-16, for messages, paths and the command line (invalid UTF-8 becomes U+FFFD).
+std::u16string fromUtf8(std::string_view text);
+std::string toUtf8(std::u16string_view text);
+
+} // namespace lex

@@ -1,0 +1,144 @@
+#pragma once
+// The entry hash set: 2,000,000 int32 slots with linear probing, addressed by the entry key,
+// beside an entry list that keeps the lines in insertion order.
+//
+// Everything the owner can observe is that of the plain slot-by-slot probe: the slot where
+// each lookup stops (the probe position), the slots that become tombstones, insertion order,
+// counts, placeholders, and the slot numbers where a long probe run yields and may be cut
+// short. But real lexicons cluster badly under the key (every two- and three-character word
+// lands in 0..999,999 and a word's annotated and plain lines share one key), so walking the
+// slots costs billions of steps. Because a slot never becomes empty again before Clear, each
+// lookup can be answered in O(1) amortised instead:
+//  - a live line is found through a hash index from line to slot: no empty slot can lie
+//    between its key and its slot, so the literal probe would stop exactly there;
+//  - an absent line stops at the next empty slot at or after its key, found through a
+//    union-find over the slots ("next empty slot");
+//  - the yield points of a run are the multiples of 20,000 in (key, stop], and a run cut
+//    short by a stop request ends at the first of them at which the pump says stop.
+
+#include "event_pump.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lex {
+
+enum class KeyVariant {
+    // Sort and update tools: a line must start with a double-byte character and hold two or
+    // more; every other line is rejected and becomes ";".
+    Standard,
+    // Set operations: single-byte characters are skipped wherever they stand; one double-byte
+    // character has the key u1 * 10; a line without any becomes the empty string; Remove
+    // leaves the empty string.
+    SetOperations,
+    // Annotation tool and word statistics: as SetOperations, but a line without double-byte
+    // characters becomes ";" and Remove leaves ";".
+    Annotation,
+};
+
+class EntryHashSet {
+public:
+    static constexpr int32_t kSlots = 2'000'000;
+    static constexpr int32_t kProbeYieldEvery = 20'000;
+    static constexpr int32_t kClearYieldEvery = 200'000;
+    static constexpr int32_t kEmpty = -1;
+    static constexpr int32_t kDeleted = -2;
+    static constexpr int32_t kRejectKey = 1'000'000;
+
+    // cancelledResult: what a lookup cut short by a stop request returns (set operations:
+    // true, word statistics: false). wordLookups: keep the index that Hash_ExistsX needs.
+    explicit EntryHashSet(KeyVariant variant = KeyVariant::Standard, bool cancelledResult = false,
+                          bool wordLookups = false);
+    ~EntryHashSet();
+    EntryHashSet(const EntryHashSet &) = delete;
+    EntryHashSet &operator=(const EntryHashSet &) = delete;
+
+    // The pump that long probe runs yield to (may be null: no yields).
+    void setPump(EventPump *pump) { m_pump = pump; }
+
+    // Empties the set. The second form yields at slots 0, 200,000, ... 1,800,000.
+    void Clear();
+    void Clear(EventPump &pump);
+
+    // The key of `word` under `variant`; a word without a key of its own is rewritten, in
+    // the caller's variable, to the variant's placeholder (";" or the empty string).
+    static int32_t EntryKey(KeyVariant variant, std::u16string_view &word);
+    int32_t EntryKey(std::u16string &word) const;
+
+    // Probes for the line (which the key may rewrite) and leaves the probe position where the
+    // probe stopped. Throws LexError when the line is absent and no empty slot is left.
+    bool Contains(std::u16string &word);
+    bool Contains(std::u16string_view &word);
+    // Appends the line to the entry list and stores its index at the probe position. Must
+    // follow a Contains of the same line that returned false.
+    void Add(std::u16string_view word);
+    // Turns the slot at the probe position into a tombstone and the entry into the
+    // placeholder. Must follow a Contains that returned true; after a lookup that a stop
+    // request cut short it removes nothing and returns false.
+    bool Remove();
+    // Word lookup: as Contains, but an entry matches when entryWord of the entry equals
+    // entryWord of the line, and the run yields after every probe step that moves on.
+    bool Hash_ExistsX(std::u16string &word);
+    bool Hash_ExistsX(std::u16string_view &word);
+
+    KeyVariant variant() const { return m_variant; }
+    int32_t insertedCount() const { return int32_t(m_entries.size()); }
+    int32_t deletedCount() const { return m_deleted; }
+    int32_t probePosition() const { return m_probe; }
+    bool lastLookupCut() const { return m_cut; }
+    // The entry list, with placeholders where entries were removed.
+    std::u16string_view entry(int32_t index) const;
+    // The slot table value at `slot` (-1 empty, -2 tombstone, else an entry index).
+    int32_t slotValue(int32_t slot) const { return m_slots[slot]; }
+    // The entry index held at the probe position (after a successful lookup).
+    int32_t matchedIndex() const { return m_probe < kSlots ? m_slots[m_probe] : kEmpty; }
+    std::u16string_view placeholder() const;
+
+private:
+    struct EntryRef {
+        uint32_t offset;
+        uint32_t length;
+    };
+    static constexpr uint32_t kPlaceholderOffset = 0xFFFFFFFFu;
+
+    bool lookup(std::u16string_view &word, bool byWord);
+    int32_t nextEmpty(int32_t from);
+    void markFilled(int32_t slot);
+    int32_t findLive(std::u16string_view line, uint64_t hash) const;
+    void indexInsert(int32_t idx);
+    void indexErase(int32_t idx);
+    void unlinkLive(int32_t idx);
+    void growIndex();
+    int32_t distance(int32_t from, int32_t to) const {
+        return to >= from ? to - from : to + kSlots - from;
+    }
+
+    KeyVariant m_variant;
+    bool m_cancelledResult;
+    bool m_wordLookups;
+    EventPump *m_pump = nullptr;
+
+    std::unique_ptr<int32_t[]> m_slots;
+    std::unique_ptr<int32_t[]> m_nextEmpty; // union-find: kSlots + 1 entries, last a sentinel
+    int32_t m_emptyCount = kSlots;
+    int32_t m_probe = kSlots;
+    int32_t m_deleted = 0;
+    bool m_cut = false;
+
+    std::vector<char16_t> m_text;
+    std::vector<EntryRef> m_entries;
+    std::vector<uint64_t> m_hash;  // per entry: hash of the line
+    std::vector<int32_t> m_slotOf; // per entry: its slot while live, else -1
+    std::vector<int32_t> m_dup;    // per entry: the next live entry holding the same line
+
+    std::vector<int32_t> m_index; // open addressing over live entries, -1 empty
+    size_t m_indexUsed = 0;
+
+    struct WordIndex;
+    std::unique_ptr<WordIndex> m_words;
+};
+
+} // namespace lex

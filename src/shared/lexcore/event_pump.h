@@ -1,0 +1,72 @@
+#pragma once
+// The yield points of long loops. Engines call yield() where the window must get a chance to
+// repaint and a stop button a chance to be pressed; yield() returns true once a stop was
+// requested. The fast path is a countdown, so a yield point costs nanoseconds: the pump is
+// only polled (events processed, Ctrl-C checked) every `interval` calls.
+
+#include <cstdint>
+
+namespace lex {
+
+class EventPump {
+public:
+    explicit EventPump(int interval = 256) : m_interval(interval > 0 ? interval : 1) {}
+    virtual ~EventPump() = default;
+
+    bool yield() {
+        if (--m_countdown > 0)
+            return m_stop;
+        m_countdown = m_interval;
+        m_stop = poll() || m_stop;
+        return m_stop;
+    }
+
+    // As `count` calls of yield(); returns how many of them ran before one returned true,
+    // or -1 when none did.
+    int64_t yieldMany(int64_t count);
+
+    bool stopRequested() const { return m_stop; }
+    void requestStop() { m_stop = true; }
+    void resetStop() { m_stop = false; }
+
+    // Progress of the running operation, read by the pump when it polls.
+    void setProgress(int64_t done, int64_t total) {
+        m_done = done;
+        m_total = total;
+    }
+    int64_t progressDone() const { return m_done; }
+    int64_t progressTotal() const { return m_total; }
+
+protected:
+    // Processes pending events; returns true when a stop was requested meanwhile.
+    virtual bool poll() { return false; }
+
+private:
+    int m_interval;
+    int m_countdown = 1;
+    bool m_stop = false;
+    int64_t m_done = 0;
+    int64_t m_total = 0;
+};
+
+// A pump that never stops and processes nothing (batch runs, tests).
+class NullPump : public EventPump {
+public:
+    NullPump() : EventPump(1 << 30) {}
+};
+
+// Tests: requests the stop at the n-th call of yield() (1-based); counts every call.
+class CountingPump : public EventPump {
+public:
+    explicit CountingPump(int64_t stopAt = -1) : EventPump(1), m_stopAt(stopAt) {}
+    int64_t calls() const { return m_calls; }
+
+protected:
+    bool poll() override { return ++m_calls == m_stopAt; }
+
+private:
+    int64_t m_stopAt;
+    int64_t m_calls = 0;
+};
+
+} // namespace lex

@@ -1,0 +1,104 @@
+#pragma once
+// Lexicon files: a lexicon is text with one entry per line, either UTF-16LE behind the mark
+// FF FE or code page 936 (everything else). Outputs are always code page 936 with CR LF.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace lex {
+
+enum class LexiconEncoding { Utf16Le, Ansi936 };
+
+// A platform failure around a file (cannot open, cannot write, disk full, not text). Engines
+// throw it; forms and lexcli catch it and show message().
+class LexError : public std::runtime_error {
+public:
+    LexError(std::string message, std::filesystem::path path = {})
+        : std::runtime_error(message), m_path(std::move(path)) {}
+    const std::filesystem::path &path() const { return m_path; }
+    // The text shown to the user (UTF-8).
+    std::string message() const { return what(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Tells the encoding from the first two bytes (a shorter file counts as zero-filled).
+LexiconEncoding detectEncoding(const std::filesystem::path &path);
+
+// True when `path` names an existing regular file (the tools' "file exists" test).
+bool fileExists(const std::filesystem::path &path);
+
+// Reads and decodes the whole file at once and hands out lines from that buffer. Lines end at
+// LF or CR LF; the terminator is not part of the line; a last line without terminator is
+// still a line; a file ending in a terminator has no extra empty line. A lone CR is text.
+// A file holding NUL characters is not a text file and is refused with a LexError.
+class LineReader {
+public:
+    LineReader() = default;
+    LineReader(const std::filesystem::path &path, LexiconEncoding encoding);
+    // Reads `path` with the encoding its first two bytes give.
+    explicit LineReader(const std::filesystem::path &path);
+
+    void open(const std::filesystem::path &path, LexiconEncoding encoding);
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    std::u16string readLine() { return std::u16string(readLineView()); }
+    // The next line as a view into the reader's buffer, valid until close() or destruction.
+    std::u16string_view readLineView();
+    std::u16string readAll();
+    void close();
+
+    LexiconEncoding encoding() const { return m_encoding; }
+    // Progress: code units consumed and in total.
+    size_t position() const { return m_pos; }
+    size_t size() const { return m_text.size(); }
+    // Counts the lines left (for progress bars and capacity checks).
+    size_t countLines() const;
+
+private:
+    std::u16string m_text;
+    size_t m_pos = 0;
+    LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
+};
+
+// Reads a whole text file as lines (convenience for small data files and tests).
+std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
+
+// Encodes into a buffer and replaces the output atomically on close(): a temporary file in
+// the same folder is written, then renamed over the target. A writer destroyed without
+// close() (an operation that failed) leaves any existing file untouched.
+class LineWriter {
+public:
+    LineWriter() = default;
+    explicit LineWriter(std::filesystem::path path);
+    ~LineWriter();
+    LineWriter(const LineWriter &) = delete;
+    LineWriter &operator=(const LineWriter &) = delete;
+
+    void open(std::filesystem::path path);
+    void writeLine(std::u16string_view text);
+    void write(std::u16string_view text);
+    void reserve(size_t bytes) { m_buffer.reserve(bytes); }
+    void close();
+
+private:
+    std::filesystem::path m_path;
+    std::string m_buffer;
+    bool m_open = false;
+};
+
+// Writes `bytes` to `path` atomically (temporary file + rename); throws LexError on failure.
+void writeFileAtomically(const std::filesystem::path &path, std::string_view bytes);
+
+// The word of an annotated entry: the first character, then every later double-byte
+// character.
+std::u16string entryWord(std::u16string_view line);
+
+// Every double-byte character of `s`, in order; single-byte characters are dropped wherever
+// they stand (the first character included).
+std::u16string TakeOff(std::u16string_view s);
+
+} // namespace lex

@@ -1,0 +1,68 @@
+#include "test_support.h"
+
+#include "lexcore/cp936.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace lex::test {
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "lextest.XXXXXX").string();
+    if (!::mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void writeBytes(const std::filesystem::path &path, std::string_view bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!f)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readBytes(const std::filesystem::path &path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        throw std::runtime_error("cannot read " + path.string());
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string gbk(std::u16string_view text) { return encode936(text); }
+
+std::string utf16le(std::u16string_view text) {
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text) {
+        out += char(c & 0xFF);
+        out += char(c >> 8);
+    }
+    return out;
+}
+
+std::string gbkLines(std::initializer_list<std::u16string_view> lines) {
+    std::string out;
+    for (auto l : lines)
+        out += gbk(l) + "\r\n";
+    return out;
+}
+
+void writeLexicon(const std::filesystem::path &path, std::initializer_list<std::u16string_view> lines,
+                  bool utf16) {
+    std::u16string text;
+    for (auto l : lines) {
+        text += l;
+        text += u"\r\n";
+    }
+    writeBytes(path, utf16 ? utf16le(text) : gbk(text));
+}
+
+} // namespace lex::test

@@ -1,0 +1,40 @@
+#pragma once
+// Fixtures for tests that work on real files: a temporary folder, byte-level file helpers and
+// the two input encodings.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace lex::test {
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &path() const { return m_path; }
+    std::filesystem::path operator/(const std::string &name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+void writeBytes(const std::filesystem::path &path, std::string_view bytes);
+std::string readBytes(const std::filesystem::path &path);
+
+// Text as code page 936 bytes, and as UTF-16LE bytes behind the mark FF FE.
+std::string gbk(std::u16string_view text);
+std::string utf16le(std::u16string_view text);
+
+// Lines joined with CR LF, each line followed by CR LF (the tools' output form), as GBK.
+std::string gbkLines(std::initializer_list<std::u16string_view> lines);
+
+// Writes `lines` (CR LF after each) to `path` as GBK, or as UTF-16LE with its mark.
+void writeLexicon(const std::filesystem::path &path, std::initializer_list<std::u16string_view> lines,
+                  bool utf16 = false);
+
+} // namespace lex::test
