@@ -1,1 +1,63 @@
+// Code page 936 tables against the converter's own behaviour at the edges that matter.
+
+#include "lexcore/cp936.h"
+
 #include <gtest/gtest.h>
+
+namespace {
+
+TEST(Cp936, AnsiCodesOfEachClass) {
+    EXPECT_EQ(lex::ansiCode(u'a'), 97);
+    EXPECT_EQ(lex::ansiCode(u'\0'), 0);
+    EXPECT_EQ(lex::ansiCode(u'中'), int16_t(0xD6D0));
+    EXPECT_EQ(lex::doubleByteCode(u'中'), 54992u);
+    EXPECT_EQ(lex::doubleByteCode(u'国'), 47610u);
+    EXPECT_EQ(lex::ansiCode(u'€'), 128);          // single byte 0x80
+    EXPECT_EQ(lex::ansiCode(char16_t(0xF8F5)), 255); // single byte 0xFF
+    EXPECT_EQ(lex::ansiCode(u'ａ'), int16_t(0xA3E1)); // full-width letters are word characters
+    EXPECT_EQ(lex::ansiCode(char16_t(0x0E01)), 63);  // Thai: not in code page 936
+    EXPECT_EQ(lex::ansiCode(char16_t(0xD800)), 63);  // lone surrogate
+    EXPECT_TRUE(lex::isDoubleByte(u'，'));
+    EXPECT_FALSE(lex::isDoubleByte(u'€'));
+    EXPECT_FALSE(lex::isDoubleByte(char16_t(0xFFFD)));
+}
+
+// Every pair the decoder produces encodes back to the same bytes.
+TEST(Cp936, EveryDecodedPairRoundTrips) {
+    int pairs = 0;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            std::string bytes{char(lead), char(trail)};
+            std::u16string text = lex::decode936(bytes);
+            ASSERT_EQ(text.size(), 1u);
+            if (lex::ansiCode(text[0]) < 0) {
+                EXPECT_EQ(lex::encode936(text), bytes);
+                ++pairs;
+            }
+        }
+    }
+    EXPECT_GT(pairs, 21000); // GBK holds 21,886 double-byte characters
+}
+
+TEST(Cp936, BrokenPairsBecomeReplacementAndResync) {
+    // A lead byte before an invalid trail: one U+FFFD, then the trail read on its own.
+    EXPECT_EQ(lex::decode936("\xD6\x30"), std::u16string(u"\uFFFD0"));
+    EXPECT_EQ(lex::decode936("a\xD6"), std::u16string(u"a\uFFFD"));
+    EXPECT_EQ(lex::decode936("\x80\xFF"), std::u16string(u"€\uF8F5"));
+    EXPECT_EQ(lex::encode936(u"\uFFFD"), "?");
+}
+
+TEST(Cp936, UnrepresentableCharactersEncodeAsQuestionMarks) {
+    EXPECT_EQ(lex::encode936(u"中ก€"), "\xD6\xD0?\x80");
+    EXPECT_EQ(lex::encode936(u"😀"), "??"); // a surrogate pair is two units, each unmappable
+}
+
+TEST(Cp936, Utf8Conversions) {
+    EXPECT_EQ(lex::fromUtf8("中a"), std::u16string(u"中a"));
+    EXPECT_EQ(lex::toUtf8(u"中a"), "中a");
+    EXPECT_EQ(lex::fromUtf8("\xFF"), std::u16string(u"\uFFFD"));
+}
+
+} // namespace
