@@ -1,0 +1,162 @@
+#include "set_operations.h"
+
+#include "lexcore/lexicon_files.h"
+#include "lexcore/report.h"
+
+#include <vector>
+
+namespace lex::merge {
+namespace {
+
+// Adds every line not yet present; a line without double-byte characters arrives as the empty
+// entry, rewritten by the key.
+void addAll(LineReader &reader, EntryHashSet &set) {
+    while (!reader.atEnd()) {
+        std::u16string_view line = reader.readLineView();
+        if (!set.Contains(line))
+            set.Add(line);
+    }
+}
+
+// Opens the input with the encoding its first two bytes give.
+bool openOptional(LineReader &reader, const PathSource &source) {
+    std::filesystem::path path = source();
+    if (path.empty())
+        return false;
+    reader.open(path, detectEncoding(path));
+    return true;
+}
+
+void writeEntries(EntryHashSet &set, const PathSource &output, bool skipEmpty) {
+    LineWriter writer(output());
+    const int32_t n = set.insertedCount();
+    for (int32_t i = 0; i < n; ++i) {
+        std::u16string_view e = set.entry(i);
+        if (!skipEmpty || !e.empty())
+            writer.writeLine(e);
+    }
+    writer.close();
+}
+
+void writeList(const std::vector<std::u16string_view> &lines, const PathSource &output) {
+    LineWriter writer(output());
+    for (std::u16string_view line : lines)
+        writer.writeLine(line);
+    writer.close();
+}
+
+} // namespace
+
+EntryHashSet makeMergeSet() { return EntryHashSet(KeyVariant::SetOperations, true); }
+
+MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths &paths,
+                            EventPump &pump) {
+    set.setPump(&pump);
+    pump.resetStop();
+    MergeResult result;
+    // Readers stay alive until the output is written: the local lists are views into them.
+    LineReader one;
+    LineReader two;
+    auto openOne = [&] {
+        std::filesystem::path path = paths.lexiconOne();
+        one.open(path, detectEncoding(path));
+    };
+
+    switch (op) {
+    case SetOperation::Union: {
+        openOne();
+        addAll(one, set);
+        one.close();
+        if (openOptional(two, paths.lexiconTwo)) {
+            addAll(two, set);
+            two.close();
+        }
+        writeEntries(set, paths.output, false);
+        result.count = set.insertedCount();
+        break;
+    }
+    case SetOperation::Intersection: {
+        openOne();
+        addAll(one, set);
+        one.close();
+        std::vector<std::u16string_view> matched;
+        if (openOptional(two, paths.lexiconTwo)) {
+            while (!two.atEnd()) {
+                std::u16string_view line = two.readLineView();
+                if (set.Contains(line)) {
+                    // A lookup cut short by a stop request counts as a match but removes nothing.
+                    set.Remove();
+                    matched.push_back(line);
+                }
+            }
+        }
+        writeList(matched, paths.output);
+        result.count = int64_t(matched.size());
+        break;
+    }
+    case SetOperation::Difference: {
+        std::vector<std::u16string_view> distinctTwo;
+        if (openOptional(two, paths.lexiconTwo)) {
+            while (!two.atEnd()) {
+                std::u16string_view line = two.readLineView();
+                if (!set.Contains(line)) {
+                    set.Add(line);
+                    distinctTwo.push_back(line);
+                }
+            }
+        }
+        set.Clear(pump);
+        openOne();
+        addAll(one, set);
+        one.close();
+        for (std::u16string_view line : distinctTwo) {
+            if (set.Contains(line))
+                set.Remove();
+            else
+                set.Add(line);
+        }
+        writeEntries(set, paths.output, true);
+        result.count = int64_t(set.insertedCount()) - set.deletedCount();
+        break;
+    }
+    case SetOperation::Deletion: {
+        openOne();
+        addAll(one, set);
+        one.close();
+        if (openOptional(two, paths.lexiconTwo)) {
+            while (!two.atEnd()) {
+                std::u16string_view line = two.readLineView();
+                if (set.Contains(line))
+                    set.Remove();
+            }
+        }
+        writeEntries(set, paths.output, true);
+        result.count = int64_t(set.insertedCount()) - set.deletedCount();
+        break;
+    }
+    }
+    result.stopped = pump.stopRequested();
+    return result;
+}
+
+std::string_view countLabel(SetOperation op) {
+    switch (op) {
+    case SetOperation::Union:
+        return "并集词条：";
+    case SetOperation::Intersection:
+        return "交集词条：";
+    case SetOperation::Difference:
+        return "差集词条：";
+    case SetOperation::Deletion:
+        return "剩余词条：";
+    }
+    return {};
+}
+
+std::string reportText(SetOperation op, const MergeResult &result, std::string_view elapsed) {
+    if (result.stopped)
+        return stoppedText(elapsed);
+    return CompletionText().count(countLabel(op), result.count).text(elapsed);
+}
+
+} // namespace lex::merge

@@ -1,0 +1,49 @@
+#pragma once
+// The four set operations of lexmerge over two lexicons: union, intersection, difference and
+// word deletion. Lines are compared whole; the set's key only chooses where a line is probed.
+// Results keep first-occurrence order and are written as code page 936 with CR LF.
+
+#include "lexcore/entry_hash_set.h"
+#include "lexcore/event_pump.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace lex::merge {
+
+enum class SetOperation { Union, Intersection, Difference, Deletion };
+
+// A path is asked for at the moment its file is opened: the window's path boxes stay
+// editable while an operation runs, and lexicon two is opened only after lexicon one was read.
+using PathSource = std::function<std::filesystem::path()>;
+
+struct MergePaths {
+    PathSource lexiconOne;
+    PathSource lexiconTwo; // an empty path is an empty lexicon
+    PathSource output;
+};
+
+struct MergeResult {
+    int64_t count = 0;    // the number the report shows
+    bool stopped = false; // a stop was requested while the operation ran
+};
+
+// The set operations' entry set: empty placeholder, and a lookup cut short by a stop request
+// reports the line as present.
+EntryHashSet makeMergeSet();
+
+// Runs one operation on `set` (empty on entry) and writes the output; the set is left filled
+// (the window empties it after its report). A stop request does not end the operation: the
+// lookups it cuts short count as matches, and the output is still written. Unreadable inputs,
+// an unwritable output and a full set throw LexError before anything is written.
+MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths &paths,
+                            EventPump &pump);
+
+// The report: "<label>N" and the elapsed time, or only the elapsed time when stopped.
+std::string reportText(SetOperation op, const MergeResult &result, std::string_view elapsed);
+std::string_view countLabel(SetOperation op);
+
+} // namespace lex::merge

@@ -1,0 +1,175 @@
+#include "form1.h"
+
+#include "form2.h"
+
+#include "lexcore/lexicon_files.h"
+#include "lexcore/report.h"
+#include "toolshell/readme_viewer.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <optional>
+
+namespace lex::update {
+namespace {
+
+const QString kApp = QStringLiteral("lexupdate");
+const QString kSection = QStringLiteral("Form1");
+
+template <class W> W *named(W *widget, const QString &name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : ToolForm(parent) {
+    setWindowTitle(QStringLiteral("Quillo词库更新 Ver1.06"));
+    const QString captions[] = {QStringLiteral("原始词库（加）："), QStringLiteral("废词库　（减）："),
+                                QStringLiteral("用户词库（加）："), QStringLiteral("私人词库（减）："),
+                                QStringLiteral("新词库　（存）：")};
+    QLabel **labels[] = {&Label1, &Label2, &Label3, &Label4, &Label5};
+    QLineEdit **boxes[] = {&Text1, &Text2, &Text3, &Text4, &Text5};
+    QPushButton **browsers[] = {&Command1, &Command2, &Command3, &Command4, &Command5};
+    auto *grid = new QGridLayout;
+    for (int i = 0; i < 5; ++i) {
+        const QString n = QString::number(i + 1);
+        *labels[i] = named(new QLabel(captions[i], this), "Label" + n);
+        *boxes[i] = named(new QLineEdit(this), "Text" + n);
+        *browsers[i] = named(new QPushButton(QStringLiteral("…"), this), "Command" + n);
+        grid->addWidget(*labels[i], i, 0);
+        grid->addWidget(*boxes[i], i, 1);
+        grid->addWidget(*browsers[i], i, 2);
+    }
+    Command6 = named(new QPushButton(QStringLiteral("开始"), this), QStringLiteral("Command6"));
+    Command7 = named(new QPushButton(QStringLiteral("选项"), this), QStringLiteral("Command7"));
+    Command8 = named(new QPushButton(QStringLiteral("帮助"), this), QStringLiteral("Command8"));
+    Command9 = named(new QPushButton(QStringLiteral("退出"), this), QStringLiteral("Command9"));
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {Command6, Command7, Command8, Command9})
+        buttons->addWidget(b);
+    for (QPushButton *b : {Command1, Command2, Command3, Command4, Command5, Command6, Command7,
+                           Command8, Command9})
+        b->setAutoDefault(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    resize(520, 220);
+
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { browse(Text1, QStringLiteral("打开原始词库"), false); });
+    connect(Command2, &QPushButton::clicked, this,
+            [this] { browse(Text2, QStringLiteral("打开废词库"), false); });
+    connect(Command3, &QPushButton::clicked, this,
+            [this] { browse(Text3, QStringLiteral("打开用户词库"), false); });
+    connect(Command4, &QPushButton::clicked, this,
+            [this] { browse(Text4, QStringLiteral("打开私人词库"), false); });
+    connect(Command5, &QPushButton::clicked, this,
+            [this] { browse(Text5, QStringLiteral("新词库保存为"), true); });
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::updateStart);
+    connect(Text5, &QLineEdit::textChanged, this, &Form1::updateStart);
+    for (QLineEdit *box : {Text2, Text3, Text4})
+        box->installEventFilter(this);
+    m_set.setPump(&pump());
+    Form_Load();
+}
+
+void Form1::Form_Load() {
+    m_busy = BusyState::Busy;
+    Text1->setText(getSetting(kApp, kSection, QStringLiteral("Text1")));
+    Text2->setText(getSetting(kApp, kSection, QStringLiteral("Text2")));
+    Text3->setText(getSetting(kApp, kSection, QStringLiteral("Text3")));
+    Text4->setText(getSetting(kApp, kSection, QStringLiteral("Text4")));
+    updateStart();
+    m_set.Clear(pump());
+    m_busy = BusyState::Idle;
+}
+
+bool Form1::Form_Unload() {
+    if (!m_busy.idle())
+        return false;
+    saveSetting(kApp, kSection, QStringLiteral("Text1"), Text1->text());
+    saveSetting(kApp, kSection, QStringLiteral("Text2"), Text2->text());
+    saveSetting(kApp, kSection, QStringLiteral("Text3"), Text3->text());
+    saveSetting(kApp, kSection, QStringLiteral("Text4"), Text4->text());
+    return true;
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event) {
+    // A click that gives the focus would deselect again, so select once it is handled.
+    if (event->type() == QEvent::FocusIn) {
+        if (auto *box = qobject_cast<QLineEdit *>(watched))
+            QTimer::singleShot(0, box, &QLineEdit::selectAll);
+    }
+    return ToolForm::eventFilter(watched, event);
+}
+
+void Form1::browse(QLineEdit *box, const QString &title, bool isSave) {
+    QString path = fileDialog(this, title, isSave);
+    if (!path.isEmpty())
+        box->setText(path);
+}
+
+void Form1::updateStart() {
+    Command6->setEnabled(!Text1->text().isEmpty() && !Text5->text().isEmpty());
+}
+
+void Form1::Command6_Click() {
+    if (!m_busy.idle())
+        return;
+    const int start = timeOfDayNow();
+    m_busy = BusyState::Busy;
+    Command6->setEnabled(false);
+
+    UpdatePaths paths;
+    paths.base = toPath(Text1->text());
+    paths.waste = toPath(Text2->text());
+    paths.user = toPath(Text3->text());
+    paths.privateLexicon = toPath(Text4->text());
+    paths.output = toPath(Text5->text());
+    paths.deleteWaste = deleteWasteOption();
+
+    std::optional<UpdateResult> result;
+    QString failure;
+    try {
+        result = runUpdate(m_set, paths, pump());
+    } catch (const LexError &e) {
+        failure = qs(e.message());
+    }
+    if (result && result->baseMissing) {
+        showMessage(this, qs(std::string(kBaseMissing)));
+        Text1->clear();
+        m_busy = BusyState::Idle;
+        updateStart();
+        return;
+    }
+    if (result) {
+        showCompletion(this, reportText(*result, elapsedText(start)));
+        if (!result->wasteDeleteError.empty())
+            showMessage(this, qs(result->wasteDeleteError), QString(), MessageIcon::Warning);
+    } else {
+        showMessage(this, failure, QString(), MessageIcon::Warning);
+    }
+    m_set.Clear(pump());
+    m_busy = BusyState::Idle;
+    updateStart();
+}
+
+void Form1::Command7_Click() {
+    Form2 options(this);
+    runModal(options);
+}
+
+void Form1::Command8_Click() { ReadmeViewer::showFor(this); }
+
+} // namespace lex::update

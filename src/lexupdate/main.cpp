@@ -1,0 +1,16 @@
+// lexupdate: the lexicon update window.
+#include "forms/form1.h"
+
+#include "toolshell/tool_shell.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    auto guard = lex::startupGuard(QStringLiteral("lexupdate"), lex::GuardStyle::Warning);
+    if (!guard)
+        return 0;
+    lex::update::Form1 form;
+    form.show();
+    return app.exec();
+}
