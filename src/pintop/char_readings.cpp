@@ -1,0 +1,57 @@
+#include "char_readings.h"
+
+#include "pinyin_to_code.h"
+
+#include "lexcore/lexicon_files.h"
+
+namespace lex::pintop {
+
+CharReadings::CharReadings() : m_values(65536) {}
+
+bool CharReadings::add(char16_t ch, std::u16string_view reading) {
+    if (m_present[ch])
+        return false;
+    m_present[ch] = true;
+    m_values[ch] = reading;
+    ++m_count;
+    return true;
+}
+
+void ReplacementTable::addLine(std::u16string_view line) {
+    size_t eq = line.find(u'=');
+    if (eq == std::u16string_view::npos || eq == 0)
+        return;
+    m_map.try_emplace(std::u16string(line.substr(0, eq)), line.substr(eq + 1));
+}
+
+const std::u16string *ReplacementTable::find(std::u16string_view key) const {
+    auto it = m_map.find(key);
+    return it == m_map.end() ? nullptr : &it->second;
+}
+
+std::unique_ptr<PintopData> loadPintopData(const std::filesystem::path &readingsFile,
+                                           const std::filesystem::path &tablePath) {
+    if (!fileExists(readingsFile))
+        throw LexError("找不到汉字读音文件“dz.lxd”，无法生成固顶词库：" + readingsFile.string(),
+                       readingsFile);
+    auto data = std::make_unique<PintopData>();
+    LineReader dz(readingsFile);
+    while (!dz.atEnd()) {
+        std::u16string_view line = dz.readLineView();
+        if (!line.empty())
+            data->readings.add(line[0], line.substr(1));
+    }
+    dz.close();
+    if (fileExists(tablePath)) {
+        data->tableInUse = true;
+        LineReader table(tablePath);
+        while (!table.atEnd())
+            data->table.addLine(table.readLineView());
+        table.close();
+        data->readings.transform(
+            [&](std::u16string_view py) { return pinyinToCode(py, data->table); });
+    }
+    return data;
+}
+
+} // namespace lex::pintop

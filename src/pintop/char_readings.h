@@ -1,0 +1,75 @@
+#pragma once
+// The program-wide data of pintop: the character readings of "dz.lxd" and the user's
+// replacement table for double-pinyin layouts.
+//
+// "dz.lxd": one line per character; the first code unit is the character, the rest of the line
+// its reading. The first line of a character wins; empty lines are skipped.
+// Replacement table: "key=value" lines; the key is everything before the first "=" and must not
+// be empty, the value everything after it. The first line of a key wins.
+
+#include <bitset>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace lex::pintop {
+
+inline constexpr const char *kReadingsFile = "dz.lxd";
+
+class CharReadings {
+public:
+    CharReadings();
+    // Adds a reading unless the character already has one; returns whether it was added.
+    bool add(char16_t ch, std::u16string_view reading);
+    // The reading, or the empty string for a character that has none.
+    const std::u16string &reading(char16_t ch) const { return m_values[ch]; }
+    bool contains(char16_t ch) const { return m_present[ch]; }
+    size_t size() const { return m_count; }
+
+    template <typename F> void transform(F &&f) {
+        for (size_t i = 0; i < m_values.size(); ++i)
+            if (m_present[i])
+                m_values[i] = f(std::u16string_view(m_values[i]));
+    }
+
+private:
+    // Indexed by code unit: a lookup per character of a million-line lexicon must be cheap.
+    std::vector<std::u16string> m_values;
+    std::bitset<65536> m_present;
+    size_t m_count = 0;
+};
+
+struct StringHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+};
+
+class ReplacementTable {
+public:
+    // Adds a "key=value" line; lines without "=" at the second position or later are ignored.
+    void addLine(std::u16string_view line);
+    // The value of `key`, or nullptr when the table has no such key (keys compare exactly).
+    const std::u16string *find(std::u16string_view key) const;
+    size_t size() const { return m_map.size(); }
+    bool empty() const { return m_map.empty(); }
+
+private:
+    std::unordered_map<std::u16string, std::u16string, StringHash, std::equal_to<>> m_map;
+};
+
+struct PintopData {
+    CharReadings readings;
+    ReplacementTable table;
+    bool tableInUse = false;
+};
+
+// Loads "dz.lxd" and, when `tablePath` names an existing file, the replacement table; with the
+// table in use every reading is converted by pinyinToCode. Throws LexError when the readings
+// file is missing or unreadable (the generation cannot work without it).
+std::unique_ptr<PintopData> loadPintopData(const std::filesystem::path &readingsFile,
+                                           const std::filesystem::path &tablePath);
+
+} // namespace lex::pintop

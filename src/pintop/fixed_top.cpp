@@ -1,0 +1,144 @@
+#include "fixed_top.h"
+
+#include "pinyin_to_code.h"
+
+#include "lexcore/cp936.h"
+#include "lexcore/lexicon_files.h"
+#include "lexcore/report.h"
+
+namespace lex::pintop {
+namespace {
+
+char16_t foldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+
+void appendSyllable(std::u16string &code, const PintopData &data, char16_t prev, bool pending,
+                    std::u16string_view ann) {
+    if (pending)
+        code += data.readings.reading(prev);
+    else if (data.tableInUse)
+        code += pinyinToCode(ann, data.table);
+    else
+        code += ann;
+}
+
+} // namespace
+
+char16_t separatorFromArguments(std::u16string_view argumentText) {
+    return argumentText.size() == 1 ? argumentText[0] : u'-';
+}
+
+void parseStandardLine(std::u16string_view line, char16_t separator, const PintopData &data,
+                       std::u16string &word, std::u16string &code) {
+    word.clear();
+    code.clear();
+    if (line.empty() || !isDoubleByte(line[0])) {
+        code = u";";
+        return;
+    }
+    char16_t prev = line[0];
+    word.push_back(prev);
+    bool pending = true;
+    // The annotation of a character is always one run of single-byte characters right after it.
+    size_t annStart = 0;
+    for (size_t i = 1; i < line.size(); ++i) {
+        char16_t ch = line[i];
+        if (isDoubleByte(ch)) {
+            appendSyllable(code, data, prev, pending, line.substr(annStart, i - annStart));
+            code.push_back(separator);
+            word.push_back(ch);
+            prev = ch;
+            pending = true;
+        } else if (pending) {
+            annStart = i;
+            pending = false;
+        }
+    }
+    appendSyllable(code, data, prev, pending, line.substr(annStart));
+}
+
+std::u16string initialsCode(std::u16string_view code, char16_t separator) {
+    std::u16string out;
+    if (code.empty())
+        return out;
+    out.push_back(code[0]);
+    if (code.size() < 2)
+        return out;
+    const char16_t sep = foldAscii(separator);
+    char16_t prev = code[1];
+    for (size_t i = 2; i < code.size(); ++i) {
+        if (foldAscii(prev) == sep) {
+            out.push_back(separator);
+            out.push_back(code[i]);
+        }
+        prev = code[i];
+    }
+    return out;
+}
+
+bool shapeCode(std::u16string &code, size_t wordLength, LongWords mode, char16_t separator) {
+    const bool isLong = wordLength > 3;
+    switch (mode) {
+    case LongWords::Keep:
+        break;
+    case LongWords::Initials:
+        if (isLong)
+            code = initialsCode(code, separator);
+        break;
+    case LongWords::First6:
+        std::erase(code, u'-');
+        if (isLong && code.size() > 6)
+            code.resize(6);
+        return true;
+    case LongWords::Omit:
+        if (isLong)
+            return false;
+        break;
+    }
+    std::erase(code, u'-');
+    return true;
+}
+
+GenerateResult generateFixedTop(const std::filesystem::path &input,
+                                const std::filesystem::path &output, const PintopData &data,
+                                const GenerateOptions &options, EventPump &pump) {
+    GenerateResult result;
+    if (!fileExists(input))
+        return result;
+    result.inputFound = true;
+    LineReader reader(input);
+    // The writer only buffers; the output file is replaced once, at close(), after all input
+    // was read, so an output path equal to the input path is safe.
+    LineWriter writer(output);
+    writer.reserve(reader.size() * 3 + 16);
+    std::u16string word, code;
+    const auto total = int64_t(reader.size());
+    while (!reader.atEnd()) {
+        std::u16string_view line = reader.readLineView();
+        if (line.empty())
+            continue;
+        pump.setProgress(int64_t(reader.position()), total);
+        parseStandardLine(line, options.separator, data, word, code);
+        // One yield per character after the first, taken together once the line is parsed, so
+        // a reload of the readings during the yield never lands in the middle of a line.
+        if (isDoubleByte(line[0]))
+            pump.yieldMany(int64_t(line.size()) - 1);
+        if (!shapeCode(code, word.size(), options.longWords, options.separator))
+            continue;
+        writer.write(code);
+        writer.write(u"=");
+        writer.writeLine(word);
+        ++result.count;
+        if (result.count % 20000 == 0)
+            pump.yield();
+    }
+    reader.close();
+    writer.close();
+    pump.setProgress(total, total);
+    return result;
+}
+
+std::string generateReport(int64_t count, int startSecondsOfDay) {
+    return CompletionText().count("固顶词库词条：", count).text(elapsedText(startSecondsOfDay));
+}
+
+} // namespace lex::pintop

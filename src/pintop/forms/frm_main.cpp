@@ -1,0 +1,147 @@
+#include "frm_main.h"
+
+#include "form1.h"
+#include "form2.h"
+
+#include "lexcore/lexicon_files.h"
+
+#include "toolshell/readme_viewer.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace lex::pintop {
+namespace {
+
+const QString kForm4 = QStringLiteral("Form4");
+const QString kForm5 = QStringLiteral("Form5");
+
+bool readCheck(const QString &section, const QString &key, bool def) {
+    return getSetting(kApplication, section, key, def ? "1" : "0").toInt() != 0;
+}
+
+bool readOption(const QString &section, const QString &key, bool def) {
+    return getSetting(kApplication, section, key, def ? "True" : "False")
+               .compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0;
+}
+
+void saveCheck(const QString &section, const QString &key, bool value) {
+    saveSetting(kApplication, section, key, value ? "1" : "0");
+}
+
+void saveOption(const QString &section, const QString &key, bool value) {
+    saveSetting(kApplication, section, key, value ? "True" : "False");
+}
+
+QPushButton *button(QWidget *owner, const char *name, const QString &caption) {
+    auto *b = new QPushButton(caption, owner);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setMinimumWidth(220);
+    return b;
+}
+
+} // namespace
+
+LongWords PintopOptions::longWords() const {
+    if (!check1)
+        return LongWords::Keep;
+    if (option1)
+        return LongWords::Initials;
+    if (option2)
+        return LongWords::First6;
+    return LongWords::Omit;
+}
+
+int PintopOptions::keepLimit() const { return keep1 ? 1 : keep2 ? 2 : keep3 ? 3 : 0; }
+
+void PintopOptions::read() {
+    check1 = readCheck(kForm4, "Check1", false);
+    check2 = readCheck(kForm4, "Check2", false);
+    option1 = readOption(kForm4, "Option1", true);
+    option2 = readOption(kForm4, "Option2", false);
+    option3 = readOption(kForm4, "Option3", false);
+    text1 = getSetting(kApplication, kForm4, "Text1", QString());
+    keep1 = readOption(kForm5, "Option1", true);
+    keep2 = readOption(kForm5, "Option2", false);
+    keep3 = readOption(kForm5, "Option3", false);
+}
+
+void PintopOptions::save() const {
+    saveCheck(kForm4, "Check1", check1);
+    saveCheck(kForm4, "Check2", check2);
+    saveOption(kForm4, "Option1", option1);
+    saveOption(kForm4, "Option2", option2);
+    saveOption(kForm4, "Option3", option3);
+    saveSetting(kApplication, kForm4, "Text1", text1);
+    saveOption(kForm5, "Option1", keep1);
+    saveOption(kForm5, "Option2", keep2);
+    saveOption(kForm5, "Option3", keep3);
+}
+
+FrmMain::FrmMain(const QString &argumentText, QWidget *parent) : ToolForm(parent) {
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QStringLiteral("Quillo词库固顶 Ver1.06"));
+    Command1 = button(this, "Command1", QStringLiteral("标准词库 >> 固顶词库"));
+    Command2 = button(this, "Command2", QStringLiteral("去固顶词库的重复编码"));
+    Command3 = button(this, "Command3", QStringLiteral("说    明"));
+    Command4 = button(this, "Command4", QStringLiteral("退    出"));
+    auto *layout = new QVBoxLayout(this);
+    for (auto *b : {Command1, Command2, Command3, Command4})
+        layout->addWidget(b);
+    connect(Command1, &QPushButton::clicked, this, &FrmMain::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FrmMain::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &FrmMain::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &FrmMain::Command4_Click);
+    m_generate.separator = separatorFromArguments(argumentText.toStdU16String());
+}
+
+void FrmMain::Form_Load() {
+    m_options.read();
+    applyOptions();
+}
+
+bool FrmMain::Form_Unload() {
+    if (!m_busy.idle() || (m_subForm && !m_subForm->busy().idle()))
+        return false;
+    m_options.save();
+    callerRestart();
+    return true;
+}
+
+void FrmMain::applyOptions() { m_generate.longWords = m_options.longWords(); }
+
+bool FrmMain::reloadData(QWidget *owner) {
+    try {
+        auto loaded = loadPintopData(toolFile(QString::fromLatin1(kReadingsFile)),
+                                     toPath(m_options.text1));
+        m_data = std::move(*loaded);
+        return true;
+    } catch (const LexError &e) {
+        showMessage(owner, qs(e.message()), QStringLiteral("提示"), MessageIcon::Warning);
+        return false;
+    }
+}
+
+void FrmMain::runSubForm(ToolForm &form) {
+    m_subForm = &form;
+    runModal(form);
+    m_subForm = nullptr;
+}
+
+void FrmMain::Command1_Click() {
+    Form1 form(*this);
+    // Without its readings the form could not work: it is not shown at all.
+    if (form.Form_Load())
+        runSubForm(form);
+}
+
+void FrmMain::Command2_Click() {
+    Form2 form(*this);
+    runSubForm(form);
+}
+
+void FrmMain::Command3_Click() { ReadmeViewer::showFor(this); }
+
+void FrmMain::Command4_Click() { close(); }
+
+} // namespace lex::pintop
