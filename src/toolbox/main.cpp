@@ -1,0 +1,13 @@
+// The launcher: one window that starts the suite's tools from below its own folder.
+#include "tool_table.h"
+#include "toolbox_dialog.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    toolbox::ToolboxDialog window(
+        toolbox::launcherFolder(QCoreApplication::applicationDirPath()));
+    window.show();
+    return app.exec();
+}
