@@ -53,6 +53,21 @@ TEST(LineReader, BothEncodingsGiveTheSameLines) {
     EXPECT_EQ(readLines(dir / "u.txt"), expected);
 }
 
+// Files are decoded in chunks of 1 MiB; a pair split by a chunk boundary must stay one
+// character, and a lone lead byte at the very end is still a replacement.
+TEST(LineReader, PairsSplitAcrossReadChunksStayWhole) {
+    TempDir dir;
+    for (size_t pad : {size_t(1) << 20, (size_t(1) << 20) - 1, (size_t(1) << 20) + 1}) {
+        std::string bytes(pad - 1, 'a');
+        bytes += "\n\xD6\xD0\xB9\xFA\xD6";
+        lex::test::writeBytes(dir / "big.txt", bytes);
+        auto lines = readLines(dir / "big.txt");
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0].size(), pad - 1);
+        EXPECT_EQ(lines[1], std::u16string(u"中国\uFFFD")) << pad;
+    }
+}
+
 TEST(LineReader, TerminatorsAndLastLine) {
     TempDir dir;
     auto lines = [&](std::string bytes) {

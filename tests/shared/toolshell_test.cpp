@@ -1,4 +1,205 @@
+// The tool frame in a small working form, driven as a user would through the Dialogs double.
+
+#include "lexcore/cp936.h"
+#include "lexcore/entry_hash_set.h"
+#include "lexcore/lexicon_files.h"
+#include "lexcore/report.h"
+#include "scripted_dialogs.h"
+#include "test_support.h"
+#include "toolshell/readme_viewer.h"
+#include "toolshell/tool_shell.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
-class ToolShellTest : public QObject { Q_OBJECT private slots: void placeholder() {} };
+
+#include <sys/stat.h>
+
+using lex::test::ScriptedDialogs;
+using lex::test::TempDir;
+
+namespace {
+
+// A working form as the tools build them: input and output boxes with browse buttons, Start
+// enabled when both are filled, an operation that yields and ends with the completion report.
+class DedupForm : public lex::ToolForm {
+public:
+    DedupForm() {
+        Text1 = new QLineEdit(this);
+        Text1->setObjectName("Text1");
+        Text2 = new QLineEdit(this);
+        Text2->setObjectName("Text2");
+        Command1 = new QPushButton("…", this);
+        Command2 = new QPushButton("…", this);
+        Command3 = new QPushButton("开始", this);
+        Command3->setEnabled(false);
+        connect(Text1, &QLineEdit::textChanged, this, [this] { updateStart(); });
+        connect(Text2, &QLineEdit::textChanged, this, [this] { updateStart(); });
+        connect(Command1, &QPushButton::clicked, this, [this] {
+            QString p = lex::fileDialog(this, "打开词库", false);
+            if (!p.isEmpty())
+                Text1->setText(p);
+        });
+        connect(Command2, &QPushButton::clicked, this, [this] {
+            QString p = lex::fileDialog(this, "另存为", true);
+            if (!p.isEmpty())
+                Text2->setText(p);
+        });
+        connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    }
+
+    void Command3_Click() {
+        const int start = lex::timeOfDayNow();
+        m_busy = lex::BusyState::Busy;
+        Command3->setEnabled(false);
+        try {
+            lex::EntryHashSet set;
+            set.setPump(&m_pump);
+            lex::LineReader r(lex::toPath(Text1->text()));
+            while (!r.atEnd()) {
+                std::u16string_view line = r.readLineView();
+                if (!set.Contains(line))
+                    set.Add(line);
+                m_pump.yield();
+            }
+            lex::LineWriter w(lex::toPath(Text2->text()));
+            for (int32_t i = 0; i < set.insertedCount(); ++i)
+                if (set.entry(i).size() > 1)
+                    w.writeLine(set.entry(i));
+            w.close();
+            lex::CompletionText report;
+            report.count("词条：", set.insertedCount());
+            m_busy = lex::BusyState::Idle;
+            lex::showCompletion(this, report.text(lex::elapsedText(start)));
+        } catch (const lex::LexError &e) {
+            m_busy = lex::BusyState::Idle;
+            lex::showMessage(this, lex::qs(e.message()));
+        }
+        Command3->setEnabled(true);
+    }
+
+    void updateStart() { Command3->setEnabled(!Text1->text().isEmpty() && !Text2->text().isEmpty()); }
+
+    QLineEdit *Text1, *Text2;
+    QPushButton *Command1, *Command2, *Command3;
+};
+
+} // namespace
+
+class ToolShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { init(); }
+    void init() {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((m_dir.path() / "config").string()));
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString((m_dir.path() / "run").string()));
+        std::filesystem::create_directories(m_dir.path() / "run");
+        ::chmod((m_dir.path() / "run").c_str(), 0700);
+        lex::setToolDir(lex::fromPath(m_dir.path()));
+    }
+
+    // Browse, fill, Start, report; the close request during the run is refused.
+    void workingFormEndToEnd() {
+        ScriptedDialogs dialogs;
+        auto in = m_dir / "in.txt";
+        std::u16string text;
+        for (int i = 0; i < 30000; ++i)
+            text += u"中国" + lex::fromUtf8(std::to_string(i % 20000)) + u"\r\n";
+        lex::test::writeBytes(in, lex::test::utf16le(text));
+        DedupForm form;
+        form.show();
+        QVERIFY(!form.Command3->isEnabled());
+        dialogs.fileAnswers = {lex::fromPath(in), lex::fromPath(m_dir / "out.txt")};
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        QVERIFY(!form.Command3->isEnabled());
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+        QVERIFY(form.Command3->isEnabled());
+        QCOMPARE(dialogs.fileDialogs[0].filter, QString("文本文件(*.txt);;所有文件 (*.*)"));
+        QCOMPARE(dialogs.fileDialogs[0].defaultSuffix, QString("txt"));
+        QVERIFY(!dialogs.fileDialogs[0].isSave);
+        QVERIFY(dialogs.fileDialogs[1].isSave);
+
+        bool closeRefused = false;
+        QTimer::singleShot(0, &form, [&] { closeRefused = !form.close(); });
+        QTest::mouseClick(form.Command3, Qt::LeftButton);
+        QVERIFY(closeRefused);
+        QVERIFY(form.isVisible());
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].title, QString("完成！"));
+        QVERIFY(dialogs.lastText().startsWith("词条：20000\r\n耗费时间：00:00:0"));
+        QCOMPARE(lex::test::readBytes(m_dir / "out.txt").size(), size_t(20000 * 6) + 88890);
+        QVERIFY(form.close());
+    }
+
+    // A missing input is a message, not a crash, and the form is idle again.
+    void missingInputIsAMessage() {
+        ScriptedDialogs dialogs;
+        DedupForm form;
+        form.Text1->setText(lex::fromPath(m_dir / "missing.txt"));
+        form.Text2->setText(lex::fromPath(m_dir / "never.txt"));
+        form.Command3_Click();
+        QVERIFY(dialogs.lastText().startsWith("文件不存在："));
+        QVERIFY(form.busy().idle());
+        QVERIFY(!std::filesystem::exists(m_dir / "never.txt"));
+    }
+
+    void settingsRoundTripAsIniFile() {
+        lex::saveSetting("pintop", "Form4", "Check1", "1");
+        lex::saveSetting("pintop", "Form4", "Text1", "/路径/表.ini");
+        QCOMPARE(lex::getSetting("pintop", "Form4", "Check1", "0"), QString("1"));
+        QCOMPARE(lex::getSetting("pintop", "Form4", "Text1"), QString("/路径/表.ini"));
+        QCOMPARE(lex::getSetting("pintop", "Form5", "Option1", "True"), QString("True"));
+        QVERIFY(QFileInfo(lex::settingsFile("pintop")).fileName() == "pintop.ini");
+        QVERIFY(QFileInfo::exists(lex::settingsFile("pintop")));
+    }
+
+    void secondInstanceIsRefusedWithItsMessage() {
+        ScriptedDialogs dialogs;
+        auto first = lex::startupGuard("lexmerge", lex::GuardStyle::Warning);
+        QVERIFY(first);
+        // QLockFile refuses a second lock from the same process as it would from another.
+        auto second = lex::startupGuard("lexmerge", lex::GuardStyle::Warning);
+        QVERIFY(!second);
+        QCOMPARE(dialogs.lastText(), QString("本程序已经运行，不能再次装载。"));
+        QCOMPARE(dialogs.messages.last().icon, lex::MessageIcon::Warning);
+        auto third = lex::startupGuard("lexmerge", lex::GuardStyle::Exclamation, "freqtune");
+        QVERIFY(!third);
+        QCOMPARE(dialogs.lastText(), QString("本程序已经运行，不能再次装载！"));
+        QCOMPARE(dialogs.messages.last().title, QString("freqtune"));
+        QCOMPARE(dialogs.messages.last().icon, lex::MessageIcon::None);
+        first.reset();
+        QVERIFY(lex::startupGuard("lexmerge", lex::GuardStyle::Warning));
+    }
+
+    void readmeViewerShowsCodePage936Text() {
+        lex::test::writeBytes(m_dir / "read.me", lex::test::gbk(u"说明\r\n第二行"));
+        lex::ReadmeViewer viewer;
+        QCOMPARE(viewer.Text1->toPlainText(), QString("说明\n第二行"));
+        QCOMPARE(viewer.windowTitle(), QString("readme"));
+        lex::test::writeBytes(m_dir / "read.me", "");
+        lex::ReadmeViewer empty;
+        QVERIFY(empty.Text1->toPlainText().isEmpty());
+    }
+
+    void callerRestartStartsOnlyAnExistingProgram() {
+        QVERIFY(!lex::callerRestart()); // nothing stored
+        auto marker = m_dir / "started.txt";
+        auto script = m_dir / "caller.sh";
+        lex::test::writeBytes(script, "#!/bin/sh\necho started > '" + marker.string() + "'\n");
+        ::chmod(script.c_str(), 0755);
+        lex::saveSetting("QLCK_Tools", "Exe", "Path", lex::fromPath(m_dir / "gone.sh"));
+        QVERIFY(!lex::callerRestart());
+        lex::saveSetting("QLCK_Tools", "Exe", "Path", lex::fromPath(script));
+        QVERIFY(lex::callerRestart());
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 5000);
+    }
+
+private:
+    TempDir m_dir;
+};
+
 QTEST_MAIN(ToolShellTest)
 #include "toolshell_test.moc"

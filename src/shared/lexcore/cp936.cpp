@@ -4,6 +4,7 @@
 #include <unicode/ustring.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -88,33 +89,61 @@ const Tables &tables() {
 
 } // namespace
 
-int16_t ansiCode(char16_t ch) { return tables().ansi[ch]; }
+namespace detail {
+const int16_t *g_ansiTable = nullptr;
 
-void decode936(std::string_view bytes, std::u16string &out) {
+const int16_t *buildAnsiTable() {
+    const int16_t *t = tables().ansi.data();
+    __atomic_store_n(&g_ansiTable, t, __ATOMIC_RELEASE);
+    return t;
+}
+} // namespace detail
+
+char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                      bool &sawNul) {
     const Tables &t = tables();
-    const size_t start = out.size();
-    out.resize(start + bytes.size());
-    char16_t *dst = out.data() + start;
     const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
+    bool nul = false;
     while (p < end) {
-        uint8_t b = *p;
+        const uint8_t b = *p;
         if (b < 0x80) {
+            nul |= b == 0;
             *dst++ = b;
             ++p;
-        } else if (b >= 0x81 && b <= 0xFE && p + 1 < end && p[1] >= 0x40 && p[1] <= 0xFE &&
-                   p[1] != 0x7F) {
-            *dst++ = t.pair[(b - 0x81) * kTrailCount + (p[1] - 0x40)];
-            p += 2;
-        } else if (b == 0x80 || b == 0xFF) {
-            *dst++ = t.single[b];
-            ++p;
+        } else if (b != 0x80 && b != 0xFF) {
+            if (p + 1 >= end) {
+                if (!final)
+                    break; // the trail byte is in the next chunk
+                *dst++ = kReplacement;
+                ++p;
+                continue;
+            }
+            const unsigned trail = p[1];
+            if (trail - 0x40u <= 0xFEu - 0x40u && trail != 0x7F) {
+                *dst++ = t.pair[(b - 0x81) * kTrailCount + (trail - 0x40)];
+                p += 2;
+            } else {
+                *dst++ = kReplacement;
+                ++p;
+            }
         } else {
-            *dst++ = kReplacement;
+            *dst++ = t.single[b]; // 0x80 is the euro sign, 0xFF is U+F8F5
             ++p;
         }
     }
-    out.resize(size_t(dst - out.data()));
+    sawNul |= nul;
+    consumed = size_t(p - reinterpret_cast<const uint8_t *>(bytes.data()));
+    return dst;
+}
+
+void decode936(std::string_view bytes, std::u16string &out) {
+    const size_t start = out.size();
+    out.resize(start + bytes.size());
+    size_t consumed = 0;
+    bool nul = false;
+    char16_t *end = decode936To(bytes, out.data() + start, true, consumed, nul);
+    out.resize(size_t(end - out.data()));
 }
 
 std::u16string decode936(std::string_view bytes) {
@@ -123,17 +152,14 @@ std::u16string decode936(std::string_view bytes) {
     return out;
 }
 
-void encode936(std::u16string_view text, std::string &out) {
-    const Tables &t = tables();
-    const size_t start = out.size();
-    out.resize(start + text.size() * 2);
-    char *dst = out.data() + start;
+char *encode936To(std::u16string_view text, char *dst) {
+    const int16_t *ansi = detail::ansiTable();
     for (char16_t c : text) {
         if (c < 0x80) {
             *dst++ = char(c);
             continue;
         }
-        int16_t code = t.ansi[c];
+        int16_t code = ansi[c];
         if (code < 0) {
             *dst++ = char(uint16_t(code) >> 8);
             *dst++ = char(uint16_t(code) & 0xFF);
@@ -141,7 +167,14 @@ void encode936(std::u16string_view text, std::string &out) {
             *dst++ = char(code);
         }
     }
-    out.resize(size_t(dst - out.data()));
+    return dst;
+}
+
+void encode936(std::u16string_view text, std::string &out) {
+    const size_t start = out.size();
+    out.resize(start + text.size() * 2);
+    char *end = encode936To(text, out.data() + start);
+    out.resize(size_t(end - out.data()));
 }
 
 std::string encode936(std::u16string_view text) {

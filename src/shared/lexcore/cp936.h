@@ -8,10 +8,19 @@
 
 namespace lex {
 
+namespace detail {
+extern const int16_t *g_ansiTable; // set once the tables are built
+const int16_t *buildAnsiTable();
+inline const int16_t *ansiTable() {
+    const int16_t *t = g_ansiTable;
+    return __builtin_expect(t != nullptr, 1) ? t : buildAnsiTable();
+}
+} // namespace detail
+
 // The signed 16-bit code page 936 value of a UTF-16 code unit: lead * 256 + trail as int16
 // (negative) for a double-byte character, the byte (0..128, 255) for a single-byte character,
 // 63 ("?") for a character that code page 936 cannot represent on a round trip.
-int16_t ansiCode(char16_t ch);
+inline int16_t ansiCode(char16_t ch) { return detail::ansiTable()[ch]; }
 
 // Double-byte characters are word characters; everything else is annotation.
 inline bool isDoubleByte(char16_t ch) { return ansiCode(ch) < 0; }
@@ -27,6 +36,13 @@ std::u16string decode936(std::string_view bytes);
 
 // Encodes into code page 936; a character without a round-trip mapping becomes "?".
 void encode936(std::u16string_view text, std::string &out);
+// Encodes into `dst`, which has room for 2 * text.size() bytes; returns the end.
+char *encode936To(std::u16string_view text, char *dst);
+// Decodes into `dst`, which has room for bytes.size() units; returns the end. `consumed` gets
+// the bytes used: all but a trailing lead byte when `final` is false (it may pair with the next
+// chunk). Sets `sawNul` when a NUL byte occurs.
+char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                      bool &sawNul);
 std::string encode936(std::u16string_view text);
 
 // UTF-8 <-> UTF-16, for messages, paths and the command line (invalid UTF-8 becomes U+FFFD).

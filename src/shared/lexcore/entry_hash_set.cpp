@@ -48,26 +48,24 @@ struct EntryHashSet::WordIndex {
 
 EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool wordLookups)
     : m_variant(variant), m_cancelledResult(cancelledResult), m_wordLookups(wordLookups),
-      m_slots(new int32_t[kSlots]), m_nextEmpty(new int32_t[kSlots + 1]) {
+      m_slots(new Slot[kSlots]) {
     Clear();
 }
 
 EntryHashSet::~EntryHashSet() = default;
 
 void EntryHashSet::Clear() {
-    std::fill_n(m_slots.get(), kSlots, kEmpty);
-    for (int32_t i = 0; i <= kSlots; ++i)
-        m_nextEmpty[i] = i;
+    std::fill_n(m_slots.get(), kSlots, Slot{kEmpty, 0});
     m_emptyCount = kSlots;
     m_probe = kSlots;
     m_deleted = 0;
     m_cut = false;
+    m_pendingValid = false;
     m_text = {};
     m_entries = {};
-    m_hash = {};
     m_slotOf = {};
     m_dup = {};
-    m_index.assign(1024, -1);
+    m_index.assign(1024, IndexCell{0, -1});
     m_indexUsed = 0;
     if (m_wordLookups)
         m_words = std::make_unique<WordIndex>();
@@ -80,6 +78,18 @@ void EntryHashSet::Clear(EventPump &pump) {
     for (int32_t i = 0; i < kSlots; i += kClearYieldEvery)
         pump.yield();
     Clear();
+}
+
+void EntryHashSet::reserve(size_t entries, size_t textUnits) {
+    m_entries.reserve(entries);
+    m_slotOf.reserve(entries);
+    if (textUnits)
+        m_text.reserve(textUnits);
+    size_t cells = m_index.size();
+    while (cells < entries * 2)
+        cells *= 2;
+    if (cells > m_index.size())
+        growIndex(cells);
 }
 
 std::u16string_view EntryHashSet::placeholder() const {
@@ -141,117 +151,115 @@ std::u16string_view EntryHashSet::entry(int32_t index) const {
     return std::u16string_view(m_text.data() + r.offset, r.length);
 }
 
-// Union-find over the slots: m_nextEmpty[i] leads to the first empty slot at or after i, or
-// to the sentinel kSlots when there is none up to the end.
+// The first empty slot at or after `from`, or kSlots when there is none up to the end. Filled
+// slots link forward (path halving keeps the chains short); empty slots are their own root.
 int32_t EntryHashSet::nextEmpty(int32_t from) {
-    int32_t *p = m_nextEmpty.get();
+    Slot *t = m_slots.get();
     int32_t x = from;
-    while (p[x] != x) {
-        p[x] = p[p[x]];
-        x = p[x];
+    while (x < kSlots && t[x].value != kEmpty) {
+        int32_t n = t[x].next;
+        if (n < kSlots && t[n].value != kEmpty)
+            t[x].next = t[n].next;
+        x = t[x].next;
     }
     return x;
 }
 
-void EntryHashSet::markFilled(int32_t slot) {
-    m_nextEmpty[slot] = slot + 1;
-    --m_emptyCount;
-}
-
-int32_t EntryHashSet::findLive(std::u16string_view line, uint64_t hash) const {
+size_t EntryHashSet::findCell(std::u16string_view line, uint32_t hash) const {
     const size_t mask = m_index.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        int32_t idx = m_index[i];
-        if (idx < 0)
-            return -1;
-        if (m_hash[size_t(idx)] == hash && entry(idx) == line)
-            return idx;
+        const IndexCell &c = m_index[i];
+        if (c.entry < 0 || (c.hash == hash && entry(c.entry) == line))
+            return i;
     }
 }
 
-void EntryHashSet::growIndex() {
-    std::vector<int32_t> old(m_index.size() * 2, -1);
+int32_t EntryHashSet::findLive(std::u16string_view line, uint32_t hash) const {
+    return m_index[findCell(line, hash)].entry;
+}
+
+void EntryHashSet::growIndex(size_t cells) {
+    std::vector<IndexCell> old(cells, IndexCell{0, -1});
     old.swap(m_index);
     const size_t mask = m_index.size() - 1;
-    for (int32_t idx : old) {
-        if (idx < 0)
+    for (const IndexCell &c : old) {
+        if (c.entry < 0)
             continue;
-        size_t i = m_hash[size_t(idx)] & mask;
-        while (m_index[i] >= 0)
+        size_t i = c.hash & mask;
+        while (m_index[i].entry >= 0)
             i = (i + 1) & mask;
-        m_index[i] = idx;
+        m_index[i] = c;
     }
 }
 
-void EntryHashSet::indexInsert(int32_t idx) {
-    const uint64_t hash = m_hash[size_t(idx)];
-    int32_t same = findLive(entry(idx), hash);
+void EntryHashSet::indexInsert(int32_t idx, uint32_t hash) {
+    if ((m_indexUsed + 1) * 2 > m_index.size())
+        growIndex(m_index.size() * 2);
+    size_t cell = findCell(entry(idx), hash);
+    int32_t same = m_index[cell].entry;
     if (same >= 0) {
-        // A second live copy of a line (only after an Add at a slot where a cut-short lookup
-        // stopped): chain it behind the one the index holds.
-        m_dup[size_t(idx)] = m_dup[size_t(same)];
-        m_dup[size_t(same)] = idx;
+        // A second live copy of a line: chain it behind the one the index holds.
+        auto it = m_dup.find(same);
+        if (it != m_dup.end())
+            m_dup[idx] = it->second;
+        m_dup[same] = idx;
         return;
     }
-    if ((m_indexUsed + 1) * 2 > m_index.size())
-        growIndex();
-    const size_t mask = m_index.size() - 1;
-    size_t i = hash & mask;
-    while (m_index[i] >= 0)
-        i = (i + 1) & mask;
-    m_index[i] = idx;
+    m_index[cell] = IndexCell{hash, idx};
     ++m_indexUsed;
 }
 
-void EntryHashSet::indexErase(int32_t idx) {
+void EntryHashSet::indexErase(size_t cell) {
     const size_t mask = m_index.size() - 1;
-    size_t i = m_hash[size_t(idx)] & mask;
-    while (m_index[i] != idx) {
-        if (m_index[i] < 0)
-            return;
-        i = (i + 1) & mask;
-    }
     // Backward-shift deletion keeps every probe chain of the linear-probing index intact.
-    size_t hole = i;
-    for (size_t j = (i + 1) & mask;; j = (j + 1) & mask) {
-        int32_t other = m_index[j];
-        if (other < 0)
+    size_t hole = cell;
+    for (size_t j = (cell + 1) & mask;; j = (j + 1) & mask) {
+        const IndexCell other = m_index[j];
+        if (other.entry < 0)
             break;
-        size_t home = m_hash[size_t(other)] & mask;
+        size_t home = other.hash & mask;
         bool movable = hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
         if (movable) {
             m_index[hole] = other;
             hole = j;
         }
     }
-    m_index[hole] = -1;
+    m_index[hole] = IndexCell{0, -1};
     --m_indexUsed;
 }
 
 // Takes a live entry out of the line index (it was removed, or its slot was overwritten).
 void EntryHashSet::unlinkLive(int32_t idx) {
-    const uint64_t hash = m_hash[size_t(idx)];
-    int32_t head = findLive(entry(idx), hash);
+    const std::u16string_view line = entry(idx);
+    const uint32_t hash = uint32_t(hashLine(line));
+    const size_t cell = findCell(line, hash);
+    const int32_t head = m_index[cell].entry;
     if (head == idx) {
-        int32_t next = m_dup[size_t(idx)];
-        if (next >= 0) {
-            const size_t mask = m_index.size() - 1;
-            size_t i = hash & mask;
-            while (m_index[i] != idx)
-                i = (i + 1) & mask;
-            m_index[i] = next;
+        auto it = m_dup.find(idx);
+        if (it != m_dup.end()) {
+            m_index[cell].entry = it->second;
+            m_dup.erase(it);
         } else {
-            indexErase(idx);
+            indexErase(cell);
         }
     } else if (head >= 0) {
-        for (int32_t p = head; p >= 0; p = m_dup[size_t(p)]) {
-            if (m_dup[size_t(p)] == idx) {
-                m_dup[size_t(p)] = m_dup[size_t(idx)];
+        for (int32_t p = head;;) {
+            auto it = m_dup.find(p);
+            if (it == m_dup.end())
+                break;
+            if (it->second == idx) {
+                auto next = m_dup.find(idx);
+                if (next != m_dup.end()) {
+                    it->second = next->second;
+                    m_dup.erase(next);
+                } else {
+                    m_dup.erase(it);
+                }
                 break;
             }
+            p = it->second;
         }
     }
-    m_dup[size_t(idx)] = -1;
     m_slotOf[size_t(idx)] = -1;
 }
 
@@ -277,11 +285,13 @@ bool EntryHashSet::Hash_ExistsX(std::u16string &word) {
 
 bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     m_cut = false;
+    m_pendingValid = false;
     const int32_t key = EntryKey(m_variant, word);
 
     // Where the plain probe would stop: at the live match nearest the key, else at the first
     // empty slot at or after the key.
     int32_t match = -1;
+    uint32_t hash = 0;
     if (byWord) {
         auto it = m_words->byWord.find(entryWord(word));
         if (it != m_words->byWord.end()) {
@@ -302,15 +312,19 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
             list.resize(keep);
         }
     } else {
-        const uint64_t hash = hashLine(word);
+        hash = uint32_t(hashLine(word));
         int32_t idx = findLive(word, hash);
-        int32_t best = kSlots;
-        for (; idx >= 0; idx = m_dup[size_t(idx)]) {
-            int32_t slot = m_slotOf[size_t(idx)];
-            int32_t d = distance(key, slot);
-            if (d < best) {
-                best = d;
-                match = slot;
+        if (idx >= 0) {
+            match = m_slotOf[size_t(idx)];
+            if (!m_dup.empty()) {
+                int32_t best = distance(key, match);
+                for (auto it = m_dup.find(idx); it != m_dup.end(); it = m_dup.find(it->second)) {
+                    int32_t slot = m_slotOf[size_t(it->second)];
+                    if (distance(key, slot) < best) {
+                        best = distance(key, slot);
+                        match = slot;
+                    }
+                }
             }
         }
     }
@@ -346,6 +360,10 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
         }
     }
     m_probe = stop;
+    if (match < 0 && !byWord) {
+        m_pendingValid = true;
+        m_pendingHash = hash;
+    }
     return match >= 0;
 }
 
@@ -356,19 +374,21 @@ void EntryHashSet::Add(std::u16string_view word) {
     const auto idx = int32_t(m_entries.size());
     if (m_text.size() + word.size() > 0xFFFFFFF0u)
         throw LexError("词库太大，超出了词条表的容量，没有写入任何文件。");
+    const uint32_t hash = m_pendingValid ? m_pendingHash : uint32_t(hashLine(word));
+    m_pendingValid = false;
     m_entries.push_back({uint32_t(m_text.size()), uint32_t(word.size())});
     m_text.insert(m_text.end(), word.begin(), word.end());
-    m_hash.push_back(hashLine(word));
     m_slotOf.push_back(slot);
-    m_dup.push_back(-1);
 
-    const int32_t old = m_slots[slot];
-    if (old >= 0)
-        unlinkLive(old); // its entry stays in the list but can no longer be found
-    else if (old == kEmpty)
-        markFilled(slot);
-    m_slots[slot] = idx;
-    indexInsert(idx);
+    Slot &s = m_slots[slot];
+    if (s.value >= 0) {
+        unlinkLive(s.value); // its entry stays in the list but can no longer be found
+    } else if (s.value == kEmpty) {
+        s.next = slot + 1;
+        --m_emptyCount;
+    }
+    s.value = idx;
+    indexInsert(idx, hash);
     if (m_words)
         m_words->byWord[entryWord(word)].push_back(idx);
 }
@@ -376,12 +396,13 @@ void EntryHashSet::Add(std::u16string_view word) {
 bool EntryHashSet::Remove() {
     if (m_cut || m_probe < 0 || m_probe >= kSlots)
         return false;
-    const int32_t idx = m_slots[m_probe];
+    Slot &s = m_slots[m_probe];
+    const int32_t idx = s.value;
     if (idx < 0)
         return false;
     unlinkLive(idx);
     m_entries[size_t(idx)] = {kPlaceholderOffset, 0};
-    m_slots[m_probe] = kDeleted;
+    s.value = kDeleted;
     ++m_deleted;
     return true;
 }

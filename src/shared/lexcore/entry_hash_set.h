@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace lex {
@@ -58,6 +59,8 @@ public:
 
     // The pump that long probe runs yield to (may be null: no yields).
     void setPump(EventPump *pump) { m_pump = pump; }
+    // Room for `entries` lines of `textUnits` code units in all (an estimate; saves regrowth).
+    void reserve(size_t entries, size_t textUnits = 0);
 
     // Empties the set. The second form yields at slots 0, 200,000, ... 1,800,000.
     void Clear();
@@ -92,9 +95,9 @@ public:
     // The entry list, with placeholders where entries were removed.
     std::u16string_view entry(int32_t index) const;
     // The slot table value at `slot` (-1 empty, -2 tombstone, else an entry index).
-    int32_t slotValue(int32_t slot) const { return m_slots[slot]; }
+    int32_t slotValue(int32_t slot) const { return m_slots[slot].value; }
     // The entry index held at the probe position (after a successful lookup).
-    int32_t matchedIndex() const { return m_probe < kSlots ? m_slots[m_probe] : kEmpty; }
+    int32_t matchedIndex() const { return m_probe < kSlots ? m_slots[m_probe].value : kEmpty; }
     std::u16string_view placeholder() const;
 
 private:
@@ -102,16 +105,28 @@ private:
         uint32_t offset;
         uint32_t length;
     };
+    // A slot and, while it is not empty, its link in the "next empty slot" union-find: the
+    // link points at or before the first empty slot after it. Kept side by side so that a
+    // lookup touches one cache line.
+    struct Slot {
+        int32_t value;
+        int32_t next;
+    };
+    // The line index: live entries by line hash, open addressing with linear probing.
+    struct IndexCell {
+        uint32_t hash;
+        int32_t entry; // -1: free
+    };
     static constexpr uint32_t kPlaceholderOffset = 0xFFFFFFFFu;
 
     bool lookup(std::u16string_view &word, bool byWord);
     int32_t nextEmpty(int32_t from);
-    void markFilled(int32_t slot);
-    int32_t findLive(std::u16string_view line, uint64_t hash) const;
-    void indexInsert(int32_t idx);
-    void indexErase(int32_t idx);
+    size_t findCell(std::u16string_view line, uint32_t hash) const;
+    int32_t findLive(std::u16string_view line, uint32_t hash) const;
+    void indexInsert(int32_t idx, uint32_t hash);
+    void indexErase(size_t cell);
     void unlinkLive(int32_t idx);
-    void growIndex();
+    void growIndex(size_t cells);
     int32_t distance(int32_t from, int32_t to) const {
         return to >= from ? to - from : to + kSlots - from;
     }
@@ -121,20 +136,23 @@ private:
     bool m_wordLookups;
     EventPump *m_pump = nullptr;
 
-    std::unique_ptr<int32_t[]> m_slots;
-    std::unique_ptr<int32_t[]> m_nextEmpty; // union-find: kSlots + 1 entries, last a sentinel
+    std::unique_ptr<Slot[]> m_slots;
     int32_t m_emptyCount = kSlots;
     int32_t m_probe = kSlots;
     int32_t m_deleted = 0;
     bool m_cut = false;
+    // The line hash of the last lookup that found nothing, for the Add that follows it.
+    bool m_pendingValid = false;
+    uint32_t m_pendingHash = 0;
 
     std::vector<char16_t> m_text;
     std::vector<EntryRef> m_entries;
-    std::vector<uint64_t> m_hash;  // per entry: hash of the line
     std::vector<int32_t> m_slotOf; // per entry: its slot while live, else -1
-    std::vector<int32_t> m_dup;    // per entry: the next live entry holding the same line
+    // Further live entries holding the same line as a live entry (only after an Add at a slot
+    // where a cut-short lookup stopped): entry -> next entry with that line.
+    std::unordered_map<int32_t, int32_t> m_dup;
 
-    std::vector<int32_t> m_index; // open addressing over live entries, -1 empty
+    std::vector<IndexCell> m_index;
     size_t m_indexUsed = 0;
 
     struct WordIndex;

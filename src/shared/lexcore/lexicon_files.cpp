@@ -2,6 +2,7 @@
 
 #include "cp936.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,46 +24,39 @@ std::string pathText(const fs::path &p) { return p.string(); }
     throw LexError("无法打开文件：" + pathText(path) + "（" + std::strerror(err) + "）", path);
 }
 
-std::string readBytes(const fs::path &path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+// An open file descriptor that closes itself.
+struct Fd {
+    int fd;
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Opens a regular file for reading and returns its descriptor and size.
+Fd openForReading(const fs::path &path, size_t &size) {
+    Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (f.fd < 0)
         failOpen(path, errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        failOpen(path, err ? err : EINVAL);
-    }
-    std::string bytes;
-    bytes.resize(size_t(st.st_size));
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size())
-            bytes.resize(bytes.size() + 65536); // the file may have grown
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int err = errno;
-            ::close(fd);
-            throw LexError("无法读取文件：" + pathText(path) + "（" + std::strerror(err) + "）",
-                           path);
-        }
-        if (n == 0)
-            break;
-        got += size_t(n);
-    }
-    ::close(fd);
-    bytes.resize(got);
-    return bytes;
+    if (::fstat(f.fd, &st) != 0)
+        failOpen(path, errno);
+    if (!S_ISREG(st.st_mode))
+        failOpen(path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    size = size_t(st.st_size);
+    return f;
 }
 
-void decodeUtf16Le(std::string_view bytes, std::u16string &out) {
-    out.resize(bytes.size() / 2 + (bytes.size() & 1));
-    std::memcpy(out.data(), bytes.data(), bytes.size() & ~size_t(1));
-    // A dangling last byte of an odd-length file cannot be a character.
-    if (bytes.size() & 1)
-        out.back() = 0xFFFD;
+// Reads the next chunk; returns the bytes read (0 at the end).
+size_t readChunk(const Fd &f, const fs::path &path, char *buf, size_t n) {
+    for (;;) {
+        ssize_t got = ::read(f.fd, buf, n);
+        if (got >= 0)
+            return size_t(got);
+        if (errno != EINTR)
+            throw LexError("无法读取文件：" + pathText(path) + "（" + std::strerror(errno) + "）",
+                           path);
+    }
 }
 
 } // namespace
@@ -92,28 +86,68 @@ LineReader::LineReader(const fs::path &path) { open(path, detectEncoding(path));
 
 void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     m_encoding = encoding;
-    m_text.clear();
+    m_text.reset();
+    m_size = 0;
     m_pos = 0;
-    std::string bytes = readBytes(path);
-    if (encoding == LexiconEncoding::Utf16Le) {
-        std::string_view body(bytes);
-        if (body.size() >= 2 && uint8_t(body[0]) == 0xFF && uint8_t(body[1]) == 0xFE)
-            body.remove_prefix(2);
-        decodeUtf16Le(body, m_text);
-    } else {
-        decode936(bytes, m_text);
+    size_t size = 0;
+    Fd f = openForReading(path, size);
+
+    // Read and decode in chunks: the raw bytes never exist in full beside the text.
+    constexpr size_t kChunk = 1 << 20;
+    std::string chunk(kChunk + 2, '\0');
+    size_t capacity = size + 16; // at most one code unit per byte
+    m_text.reset(new char16_t[capacity]);
+    size_t units = 0;
+    size_t carry = 0; // bytes left over from the previous chunk (a split pair)
+    bool sawNul = false;
+    bool first = true;
+    for (;;) {
+        size_t got = readChunk(f, path, chunk.data() + carry, kChunk);
+        size_t have = carry + got;
+        bool final = got == 0;
+        std::string_view bytes(chunk.data(), have);
+        if (first && encoding == LexiconEncoding::Utf16Le && have >= 2 &&
+            uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE)
+            bytes.remove_prefix(2);
+        first = false;
+        if (capacity < units + bytes.size() + 16) { // the file grew while we read it
+            capacity = (units + bytes.size() + 16) * 2;
+            std::unique_ptr<char16_t[]> bigger(new char16_t[capacity]);
+            std::memcpy(bigger.get(), m_text.get(), units * 2);
+            m_text = std::move(bigger);
+        }
+        size_t consumed = 0;
+        if (encoding == LexiconEncoding::Utf16Le) {
+            consumed = final ? bytes.size() : bytes.size() & ~size_t(1);
+            char16_t *dst = m_text.get() + units;
+            std::memcpy(dst, bytes.data(), consumed & ~size_t(1));
+            units += consumed / 2;
+            // A dangling last byte of an odd-length file cannot be a character.
+            if (consumed & 1)
+                m_text[units++] = 0xFFFD;
+        } else {
+            char16_t *end = decode936To(bytes, m_text.get() + units, final, consumed, sawNul);
+            units = size_t(end - m_text.get());
+        }
+        carry = bytes.size() - consumed;
+        std::memmove(chunk.data(), bytes.data() + consumed, carry);
+        if (final)
+            break;
     }
-    bytes = std::string();
-    if (m_text.find(u'\0') != std::u16string::npos) {
-        m_text.clear();
+    m_size = units;
+    if (encoding == LexiconEncoding::Utf16Le)
+        sawNul = std::find(m_text.get(), m_text.get() + units, u'\0') != m_text.get() + units;
+    if (sawNul) {
+        m_text.reset();
+        m_size = 0;
         throw LexError("不是文本文件：" + pathText(path), path);
     }
 }
 
 std::u16string_view LineReader::readLineView() {
-    const char16_t *base = m_text.data();
-    const size_t n = m_text.size();
-    size_t start = m_pos;
+    const char16_t *base = m_text.get();
+    const size_t n = m_size;
+    const size_t start = m_pos;
     size_t i = start;
     while (i < n && base[i] != u'\n')
         ++i;
@@ -125,21 +159,22 @@ std::u16string_view LineReader::readLineView() {
 }
 
 std::u16string LineReader::readAll() {
-    std::u16string rest = m_text.substr(m_pos);
-    m_pos = m_text.size();
+    std::u16string rest(m_text.get() + m_pos, m_size - m_pos);
+    m_pos = m_size;
     return rest;
 }
 
 void LineReader::close() {
-    m_text = std::u16string();
+    m_text.reset();
+    m_size = 0;
     m_pos = 0;
 }
 
 size_t LineReader::countLines() const {
     size_t lines = 0;
-    for (size_t i = m_pos; i < m_text.size(); ++i)
+    for (size_t i = m_pos; i < m_size; ++i)
         lines += m_text[i] == u'\n';
-    if (!m_text.empty() && m_pos < m_text.size() && m_text.back() != u'\n')
+    if (m_pos < m_size && m_text[m_size - 1] != u'\n')
         ++lines;
     return lines;
 }
@@ -207,23 +242,37 @@ LineWriter::~LineWriter() = default;
 
 void LineWriter::open(fs::path path) {
     m_path = std::move(path);
-    m_buffer.clear();
+    m_size = 0;
     m_open = true;
 }
 
-void LineWriter::writeLine(std::u16string_view text) {
-    encode936(text, m_buffer);
-    m_buffer += "\r\n";
+char *LineWriter::room(size_t units) {
+    const size_t need = m_size + units * 2 + 2;
+    if (need > m_buffer.size())
+        m_buffer.resize(std::max(need, m_buffer.size() * 2));
+    return m_buffer.data() + m_size;
 }
 
-void LineWriter::write(std::u16string_view text) { encode936(text, m_buffer); }
+void LineWriter::writeLine(std::u16string_view text) {
+    char *end = encode936To(text, room(text.size()));
+    *end++ = '\r';
+    *end++ = '\n';
+    m_size = size_t(end - m_buffer.data());
+}
+
+void LineWriter::write(std::u16string_view text) {
+    char *end = encode936To(text, room(text.size()));
+    m_size = size_t(end - m_buffer.data());
+}
 
 void LineWriter::close() {
     if (!m_open)
         return;
     m_open = false;
     std::string bytes = std::move(m_buffer);
+    bytes.resize(m_size);
     m_buffer = std::string();
+    m_size = 0;
     writeFileAtomically(m_path, bytes);
 }
 

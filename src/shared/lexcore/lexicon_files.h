@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,7 +45,7 @@ public:
     explicit LineReader(const std::filesystem::path &path);
 
     void open(const std::filesystem::path &path, LexiconEncoding encoding);
-    bool atEnd() const { return m_pos >= m_text.size(); }
+    bool atEnd() const { return m_pos >= m_size; }
     std::u16string readLine() { return std::u16string(readLineView()); }
     // The next line as a view into the reader's buffer, valid until close() or destruction.
     std::u16string_view readLineView();
@@ -54,12 +55,14 @@ public:
     LexiconEncoding encoding() const { return m_encoding; }
     // Progress: code units consumed and in total.
     size_t position() const { return m_pos; }
-    size_t size() const { return m_text.size(); }
+    size_t size() const { return m_size; }
     // Counts the lines left (for progress bars and capacity checks).
     size_t countLines() const;
 
 private:
-    std::u16string m_text;
+    // The decoded text, allocated without initialisation so that untouched pages cost nothing.
+    std::unique_ptr<char16_t[]> m_text;
+    size_t m_size = 0;
     size_t m_pos = 0;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
 };
@@ -81,12 +84,18 @@ public:
     void open(std::filesystem::path path);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
-    void reserve(size_t bytes) { m_buffer.reserve(bytes); }
+    void reserve(size_t bytes) {
+        if (bytes > m_buffer.size())
+            m_buffer.resize(bytes);
+    }
     void close();
 
 private:
+    char *room(size_t units);
+
     std::filesystem::path m_path;
-    std::string m_buffer;
+    std::string m_buffer; // encoded bytes in [0, m_size); grows without per-line resizing
+    size_t m_size = 0;
     bool m_open = false;
 };
 
