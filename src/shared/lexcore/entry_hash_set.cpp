@@ -105,8 +105,11 @@ int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word) {
         return reject(kSemicolon);
     uint32_t u[6];
     int n = 0;
-    for (char16_t c : word) {
-        int16_t code = ansiCode(c);
+    const int16_t *ansi = detail::ansiTable();
+    const char16_t *p = word.data();
+    const char16_t *end = p + word.size();
+    for (; p != end; ++p) {
+        const int16_t code = ansi[*p];
         if (code < 0) {
             u[n++] = uint32_t(uint16_t(code));
             if (n == 6)

@@ -89,6 +89,8 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     m_text.reset();
     m_size = 0;
     m_pos = 0;
+    m_lineEnds.clear();
+    m_line = 0;
     size_t size = 0;
     Fd f = openForReading(path, size);
 
@@ -135,32 +137,41 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
             break;
     }
     m_size = units;
+    indexLines();
     if (encoding == LexiconEncoding::Utf16Le)
         sawNul = std::find(m_text.get(), m_text.get() + units, u'\0') != m_text.get() + units;
     if (sawNul) {
         m_text.reset();
         m_size = 0;
+        m_lineEnds.clear();
         throw LexError("不是文本文件：" + pathText(path), path);
     }
 }
 
+void LineReader::indexLines() {
+    const char16_t *t = m_text.get();
+    m_lineEnds.reserve(m_size / 8 + 16);
+    for (size_t i = 0; i < m_size; ++i)
+        if (t[i] == u'\n')
+            m_lineEnds.push_back(i);
+    if (m_size > 0 && t[m_size - 1] != u'\n')
+        m_lineEnds.push_back(m_size);
+}
+
 std::u16string_view LineReader::readLineView() {
-    const char16_t *base = m_text.get();
-    const size_t n = m_size;
     const size_t start = m_pos;
-    size_t i = start;
-    while (i < n && base[i] != u'\n')
-        ++i;
-    size_t end = i;
-    if (end > start && base[end - 1] == u'\r' && i < n)
+    const size_t lf = m_lineEnds[m_line++];
+    size_t end = lf;
+    if (lf < m_size && end > start && m_text[end - 1] == u'\r')
         --end;
-    m_pos = i < n ? i + 1 : n;
-    return std::u16string_view(base + start, end - start);
+    m_pos = lf < m_size ? lf + 1 : m_size;
+    return std::u16string_view(m_text.get() + start, end - start);
 }
 
 std::u16string LineReader::readAll() {
     std::u16string rest(m_text.get() + m_pos, m_size - m_pos);
     m_pos = m_size;
+    m_line = m_lineEnds.size();
     return rest;
 }
 
@@ -168,15 +179,8 @@ void LineReader::close() {
     m_text.reset();
     m_size = 0;
     m_pos = 0;
-}
-
-size_t LineReader::countLines() const {
-    size_t lines = 0;
-    for (size_t i = m_pos; i < m_size; ++i)
-        lines += m_text[i] == u'\n';
-    if (m_pos < m_size && m_text[m_size - 1] != u'\n')
-        ++lines;
-    return lines;
+    m_lineEnds = {};
+    m_line = 0;
 }
 
 std::u16string readWholeText(const fs::path &path, LexiconEncoding encoding) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lex {
 
@@ -45,7 +46,7 @@ public:
     explicit LineReader(const std::filesystem::path &path);
 
     void open(const std::filesystem::path &path, LexiconEncoding encoding);
-    bool atEnd() const { return m_pos >= m_size; }
+    bool atEnd() const { return m_line >= m_lineEnds.size(); }
     std::u16string readLine() { return std::u16string(readLineView()); }
     // The next line as a view into the reader's buffer, valid until close() or destruction.
     std::u16string_view readLineView();
@@ -56,14 +57,19 @@ public:
     // Progress: code units consumed and in total.
     size_t position() const { return m_pos; }
     size_t size() const { return m_size; }
-    // Counts the lines left (for progress bars and capacity checks).
-    size_t countLines() const;
+    // The lines left (for progress bars and capacity checks).
+    size_t countLines() const { return m_lineEnds.size() - m_line; }
 
 private:
+    void indexLines();
+
     // The decoded text, allocated without initialisation so that untouched pages cost nothing.
     std::unique_ptr<char16_t[]> m_text;
     size_t m_size = 0;
     size_t m_pos = 0;
+    // Where each line's LF is (or the end of the text for a last line without one).
+    std::vector<size_t> m_lineEnds;
+    size_t m_line = 0;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
 };
 
