@@ -42,6 +42,7 @@ int main(int argc, char **argv) {
             lex::LineReader r(argv[2]);
             set.reserve(r.countLines(), r.size());
             while (!r.atEnd()) {
+                set.prefetch(r.peekLineView(8));
                 std::u16string_view line = r.readLineView();
                 if (!set.Contains(line))
                     set.Add(line);
@@ -62,9 +63,14 @@ int main(int argc, char **argv) {
                 lines.push_back(r.readLineView());
             auto t0 = std::chrono::steady_clock::now();
             set.reserve(lines.size(), r.size());
-            for (auto line : lines)
+            const bool pre = argc > 3;
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (pre && i + 8 < lines.size())
+                    set.prefetch(lines[i + 8]);
+                auto line = lines[i];
                 if (!set.Contains(line))
                     set.Add(line);
+            }
             auto t1 = std::chrono::steady_clock::now();
             std::printf("%.3f\n", std::chrono::duration<double>(t1 - t0).count());
         } else if (mode == "memory") {

@@ -50,6 +50,14 @@ TEST(LineReader, BothEncodingsGiveTheSameLines) {
     lex::test::writeBytes(dir / "u.txt", lex::test::utf16le(text));
     std::vector<std::u16string> expected = {u"中zhong国guo", u"", u"abc", u"€末行"};
     EXPECT_EQ(readLines(dir / "a.txt"), expected);
+    lex::LineReader r(dir / "a.txt");
+    EXPECT_EQ(r.countLines(), 4u);
+    EXPECT_EQ(r.peekLineView(3), u"€末行");
+    EXPECT_EQ(r.peekLineView(4), u"");
+    r.readLineView();
+    EXPECT_EQ(r.peekLineView(0), u"");
+    EXPECT_EQ(r.peekLineView(1), u"abc");
+    EXPECT_EQ(r.countLines(), 3u);
     EXPECT_EQ(readLines(dir / "u.txt"), expected);
 }
 

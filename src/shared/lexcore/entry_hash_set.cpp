@@ -266,6 +266,12 @@ void EntryHashSet::unlinkLive(int32_t idx) {
     m_slotOf[size_t(idx)] = -1;
 }
 
+void EntryHashSet::prefetch(std::u16string_view line) const {
+    const int32_t key = EntryKey(m_variant, line);
+    __builtin_prefetch(&m_slots[key], 1);
+    __builtin_prefetch(&m_index[uint32_t(hashLine(line)) & (m_index.size() - 1)], 1);
+}
+
 bool EntryHashSet::Contains(std::u16string_view &word) { return lookup(word, false); }
 
 bool EntryHashSet::Contains(std::u16string &word) {

@@ -59,6 +59,9 @@ public:
 
     // The pump that long probe runs yield to (may be null: no yields).
     void setPump(EventPump *pump) { m_pump = pump; }
+    // A hint that `line` will be looked up soon: starts loading the memory its lookup needs.
+    // Changes nothing observable.
+    void prefetch(std::u16string_view line) const;
     // Room for `entries` lines of `textUnits` code units in all (an estimate; saves regrowth).
     void reserve(size_t entries, size_t textUnits = 0);
 

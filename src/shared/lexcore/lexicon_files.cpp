@@ -168,6 +168,17 @@ std::u16string_view LineReader::readLineView() {
     return std::u16string_view(m_text.get() + start, end - start);
 }
 
+std::u16string_view LineReader::peekLineView(size_t ahead) const {
+    const size_t line = m_line + ahead;
+    if (line >= m_lineEnds.size())
+        return {};
+    const size_t start = line == 0 ? 0 : m_lineEnds[line - 1] + 1;
+    size_t end = m_lineEnds[line];
+    if (end < m_size && end > start && m_text[end - 1] == u'\r')
+        --end;
+    return std::u16string_view(m_text.get() + start, end - start);
+}
+
 std::u16string LineReader::readAll() {
     std::u16string rest(m_text.get() + m_pos, m_size - m_pos);
     m_pos = m_size;

@@ -51,6 +51,9 @@ public:
     // The next line as a view into the reader's buffer, valid until close() or destruction.
     std::u16string_view readLineView();
     std::u16string readAll();
+    // The line `ahead` lines after the next one (0: the next line) without consuming anything,
+    // or an empty view past the end. For prefetching.
+    std::u16string_view peekLineView(size_t ahead) const;
     void close();
 
     LexiconEncoding encoding() const { return m_encoding; }
