@@ -103,6 +103,8 @@ bool QtPump::poll() {
     qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - m_lastEvents >= 15) {
         m_lastEvents = now;
+        if (onProgress)
+            onProgress(progressDone(), progressTotal());
         QCoreApplication::processEvents();
     }
     return m_busy && m_busy->value() == BusyState::StopRequested;

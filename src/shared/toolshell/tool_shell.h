@@ -84,6 +84,9 @@ class QtPump : public EventPump {
 public:
     explicit QtPump(const BusyState *busy = nullptr) : EventPump(256), m_busy(busy) {}
 
+    // Called with (done, total) each time events are processed, e.g. to move a progress bar.
+    std::function<void(int64_t, int64_t)> onProgress;
+
 protected:
     bool poll() override;
 
