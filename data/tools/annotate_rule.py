@@ -77,6 +77,7 @@ class WordTable:
         self.priority = {}
         self.marked = []
         self.longest = 0
+        self.shortest = 1
         for index, line in enumerate(lines):
             word = rule.entry_word(line)
             self.marked.append((word, rule.ins_blank(line)))
@@ -85,12 +86,18 @@ class WordTable:
                 # then never match again
                 self.priority[word] = index
                 self.longest = max(self.longest, len(word))
+        if self.priority:
+            self.shortest = min(len(w) for w in self.priority)
 
     def touches(self, text):
         """True when some pair's word occurs in the text."""
         n = len(text)
-        return any(text[i:j] in self.priority
-                   for i in range(n) for j in range(i + 1, min(n, i + self.longest) + 1))
+        shortest = self.shortest
+        for i in range(n - shortest + 1):
+            for j in range(i + shortest, min(n, i + self.longest) + 1):
+                if text[i:j] in self.priority:
+                    return True
+        return False
 
     def apply(self, text):
         hits = set()

@@ -106,15 +106,15 @@ def read_unihan(path):
 
 
 def syllable_table(valid):
-    """(initial id, final id) -> syllable, for the combinations that are real syllables."""
-    table = {}
+    """initial id * 64 + final id -> syllable, None where the pair is no real syllable."""
+    table = [None] * (len(INITIALS) * 64)
     for s, initial in enumerate(INITIALS):
         for y, final in enumerate(FINALS, start=24):
             text = initial + final
             if text[0] in "jqxy" and text.endswith("v"):
                 text = text[:-1] + "u"
             if text in valid:
-                table[(s, y)] = text
+                table[s * 64 + y] = text
     return table
 
 
@@ -125,26 +125,31 @@ def read_pinyin_db(path, valid):
     table = syllable_table(valid)
     con = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
     for n in range(16):
-        cols = ",".join(f"s{j},y{j}" for j in range(n + 1))
+        cols = ",".join(f"s{j}*64+y{j}" for j in range(n + 1))
         for row in con.execute(f"SELECT phrase, freq, {cols} FROM py_phrase_{n}"):
-            phrase, freq = row[0], row[1] or 0
+            phrase = row[0]
             if not phrase or len(phrase) != n + 1:
                 continue
-            syl = tuple(table.get(row[2 + 2 * j: 4 + 2 * j]) for j in range(n + 1))
+            try:
+                syl = tuple([table[code] for code in row[2:]])
+            except (IndexError, TypeError):
+                continue
             if None in syl:
                 continue
+            freq = row[1] or 0
             if n == 0:
                 slot = chars.setdefault(phrase, {})
                 slot[syl[0]] = slot.get(syl[0], 0) + freq
                 continue
             old = phrases.get(phrase)
             if old is None:
-                phrases[phrase] = (syl, freq, freq)
+                phrases[phrase] = [syl, freq, freq]
             else:
-                best = (syl, freq) if freq > old[2] else (old[0], old[2])
-                phrases[phrase] = (best[0], old[1] + freq, best[1])
+                old[1] += freq
+                if freq > old[2]:
+                    old[0], old[2] = syl, freq
     con.close()
-    return {p: (v[0], v[1]) for p, v in phrases.items()}, chars
+    return phrases, chars
 
 
 def read_jieba(path):
@@ -161,7 +166,9 @@ def rank_readings(charset, simp_chars, unihan, db_chars):
     """char -> readings, most common first: pinyin_simp's weights, Unihan to break ties and
     to cover what pinyin_simp lacks, then pinyin-database's single characters."""
     readings = {}
-    for ch in charset:
+    # compatibility ideographs last: they may borrow the readings of the characters they
+    # stand for
+    for ch in sorted(charset, key=lambda c: c >= "\uF900"):
         if not is_ideograph(ch):
             continue
         uni = unihan.get(ch, [])
@@ -171,6 +178,10 @@ def rank_readings(charset, simp_chars, unihan, db_chars):
         order += [p for p in uni if p not in order]
         db = db_chars.get(ch, {})
         order += [p for p in sorted(db, key=lambda p: (-db[p], p)) if p not in order]
+        same = unicodedata.normalize("NFC", ch)
+        if not order and same != ch:
+            # a compatibility ideograph (郎 U+F92C) reads as the character it stands for
+            order = readings.get(same) or unihan.get(same, [])
         if order:
             readings[ch] = order
     return readings
@@ -187,17 +198,17 @@ def zn_order(words, freq, real, order):
     wins where words overlap. `real` holds the dictionary words (jieba, pinyin_simp), as
     against pinyin-database's input fragments."""
     if order == "words-last":     # dictionary words first in effect, each group longest first
-        key = lambda w: (w in real, len(w), freq.get(w, 0), w)
+        key = lambda w: (w in real, len(w), freq(w), w)
     elif order == "long-words-last":
-        key = lambda w: (len(w), w in real, freq.get(w, 0), w)
+        key = lambda w: (len(w), w in real, freq(w), w)
     elif order == "long-last":      # longest words first in effect, then frequent ones
-        key = lambda w: (len(w), freq.get(w, 0), utf16_key(w))
+        key = lambda w: (len(w), freq(w), utf16_key(w))
     elif order == "long-first":
-        key = lambda w: (-len(w), freq.get(w, 0), utf16_key(w))
+        key = lambda w: (-len(w), freq(w), utf16_key(w))
     elif order == "freq-last":
-        key = lambda w: (freq.get(w, 0), len(w), utf16_key(w))
+        key = lambda w: (freq(w), len(w), utf16_key(w))
     elif order == "freq-first":
-        key = lambda w: (-freq.get(w, 0), len(w), utf16_key(w))
+        key = lambda w: (-freq(w), len(w), utf16_key(w))
     else:
         raise SystemExit(f"unknown order {order}")
     return sorted(words, key=key)
@@ -245,26 +256,29 @@ def main():
     # Candidate words: every word of two or more ideographs that has a reading per character.
     # pinyin_simp's reading wins over pinyin-database's.
     refs, source = {}, {}
-    for word, (syl, _) in db_phrases.items():
+    for word, (syl, _, _) in db_phrases.items():
         refs[word], source[word] = syl, "db"
     for word, (syl, _) in simp_words.items():
         refs[word], source[word] = syl, "simp"
-    refs = {w: s for w, s in refs.items() if all(c in readings for c in w)}
-    freq = {w: max(jieba.get(w, 0), db_phrases.get(w, ((), 0))[1], simp_words.get(w, ((), 0))[1])
-            for w in refs}
+    known = set(readings).issuperset
+    refs = {w: s for w, s in refs.items() if known(w)}
+
+    def freq(w):
+        db = db_phrases.get(w)
+        simp = simp_words.get(w)
+        return max(jieba.get(w, 0), db[1] if db else 0, simp[1] if simp else 0)
 
     real = {w for w in refs if w in jieba or source[w] == "simp"}
 
     rng = random.Random(HELD_OUT_SEED)
-    held_out = set()
-    for word in sorted(refs):
-        if rng.random() < HELD_OUT_SHARE:
-            held_out.add(word)
-    training = [w for w in sorted(refs) if w not in held_out]
+    ordered = sorted(refs)
+    held_out = {w for w in ordered if rng.random() < HELD_OUT_SHARE}
+    training = [w for w in ordered if w not in held_out]
 
     # zn.lxd: the training words that the character dictionary alone gets wrong ...
     # (for a bare word of known characters the dictionary alone gives each first reading)
-    wrong = [w for w in training if any(p != readings[c][0] for c, p in zip(w, refs[w]))]
+    first = {c: r[0] for c, r in readings.items()}.__getitem__
+    wrong = [w for w in training if refs[w] != tuple(map(first, w))]
     zn_words = set(wrong)
     if args.zn_blockers:
         # ... and the training words that those entries would then annotate wrongly
@@ -277,11 +291,12 @@ def main():
     # lw.txt: the correctly annotated real words: pinyin_simp's words and the
     # pinyin-database phrases that jieba lists as words, most frequent first.
     lw_words = [w for w in training if w in real]
-    lw = [annotated(w, refs[w]) for w in sorted(lw_words, key=lambda w: (-freq[w], utf16_key(w)))]
+    lw = [annotated(w, refs[w]) for w in sorted(lw_words, key=lambda w: (-freq(w), w))]
 
     # ciku.lxd: jieba's and pinyin_simp's words made only of double-byte characters (the
     # segmenter never matches anything else), sorted by UTF-16 code units, unique.
-    ciku = {w for w in list(jieba) + list(simp_words) if w and all(c in charset for c in w)}
+    in_charset = set(charset).issuperset
+    ciku = {w for w in list(jieba) + list(simp_words) if w and in_charset(w)}
     ciku = sorted(ciku, key=utf16_key)
 
     held = sorted(held_out)

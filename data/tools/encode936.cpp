@@ -22,6 +22,24 @@ int fail(const std::string &message)
     return 1;
 }
 
+std::string readFile(const char *path, bool &ok)
+{
+    std::ifstream in(path, std::ios::binary);
+    ok = bool(in);
+    return ok ? std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())
+              : std::string();
+}
+
+// Leaves an identical file untouched, so that the build (which re-checks outputs' times)
+// does not redo the later steps when only encode936 itself was relinked.
+void writeIfChanged(const char *path, const std::string &bytes)
+{
+    bool exists = false;
+    if (readFile(path, exists) == bytes && exists)
+        return;
+    lex::writeFileAtomically(path, bytes);
+}
+
 int writeCharset(const char *outPath)
 {
     std::string out;
@@ -37,16 +55,16 @@ int writeCharset(const char *outPath)
         out += lex::toUtf8(std::u16string(1, ch));
         out += '\n';
     }
-    lex::writeFileAtomically(outPath, out);
+    writeIfChanged(outPath, out);
     return 0;
 }
 
 int encodeFile(const char *inPath, const char *outPath)
 {
-    std::ifstream in(inPath, std::ios::binary);
-    if (!in)
+    bool ok = false;
+    const std::string bytes = readFile(inPath, ok);
+    if (!ok)
         return fail(std::string("cannot read ") + inPath);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::u16string text = lex::fromUtf8(bytes);
 
     std::u16string converted;
@@ -71,7 +89,7 @@ int encodeFile(const char *inPath, const char *outPath)
     }
     if (!converted.empty() && !converted.ends_with(u"\r\n"))
         converted += u"\r\n";
-    lex::writeFileAtomically(outPath, lex::encode936(converted));
+    writeIfChanged(outPath, lex::encode936(converted));
     return 0;
 }
 
