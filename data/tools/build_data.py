@@ -235,7 +235,7 @@ def main():
     ap.add_argument("--eval-out", help="where eval-annotated.txt goes (default: --out)")
     ap.add_argument("--zn-order", default="long-last")
     ap.add_argument("--zn-blockers", type=int, default=1,
-                    help="also list words the table alone would annotate wrongly")
+                    help="rounds of adding the words that the table would annotate wrongly")
     args = ap.parse_args()
 
     charset = load_charset(args.charset)
@@ -280,12 +280,15 @@ def main():
     first = {c: r[0] for c, r in readings.items()}.__getitem__
     wrong = [w for w in training if refs[w] != tuple(map(first, w))]
     zn_words = set(wrong)
-    if args.zn_blockers:
+    for _ in range(args.zn_blockers):
         # ... and the training words that those entries would then annotate wrongly
         # (开会计划 is read by 会计 kuai ji unless 开会 comes first).
         table = WordTable(rule, [annotated(w, refs[w]) for w in zn_order(zn_words, freq, real, args.zn_order)])
-        zn_words |= {w for w in training if w not in zn_words and table.touches(w)
-                     and annotate(rule, w, table, dictionary) != annotated(w, refs[w])}
+        blockers = {w for w in training if w not in zn_words and table.touches(w)
+                    and annotate(rule, w, table, dictionary) != annotated(w, refs[w])}
+        if not blockers:
+            break
+        zn_words |= blockers
     zn = [annotated(w, refs[w]) for w in zn_order(zn_words, freq, real, args.zn_order)]
 
     # lw.txt: the correctly annotated real words: pinyin_simp's words and the
