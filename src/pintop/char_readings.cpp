@@ -6,13 +6,12 @@
 
 namespace lex::pintop {
 
-CharReadings::CharReadings() : m_values(65536) {}
-
 bool CharReadings::add(char16_t ch, std::u16string_view reading) {
     if (m_present[ch])
         return false;
     m_present[ch] = true;
-    m_values[ch] = reading;
+    m_spans[ch] = Span{uint32_t(m_text.size()), uint32_t(reading.size())};
+    m_text += reading;
     ++m_count;
     return true;
 }

@@ -8,6 +8,7 @@
 // be empty, the value everything after it. The first line of a key wins.
 
 #include <bitset>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -21,23 +22,39 @@ inline constexpr const char *kReadingsFile = "dz.lxd";
 
 class CharReadings {
 public:
-    CharReadings();
+    CharReadings() : m_spans(65536) {}
     // Adds a reading unless the character already has one; returns whether it was added.
     bool add(char16_t ch, std::u16string_view reading);
     // The reading, or the empty string for a character that has none.
-    const std::u16string &reading(char16_t ch) const { return m_values[ch]; }
+    std::u16string_view reading(char16_t ch) const {
+        const Span &s = m_spans[ch];
+        return std::u16string_view(m_text.data() + s.offset, s.length);
+    }
     bool contains(char16_t ch) const { return m_present[ch]; }
     size_t size() const { return m_count; }
 
+    // Replaces every reading r by f(r).
     template <typename F> void transform(F &&f) {
-        for (size_t i = 0; i < m_values.size(); ++i)
-            if (m_present[i])
-                m_values[i] = f(std::u16string_view(m_values[i]));
+        std::u16string text;
+        for (size_t ch = 0; ch < m_spans.size(); ++ch) {
+            if (!m_present[ch])
+                continue;
+            std::u16string value = f(reading(char16_t(ch)));
+            m_spans[ch] = Span{uint32_t(text.size()), uint32_t(value.size())};
+            text += value;
+        }
+        m_text = std::move(text);
     }
 
 private:
-    // Indexed by code unit: a lookup per character of a million-line lexicon must be cheap.
-    std::vector<std::u16string> m_values;
+    // Every reading lives in one text, found by code unit: a lookup per character of a
+    // million-line lexicon must stay in a small, cache-friendly table.
+    struct Span {
+        uint32_t offset = 0;
+        uint32_t length = 0;
+    };
+    std::vector<Span> m_spans;
+    std::u16string m_text;
     std::bitset<65536> m_present;
     size_t m_count = 0;
 };

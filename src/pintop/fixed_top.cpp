@@ -58,11 +58,17 @@ void parseStandardLine(std::u16string_view line, char16_t separator, const Pinto
 
 std::u16string initialsCode(std::u16string_view code, char16_t separator) {
     std::u16string out;
+    initialsCode(code, separator, out);
+    return out;
+}
+
+void initialsCode(std::u16string_view code, char16_t separator, std::u16string &out) {
+    out.clear();
     if (code.empty())
-        return out;
+        return;
     out.push_back(code[0]);
     if (code.size() < 2)
-        return out;
+        return;
     const char16_t sep = foldAscii(separator);
     char16_t prev = code[1];
     for (size_t i = 2; i < code.size(); ++i) {
@@ -72,17 +78,19 @@ std::u16string initialsCode(std::u16string_view code, char16_t separator) {
         }
         prev = code[i];
     }
-    return out;
 }
 
-bool shapeCode(std::u16string &code, size_t wordLength, LongWords mode, char16_t separator) {
+bool shapeCode(std::u16string &code, size_t wordLength, LongWords mode, char16_t separator,
+               std::u16string &scratch) {
     const bool isLong = wordLength > 3;
     switch (mode) {
     case LongWords::Keep:
         break;
     case LongWords::Initials:
-        if (isLong)
-            code = initialsCode(code, separator);
+        if (isLong) {
+            initialsCode(code, separator, scratch);
+            code.swap(scratch);
+        }
         break;
     case LongWords::First6:
         std::erase(code, u'-');
@@ -110,7 +118,7 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
     // was read, so an output path equal to the input path is safe.
     LineWriter writer(output);
     writer.reserve(reader.size() * 3 + 16);
-    std::u16string word, code;
+    std::u16string word, code, scratch, out;
     const auto total = int64_t(reader.size());
     while (!reader.atEnd()) {
         std::u16string_view line = reader.readLineView();
@@ -122,11 +130,12 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
         // a reload of the readings during the yield never lands in the middle of a line.
         if (isDoubleByte(line[0]))
             pump.yieldMany(int64_t(line.size()) - 1);
-        if (!shapeCode(code, word.size(), options.longWords, options.separator))
+        if (!shapeCode(code, word.size(), options.longWords, options.separator, scratch))
             continue;
-        writer.write(code);
-        writer.write(u"=");
-        writer.writeLine(word);
+        out.assign(code);
+        out.push_back(u'=');
+        out.append(word);
+        writer.writeLine(out);
         ++result.count;
         if (result.count % 20000 == 0)
             pump.yield();

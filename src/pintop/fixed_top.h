@@ -41,9 +41,12 @@ void parseStandardLine(std::u16string_view line, char16_t separator, const Pinto
 // Keeps the first character of every syllable, each preceded by the separator
 // ("zhong-hua-ren-min" -> "z-h-r-m").
 std::u16string initialsCode(std::u16string_view code, char16_t separator);
+void initialsCode(std::u16string_view code, char16_t separator, std::u16string &out);
 
 // Shapes a parsed code by the long-word mode; false when the line is to be dropped.
-bool shapeCode(std::u16string &code, size_t wordLength, LongWords mode, char16_t separator);
+// `scratch` is working space that the caller may reuse from line to line.
+bool shapeCode(std::u16string &code, size_t wordLength, LongWords mode, char16_t separator,
+               std::u16string &scratch);
 
 struct GenerateResult {
     bool inputFound = false; // false: nothing was read or written
