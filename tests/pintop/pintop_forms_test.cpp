@@ -205,6 +205,18 @@ private slots:
         QVERIFY(m_dialogs->lastText().contains(QStringLiteral("dz.lxd")));
     }
 
+    void unreadableTableIsReportedAndPlainPinyinUsed() {
+        writeBytes(path("bad.ini"), std::string("zh=v\0", 5));
+        FrmMain main(QString{});
+        main.Form_Load();
+        main.options().check2 = true;
+        main.options().text1 = q(path("bad.ini"));
+        generateThroughForm1(main, path("in.txt"), path("out.txt"));
+        QCOMPARE(m_dialogs->messages.size(), 2);
+        QVERIFY(m_dialogs->messages[0].text.contains(QStringLiteral("bad.ini")));
+        QVERIFY(readBytes(path("out.txt")).rfind(lex::test::gbk(u"zhongguo=中国\r\n"), 0) == 0);
+    }
+
     void optionFormChangesTheCodesAndReloadsTheTable() {
         FrmMain main(QString{});
         main.Form_Load();

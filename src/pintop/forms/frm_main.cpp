@@ -111,15 +111,26 @@ bool FrmMain::Form_Unload() {
 void FrmMain::applyOptions() { m_generate.longWords = m_options.longWords(); }
 
 bool FrmMain::reloadData(QWidget *owner) {
+    const auto readings = toolFile(QString::fromLatin1(kReadingsFile));
+    const auto table = toPath(m_options.text1);
+    std::unique_ptr<PintopData> loaded;
     try {
-        auto loaded = loadPintopData(toolFile(QString::fromLatin1(kReadingsFile)),
-                                     toPath(m_options.text1));
-        m_data = std::move(*loaded);
-        return true;
+        loaded = loadPintopData(readings, table);
     } catch (const LexError &e) {
         showMessage(owner, qs(e.message()), QStringLiteral("提示"), MessageIcon::Warning);
-        return false;
+        // An unreadable table must not lock the user out of the form where it is changed:
+        // go on with plain pinyin.
+        if (table.empty() || e.path() != table)
+            return false;
+        try {
+            loaded = loadPintopData(readings, {});
+        } catch (const LexError &again) {
+            showMessage(owner, qs(again.message()), QStringLiteral("提示"), MessageIcon::Warning);
+            return false;
+        }
     }
+    m_data = std::move(*loaded);
+    return true;
 }
 
 void FrmMain::runSubForm(ToolForm &form) {
