@@ -187,6 +187,26 @@ def rank_readings(charset, simp_chars, unihan, db_chars):
     return readings
 
 
+def prefer_word_usage(readings, simp_chars, words, refs, weight):
+    """Moves a reading to the front when the dictionary words use it far more often than the
+    first one and pinyin_simp's own preference is weak (咖 ga 725 / ka 127, yet 咖啡)."""
+    usage = {}
+    for w in words:
+        for c, p in zip(w, refs[w]):
+            slot = usage.setdefault(c, {})
+            slot[p] = slot.get(p, 0) + weight(w)
+    for c, used in usage.items():
+        order = readings.get(c)
+        best = max(used, key=used.get)
+        if not order or best == order[0] or best not in order:
+            continue
+        simp = simp_chars.get(c, {})
+        if (used[best] >= 3 * used.get(order[0], 0) and used[best] >= 10
+                and simp.get(order[0], 0) < 10 * max(simp.get(best, 0), 1)):
+            order.remove(best)
+            order.insert(0, best)
+
+
 def utf16_key(s):
     # candidate words hold only code page 936 characters, all in the BMP, where code point
     # order is UTF-16 order and plain sorting suffices; the word lists sort by this key
@@ -233,6 +253,8 @@ def main():
     ap.add_argument("--charset", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--eval-out", help="where eval-annotated.txt goes (default: --out)")
+    ap.add_argument("--dz-usage", default="types", choices=["none", "types", "freq"],
+                    help="let the readings used in dictionary words correct a weak ranking")
     ap.add_argument("--zn-order", default="long-last")
     ap.add_argument("--zn-blockers", type=int, default=1,
                     help="rounds of adding the words that the table would annotate wrongly")
@@ -248,10 +270,6 @@ def main():
     jieba = read_jieba(args.jieba)
 
     readings = rank_readings(charset, simp_chars, unihan, db_chars)
-    gbk_order = sorted(readings, key=lambda c: charset[c])
-    dz_lxd = [c + p for c in gbk_order for p in readings[c]]
-    dz_txt = [c + readings[c][0] for c in gbk_order]
-    dictionary = {c: c + readings[c][0] for c in gbk_order}
 
     # Candidate words: every word of two or more ideographs that has a reading per character.
     # pinyin_simp's reading wins over pinyin-database's.
@@ -274,6 +292,14 @@ def main():
     ordered = sorted(refs)
     held_out = {w for w in ordered if rng.random() < HELD_OUT_SHARE}
     training = [w for w in ordered if w not in held_out]
+
+    if args.dz_usage != "none":
+        prefer_word_usage(readings, simp_chars, [w for w in training if w in real], refs,
+                          (lambda w: jieba.get(w, 1)) if args.dz_usage == "freq" else (lambda w: 1))
+    gbk_order = sorted(readings, key=lambda c: charset[c])
+    dz_lxd = [c + p for c in gbk_order for p in readings[c]]
+    dz_txt = [c + readings[c][0] for c in gbk_order]
+    dictionary = {c: c + readings[c][0] for c in gbk_order}
 
     # zn.lxd: the training words that the character dictionary alone gets wrong ...
     # (for a bare word of known characters the dictionary alone gives each first reading)

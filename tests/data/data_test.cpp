@@ -167,6 +167,7 @@ TEST_F(DataFiles, PolyphonicCharactersReadAsALexiconExpects)
         {u"传", u"chuan"}, {u"干", u"gan"},   {u"差", u"cha"},   {u"应", u"ying"},
         {u"将", u"jiang"}, {u"给", u"gei"},   {u"几", u"ji"},    {u"系", u"xi"},
         {u"绿", u"lv"},    {u"女", u"nv"},    {u"略", u"lue"},   {u"一", u"yi"},
+        {u"咖", u"ka"},    {u"咳", u"ke"},    {u"纤", u"xian"},  {u"茄", u"qie"},
     };
     for (const auto &[ch, py] : expected)
         EXPECT_EQ(reading[ch], py) << lex::toUtf8(ch);
