@@ -14,24 +14,19 @@ work=$BENCH_WORK/pintop
 mkdir -p "$work"
 
 in=$BENCH_WORK/lexicon-a.txt
-if [ ! -f "$in" ]; then
-    in=$work/lexicon.txt
-    [ -f "$in" ] || /usr/bin/python3 "$here/make_inputs.py" lexicon "$in" 1000000
-fi
+[ -f "$in" ] || /usr/bin/python3 "$here/../make_inputs.py" "$BENCH_WORK" >/dev/null
 # The installed readings when the suite has them, else our own from pinyin_simp.
 data=${BENCH_DATA:-$(dirname "$LEXCLI")}/pintop
 if [ ! -f "$data/dz.lxd" ]; then
     data=$work/data
     mkdir -p "$data"
-    [ -f "$data/dz.lxd" ] || /usr/bin/python3 "$here/make_inputs.py" dz "$data/dz.lxd"
+    [ -f "$data/dz.lxd" ] || /usr/bin/python3 "$here/make_dz.py" "$data/dz.lxd"
 fi
 printf 'zh=v\r\nch=i\r\nsh=u\r\nong=s\r\niong=s\r\nang=h\r\n0ang=ah\r\neng=g\r\n0a=aa\r\n' > "$work/table.ini"
 
-roundtrip=$BENCH_BIN/bench_pintop_roundtrip
-[ -x "$roundtrip" ] || roundtrip="$BENCH_BIN/bench_core roundtrip"
 
 echo "== pintop ($(wc -l < "$in") lines, $(du -h "$in" | cut -f1); dz.lxd from $data)"
-base=$(bench_median5 $roundtrip "$in" "$work/roundtrip.txt")
+base=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$in" "$work/roundtrip.txt")
 for mode in keep initials first6 omit; do
     t=$(bench_median5 "$LEXCLI" --data-dir "$data" pintop generate "$in" -o "$work/top-$mode.txt" --long "$mode")
     bench_line "pintop generate --long $mode" "$t" "LineReader/LineWriter round trip" "$base"

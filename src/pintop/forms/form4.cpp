@@ -1,6 +1,7 @@
 #include "form4.h"
 
 #include "frm_main.h"
+#include "named.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -10,15 +11,6 @@
 #include <QVBoxLayout>
 
 namespace lex::pintop {
-namespace {
-
-template <typename W> W *named(W *w, const char *name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
-
 Form4::Form4(FrmMain &main, QWidget *owner) : ToolForm(owner), m_main(main) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("选项"));

@@ -1,6 +1,7 @@
 #include "form5.h"
 
 #include "frm_main.h"
+#include "named.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -12,16 +13,11 @@ namespace lex::pintop {
 Form5::Form5(PintopOptions &options, QWidget *owner) : ToolForm(owner), m_options(options) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("选项"));
-    Option1 = new QRadioButton(QStringLiteral("保留固顶首选词"), this);
-    Option2 = new QRadioButton(QStringLiteral("保留固顶二重码"), this);
-    Option3 = new QRadioButton(QStringLiteral("保留固顶三重码"), this);
-    Command1 = new QPushButton(QStringLiteral("确定"), this);
-    Command2 = new QPushButton(QStringLiteral("取消"), this);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option2->setObjectName(QStringLiteral("Option2"));
-    Option3->setObjectName(QStringLiteral("Option3"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2->setObjectName(QStringLiteral("Command2"));
+    Option1 = named(new QRadioButton(QStringLiteral("保留固顶首选词"), this), "Option1");
+    Option2 = named(new QRadioButton(QStringLiteral("保留固顶二重码"), this), "Option2");
+    Option3 = named(new QRadioButton(QStringLiteral("保留固顶三重码"), this), "Option3");
+    Command1 = named(new QPushButton(QStringLiteral("确定"), this), "Command1");
+    Command2 = named(new QPushButton(QStringLiteral("取消"), this), "Command2");
 
     auto *layout = new QVBoxLayout(this);
     for (auto *o : {Option1, Option2, Option3})

@@ -2,6 +2,7 @@
 
 #include "form1.h"
 #include "form2.h"
+#include "named.h"
 
 #include "lexcore/lexicon_files.h"
 
@@ -34,8 +35,7 @@ void saveOption(const QString &section, const QString &key, bool value) {
 }
 
 QPushButton *button(QWidget *owner, const char *name, const QString &caption) {
-    auto *b = new QPushButton(caption, owner);
-    b->setObjectName(QString::fromLatin1(name));
+    auto *b = named(new QPushButton(caption, owner), name);
     b->setMinimumWidth(220);
     return b;
 }

@@ -2,6 +2,7 @@
 
 #include "fixed_top.h"
 #include "frm_main.h"
+#include "named.h"
 
 #include "lexcore/lexicon_files.h"
 #include "lexcore/report.h"
@@ -14,15 +15,6 @@
 #include <QPushButton>
 
 namespace lex::pintop {
-namespace {
-
-template <typename W> W *named(W *w, const char *name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
-
 bool ProgressPump::poll() {
     if (m_bar && progressTotal() > 0)
         m_bar->setValue(int(progressDone() * 1000 / progressTotal()));
