@@ -5,7 +5,6 @@
 #include "pinyin_to_code.h"
 
 #include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -333,12 +332,6 @@ TEST_F(Pintop, DedupYieldsAfterEveryLineAndKeepsUtf16Lines) {
     EXPECT_EQ(pump.calls(), 3);
     EXPECT_EQ(r.kept, 1);
     EXPECT_EQ(readBytes(dir / "new.txt"), gbkLines({u"ab=甲"}));
-}
-
-TEST(Reports, CountLineThenElapsedTime) {
-    int now = lex::timeOfDayNow();
-    EXPECT_EQ(generateReport(5, now).rfind("固顶词库词条：5\r\n耗费时间：", 0), 0u);
-    EXPECT_EQ(dedupReport(0, now).rfind("新固顶词库词条：0\r\n耗费时间：", 0), 0u);
 }
 
 } // namespace
