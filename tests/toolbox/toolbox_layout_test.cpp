@@ -1,6 +1,6 @@
 // The suite as `cmake --install` lays it out (and as the build tree mirrors it): every launcher
-// button must find a program below the launcher's folder, built tools with their read.me, and
-// the desktop entry must name the installed launcher.
+// button must find a program below the launcher's folder, beside its read.me and data files,
+// and the desktop entry must name the installed launcher.
 #include "tool_table.h"
 
 #include <QDir>
@@ -31,7 +31,18 @@ void ToolboxLayoutTest::everyButtonFindsItsProgram() {
         const QFileInfo info(folder + program);
         QVERIFY2(info.isFile() && info.isExecutable(), qPrintable(info.filePath()));
     }
-    const QStringList built = qEnvironmentVariable("LEX_BUILT_TOOLS").split(u',', Qt::SkipEmptyParts);
+    // What each program's folder holds besides the program, by program name.
+    const QHash<QString, QStringList> files = {
+        {"bigseg", {"read.me", "ciku.lxd", "bc.ini"}},
+        {"freqtune", {"read.me", "freqtune.mmm"}},
+        {"lexsift", {"read.me"}},
+        {"pintop", {"read.me", "dz.lxd"}},
+        {"phonetag", {"read.me", "dz.txt", "zn.lxd", "lw.txt"}},
+        {"lexupdate", {"read.me"}},
+        {"lexmerge", {"read.me"}},
+        {"lexsort", {"read.me"}},
+    };
+    const bool withData = qEnvironmentVariableIntValue("LEX_WITH_DATA") != 0;
     for (const toolbox::ToolRow &row : toolbox::kToolTable) {
         const QString relative = QString::fromUtf16(row.path);
         const QString program = toolbox::resolveProgram(folder, relative);
@@ -39,9 +50,10 @@ void ToolboxLayoutTest::everyButtonFindsItsProgram() {
         // Directly in the row's own folder, one level below the launcher.
         const QFileInfo info(program);
         QCOMPARE(info.path() + u'/', folder + relative.section(u'/', 0, 0) + u'/');
-        if (built.contains(info.fileName())) {
-            const QString readme = info.path() + "/read.me";
-            QVERIFY2(QFileInfo(readme).isFile(), qPrintable(readme));
+        QVERIFY2(files.contains(info.fileName()), qPrintable(program));
+        for (const QString &name : withData ? files.value(info.fileName()) : QStringList()) {
+            const QString path = info.path() + u'/' + name;
+            QVERIFY2(QFileInfo(path).isFile(), qPrintable(path));
         }
     }
 }
