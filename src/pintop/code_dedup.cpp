@@ -12,8 +12,7 @@ namespace {
 
 // The set of taken slot keys. A key "code" + k dashes is held as the code without its trailing
 // dashes plus the total number of trailing dashes, so "ab-" (k 0) and "ab" (k 1) are one key
-// without building either string. The stems point into the reader's buffer. The slot table
-// holds only a key index and 32 bits of hash, so that a million codes probe a small table.
+// without building either string. The stems point into the reader's buffer.
 class SlotKeys {
 public:
     explicit SlotKeys(size_t expected) {
@@ -21,42 +20,7 @@ public:
         while (n < expected * 2)
             n <<= 1;
         m_slots.assign(n, Slot{});
-        m_keys.reserve(expected);
     }
-
-    // Adds the key unless present; returns whether it was added.
-    bool insert(std::u16string_view stem, uint32_t dashes) {
-        if ((m_keys.size() + 1) * 2 > m_slots.size())
-            grow();
-        const uint64_t h = hash(stem, dashes);
-        const uint32_t tag = uint32_t(h >> 32);
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
-            Slot &s = m_slots[i];
-            if (s.index == 0) {
-                m_keys.push_back(Key{stem.data(), uint32_t(stem.size()), dashes});
-                s = Slot{uint32_t(m_keys.size()), tag};
-                return true;
-            }
-            if (s.tag != tag)
-                continue;
-            const Key &k = m_keys[s.index - 1];
-            if (k.dashes == dashes && k.length == stem.size() &&
-                std::u16string_view(k.stem, k.length) == stem)
-                return false;
-        }
-    }
-
-private:
-    struct Slot {
-        uint32_t index = 0; // 1-based into m_keys; 0 is an empty slot
-        uint32_t tag = 0;
-    };
-    struct Key {
-        const char16_t *stem;
-        uint32_t length;
-        uint32_t dashes;
-    };
 
     static uint64_t hash(std::u16string_view stem, uint32_t dashes) {
         uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(dashes) << 48) ^ stem.size();
@@ -76,24 +40,81 @@ private:
         return h;
     }
 
+    // A million codes miss the cache at random: the caller names the slot of a line some lines
+    // ahead, so that it is loaded by the time that line is looked up.
+    void prefetch(uint64_t h) const { __builtin_prefetch(&m_slots[size_t(h) & (m_slots.size() - 1)]); }
+
+    // Adds the key with hash `h` unless present; returns whether it was added.
+    bool insert(std::u16string_view stem, uint32_t dashes, uint64_t h) {
+        if ((m_size + 1) * 2 > m_slots.size()) {
+            grow();
+        }
+        const uint32_t tag = uint32_t(h >> 32);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
+            Slot &s = m_slots[i];
+            if (!s.stem) {
+                s = Slot{stem.data(), uint32_t(stem.size()), tag, dashes};
+                ++m_size;
+                return true;
+            }
+            if (s.tag == tag && s.dashes == dashes && s.length == stem.size() &&
+                std::u16string_view(s.stem, s.length) == stem)
+                return false;
+        }
+    }
+
+private:
+    struct Slot {
+        const char16_t *stem = nullptr; // nullptr: an empty slot
+        uint32_t length = 0;
+        uint32_t tag = 0; // the high half of the hash
+        uint32_t dashes = 0;
+    };
+
     void grow() {
         std::vector<Slot> old(m_slots.size() * 2);
         old.swap(m_slots);
         const size_t mask = m_slots.size() - 1;
         for (const Slot &s : old) {
-            if (s.index == 0)
+            if (!s.stem)
                 continue;
-            const Key &k = m_keys[s.index - 1];
-            size_t i = size_t(hash(std::u16string_view(k.stem, k.length), k.dashes)) & mask;
-            while (m_slots[i].index != 0)
+            size_t i = size_t(hash(std::u16string_view(s.stem, s.length), s.dashes)) & mask;
+            while (m_slots[i].stem)
                 i = (i + 1) & mask;
             m_slots[i] = s;
         }
     }
 
     std::vector<Slot> m_slots;
-    std::vector<Key> m_keys;
+    size_t m_size = 0;
 };
+
+// A line's code split into its stem and trailing dashes, with the hash of its first slot key.
+struct Code {
+    bool fixedTop = false; // the line holds "="
+    std::u16string_view stem;
+    uint32_t dashes = 0;
+    uint64_t hash = 0;
+};
+
+Code splitCode(std::u16string_view line) {
+    Code c;
+    size_t eq = line.find(u'=');
+    if (eq == std::u16string_view::npos)
+        return c;
+    c.fixedTop = true;
+    c.stem = line.substr(0, eq);
+    while (!c.stem.empty() && c.stem.back() == u'-') {
+        c.stem.remove_suffix(1);
+        ++c.dashes;
+    }
+    // A view into the reader's buffer is never null, even when empty: the slot test relies on it.
+    if (!c.stem.data())
+        c.stem = std::u16string_view(u"", 0);
+    c.hash = SlotKeys::hash(c.stem, c.dashes);
+    return c;
+}
 
 } // namespace
 
@@ -106,25 +127,33 @@ DedupResult removeDuplicateCodes(const std::filesystem::path &input,
     result.inputFound = true;
     LineReader reader(input);
     const auto total = int64_t(reader.size());
-    SlotKeys keys(reader.countLines());
+    const size_t lines = reader.countLines();
+    SlotKeys keys(lines);
     std::vector<std::u16string_view> kept;
-    while (!reader.atEnd()) {
+    // Line i's code is split and its slot prefetched kAhead lines before it is looked up.
+    constexpr size_t kAhead = 8;
+    Code ahead[kAhead];
+    auto prepare = [&](size_t offset, Code &c) {
+        c = splitCode(reader.peekLineView(offset));
+        if (c.fixedTop)
+            keys.prefetch(c.hash);
+    };
+    for (size_t j = 0; j < kAhead && j < lines; ++j)
+        prepare(j, ahead[j]);
+    for (size_t i = 0; i < lines; ++i) {
         std::u16string_view line = reader.readLineView();
-        size_t eq = line.find(u'=');
-        if (eq != std::u16string_view::npos) {
-            std::u16string_view stem = line.substr(0, eq);
-            uint32_t dashes = 0;
-            while (!stem.empty() && stem.back() == u'-') {
-                stem.remove_suffix(1);
-                ++dashes;
-            }
+        Code &c = ahead[i % kAhead];
+        if (c.fixedTop) {
             for (int k = 0; k < keepLimit; ++k) {
-                if (keys.insert(stem, dashes + uint32_t(k))) {
+                const uint32_t dashes = c.dashes + uint32_t(k);
+                if (keys.insert(c.stem, dashes, k == 0 ? c.hash : SlotKeys::hash(c.stem, dashes))) {
                     kept.push_back(line);
                     break;
                 }
             }
         }
+        if (i + kAhead < lines)
+            prepare(kAhead - 1, c);
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
     }
