@@ -39,6 +39,15 @@ class LexupdateFormTest : public QObject {
 private:
     lex::test::TempDir m_config;
 
+    // The four input boxes from base/waste/user/private.txt in `dir`, the output `out` there.
+    void fill(Form1 &form, const lex::test::TempDir &dir, const char *out) {
+        form.Text1->setText(q(dir / "base.txt"));
+        form.Text2->setText(q(dir / "waste.txt"));
+        form.Text3->setText(q(dir / "user.txt"));
+        form.Text4->setText(q(dir / "private.txt"));
+        form.Text5->setText(q(dir / out));
+    }
+
     void setOption(bool deleteWaste) {
         lex::setModalRunner([deleteWaste](QDialog &d) {
             auto &options = dynamic_cast<Form2 &>(d);
@@ -110,11 +119,7 @@ private slots:
         writeLexicon(dir / "private.txt", {u"北京"});
         lex::test::ScriptedDialogs dialogs;
         Form1 form;
-        form.Text1->setText(q(dir / "base.txt"));
-        form.Text2->setText(q(dir / "waste.txt"));
-        form.Text3->setText(q(dir / "user.txt"));
-        form.Text4->setText(q(dir / "private.txt"));
-        form.Text5->setText(q(dir / "new.txt"));
+        fill(form, dir, "new.txt");
         setOption(true);
         form.Command7->click();
         form.Command6->click();
@@ -186,11 +191,7 @@ private slots:
         writeLexicon(dir / "private.txt", {u"北京"}, /*utf16=*/true);
         lex::test::ScriptedDialogs dialogs;
         Form1 form;
-        form.Text1->setText(q(dir / "base.txt"));
-        form.Text2->setText(q(dir / "waste.txt"));
-        form.Text3->setText(q(dir / "user.txt"));
-        form.Text4->setText(q(dir / "private.txt"));
-        form.Text5->setText(q(dir / "form.txt"));
+        fill(form, dir, "form.txt");
         form.Command6->click();
         QProcess cli;
         cli.start(QStringLiteral(LEXCLI_PATH),
