@@ -45,8 +45,7 @@ int generate(Context &ctx, ArgParser &p) {
     if (!p.ok())
         return ctx.usage(p.error(), kGenerateUsage);
     if (inputs.size() != 1 || !out)
-        return ctx.usage(inputs.size() > 1 ? "输入文件太多" : "缺少输入或输出文件",
-                         kGenerateUsage);
+        return ctx.usage(inputs.size() > 1 ? "输入文件太多" : "缺少输入或输出文件", kGenerateUsage);
     pintop::GenerateOptions options;
     if (separator) {
         std::u16string sep = fromUtf8(*separator);
@@ -71,9 +70,9 @@ int generate(Context &ctx, ArgParser &p) {
     if (table && !fileExists(*table))
         return ctx.fail("找不到替换表文件：" + *table);
     const int start = timeOfDayNow();
-    auto data = pintop::loadPintopData(ctx.dataFile(pintop::kReadingsFile),
-                                       table ? std::filesystem::path(*table)
-                                             : std::filesystem::path());
+    auto data =
+        pintop::loadPintopData(ctx.dataFile(pintop::kReadingsFile),
+                               table ? std::filesystem::path(*table) : std::filesystem::path());
     auto r = pintop::generateFixedTop(inputs[0], *out, *data, options, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(pintop::kOpenFailed);
@@ -129,4 +128,5 @@ int runPintop(Context &ctx, std::vector<std::string> args) {
 
 } // namespace
 
-LEX_CLI_TOOL(pintop, "pintop", "固顶词库：生成固顶词库（generate），去重复编码（dedup）", runPintop);
+LEX_CLI_TOOL(pintop, "pintop", "固顶词库：生成固顶词库（generate），去重复编码（dedup）",
+             runPintop);

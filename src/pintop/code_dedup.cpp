@@ -42,7 +42,9 @@ public:
 
     // A million codes miss the cache at random: the caller names the slot of a line some lines
     // ahead, so that it is loaded by the time that line is looked up.
-    void prefetch(uint64_t h) const { __builtin_prefetch(&m_slots[size_t(h) & (m_slots.size() - 1)]); }
+    void prefetch(uint64_t h) const {
+        __builtin_prefetch(&m_slots[size_t(h) & (m_slots.size() - 1)]);
+    }
 
     // Adds the key with hash `h` unless present; returns whether it was added.
     bool insert(std::u16string_view stem, uint32_t dashes, uint64_t h) {

@@ -9,7 +9,9 @@
 namespace lex::pintop {
 namespace {
 
-char16_t foldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+char16_t foldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
 
 void appendSyllable(std::u16string &code, const PintopData &data, char16_t prev, bool pending,
                     std::u16string_view ann) {

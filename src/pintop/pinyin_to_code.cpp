@@ -7,8 +7,18 @@ namespace {
 
 bool isVowel(char16_t c) {
     switch (c) {
-    case u'a': case u'o': case u'e': case u'i': case u'u': case u'v':
-    case u'A': case u'O': case u'E': case u'I': case u'U': case u'V':
+    case u'a':
+    case u'o':
+    case u'e':
+    case u'i':
+    case u'u':
+    case u'v':
+    case u'A':
+    case u'O':
+    case u'E':
+    case u'I':
+    case u'U':
+    case u'V':
         return true;
     default:
         return false;

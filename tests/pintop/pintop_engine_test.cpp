@@ -21,8 +21,8 @@ using lex::test::writeLexicon;
 namespace {
 
 void writeReadings(const std::filesystem::path &path) {
-    writeLexicon(path, {u"中zhong", u"国guo", u"华hua", u"人ren", u"民min", u"共gong",
-                        u"和he", u"昂ang", u"中chong", u"熊xiong", u"帮bang"});
+    writeLexicon(path, {u"中zhong", u"国guo", u"华hua", u"人ren", u"民min", u"共gong", u"和he",
+                        u"昂ang", u"中chong", u"熊xiong", u"帮bang"});
 }
 
 class Pintop : public ::testing::Test {
@@ -114,12 +114,12 @@ TEST(PinyinToCode, TableExampleOfTheDoublePinyinLayout) {
     for (auto l : {u"zh=v", u"ong=s", u"0ang=ah", u"ang=h"})
         t.addLine(l);
     EXPECT_EQ(pinyinToCode(u"zhong", t), u"vs");
-    EXPECT_EQ(pinyinToCode(u"ang", t), u"ah");     // whole syllable through its "0" key
-    EXPECT_EQ(pinyinToCode(u"bang", t), u"bh");    // one-letter initial kept
+    EXPECT_EQ(pinyinToCode(u"ang", t), u"ah");      // whole syllable through its "0" key
+    EXPECT_EQ(pinyinToCode(u"bang", t), u"bh");     // one-letter initial kept
     EXPECT_EQ(pinyinToCode(u"xiong", t), u"xiong"); // no key iong: unchanged
     EXPECT_EQ(pinyinToCode(u"zhang", t), u"vh");
-    EXPECT_EQ(pinyinToCode(u"chong", t), u"chs"); // ch has no key: kept, final replaced
-    EXPECT_EQ(pinyinToCode(u"ng", t), u"ng");     // no vowel
+    EXPECT_EQ(pinyinToCode(u"chong", t), u"chs");     // ch has no key: kept, final replaced
+    EXPECT_EQ(pinyinToCode(u"ng", t), u"ng");         // no vowel
     EXPECT_EQ(pinyinToCode(u"shrang", t), u"shrang"); // vowel at position 4
     EXPECT_EQ(pinyinToCode(u"", t), u"");
 }
@@ -190,10 +190,10 @@ TEST(SeparatorFromArguments, OnlyAOneCharacterCommandLineCounts) {
 TEST_F(Pintop, KeepModeRemovesDashesAndWritesNonEntriesAsSemicolonEquals) {
     auto data = load();
     int64_t count = 0;
-    auto out = generate({u"中国", u"", u";注释", u"abc", u"中华人民共和国"}, LongWords::Keep,
-                        *data, u'-', &count);
-    EXPECT_EQ(out, gbkLines({u"zhongguo=中国", u";=", u";=",
-                             u"zhonghuarenmingongheguo=中华人民共和国"}));
+    auto out = generate({u"中国", u"", u";注释", u"abc", u"中华人民共和国"}, LongWords::Keep, *data,
+                        u'-', &count);
+    EXPECT_EQ(
+        out, gbkLines({u"zhongguo=中国", u";=", u";=", u"zhonghuarenmingongheguo=中华人民共和国"}));
     EXPECT_EQ(count, 4); // the empty line is neither written nor counted
 }
 

@@ -37,7 +37,9 @@ using lex::test::writeLexicon;
 
 namespace {
 
-QString q(const std::filesystem::path &p) { return QString::fromStdString(p.string()); }
+QString q(const std::filesystem::path &p) {
+    return QString::fromStdString(p.string());
+}
 
 // Drivers for the modal forms, taken in order as the forms open.
 std::deque<std::function<void(QDialog &)>> g_drivers;
@@ -164,12 +166,13 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 1);
         const auto &m = m_dialogs->messages[0];
         QCOMPARE(m.title, QStringLiteral("完成！"));
-        QVERIFY2(m.text.startsWith(QStringLiteral("固顶词库词条：7\r\n耗费时间：")), qPrintable(m.text));
+        QVERIFY2(m.text.startsWith(QStringLiteral("固顶词库词条：7\r\n耗费时间：")),
+                 qPrintable(m.text));
         QVERIFY(kElapsed.match(m.text).hasMatch());
-        QCOMPARE(readBytes(path("out.txt")),
-                 gbkLines({u"zhongguo=中国", u"zhonghuarenmin=中华人民", u";=", u"minmin=人民",
-                           u"zhonghuarenmingongheguo=中华人民共和国", u"ang=昂",
-                           u"zhonghua=中华"}));
+        QCOMPARE(
+            readBytes(path("out.txt")),
+            gbkLines({u"zhongguo=中国", u"zhonghuarenmin=中华人民", u";=", u"minmin=人民",
+                      u"zhonghuarenmingongheguo=中华人民共和国", u"ang=昂", u"zhonghua=中华"}));
     }
 
     void oneCharacterCommandLineIsTheSeparator() {
@@ -363,11 +366,10 @@ private slots:
         main.options().text1 = QStringLiteral("/tables/双拼.ini");
         QVERIFY(main.close());
         QSettings s(settingsFile(kApplication), QSettings::IniFormat);
-        const QStringList expected = {"Form4/Check1=1",        "Form4/Check2=1",
-                                      "Form4/Option1=False",   "Form4/Option2=True",
-                                      "Form4/Option3=False",   "Form4/Text1=/tables/双拼.ini",
-                                      "Form5/Option1=False",   "Form5/Option2=False",
-                                      "Form5/Option3=True"};
+        const QStringList expected = {
+            "Form4/Check1=1",      "Form4/Check2=1",      "Form4/Option1=False",
+            "Form4/Option2=True",  "Form4/Option3=False", "Form4/Text1=/tables/双拼.ini",
+            "Form5/Option1=False", "Form5/Option2=False", "Form5/Option3=True"};
         QStringList got;
         for (const QString &key : s.allKeys())
             got << key + "=" + s.value(key).toString();
@@ -410,9 +412,8 @@ private slots:
         writeBytes(tool() / "read.me", lex::test::gbk(u"说明文字"));
         FrmMain main(QString{});
         main.Form_Load();
-        expect<ReadmeViewer>([](ReadmeViewer &v) {
-            QCOMPARE(v.Text1->toPlainText(), QStringLiteral("说明文字"));
-        });
+        expect<ReadmeViewer>(
+            [](ReadmeViewer &v) { QCOMPARE(v.Text1->toPlainText(), QStringLiteral("说明文字")); });
         main.Command3->click();
         QCOMPARE(main.Command3->text(), QStringLiteral("说    明"));
         QCOMPARE(main.windowTitle(), QStringLiteral("Quillo词库固顶 Ver1.06"));
@@ -443,9 +444,15 @@ private slots:
                     o.text1 = table ? q(path("table.ini")) : QString();
                     main.applyOptions();
                     generateThroughForm1(main, path("in.txt"), path("form.txt"));
-                    std::vector<std::string> args = {"--data-dir", dataDir, "pintop", "generate",
-                                                     in, "-o", path("cli.txt").string(),
-                                                     "--long", m.flag};
+                    std::vector<std::string> args = {"--data-dir",
+                                                     dataDir,
+                                                     "pintop",
+                                                     "generate",
+                                                     in,
+                                                     "-o",
+                                                     path("cli.txt").string(),
+                                                     "--long",
+                                                     m.flag};
                     if (*sep)
                         args.insert(args.end(), {"--separator", sep});
                     if (table)
@@ -458,8 +465,8 @@ private slots:
                 }
             }
         }
-        writeLexicon(path("top.txt"), {u"ab=甲", u"ab=乙-丙", u"Ab=丁", u"ab=戊", u"=己",
-                                       u"ab-=庚", u"ab=辛", u";"});
+        writeLexicon(path("top.txt"), {u"ab=甲", u"ab=乙-丙", u"Ab=丁", u"ab=戊", u"=己", u"ab-=庚",
+                                       u"ab=辛", u";"});
         for (int limit = 1; limit <= 3; ++limit) {
             FrmMain main(QString{});
             main.Form_Load();

@@ -15,11 +15,11 @@ Form4::Form4(FrmMain &main, QWidget *owner) : ToolForm(owner), m_main(main) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("选项"));
     Check1 = named(new QCheckBox(QStringLiteral("长度大于三字的词条作为例外："), this), "Check1");
-    Option1 = named(new QRadioButton(QStringLiteral("使用单字的拼音首字母简拼编码"), this),
-                    "Option1");
-    Option2 = named(
-        new QRadioButton(QStringLiteral("使用整词的拼音前六字母编码（适用于双拼）"), this),
-        "Option2");
+    Option1 =
+        named(new QRadioButton(QStringLiteral("使用单字的拼音首字母简拼编码"), this), "Option1");
+    Option2 =
+        named(new QRadioButton(QStringLiteral("使用整词的拼音前六字母编码（适用于双拼）"), this),
+              "Option2");
     Option3 = named(new QRadioButton(QStringLiteral("不加入固顶词库"), this), "Option3");
     Check2 = named(new QCheckBox(QStringLiteral("使用自定义替换表文件："), this), "Check2");
     Text1 = named(new QLineEdit(this), "Text1");

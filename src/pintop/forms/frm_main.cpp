@@ -52,7 +52,9 @@ LongWords PintopOptions::longWords() const {
     return LongWords::Omit;
 }
 
-int PintopOptions::keepLimit() const { return keep1 ? 1 : keep2 ? 2 : keep3 ? 3 : 0; }
+int PintopOptions::keepLimit() const {
+    return keep1 ? 1 : keep2 ? 2 : keep3 ? 3 : 0;
+}
 
 void PintopOptions::read() {
     check1 = readCheck(kForm4, "Check1", false);
@@ -108,7 +110,9 @@ bool FrmMain::Form_Unload() {
     return true;
 }
 
-void FrmMain::applyOptions() { m_generate.longWords = m_options.longWords(); }
+void FrmMain::applyOptions() {
+    m_generate.longWords = m_options.longWords();
+}
 
 bool FrmMain::reloadData(QWidget *owner) {
     const auto readings = toolFile(QString::fromLatin1(kReadingsFile));
@@ -151,8 +155,12 @@ void FrmMain::Command2_Click() {
     runSubForm(form);
 }
 
-void FrmMain::Command3_Click() { ReadmeViewer::showFor(this); }
+void FrmMain::Command3_Click() {
+    ReadmeViewer::showFor(this);
+}
 
-void FrmMain::Command4_Click() { close(); }
+void FrmMain::Command4_Click() {
+    close();
+}
 
 } // namespace lex::pintop

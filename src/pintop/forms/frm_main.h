@@ -17,9 +17,9 @@ namespace lex::pintop {
 
 // The option values, as the settings store keeps them (section Form4 and Form5).
 struct PintopOptions {
-    bool check1 = false; // long words are an exception
-    bool check2 = false; // replacement table in use
-    bool option1 = true; // initials
+    bool check1 = false;  // long words are an exception
+    bool check2 = false;  // replacement table in use
+    bool option1 = true;  // initials
     bool option2 = false; // first six letters
     bool option3 = false; // left out
     QString text1;        // replacement-table path
