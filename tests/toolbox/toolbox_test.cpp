@@ -82,6 +82,8 @@ private:
     void installStandIn(const QString &programPath, const QString &name);
     QString logOf(const QString &name) const { return m_logs + u'/' + name + ".log"; }
     std::unique_ptr<ToolboxDialog> makeLauncher(const QString &folder);
+    // Runs the application's event loop as main() does; 1 when it has not ended within 10 s.
+    static int runEventLoop();
 
     std::unique_ptr<QTemporaryDir> m_temp;
     QString m_suite; // the launcher folder
@@ -121,6 +123,14 @@ std::unique_ptr<ToolboxDialog> ToolboxTest::makeLauncher(const QString &folder) 
     launcher->setErrorBox(
         [this](const QString &text, const QString &title) { m_boxes << title + u'|' + text; });
     return launcher;
+}
+
+int ToolboxTest::runEventLoop() {
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    guard.start(10000);
+    return QApplication::exec();
 }
 
 void ToolboxTest::windowFollowsTheDesignedLayout() {
@@ -271,16 +281,12 @@ void ToolboxTest::overlongInstallPathIsRefusedWithTheErrorBox() {
 }
 
 void ToolboxTest::exitButtonEndsTheLauncher() {
-    // Runs the application's event loop as main() does; "退出" must end it with code 0.
+    // "退出" must end the event loop with code 0.
     auto launcher = makeLauncher(m_suite);
     launcher->show();
     QTimer::singleShot(0, launcher.get(),
                        [&] { QTest::mouseClick(launcher->Command1014, Qt::LeftButton); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-    guard.start(10000);
-    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(runEventLoop(), 0);
     QVERIFY(!launcher->isVisible());
 }
 
@@ -289,11 +295,7 @@ void ToolboxTest::closeBoxEndsTheLauncher() {
     launcher->show();
     QVERIFY(QTest::qWaitForWindowExposed(launcher.get()));
     QTimer::singleShot(0, launcher.get(), [&] { launcher->windowHandle()->close(); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-    guard.start(10000);
-    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(runEventLoop(), 0);
     QVERIFY(!launcher->isVisible());
 }
 
