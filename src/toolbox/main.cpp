@@ -6,8 +6,7 @@
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
-    toolbox::ToolboxDialog window(
-        toolbox::launcherFolder(QCoreApplication::applicationDirPath()));
+    toolbox::ToolboxDialog window(toolbox::launcherFolder(QCoreApplication::applicationDirPath()));
     window.show();
     return app.exec();
 }

@@ -9,9 +9,9 @@
 namespace toolbox {
 
 struct ToolRow {
-    int command;            // the button's command id; the button's objectName is "Command<id>"
+    int command; // the button's command id; the button's objectName is "Command<id>"
     const char16_t *caption;
-    const char16_t *path;   // relative to the launcher folder, used as it stands
+    const char16_t *path; // relative to the launcher folder, used as it stands
 };
 
 // In button order: left column top to bottom, then right column.

@@ -32,9 +32,10 @@ QRect DialogUnits::toPixels(int x, int y, int width, int height) const {
 
 DialogUnits dialogUnits(const QFont &font) {
     // The average width of the 52 Latin letters, rounded, as dialog templates measure it.
+    static const QString alphabet =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     const QFontMetrics metrics(font);
-    const int letters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(alphabet);
     return DialogUnits{(letters + 26) / 52, metrics.height()};
 }
 

@@ -226,8 +226,8 @@ void ToolboxTest::unstartableProgramShowsTheErrorBox_data() {
     QTest::newRow("missing") << QByteArray() << false << false;
     QTest::newRow("not executable") << QByteArray("#!/bin/sh\nexit 0\n") << false << false;
     QTest::newRow("a folder") << QByteArray() << true << true;
-    QTest::newRow("not a program") << QByteArray("plain text, no interpreter line\n") << true
-                                   << false;
+    QTest::newRow("not a program")
+        << QByteArray("plain text, no interpreter line\n") << true << false;
 }
 
 void ToolboxTest::unstartableProgramShowsTheErrorBox() {
