@@ -137,6 +137,11 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
             break;
     }
     m_size = units;
+    if (m_size >= 0xFFFFFFFFu) {
+        m_text.reset();
+        m_size = 0;
+        throw LexError("文件太大：" + pathText(path), path);
+    }
     indexLines();
     if (encoding == LexiconEncoding::Utf16Le)
         sawNul = std::find(m_text.get(), m_text.get() + units, u'\0') != m_text.get() + units;
@@ -153,9 +158,9 @@ void LineReader::indexLines() {
     m_lineEnds.reserve(m_size / 8 + 16);
     for (size_t i = 0; i < m_size; ++i)
         if (t[i] == u'\n')
-            m_lineEnds.push_back(i);
+            m_lineEnds.push_back(uint32_t(i));
     if (m_size > 0 && t[m_size - 1] != u'\n')
-        m_lineEnds.push_back(m_size);
+        m_lineEnds.push_back(uint32_t(m_size));
 }
 
 std::u16string_view LineReader::readLineView() {
@@ -261,34 +266,45 @@ void LineWriter::open(fs::path path) {
     m_open = true;
 }
 
+void LineWriter::grow(size_t capacity) {
+    if (capacity <= m_capacity)
+        return;
+    char *p = static_cast<char *>(std::realloc(m_buffer.get(), capacity));
+    if (!p)
+        throw std::bad_alloc();
+    (void)m_buffer.release();
+    m_buffer.reset(p);
+    m_capacity = capacity;
+}
+
 char *LineWriter::room(size_t units) {
     const size_t need = m_size + units * 2 + 2;
-    if (need > m_buffer.size())
-        m_buffer.resize(std::max(need, m_buffer.size() * 2));
-    return m_buffer.data() + m_size;
+    if (need > m_capacity)
+        grow(std::max(need, m_capacity * 2 + 4096));
+    return m_buffer.get() + m_size;
 }
 
 void LineWriter::writeLine(std::u16string_view text) {
     char *end = encode936To(text, room(text.size()));
     *end++ = '\r';
     *end++ = '\n';
-    m_size = size_t(end - m_buffer.data());
+    m_size = size_t(end - m_buffer.get());
 }
 
 void LineWriter::write(std::u16string_view text) {
     char *end = encode936To(text, room(text.size()));
-    m_size = size_t(end - m_buffer.data());
+    m_size = size_t(end - m_buffer.get());
 }
 
 void LineWriter::close() {
     if (!m_open)
         return;
     m_open = false;
-    std::string bytes = std::move(m_buffer);
-    bytes.resize(m_size);
-    m_buffer = std::string();
+    std::unique_ptr<char, FreeBuffer> bytes = std::move(m_buffer);
+    const size_t size = m_size;
+    m_capacity = 0;
     m_size = 0;
-    writeFileAtomically(m_path, bytes);
+    writeFileAtomically(m_path, std::string_view(bytes.get(), size));
 }
 
 std::u16string entryWord(std::u16string_view line) {

@@ -3,6 +3,7 @@
 // FF FE or code page 936 (everything else). Outputs are always code page 936 with CR LF.
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -71,7 +72,7 @@ private:
     size_t m_size = 0;
     size_t m_pos = 0;
     // Where each line's LF is (or the end of the text for a last line without one).
-    std::vector<size_t> m_lineEnds;
+    std::vector<uint32_t> m_lineEnds;
     size_t m_line = 0;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
 };
@@ -93,17 +94,22 @@ public:
     void open(std::filesystem::path path);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
-    void reserve(size_t bytes) {
-        if (bytes > m_buffer.size())
-            m_buffer.resize(bytes);
-    }
+    // Room for `bytes` of output; untouched room costs no memory.
+    void reserve(size_t bytes) { grow(bytes); }
     void close();
 
 private:
     char *room(size_t units);
+    void grow(size_t capacity);
 
+    struct FreeBuffer {
+        void operator()(char *p) const { std::free(p); }
+    };
     std::filesystem::path m_path;
-    std::string m_buffer; // encoded bytes in [0, m_size); grows without per-line resizing
+    // Encoded bytes in [0, m_size): malloc'ed and grown with realloc, so that neither growth
+    // nor reserving touches memory that is not written.
+    std::unique_ptr<char, FreeBuffer> m_buffer;
+    size_t m_capacity = 0;
     size_t m_size = 0;
     bool m_open = false;
 };
