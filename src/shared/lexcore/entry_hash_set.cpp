@@ -48,23 +48,24 @@ struct EntryHashSet::WordIndex {
 
 EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool wordLookups)
     : m_variant(variant), m_cancelledResult(cancelledResult), m_wordLookups(wordLookups),
-      m_slots(new Slot[kSlots]) {
+      m_slots() {
     Clear();
 }
 
 EntryHashSet::~EntryHashSet() = default;
 
 void EntryHashSet::Clear() {
-    std::fill_n(m_slots.get(), kSlots, Slot{kEmpty, 0});
+    m_slots.assign(kSlots, Slot{kEmpty, 0});
     m_emptyCount = kSlots;
     m_probe = kSlots;
     m_deleted = 0;
     m_cut = false;
     m_pendingValid = false;
-    m_text = {};
-    m_entries = {};
-    m_slotOf = {};
+    m_text.clear();
+    m_entries.clear();
+    m_slotOf.clear();
     m_dup = {};
+    m_index.clear();
     m_index.assign(1024, IndexCell{0, -1});
     m_indexUsed = 0;
     if (m_wordLookups)
@@ -157,7 +158,7 @@ std::u16string_view EntryHashSet::entry(int32_t index) const {
 // The first empty slot at or after `from`, or kSlots when there is none up to the end. Filled
 // slots link forward (path halving keeps the chains short); empty slots are their own root.
 int32_t EntryHashSet::nextEmpty(int32_t from) {
-    Slot *t = m_slots.get();
+    Slot *t = m_slots.data();
     int32_t x = from;
     while (x < kSlots && t[x].value != kEmpty) {
         int32_t n = t[x].next;
@@ -182,7 +183,8 @@ int32_t EntryHashSet::findLive(std::u16string_view line, uint32_t hash) const {
 }
 
 void EntryHashSet::growIndex(size_t cells) {
-    std::vector<IndexCell> old(cells, IndexCell{0, -1});
+    LargeArray<IndexCell> old;
+    old.assign(cells, IndexCell{0, -1});
     old.swap(m_index);
     const size_t mask = m_index.size() - 1;
     for (const IndexCell &c : old) {
@@ -386,7 +388,7 @@ void EntryHashSet::Add(std::u16string_view word) {
     const uint32_t hash = m_pendingValid ? m_pendingHash : uint32_t(hashLine(word));
     m_pendingValid = false;
     m_entries.push_back({uint32_t(m_text.size()), uint32_t(word.size())});
-    m_text.insert(m_text.end(), word.begin(), word.end());
+    m_text.append(word.data(), word.size());
     m_slotOf.push_back(slot);
 
     Slot &s = m_slots[slot];

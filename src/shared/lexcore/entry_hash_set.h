@@ -17,6 +17,7 @@
 //    short by a stop request ends at the first of them at which the pump says stop.
 
 #include "event_pump.h"
+#include "large_buffer.h"
 
 #include <cstdint>
 #include <memory>
@@ -139,7 +140,7 @@ private:
     bool m_wordLookups;
     EventPump *m_pump = nullptr;
 
-    std::unique_ptr<Slot[]> m_slots;
+    LargeArray<Slot> m_slots;
     int32_t m_emptyCount = kSlots;
     int32_t m_probe = kSlots;
     int32_t m_deleted = 0;
@@ -148,14 +149,14 @@ private:
     bool m_pendingValid = false;
     uint32_t m_pendingHash = 0;
 
-    std::vector<char16_t> m_text;
-    std::vector<EntryRef> m_entries;
-    std::vector<int32_t> m_slotOf; // per entry: its slot while live, else -1
+    LargeArray<char16_t> m_text;
+    LargeArray<EntryRef> m_entries;
+    LargeArray<int32_t> m_slotOf; // per entry: its slot while live, else -1
     // Further live entries holding the same line as a live entry (only after an Add at a slot
     // where a cut-short lookup stopped): entry -> next entry with that line.
     std::unordered_map<int32_t, int32_t> m_dup;
 
-    std::vector<IndexCell> m_index;
+    LargeArray<IndexCell> m_index;
     size_t m_indexUsed = 0;
 
     struct WordIndex;

@@ -86,7 +86,8 @@ LineReader::LineReader(const fs::path &path) { open(path, detectEncoding(path));
 
 void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     m_encoding = encoding;
-    m_text.reset();
+    m_buffer.reset();
+    m_text = nullptr;
     m_size = 0;
     m_pos = 0;
     m_lineEnds.clear();
@@ -98,7 +99,8 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     constexpr size_t kChunk = 1 << 20;
     std::string chunk(kChunk + 2, '\0');
     size_t capacity = size + 16; // at most one code unit per byte
-    m_text.reset(new char16_t[capacity]);
+    m_buffer.resize(capacity * 2);
+    m_text = static_cast<char16_t *>(m_buffer.data());
     size_t units = 0;
     size_t carry = 0; // bytes left over from the previous chunk (a split pair)
     bool sawNul = false;
@@ -114,22 +116,21 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
         first = false;
         if (capacity < units + bytes.size() + 16) { // the file grew while we read it
             capacity = (units + bytes.size() + 16) * 2;
-            std::unique_ptr<char16_t[]> bigger(new char16_t[capacity]);
-            std::memcpy(bigger.get(), m_text.get(), units * 2);
-            m_text = std::move(bigger);
+            m_buffer.resize(capacity * 2);
+            m_text = static_cast<char16_t *>(m_buffer.data());
         }
         size_t consumed = 0;
         if (encoding == LexiconEncoding::Utf16Le) {
             consumed = final ? bytes.size() : bytes.size() & ~size_t(1);
-            char16_t *dst = m_text.get() + units;
+            char16_t *dst = m_text + units;
             std::memcpy(dst, bytes.data(), consumed & ~size_t(1));
             units += consumed / 2;
             // A dangling last byte of an odd-length file cannot be a character.
             if (consumed & 1)
                 m_text[units++] = 0xFFFD;
         } else {
-            char16_t *end = decode936To(bytes, m_text.get() + units, final, consumed, sawNul);
-            units = size_t(end - m_text.get());
+            char16_t *end = decode936To(bytes, m_text + units, final, consumed, sawNul);
+            units = size_t(end - m_text);
         }
         carry = bytes.size() - consumed;
         std::memmove(chunk.data(), bytes.data() + consumed, carry);
@@ -138,23 +139,20 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     }
     m_size = units;
     if (m_size >= 0xFFFFFFFFu) {
-        m_text.reset();
-        m_size = 0;
+        close();
         throw LexError("文件太大：" + pathText(path), path);
     }
     indexLines();
     if (encoding == LexiconEncoding::Utf16Le)
-        sawNul = std::find(m_text.get(), m_text.get() + units, u'\0') != m_text.get() + units;
+        sawNul = std::find(m_text, m_text + units, u'\0') != m_text + units;
     if (sawNul) {
-        m_text.reset();
-        m_size = 0;
-        m_lineEnds.clear();
+        close();
         throw LexError("不是文本文件：" + pathText(path), path);
     }
 }
 
 void LineReader::indexLines() {
-    const char16_t *t = m_text.get();
+    const char16_t *t = m_text;
     m_lineEnds.reserve(m_size / 8 + 16);
     for (size_t i = 0; i < m_size; ++i)
         if (t[i] == u'\n')
@@ -170,7 +168,7 @@ std::u16string_view LineReader::readLineView() {
     if (lf < m_size && end > start && m_text[end - 1] == u'\r')
         --end;
     m_pos = lf < m_size ? lf + 1 : m_size;
-    return std::u16string_view(m_text.get() + start, end - start);
+    return std::u16string_view(m_text + start, end - start);
 }
 
 std::u16string_view LineReader::peekLineView(size_t ahead) const {
@@ -181,18 +179,19 @@ std::u16string_view LineReader::peekLineView(size_t ahead) const {
     size_t end = m_lineEnds[line];
     if (end < m_size && end > start && m_text[end - 1] == u'\r')
         --end;
-    return std::u16string_view(m_text.get() + start, end - start);
+    return std::u16string_view(m_text + start, end - start);
 }
 
 std::u16string LineReader::readAll() {
-    std::u16string rest(m_text.get() + m_pos, m_size - m_pos);
+    std::u16string rest(m_text + m_pos, m_size - m_pos);
     m_pos = m_size;
     m_line = m_lineEnds.size();
     return rest;
 }
 
 void LineReader::close() {
-    m_text.reset();
+    m_buffer.reset();
+    m_text = nullptr;
     m_size = 0;
     m_pos = 0;
     m_lineEnds = {};
@@ -267,44 +266,37 @@ void LineWriter::open(fs::path path) {
 }
 
 void LineWriter::grow(size_t capacity) {
-    if (capacity <= m_capacity)
-        return;
-    char *p = static_cast<char *>(std::realloc(m_buffer.get(), capacity));
-    if (!p)
-        throw std::bad_alloc();
-    (void)m_buffer.release();
-    m_buffer.reset(p);
-    m_capacity = capacity;
+    if (capacity > m_buffer.size())
+        m_buffer.resize(capacity);
 }
 
 char *LineWriter::room(size_t units) {
     const size_t need = m_size + units * 2 + 2;
-    if (need > m_capacity)
-        grow(std::max(need, m_capacity * 2 + 4096));
-    return m_buffer.get() + m_size;
+    if (need > m_buffer.size())
+        grow(std::max(need, m_buffer.size() * 2 + (1 << 20)));
+    return static_cast<char *>(m_buffer.data()) + m_size;
 }
 
 void LineWriter::writeLine(std::u16string_view text) {
     char *end = encode936To(text, room(text.size()));
     *end++ = '\r';
     *end++ = '\n';
-    m_size = size_t(end - m_buffer.get());
+    m_size = size_t(end - static_cast<char *>(m_buffer.data()));
 }
 
 void LineWriter::write(std::u16string_view text) {
     char *end = encode936To(text, room(text.size()));
-    m_size = size_t(end - m_buffer.get());
+    m_size = size_t(end - static_cast<char *>(m_buffer.data()));
 }
 
 void LineWriter::close() {
     if (!m_open)
         return;
     m_open = false;
-    std::unique_ptr<char, FreeBuffer> bytes = std::move(m_buffer);
+    LargeBuffer bytes = std::move(m_buffer);
     const size_t size = m_size;
-    m_capacity = 0;
     m_size = 0;
-    writeFileAtomically(m_path, std::string_view(bytes.get(), size));
+    writeFileAtomically(m_path, std::string_view(static_cast<char *>(bytes.data()), size));
 }
 
 std::u16string entryWord(std::u16string_view line) {

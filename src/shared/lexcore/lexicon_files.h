@@ -3,6 +3,8 @@
 // FF FE or code page 936 (everything else). Outputs are always code page 936 with CR LF.
 
 #include <cstdint>
+#include "large_buffer.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -68,7 +70,8 @@ private:
     void indexLines();
 
     // The decoded text, allocated without initialisation so that untouched pages cost nothing.
-    std::unique_ptr<char16_t[]> m_text;
+    LargeBuffer m_buffer;
+    char16_t *m_text = nullptr;
     size_t m_size = 0;
     size_t m_pos = 0;
     // Where each line's LF is (or the end of the text for a last line without one).
@@ -102,14 +105,9 @@ private:
     char *room(size_t units);
     void grow(size_t capacity);
 
-    struct FreeBuffer {
-        void operator()(char *p) const { std::free(p); }
-    };
     std::filesystem::path m_path;
-    // Encoded bytes in [0, m_size): malloc'ed and grown with realloc, so that neither growth
-    // nor reserving touches memory that is not written.
-    std::unique_ptr<char, FreeBuffer> m_buffer;
-    size_t m_capacity = 0;
+    // Encoded bytes in [0, m_size); neither growth nor reserving touches memory not written.
+    LargeBuffer m_buffer;
     size_t m_size = 0;
     bool m_open = false;
 };

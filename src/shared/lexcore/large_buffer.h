@@ -1,0 +1,83 @@
+#pragma once
+// Memory for the big buffers of a run (decoded text, encoded output, slot tables): mapped
+// directly and marked for transparent huge pages, because on virtual machines every 4 KiB page
+// fault costs microseconds and a million-line lexicon touches tens of thousands of pages.
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+namespace lex {
+
+class LargeBuffer {
+public:
+    LargeBuffer() = default;
+    explicit LargeBuffer(size_t bytes) { resize(bytes); }
+    ~LargeBuffer();
+    LargeBuffer(LargeBuffer &&other) noexcept;
+    LargeBuffer &operator=(LargeBuffer &&other) noexcept;
+    LargeBuffer(const LargeBuffer &) = delete;
+    LargeBuffer &operator=(const LargeBuffer &) = delete;
+
+    // Grows (keeping the content) or shrinks the mapping; new bytes read as zero.
+    void resize(size_t bytes);
+    void reset();
+    void *data() const { return m_data; }
+    size_t size() const { return m_size; }
+
+private:
+    void *m_data = nullptr;
+    size_t m_size = 0;
+};
+
+} // namespace lex
+
+namespace lex {
+
+// A growable array of trivially copyable elements in a LargeBuffer.
+template <class T> class LargeArray {
+public:
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    T *data() const { return static_cast<T *>(m_buffer.data()); }
+    T &operator[](size_t i) { return data()[i]; }
+    const T &operator[](size_t i) const { return data()[i]; }
+    T *begin() const { return data(); }
+    T *end() const { return data() + m_size; }
+
+    void reserve(size_t n) {
+        if (n * sizeof(T) > m_buffer.size())
+            m_buffer.resize(n * sizeof(T));
+    }
+    void push_back(const T &v) {
+        if ((m_size + 1) * sizeof(T) > m_buffer.size())
+            reserve(m_size * 2 + 4096 / sizeof(T) + 1);
+        data()[m_size++] = v;
+    }
+    void append(const T *p, size_t n) {
+        if ((m_size + n) * sizeof(T) > m_buffer.size())
+            reserve(std::max(m_size * 2, m_size + n) + 4096 / sizeof(T));
+        std::copy(p, p + n, data() + m_size);
+        m_size += n;
+    }
+    // n elements, each `fill`.
+    void assign(size_t n, const T &fill) {
+        reserve(n);
+        std::fill_n(data(), n, fill);
+        m_size = n;
+    }
+    void clear() {
+        m_buffer.reset();
+        m_size = 0;
+    }
+    void swap(LargeArray &other) {
+        std::swap(m_buffer, other.m_buffer);
+        std::swap(m_size, other.m_size);
+    }
+
+private:
+    LargeBuffer m_buffer;
+    size_t m_size = 0;
+};
+
+} // namespace lex
