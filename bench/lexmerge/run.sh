@@ -102,7 +102,7 @@ compare "lexmerge delete" "'$LEXCLI' lexmerge delete '$A' '$B' -o '$W/ours.txt'"
     "gawk|gawk '$AWK_DELETE' '$B' '$A' > '$W/awk.txt'"
 
 compare "lexupdate update" "'$LEXCLI' lexupdate update '$A' --user '$B' --waste '$W/waste.txt' --private '$W/private.txt' -o '$W/ours.txt'" \
-    "sort -u | comm -23|comm -23 <($SORT '$A' '$B') <($SORT '$W/waste.txt' '$W/private.txt') > '$W/comm.txt'" \
+    "sort -u + comm -23|comm -23 <($SORT '$A' '$B') <($SORT '$W/waste.txt' '$W/private.txt') > '$W/comm.txt'" \
     "python3 dict|python3 '$W/peer.py' update '$W/py.txt' '$A' '$B' '$W/waste.txt' '$W/private.txt'" \
     "mawk|mawk '$AWK_UPDATE' '$W/waste.txt' '$W/private.txt' '$A' '$B' > '$W/awk.txt'" \
     "gawk|gawk '$AWK_UPDATE' '$W/waste.txt' '$W/private.txt' '$A' '$B' > '$W/awk.txt'"
