@@ -135,8 +135,11 @@ const int16_t *buildAnsiTable() {
 }
 } // namespace detail
 
-char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                      bool &sawNul) {
+namespace {
+
+template <bool kLines>
+char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                     bool &sawNul, const char16_t *textStart, std::vector<uint32_t> *lineEnds) {
     const Tables &t = tables();
     const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
@@ -145,6 +148,10 @@ char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t 
         const uint8_t b = *p;
         if (b < 0x80) {
             nul |= b == 0;
+            if constexpr (kLines) {
+                if (b == '\n')
+                    lineEnds->push_back(uint32_t(dst - textStart));
+            }
             *dst++ = b;
             ++p;
         } else if (b != 0x80 && b != 0xFF) {
@@ -171,6 +178,18 @@ char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t 
     sawNul |= nul;
     consumed = size_t(p - reinterpret_cast<const uint8_t *>(bytes.data()));
     return dst;
+}
+
+} // namespace
+
+char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                      bool &sawNul) {
+    return decodeImpl<false>(bytes, dst, final, consumed, sawNul, nullptr, nullptr);
+}
+
+char16_t *decode936Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                         bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds) {
+    return decodeImpl<true>(bytes, dst, final, consumed, sawNul, textStart, &lineEnds);
 }
 
 void decode936(std::string_view bytes, std::u16string &out) {

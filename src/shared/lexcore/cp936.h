@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lex {
 
@@ -43,6 +44,10 @@ char *encode936To(std::u16string_view text, char *dst);
 // chunk). Sets `sawNul` when a NUL byte occurs.
 char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
                       bool &sawNul);
+// As decode936To, also appending to `lineEnds` the position of every LF, counted in units from
+// `textStart` (where the decoded text begins).
+char16_t *decode936Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                         bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds);
 std::string encode936(std::u16string_view text);
 
 // UTF-8 <-> UTF-16, for messages, paths and the command line (invalid UTF-8 becomes U+FFFD).

@@ -99,6 +99,7 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     constexpr size_t kChunk = 1 << 20;
     std::string chunk(kChunk + 2, '\0');
     size_t capacity = size + 16; // at most one code unit per byte
+    m_lineEnds.reserve(size / 8 + 16);
     m_buffer.resize(capacity * 2);
     m_text = static_cast<char16_t *>(m_buffer.data());
     size_t units = 0;
@@ -129,7 +130,8 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
             if (consumed & 1)
                 m_text[units++] = 0xFFFD;
         } else {
-            char16_t *end = decode936To(bytes, m_text + units, final, consumed, sawNul);
+            char16_t *end = decode936Lines(bytes, m_text + units, final, consumed, sawNul, m_text,
+                                           m_lineEnds);
             units = size_t(end - m_text);
         }
         carry = bytes.size() - consumed;
@@ -142,7 +144,10 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
         close();
         throw LexError("文件太大：" + pathText(path), path);
     }
-    indexLines();
+    if (encoding == LexiconEncoding::Utf16Le)
+        indexLines();
+    else if (m_size > 0 && m_text[m_size - 1] != u'\n')
+        m_lineEnds.push_back(uint32_t(m_size));
     if (encoding == LexiconEncoding::Utf16Le)
         sawNul = std::find(m_text, m_text + units, u'\0') != m_text + units;
     if (sawNul) {
