@@ -56,7 +56,9 @@ void writeList(const std::vector<std::u16string_view> &lines, const PathSource &
 
 } // namespace
 
-EntryHashSet makeMergeSet() { return EntryHashSet(KeyVariant::SetOperations, true); }
+EntryHashSet makeMergeSet() {
+    return EntryHashSet(KeyVariant::SetOperations, true);
+}
 
 MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths &paths,
                             EventPump &pump) {

@@ -11,8 +11,7 @@ namespace {
 
 // Hands every line of the file to `step` in order, letting the set start loading the memory
 // of a line a few lines before its lookup (the lookups are bound by cache misses).
-template <class Step>
-void eachLine(const fs::path &path, EntryHashSet &set, bool adds, Step step) {
+template <class Step> void eachLine(const fs::path &path, EntryHashSet &set, bool adds, Step step) {
     constexpr size_t kAhead = 8;
     LineReader reader(path);
     if (adds)
@@ -83,8 +82,8 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
         std::error_code ec;
         result.wasteDeleted = fs::remove(paths.waste, ec);
         if (ec)
-            result.wasteDeleteError = "无法删除废词库：" + paths.waste.string() + "（" +
-                                      ec.message() + "）";
+            result.wasteDeleteError =
+                "无法删除废词库：" + paths.waste.string() + "（" + ec.message() + "）";
     }
     return result;
 }

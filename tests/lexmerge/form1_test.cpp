@@ -24,7 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString q(const fs::path &p) { return lex::fromPath(p); }
+QString q(const fs::path &p) {
+    return lex::fromPath(p);
+}
 
 // A character whose lone key lies ten slots before the yield point 460,000 (see the engine
 // tests): the 11th distinct line starting with it is the first whose probe yields.
@@ -103,9 +105,10 @@ private slots:
         QCOMPARE(readBytes(dir / "o.txt"), gbkLines({u"中国", u"", u"人民"}));
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("完成！"));
-        QVERIFY(QRegularExpression(QStringLiteral("^并集词条：3\r\n耗费时间：\\d\\d:\\d\\d:\\d\\d$"))
-                    .match(dialogs.messages[0].text)
-                    .hasMatch());
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^并集词条：3\r\n耗费时间：\\d\\d:\\d\\d:\\d\\d$"))
+                .match(dialogs.messages[0].text)
+                .hasMatch());
         QVERIFY(form.busy().idle());
         QCOMPARE(form.set().insertedCount(), 0);
         QCOMPARE(form.Command2->text(), QStringLiteral("退出"));
@@ -136,7 +139,7 @@ private slots:
             form.close();
             closedWhileBusy = !form.isVisible();
             form.Text1->setText(q(dir / "a.txt") + " "); // typing enables the buttons again
-            form.Command7->click();                     // but a second operation must not start
+            form.Command7->click();                      // but a second operation must not start
             form.Command2->click();
         });
         form.Command1->click();
@@ -190,17 +193,18 @@ private slots:
         lex::test::TempDir dir;
         writeLexicon(dir / "a.txt", {u"中国", u"abc", u"人民", u"中国", u"北京 "});
         writeLexicon(dir / "b.txt", {u"人民", u"", u"上海", u"北京"}, /*utf16=*/true);
-        const std::pair<const char *, const char *> ops[] = {
-            {"union", "Command1"}, {"intersect", "Command7"}, {"difference", "Command9"},
-            {"delete", "Command8"}};
+        const std::pair<const char *, const char *> ops[] = {{"union", "Command1"},
+                                                             {"intersect", "Command7"},
+                                                             {"difference", "Command9"},
+                                                             {"delete", "Command8"}};
         for (auto [op, button] : ops) {
             lex::test::ScriptedDialogs dialogs;
             Form1 form;
             fill(form, dir / "a.txt", dir / "b.txt", dir / "form.txt");
             form.findChild<QPushButton *>(button)->click();
             QProcess cli;
-            cli.start(QStringLiteral(LEXCLI_PATH),
-                      {"lexmerge", op, q(dir / "a.txt"), q(dir / "b.txt"), "-o", q(dir / "cli.txt")});
+            cli.start(QStringLiteral(LEXCLI_PATH), {"lexmerge", op, q(dir / "a.txt"),
+                                                    q(dir / "b.txt"), "-o", q(dir / "cli.txt")});
             QVERIFY(cli.waitForFinished(60000));
             QCOMPARE(cli.exitCode(), 0);
             QCOMPARE(readBytes(dir / "cli.txt"), readBytes(dir / "form.txt"));

@@ -160,8 +160,7 @@ TEST_F(SetOperationsTest, Utf16LexiconOneMatchesAnsiLexiconTwo) {
     writeLexicon(b(), {u"人民zhong", u"中国"});
     auto r = run(SetOperation::Intersection, a(), b());
     EXPECT_EQ(r.bytes, gbkLines({u"人民zhong", u"中国"}));
-    EXPECT_EQ(run(SetOperation::Union, a(), b()).bytes,
-              gbkLines({u"中国", u"人民zhong", u"北京"}));
+    EXPECT_EQ(run(SetOperation::Union, a(), b()).bytes, gbkLines({u"中国", u"人民zhong", u"北京"}));
 }
 
 TEST_F(SetOperationsTest, OutputMayReplaceLexiconOne) {
@@ -170,10 +169,9 @@ TEST_F(SetOperationsTest, OutputMayReplaceLexiconOne) {
     lex::EntryHashSet set = lex::merge::makeMergeSet();
     lex::NullPump pump;
     const fs::path one = a(), two = b();
-    auto r = lex::merge::runSetOperation(SetOperation::Union, set,
-                                         {[&] { return one; }, [&] { return two; },
-                                          [&] { return one; }},
-                                         pump);
+    auto r = lex::merge::runSetOperation(
+        SetOperation::Union, set, {[&] { return one; }, [&] { return two; }, [&] { return one; }},
+        pump);
     EXPECT_EQ(readBytes(a()), gbkLines({u"中国", u"人民", u"北京"}));
     EXPECT_EQ(r.count, 3);
 }
@@ -213,7 +211,9 @@ TEST_F(SetOperationsTest, OverflowingTheSetThrowsInsteadOfProbingForever) {
 // ---- stop requests -----------------------------------------------------------------------
 
 // X + one letter per line: the 11th line's probe run is the first to reach slot 460,000.
-std::u16string xLine(int i) { return i == 0 ? X : X + char16_t(u'a' + i - 1); }
+std::u16string xLine(int i) {
+    return i == 0 ? X : X + char16_t(u'a' + i - 1);
+}
 
 void writeXLines(const fs::path &path, int from, int to) {
     std::string bytes;
@@ -249,8 +249,8 @@ TEST_F(SetOperationsTest, StoppedIntersectionTakesACutLookupAsAMatch) {
 
 TEST_F(SetOperationsTest, StoppedDeletionRemovesNothingAfterACutLookup) {
     writeXLines(a(), 0, 12);
-    lex::test::writeBytes(b(), lex::test::gbk(xLine(11)) + "\r\n" + lex::test::gbk(xLine(3)) +
-                                   "\r\n");
+    lex::test::writeBytes(b(),
+                          lex::test::gbk(xLine(11)) + "\r\n" + lex::test::gbk(xLine(3)) + "\r\n");
     lex::CountingPump pump(3);
     auto r = run(SetOperation::Deletion, a(), b(), &pump);
     std::string expected;

@@ -26,7 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString q(const fs::path &p) { return lex::fromPath(p); }
+QString q(const fs::path &p) {
+    return lex::fromPath(p);
+}
 
 QString setting(const QString &section, const QString &key) {
     return lex::getSetting("lexupdate", section, key, "<absent>");
@@ -127,11 +129,12 @@ private slots:
         QCOMPARE(readBytes(dir / "new.txt"), gbkLines({u"中国"}));
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("完成！"));
-        QVERIFY(QRegularExpression(QStringLiteral("^原始词库词条：3\r\n增加词条：0\r\n删除词条：1\r\n"
-                                                  "新词库词条：2\r\n\r\n"
-                                                  "耗费时间：\\d\\d:\\d\\d:\\d\\d$"))
-                    .match(dialogs.messages[0].text)
-                    .hasMatch());
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^原始词库词条：3\r\n增加词条：0\r\n删除词条：1\r\n"
+                                              "新词库词条：2\r\n\r\n"
+                                              "耗费时间：\\d\\d:\\d\\d:\\d\\d$"))
+                .match(dialogs.messages[0].text)
+                .hasMatch());
         QVERIFY(!fs::exists(dir / "waste.txt"));
         QVERIFY(fs::exists(dir / "private.txt"));
         QVERIFY(form.busy().idle());

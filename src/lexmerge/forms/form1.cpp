@@ -39,8 +39,8 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
     Command8 = named(new QPushButton(QStringLiteral("删词"), this), "Command8");
     Command3 = named(new QPushButton(QStringLiteral("说明"), this), "Command3");
     Command2 = named(new QPushButton(QStringLiteral("退出"), this), "Command2");
-    for (QPushButton *b : {Command1, Command2, Command3, Command4, Command5, Command6, Command7,
-                           Command8, Command9})
+    for (QPushButton *b :
+         {Command1, Command2, Command3, Command4, Command5, Command6, Command7, Command8, Command9})
         b->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
@@ -103,8 +103,12 @@ void Form1::browseInput(QLineEdit *box, QString &field) {
         box->setText(path);
 }
 
-void Form1::Command4_Click() { browseInput(Text1, m_path1); }
-void Form1::Command5_Click() { browseInput(Text2, m_path2); }
+void Form1::Command4_Click() {
+    browseInput(Text1, m_path1);
+}
+void Form1::Command5_Click() {
+    browseInput(Text2, m_path2);
+}
 
 void Form1::Command6_Click() {
     Text3->clear();
@@ -117,7 +121,9 @@ void Form1::Text1_Change() {
     setOperationsEnabled(!Text1->text().isEmpty() && !Text3->text().isEmpty());
 }
 
-void Form1::Text2_Change() { m_path2 = Text2->text(); }
+void Form1::Text2_Change() {
+    m_path2 = Text2->text();
+}
 
 void Form1::Text3_Change() {
     m_path3 = Text3->text();
@@ -131,7 +137,9 @@ void Form1::Command2_Click() {
         m_busy = BusyState::StopRequested;
 }
 
-void Form1::Command3_Click() { ReadmeViewer::showFor(this); }
+void Form1::Command3_Click() {
+    ReadmeViewer::showFor(this);
+}
 
 void Form1::run(SetOperation op) {
     // The path boxes stay editable during an operation and may enable these buttons again.

@@ -31,9 +31,10 @@ template <class W> W *named(W *widget, const QString &name) {
 
 Form1::Form1(QWidget *parent) : ToolForm(parent) {
     setWindowTitle(QStringLiteral("Quillo词库更新 Ver1.06"));
-    const QString captions[] = {QStringLiteral("原始词库（加）："), QStringLiteral("废词库　（减）："),
-                                QStringLiteral("用户词库（加）："), QStringLiteral("私人词库（减）："),
-                                QStringLiteral("新词库　（存）：")};
+    const QString captions[] = {
+        QStringLiteral("原始词库（加）："), QStringLiteral("废词库　（减）："),
+        QStringLiteral("用户词库（加）："), QStringLiteral("私人词库（减）："),
+        QStringLiteral("新词库　（存）：")};
     QLabel **labels[] = {&Label1, &Label2, &Label3, &Label4, &Label5};
     QLineEdit **boxes[] = {&Text1, &Text2, &Text3, &Text4, &Text5};
     QPushButton **browsers[] = {&Command1, &Command2, &Command3, &Command4, &Command5};
@@ -54,8 +55,8 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {Command6, Command7, Command8, Command9})
         buttons->addWidget(b);
-    for (QPushButton *b : {Command1, Command2, Command3, Command4, Command5, Command6, Command7,
-                           Command8, Command9})
+    for (QPushButton *b :
+         {Command1, Command2, Command3, Command4, Command5, Command6, Command7, Command8, Command9})
         b->setAutoDefault(false);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -170,6 +171,8 @@ void Form1::Command7_Click() {
     runModal(options);
 }
 
-void Form1::Command8_Click() { ReadmeViewer::showFor(this); }
+void Form1::Command8_Click() {
+    ReadmeViewer::showFor(this);
+}
 
 } // namespace lex::update
