@@ -51,6 +51,7 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
         grid->addWidget(labels[row], row, 0);
         grid->addWidget(boxes[row], row, 1);
         grid->addWidget(browse[row], row, 2);
+        browse[row]->setFixedWidth(32);
     }
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {Command1, Command7, Command9, Command8, Command3, Command2})

@@ -47,6 +47,7 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
         grid->addWidget(*labels[i], i, 0);
         grid->addWidget(*boxes[i], i, 1);
         grid->addWidget(*browsers[i], i, 2);
+        (*browsers[i])->setFixedWidth(32);
     }
     Command6 = named(new QPushButton(QStringLiteral("开始"), this), QStringLiteral("Command6"));
     Command7 = named(new QPushButton(QStringLiteral("选项"), this), QStringLiteral("Command7"));
