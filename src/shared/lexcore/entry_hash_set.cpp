@@ -61,6 +61,7 @@ void EntryHashSet::Clear() {
     m_deleted = 0;
     m_cut = false;
     m_pendingValid = false;
+    m_ringHead = m_ringTail = 0;
     m_text.clear();
     m_entries.clear();
     m_slotOf.clear();
@@ -268,10 +269,17 @@ void EntryHashSet::unlinkLive(int32_t idx) {
     m_slotOf[size_t(idx)] = -1;
 }
 
-void EntryHashSet::prefetch(std::u16string_view line) const {
-    const int32_t key = EntryKey(m_variant, line);
-    __builtin_prefetch(&m_slots[key], 1);
-    __builtin_prefetch(&m_index[uint32_t(hashLine(line)) & (m_index.size() - 1)], 1);
+void EntryHashSet::prefetch(std::u16string_view line) {
+    if (m_ringHead - m_ringTail == kPrefetchRing)
+        ++m_ringTail; // the oldest was never looked up
+    Prefetched &p = m_ring[m_ringHead++ % kPrefetchRing];
+    p.data = line.data();
+    p.size = line.size();
+    p.key = EntryKey(m_variant, line);
+    p.word = line;
+    p.hash = uint32_t(hashLine(line));
+    __builtin_prefetch(&m_slots[p.key], 1);
+    __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
 }
 
 bool EntryHashSet::Contains(std::u16string_view &word) { return lookup(word, false); }
@@ -297,12 +305,28 @@ bool EntryHashSet::Hash_ExistsX(std::u16string &word) {
 bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     m_cut = false;
     m_pendingValid = false;
-    const int32_t key = EntryKey(m_variant, word);
+    int32_t key;
+    uint32_t hash = 0;
+    bool haveHash = false;
+    if (m_ringTail != m_ringHead) {
+        const Prefetched &p = m_ring[m_ringTail % kPrefetchRing];
+        if (p.data == word.data() && p.size == word.size()) {
+            ++m_ringTail;
+            key = p.key;
+            word = p.word;
+            hash = p.hash;
+            haveHash = true;
+        } else {
+            m_ringTail = m_ringHead = 0; // looked up out of order: forget the hints
+            key = EntryKey(m_variant, word);
+        }
+    } else {
+        key = EntryKey(m_variant, word);
+    }
 
     // Where the plain probe would stop: at the live match nearest the key, else at the first
     // empty slot at or after the key.
     int32_t match = -1;
-    uint32_t hash = 0;
     if (byWord) {
         auto it = m_words->byWord.find(entryWord(word));
         if (it != m_words->byWord.end()) {
@@ -323,7 +347,8 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
             list.resize(keep);
         }
     } else {
-        hash = uint32_t(hashLine(word));
+        if (!haveHash)
+            hash = uint32_t(hashLine(word));
         int32_t idx = findLive(word, hash);
         if (idx >= 0) {
             match = m_slotOf[size_t(idx)];

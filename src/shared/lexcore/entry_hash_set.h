@@ -61,8 +61,9 @@ public:
     // The pump that long probe runs yield to (may be null: no yields).
     void setPump(EventPump *pump) { m_pump = pump; }
     // A hint that `line` will be looked up soon: starts loading the memory its lookup needs.
-    // Changes nothing observable.
-    void prefetch(std::u16string_view line) const;
+    // Hints are taken in order by the lookups of the same lines (same memory), which then skip
+    // computing key and hash; `line` must stay valid until then. Changes nothing observable.
+    void prefetch(std::u16string_view line);
     // Room for `entries` lines of `textUnits` code units in all (an estimate; saves regrowth).
     void reserve(size_t entries, size_t textUnits = 0);
 
@@ -158,6 +159,20 @@ private:
 
     LargeArray<IndexCell> m_index;
     size_t m_indexUsed = 0;
+
+    // What prefetch() computed for the lines it was given, in order, so that their lookups
+    // need not compute key and hash again.
+    struct Prefetched {
+        const char16_t *data;
+        size_t size;
+        std::u16string_view word; // as the key left it
+        int32_t key;
+        uint32_t hash;
+    };
+    static constexpr size_t kPrefetchRing = 32;
+    Prefetched m_ring[kPrefetchRing] = {};
+    size_t m_ringHead = 0; // next to fill
+    size_t m_ringTail = 0; // next to use
 
     struct WordIndex;
     std::unique_ptr<WordIndex> m_words;
