@@ -21,6 +21,7 @@ void ReplacementTable::addLine(std::u16string_view line) {
     if (eq == std::u16string_view::npos || eq == 0)
         return;
     m_map.try_emplace(std::u16string(line.substr(0, eq)), line.substr(eq + 1));
+    m_memo.clear();
 }
 
 const std::u16string *ReplacementTable::find(std::u16string_view key) const {
@@ -51,6 +52,34 @@ std::unique_ptr<PintopData> loadPintopData(const std::filesystem::path &readings
             [&](std::u16string_view py) { return pinyinToCode(py, data->table); });
     }
     return data;
+}
+
+std::u16string_view ReplacementTable::code(std::u16string_view py) const {
+    // Up to seven ASCII letters pack into one key: 7 bits each, the length in the low bits.
+    uint64_t key = 0;
+    if (!py.empty() && py.size() <= 7) {
+        key = py.size();
+        for (char16_t c : py) {
+            if (c == 0 || c >= 0x80) {
+                key = 0;
+                break;
+            }
+            key = key << 7 | c;
+        }
+    }
+    if (key == 0) {
+        m_scratch = pinyinToCode(py, *this);
+        return m_scratch;
+    }
+    constexpr size_t kMemoSize = 4096;
+    if (m_memo.empty())
+        m_memo.resize(kMemoSize);
+    Memo &m = m_memo[(key * 0x9E3779B97F4A7C15ULL) >> 52];
+    if (m.key != key) {
+        m.key = key;
+        m.value = pinyinToCode(py, *this);
+    }
+    return m.value;
 }
 
 } // namespace lex::pintop

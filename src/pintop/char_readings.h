@@ -72,9 +72,18 @@ public:
     const std::u16string *find(std::u16string_view key) const;
     size_t size() const { return m_map.size(); }
     bool empty() const { return m_map.empty(); }
+    // pinyinToCode(py, *this). The codes of short ASCII syllables are remembered: annotated
+    // lexicons repeat a few hundred syllables millions of times.
+    std::u16string_view code(std::u16string_view py) const;
 
 private:
+    struct Memo {
+        uint64_t key = 0; // 0: unused
+        std::u16string value;
+    };
     std::unordered_map<std::u16string, std::u16string, StringHash, std::equal_to<>> m_map;
+    mutable std::vector<Memo> m_memo;
+    mutable std::u16string m_scratch;
 };
 
 struct PintopData {

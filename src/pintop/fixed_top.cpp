@@ -18,7 +18,7 @@ void appendSyllable(std::u16string &code, const PintopData &data, char16_t prev,
     if (pending)
         code += data.readings.reading(prev);
     else if (data.tableInUse)
-        code += pinyinToCode(ann, data.table);
+        code += data.table.code(ann);
     else
         code += ann;
 }

@@ -133,6 +133,20 @@ TEST(PinyinToCode, VowelScanIgnoresCaseButKeysDoNot) {
     EXPECT_EQ(pinyinToCode(u"ZHONG", t), u"ZHs");
 }
 
+// The remembered codes must follow the table and tell apart syllables that differ in case or
+// length only.
+TEST(PinyinToCode, RememberedCodesFollowTheTable) {
+    ReplacementTable t;
+    t.addLine(u"zh=v");
+    EXPECT_EQ(t.code(u"zhong"), u"vong");
+    EXPECT_EQ(t.code(u"ZHONG"), u"ZHONG");
+    t.addLine(u"ong=s");
+    EXPECT_EQ(t.code(u"zhong"), u"vs");
+    EXPECT_EQ(t.code(u"zhon"), u"von");
+    EXPECT_EQ(t.code(u"zhuangzh"), u"vuangzh"); // too long to remember, still converted
+    EXPECT_EQ(t.code(u"中"), u"中");
+}
+
 // --- parsing and code shaping ---
 
 TEST_F(Pintop, TwoCharactersWithoutAnnotationGiveZhongguo) {
