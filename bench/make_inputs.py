@@ -15,11 +15,9 @@ LINES = 1_000_000
 REPEAT_SHARE = 0.05
 ANNOTATED_SHARE = 1 / 3
 
-INITIALS = ["", "b", "c", "ch", "d", "f", "g", "h", "j", "k", "l", "m", "n", "p", "q", "r",
-            "s", "sh", "t", "w", "x", "y", "z", "zh"]
-FINALS = ["a", "ai", "an", "ang", "ao", "e", "ei", "en", "eng", "er", "i", "ia", "ian", "iang",
-          "iao", "ie", "in", "ing", "iong", "iu", "o", "ong", "ou", "u", "ua", "uai", "uan",
-          "uang", "ue", "ui", "un", "uo", "v"]
+# The initial and final ids of pinyin-database's phrase tables, as the data build reads them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "tools"))
+from build_data import FINALS, INITIALS  # noqa: E402
 
 
 def encodable(word):

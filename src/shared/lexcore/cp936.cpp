@@ -182,11 +182,6 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
 
 } // namespace
 
-char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                      bool &sawNul) {
-    return decodeImpl<false>(bytes, dst, final, consumed, sawNul, nullptr, nullptr);
-}
-
 char16_t *decode936Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
                          bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds) {
     return decodeImpl<true>(bytes, dst, final, consumed, sawNul, textStart, &lineEnds);
@@ -197,7 +192,7 @@ void decode936(std::string_view bytes, std::u16string &out) {
     out.resize(start + bytes.size());
     size_t consumed = 0;
     bool nul = false;
-    char16_t *end = decode936To(bytes, out.data() + start, true, consumed, nul);
+    char16_t *end = decodeImpl<false>(bytes, out.data() + start, true, consumed, nul, nullptr, nullptr);
     out.resize(size_t(end - out.data()));
 }
 

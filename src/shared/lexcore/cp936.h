@@ -39,13 +39,10 @@ std::u16string decode936(std::string_view bytes);
 void encode936(std::u16string_view text, std::string &out);
 // Encodes into `dst`, which has room for 2 * text.size() bytes; returns the end.
 char *encode936To(std::u16string_view text, char *dst);
-// Decodes into `dst`, which has room for bytes.size() units; returns the end. `consumed` gets
-// the bytes used: all but a trailing lead byte when `final` is false (it may pair with the next
-// chunk). Sets `sawNul` when a NUL byte occurs.
-char16_t *decode936To(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                      bool &sawNul);
-// As decode936To, also appending to `lineEnds` the position of every LF, counted in units from
-// `textStart` (where the decoded text begins).
+// Decodes one chunk into `dst`, which has room for bytes.size() units; returns the end.
+// `consumed` gets the bytes used: all but a trailing lead byte when `final` is false (it may pair
+// with the next chunk). Sets `sawNul` when a NUL byte occurs. Appends to `lineEnds` the position
+// of every LF, counted in units from `textStart` (where the decoded text begins).
 char16_t *decode936Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
                          bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds);
 std::string encode936(std::u16string_view text);

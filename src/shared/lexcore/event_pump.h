@@ -26,7 +26,6 @@ public:
     int64_t yieldMany(int64_t count);
 
     bool stopRequested() const { return m_stop; }
-    void requestStop() { m_stop = true; }
     void resetStop() { m_stop = false; }
 
     // Progress of the running operation, read by the pump when it polls.

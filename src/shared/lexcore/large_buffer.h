@@ -30,10 +30,6 @@ private:
     size_t m_size = 0;
 };
 
-} // namespace lex
-
-namespace lex {
-
 // A growable array of trivially copyable elements in a LargeBuffer.
 template <class T> class LargeArray {
 public:

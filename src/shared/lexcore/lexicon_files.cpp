@@ -145,9 +145,9 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
         throw LexError("文件太大：" + pathText(path), path);
     }
     if (encoding == LexiconEncoding::Utf16Le)
-        indexLines();
-    else if (m_size > 0 && m_text[m_size - 1] != u'\n')
-        m_lineEnds.push_back(uint32_t(m_size));
+        indexLines(); // code page 936 text had its line ends found while decoding
+    if (m_size > 0 && m_text[m_size - 1] != u'\n')
+        m_lineEnds.push_back(uint32_t(m_size)); // a last line without terminator
     if (encoding == LexiconEncoding::Utf16Le)
         sawNul = std::find(m_text, m_text + units, u'\0') != m_text + units;
     if (sawNul) {
@@ -157,13 +157,9 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
 }
 
 void LineReader::indexLines() {
-    const char16_t *t = m_text;
-    m_lineEnds.reserve(m_size / 8 + 16);
     for (size_t i = 0; i < m_size; ++i)
-        if (t[i] == u'\n')
+        if (m_text[i] == u'\n')
             m_lineEnds.push_back(uint32_t(i));
-    if (m_size > 0 && t[m_size - 1] != u'\n')
-        m_lineEnds.push_back(uint32_t(m_size));
 }
 
 std::u16string_view LineReader::readLineView() {
