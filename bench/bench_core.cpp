@@ -4,8 +4,8 @@
 //   bench_core setops IN          Contains + Add of every line; prints the seconds it took
 //   bench_core memory IN          reads IN and holds all lines as strings; prints peak RSS / size
 
-#include "lexcore/entry_hash_set.h"
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/entry_hash_set.h"
+#include "shared/lexcore/lexicon_files.h"
 
 #include <sys/resource.h>
 

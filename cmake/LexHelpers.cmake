@@ -24,21 +24,126 @@ set(LEX_SANITIZER_ENV
     "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
-# lex_add_tool(NAME <program> DIR <install folder> SOURCES ... LIBS ... DATA ...)
-# Builds a windowed tool program and installs it, with its read.me and data files, into
-# <prefix>/<install folder>/. The build tree mirrors that layout under ${CMAKE_BINARY_DIR}/suite.
-function(lex_add_tool)
-    cmake_parse_arguments(T "" "NAME;DIR" "SOURCES;LIBS;DATA" ${ARGN})
-    add_executable(${T_NAME} ${T_SOURCES})
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Lex::options)
-    set_target_properties(${T_NAME} PROPERTIES
-        AUTOMOC ON
-        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/suite/${T_DIR})
-    install(TARGETS ${T_NAME} RUNTIME DESTINATION ${T_DIR})
-    if(T_DATA)
-        install(FILES ${T_DATA} DESTINATION ${T_DIR})
-        file(COPY ${T_DATA} DESTINATION ${CMAKE_BINARY_DIR}/suite/${T_DIR})
+# lex_tool(<program> FOLDER .. CAPTION .. COMMAND .. BUTTON .. [PATH_SUFFIX ..] [DATA ..])
+# One row of the tool table (LexToolTable.cmake); lex_tool_get() reads a field back.
+function(lex_tool name)
+    cmake_parse_arguments(T "" "FOLDER;CAPTION;COMMAND;BUTTON;PATH_SUFFIX" "DATA" ${ARGN})
+    foreach(field FOLDER CAPTION COMMAND BUTTON)
+        if(NOT DEFINED T_${field})
+            message(FATAL_ERROR "lex_tool(${name}): ${field} missing")
+        endif()
+    endforeach()
+    set_property(GLOBAL APPEND PROPERTY LEX_TOOLS ${name})
+    foreach(field FOLDER CAPTION COMMAND BUTTON PATH_SUFFIX DATA)
+        set_property(GLOBAL PROPERTY LEX_TOOL_${name}_${field} "${T_${field}}")
+    endforeach()
+endfunction()
+
+function(lex_tool_get name field out)
+    get_property(known GLOBAL PROPERTY LEX_TOOL_${name}_FOLDER SET)
+    if(NOT known)
+        message(FATAL_ERROR "${name} is not in the tool table (cmake/LexToolTable.cmake)")
     endif()
+    get_property(value GLOBAL PROPERTY LEX_TOOL_${name}_${field})
+    set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+
+# lex_add_tool(<program> ENGINE <sources> [ENGINE_LIBS <libs>] FORMS <sources>)
+# Called from src/<program>/CMakeLists.txt. Builds
+#   Lex::<program>        the engine: Qt-free, links Lex::core (and ENGINE_LIBS, never Qt);
+#   Lex::<program>_forms  the forms over it and toolshell;
+#   <program>             the program from main.cpp, installed into the table's folder.
+# Every tool has its lexcli commands in src/lexcli/<program>_cli.cpp; a missing file is an
+# error, not a tool quietly left out of lexcli.
+function(lex_add_tool name)
+    cmake_parse_arguments(T "" "" "ENGINE;ENGINE_LIBS;FORMS" ${ARGN})
+    lex_tool_get(${name} FOLDER folder)
+    set(cli ${PROJECT_SOURCE_DIR}/src/lexcli/${name}_cli.cpp)
+    if(NOT EXISTS ${cli})
+        message(FATAL_ERROR "${name}: its lexcli commands (src/lexcli/${name}_cli.cpp) are missing")
+    endif()
+    foreach(lib IN LISTS T_ENGINE_LIBS)
+        if(lib MATCHES "^Qt" OR lib MATCHES "toolshell")
+            message(FATAL_ERROR "${name}: the engine must not link ${lib}")
+        endif()
+    endforeach()
+
+    add_library(lex_${name} STATIC ${T_ENGINE})
+    add_library(Lex::${name} ALIAS lex_${name})
+    target_link_libraries(lex_${name} PUBLIC Lex::core ${T_ENGINE_LIBS} PRIVATE Lex::options)
+
+    add_library(lex_${name}_forms STATIC ${T_FORMS})
+    add_library(Lex::${name}_forms ALIAS lex_${name}_forms)
+    set_target_properties(lex_${name}_forms PROPERTIES AUTOMOC ON)
+    target_link_libraries(lex_${name}_forms PUBLIC Lex::${name} Lex::toolshell PRIVATE Lex::options)
+
+    add_executable(${name} main.cpp)
+    target_link_libraries(${name} PRIVATE Lex::${name}_forms Lex::options)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/suite/${folder}")
+    install(TARGETS ${name} RUNTIME DESTINATION "${folder}")
+    set_property(GLOBAL APPEND PROPERTY LEX_BUILT_TOOLS ${name})
+endfunction()
+
+# lex_generate_tool_header(<output>): the tool table as a C++ header, rows in launcher order:
+#   struct ToolInfo { name, folder, caption, command, launchPath, data files, built };
+# Read by the launcher and the tests (Qt-free; the strings are UTF-8 except the char16_t ones).
+function(lex_generate_tool_header out)
+    get_property(tools GLOBAL PROPERTY LEX_TOOLS)
+    get_property(built GLOBAL PROPERTY LEX_BUILT_TOOLS)
+    set(keyed)
+    foreach(tool IN LISTS tools)
+        lex_tool_get(${tool} BUTTON button)
+        list(APPEND keyed "${button}|${tool}")
+    endforeach()
+    list(SORT keyed)
+    set(rows "")
+    foreach(entry IN LISTS keyed)
+        string(REGEX REPLACE "^[0-9]+\\|" "" tool "${entry}")
+        lex_tool_get(${tool} FOLDER folder)
+        lex_tool_get(${tool} CAPTION caption)
+        lex_tool_get(${tool} COMMAND command)
+        lex_tool_get(${tool} PATH_SUFFIX suffix)
+        lex_tool_get(${tool} DATA data)
+        set(files "")
+        foreach(f IN LISTS data)
+            string(APPEND files "\"${f}\", ")
+        endforeach()
+        if(tool IN_LIST built)
+            set(is_built true)
+        else()
+            set(is_built false)
+        endif()
+        string(APPEND rows "    {\"${tool}\", u8\"${folder}\", u\"${caption}\", ${command}, "
+                           "u\"${folder}/${tool}${suffix}\", {${files}}, ${is_built}},\n")
+    endforeach()
+    list(LENGTH tools count)
+    file(CONFIGURE OUTPUT ${out} CONTENT [=[
+// Generated from cmake/LexToolTable.cmake; do not edit.
+#pragma once
+
+#include <array>
+#include <initializer_list>
+#include <string_view>
+#include <vector>
+
+namespace lex::tools {
+
+struct ToolInfo {
+    const char *name;         // the program
+    const char8_t *folder;    // its install folder below the launcher
+    const char16_t *caption;  // its launcher button
+    int command;              // the button's command id
+    const char16_t *launchPath; // relative to the launcher folder, used as it stands
+    std::vector<std::string_view> dataFiles; // beside the program, besides read.me
+    bool built;               // part of this build (else a placeholder program stands in)
+};
+
+// In launcher order: left column top to bottom, then the right column.
+inline const std::array<ToolInfo, @count@> kTools{{
+@rows@}};
+
+} // namespace lex::tools
+]=] @ONLY)
 endfunction()
 
 # lex_add_test(NAME <test> SOURCES ... LIBS ... [QT])

@@ -1,36 +1,31 @@
-#include "cli.h"
+#include "lexcli/cli.h"
+
+#include "shared/lexcore/lex_error.h"
 
 #include <csignal>
 #include <cstdio>
-#include <iostream>
-#include <map>
+#include <exception>
+#include <ostream>
 #include <unistd.h>
 
 namespace lex::cli {
 namespace {
 
-struct Tool {
-    std::string folder;
-    std::string summary;
-    ToolMain main;
+volatile std::sig_atomic_t g_signal = 0;
+
+void onSignal(int sig) { g_signal = sig; }
+
+// SIGINT, SIGTERM and SIGHUP abort the run at its next yield point.
+struct Interrupted : std::exception {
+    int signal;
+    explicit Interrupted(int s) : signal(s) {}
+    const char *what() const noexcept override { return "中断！"; }
 };
 
-std::map<std::string, Tool> &registry() {
-    static std::map<std::string, Tool> tools;
-    return tools;
-}
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void onInterrupt(int) {
-    g_interrupted = 1;
-    std::signal(SIGINT, SIG_DFL); // a second Ctrl-C ends the program at once
-}
-
-// Ctrl-C becomes the stop request; progress goes to a terminal on standard error.
+// Throws Interrupted once a signal arrived; progress goes to a terminal on standard error.
 class CliPump : public EventPump {
 public:
-    CliPump() : EventPump(4096), m_tty(::isatty(2) == 1) {}
+    CliPump() : EventPump(1024), m_tty(::isatty(2) == 1) {}
     ~CliPump() override {
         if (m_shown)
             std::fputs("\r\033[K", stderr);
@@ -38,12 +33,14 @@ public:
 
 protected:
     bool poll() override {
+        if (g_signal != 0)
+            throw Interrupted(g_signal);
         if (m_tty && progressTotal() > 0 && ++m_polls % 64 == 0) {
             std::fprintf(stderr, "\r%lld / %lld", (long long)progressDone(),
                          (long long)progressTotal());
             m_shown = true;
         }
-        return g_interrupted != 0;
+        return false;
     }
 
 private:
@@ -52,34 +49,63 @@ private:
     long m_polls = 0;
 };
 
-std::string exeFolder(const char *argv0) {
+std::filesystem::path exeFolder(const char *argv0) {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         self = std::filesystem::absolute(argv0, ec);
-    return self.parent_path().string();
+    return self.parent_path();
 }
 
-void printUsage(std::ostream &os) {
-    os << "用法: lexcli [--data-dir DIR] TOOL OPERATION [OPTIONS] INPUT... [-o OUTPUT]\n"
-          "      lexcli TOOL --help | lexcli TOOL OPERATION --help\n\n工具:\n";
-    for (const auto &[name, tool] : registry())
+constexpr const char *kMainUsage = "lexcli [--data-dir DIR] TOOL OPERATION [OPTIONS] INPUT... "
+                                   "[-o OUTPUT]";
+
+void printMainUsage(std::ostream &os, std::span<const ToolEntry> tools) {
+    os << "用法: " << kMainUsage << "\n"
+       << "      lexcli TOOL --help | lexcli TOOL OPERATION --help\n\n工具:\n";
+    for (const ToolEntry &t : tools) {
+        const std::string name = t.name;
         os << "  " << name << std::string(name.size() < 12 ? 12 - name.size() : 1, ' ')
-           << tool.summary << "\n";
+           << t.commands().summary << "\n";
+    }
+}
+
+void printToolUsage(std::ostream &os, const ToolCli &tool) {
+    const char *lead = "用法: ";
+    for (const Operation &op : tool.operations) {
+        os << lead << op.usage << "\n";
+        lead = "      ";
+    }
+    os << "\n";
+    for (const Operation &op : tool.operations) {
+        const std::string name = op.name;
+        os << "  " << name << std::string(name.size() < 12 ? 12 - name.size() : 1, ' ')
+           << op.summary << "\n";
+    }
+}
+
+bool isHelp(const std::string &arg) { return arg == "--help" || arg == "-h"; }
+
+int runOperation(Context &ctx, const Operation &op, std::vector<std::string> args) {
+    for (const auto &a : args) {
+        if (isHelp(a)) {
+            ctx.out << "用法: " << op.usage << "\n\n  " << op.summary << "\n" << op.help;
+            return kExitDone;
+        }
+    }
+    ctx.operation = &op;
+    ArgParser parser(std::move(args));
+    try {
+        return op.run(ctx, parser);
+    } catch (const Interrupted &i) {
+        ctx.err << i.what() << "\n";
+        return kExitSignalBase + i.signal;
+    } catch (const std::exception &e) {
+        return ctx.fail(failureText(e));
+    }
 }
 
 } // namespace
-
-ToolRegistration::ToolRegistration(const char *name, const char *folder, const char *summary,
-                                   ToolMain main) {
-    registry()[name] = Tool{folder, summary, main};
-}
-
-std::filesystem::path Context::dataDir() const {
-    if (dataDirGiven)
-        return *dataDirGiven;
-    return exeDir / toolFolder;
-}
 
 int Context::report(const std::string &text) const {
     std::string lines;
@@ -91,30 +117,38 @@ int Context::report(const std::string &text) const {
     }
     out << lines << "\n";
     out.flush();
-    return kSuccess;
+    if (!out)
+        return fail("无法输出报告。");
+    return kExitDone;
 }
 
 int Context::fail(const std::string &message) const {
     err << message << "\n";
     err.flush();
-    return kFailure;
+    return kExitFailure;
 }
 
-int Context::usage(const std::string &message, const std::string &usageLine) const {
+int Context::usage(const std::string &message) const {
     if (!message.empty())
         err << "lexcli: " << message << "\n";
-    err << "用法: " << usageLine << "\n";
-    return kUsage;
+    if (operation)
+        err << "用法: " << operation->usage << "\n";
+    return kExitUsage;
 }
 
 bool ArgParser::flag(const std::string &name) {
-    for (size_t i = 0; i < m_args.size(); ++i) {
+    bool found = false;
+    for (size_t i = 0; i < m_args.size();) {
         if (m_args[i] == name) {
+            if (found)
+                setError(name + " 只能给出一次");
+            found = true;
             m_args.erase(m_args.begin() + long(i));
-            return true;
+        } else {
+            ++i;
         }
     }
-    return false;
+    return found;
 }
 
 std::optional<std::string> ArgParser::option(const std::string &name) {
@@ -125,67 +159,106 @@ std::optional<std::string> ArgParser::option(const std::string &name) {
 }
 
 std::optional<std::vector<std::string>> ArgParser::option(const std::string &name, int values) {
-    for (size_t i = 0; i < m_args.size(); ++i) {
-        if (m_args[i] != name)
+    std::optional<std::vector<std::string>> got;
+    for (size_t i = 0; i < m_args.size();) {
+        if (m_args[i] != name) {
+            ++i;
             continue;
+        }
+        if (got)
+            setError(name + " 只能给出一次");
         if (i + size_t(values) >= m_args.size()) {
-            m_error = name + " 需要 " + std::to_string(values) + " 个参数";
+            setError(name + " 需要 " + std::to_string(values) + " 个值");
             m_args.erase(m_args.begin() + long(i), m_args.end());
             return std::nullopt;
         }
-        std::vector<std::string> got(m_args.begin() + long(i) + 1,
-                                     m_args.begin() + long(i) + 1 + values);
+        std::vector<std::string> v(m_args.begin() + long(i) + 1,
+                                   m_args.begin() + long(i) + 1 + values);
+        for (const auto &value : v)
+            if (value.empty())
+                setError(name + " 的值不能为空");
         m_args.erase(m_args.begin() + long(i), m_args.begin() + long(i) + 1 + values);
-        return got;
+        if (!got)
+            got = std::move(v);
     }
-    return std::nullopt;
+    return got;
 }
 
-std::vector<std::string> ArgParser::rest() {
-    for (const auto &a : m_args) {
-        if (a.size() > 1 && a[0] == '-' && m_error.empty())
-            m_error = "未知选项 " + a;
-    }
+std::vector<std::string> ArgParser::rest(size_t min, size_t max) {
+    for (const auto &a : m_args)
+        if (a.size() > 1 && a[0] == '-')
+            setError("未知选项 " + a);
+    if (m_args.size() < min)
+        setError("缺少输入文件");
+    else if (m_args.size() > max)
+        setError("输入文件太多");
     return m_args;
 }
 
-bool ArgParser::wantsHelp() const {
-    for (const auto &a : m_args)
-        if (a == "--help" || a == "-h")
-            return true;
-    return false;
+int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools,
+        const std::filesystem::path &exeDir, std::ostream &out, std::ostream &err) {
+    std::vector<std::string> args = argsIn;
+    std::optional<std::filesystem::path> dataDir;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--data-dir")
+            continue;
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            err << "lexcli: --data-dir 需要一个目录\n用法: " << kMainUsage << "\n";
+            return kExitUsage;
+        }
+        if (dataDir) {
+            err << "lexcli: --data-dir 只能给出一次\n用法: " << kMainUsage << "\n";
+            return kExitUsage;
+        }
+        dataDir = args[i + 1];
+        args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+        --i;
+    }
+    if (args.empty() || isHelp(args[0])) {
+        printMainUsage(args.empty() ? err : out, tools);
+        return args.empty() ? kExitUsage : kExitDone;
+    }
+    const ToolEntry *tool = nullptr;
+    for (const ToolEntry &t : tools)
+        if (args[0] == t.name)
+            tool = &t;
+    if (!tool) {
+        err << "lexcli: 未知工具 " << args[0] << "\n";
+        printMainUsage(err, tools);
+        return kExitUsage;
+    }
+    const ToolCli &commands = tool->commands();
+    if (args.size() < 2 || isHelp(args[1])) {
+        printToolUsage(args.size() < 2 ? err : out, commands);
+        return args.size() < 2 ? kExitUsage : kExitDone;
+    }
+    const Operation *op = nullptr;
+    for (const Operation &o : commands.operations)
+        if (args[1] == o.name)
+            op = &o;
+    if (!op) {
+        err << "lexcli: 未知操作 " << tool->name << " " << args[1] << "\n";
+        printToolUsage(err, commands);
+        return kExitUsage;
+    }
+
+    const std::filesystem::path folder =
+        exeDir / std::filesystem::path(reinterpret_cast<const char *>(tool->folder));
+    CliPump pump;
+    Context ctx{dataDir ? ToolFolder::single(*dataDir) : ToolFolder(folder, tool->name), out, err,
+                pump};
+    return runOperation(ctx, *op, std::vector<std::string>(args.begin() + 2, args.end()));
 }
 
 int run(int argc, char **argv, std::ostream &out, std::ostream &err) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::optional<std::filesystem::path> dataDir;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--data-dir") {
-            if (i + 1 >= args.size()) {
-                err << "lexcli: --data-dir 需要一个目录\n";
-                return kUsage;
-            }
-            dataDir = args[i + 1];
-            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
-            --i;
-        }
-    }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        printUsage(args.empty() ? err : out);
-        return args.empty() ? kUsage : kSuccess;
-    }
-    auto it = registry().find(args[0]);
-    if (it == registry().end()) {
-        err << "lexcli: 未知工具 " << args[0] << "\n";
-        printUsage(err);
-        return kUsage;
-    }
-    g_interrupted = 0;
-    std::signal(SIGINT, onInterrupt);
-    CliPump pump;
-    Context ctx{exeFolder(argv[0]), dataDir, it->second.folder, out, err, pump};
-    args.erase(args.begin());
-    return it->second.main(ctx, std::move(args));
+    g_signal = 0;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    return run(std::vector<std::string>(argv + 1, argv + argc), toolTable(), exeFolder(argv[0]),
+               out, err);
 }
 
 } // namespace lex::cli

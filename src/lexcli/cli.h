@@ -1,51 +1,76 @@
 #pragma once
-// The frame of lexcli: tool registration, argument parsing, reports, exit codes, Ctrl-C.
-// Each tool's commands live in <tool>_cli.cpp and register themselves with LEX_CLI_TOOL.
+// The frame of lexcli: the tool table, argument parsing, reports, exit statuses, interrupts.
+// Each tool's commands live in <tool>_cli.cpp, in one shape: a usage line per operation, one
+// function per operation, and the tool's entry `const ToolCli &<tool>Cli()` that the generated
+// table (cli_table.cpp, from the build's tool table) lists.
 
-#include "lexcore/event_pump.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/tool_folder.h"
 
 #include <filesystem>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace lex::cli {
 
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-constexpr int kUsage = 2;
+// Exit statuses: done, the tool's failure (also out of memory, a report that could not be
+// written), a usage error; an interrupt by signal S exits with 128 + S.
+constexpr int kExitDone = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitSignalBase = 128;
+
+class ArgParser;
+struct Operation;
 
 struct Context {
-    std::filesystem::path exeDir;                      // the folder holding lexcli
-    std::optional<std::filesystem::path> dataDirGiven; // --data-dir
-    std::filesystem::path toolFolder;                  // the running tool's installed folder
+    ToolFolder folder; // the tool's data: --data-dir, else its installed program folder
     std::ostream &out;
     std::ostream &err;
     EventPump &pump;
+    const Operation *operation = nullptr; // the running operation
 
-    // Where the running tool's data files are read and its own files written.
-    std::filesystem::path dataDir() const;
-    std::filesystem::path dataFile(const std::string &name) const { return dataDir() / name; }
+    // A shipped data file, and a file the tool writes beside itself (see ToolFolder).
+    std::filesystem::path dataFile(const std::string &name) const { return folder.shipped(name); }
+    std::filesystem::path writableFile(const std::string &name) const {
+        return folder.writable(name);
+    }
 
-    // The completion report, CR LF turned into LF; returns kSuccess.
+    // The completion report, CR LF turned into LF; returns kExitDone, or kExitFailure when
+    // standard output cannot take it.
     int report(const std::string &text) const;
-    // The tool's own failure text on standard error; returns kFailure.
+    // The tool's own failure text on standard error; returns kExitFailure.
     int fail(const std::string &message) const;
-    // A usage error; returns kUsage.
-    int usage(const std::string &message, const std::string &usageLine) const;
+    // A usage error with the running operation's usage line; returns kExitUsage.
+    int usage(const std::string &message) const;
 };
 
-using ToolMain = int (*)(Context &ctx, std::vector<std::string> args);
-
-struct ToolRegistration {
-    ToolRegistration(const char *name, const char *folder, const char *summary, ToolMain main);
+struct Operation {
+    const char *name;  // "generate"
+    const char *usage; // "lexcli pintop generate IN -o OUT [--separator C] ..."
+    const char *summary;
+    int (*run)(Context &ctx, ArgParser &args);
+    const char *help = ""; // the options in detail, for "OPERATION --help"
 };
 
-#define LEX_CLI_TOOL(name, folder, summary, fn)                                                   \
-    static const ::lex::cli::ToolRegistration lexCliRegistration_##name(#name, folder, summary, fn)
+struct ToolCli {
+    const char *summary;
+    std::vector<Operation> operations;
+};
+
+// A row of the generated table: the tool, its install folder and its commands.
+struct ToolEntry {
+    const char *name;
+    const char8_t *folder;
+    const ToolCli &(*commands)();
+};
+std::span<const ToolEntry> toolTable();
 
 // Options and positionals of one operation: "--name value", "--name v1 v2", "--flag", "-o P".
+// An option given twice, or without its value, or with an empty value, is a usage error.
 class ArgParser {
 public:
     explicit ArgParser(std::vector<std::string> args) : m_args(std::move(args)) {}
@@ -53,18 +78,26 @@ public:
     bool flag(const std::string &name);
     std::optional<std::string> option(const std::string &name);
     std::optional<std::vector<std::string>> option(const std::string &name, int values);
-    // Whatever is left; options not asked for are reported as an error.
-    std::vector<std::string> rest();
-    bool wantsHelp() const;
+    // The positionals that are left; an option not asked for is an error. Between `min` and
+    // `max` of them are expected.
+    std::vector<std::string> rest(size_t min = 0, size_t max = size_t(-1));
     const std::string &error() const { return m_error; }
     bool ok() const { return m_error.empty(); }
 
 private:
+    void setError(std::string message) {
+        if (m_error.empty())
+            m_error = std::move(message);
+    }
+
     std::vector<std::string> m_args;
     std::string m_error;
 };
 
 // Runs lexcli; `argv` as main receives it.
 int run(int argc, char **argv, std::ostream &out, std::ostream &err);
+// As run(), the tool table given (tests).
+int run(const std::vector<std::string> &args, std::span<const ToolEntry> tools,
+        const std::filesystem::path &exeDir, std::ostream &out, std::ostream &err);
 
 } // namespace lex::cli

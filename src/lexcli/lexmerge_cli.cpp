@@ -1,68 +1,55 @@
-// lexcli lexmerge union|intersect|difference|delete A [B] -o OUT
-#include "cli.h"
+// lexcli lexmerge: union, intersection, difference and word deletion, through the same engine
+// call as lexmerge's Form1.
+#include "lexcli/cli.h"
 
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
-#include "set_operations.h"
+#include "lexmerge/set_operations.h"
+#include "shared/lexcore/report.h"
 
-#include <map>
-#include <ostream>
-
+namespace lex::cli {
 namespace {
 
-using namespace lex::cli;
-using lex::merge::SetOperation;
+using lexmerge::SetOperation;
 
-const char *const kUsage = "lexcli lexmerge union|intersect|difference|delete A [B] -o OUT";
+constexpr const char *kUnionUsage = "lexcli lexmerge union A [B] -o OUT";
+constexpr const char *kIntersectUsage = "lexcli lexmerge intersect A [B] -o OUT";
+constexpr const char *kDifferenceUsage = "lexcli lexmerge difference A [B] -o OUT";
+constexpr const char *kDeleteUsage = "lexcli lexmerge delete A [B] -o OUT";
 
-int lexmergeMain(Context &ctx, std::vector<std::string> args) {
-    static const std::map<std::string, SetOperation> ops = {
-        {"union", SetOperation::Union},
-        {"intersect", SetOperation::Intersection},
-        {"difference", SetOperation::Difference},
-        {"delete", SetOperation::Deletion}};
-    if (args.empty())
-        return ctx.usage("缺少操作", kUsage);
-    if (args[0] == "--help" || args[0] == "-h") {
-        ctx.out << "用法: " << kUsage << "\n"
-                << "  union       并集：两个词库的全部词条（去重，按首次出现的顺序）\n"
-                   "  intersect   交集：词库二中也出现在词库一里的词条\n"
-                   "  difference  差集：只出现在其中一个词库里的词条\n"
-                   "  delete      删词：词库一去掉词库二的词条\n"
-                   "  省略 B 时词库二为空。\n";
-        return kSuccess;
-    }
-    auto op = ops.find(args[0]);
-    if (op == ops.end())
-        return ctx.usage("未知操作 " + args[0], kUsage);
-    ArgParser parser(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (parser.wantsHelp()) {
-        ctx.out << "用法: " << kUsage << "\n";
-        return kSuccess;
-    }
-    auto output = parser.option("-o");
-    auto inputs = parser.rest();
-    if (!parser.ok())
-        return ctx.usage(parser.error(), kUsage);
-    if (!output || output->empty() || inputs.empty() || inputs.size() > 2)
-        return ctx.usage("需要词库一、可选的词库二和 -o 输出文件", kUsage);
-
+int runSet(Context &ctx, ArgParser &p, SetOperation op) {
+    auto output = p.option("-o");
+    auto inputs = p.rest(1, 2);
+    if (!p.ok() || !output)
+        return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     const std::filesystem::path one = inputs[0];
     const std::filesystem::path two = inputs.size() > 1 ? inputs[1] : std::string();
     const std::filesystem::path out = *output;
-    lex::merge::MergePaths paths{[&] { return one; }, [&] { return two; }, [&] { return out; }};
-    const int start = lex::timeOfDayNow();
-    lex::EntryHashSet set = lex::merge::makeMergeSet();
-    try {
-        auto result = lex::merge::runSetOperation(op->second, set, paths, ctx.pump);
-        ctx.report(lex::merge::reportText(op->second, result, lex::elapsedText(start)));
-        // Ctrl-C: the output was still written, but it is not the full result.
-        return result.stopped ? kFailure : kSuccess;
-    } catch (const lex::LexError &e) {
-        return ctx.fail(e.message());
-    }
+    lexmerge::MergePaths paths{[&] { return one; }, [&] { return two; }, [&] { return out; }};
+    const int start = timeOfDayNow();
+    EntryHashSet set = lexmerge::makeMergeSet();
+    auto result = lexmerge::runSetOperation(op, set, paths, ctx.pump);
+    return ctx.report(lexmerge::reportText(op, result, elapsedText(start)));
 }
+
+int unionOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Union); }
+int intersectOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Intersection); }
+int differenceOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Difference); }
+int deleteOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Deletion); }
+
+constexpr const char *kAbsentTwo = "  省略 B 时词库二为空。\n";
 
 } // namespace
 
-LEX_CLI_TOOL(lexmerge, "lexmerge", "词库并集、交集、差集与删词", lexmergeMain);
+const ToolCli &lexmergeCli() {
+    static const ToolCli cli{
+        "词库并集、交集、差集与删词",
+        {{"union", kUnionUsage, "并集：两个词库的全部词条（去重，按首次出现的顺序）", unionOp,
+          kAbsentTwo},
+         {"intersect", kIntersectUsage, "交集：词库二中也出现在词库一里的词条", intersectOp,
+          kAbsentTwo},
+         {"difference", kDifferenceUsage, "差集：只出现在其中一个词库里的词条", differenceOp,
+          kAbsentTwo},
+         {"delete", kDeleteUsage, "删词：词库一去掉词库二的词条", deleteOp, kAbsentTwo}}};
+    return cli;
+}
+
+} // namespace lex::cli

@@ -1,16 +1,17 @@
 // lexmerge: the set-operations window.
-#include "forms/form1.h"
+#include "lexmerge/forms/form1.h"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/startup.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
+    lex::initApplication(app, QStringLiteral("lexmerge"));
     auto guard = lex::startupGuard(QStringLiteral("lexmerge"), lex::GuardStyle::Warning);
     if (!guard)
         return 0;
-    lex::merge::Form1 form;
+    lex::lexmerge::Form1 form;
     form.show();
     return app.exec();
 }

@@ -1,11 +1,11 @@
-#include "set_operations.h"
+#include "lexmerge/set_operations.h"
 
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
 
 #include <vector>
 
-namespace lex::merge {
+namespace lex::lexmerge {
 namespace {
 
 // Hands every line of `reader` to `step` in order. The set starts loading the memory of a line
@@ -177,4 +177,4 @@ std::string reportText(SetOperation op, const MergeResult &result, std::string_v
     return CompletionText().count(countLabel(op), result.count).text(elapsed);
 }
 
-} // namespace lex::merge
+} // namespace lex::lexmerge

@@ -3,8 +3,8 @@
 // word deletion. Lines are compared whole; the set's key only chooses where a line is probed.
 // Results keep first-occurrence order and are written as code page 936 with CR LF.
 
-#include "lexcore/entry_hash_set.h"
-#include "lexcore/event_pump.h"
+#include "shared/lexcore/entry_hash_set.h"
+#include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace lex::merge {
+namespace lex::lexmerge {
 
 enum class SetOperation { Union, Intersection, Difference, Deletion };
 
@@ -46,4 +46,4 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
 std::string reportText(SetOperation op, const MergeResult &result, std::string_view elapsed);
 std::string_view countLabel(SetOperation op);
 
-} // namespace lex::merge
+} // namespace lex::lexmerge

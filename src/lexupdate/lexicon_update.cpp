@@ -1,11 +1,11 @@
-#include "lexicon_update.h"
+#include "lexupdate/lexicon_update.h"
 
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
 
 #include <system_error>
 
-namespace lex::update {
+namespace lex::lexupdate {
 namespace fs = std::filesystem;
 namespace {
 
@@ -98,4 +98,4 @@ std::string reportText(const UpdateResult &result, std::string_view elapsed) {
         .text(elapsed);
 }
 
-} // namespace lex::update
+} // namespace lex::lexupdate

@@ -4,15 +4,15 @@
 // standard key. Lines the key rejects fold into the placeholder ";", which is counted but
 // never written.
 
-#include "lexcore/entry_hash_set.h"
-#include "lexcore/event_pump.h"
+#include "shared/lexcore/entry_hash_set.h"
+#include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-namespace lex::update {
+namespace lex::lexupdate {
 
 struct UpdatePaths {
     std::filesystem::path base;
@@ -42,4 +42,4 @@ std::string reportText(const UpdateResult &result, std::string_view elapsed);
 
 inline constexpr std::string_view kBaseMissing = "打开原始词库失败！";
 
-} // namespace lex::update
+} // namespace lex::lexupdate

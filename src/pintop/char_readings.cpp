@@ -1,8 +1,8 @@
-#include "char_readings.h"
+#include "pintop/char_readings.h"
 
-#include "pinyin_to_code.h"
+#include "pintop/pinyin_to_code.h"
 
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_files.h"
 
 namespace lex::pintop {
 

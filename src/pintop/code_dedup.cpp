@@ -1,7 +1,7 @@
-#include "code_dedup.h"
+#include "pintop/code_dedup.h"
 
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
 
 #include <cstring>
 #include <string_view>

@@ -6,7 +6,7 @@
 // exactly, so a line whose code ends in "-" competes with the later lines of the shorter code.
 // With two or three lines per code every "-" is removed from the output.
 
-#include "lexcore/event_pump.h"
+#include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>

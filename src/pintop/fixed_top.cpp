@@ -1,10 +1,10 @@
-#include "fixed_top.h"
+#include "pintop/fixed_top.h"
 
-#include "pinyin_to_code.h"
+#include "pintop/pinyin_to_code.h"
 
-#include "lexcore/cp936.h"
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
 
 namespace lex::pintop {
 namespace {

@@ -4,9 +4,9 @@
 // by the syllable separator, optionally shortened or dropped for words of four or more
 // characters. Only "-" is taken out of the codes again, so any other separator stays.
 
-#include "char_readings.h"
+#include "pintop/char_readings.h"
 
-#include "lexcore/event_pump.h"
+#include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>

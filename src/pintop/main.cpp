@@ -1,11 +1,14 @@
 // pintop: fixed-top lexicon generation and duplicate-code removal.
-#include "forms/frm_main.h"
+#include "pintop/forms/frm_main.h"
+
+#include "shared/toolshell/startup.h"
 
 #include <QApplication>
 #include <QStringList>
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
+    lex::initApplication(app, lex::pintop::kApplication);
     auto guard = lex::startupGuard(lex::pintop::kApplication, lex::GuardStyle::Exclamation);
     if (!guard)
         return 0;

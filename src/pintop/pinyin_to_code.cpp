@@ -1,6 +1,6 @@
-#include "pinyin_to_code.h"
+#include "pintop/pinyin_to_code.h"
 
-#include "char_readings.h"
+#include "pintop/char_readings.h"
 
 namespace lex::pintop {
 namespace {

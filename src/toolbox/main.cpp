@@ -1,6 +1,6 @@
 // The launcher: one window that starts the suite's tools from below its own folder.
-#include "tool_table.h"
-#include "toolbox_dialog.h"
+#include "toolbox/tool_table.h"
+#include "toolbox/toolbox_dialog.h"
 
 #include <QApplication>
 

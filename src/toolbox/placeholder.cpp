@@ -7,7 +7,7 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     const QString tool = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    QMessageBox box(QMessageBox::Information, QStringLiteral("词库工具"),
+    QMessageBox box(QMessageBox::Information, QStringLiteral("尚未构建"),
                     QStringLiteral("“%1”尚未构建：这个工具还不在本次构建之中。").arg(tool),
                     QMessageBox::Ok);
     box.exec();

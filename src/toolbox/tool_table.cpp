@@ -1,22 +1,23 @@
-#include "tool_table.h"
+#include "toolbox/tool_table.h"
+
+#include "lex_tool_table.h"
 
 #include <QFileInfo>
 
 namespace toolbox {
 
-// The folders and programs as the suite installs them. Two folders carry the input method's
-// name and their paths end in one blank, which this platform's file names do not ignore;
-// resolveProgram() copes with that.
-const std::array<ToolRow, 8> kToolTable{{
-    {1005, u"bigseg", u"bigseg/bigseg"},
-    {1011, u"调频", u"Quillo词库调频/freqtune "},
-    {1008, u"词库筛选", u"lexsift/lexsift"},
-    {1006, u"词库固顶", u"pintop/pintop"},
-    {1010, u"词库注音", u"phonetag/phonetag"},
-    {1012, u"词库更新", u"Quillo词库更新/lexupdate "},
-    {1009, u"词库整理", u"lexmerge/lexmerge"},
-    {1007, u"词库排序", u"lexsort/lexsort"},
-}};
+// The rows come from the build's tool table (cmake/LexToolTable.cmake). Two folders carry the
+// input method's name and their paths end in one blank, which this platform's file names do
+// not ignore; resolveProgram() copes with that.
+const std::array<ToolRow, 8> kToolTable = [] {
+    static_assert(lex::tools::kTools.size() == 8, "the launcher has eight tool buttons");
+    std::array<ToolRow, 8> rows{};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto &tool = lex::tools::kTools[i];
+        rows[i] = ToolRow{tool.command, tool.caption, tool.launchPath};
+    }
+    return rows;
+}();
 
 QString launcherFolder(const QString &executableDir) {
     return executableDir.endsWith(u'/') ? executableDir : executableDir + u'/';

@@ -1,6 +1,6 @@
-#include "toolbox_dialog.h"
+#include "toolbox/toolbox_dialog.h"
 
-#include "tool_table.h"
+#include "toolbox/tool_table.h"
 
 #include <QDir>
 #include <QFontMetrics>

@@ -2,9 +2,11 @@
 // list in the order the segmenter's binary search needs, readings for every GB2312 hanzi
 // and the readings a lexicon expects for common polyphonic characters.
 
-#include "lexcore/cp936.h"
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
 #include "test_support.h"
+
+#include "lex_tool_table.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -249,8 +251,8 @@ TEST_F(DataFiles, FrequencyTemplateHasAnEmptyWordLib)
 
 TEST_F(DataFiles, EveryToolHasAChineseReadme)
 {
-    for (const char *folder : {"pintop", "phonetag", "lexsift", "bigseg", "lexsort", "Quillo词库调频",
-                               "lexmerge", "Quillo词库更新"}) {
+    for (const auto &tool : lex::tools::kTools) {
+        const std::string folder(reinterpret_cast<const char *>(tool.folder));
         const fs::path path = dataFile(folder, "read.me");
         ASSERT_TRUE(fs::exists(path)) << folder;
         const auto lines = gbkLines(path);

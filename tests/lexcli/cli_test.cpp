@@ -1,6 +1,7 @@
-// The lexcli frame: dispatch, exit codes, report printing, option parsing, the data folder.
+// The lexcli frame over a stand-in table: dispatch, help, exit statuses, report printing,
+// option parsing and the data folder.
 
-#include "cli.h"
+#include "lexcli/cli.h"
 
 #include <gtest/gtest.h>
 
@@ -8,82 +9,111 @@
 
 namespace {
 
+using lex::cli::ArgParser;
+using lex::cli::Context;
+
 std::vector<std::string> g_seenArgs;
 std::string g_seenDataDir;
 
-int fakeTool(lex::cli::Context &ctx, std::vector<std::string> args) {
-    g_seenArgs = args;
-    g_seenDataDir = ctx.dataDir().string();
-    if (!args.empty() && args[0] == "fail")
+int fakeRun(Context &ctx, ArgParser &p) {
+    g_seenDataDir = ctx.dataFile("x").parent_path().string();
+    auto out = p.option("-o");
+    g_seenArgs = p.rest();
+    if (!p.ok())
+        return ctx.usage(p.error());
+    if (!g_seenArgs.empty() && g_seenArgs[0] == "fail")
         return ctx.fail("打开词库失败！");
-    if (!args.empty() && args[0] == "usage")
-        return ctx.usage("缺少参数", "lexcli fake OP");
+    if (!g_seenArgs.empty() && g_seenArgs[0] == "oom")
+        throw std::bad_alloc();
     return ctx.report("词条：3\r\n\r\n耗费时间：00:00:00");
 }
 
-LEX_CLI_TOOL(fake, "Fake folder", "a stand-in tool", fakeTool);
+const lex::cli::ToolCli &fakeCli() {
+    static const lex::cli::ToolCli cli{"a stand-in tool",
+                                       {{"op", "lexcli fake op IN -o OUT", "does nothing", fakeRun,
+                                         "  --none  no options\n"}}};
+    return cli;
+}
 
-struct CliRun {
+const lex::cli::ToolEntry kTable[] = {{"fake", u8"Fake folder", &fakeCli}};
+
+struct Outcome {
     int code;
     std::string out, err;
 };
 
-CliRun run(std::vector<std::string> args) {
-    args.insert(args.begin(), "lexcli");
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
+Outcome run(std::vector<std::string> args) {
     std::ostringstream out, err;
-    int code = lex::cli::run(int(argv.size()), argv.data(), out, err);
+    int code = lex::cli::run(args, kTable, "/opt/suite", out, err);
     return {code, out.str(), err.str()};
 }
 
 TEST(LexcliFrame, DispatchesAndPrintsTheReportWithLf) {
-    CliRun r = run({"fake", "op", "x.txt", "-o", "y.txt"});
+    Outcome r = run({"fake", "op", "x.txt", "-o", "y.txt"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "词条：3\n\n耗费时间：00:00:00\n");
-    EXPECT_EQ(g_seenArgs, (std::vector<std::string>{"op", "x.txt", "-o", "y.txt"}));
+    EXPECT_EQ(g_seenArgs, (std::vector<std::string>{"x.txt"}));
     // Without --data-dir the tool's data lives in its folder beside the executable.
-    EXPECT_EQ(std::filesystem::path(g_seenDataDir).filename(), "Fake folder");
-}
-
-TEST(LexcliFrame, DataDirMayStandAnywhere) {
-    CliRun r = run({"fake", "op", "--data-dir", "/tmp/d"});
+    EXPECT_EQ(g_seenDataDir, "/opt/suite/Fake folder");
+    r = run({"--data-dir", "/tmp/d", "fake", "op"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(g_seenDataDir, "/tmp/d");
-    EXPECT_EQ(g_seenArgs, (std::vector<std::string>{"op"}));
-    EXPECT_EQ(run({"fake", "--data-dir"}).code, 2);
 }
 
-TEST(LexcliFrame, ExitCodes) {
-    CliRun fail = run({"fake", "fail"});
+TEST(LexcliFrame, ExitStatusesAndMessages) {
+    Outcome fail = run({"fake", "op", "fail"});
     EXPECT_EQ(fail.code, 1);
     EXPECT_EQ(fail.err, "打开词库失败！\n");
     EXPECT_TRUE(fail.out.empty());
-    EXPECT_EQ(run({"fake", "usage"}).code, 2);
-    EXPECT_EQ(run({"nosuchtool"}).code, 2);
-    EXPECT_EQ(run({}).code, 2);
-    CliRun help = run({"--help"});
-    EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("fake"), std::string::npos);
+    Outcome oom = run({"fake", "op", "oom"});
+    EXPECT_EQ(oom.code, 1);
+    EXPECT_NE(oom.err.find("内存不足"), std::string::npos) << oom.err;
+    for (const auto &args : std::vector<std::vector<std::string>>{
+             {},
+             {"nosuchtool"},
+             {"fake"},
+             {"fake", "nosuchop"},
+             {"fake", "op", "--bogus"},
+             {"fake", "op", "-o"},
+             {"fake", "op", "-o", ""},
+             {"fake", "op", "-o", "a", "-o", "b"},
+             {"--data-dir"},
+             {"fake", "op", "--data-dir"}}) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.code, 2) << testing::PrintToString(args);
+        EXPECT_NE(r.err.find("用法"), std::string::npos) << testing::PrintToString(args);
+    }
+    EXPECT_NE(run({"fake", "op", "-o", "a", "-o", "b"}).err.find("-o 只能给出一次"),
+              std::string::npos);
+}
+
+TEST(LexcliFrame, HelpAtEveryLevel) {
+    Outcome top = run({"--help"});
+    EXPECT_EQ(top.code, 0);
+    EXPECT_NE(top.out.find("fake"), std::string::npos);
+    Outcome tool = run({"fake", "--help"});
+    EXPECT_EQ(tool.code, 0);
+    EXPECT_NE(tool.out.find("lexcli fake op IN -o OUT"), std::string::npos);
+    Outcome op = run({"fake", "op", "--help"});
+    EXPECT_EQ(op.code, 0);
+    EXPECT_NE(op.out.find("--none"), std::string::npos);
 }
 
 TEST(ArgParser, OptionsFlagsAndLeftovers) {
-    lex::cli::ArgParser p({"in.txt", "--length", "2", "4", "-o", "out.txt", "--freq-only"});
+    ArgParser p({"in.txt", "--length", "2", "4", "-o", "out.txt", "--freq-only"});
     EXPECT_TRUE(p.flag("--freq-only"));
     EXPECT_EQ(p.option("-o"), "out.txt");
     EXPECT_EQ(p.option("--length", 2), (std::vector<std::string>{"2", "4"}));
     EXPECT_FALSE(p.option("--missing"));
-    EXPECT_EQ(p.rest(), (std::vector<std::string>{"in.txt"}));
+    EXPECT_EQ(p.rest(1, 1), (std::vector<std::string>{"in.txt"}));
     EXPECT_TRUE(p.ok());
 
-    lex::cli::ArgParser q({"--keep"});
-    EXPECT_FALSE(q.option("--keep"));
-    EXPECT_FALSE(q.ok());
-
-    lex::cli::ArgParser r({"a", "--bogus"});
-    r.rest();
-    EXPECT_FALSE(r.ok());
+    ArgParser counted({"a", "b"});
+    counted.rest(1, 1);
+    EXPECT_FALSE(counted.ok());
+    ArgParser twice({"--delete-waste", "--delete-waste"});
+    EXPECT_TRUE(twice.flag("--delete-waste"));
+    EXPECT_FALSE(twice.ok());
 }
 
 } // namespace

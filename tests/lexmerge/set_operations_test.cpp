@@ -1,10 +1,11 @@
 // The four set operations through real files: byte-exact code page 936 outputs with CR LF,
 // first-occurrence order, the empty entry, counts, encodings, stop requests and bad inputs.
 
-#include "set_operations.h"
+#include "lexmerge/set_operations.h"
 
-#include "lexcore/cp936.h"
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "counting_pump.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 
 namespace {
 
-using lex::merge::SetOperation;
+using lex::lexmerge::SetOperation;
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::writeLexicon;
@@ -29,11 +30,11 @@ class SetOperationsTest : public ::testing::Test {
 protected:
     Outcome run(SetOperation op, const fs::path &one, const fs::path &two,
                 lex::EventPump *pump = nullptr) {
-        lex::EntryHashSet set = lex::merge::makeMergeSet();
+        lex::EntryHashSet set = lex::lexmerge::makeMergeSet();
         lex::NullPump none;
-        lex::merge::MergePaths paths{[&] { return one; }, [&] { return two; },
+        lex::lexmerge::MergePaths paths{[&] { return one; }, [&] { return two; },
                                      [&] { return out(); }};
-        auto r = lex::merge::runSetOperation(op, set, paths, pump ? *pump : none);
+        auto r = lex::lexmerge::runSetOperation(op, set, paths, pump ? *pump : none);
         return {readBytes(out()), r.count, r.stopped};
     }
     fs::path out() const { return dir / "out.txt"; }
@@ -166,10 +167,10 @@ TEST_F(SetOperationsTest, Utf16LexiconOneMatchesAnsiLexiconTwo) {
 TEST_F(SetOperationsTest, OutputMayReplaceLexiconOne) {
     writeLexicon(a(), {u"中国", u"人民", u"中国"});
     writeLexicon(b(), {u"北京"});
-    lex::EntryHashSet set = lex::merge::makeMergeSet();
+    lex::EntryHashSet set = lex::lexmerge::makeMergeSet();
     lex::NullPump pump;
     const fs::path one = a(), two = b();
-    auto r = lex::merge::runSetOperation(
+    auto r = lex::lexmerge::runSetOperation(
         SetOperation::Union, set, {[&] { return one; }, [&] { return two; }, [&] { return one; }},
         pump);
     EXPECT_EQ(readBytes(a()), gbkLines({u"中国", u"人民", u"北京"}));
@@ -225,7 +226,7 @@ void writeXLines(const fs::path &path, int from, int to) {
 TEST_F(SetOperationsTest, StoppedUnionLeavesOutLinesWhoseProbeReachesAYieldPoint) {
     writeXLines(a(), 0, 16);
     writeLexicon(b(), {u"中国"});
-    lex::CountingPump pump(3); // lines 10 and 11 yield once each, line 12 meets the stop
+    lex::test::CountingPump pump(3); // lines 10 and 11 yield once each, line 12 meets the stop
     auto r = run(SetOperation::Union, a(), b(), &pump);
     std::string expected;
     for (int i = 0; i < 12; ++i)
@@ -234,14 +235,14 @@ TEST_F(SetOperationsTest, StoppedUnionLeavesOutLinesWhoseProbeReachesAYieldPoint
     EXPECT_EQ(r.bytes, expected);
     EXPECT_EQ(r.count, 13);
     EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(lex::merge::reportText(SetOperation::Union, {13, true}, "00:00:07"),
+    EXPECT_EQ(lex::lexmerge::reportText(SetOperation::Union, {13, true}, "00:00:07"),
               "耗费时间：00:00:07");
 }
 
 TEST_F(SetOperationsTest, StoppedIntersectionTakesACutLookupAsAMatch) {
     writeXLines(a(), 0, 12);
     writeLexicon(b(), {X + u"z", u"中国"});
-    lex::CountingPump pump(3);
+    lex::test::CountingPump pump(3);
     auto r = run(SetOperation::Intersection, a(), b(), &pump);
     EXPECT_EQ(r.bytes, gbkLines({X + u"z"}));
     EXPECT_EQ(r.count, 1);
@@ -251,7 +252,7 @@ TEST_F(SetOperationsTest, StoppedDeletionRemovesNothingAfterACutLookup) {
     writeXLines(a(), 0, 12);
     lex::test::writeBytes(b(),
                           lex::test::gbk(xLine(11)) + "\r\n" + lex::test::gbk(xLine(3)) + "\r\n");
-    lex::CountingPump pump(3);
+    lex::test::CountingPump pump(3);
     auto r = run(SetOperation::Deletion, a(), b(), &pump);
     std::string expected;
     for (int i = 0; i < 12; ++i)
@@ -262,7 +263,7 @@ TEST_F(SetOperationsTest, StoppedDeletionRemovesNothingAfterACutLookup) {
 }
 
 TEST(SetOperationsReport, LabelsAndCounts) {
-    using lex::merge::reportText;
+    using lex::lexmerge::reportText;
     EXPECT_EQ(reportText(SetOperation::Union, {5, false}, "00:00:00"),
               "并集词条：5\r\n耗费时间：00:00:00");
     EXPECT_EQ(reportText(SetOperation::Intersection, {0, false}, "00:00:00"),

@@ -2,8 +2,9 @@
 // form, a full run with its six-line report, a missing base lexicon, and lexcli writing the
 // same bytes.
 
-#include "forms/form1.h"
-#include "forms/form2.h"
+#include "lexupdate/forms/form1.h"
+#include "shared/toolshell/settings.h"
+#include "lexupdate/forms/form2.h"
 
 #include "scripted_dialogs.h"
 #include "test_support.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -20,8 +20,8 @@
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::writeLexicon;
-using lex::update::Form1;
-using lex::update::Form2;
+using lex::lexupdate::Form1;
+using lex::lexupdate::Form2;
 namespace fs = std::filesystem;
 
 namespace {
@@ -59,6 +59,14 @@ private:
     }
 
 private slots:
+    // Esc never unloads the main window; only "退出" or the close box do.
+    void escapeDoesNotCloseTheMainWindow() {
+        Form1 form;
+        form.show();
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QVERIFY(form.isVisible());
+    }
+
     void initTestCase() {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_config.path().string()));
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_config.path().string()));
@@ -137,7 +145,7 @@ private slots:
                 .hasMatch());
         QVERIFY(!fs::exists(dir / "waste.txt"));
         QVERIFY(fs::exists(dir / "private.txt"));
-        QVERIFY(form.busy().idle());
+        QVERIFY(form.idle());
         QCOMPARE(form.set().insertedCount(), 0);
         QVERIFY(form.Command6->isEnabled());
     }
@@ -153,7 +161,7 @@ private slots:
         QCOMPARE(dialogs.messages[0].title, QString());
         QCOMPARE(form.Text1->text(), QString());
         QVERIFY(!fs::exists(dir / "new.txt"));
-        QVERIFY(form.busy().idle());
+        QVERIFY(form.idle());
     }
 
     void unwritableOutputGivesAMessageAndKeepsTheWaste() {
@@ -172,7 +180,7 @@ private slots:
         QVERIFY(dialogs.lastText().contains("new.txt"));
         QVERIFY(fs::exists(dir / "waste.txt"));
         QCOMPARE(form.set().insertedCount(), 0);
-        QVERIFY(form.busy().idle());
+        QVERIFY(form.idle());
     }
 
     void focusSelectsTheOptionalPaths() {
@@ -184,31 +192,6 @@ private slots:
         form.Text3->setFocus();
         QTRY_COMPARE(form.Text3->selectedText(), QStringLiteral("/x/user.txt"));
     }
-
-#ifdef LEXCLI_PATH
-    void lexcliWritesTheSameBytesAsTheWindow() {
-        lex::test::TempDir dir;
-        writeLexicon(dir / "base.txt", {u"中国", u"人民", u"abc", u"中国", u"北京"});
-        writeLexicon(dir / "user.txt", {u"上海", u"中国"});
-        writeLexicon(dir / "waste.txt", {u"人民"});
-        writeLexicon(dir / "private.txt", {u"北京"}, /*utf16=*/true);
-        lex::test::ScriptedDialogs dialogs;
-        Form1 form;
-        fill(form, dir, "form.txt");
-        form.Command6->click();
-        QProcess cli;
-        cli.start(QStringLiteral(LEXCLI_PATH),
-                  {"lexupdate", "update", q(dir / "base.txt"), "-o", q(dir / "cli.txt"), "--user",
-                   q(dir / "user.txt"), "--waste", q(dir / "waste.txt"), "--private",
-                   q(dir / "private.txt")});
-        QVERIFY(cli.waitForFinished(60000));
-        QCOMPARE(cli.exitCode(), 0);
-        QCOMPARE(readBytes(dir / "cli.txt"), readBytes(dir / "form.txt"));
-        QString report = QString::fromUtf8(cli.readAllStandardOutput());
-        QCOMPARE(report.section("耗费时间", 0, 0),
-                 dialogs.lastText().replace("\r\n", "\n").section("耗费时间", 0, 0));
-    }
-#endif
 };
 
 QTEST_MAIN(LexupdateFormTest)

@@ -1,9 +1,9 @@
 // The lexicon update through real files: byte-exact outputs, the placeholder counting of
 // rejected lines, the report, and when the waste lexicon may be deleted.
 
-#include "lexicon_update.h"
+#include "lexupdate/lexicon_update.h"
 
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_files.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@ namespace {
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::writeLexicon;
-using lex::update::UpdatePaths;
-using lex::update::UpdateResult;
+using lex::lexupdate::UpdatePaths;
+using lex::lexupdate::UpdateResult;
 namespace fs = std::filesystem;
 
 class LexiconUpdateTest : public ::testing::Test {
@@ -24,7 +24,7 @@ protected:
         lex::NullPump pump;
         if (p.output.empty())
             p.output = out();
-        return lex::update::runUpdate(set, p, pump);
+        return lex::lexupdate::runUpdate(set, p, pump);
     }
     UpdatePaths paths() const { return {base(), waste(), user(), priv(), out()}; }
     fs::path base() const { return dir / "base.txt"; }
@@ -163,7 +163,7 @@ TEST(LexiconUpdateReport, SixLinesWithAnEmptyLineBeforeTheTime) {
     r.added = 1;
     r.deleted = 2;
     r.newCount = 2;
-    EXPECT_EQ(lex::update::reportText(r, "00:00:00"),
+    EXPECT_EQ(lex::lexupdate::reportText(r, "00:00:00"),
               "原始词库词条：3\r\n增加词条：1\r\n删除词条：2\r\n新词库词条：2\r\n\r\n"
               "耗费时间：00:00:00");
 }

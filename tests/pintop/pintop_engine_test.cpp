@@ -1,16 +1,18 @@
 // Fixed-top generation and duplicate-code removal, through real files in a temporary folder.
-#include "char_readings.h"
-#include "code_dedup.h"
-#include "fixed_top.h"
-#include "pinyin_to_code.h"
+#include "pintop/char_readings.h"
+#include "pintop/code_dedup.h"
+#include "pintop/fixed_top.h"
+#include "pintop/pinyin_to_code.h"
 
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "counting_pump.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 using namespace lex;
 using namespace lex::pintop;
+using lex::test::CountingPump;
 using lex::test::gbk;
 using lex::test::gbkLines;
 using lex::test::readBytes;

@@ -1,6 +1,6 @@
 // Code page 936 tables against the converter's own behaviour at the edges that matter.
 
-#include "lexcore/cp936.h"
+#include "shared/lexcore/cp936.h"
 
 #include <gtest/gtest.h>
 

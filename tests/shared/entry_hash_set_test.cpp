@@ -2,9 +2,10 @@
 // it to the plain slot-by-slot probe: keys, rewrites, probe positions, tombstones, wrap-around,
 // yield points and cut-short lookups.
 
-#include "lexcore/cp936.h"
-#include "lexcore/entry_hash_set.h"
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/entry_hash_set.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "counting_pump.h"
 
 #include <gtest/gtest.h>
 
@@ -149,14 +150,14 @@ TEST_P(EquivalenceTest, MatchesSlotBySlotProbe) {
         std::u16string a = lines[rng() % lines.size()];
         std::u16string b = a;
         // Now and then a stop request cuts a lookup short at a chosen yield.
-        std::unique_ptr<lex::CountingPump> pf, pm;
+        std::unique_ptr<lex::test::CountingPump> pf, pm;
         if (rng() % 8 == 0) {
             int64_t at = 1 + rng() % 3;
-            pf = std::make_unique<lex::CountingPump>(at);
-            pm = std::make_unique<lex::CountingPump>(at);
+            pf = std::make_unique<lex::test::CountingPump>(at);
+            pm = std::make_unique<lex::test::CountingPump>(at);
         } else {
-            pf = std::make_unique<lex::CountingPump>();
-            pm = std::make_unique<lex::CountingPump>();
+            pf = std::make_unique<lex::test::CountingPump>();
+            pm = std::make_unique<lex::test::CountingPump>();
         }
         fast.setPump(pf.get());
         model.setPump(pm.get());
@@ -279,7 +280,7 @@ TEST(EntryHashSet, ProbeWrapsAroundAndYieldsAtSlotZero) {
     const auto &nines = pools().byMod10.at(9);
     std::u16string six(nines.begin(), nines.begin() + 6);
     EntryHashSet set;
-    lex::CountingPump pump;
+    lex::test::CountingPump pump;
     set.setPump(&pump);
     std::u16string a = six;
     ASSERT_EQ(set.EntryKey(a), 1999999);
@@ -301,7 +302,7 @@ TEST(EntryHashSet, CutShortLookupRemovesNothing) {
     std::u16string a = six;
     set.Contains(a);
     set.Add(a);
-    lex::CountingPump stopper(1);
+    lex::test::CountingPump stopper(1);
     set.setPump(&stopper);
     std::u16string b = six + u"x";
     EXPECT_TRUE(set.Contains(b));
@@ -316,7 +317,7 @@ TEST(EntryHashSet, ClearYieldsTenTimesAndEmptiesEverything) {
     std::u16string w = u"中国";
     set.Contains(w);
     set.Add(w);
-    lex::CountingPump pump;
+    lex::test::CountingPump pump;
     set.Clear(pump);
     EXPECT_EQ(pump.calls(), 10);
     EXPECT_EQ(set.insertedCount(), 0);

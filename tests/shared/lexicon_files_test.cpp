@@ -1,7 +1,7 @@
 // Lexicon files through real files: encoding test, line splitting, atomic output.
 
-#include "lexcore/cp936.h"
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "lexcore/report.h"
+#include "shared/lexcore/report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,20 @@
 // The tool frame in a small working form, driven as a user would through the Dialogs double.
 
-#include "lexcore/cp936.h"
-#include "lexcore/entry_hash_set.h"
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/entry_hash_set.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+#include "shared/lexcore/tool_folder.h"
 #include "scripted_dialogs.h"
 #include "test_support.h"
-#include "toolshell/readme_viewer.h"
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/path_form.h"
+#include "shared/toolshell/readme_viewer.h"
+#include "shared/toolshell/settings.h"
+#include "shared/toolshell/startup.h"
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -24,37 +29,26 @@ namespace {
 
 // A working form as the tools build them: input and output boxes with browse buttons, Start
 // enabled when both are filled, an operation that yields and ends with the completion report.
-class DedupForm : public lex::ToolForm {
+class DedupForm : public lex::PathForm {
 public:
-    DedupForm() {
-        Text1 = new QLineEdit(this);
-        Text1->setObjectName("Text1");
-        Text2 = new QLineEdit(this);
-        Text2->setObjectName("Text2");
-        Command1 = new QPushButton("…", this);
-        Command2 = new QPushButton("…", this);
-        Command3 = new QPushButton("开始", this);
-        Command3->setEnabled(false);
-        connect(Text1, &QLineEdit::textChanged, this, [this] { updateStart(); });
-        connect(Text2, &QLineEdit::textChanged, this, [this] { updateStart(); });
-        connect(Command1, &QPushButton::clicked, this, [this] {
-            QString p = lex::fileDialog(this, "打开词库", false);
-            if (!p.isEmpty())
-                Text1->setText(p);
-        });
-        connect(Command2, &QPushButton::clicked, this, [this] {
-            QString p = lex::fileDialog(this, "另存为", true);
-            if (!p.isEmpty())
-                Text2->setText(p);
-        });
+    DedupForm() : PathForm(nullptr, "去重") {
+        auto in = addPathRow("Label1", "词库：", "Text1", "Command1", "打开词库",
+                             lex::PathDialog::Open);
+        auto out = addPathRow("Label2", "另存为：", "Text2", "Command2", "另存为",
+                              lex::PathDialog::Save);
+        Text1 = in.box;
+        Text2 = out.box;
+        Command1 = in.browse;
+        Command2 = out.browse;
+        Command3 = addButton("Command3", "开始");
+        setStartButtons({Command3}, {Text1, Text2});
         connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     }
 
     void Command3_Click() {
-        const int start = lex::timeOfDayNow();
-        m_busy = lex::BusyState::Busy;
-        Command3->setEnabled(false);
-        try {
+        runPathOperation([this](int start) {
+            if (failWith)
+                failWith();
             lex::EntryHashSet set;
             set.setPump(&m_pump);
             lex::LineReader r(lex::toPath(Text1->text()));
@@ -71,19 +65,15 @@ public:
             w.close();
             lex::CompletionText report;
             report.count("词条：", set.insertedCount());
-            m_busy = lex::BusyState::Idle;
-            lex::showCompletion(this, report.text(lex::elapsedText(start)));
-        } catch (const lex::LexError &e) {
-            m_busy = lex::BusyState::Idle;
-            lex::showMessage(this, lex::qs(e.message()));
-        }
-        Command3->setEnabled(true);
+            return lex::OperationReport::completion(report.text(lex::elapsedText(start)));
+        });
     }
 
-    void updateStart() { Command3->setEnabled(!Text1->text().isEmpty() && !Text2->text().isEmpty()); }
+    using ToolForm::setMainForm;
 
     QLineEdit *Text1, *Text2;
     QPushButton *Command1, *Command2, *Command3;
+    std::function<void()> failWith;
 };
 
 } // namespace
@@ -142,8 +132,73 @@ private slots:
         form.Text2->setText(lex::fromPath(m_dir / "never.txt"));
         form.Command3_Click();
         QVERIFY(dialogs.lastText().startsWith("文件不存在："));
-        QVERIFY(form.busy().idle());
+        QVERIFY(form.idle());
         QVERIFY(!std::filesystem::exists(m_dir / "never.txt"));
+    }
+
+    // Whatever escapes the work ends the operation with a warning box, out of memory included,
+    // and the form is idle and usable again.
+    void runnerTurnsEveryExceptionIntoAMessage() {
+        ScriptedDialogs dialogs;
+        DedupForm form;
+        form.Text1->setText(lex::fromPath(m_dir / "in.txt"));
+        form.Text2->setText(lex::fromPath(m_dir / "o.txt"));
+        form.failWith = [] { throw std::bad_alloc(); };
+        form.Command3_Click();
+        QVERIFY(dialogs.lastText().startsWith("内存不足"));
+        QCOMPARE(dialogs.messages.last().icon, lex::MessageIcon::Warning);
+        form.failWith = [] { throw std::runtime_error("坏了"); };
+        form.Command3_Click();
+        QCOMPARE(dialogs.lastText(), QString("坏了"));
+        QVERIFY(form.idle());
+        QVERIFY(form.Command3->isEnabled());
+    }
+
+    // Esc is "cancel" in a dialog but never unloads a main form.
+    void escapeClosesDialogsButNotMainForms() {
+        DedupForm dialog;
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        DedupForm main;
+        main.setMainForm(true);
+        main.show();
+        QTest::keyClick(&main, Qt::Key_Escape);
+        QVERIFY(main.isVisible());
+    }
+
+    // Qt's own texts read Chinese once the translations are installed.
+    void standardButtonsReadChinese() {
+        QVERIFY(lex::installChineseTranslations());
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open |
+                             QDialogButtonBox::Yes | QDialogButtonBox::No);
+        QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QString("确定"));
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString("取消"));
+        QVERIFY(box.button(QDialogButtonBox::Open)->text().contains("打开"));
+        QVERIFY(box.button(QDialogButtonBox::Yes)->text().contains("是"));
+        QVERIFY(box.button(QDialogButtonBox::No)->text().contains("否"));
+    }
+
+    // A tool writes beside itself when it may, else into the user's data folder, where a
+    // shipped file it edits is copied first.
+    void writableFolderFallsBackToTheUserFolder() {
+        const auto program = m_dir / "prog", data = m_dir / "xdg";
+        std::filesystem::create_directories(program);
+        lex::test::writeBytes(program / "ciku.lxd", "shipped");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.string()));
+        lex::ToolFolder folder(program, "bigseg");
+        QCOMPARE(folder.writable("ciku.lxd"), program / "ciku.lxd");
+        if (::geteuid() != 0) { // root writes everywhere
+            ::chmod(program.c_str(), 0555);
+            const auto copy = folder.writable("ciku.lxd");
+            QCOMPARE(copy, data / "quillo-lexicon-tools" / "bigseg" / "ciku.lxd");
+            QCOMPARE(lex::test::readBytes(copy), std::string("shipped"));
+            lex::test::writeBytes(copy, "edited");
+            QCOMPARE(lex::test::readBytes(folder.writable("ciku.lxd")), std::string("edited"));
+            QCOMPARE(folder.writable("fc.txt"), data / "quillo-lexicon-tools" / "bigseg" / "fc.txt");
+            ::chmod(program.c_str(), 0755);
+        }
+        QCOMPARE(lex::ToolFolder::single(data).writable("x"), data / "x");
     }
 
     void settingsRoundTripAsIniFile() {

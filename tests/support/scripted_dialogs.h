@@ -3,7 +3,7 @@
 // from a queue of paths (an empty answer is a cancelled dialog), and can run a callback when a
 // message box appears (for example to press a stop button while an operation runs).
 
-#include "toolshell/dialogs.h"
+#include "shared/toolshell/dialogs.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "lexcore/cp936.h"
+#include "shared/lexcore/cp936.h"
 
 #include <cstdlib>
 #include <fstream>

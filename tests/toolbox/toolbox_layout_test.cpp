@@ -1,7 +1,9 @@
 // The suite as `cmake --install` lays it out (and as the build tree mirrors it): every launcher
 // button must find a program below the launcher's folder, beside its read.me and data files,
 // and the desktop entry must name the installed launcher.
-#include "tool_table.h"
+#include "toolbox/tool_table.h"
+
+#include "lex_tool_table.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,16 +34,13 @@ void ToolboxLayoutTest::everyButtonFindsItsProgram() {
         QVERIFY2(info.isFile() && info.isExecutable(), qPrintable(info.filePath()));
     }
     // What each program's folder holds besides the program, by program name.
-    const QHash<QString, QStringList> files = {
-        {"bigseg", {"read.me", "ciku.lxd", "bc.ini"}},
-        {"freqtune", {"read.me", "freqtune.mmm"}},
-        {"lexsift", {"read.me"}},
-        {"pintop", {"read.me", "dz.lxd"}},
-        {"phonetag", {"read.me", "dz.txt", "zn.lxd", "lw.txt"}},
-        {"lexupdate", {"read.me"}},
-        {"lexmerge", {"read.me"}},
-        {"lexsort", {"read.me"}},
-    };
+    QHash<QString, QStringList> files;
+    for (const auto &tool : lex::tools::kTools) {
+        QStringList names{"read.me"};
+        for (std::string_view name : tool.dataFiles)
+            names << QString::fromUtf8(name.data(), qsizetype(name.size()));
+        files.insert(QString::fromUtf8(tool.name), names);
+    }
     const bool withData = qEnvironmentVariableIntValue("LEX_WITH_DATA") != 0;
     for (const toolbox::ToolRow &row : toolbox::kToolTable) {
         const QString relative = QString::fromUtf16(row.path);

@@ -1,7 +1,7 @@
 // The launcher window driven offscreen over a temporary install layout whose tool programs are
 // small shell scripts that log their argument count, current directory and own path.
-#include "tool_table.h"
-#include "toolbox_dialog.h"
+#include "toolbox/tool_table.h"
+#include "toolbox/toolbox_dialog.h"
 
 #include <QLabel>
 #include <QPushButton>

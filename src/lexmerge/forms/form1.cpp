@@ -1,8 +1,9 @@
-#include "form1.h"
+#include "lexmerge/forms/form1.h"
 
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
-#include "toolshell/readme_viewer.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+#include "shared/toolshell/program.h"
+#include "shared/toolshell/readme_viewer.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -10,20 +11,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <optional>
-
-namespace lex::merge {
-namespace {
-
-template <class W> W *named(W *widget, const char *name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-} // namespace
+namespace lex::lexmerge {
 
 Form1::Form1(QWidget *parent) : ToolForm(parent) {
     setWindowTitle(QStringLiteral("Quillo词库整理 Ver1.04"));
+    setMainForm(true);
     Label2 = named(new QLabel(QStringLiteral("打开词库一："), this), "Label2");
     Label3 = named(new QLabel(QStringLiteral("打开词库二："), this), "Label3");
     Label4 = named(new QLabel(QStringLiteral("另存为词库："), this), "Label4");
@@ -51,7 +43,7 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
         grid->addWidget(labels[row], row, 0);
         grid->addWidget(boxes[row], row, 1);
         grid->addWidget(browse[row], row, 2);
-        browse[row]->setFixedWidth(32);
+        browse[row]->setFixedWidth(PathForm::kBrowseWidth);
     }
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {Command1, Command7, Command9, Command8, Command3, Command2})
@@ -79,13 +71,12 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
 
 void Form1::Form_Load() {
     m_set.Clear();
-    m_busy = BusyState::Idle;
     setOperationsEnabled(false);
     Command2->setText(QStringLiteral("退出"));
 }
 
 bool Form1::Form_Unload() {
-    if (!m_busy.idle())
+    if (!idle())
         return false;
     callerRestart();
     return true;
@@ -144,35 +135,25 @@ void Form1::Command3_Click() {
 
 void Form1::run(SetOperation op) {
     // The path boxes stay editable during an operation and may enable these buttons again.
-    if (!m_busy.idle())
+    if (!idle())
         return;
-    const int start = timeOfDayNow();
-    m_busy = BusyState::Busy;
-    for (QPushButton *b : {Command1, Command4, Command5, Command6, Command7, Command8, Command9})
+    const auto controls = {Command1, Command4, Command5, Command6, Command7, Command8, Command9};
+    for (QPushButton *b : controls)
         b->setEnabled(false);
     Command2->setText(QStringLiteral("中断"));
-
-    MergePaths paths{[this] { return toPath(m_path1); }, [this] { return toPath(m_path2); },
-                     [this] { return toPath(m_path3); }};
-    std::optional<MergeResult> result;
-    QString failure;
-    try {
-        result = runSetOperation(op, m_set, paths, pump());
-    } catch (const LexError &e) {
-        failure = qs(e.message());
-    }
-    if (result) {
-        result->stopped = result->stopped || m_busy == BusyState::StopRequested;
-        showCompletion(this, reportText(op, *result, elapsedText(start)), result->stopped);
-    } else {
-        showMessage(this, failure, QString(), MessageIcon::Warning);
-    }
-
-    m_set.Clear(pump());
-    m_busy = BusyState::Idle;
-    for (QPushButton *b : {Command1, Command4, Command5, Command6, Command7, Command8, Command9})
+    runOperation(
+        [this, op](int start) {
+            MergePaths paths{[this] { return toPath(m_path1); }, [this] { return toPath(m_path2); },
+                             [this] { return toPath(m_path3); }};
+            MergeResult result = runSetOperation(op, m_set, paths, pump());
+            result.stopped = result.stopped || m_busy == BusyState::StopRequested;
+            return OperationReport::completion(reportText(op, result, elapsedText(start)),
+                                               result.stopped);
+        },
+        [this] { m_set.Clear(pump()); });
+    for (QPushButton *b : controls)
         b->setEnabled(true);
     Command2->setText(QStringLiteral("退出"));
 }
 
-} // namespace lex::merge
+} // namespace lex::lexmerge

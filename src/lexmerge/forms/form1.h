@@ -6,15 +6,15 @@
 //   Command1 "并集"  Command7 "交集"  Command9 "差集"  Command8 "删词"
 //   Command3 "说明"  Command2 "退出" / "中断" while an operation runs
 
-#include "set_operations.h"
+#include "lexmerge/set_operations.h"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/path_form.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace lex::merge {
+namespace lex::lexmerge {
 
 class Form1 : public ToolForm {
     Q_OBJECT
@@ -67,4 +67,4 @@ private:
     EntryHashSet m_set = makeMergeSet();
 };
 
-} // namespace lex::merge
+} // namespace lex::lexmerge

@@ -1,10 +1,12 @@
-#include "form1.h"
+#include "lexupdate/forms/form1.h"
 
-#include "form2.h"
+#include "lexupdate/forms/form2.h"
 
-#include "lexcore/lexicon_files.h"
-#include "lexcore/report.h"
-#include "toolshell/readme_viewer.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+#include "shared/toolshell/program.h"
+#include "shared/toolshell/readme_viewer.h"
+#include "shared/toolshell/settings.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -14,23 +16,16 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <optional>
-
-namespace lex::update {
+namespace lex::lexupdate {
 namespace {
 
-const QString kApp = QStringLiteral("lexupdate");
-const QString kSection = QStringLiteral("Form1");
-
-template <class W> W *named(W *widget, const QString &name) {
-    widget->setObjectName(name);
-    return widget;
-}
+SettingsSection settings() { return {QStringLiteral("lexupdate"), QStringLiteral("Form1")}; }
 
 } // namespace
 
 Form1::Form1(QWidget *parent) : ToolForm(parent) {
     setWindowTitle(QStringLiteral("Quillo词库更新 Ver1.06"));
+    setMainForm(true);
     const QString captions[] = {
         QStringLiteral("原始词库（加）："), QStringLiteral("废词库　（减）："),
         QStringLiteral("用户词库（加）："), QStringLiteral("私人词库（减）："),
@@ -47,7 +42,7 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
         grid->addWidget(*labels[i], i, 0);
         grid->addWidget(*boxes[i], i, 1);
         grid->addWidget(*browsers[i], i, 2);
-        (*browsers[i])->setFixedWidth(32);
+        (*browsers[i])->setFixedWidth(PathForm::kBrowseWidth);
     }
     Command6 = named(new QPushButton(QStringLiteral("开始"), this), QStringLiteral("Command6"));
     Command7 = named(new QPushButton(QStringLiteral("选项"), this), QStringLiteral("Command7"));
@@ -88,22 +83,20 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
 
 void Form1::Form_Load() {
     m_busy = BusyState::Busy;
-    Text1->setText(getSetting(kApp, kSection, QStringLiteral("Text1")));
-    Text2->setText(getSetting(kApp, kSection, QStringLiteral("Text2")));
-    Text3->setText(getSetting(kApp, kSection, QStringLiteral("Text3")));
-    Text4->setText(getSetting(kApp, kSection, QStringLiteral("Text4")));
+    const SettingsSection stored = settings();
+    for (QLineEdit *box : {Text1, Text2, Text3, Text4})
+        box->setText(stored.text(box->objectName()));
     updateStart();
     m_set.Clear(pump());
     m_busy = BusyState::Idle;
 }
 
 bool Form1::Form_Unload() {
-    if (!m_busy.idle())
+    if (!idle())
         return false;
-    saveSetting(kApp, kSection, QStringLiteral("Text1"), Text1->text());
-    saveSetting(kApp, kSection, QStringLiteral("Text2"), Text2->text());
-    saveSetting(kApp, kSection, QStringLiteral("Text3"), Text3->text());
-    saveSetting(kApp, kSection, QStringLiteral("Text4"), Text4->text());
+    const SettingsSection stored = settings();
+    for (QLineEdit *box : {Text1, Text2, Text3, Text4})
+        stored.saveText(box->objectName(), box->text());
     return true;
 }
 
@@ -127,43 +120,30 @@ void Form1::updateStart() {
 }
 
 void Form1::Command6_Click() {
-    if (!m_busy.idle())
+    if (!idle())
         return;
-    const int start = timeOfDayNow();
-    m_busy = BusyState::Busy;
     Command6->setEnabled(false);
-
-    UpdatePaths paths;
-    paths.base = toPath(Text1->text());
-    paths.waste = toPath(Text2->text());
-    paths.user = toPath(Text3->text());
-    paths.privateLexicon = toPath(Text4->text());
-    paths.output = toPath(Text5->text());
-    paths.deleteWaste = deleteWasteOption();
-
-    std::optional<UpdateResult> result;
-    QString failure;
-    try {
-        result = runUpdate(m_set, paths, pump());
-    } catch (const LexError &e) {
-        failure = qs(e.message());
-    }
-    if (result && result->baseMissing) {
-        showMessage(this, qs(std::string(kBaseMissing)));
-        Text1->clear();
-        m_busy = BusyState::Idle;
-        updateStart();
-        return;
-    }
-    if (result) {
-        showCompletion(this, reportText(*result, elapsedText(start)));
-        if (!result->wasteDeleteError.empty())
-            showMessage(this, qs(result->wasteDeleteError), QString(), MessageIcon::Warning);
-    } else {
-        showMessage(this, failure, QString(), MessageIcon::Warning);
-    }
-    m_set.Clear(pump());
-    m_busy = BusyState::Idle;
+    runOperation(
+        [this](int start) {
+            UpdatePaths paths;
+            paths.base = toPath(Text1->text());
+            paths.waste = toPath(Text2->text());
+            paths.user = toPath(Text3->text());
+            paths.privateLexicon = toPath(Text4->text());
+            paths.output = toPath(Text5->text());
+            paths.deleteWaste = deleteWasteOption();
+            const UpdateResult result = runUpdate(m_set, paths, pump());
+            if (result.baseMissing)
+                return OperationReport::message(std::string(kBaseMissing), {}, MessageIcon::None,
+                                                [this] { Text1->clear(); });
+            auto report = OperationReport::completion(reportText(result, elapsedText(start)));
+            if (!result.wasteDeleteError.empty())
+                report.then = [this, why = result.wasteDeleteError] {
+                    showMessage(this, qs(why), QString(), MessageIcon::Warning);
+                };
+            return report;
+        },
+        [this] { m_set.Clear(pump()); });
     updateStart();
 }
 
@@ -176,4 +156,4 @@ void Form1::Command8_Click() {
     ReadmeViewer::showFor(this);
 }
 
-} // namespace lex::update
+} // namespace lex::lexupdate

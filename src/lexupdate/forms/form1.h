@@ -8,15 +8,15 @@
 //   Command6 "开始"  Command7 "选项"  Command8 "帮助"  Command9 "退出"
 // Settings (application lexupdate): Form1/Text1..Text4, saved when the form unloads.
 
-#include "lexicon_update.h"
+#include "lexupdate/lexicon_update.h"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/path_form.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace lex::update {
+namespace lex::lexupdate {
 
 class Form1 : public ToolForm {
     Q_OBJECT
@@ -62,4 +62,4 @@ private:
     EntryHashSet m_set{KeyVariant::Standard};
 };
 
-} // namespace lex::update
+} // namespace lex::lexupdate

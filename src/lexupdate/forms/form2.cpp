@@ -1,10 +1,12 @@
-#include "form2.h"
+#include "lexupdate/forms/form2.h"
+
+#include "shared/toolshell/settings.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace lex::update {
+namespace lex::lexupdate {
 
 Form2::Form2(QWidget *parent) : ToolForm(parent) {
     setWindowTitle(QStringLiteral("选项"));
@@ -30,4 +32,4 @@ bool deleteWasteOption() {
                       QStringLiteral("Check1"), QStringLiteral("0")) != QStringLiteral("0");
 }
 
-} // namespace lex::update
+} // namespace lex::lexupdate

@@ -3,12 +3,12 @@
 //   Check1 "处理后自动删除废词文件"  (setting Form2/Check1, "0" or "1", stored on unload)
 //   Command1 "确定"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/tool_form.h"
 
 class QCheckBox;
 class QPushButton;
 
-namespace lex::update {
+namespace lex::lexupdate {
 
 class Form2 : public ToolForm {
     Q_OBJECT
@@ -24,4 +24,4 @@ public:
 // The stored option: delete the waste lexicon after a successful update.
 bool deleteWasteOption();
 
-} // namespace lex::update
+} // namespace lex::lexupdate

@@ -1,7 +1,7 @@
-#include "form4.h"
+#include "pintop/forms/form4.h"
 
-#include "frm_main.h"
-#include "named.h"
+#include "pintop/forms/frm_main.h"
+#include "shared/toolshell/program.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -8,7 +8,7 @@
 //   Text1   replacement-table path         Command1 "…" (dialog "选择替换表文件")
 //   Command2 "确定"   Command3 "取消"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/tool_form.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -1,7 +1,7 @@
-#include "form5.h"
+#include "pintop/forms/form5.h"
 
-#include "frm_main.h"
-#include "named.h"
+#include "pintop/forms/frm_main.h"
+#include "shared/toolshell/program.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

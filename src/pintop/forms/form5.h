@@ -3,7 +3,7 @@
 //   Option1 "保留固顶首选词" (1)   Option2 "保留固顶二重码" (2)   Option3 "保留固顶三重码" (3)
 //   Command1 "确定"   Command2 "取消"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/tool_form.h"
 
 class QPushButton;
 class QRadioButton;

@@ -1,12 +1,13 @@
-#include "frm_main.h"
+#include "pintop/forms/frm_main.h"
 
-#include "form1.h"
-#include "form2.h"
-#include "named.h"
+#include "pintop/forms/form1.h"
+#include "pintop/forms/form2.h"
 
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_files.h"
 
-#include "toolshell/readme_viewer.h"
+#include "shared/toolshell/program.h"
+#include "shared/toolshell/readme_viewer.h"
+#include "shared/toolshell/settings.h"
 
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,25 +15,8 @@
 namespace lex::pintop {
 namespace {
 
-const QString kForm4 = QStringLiteral("Form4");
-const QString kForm5 = QStringLiteral("Form5");
-
-bool readCheck(const QString &section, const QString &key, bool def) {
-    return getSetting(kApplication, section, key, def ? "1" : "0").toInt() != 0;
-}
-
-bool readOption(const QString &section, const QString &key, bool def) {
-    return getSetting(kApplication, section, key, def ? "True" : "False")
-               .compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0;
-}
-
-void saveCheck(const QString &section, const QString &key, bool value) {
-    saveSetting(kApplication, section, key, value ? "1" : "0");
-}
-
-void saveOption(const QString &section, const QString &key, bool value) {
-    saveSetting(kApplication, section, key, value ? "True" : "False");
-}
+const SettingsSection form4() { return {kApplication, QStringLiteral("Form4")}; }
+const SettingsSection form5() { return {kApplication, QStringLiteral("Form5")}; }
 
 QPushButton *button(QWidget *owner, const char *name, const QString &caption) {
     auto *b = named(new QPushButton(caption, owner), name);
@@ -57,32 +41,34 @@ int PintopOptions::keepLimit() const {
 }
 
 void PintopOptions::read() {
-    check1 = readCheck(kForm4, "Check1", false);
-    check2 = readCheck(kForm4, "Check2", false);
-    option1 = readOption(kForm4, "Option1", true);
-    option2 = readOption(kForm4, "Option2", false);
-    option3 = readOption(kForm4, "Option3", false);
-    text1 = getSetting(kApplication, kForm4, "Text1", QString());
-    keep1 = readOption(kForm5, "Option1", true);
-    keep2 = readOption(kForm5, "Option2", false);
-    keep3 = readOption(kForm5, "Option3", false);
+    const SettingsSection f4 = form4(), f5 = form5();
+    check1 = f4.check("Check1", false);
+    check2 = f4.check("Check2", false);
+    option1 = f4.option("Option1", true);
+    option2 = f4.option("Option2", false);
+    option3 = f4.option("Option3", false);
+    text1 = f4.text("Text1");
+    keep1 = f5.option("Option1", true);
+    keep2 = f5.option("Option2", false);
+    keep3 = f5.option("Option3", false);
 }
 
 void PintopOptions::save() const {
-    saveCheck(kForm4, "Check1", check1);
-    saveCheck(kForm4, "Check2", check2);
-    saveOption(kForm4, "Option1", option1);
-    saveOption(kForm4, "Option2", option2);
-    saveOption(kForm4, "Option3", option3);
-    saveSetting(kApplication, kForm4, "Text1", text1);
-    saveOption(kForm5, "Option1", keep1);
-    saveOption(kForm5, "Option2", keep2);
-    saveOption(kForm5, "Option3", keep3);
+    const SettingsSection f4 = form4(), f5 = form5();
+    f4.saveCheck("Check1", check1);
+    f4.saveCheck("Check2", check2);
+    f4.saveOption("Option1", option1);
+    f4.saveOption("Option2", option2);
+    f4.saveOption("Option3", option3);
+    f4.saveText("Text1", text1);
+    f5.saveOption("Option1", keep1);
+    f5.saveOption("Option2", keep2);
+    f5.saveOption("Option3", keep3);
 }
-
 FrmMain::FrmMain(const QString &argumentText, QWidget *parent) : ToolForm(parent) {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Quillo词库固顶 Ver1.06"));
+    setMainForm(true);
     Command1 = button(this, "Command1", QStringLiteral("标准词库 >> 固顶词库"));
     Command2 = button(this, "Command2", QStringLiteral("去固顶词库的重复编码"));
     Command3 = button(this, "Command3", QStringLiteral("说    明"));
@@ -103,7 +89,7 @@ void FrmMain::Form_Load() {
 }
 
 bool FrmMain::Form_Unload() {
-    if (!m_busy.idle() || (m_subForm && !m_subForm->busy().idle()))
+    if (!idle() || (m_subForm && !m_subForm->idle()))
         return false;
     m_options.save();
     callerRestart();

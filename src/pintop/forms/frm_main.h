@@ -6,10 +6,10 @@
 //   Command3  "说    明"              the read-me viewer
 //   Command4  "退    出"              closes: saves the settings, starts the caller program
 
-#include "char_readings.h"
-#include "fixed_top.h"
+#include "pintop/char_readings.h"
+#include "pintop/fixed_top.h"
 
-#include "toolshell/tool_shell.h"
+#include "shared/toolshell/tool_form.h"
 
 class QPushButton;
 
@@ -62,9 +62,6 @@ public:
     // Loads "dz.lxd" and the replacement table of the current options; on failure shows why
     // over `owner` and keeps what was loaded before.
     bool reloadData(QWidget *owner);
-
-protected:
-    void reject() override { close(); }
 
 private:
     void runSubForm(ToolForm &form);

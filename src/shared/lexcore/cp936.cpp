@@ -1,4 +1,4 @@
-#include "cp936.h"
+#include "shared/lexcore/cp936.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>

@@ -1,7 +1,8 @@
-#include "entry_hash_set.h"
+#include "shared/lexcore/entry_hash_set.h"
 
-#include "cp936.h"
-#include "lexicon_files.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_files.h"
 
 #include <algorithm>
 #include <cstring>

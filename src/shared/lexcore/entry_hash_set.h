@@ -16,8 +16,8 @@
 //  - the yield points of a run are the multiples of 20,000 in (key, stop], and a run cut
 //    short by a stop request ends at the first of them at which the pump says stop.
 
-#include "event_pump.h"
-#include "large_buffer.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/large_buffer.h"
 
 #include <cstdint>
 #include <memory>

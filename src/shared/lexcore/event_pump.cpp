@@ -1,4 +1,4 @@
-#include "event_pump.h"
+#include "shared/lexcore/event_pump.h"
 
 namespace lex {
 

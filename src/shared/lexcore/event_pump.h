@@ -54,18 +54,4 @@ public:
     NullPump() : EventPump(1 << 30) {}
 };
 
-// Tests: requests the stop at the n-th call of yield() (1-based); counts every call.
-class CountingPump : public EventPump {
-public:
-    explicit CountingPump(int64_t stopAt = -1) : EventPump(1), m_stopAt(stopAt) {}
-    int64_t calls() const { return m_calls; }
-
-protected:
-    bool poll() override { return ++m_calls == m_stopAt; }
-
-private:
-    int64_t m_stopAt;
-    int64_t m_calls = 0;
-};
-
 } // namespace lex

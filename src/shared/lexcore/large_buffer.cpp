@@ -1,4 +1,4 @@
-#include "large_buffer.h"
+#include "shared/lexcore/large_buffer.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "lexicon_files.h"
+#include "shared/lexcore/lexicon_files.h"
 
-#include "cp936.h"
+#include "shared/lexcore/cp936.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +21,7 @@ std::string pathText(const fs::path &p) { return p.string(); }
         throw LexError("文件不存在：" + pathText(path), path);
     if (err == EISDIR)
         throw LexError("不是文件：" + pathText(path), path);
-    throw LexError("无法打开文件：" + pathText(path) + "（" + std::strerror(err) + "）", path);
+    throw LexError("无法打开文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
 }
 
 // An open file descriptor that closes itself.
@@ -54,7 +54,7 @@ size_t readChunk(const Fd &f, const fs::path &path, char *buf, size_t n) {
         if (got >= 0)
             return size_t(got);
         if (errno != EINTR)
-            throw LexError("无法读取文件：" + pathText(path) + "（" + std::strerror(errno) + "）",
+            throw LexError("无法读取文件：" + pathText(path) + "（" + systemErrorText(errno) + "）",
                            path);
     }
 }
@@ -214,12 +214,12 @@ void writeFileAtomically(const fs::path &path, std::string_view bytes) {
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw LexError("无法写入文件：" + pathText(path) + "（" + std::strerror(err) + "）", path);
+        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
     }
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(tmpl.c_str());
-        std::string why = err == ENOSPC ? "磁盘已满" : std::strerror(err);
+        std::string why = systemErrorText(err);
         throw LexError("无法写入文件：" + pathText(path) + "（" + why + "）", path);
     };
     // Keep the mode of the file being replaced; a new file gets the usual 0666 & ~umask.
@@ -246,13 +246,13 @@ void writeFileAtomically(const fs::path &path, std::string_view bytes) {
     if (::close(fd) != 0) {
         int err = errno;
         ::unlink(tmpl.c_str());
-        std::string why = err == ENOSPC ? "磁盘已满" : std::strerror(err);
+        std::string why = systemErrorText(err);
         throw LexError("无法写入文件：" + pathText(path) + "（" + why + "）", path);
     }
     if (::rename(tmpl.c_str(), path.c_str()) != 0) {
         int err = errno;
         ::unlink(tmpl.c_str());
-        throw LexError("无法写入文件：" + pathText(path) + "（" + std::strerror(err) + "）", path);
+        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
     }
 }
 

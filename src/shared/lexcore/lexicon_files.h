@@ -2,13 +2,13 @@
 // Lexicon files: a lexicon is text with one entry per line, either UTF-16LE behind the mark
 // FF FE or code page 936 (everything else). Outputs are always code page 936 with CR LF.
 
-#include <cstdint>
-#include "large_buffer.h"
+#include "shared/lexcore/large_buffer.h"
+#include "shared/lexcore/lex_error.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,20 +16,6 @@
 namespace lex {
 
 enum class LexiconEncoding { Utf16Le, Ansi936 };
-
-// A platform failure around a file (cannot open, cannot write, disk full, not text). Engines
-// throw it; forms and lexcli catch it and show message().
-class LexError : public std::runtime_error {
-public:
-    LexError(std::string message, std::filesystem::path path = {})
-        : std::runtime_error(message), m_path(std::move(path)) {}
-    const std::filesystem::path &path() const { return m_path; }
-    // The text shown to the user (UTF-8).
-    std::string message() const { return what(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // Tells the encoding from the first two bytes (a shorter file counts as zero-filled).
 LexiconEncoding detectEncoding(const std::filesystem::path &path);

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "shared/lexcore/report.h"
 
 #include <cstdio>
 #include <ctime>

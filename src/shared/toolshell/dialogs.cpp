@@ -1,4 +1,4 @@
-#include "dialogs.h"
+#include "shared/toolshell/dialogs.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

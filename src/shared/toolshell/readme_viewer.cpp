@@ -1,9 +1,9 @@
-#include "readme_viewer.h"
+#include "shared/toolshell/readme_viewer.h"
 
-#include "tool_shell.h"
+#include "shared/toolshell/program.h"
 
-#include "lexcore/cp936.h"
-#include "lexcore/lexicon_files.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>

@@ -1,0 +1,53 @@
+#include "shared/toolshell/startup.h"
+
+#include "shared/toolshell/dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTranslator>
+
+namespace lex {
+
+bool installChineseTranslations() {
+    static QTranslator *installed = nullptr;
+    if (installed)
+        return true;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
+}
+
+void initApplication(QApplication &app, const QString &application) {
+    app.setApplicationName(application);
+    installChineseTranslations();
+}
+
+std::unique_ptr<QLockFile> startupGuard(const QString &application, GuardStyle style,
+                                        const QString &title) {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    QDir().mkpath(dir);
+    auto lock = std::make_unique<QLockFile>(dir + "/quillo-" + application + ".lock");
+    lock->setStaleLockTime(0); // a lock whose process is gone is stale at once
+    if (lock->tryLock(0))
+        return lock;
+    if (style == GuardStyle::Exclamation)
+        showMessage(nullptr, QStringLiteral("本程序已经运行，不能再次装载！"), title);
+    else
+        showMessage(nullptr, QStringLiteral("本程序已经运行，不能再次装载。"), title,
+                    MessageIcon::Warning);
+    return nullptr;
+}
+
+} // namespace lex

@@ -1,0 +1,179 @@
+// Every lexcli operation writes exactly the bytes of the engine call its window makes, for the
+// same inputs and options: one table row per operation and option set. The windows' own tests
+// cover what the windows add (boxes, dialogs, reports).
+
+#include "cli_harness.h"
+
+#include "lexmerge/set_operations.h"
+#include "lexupdate/lexicon_update.h"
+#include "pintop/char_readings.h"
+#include "pintop/code_dedup.h"
+#include "pintop/fixed_top.h"
+#include "shared/lexcore/entry_hash_set.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+namespace fs = std::filesystem;
+using lex::test::readBytes;
+using lex::test::writeLexicon;
+
+// The inputs every row may use, in one folder: lexicons in both encodings, a fixed-top lexicon,
+// pintop's readings and a replacement table.
+void writeInputs(const fs::path &dir) {
+    writeLexicon(dir / "a.txt", {u"中国", u"abc", u"人民", u"中国", u"北京 ", u"中华人民共和国",
+                                 u"熊猫", u""});
+    writeLexicon(dir / "b.txt", {u"人民", u"", u"上海", u"北京", u"中国"}, /*utf16=*/true);
+    writeLexicon(dir / "c.txt", {u"北京", u"上海"});
+    writeLexicon(dir / "top.txt", {u"ab=甲", u"ab=乙-丙", u"Ab=丁", u"ab=戊", u"=己", u"ab-=庚",
+                                   u"ab=辛", u";"});
+    writeLexicon(dir / "dz.lxd", {u"中zhong", u"国guo", u"华hua", u"人ren", u"民min", u"共gong",
+                                  u"和he", u"北bei", u"京jing", u"熊xiong", u"猫mao", u"中chong"});
+    writeLexicon(dir / "table.ini", {u"zh=v", u"ong=s"});
+}
+
+struct OpCase {
+    std::string name;
+    // The arguments after "lexcli"; "@" stands for the folder of the inputs, "@out" for the
+    // output lexcli writes.
+    std::vector<std::string> args;
+    // Writes what the window's engine call writes for the same inputs and options to `out`.
+    std::function<void(const fs::path &dir, const fs::path &out)> engine;
+};
+
+void PrintTo(const OpCase &c, std::ostream *os) { *os << c.name; }
+
+lex::NullPump g_pump;
+
+std::function<void(const fs::path &, const fs::path &)> generate(lex::pintop::LongWords mode,
+                                                                 char16_t sep, bool table) {
+    return [=](const fs::path &dir, const fs::path &out) {
+        auto data = lex::pintop::loadPintopData(dir / "dz.lxd", table ? dir / "table.ini" : "");
+        lex::pintop::generateFixedTop(dir / "a.txt", out, *data, {mode, sep}, g_pump);
+    };
+}
+
+std::function<void(const fs::path &, const fs::path &)> setOp(lex::lexmerge::SetOperation op,
+                                                              bool withTwo) {
+    return [=](const fs::path &dir, const fs::path &out) {
+        lex::EntryHashSet set = lex::lexmerge::makeMergeSet();
+        const fs::path one = dir / "a.txt", two = withTwo ? dir / "b.txt" : fs::path();
+        lex::lexmerge::runSetOperation(op, set, {[=] { return one; }, [=] { return two; },
+                                                 [=] { return out; }},
+                                       g_pump);
+    };
+}
+
+std::vector<OpCase> cases() {
+    using lex::pintop::LongWords;
+    using lex::lexmerge::SetOperation;
+    std::vector<OpCase> rows;
+    const std::pair<const char *, LongWords> modes[] = {{"keep", LongWords::Keep},
+                                                        {"initials", LongWords::Initials},
+                                                        {"first6", LongWords::First6},
+                                                        {"omit", LongWords::Omit}};
+    for (auto [flag, mode] : modes) {
+        for (bool table : {false, true}) {
+            for (char16_t sep : {u'-', u'\''}) {
+                std::vector<std::string> args = {"--data-dir", "@", "pintop", "generate", "@/a.txt",
+                                                 "-o", "@out", "--long", flag};
+                if (sep != u'-')
+                    args.insert(args.end(), {"--separator", "'"});
+                if (table)
+                    args.insert(args.end(), {"--table", "@/table.ini"});
+                rows.push_back({std::string("pintop_generate_") + flag + (table ? "_table" : "") +
+                                    (sep == u'-' ? "" : "_quote"),
+                                args, generate(mode, sep, table)});
+            }
+        }
+    }
+    for (int keep = 1; keep <= 3; ++keep)
+        rows.push_back({"pintop_dedup_" + std::to_string(keep),
+                        {"pintop", "dedup", "@/top.txt", "-o", "@out", "--keep",
+                         std::to_string(keep)},
+                        [keep](const fs::path &dir, const fs::path &out) {
+                            lex::pintop::removeDuplicateCodes(dir / "top.txt", out, keep, g_pump);
+                        }});
+    const std::pair<const char *, SetOperation> ops[] = {{"union", SetOperation::Union},
+                                                         {"intersect", SetOperation::Intersection},
+                                                         {"difference", SetOperation::Difference},
+                                                         {"delete", SetOperation::Deletion}};
+    for (auto [name, op] : ops) {
+        rows.push_back({std::string("lexmerge_") + name,
+                        {"lexmerge", name, "@/a.txt", "@/b.txt", "-o", "@out"}, setOp(op, true)});
+        rows.push_back({std::string("lexmerge_") + name + "_one",
+                        {"lexmerge", name, "@/a.txt", "-o", "@out"}, setOp(op, false)});
+    }
+    rows.push_back({"lexupdate_update",
+                    {"lexupdate", "update", "@/a.txt", "-o", "@out", "--user", "@/c.txt",
+                     "--waste", "@/b.txt", "--private", "@/c.txt"},
+                    [](const fs::path &dir, const fs::path &out) {
+                        lex::EntryHashSet set(lex::KeyVariant::Standard);
+                        lex::lexupdate::runUpdate(set,
+                                                  {dir / "a.txt", dir / "b.txt", dir / "c.txt",
+                                                   dir / "c.txt", out},
+                                                  g_pump);
+                    }});
+    return rows;
+}
+
+class LexcliOperation : public ::testing::TestWithParam<OpCase> {};
+
+TEST_P(LexcliOperation, WritesTheEngineBytes) {
+    lex::test::TempDir dir;
+    writeInputs(dir.path());
+    const fs::path cliOut = dir / "cli.txt", engineOut = dir / "engine.txt";
+    std::vector<std::string> args = GetParam().args;
+    for (auto &a : args) {
+        if (a == "@out")
+            a = cliOut.string();
+        else if (a.starts_with("@"))
+            a = dir.path().string() + a.substr(1);
+    }
+    const lex::test::CliRun run = lex::test::runLexcli(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("耗费时间："), std::string::npos) << run.out;
+    GetParam().engine(dir.path(), engineOut);
+    EXPECT_EQ(readBytes(cliOut), readBytes(engineOut));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, LexcliOperation, ::testing::ValuesIn(cases()),
+                         [](const auto &info) { return info.param.name; });
+
+// Failures give the tool's own message and status 1, usage errors status 2; neither leaves
+// an output behind.
+TEST(LexcliOperation, FailuresAndUsageErrorsWriteNothing) {
+    lex::test::TempDir dir;
+    writeInputs(dir.path());
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const std::string d = dir.path().string(), out = (dir / "o.txt").string();
+    const Row rows[] = {
+        {{"--data-dir", d, "pintop", "generate", d + "/gone.txt", "-o", out}, 1, "打开词库失败！\n"},
+        {{"--data-dir", d + "/nowhere", "pintop", "generate", d + "/a.txt", "-o", out}, 1,
+         "dz.lxd"},
+        {{"--data-dir", d, "pintop", "generate", d + "/a.txt", "-o", out, "--table", d + "/x.ini"},
+         1, "找不到替换表文件"},
+        {{"pintop", "generate", "a", "-o", out, "--separator", "ab"}, 2, "--separator"},
+        {{"pintop", "generate", "a", "-o", out, "--long", "all"}, 2, "--long"},
+        {{"pintop", "dedup", "a", "-o", out, "--keep", "4"}, 2, "--keep"},
+        {{"pintop", "dedup", "a"}, 2, "-o"},
+        {{"lexmerge", "union", d + "/a.txt", d + "/b.txt", d + "/c.txt", "-o", out}, 2, "太多"},
+        {{"lexupdate", "update", d + "/gone.txt", "-o", out}, 1, "打开原始词库失败！\n"},
+    };
+    for (const Row &row : rows) {
+        const lex::test::CliRun run = lex::test::runLexcli(row.args);
+        EXPECT_EQ(run.status, row.status) << testing::PrintToString(row.args);
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(out)) << testing::PrintToString(row.args);
+    }
+}
+
+} // namespace
