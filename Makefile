@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: run test build install bench setup screenshot clean
+.PHONY: run test build install bench setup screenshot clean format
 
 JOBS ?= $(shell nproc)
 
@@ -26,6 +26,9 @@ bench: build
 
 screenshot: install
 	scripts/screenshot
+
+format:
+	scripts/format
 
 clean:
 	rm -rf build dist
