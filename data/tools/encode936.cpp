@@ -16,14 +16,12 @@
 
 namespace {
 
-int fail(const std::string &message)
-{
+int fail(const std::string &message) {
     std::fprintf(stderr, "encode936: %s\n", message.c_str());
     return 1;
 }
 
-std::string readFile(const char *path, bool &ok)
-{
+std::string readFile(const char *path, bool &ok) {
     std::ifstream in(path, std::ios::binary);
     ok = bool(in);
     return ok ? std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())
@@ -32,16 +30,14 @@ std::string readFile(const char *path, bool &ok)
 
 // Leaves an identical file untouched, so that the build (which re-checks outputs' times)
 // does not redo the later steps when only encode936 itself was relinked.
-void writeIfChanged(const char *path, const std::string &bytes)
-{
+void writeIfChanged(const char *path, const std::string &bytes) {
     bool exists = false;
     if (readFile(path, exists) == bytes && exists)
         return;
     lex::writeFileAtomically(path, bytes);
 }
 
-int writeCharset(const char *outPath)
-{
+int writeCharset(const char *outPath) {
     std::string out;
     for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
         if (c >= 0xD800 && c <= 0xDFFF)
@@ -59,8 +55,7 @@ int writeCharset(const char *outPath)
     return 0;
 }
 
-int encodeFile(const char *inPath, const char *outPath)
-{
+int encodeFile(const char *inPath, const char *outPath) {
     bool ok = false;
     const std::string bytes = readFile(inPath, ok);
     if (!ok)
@@ -95,8 +90,7 @@ int encodeFile(const char *inPath, const char *outPath)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     try {
         if (argc == 3 && std::string(argv[1]) == "--charset")
             return writeCharset(argv[2]);

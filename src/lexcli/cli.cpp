@@ -13,7 +13,9 @@ namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
 
-void onSignal(int sig) { g_signal = sig; }
+void onSignal(int sig) {
+    g_signal = sig;
+}
 
 // SIGINT, SIGTERM and SIGHUP abort the run at its next yield point.
 struct Interrupted : std::exception {
@@ -84,7 +86,9 @@ void printToolUsage(std::ostream &os, const ToolCli &tool) {
     }
 }
 
-bool isHelp(const std::string &arg) { return arg == "--help" || arg == "-h"; }
+bool isHelp(const std::string &arg) {
+    return arg == "--help" || arg == "-h";
+}
 
 int runOperation(Context &ctx, const Operation &op, std::vector<std::string> args) {
     for (const auto &a : args) {

@@ -30,10 +30,18 @@ int runSet(Context &ctx, ArgParser &p, SetOperation op) {
     return ctx.report(lexmerge::reportText(op, result, elapsedText(start)));
 }
 
-int unionOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Union); }
-int intersectOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Intersection); }
-int differenceOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Difference); }
-int deleteOp(Context &ctx, ArgParser &p) { return runSet(ctx, p, SetOperation::Deletion); }
+int unionOp(Context &ctx, ArgParser &p) {
+    return runSet(ctx, p, SetOperation::Union);
+}
+int intersectOp(Context &ctx, ArgParser &p) {
+    return runSet(ctx, p, SetOperation::Intersection);
+}
+int differenceOp(Context &ctx, ArgParser &p) {
+    return runSet(ctx, p, SetOperation::Difference);
+}
+int deleteOp(Context &ctx, ArgParser &p) {
+    return runSet(ctx, p, SetOperation::Deletion);
+}
 
 constexpr const char *kAbsentTwo = "  省略 B 时词库二为空。\n";
 

@@ -81,8 +81,7 @@ int dedup(Context &ctx, ArgParser &p) {
 const ToolCli &pintopCli() {
     static const ToolCli cli{
         "固顶词库：生成固顶词库（generate），去重复编码（dedup）",
-        {{"generate", kGenerateUsage, "标准词库 >> 固顶词库（读音取自数据目录的 dz.lxd）",
-          generate,
+        {{"generate", kGenerateUsage, "标准词库 >> 固顶词库（读音取自数据目录的 dz.lxd）", generate,
           "  --separator C   音节分隔符（一个字符，默认 -；只有 - 会从编码中删除）\n"
           "  --long MODE     长度大于三字的词条：keep 不作例外（默认），initials\n"
           "                  首字母简拼，first6 整词前六字母，omit 不加入\n"

@@ -21,21 +21,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path suiteDir()
-{
+fs::path suiteDir() {
     const char *dir = std::getenv("LEX_SUITE_DIR");
     return dir ? fs::path(dir) : fs::path();
 }
 
-fs::path dataFile(const std::string &folder, const std::string &name)
-{
+fs::path dataFile(const std::string &folder, const std::string &name) {
     return suiteDir() / fs::u8path(folder) / name;
 }
 
 // The file's lines after checking that it is code page 936 text that survives a round trip
 // and ends every line, the last one included, with CR LF.
-std::vector<std::u16string> gbkLines(const fs::path &path)
-{
+std::vector<std::u16string> gbkLines(const fs::path &path) {
     std::vector<std::u16string> lines;
     const std::string bytes = lex::test::readBytes(path);
     const std::u16string text = lex::decode936(bytes);
@@ -57,8 +54,7 @@ std::vector<std::u16string> gbkLines(const fs::path &path)
     return lines;
 }
 
-bool isPinyin(std::u16string_view s)
-{
+bool isPinyin(std::u16string_view s) {
     if (s.empty())
         return false;
     for (char16_t c : s)
@@ -68,8 +64,7 @@ bool isPinyin(std::u16string_view s)
 }
 
 // Annotated word: two or more double-byte characters, each followed by its pinyin letters.
-bool isAnnotatedWord(std::u16string_view line)
-{
+bool isAnnotatedWord(std::u16string_view line) {
     size_t chars = 0;
     size_t i = 0;
     while (i < line.size()) {
@@ -88,14 +83,10 @@ bool isAnnotatedWord(std::u16string_view line)
 
 class DataFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_FALSE(suiteDir().empty()) << "LEX_SUITE_DIR is not set";
-    }
+    static void SetUpTestSuite() { ASSERT_FALSE(suiteDir().empty()) << "LEX_SUITE_DIR is not set"; }
 };
 
-TEST_F(DataFiles, CharacterTablesHaveOneReadingPerLine)
-{
+TEST_F(DataFiles, CharacterTablesHaveOneReadingPerLine) {
     const auto dzTxt = gbkLines(dataFile("phonetag", "dz.txt"));
     const auto dzLxd = gbkLines(dataFile("pintop", "dz.lxd"));
     // about 20,900 of code page 936's 20,924 ideographs have a reading in some source
@@ -129,8 +120,7 @@ TEST_F(DataFiles, CharacterTablesHaveOneReadingPerLine)
     EXPECT_EQ(chang, (std::vector<std::u16string>{u"chang", u"zhang"}));
 }
 
-TEST_F(DataFiles, EveryGb2312HanziHasAReading)
-{
+TEST_F(DataFiles, EveryGb2312HanziHasAReading) {
     std::set<char16_t> dzTxt, dzLxd;
     for (const auto &line : gbkLines(dataFile("phonetag", "dz.txt")))
         dzTxt.insert(line[0]);
@@ -152,8 +142,7 @@ TEST_F(DataFiles, EveryGb2312HanziHasAReading)
     EXPECT_EQ(hanzi, 6763);
 }
 
-TEST_F(DataFiles, PolyphonicCharactersReadAsALexiconExpects)
-{
+TEST_F(DataFiles, PolyphonicCharactersReadAsALexiconExpects) {
     std::map<std::u16string, std::u16string> reading;
     for (const auto &line : gbkLines(dataFile("phonetag", "dz.txt")))
         reading[line.substr(0, 1)] = line.substr(1);
@@ -175,8 +164,7 @@ TEST_F(DataFiles, PolyphonicCharactersReadAsALexiconExpects)
         EXPECT_EQ(reading[ch], py) << lex::toUtf8(ch);
 }
 
-TEST_F(DataFiles, SegmentWordListIsSortedUniqueAndDoubleByte)
-{
+TEST_F(DataFiles, SegmentWordListIsSortedUniqueAndDoubleByte) {
     const auto lines = gbkLines(dataFile("bigseg", "ciku.lxd"));
     ASSERT_GT(lines.size(), 300000u);
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -194,8 +182,7 @@ TEST_F(DataFiles, SegmentWordListIsSortedUniqueAndDoubleByte)
     EXPECT_TRUE(lex::test::readBytes(dataFile("bigseg", "bc.ini")).empty());
 }
 
-TEST_F(DataFiles, WordTablesHoldAnnotatedWordsButNoHeldOutWord)
-{
+TEST_F(DataFiles, WordTablesHoldAnnotatedWordsButNoHeldOutWord) {
     const auto zn = gbkLines(dataFile("phonetag", "zn.lxd"));
     const auto lw = gbkLines(dataFile("phonetag", "lw.txt"));
     EXPECT_GT(zn.size(), 10000u);
@@ -215,7 +202,8 @@ TEST_F(DataFiles, WordTablesHoldAnnotatedWordsButNoHeldOutWord)
 
     const char *work = std::getenv("LEX_DATA_WORK");
     ASSERT_NE(work, nullptr);
-    const std::u16string text = lex::fromUtf8(lex::test::readBytes(fs::path(work) / "eval-annotated.txt"));
+    const std::u16string text =
+        lex::fromUtf8(lex::test::readBytes(fs::path(work) / "eval-annotated.txt"));
     size_t heldOut = 0;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find(u'\n', start);
@@ -229,8 +217,7 @@ TEST_F(DataFiles, WordTablesHoldAnnotatedWordsButNoHeldOutWord)
     EXPECT_GT(heldOut, 50000u);
 }
 
-TEST_F(DataFiles, FrequencyTemplateHasAnEmptyWordLib)
-{
+TEST_F(DataFiles, FrequencyTemplateHasAnEmptyWordLib) {
     const fs::path path = dataFile("Quillo词库调频", "freqtune.mmm");
     ASSERT_TRUE(fs::exists(path));
     sqlite3 *db = nullptr;
@@ -241,7 +228,8 @@ TEST_F(DataFiles, FrequencyTemplateHasAnEmptyWordLib)
     while (sqlite3_step(st) == SQLITE_ROW)
         columns.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)));
     sqlite3_finalize(st);
-    EXPECT_EQ(columns, (std::vector<std::string>{"SeqNo", "EntryLine", "WordText", "Freq", "WordLen"}));
+    EXPECT_EQ(columns,
+              (std::vector<std::string>{"SeqNo", "EntryLine", "WordText", "Freq", "WordLen"}));
     ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM WordLib", -1, &st, nullptr), SQLITE_OK);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(st, 0), 0);
@@ -249,8 +237,7 @@ TEST_F(DataFiles, FrequencyTemplateHasAnEmptyWordLib)
     sqlite3_close(db);
 }
 
-TEST_F(DataFiles, EveryToolHasAChineseReadme)
-{
+TEST_F(DataFiles, EveryToolHasAChineseReadme) {
     for (const auto &tool : lex::tools::kTools) {
         const std::string folder(reinterpret_cast<const char *>(tool.folder));
         const fs::path path = dataFile(folder, "read.me");

@@ -8,8 +8,8 @@ namespace lex::test {
 
 CliRun runLexcli(const std::vector<std::string> &args) {
     std::ostringstream out, err;
-    const int status = cli::run(args, cli::toolTable(), std::filesystem::temp_directory_path(), out,
-                                err);
+    const int status =
+        cli::run(args, cli::toolTable(), std::filesystem::temp_directory_path(), out, err);
     return {status, out.str(), err.str()};
 }
 

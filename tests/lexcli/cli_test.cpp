@@ -29,9 +29,9 @@ int fakeRun(Context &ctx, ArgParser &p) {
 }
 
 const lex::cli::ToolCli &fakeCli() {
-    static const lex::cli::ToolCli cli{"a stand-in tool",
-                                       {{"op", "lexcli fake op IN -o OUT", "does nothing", fakeRun,
-                                         "  --none  no options\n"}}};
+    static const lex::cli::ToolCli cli{
+        "a stand-in tool",
+        {{"op", "lexcli fake op IN -o OUT", "does nothing", fakeRun, "  --none  no options\n"}}};
     return cli;
 }
 
@@ -68,17 +68,17 @@ TEST(LexcliFrame, ExitStatusesAndMessages) {
     Outcome oom = run({"fake", "op", "oom"});
     EXPECT_EQ(oom.code, 1);
     EXPECT_NE(oom.err.find("内存不足"), std::string::npos) << oom.err;
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {},
-             {"nosuchtool"},
-             {"fake"},
-             {"fake", "nosuchop"},
-             {"fake", "op", "--bogus"},
-             {"fake", "op", "-o"},
-             {"fake", "op", "-o", ""},
-             {"fake", "op", "-o", "a", "-o", "b"},
-             {"--data-dir"},
-             {"fake", "op", "--data-dir"}}) {
+    for (const auto &args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"nosuchtool"},
+                                               {"fake"},
+                                               {"fake", "nosuchop"},
+                                               {"fake", "op", "--bogus"},
+                                               {"fake", "op", "-o"},
+                                               {"fake", "op", "-o", ""},
+                                               {"fake", "op", "-o", "a", "-o", "b"},
+                                               {"--data-dir"},
+                                               {"fake", "op", "--data-dir"}}) {
         Outcome r = run(args);
         EXPECT_EQ(r.code, 2) << testing::PrintToString(args);
         EXPECT_NE(r.err.find("用法"), std::string::npos) << testing::PrintToString(args);

@@ -25,12 +25,12 @@ using lex::test::writeLexicon;
 // The inputs every row may use, in one folder: lexicons in both encodings, a fixed-top lexicon,
 // pintop's readings and a replacement table.
 void writeInputs(const fs::path &dir) {
-    writeLexicon(dir / "a.txt", {u"中国", u"abc", u"人民", u"中国", u"北京 ", u"中华人民共和国",
-                                 u"熊猫", u""});
+    writeLexicon(dir / "a.txt",
+                 {u"中国", u"abc", u"人民", u"中国", u"北京 ", u"中华人民共和国", u"熊猫", u""});
     writeLexicon(dir / "b.txt", {u"人民", u"", u"上海", u"北京", u"中国"}, /*utf16=*/true);
     writeLexicon(dir / "c.txt", {u"北京", u"上海"});
-    writeLexicon(dir / "top.txt", {u"ab=甲", u"ab=乙-丙", u"Ab=丁", u"ab=戊", u"=己", u"ab-=庚",
-                                   u"ab=辛", u";"});
+    writeLexicon(dir / "top.txt",
+                 {u"ab=甲", u"ab=乙-丙", u"Ab=丁", u"ab=戊", u"=己", u"ab-=庚", u"ab=辛", u";"});
     writeLexicon(dir / "dz.lxd", {u"中zhong", u"国guo", u"华hua", u"人ren", u"民min", u"共gong",
                                   u"和he", u"北bei", u"京jing", u"熊xiong", u"猫mao", u"中chong"});
     writeLexicon(dir / "table.ini", {u"zh=v", u"ong=s"});
@@ -45,7 +45,9 @@ struct OpCase {
     std::function<void(const fs::path &dir, const fs::path &out)> engine;
 };
 
-void PrintTo(const OpCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const OpCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 lex::NullPump g_pump;
 
@@ -62,15 +64,14 @@ std::function<void(const fs::path &, const fs::path &)> setOp(lex::lexmerge::Set
     return [=](const fs::path &dir, const fs::path &out) {
         lex::EntryHashSet set = lex::lexmerge::makeMergeSet();
         const fs::path one = dir / "a.txt", two = withTwo ? dir / "b.txt" : fs::path();
-        lex::lexmerge::runSetOperation(op, set, {[=] { return one; }, [=] { return two; },
-                                                 [=] { return out; }},
-                                       g_pump);
+        lex::lexmerge::runSetOperation(
+            op, set, {[=] { return one; }, [=] { return two; }, [=] { return out; }}, g_pump);
     };
 }
 
 std::vector<OpCase> cases() {
-    using lex::pintop::LongWords;
     using lex::lexmerge::SetOperation;
+    using lex::pintop::LongWords;
     std::vector<OpCase> rows;
     const std::pair<const char *, LongWords> modes[] = {{"keep", LongWords::Keep},
                                                         {"initials", LongWords::Initials},
@@ -79,8 +80,9 @@ std::vector<OpCase> cases() {
     for (auto [flag, mode] : modes) {
         for (bool table : {false, true}) {
             for (char16_t sep : {u'-', u'\''}) {
-                std::vector<std::string> args = {"--data-dir", "@", "pintop", "generate", "@/a.txt",
-                                                 "-o", "@out", "--long", flag};
+                std::vector<std::string> args = {"--data-dir", "@",       "pintop",
+                                                 "generate",   "@/a.txt", "-o",
+                                                 "@out",       "--long",  flag};
                 if (sep != u'-')
                     args.insert(args.end(), {"--separator", "'"});
                 if (table)
@@ -92,31 +94,32 @@ std::vector<OpCase> cases() {
         }
     }
     for (int keep = 1; keep <= 3; ++keep)
-        rows.push_back({"pintop_dedup_" + std::to_string(keep),
-                        {"pintop", "dedup", "@/top.txt", "-o", "@out", "--keep",
-                         std::to_string(keep)},
-                        [keep](const fs::path &dir, const fs::path &out) {
-                            lex::pintop::removeDuplicateCodes(dir / "top.txt", out, keep, g_pump);
-                        }});
+        rows.push_back(
+            {"pintop_dedup_" + std::to_string(keep),
+             {"pintop", "dedup", "@/top.txt", "-o", "@out", "--keep", std::to_string(keep)},
+             [keep](const fs::path &dir, const fs::path &out) {
+                 lex::pintop::removeDuplicateCodes(dir / "top.txt", out, keep, g_pump);
+             }});
     const std::pair<const char *, SetOperation> ops[] = {{"union", SetOperation::Union},
                                                          {"intersect", SetOperation::Intersection},
                                                          {"difference", SetOperation::Difference},
                                                          {"delete", SetOperation::Deletion}};
     for (auto [name, op] : ops) {
         rows.push_back({std::string("lexmerge_") + name,
-                        {"lexmerge", name, "@/a.txt", "@/b.txt", "-o", "@out"}, setOp(op, true)});
+                        {"lexmerge", name, "@/a.txt", "@/b.txt", "-o", "@out"},
+                        setOp(op, true)});
         rows.push_back({std::string("lexmerge_") + name + "_one",
-                        {"lexmerge", name, "@/a.txt", "-o", "@out"}, setOp(op, false)});
+                        {"lexmerge", name, "@/a.txt", "-o", "@out"},
+                        setOp(op, false)});
     }
     rows.push_back({"lexupdate_update",
-                    {"lexupdate", "update", "@/a.txt", "-o", "@out", "--user", "@/c.txt",
-                     "--waste", "@/b.txt", "--private", "@/c.txt"},
+                    {"lexupdate", "update", "@/a.txt", "-o", "@out", "--user", "@/c.txt", "--waste",
+                     "@/b.txt", "--private", "@/c.txt"},
                     [](const fs::path &dir, const fs::path &out) {
                         lex::EntryHashSet set(lex::KeyVariant::Standard);
-                        lex::lexupdate::runUpdate(set,
-                                                  {dir / "a.txt", dir / "b.txt", dir / "c.txt",
-                                                   dir / "c.txt", out},
-                                                  g_pump);
+                        lex::lexupdate::runUpdate(
+                            set, {dir / "a.txt", dir / "b.txt", dir / "c.txt", dir / "c.txt", out},
+                            g_pump);
                     }});
     return rows;
 }
@@ -156,11 +159,15 @@ TEST(LexcliOperation, FailuresAndUsageErrorsWriteNothing) {
     };
     const std::string d = dir.path().string(), out = (dir / "o.txt").string();
     const Row rows[] = {
-        {{"--data-dir", d, "pintop", "generate", d + "/gone.txt", "-o", out}, 1, "打开词库失败！\n"},
-        {{"--data-dir", d + "/nowhere", "pintop", "generate", d + "/a.txt", "-o", out}, 1,
+        {{"--data-dir", d, "pintop", "generate", d + "/gone.txt", "-o", out},
+         1,
+         "打开词库失败！\n"},
+        {{"--data-dir", d + "/nowhere", "pintop", "generate", d + "/a.txt", "-o", out},
+         1,
          "dz.lxd"},
         {{"--data-dir", d, "pintop", "generate", d + "/a.txt", "-o", out, "--table", d + "/x.ini"},
-         1, "找不到替换表文件"},
+         1,
+         "找不到替换表文件"},
         {{"pintop", "generate", "a", "-o", out, "--separator", "ab"}, 2, "--separator"},
         {{"pintop", "generate", "a", "-o", out, "--long", "all"}, 2, "--long"},
         {{"pintop", "dedup", "a", "-o", out, "--keep", "4"}, 2, "--keep"},

@@ -4,8 +4,8 @@
 
 #include "lexmerge/forms/form1.h"
 
-#include "shared/lexcore/cp936.h"
 #include "scripted_dialogs.h"
+#include "shared/lexcore/cp936.h"
 #include "test_support.h"
 
 #include <QLabel>

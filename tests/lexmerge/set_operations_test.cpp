@@ -3,9 +3,9 @@
 
 #include "lexmerge/set_operations.h"
 
+#include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
-#include "counting_pump.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ protected:
         lex::EntryHashSet set = lex::lexmerge::makeMergeSet();
         lex::NullPump none;
         lex::lexmerge::MergePaths paths{[&] { return one; }, [&] { return two; },
-                                     [&] { return out(); }};
+                                        [&] { return out(); }};
         auto r = lex::lexmerge::runSetOperation(op, set, paths, pump ? *pump : none);
         return {readBytes(out()), r.count, r.stopped};
     }

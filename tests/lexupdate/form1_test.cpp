@@ -3,8 +3,8 @@
 // same bytes.
 
 #include "lexupdate/forms/form1.h"
-#include "shared/toolshell/settings.h"
 #include "lexupdate/forms/form2.h"
+#include "shared/toolshell/settings.h"
 
 #include "scripted_dialogs.h"
 #include "test_support.h"
@@ -17,11 +17,11 @@
 #include <QSettings>
 #include <QtTest>
 
+using lex::lexupdate::Form1;
+using lex::lexupdate::Form2;
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::writeLexicon;
-using lex::lexupdate::Form1;
-using lex::lexupdate::Form2;
 namespace fs = std::filesystem;
 
 namespace {

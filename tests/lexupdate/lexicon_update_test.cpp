@@ -10,11 +10,11 @@
 
 namespace {
 
+using lex::lexupdate::UpdatePaths;
+using lex::lexupdate::UpdateResult;
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::writeLexicon;
-using lex::lexupdate::UpdatePaths;
-using lex::lexupdate::UpdateResult;
 namespace fs = std::filesystem;
 
 class LexiconUpdateTest : public ::testing::Test {

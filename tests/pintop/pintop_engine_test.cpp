@@ -4,8 +4,8 @@
 #include "pintop/fixed_top.h"
 #include "pintop/pinyin_to_code.h"
 
-#include "shared/lexcore/lexicon_files.h"
 #include "counting_pump.h"
+#include "shared/lexcore/lexicon_files.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -12,11 +12,11 @@ TEST(Cp936, AnsiCodesOfEachClass) {
     EXPECT_EQ(lex::ansiCode(u'中'), int16_t(0xD6D0));
     EXPECT_EQ(lex::doubleByteCode(u'中'), 54992u);
     EXPECT_EQ(lex::doubleByteCode(u'国'), 47610u);
-    EXPECT_EQ(lex::ansiCode(u'€'), 128);          // single byte 0x80
-    EXPECT_EQ(lex::ansiCode(char16_t(0xF8F5)), 255); // single byte 0xFF
+    EXPECT_EQ(lex::ansiCode(u'€'), 128);              // single byte 0x80
+    EXPECT_EQ(lex::ansiCode(char16_t(0xF8F5)), 255);  // single byte 0xFF
     EXPECT_EQ(lex::ansiCode(u'ａ'), int16_t(0xA3E1)); // full-width letters are word characters
-    EXPECT_EQ(lex::ansiCode(char16_t(0x0E01)), 63);  // Thai: not in code page 936
-    EXPECT_EQ(lex::ansiCode(char16_t(0xD800)), 63);  // lone surrogate
+    EXPECT_EQ(lex::ansiCode(char16_t(0x0E01)), 63);   // Thai: not in code page 936
+    EXPECT_EQ(lex::ansiCode(char16_t(0xD800)), 63);   // lone surrogate
     EXPECT_TRUE(lex::isDoubleByte(u'，'));
     EXPECT_FALSE(lex::isDoubleByte(u'€'));
     EXPECT_FALSE(lex::isDoubleByte(char16_t(0xFFFD)));

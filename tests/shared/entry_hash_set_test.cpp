@@ -2,10 +2,10 @@
 // it to the plain slot-by-slot probe: keys, rewrites, probe positions, tombstones, wrap-around,
 // yield points and cut-short lookups.
 
+#include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/lexicon_files.h"
-#include "counting_pump.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ public:
             int32_t v = m_slots[size_t(m_probe)];
             if (v == -1)
                 return false;
-            if (v >= 0 && (byWord ? lex::entryWord(m_entries[size_t(v)]) == word
-                                  : m_entries[size_t(v)] == w))
+            if (v >= 0 &&
+                (byWord ? lex::entryWord(m_entries[size_t(v)]) == word : m_entries[size_t(v)] == w))
                 return true;
             m_probe = (m_probe + 1) % EntryHashSet::kSlots;
             bool yieldHere = byWord || m_probe % EntryHashSet::kProbeYieldEvery == 0;
@@ -187,12 +187,11 @@ TEST_P(EquivalenceTest, MatchesSlotBySlotProbe) {
     expectSame(fast, model);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Variants, EquivalenceTest,
-    ::testing::Values(Scenario{KeyVariant::Standard, false, false},
-                      Scenario{KeyVariant::SetOperations, true, false},
-                      Scenario{KeyVariant::Annotation, false, false},
-                      Scenario{KeyVariant::Annotation, false, true}));
+INSTANTIATE_TEST_SUITE_P(Variants, EquivalenceTest,
+                         ::testing::Values(Scenario{KeyVariant::Standard, false, false},
+                                           Scenario{KeyVariant::SetOperations, true, false},
+                                           Scenario{KeyVariant::Annotation, false, false},
+                                           Scenario{KeyVariant::Annotation, false, true}));
 
 int32_t keyOf(KeyVariant v, std::u16string w) {
     std::u16string_view view = w;
@@ -208,7 +207,8 @@ TEST(EntryKey, WorkedKeys) {
     EXPECT_EQ(keyOf(KeyVariant::SetOperations, u"a中"), 549920);
     EXPECT_EQ(keyOf(KeyVariant::SetOperations, u"a中国"), 992610);
     // Only the first six double-byte characters count.
-    EXPECT_EQ(keyOf(KeyVariant::Standard, u"中华人民共和国"), keyOf(KeyVariant::Standard, u"中华人民共和"));
+    EXPECT_EQ(keyOf(KeyVariant::Standard, u"中华人民共和国"),
+              keyOf(KeyVariant::Standard, u"中华人民共和"));
 }
 
 // Rejection rewrites the caller's own string, differently per variant.

@@ -32,7 +32,7 @@ TEST(DetectEncoding, OnlyFfFeIsUtf16) {
         {"", LexiconEncoding::Ansi936},
         {"\xFF", LexiconEncoding::Ansi936},
         {"\xFF\xFE", LexiconEncoding::Utf16Le},
-        {"\xFE\xFF\x4E\x2D", LexiconEncoding::Ansi936},     // big-endian mark
+        {"\xFE\xFF\x4E\x2D", LexiconEncoding::Ansi936},         // big-endian mark
         {"\xEF\xBB\xBF\xE4\xB8\xAD", LexiconEncoding::Ansi936}, // UTF-8 mark
     };
     for (const auto &c : cases) {
@@ -83,10 +83,10 @@ TEST(LineReader, TerminatorsAndLastLine) {
         return readLines(dir / "f.txt");
     };
     using V = std::vector<std::u16string>;
-    EXPECT_EQ(lines("a\r\nb\r\n"), (V{u"a", u"b"}));   // no extra empty line at the end
-    EXPECT_EQ(lines("a\nb"), (V{u"a", u"b"}));         // last line without terminator
+    EXPECT_EQ(lines("a\r\nb\r\n"), (V{u"a", u"b"})); // no extra empty line at the end
+    EXPECT_EQ(lines("a\nb"), (V{u"a", u"b"}));       // last line without terminator
     EXPECT_EQ(lines("\n"), (V{u""}));
-    EXPECT_EQ(lines("a\rb\n"), (V{u"a\rb"}));          // a lone CR is text
+    EXPECT_EQ(lines("a\rb\n"), (V{u"a\rb"})); // a lone CR is text
     EXPECT_EQ(lines(""), V{});
     // A UTF-8 mark read as code page 936 arrives as characters of the first line.
     EXPECT_EQ(lines("\xEF\xBB\xBFx").size(), 1u);

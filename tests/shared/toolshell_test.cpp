@@ -1,16 +1,16 @@
 // The tool frame in a small working form, driven as a user would through the Dialogs double.
 
+#include "scripted_dialogs.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/tool_folder.h"
-#include "scripted_dialogs.h"
-#include "test_support.h"
 #include "shared/toolshell/path_form.h"
 #include "shared/toolshell/readme_viewer.h"
 #include "shared/toolshell/settings.h"
 #include "shared/toolshell/startup.h"
+#include "test_support.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -32,10 +32,10 @@ namespace {
 class DedupForm : public lex::PathForm {
 public:
     DedupForm() : PathForm(nullptr, "去重") {
-        auto in = addPathRow("Label1", "词库：", "Text1", "Command1", "打开词库",
-                             lex::PathDialog::Open);
-        auto out = addPathRow("Label2", "另存为：", "Text2", "Command2", "另存为",
-                              lex::PathDialog::Save);
+        auto in =
+            addPathRow("Label1", "词库：", "Text1", "Command1", "打开词库", lex::PathDialog::Open);
+        auto out =
+            addPathRow("Label2", "另存为：", "Text2", "Command2", "另存为", lex::PathDialog::Save);
         Text1 = in.box;
         Text2 = out.box;
         Command1 = in.browse;
@@ -170,8 +170,8 @@ private slots:
     // Qt's own texts read Chinese once the translations are installed.
     void standardButtonsReadChinese() {
         QVERIFY(lex::installChineseTranslations());
-        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open |
-                             QDialogButtonBox::Yes | QDialogButtonBox::No);
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                             QDialogButtonBox::Open | QDialogButtonBox::Yes | QDialogButtonBox::No);
         QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QString("确定"));
         QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString("取消"));
         QVERIFY(box.button(QDialogButtonBox::Open)->text().contains("打开"));
@@ -195,7 +195,8 @@ private slots:
             QCOMPARE(lex::test::readBytes(copy), std::string("shipped"));
             lex::test::writeBytes(copy, "edited");
             QCOMPARE(lex::test::readBytes(folder.writable("ciku.lxd")), std::string("edited"));
-            QCOMPARE(folder.writable("fc.txt"), data / "quillo-lexicon-tools" / "bigseg" / "fc.txt");
+            QCOMPARE(folder.writable("fc.txt"),
+                     data / "quillo-lexicon-tools" / "bigseg" / "fc.txt");
             ::chmod(program.c_str(), 0755);
         }
         QCOMPARE(lex::ToolFolder::single(data).writable("x"), data / "x");

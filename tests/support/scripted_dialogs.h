@@ -40,7 +40,7 @@ public:
 
     QList<RecordedMessage> messages;
     QList<RecordedFileDialog> fileDialogs;
-    QStringList fileAnswers;                             // taken from the front
+    QStringList fileAnswers;                              // taken from the front
     QMessageBox::StandardButton answer = QMessageBox::Ok; // every message box's answer
     std::function<void(const RecordedMessage &)> onMessage;
 

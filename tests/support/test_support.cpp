@@ -37,7 +37,9 @@ std::string readBytes(const std::filesystem::path &path) {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-std::string gbk(std::u16string_view text) { return encode936(text); }
+std::string gbk(std::u16string_view text) {
+    return encode936(text);
+}
 
 std::string utf16le(std::u16string_view text) {
     std::string out = "\xFF\xFE";
@@ -55,8 +57,8 @@ std::string gbkLines(std::initializer_list<std::u16string_view> lines) {
     return out;
 }
 
-void writeLexicon(const std::filesystem::path &path, std::initializer_list<std::u16string_view> lines,
-                  bool utf16) {
+void writeLexicon(const std::filesystem::path &path,
+                  std::initializer_list<std::u16string_view> lines, bool utf16) {
     std::u16string text;
     for (auto l : lines) {
         text += l;

@@ -34,7 +34,7 @@ std::string utf16le(std::u16string_view text);
 std::string gbkLines(std::initializer_list<std::u16string_view> lines);
 
 // Writes `lines` (CR LF after each) to `path` as GBK, or as UTF-16LE with its mark.
-void writeLexicon(const std::filesystem::path &path, std::initializer_list<std::u16string_view> lines,
-                  bool utf16 = false);
+void writeLexicon(const std::filesystem::path &path,
+                  std::initializer_list<std::u16string_view> lines, bool utf16 = false);
 
 } // namespace lex::test

@@ -19,7 +19,9 @@
 namespace lex::lexupdate {
 namespace {
 
-SettingsSection settings() { return {QStringLiteral("lexupdate"), QStringLiteral("Form1")}; }
+SettingsSection settings() {
+    return {QStringLiteral("lexupdate"), QStringLiteral("Form1")};
+}
 
 } // namespace
 

@@ -9,7 +9,8 @@
 
 namespace lex::pintop {
 
-Form1::Form1(FrmMain &main) : PathForm(&main, QStringLiteral("标准词库 >> 固顶词库")), m_main(main) {
+Form1::Form1(FrmMain &main)
+    : PathForm(&main, QStringLiteral("标准词库 >> 固顶词库")), m_main(main) {
     setObjectName(QStringLiteral("Form1"));
     auto in = addPathRow("Label1", QStringLiteral("标准词库："), "Text1", "Command1",
                          QStringLiteral("打开标准词库"), PathDialog::Open);

@@ -15,8 +15,12 @@
 namespace lex::pintop {
 namespace {
 
-const SettingsSection form4() { return {kApplication, QStringLiteral("Form4")}; }
-const SettingsSection form5() { return {kApplication, QStringLiteral("Form5")}; }
+const SettingsSection form4() {
+    return {kApplication, QStringLiteral("Form4")};
+}
+const SettingsSection form5() {
+    return {kApplication, QStringLiteral("Form5")};
+}
 
 QPushButton *button(QWidget *owner, const char *name, const QString &caption) {
     auto *b = named(new QPushButton(caption, owner), name);

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstring>
 #include <memory>
-#include <vector>
 #include <stdexcept>
+#include <vector>
 
 namespace lex {
 namespace {
@@ -16,9 +16,9 @@ constexpr int kTrailCount = 0xFF - 0x40; // trail bytes 0x40..0xFE
 constexpr char16_t kReplacement = 0xFFFD;
 
 struct Tables {
-    std::array<int16_t, 65536> ansi{};                      // code unit -> ansiCode
+    std::array<int16_t, 65536> ansi{};                            // code unit -> ansiCode
     std::array<char16_t, (0xFE - 0x81 + 1) * kTrailCount> pair{}; // byte pair -> code unit
-    std::array<char16_t, 256> single{};                     // single byte -> code unit
+    std::array<char16_t, 256> single{};                           // single byte -> code unit
 };
 
 // Builds both tables with two bulk conversions (per-character converter calls would take
@@ -91,8 +91,8 @@ std::unique_ptr<Tables> buildTables() {
         char *target = out.data();
         const UChar *source = all.data();
         st = U_ZERO_ERROR;
-        ucnv_fromUnicode(conv, &target, out.data() + out.size(), &source,
-                         all.data() + all.size(), outOffsets.data(), true, &st);
+        ucnv_fromUnicode(conv, &target, out.data() + out.size(), &source, all.data() + all.size(),
+                         outOffsets.data(), true, &st);
         size_t n = size_t(target - out.data());
         for (size_t i = 0; i < n;) {
             size_t j = i + 1;
@@ -192,7 +192,8 @@ void decode936(std::string_view bytes, std::u16string &out) {
     out.resize(start + bytes.size());
     size_t consumed = 0;
     bool nul = false;
-    char16_t *end = decodeImpl<false>(bytes, out.data() + start, true, consumed, nul, nullptr, nullptr);
+    char16_t *end =
+        decodeImpl<false>(bytes, out.data() + start, true, consumed, nul, nullptr, nullptr);
     out.resize(size_t(end - out.data()));
 }
 

@@ -21,13 +21,19 @@ inline const int16_t *ansiTable() {
 // The signed 16-bit code page 936 value of a UTF-16 code unit: lead * 256 + trail as int16
 // (negative) for a double-byte character, the byte (0..128, 255) for a single-byte character,
 // 63 ("?") for a character that code page 936 cannot represent on a round trip.
-inline int16_t ansiCode(char16_t ch) { return detail::ansiTable()[ch]; }
+inline int16_t ansiCode(char16_t ch) {
+    return detail::ansiTable()[ch];
+}
 
 // Double-byte characters are word characters; everything else is annotation.
-inline bool isDoubleByte(char16_t ch) { return ansiCode(ch) < 0; }
+inline bool isDoubleByte(char16_t ch) {
+    return ansiCode(ch) < 0;
+}
 
 // Unsigned code of a double-byte character (lead * 256 + trail, 32,768 or more).
-inline uint32_t doubleByteCode(char16_t ch) { return uint32_t(ansiCode(ch)) & 0xFFFFu; }
+inline uint32_t doubleByteCode(char16_t ch) {
+    return uint32_t(ansiCode(ch)) & 0xFFFFu;
+}
 
 // Decodes code page 936 bytes: a byte below 0x80 is itself; 0x81..0xFE followed by
 // 0x40..0xFE (not 0x7F) is one pair; a lead byte without a valid trail becomes U+FFFD and

@@ -283,7 +283,9 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
 }
 
-bool EntryHashSet::Contains(std::u16string_view &word) { return lookup(word, false); }
+bool EntryHashSet::Contains(std::u16string_view &word) {
+    return lookup(word, false);
+}
 
 bool EntryHashSet::Contains(std::u16string &word) {
     std::u16string_view view = word;
@@ -293,7 +295,9 @@ bool EntryHashSet::Contains(std::u16string &word) {
     return found;
 }
 
-bool EntryHashSet::Hash_ExistsX(std::u16string_view &word) { return lookup(word, true); }
+bool EntryHashSet::Hash_ExistsX(std::u16string_view &word) {
+    return lookup(word, true);
+}
 
 bool EntryHashSet::Hash_ExistsX(std::u16string &word) {
     std::u16string_view view = word;
@@ -389,7 +393,8 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
                 const int64_t points = (run - first) / kProbeYieldEvery + 1;
                 int64_t cutAfter = m_pump->yieldMany(points);
                 if (cutAfter >= 0) {
-                    m_probe = int32_t((int64_t(key) + first + cutAfter * kProbeYieldEvery) % kSlots);
+                    m_probe =
+                        int32_t((int64_t(key) + first + cutAfter * kProbeYieldEvery) % kSlots);
                     m_cut = true;
                     return m_cancelledResult;
                 }

@@ -8,7 +8,9 @@
 
 namespace lex {
 
-LargeBuffer::~LargeBuffer() { reset(); }
+LargeBuffer::~LargeBuffer() {
+    reset();
+}
 
 LargeBuffer::LargeBuffer(LargeBuffer &&other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}

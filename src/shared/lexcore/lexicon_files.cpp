@@ -14,7 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string pathText(const fs::path &p) { return p.string(); }
+std::string pathText(const fs::path &p) {
+    return p.string();
+}
 
 [[noreturn]] void failOpen(const fs::path &path, int err) {
     if (err == ENOENT)
@@ -80,9 +82,13 @@ bool fileExists(const fs::path &path) {
     return fs::is_regular_file(path, ec);
 }
 
-LineReader::LineReader(const fs::path &path, LexiconEncoding encoding) { open(path, encoding); }
+LineReader::LineReader(const fs::path &path, LexiconEncoding encoding) {
+    open(path, encoding);
+}
 
-LineReader::LineReader(const fs::path &path) { open(path, detectEncoding(path)); }
+LineReader::LineReader(const fs::path &path) {
+    open(path, detectEncoding(path));
+}
 
 void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     m_encoding = encoding;
@@ -130,8 +136,8 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
             if (consumed & 1)
                 m_text[units++] = 0xFFFD;
         } else {
-            char16_t *end = decode936Lines(bytes, m_text + units, final, consumed, sawNul, m_text,
-                                           m_lineEnds);
+            char16_t *end =
+                decode936Lines(bytes, m_text + units, final, consumed, sawNul, m_text, m_lineEnds);
             units = size_t(end - m_text);
         }
         carry = bytes.size() - consumed;
@@ -214,7 +220,8 @@ void writeFileAtomically(const fs::path &path, std::string_view bytes) {
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
+        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）",
+                       path);
     }
     auto fail = [&](int err) {
         ::close(fd);
@@ -252,11 +259,14 @@ void writeFileAtomically(const fs::path &path, std::string_view bytes) {
     if (::rename(tmpl.c_str(), path.c_str()) != 0) {
         int err = errno;
         ::unlink(tmpl.c_str());
-        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
+        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）",
+                       path);
     }
 }
 
-LineWriter::LineWriter(fs::path path) { open(std::move(path)); }
+LineWriter::LineWriter(fs::path path) {
+    open(std::move(path));
+}
 
 LineWriter::~LineWriter() = default;
 

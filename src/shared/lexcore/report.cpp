@@ -21,7 +21,9 @@ std::string elapsedText(int start, int now) {
     return buf;
 }
 
-std::string elapsedText(int start) { return elapsedText(start, timeOfDayNow()); }
+std::string elapsedText(int start) {
+    return elapsedText(start, timeOfDayNow());
+}
 
 CompletionText &CompletionText::count(std::string_view label, int64_t value) {
     m_lines.push_back(std::string(label) + std::to_string(value));

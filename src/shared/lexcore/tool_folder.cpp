@@ -40,8 +40,8 @@ fs::path ToolFolder::writableDir() const {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec)
-        throw LexError("无法创建文件夹：" + dir.string() + "（" + systemErrorText(ec.value()) + "）",
-                       dir);
+        throw LexError(
+            "无法创建文件夹：" + dir.string() + "（" + systemErrorText(ec.value()) + "）", dir);
     return dir;
 }
 

@@ -17,11 +17,21 @@ public:
         box.setText(text);
         box.setStandardButtons(buttons);
         switch (icon) {
-        case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MessageIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MessageIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MessageIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MessageIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MessageIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
         }
         return QMessageBox::StandardButton(box.exec());
     }
@@ -44,9 +54,13 @@ Dialogs *g_current = &g_system;
 
 } // namespace
 
-Dialogs &Dialogs::instance() { return *g_current; }
+Dialogs &Dialogs::instance() {
+    return *g_current;
+}
 
-void Dialogs::install(Dialogs *dialogs) { g_current = dialogs ? dialogs : &g_system; }
+void Dialogs::install(Dialogs *dialogs) {
+    g_current = dialogs ? dialogs : &g_system;
+}
 
 QMessageBox::StandardButton showMessage(QWidget *owner, const QString &text, const QString &title,
                                         MessageIcon icon, QMessageBox::StandardButtons buttons) {

@@ -15,9 +15,9 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
-    virtual QMessageBox::StandardButton
-    message(QWidget *owner, const QString &text, const QString &title, MessageIcon icon,
-            QMessageBox::StandardButtons buttons) = 0;
+    virtual QMessageBox::StandardButton message(QWidget *owner, const QString &text,
+                                                const QString &title, MessageIcon icon,
+                                                QMessageBox::StandardButtons buttons) = 0;
     // An open (isSave false) or save dialog; returns the chosen path or "" when cancelled.
     virtual QString file(QWidget *owner, const QString &title, bool isSave, const QString &filter,
                          const QString &defaultSuffix, const QString &initialDir) = 0;

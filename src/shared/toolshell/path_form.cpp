@@ -52,7 +52,7 @@ QPushButton *PathForm::addButton(const QString &name, const QString &caption) {
 }
 
 ProgressRow PathForm::addProgressRow(const QString &barName, const QString &labelName,
-                              const QString &text) {
+                                     const QString &text) {
     m_bar = named(new QProgressBar(this), barName);
     m_bar->setRange(0, 1000);
     m_status = named(new QLabel(text, this), labelName);

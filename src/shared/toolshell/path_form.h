@@ -50,7 +50,8 @@ protected:
     // A push button in the bottom row (never a default button: Enter in a box starts nothing).
     QPushButton *addButton(const QString &name, const QString &caption);
     // A progress bar and a status text shown only while an operation runs.
-    ProgressRow addProgressRow(const QString &barName, const QString &labelName, const QString &text);
+    ProgressRow addProgressRow(const QString &barName, const QString &labelName,
+                               const QString &text);
     // `starts` are enabled exactly when every box of `needed` holds text and the form is idle;
     // re-evaluated on every change of those boxes.
     void setStartButtons(std::initializer_list<QPushButton *> starts,

@@ -23,9 +23,13 @@ QString toolDir() {
     return QCoreApplication::applicationDirPath();
 }
 
-void setToolDir(const QString &dir) { g_toolDir = dir; }
+void setToolDir(const QString &dir) {
+    g_toolDir = dir;
+}
 
-std::filesystem::path toolFile(const QString &name) { return toPath(toolDir() + "/" + name); }
+std::filesystem::path toolFile(const QString &name) {
+    return toPath(toolDir() + "/" + name);
+}
 
 ToolFolder toolFolder() {
     return ToolFolder(toPath(toolDir()), QCoreApplication::applicationName().toStdString());
@@ -35,7 +39,9 @@ std::filesystem::path toPath(const QString &path) {
     return std::filesystem::path(path.toStdString());
 }
 
-QString fromPath(const std::filesystem::path &path) { return QString::fromStdString(path.string()); }
+QString fromPath(const std::filesystem::path &path) {
+    return QString::fromStdString(path.string());
+}
 
 void runModal(QDialog &form) {
     if (g_modalRunner)
@@ -44,15 +50,17 @@ void runModal(QDialog &form) {
         form.exec();
 }
 
-void setModalRunner(std::function<void(QDialog &)> runner) { g_modalRunner = std::move(runner); }
+void setModalRunner(std::function<void(QDialog &)> runner) {
+    g_modalRunner = std::move(runner);
+}
 
 bool openWithViewer(const std::filesystem::path &path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(fromPath(path)));
 }
 
 bool callerRestart() {
-    QString path = getSetting(QStringLiteral("QLCK_Tools"), QStringLiteral("Exe"),
-                              QStringLiteral("Path"));
+    QString path =
+        getSetting(QStringLiteral("QLCK_Tools"), QStringLiteral("Exe"), QStringLiteral("Path"));
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
     return QProcess::startDetached(path, {});

@@ -26,7 +26,9 @@ ToolFolder toolFolder();
 
 std::filesystem::path toPath(const QString &path);
 QString fromPath(const std::filesystem::path &path);
-inline QString qs(const std::string &utf8) { return QString::fromStdString(utf8); }
+inline QString qs(const std::string &utf8) {
+    return QString::fromStdString(utf8);
+}
 
 // Runs a form modally. Tests install a runner that drives the form instead of blocking.
 void runModal(QDialog &form);

@@ -12,8 +12,10 @@
 namespace lex {
 
 OperationReport OperationReport::completion(std::string text, bool stopped) {
-    return {std::move(text), stopped ? QStringLiteral("中断！") : QStringLiteral("完成！"),
-            MessageIcon::None, {}};
+    return {std::move(text),
+            stopped ? QStringLiteral("中断！") : QStringLiteral("完成！"),
+            MessageIcon::None,
+            {}};
 }
 
 OperationReport OperationReport::message(std::string text, QString title, MessageIcon icon,
