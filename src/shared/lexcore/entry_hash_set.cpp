@@ -40,6 +40,8 @@ uint64_t hashLine(std::u16string_view s) {
 }
 
 constexpr std::u16string_view kSemicolon = u";";
+constexpr const char *kFullMessage =
+    "词条太多：超出了词条表 2,000,000 个位置的容量，没有写入任何文件。";
 
 } // namespace
 
@@ -56,7 +58,9 @@ EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool wordLo
 EntryHashSet::~EntryHashSet() = default;
 
 void EntryHashSet::Clear() {
-    m_slots.assign(kSlots, Slot{kEmpty, 0});
+    m_slots.clear();
+    m_materialized = false;
+    m_probeAt = ProbeAt::Idle;
     m_emptyCount = kSlots;
     m_probe = kSlots;
     m_deleted = 0;
@@ -81,6 +85,46 @@ void EntryHashSet::Clear(EventPump &pump) {
     for (int32_t i = 0; i < kSlots; i += kClearYieldEvery)
         pump.yield();
     Clear();
+}
+
+void EntryHashSet::materialize() {
+    if (m_materialized)
+        return;
+    m_materialized = true;
+    m_slots.assign(kSlots, Slot{kEmpty, 0});
+    m_emptyCount = kSlots;
+    // Replay the Adds in order: each took the first empty slot at or after its key. A removed
+    // entry's slot is a tombstone; it still counts as taken.
+    int32_t probeSlot = kSlots;
+    const auto n = int32_t(m_entries.size());
+    for (int32_t i = 0; i < n; ++i) {
+        EntryRef &e = m_entries[size_t(i)];
+        int32_t slot = nextEmpty(e.key);
+        if (slot == kSlots)
+            slot = nextEmpty(0);
+        Slot &t = m_slots[slot];
+        t.next = slot + 1;
+        --m_emptyCount;
+        const bool removed = e.offset == kPlaceholderOffset;
+        t.value = removed ? kDeleted : i;
+        m_slotOf[size_t(i)] = removed ? -1 : slot;
+        if (i == m_probeEntry)
+            probeSlot = slot;
+    }
+    switch (m_probeAt) {
+    case ProbeAt::Idle:
+        m_probe = kSlots;
+        break;
+    case ProbeAt::Found:
+    case ProbeAt::Entry:
+        m_probe = probeSlot;
+        break;
+    case ProbeAt::Absent:
+        m_probe = m_emptyCount == 0 ? kSlots : nextEmpty(m_probeKey);
+        if (m_probe == kSlots && m_emptyCount > 0)
+            m_probe = nextEmpty(0);
+        break;
+    }
 }
 
 void EntryHashSet::reserve(size_t entries, size_t textUnits) {
@@ -279,7 +323,8 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.key = EntryKey(m_variant, line);
     p.word = line;
     p.hash = uint32_t(hashLine(line));
-    __builtin_prefetch(&m_slots[p.key], 1);
+    if (m_materialized)
+        __builtin_prefetch(&m_slots[p.key], 1);
     __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
 }
 
@@ -329,6 +374,15 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
         key = EntryKey(m_variant, word);
     }
 
+    m_lastKey = key;
+    if (!m_materialized) {
+        // A word lookup picks among slots; a stop request needs the slots to take effect.
+        if (byWord || (m_pump && m_pump->yield()))
+            materialize();
+        else
+            return deferredLookup(word, key, hash, haveHash);
+    }
+
     // Where the plain probe would stop: at the live match nearest the key, else at the first
     // empty slot at or after the key.
     int32_t match = -1;
@@ -372,7 +426,7 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     int32_t stop = match;
     if (stop < 0) {
         if (m_emptyCount == 0)
-            throw LexError("词条太多：超出了词条表 2,000,000 个位置的容量，没有写入任何文件。");
+            throw LexError(kFullMessage);
         stop = nextEmpty(key);
         if (stop == kSlots)
             stop = nextEmpty(0);
@@ -409,17 +463,46 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     return match >= 0;
 }
 
+bool EntryHashSet::deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash,
+                                  bool haveHash) {
+    if (!haveHash)
+        hash = uint32_t(hashLine(word));
+    const int32_t idx = findLive(word, hash);
+    if (idx >= 0) {
+        m_probeAt = ProbeAt::Found;
+        m_probeEntry = idx;
+        return true;
+    }
+    if (m_emptyCount == 0)
+        throw LexError(kFullMessage);
+    m_probeAt = ProbeAt::Absent;
+    m_probeKey = key;
+    m_pendingValid = true;
+    m_pendingHash = hash;
+    return false;
+}
+
 void EntryHashSet::Add(std::u16string_view word) {
-    const int32_t slot = m_probe;
-    if (slot < 0 || slot >= kSlots)
+    if (m_materialized ? (m_probe < 0 || m_probe >= kSlots) : m_probeAt != ProbeAt::Absent)
         return; // no lookup before: nothing to add at
     const auto idx = int32_t(m_entries.size());
     if (m_text.size() + word.size() > 0xFFFFFFF0u)
         throw LexError("词库太大，超出了词条表的容量，没有写入任何文件。");
     const uint32_t hash = m_pendingValid ? m_pendingHash : uint32_t(hashLine(word));
     m_pendingValid = false;
-    m_entries.push_back({uint32_t(m_text.size()), uint32_t(word.size())});
+    m_entries.push_back({uint32_t(m_text.size()), uint32_t(word.size()), m_lastKey});
     m_text.append(word.data(), word.size());
+    if (!m_materialized) {
+        m_slotOf.push_back(0); // set when the slots are built
+        --m_emptyCount;
+        m_probeAt = ProbeAt::Entry;
+        m_probeEntry = idx;
+        indexInsert(idx, hash);
+        if (m_words)
+            m_words->byWord[entryWord(word)].push_back(idx);
+        return;
+    }
+    const int32_t slot = m_probe;
     m_slotOf.push_back(slot);
 
     Slot &s = m_slots[slot];
@@ -436,6 +519,17 @@ void EntryHashSet::Add(std::u16string_view word) {
 }
 
 bool EntryHashSet::Remove() {
+    if (!m_materialized) {
+        if (m_probeAt != ProbeAt::Found)
+            return false;
+        const int32_t idx = m_probeEntry;
+        unlinkLive(idx);
+        m_entries[size_t(idx)].offset = kPlaceholderOffset;
+        m_entries[size_t(idx)].length = 0;
+        ++m_deleted;
+        m_probeAt = ProbeAt::Entry; // the probe stays at the slot that is now a tombstone
+        return true;
+    }
     if (m_cut || m_probe < 0 || m_probe >= kSlots)
         return false;
     Slot &s = m_slots[m_probe];
@@ -443,7 +537,8 @@ bool EntryHashSet::Remove() {
     if (idx < 0)
         return false;
     unlinkLive(idx);
-    m_entries[size_t(idx)] = {kPlaceholderOffset, 0};
+    m_entries[size_t(idx)].offset = kPlaceholderOffset;
+    m_entries[size_t(idx)].length = 0;
     s.value = kDeleted;
     ++m_deleted;
     return true;

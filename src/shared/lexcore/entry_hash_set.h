@@ -15,6 +15,16 @@
 //    union-find over the slots ("next empty slot");
 //  - the yield points of a run are the multiples of 20,000 in (key, stop], and a run cut
 //    short by a stop request ends at the first of them at which the pump says stop.
+//
+// Most runs never see a stop request, and then the slots are not observable at all: a line is
+// found exactly when it is live, and every Add takes an empty slot, so the only limit is the
+// number of Adds. The set therefore starts without a slot table and only keeps the entry list
+// and the line index, yielding once per lookup. The slot table is built when something needs
+// it — a stop request seen by a lookup, a word lookup (which picks the match nearest the key),
+// or a question about slots or the probe position — by replaying the Adds in order: an Add's
+// slot is the first empty slot at or after its key, whatever was removed meanwhile. From then
+// on lookups walk the slots as above, so a stop takes effect exactly as if it had been pressed
+// just before the lookup that saw it.
 
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
@@ -76,6 +86,10 @@ public:
     static int32_t EntryKey(KeyVariant variant, std::u16string_view &word);
     int32_t EntryKey(std::u16string &word) const;
 
+    // Builds the slot table now; lookups walk it from then on (until Clear).
+    void materialize();
+    bool materialized() const { return m_materialized; }
+
     // Probes for the line (which the key may rewrite) and leaves the probe position where the
     // probe stopped. Throws LexError when the line is absent and no empty slot is left.
     bool Contains(std::u16string &word);
@@ -95,21 +109,31 @@ public:
     KeyVariant variant() const { return m_variant; }
     int32_t insertedCount() const { return int32_t(m_entries.size()); }
     int32_t deletedCount() const { return m_deleted; }
-    int32_t probePosition() const { return m_probe; }
+    int32_t probePosition() const {
+        built();
+        return m_probe;
+    }
     bool lastLookupCut() const { return m_cut; }
     // The entry list, with placeholders where entries were removed.
     std::u16string_view entry(int32_t index) const;
     // The slot table value at `slot` (-1 empty, -2 tombstone, else an entry index).
-    int32_t slotValue(int32_t slot) const { return m_slots[slot].value; }
+    int32_t slotValue(int32_t slot) const { return built().m_slots[slot].value; }
     // The entry index held at the probe position (after a successful lookup).
-    int32_t matchedIndex() const { return m_probe < kSlots ? m_slots[m_probe].value : kEmpty; }
+    int32_t matchedIndex() const {
+        built();
+        return m_probe < kSlots ? m_slots[m_probe].value : kEmpty;
+    }
     std::u16string_view placeholder() const;
 
 private:
     struct EntryRef {
         uint32_t offset;
         uint32_t length;
+        int32_t key; // kept for the replay that builds the slot table
     };
+    // What the probe position is, while the slot table is not built: where the last lookup,
+    // Add or Remove left it, expressed without slots.
+    enum class ProbeAt { Idle, Found, Absent, Entry };
     // A slot and, while it is not empty, its link in the "next empty slot" union-find: the
     // link points at or before the first empty slot after it. Kept side by side so that a
     // lookup touches one cache line.
@@ -124,7 +148,13 @@ private:
     };
     static constexpr uint32_t kPlaceholderOffset = 0xFFFFFFFFu;
 
+    // Building the slot table changes nothing observable, so const questions may build it.
+    const EntryHashSet &built() const {
+        const_cast<EntryHashSet *>(this)->materialize();
+        return *this;
+    }
     bool lookup(std::u16string_view &word, bool byWord);
+    bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash);
     int32_t nextEmpty(int32_t from);
     size_t findCell(std::u16string_view line, uint32_t hash) const;
     int32_t findLive(std::u16string_view line, uint32_t hash) const;
@@ -141,7 +171,12 @@ private:
     bool m_wordLookups;
     EventPump *m_pump = nullptr;
 
-    LargeArray<Slot> m_slots;
+    LargeArray<Slot> m_slots; // empty until materialized
+    bool m_materialized = false;
+    ProbeAt m_probeAt = ProbeAt::Idle;
+    int32_t m_probeKey = 0;   // Absent: the key of the line looked up
+    int32_t m_probeEntry = 0; // Found, Entry: the entry whose slot the probe is at
+    int32_t m_lastKey = 0;    // the key of the last lookup, for the Add that follows it
     int32_t m_emptyCount = kSlots;
     int32_t m_probe = kSlots;
     int32_t m_deleted = 0;
