@@ -68,6 +68,7 @@ void EntryHashSet::Clear() {
     m_pendingValid = false;
     m_ringHead = m_ringTail = 0;
     m_text.clear();
+    m_borrowing = false;
     m_entries.clear();
     m_slotOf.clear();
     m_dup = {};
@@ -97,6 +98,8 @@ void EntryHashSet::materialize() {
     // entry's slot is a tombstone; it still counts as taken.
     int32_t probeSlot = kSlots;
     const auto n = int32_t(m_entries.size());
+    m_slotOf.clear();
+    m_slotOf.reserve(size_t(n));
     for (int32_t i = 0; i < n; ++i) {
         EntryRef &e = m_entries[size_t(i)];
         int32_t slot = nextEmpty(e.key);
@@ -105,9 +108,9 @@ void EntryHashSet::materialize() {
         Slot &t = m_slots[slot];
         t.next = slot + 1;
         --m_emptyCount;
-        const bool removed = e.offset == kPlaceholderOffset;
+        const bool removed = e.length == kRemoved;
         t.value = removed ? kDeleted : i;
-        m_slotOf[size_t(i)] = removed ? -1 : slot;
+        m_slotOf.push_back(removed ? -1 : slot);
         if (i == m_probeEntry)
             probeSlot = slot;
     }
@@ -129,7 +132,8 @@ void EntryHashSet::materialize() {
 
 void EntryHashSet::reserve(size_t entries, size_t textUnits) {
     m_entries.reserve(entries);
-    m_slotOf.reserve(entries);
+    if (m_materialized)
+        m_slotOf.reserve(entries);
     if (textUnits)
         m_text.reserve(textUnits);
     size_t cells = m_index.size();
@@ -196,9 +200,9 @@ int32_t EntryHashSet::EntryKey(std::u16string &word) const {
 
 std::u16string_view EntryHashSet::entry(int32_t index) const {
     const EntryRef &r = m_entries[size_t(index)];
-    if (r.offset == kPlaceholderOffset)
+    if (r.length == kRemoved)
         return placeholder();
-    return std::u16string_view(m_text.data() + r.offset, r.length);
+    return std::u16string_view(textOf(r), r.length);
 }
 
 // The first empty slot at or after `from`, or kSlots when there is none up to the end. Filled
@@ -311,7 +315,8 @@ void EntryHashSet::unlinkLive(int32_t idx) {
             p = it->second;
         }
     }
-    m_slotOf[size_t(idx)] = -1;
+    if (m_materialized)
+        m_slotOf[size_t(idx)] = -1;
 }
 
 void EntryHashSet::prefetch(std::u16string_view line) {
@@ -325,7 +330,27 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.hash = uint32_t(hashLine(line));
     if (m_materialized)
         __builtin_prefetch(&m_slots[p.key], 1);
-    __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
+    const size_t mask = m_index.size() - 1;
+    __builtin_prefetch(&m_index[p.hash & mask], 1);
+    // A line found in the index is compared with its entry's text, two more dependent loads.
+    // Lines given a few hints ago have their index cell in the cache by now: start loading
+    // the entry reference of one and the text of an older one.
+    const size_t queued = m_ringHead - m_ringTail;
+    if (queued > 4) {
+        const Prefetched &q = m_ring[(m_ringHead - 5) % kPrefetchRing];
+        const IndexCell &c = m_index[q.hash & mask];
+        if (c.entry >= 0)
+            __builtin_prefetch(&m_entries[size_t(c.entry)]);
+    }
+    if (queued > 6) {
+        const Prefetched &q = m_ring[(m_ringHead - 7) % kPrefetchRing];
+        const IndexCell &c = m_index[q.hash & mask];
+        if (c.entry >= 0 && c.hash == q.hash) {
+            const EntryRef &e = m_entries[size_t(c.entry)];
+            if (e.length != kRemoved)
+                __builtin_prefetch(textOf(e));
+        }
+    }
 }
 
 bool EntryHashSet::Contains(std::u16string_view &word) {
@@ -486,14 +511,18 @@ void EntryHashSet::Add(std::u16string_view word) {
     if (m_materialized ? (m_probe < 0 || m_probe >= kSlots) : m_probeAt != ProbeAt::Absent)
         return; // no lookup before: nothing to add at
     const auto idx = int32_t(m_entries.size());
-    if (m_text.size() + word.size() > 0xFFFFFFF0u)
+    if (word.size() >= kRemoved)
         throw LexError("词库太大，超出了词条表的容量，没有写入任何文件。");
     const uint32_t hash = m_pendingValid ? m_pendingHash : uint32_t(hashLine(word));
     m_pendingValid = false;
-    m_entries.push_back({uint32_t(m_text.size()), uint32_t(word.size()), m_lastKey});
-    m_text.append(word.data(), word.size());
+    if (m_borrowing) {
+        m_entries.push_back(
+            {reinterpret_cast<uintptr_t>(word.data()), uint32_t(word.size()), m_lastKey});
+    } else {
+        m_entries.push_back({m_text.size(), uint32_t(word.size()), m_lastKey});
+        m_text.append(word.data(), word.size());
+    }
     if (!m_materialized) {
-        m_slotOf.push_back(0); // set when the slots are built
         --m_emptyCount;
         m_probeAt = ProbeAt::Entry;
         m_probeEntry = idx;
@@ -524,8 +553,7 @@ bool EntryHashSet::Remove() {
             return false;
         const int32_t idx = m_probeEntry;
         unlinkLive(idx);
-        m_entries[size_t(idx)].offset = kPlaceholderOffset;
-        m_entries[size_t(idx)].length = 0;
+        m_entries[size_t(idx)].length = kRemoved;
         ++m_deleted;
         m_probeAt = ProbeAt::Entry; // the probe stays at the slot that is now a tombstone
         return true;
@@ -537,8 +565,7 @@ bool EntryHashSet::Remove() {
     if (idx < 0)
         return false;
     unlinkLive(idx);
-    m_entries[size_t(idx)].offset = kPlaceholderOffset;
-    m_entries[size_t(idx)].length = 0;
+    m_entries[size_t(idx)].length = kRemoved;
     s.value = kDeleted;
     ++m_deleted;
     return true;

@@ -76,6 +76,10 @@ public:
     void prefetch(std::u16string_view line);
     // Room for `entries` lines of `textUnits` code units in all (an estimate; saves regrowth).
     void reserve(size_t entries, size_t textUnits = 0);
+    // From now on until Clear, Add keeps a view of the caller's text instead of a copy; the
+    // caller keeps that text alive and unchanged until Clear. Saves copying every line of a
+    // lexicon that is held in memory anyway.
+    void borrowText() { m_borrowing = true; }
 
     // Empties the set. The second form yields at slots 0, 200,000, ... 1,800,000.
     void Clear();
@@ -126,10 +130,11 @@ public:
     std::u16string_view placeholder() const;
 
 private:
+    // An entry's text: an offset into m_text, or, while borrowing, the caller's own pointer.
     struct EntryRef {
-        uint32_t offset;
-        uint32_t length;
-        int32_t key; // kept for the replay that builds the slot table
+        uintptr_t pos;
+        uint32_t length; // kRemoved once the entry is the placeholder
+        int32_t key;     // kept for the replay that builds the slot table
     };
     // What the probe position is, while the slot table is not built: where the last lookup,
     // Add or Remove left it, expressed without slots.
@@ -146,7 +151,10 @@ private:
         uint32_t hash;
         int32_t entry; // -1: free
     };
-    static constexpr uint32_t kPlaceholderOffset = 0xFFFFFFFFu;
+    static constexpr uint32_t kRemoved = 0xFFFFFFFFu;
+    const char16_t *textOf(const EntryRef &r) const {
+        return m_borrowing ? reinterpret_cast<const char16_t *>(r.pos) : m_text.data() + r.pos;
+    }
 
     // Building the slot table changes nothing observable, so const questions may build it.
     const EntryHashSet &built() const {
@@ -185,9 +193,10 @@ private:
     bool m_pendingValid = false;
     uint32_t m_pendingHash = 0;
 
+    bool m_borrowing = false;
     LargeArray<char16_t> m_text;
     LargeArray<EntryRef> m_entries;
-    LargeArray<int32_t> m_slotOf; // per entry: its slot while live, else -1
+    LargeArray<int32_t> m_slotOf; // per entry: its slot while live, else -1 (once materialized)
     // Further live entries holding the same line as a live entry (only after an Add at a slot
     // where a cut-short lookup stopped): entry -> next entry with that line.
     std::unordered_map<int32_t, int32_t> m_dup;
