@@ -287,12 +287,17 @@ def choose_readings(words, simp_words, simp_chars, db_phrases, rime, pinlu, read
     usable = lambda weights: {r: v for r, v in weights.items() if valid(r)}
     refs = {}
     for w in words:
+        db = db_phrases.get(w, {})
+        if len(db) == 1 and w not in simp_words:
+            # most phrases: one source, one reading (pinyin-database's syllables are all valid)
+            refs[w] = next(iter(db))
+            continue
         score = collections.defaultdict(float)
         simp = usable(simp_words.get(w, {}))
         if len(simp) > 1:
             simp = {r: max(v, 1) * running_text_factor(w, r, simp_chars, pinlu)
                     for r, v in simp.items()}
-        for weights in (simp, usable(db_phrases.get(w, {}))):
+        for weights in (simp, db):
             if weights:
                 for r, s in share(weights).items():
                     score[r] += s
