@@ -69,11 +69,9 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
     };
     WordAutomaton automaton;
     std::vector<uint32_t> nodes;
-    std::vector<uint8_t> seen;
     if (!stopped) {
         nodes = automaton.build(words, false, &pump);
-        seen.assign(automaton.nodeCount(), 0);
-        stopped = pump.stopRequested() || !automaton.markOccurrences(text, seen, &pump);
+        stopped = pump.stopRequested() || !automaton.markOccurrences(text, &pump);
     }
     if (stopped) {
         // The writing loop would leave at its first yield point, after the first line: that
@@ -82,7 +80,7 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
             write(0);
     } else {
         for (size_t i = 0; i < lines.size(); ++i) {
-            if (nodes[i] != WordAutomaton::kNoNode && seen[nodes[i]])
+            if (automaton.occurred(nodes[i]))
                 write(i);
             if (i % kYieldRows == 0) {
                 pump.setProgress(int64_t(lines.size() + i), int64_t(lines.size()) * 2);

@@ -1,14 +1,15 @@
 #pragma once
 // A keyword automaton (Aho–Corasick) over a list of words: one pass over a text finds which of
 // the words occur in it, whatever their number. The trie is built level by level, each level
-// sorted by (parent, character), so its nodes come out numbered breadth first with the children
-// of a node contiguous and ordered by character: a child is found by binary search in a small
-// array, failure links are computed in one ascending sweep, and building never touches a hash
-// table. Comparison is exact, code unit by code unit.
+// radix-sorted by (parent, character), so its nodes come out numbered breadth first with the
+// children of a node contiguous and ordered by character: a child is found by binary search in
+// a small array, failure links are computed in one ascending sweep, and building reads the
+// words in their own order. Comparison is exact, code unit by code unit.
 
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -31,10 +32,12 @@ public:
 
     size_t nodeCount() const { return m_char.size(); }
 
-    // Marks in `seen` (one byte per node, zero-filled by the caller) the node of every word
-    // that occurs in `text`. Yields like build(); returns false when a stop ended the scan.
-    bool markOccurrences(std::u16string_view text, std::vector<uint8_t> &seen,
-                         EventPump *pump = nullptr) const;
+    // Marks the node of every word that occurs in `text` (see occurred()). Yields like build();
+    // returns false when a stop ended the scan. A long text is cut into overlapping pieces
+    // scanned side by side: the scan waits on memory, and independent pieces overlap the waits.
+    bool markOccurrences(std::u16string_view text, EventPump *pump = nullptr);
+    // Whether the word of `node` was met by markOccurrences() since the automaton was built.
+    bool occurred(uint32_t node) const { return node != kNoNode && m_nodes[node].marked; }
 
     // Whether some word occurs in `text`, begins it, or (for a reversed automaton) ends it.
     bool containsAny(std::u16string_view text) const;
@@ -42,18 +45,22 @@ public:
     bool endsWithAny(std::u16string_view text) const;
 
 private:
+    // One cache line holds four nodes: a scan step reads one node for its children and its
+    // failure link, and the node it reaches for its word.
+    struct Node {
+        uint32_t first;  // the first child; the next node's `first` ends the range
+        uint32_t fail;   // the longest proper suffix that is a node
+        uint32_t word;   // the nearest word node on the failure chain, itself included
+        uint32_t marked; // met by markOccurrences()
+    };
+
     uint32_t child(uint32_t node, char16_t ch) const {
         if (node == 0)
             return m_rootChild[ch];
-        const char16_t *lo = m_char.data() + m_first[node];
-        const char16_t *hi = m_char.data() + m_first[node + 1];
-        while (hi - lo > 8) {
-            const char16_t *mid = lo + (hi - lo) / 2;
-            if (*mid < ch)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
+        const char16_t *lo = m_char.data() + m_nodes[node].first;
+        const char16_t *hi = m_char.data() + m_nodes[node + 1].first;
+        if (hi - lo > 8)
+            lo = std::lower_bound(lo, hi, ch);
         for (; lo < hi; ++lo)
             if (*lo >= ch)
                 return *lo == ch ? uint32_t(lo - m_char.data()) : 0;
@@ -68,20 +75,23 @@ private:
                 return next;
             if (node == 0)
                 return 0;
-            node = m_fail[node];
+            node = m_nodes[node].fail;
         }
     }
-    void linkFailures();
 
-    // Per node, breadth-first: the character of its incoming edge, the index of its first
-    // child (one extra entry closes the last node's range), its failure link, and the nearest
-    // word node on its chain of failure links, itself included (kNoNode when none).
-    LargeArray<char16_t> m_char;
-    LargeArray<uint32_t> m_first;
-    LargeArray<uint32_t> m_fail;
-    LargeArray<uint32_t> m_word;
+    void mark(uint32_t node) {
+        // A marked node has its whole chain marked already.
+        for (uint32_t w = m_nodes[node].word; w != kNoNode && !m_nodes[w].marked;
+             w = m_nodes[m_nodes[w].fail].word)
+            m_nodes[w].marked = 1;
+    }
+
+    // Per node, breadth first; m_nodes has one extra entry that closes the last child range.
+    LargeArray<char16_t> m_char; // the character of the node's incoming edge
+    LargeArray<Node> m_nodes;
     std::vector<uint32_t> m_rootChild; // 65,536 entries: the root's child by character
     std::vector<uint64_t> m_alphabet;  // one bit per character that occurs in some word
+    size_t m_longest = 0;              // the length of the longest word
 };
 
 } // namespace lex::lexsift

@@ -103,12 +103,15 @@ TEST(ArticleFilterFiles, StopEndsAtTheNextMultipleOf20000Rows) {
 }
 
 // Random text over a small alphabet, so that words share prefixes and suffixes and often
-// occur: three hanzi and one letter, and in articles CR LF.
-std::u16string randomText(std::mt19937 &rng, size_t maxLength, bool article = false) {
+// occur (three hanzi and a letter, and in articles CR LF), or over a wide one, so that nodes
+// have many children.
+std::u16string randomText(std::mt19937 &rng, size_t maxLength, bool wide, bool article = false) {
+    static const std::u16string alphabet =
+        u"中国人a的一是不了在有和这为上个我以要他时来用们生到作地";
     std::u16string s;
     for (size_t n = rng() % (maxLength + 1), i = 0; i < n; ++i) {
-        const size_t k = rng() % (article ? 5 : 4);
-        s += k < 4 ? std::u16string(1, u"中国人a"[k]) : u"\r\n";
+        const size_t k = rng() % (wide ? alphabet.size() : article ? 5 : 4);
+        s += k == 4 && !wide ? u"\r\n" : alphabet.substr(k, 1);
     }
     return s;
 }
@@ -122,15 +125,15 @@ TEST(Automaton, FiltersMatchTheLiteralSearches) {
                                        ConditionTest::Ends};
     for (int round = 0; round < 300; ++round) {
         // Some rounds are large: the root's run is sorted by counting and yields are reached.
-        const bool large = round % 100 == 0;
-        std::vector<std::u16string> lines(large ? 20000 : rng() % 60);
+        const bool large = round % 100 == 0, wide = round % 4 == 1;
+        std::vector<std::u16string> lines(large ? 20000 : rng() % (wide ? 600 : 60));
         std::u16string source;
         for (auto &line : lines)
-            source += (line = randomText(rng, large ? 9 : 6)) + u"\r\n";
-        const std::u16string article = randomText(rng, large ? 3000 : 80, true);
+            source += (line = randomText(rng, large ? 9 : wide ? 3 : 6, wide)) + u"\r\n";
+        const std::u16string article = randomText(rng, large || wide ? 3000 : 80, wide, true);
         Conditions list{listTests[round % 3], std::vector<std::u16string>(rng() % 5)};
         for (auto &w : list.words)
-            w = randomText(rng, 3);
+            w = randomText(rng, 3, wide);
         std::erase(list.words, u"");
         std::string byArticle, byList;
         for (const auto &line : lines) {
