@@ -64,6 +64,7 @@ void Form2::Command7_Click() {
     if (!idle())
         return;
     Command2->setEnabled(false);
+    Command7->setEnabled(false);
     runPathOperation([this](int start) {
         const ConditionResult r =
             filterByConditions(toPath(Text1->text()), toPath(Text5->text()), conditions(), pump());
