@@ -8,78 +8,33 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
 
 namespace fs = std::filesystem;
-using lex::lexsift::ConditionTest;
-using lex::test::readBytes;
-using lex::test::writeLexicon;
+using enum lex::lexsift::ConditionTest;
 
-void writeInputs(const fs::path &dir) {
-    writeLexicon(dir / "in.txt",
-                 {u"中国zhongguo", u"人中", u"中华人民", u"", u"a中", u"丂丄", u"中国zhongguo"});
-    writeLexicon(dir / "art.txt", {u"我们是中国人", u"人民"}, /*utf16=*/true);
+TEST(LexsiftCli, WritesTheEngineBytesOrNothing) {
+    lex::test::TempDir dir;
+    lex::test::writeLexicon(dir / "in.txt", {u"中国zhongguo", u"人中", u"中华人民", u"", u"a中",
+                                             u"丂丄", u"中国zhongguo"});
+    lex::test::writeLexicon(dir / "art.txt", {u"我们是中国人", u"人民"}, /*utf16=*/true);
+    // A UTF-8 mark is read as code page 936, with a warning: the list gains a word "锘?".
     lex::test::writeBytes(dir / "words.txt",
                           "\xEF\xBB\xBF\r\n" + lex::test::gbkLines({u"中", u"民"}));
-}
-
-struct Row {
-    const char *name;
-    std::vector<std::string> args; // after "lexsift"; "@" is the input folder
-    ConditionTest test;            // None: the article filter
-};
-
-class LexsiftCli : public ::testing::TestWithParam<Row> {};
-
-TEST_P(LexsiftCli, WritesTheEngineBytes) {
-    lex::test::TempDir dir;
-    writeInputs(dir.path());
-    std::vector<std::string> args = {"lexsift"};
-    for (const auto &a : GetParam().args)
-        args.push_back(a.starts_with("@") ? dir.path().string() + a.substr(1) : a);
-    args.insert(args.end(), {"-o", (dir / "cli.txt").string()});
-    const lex::test::CliRun run = lex::test::runLexcli(args);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(run.out.starts_with("本次筛出词条：")) << run.out;
-    EXPECT_NE(run.out.find("\n\n耗时："), std::string::npos) << run.out;
-    // The words file starts with a UTF-8 mark, read as code page 936 with a warning.
-    EXPECT_EQ(run.err.find("UTF-8") != std::string::npos,
-              std::ranges::count(GetParam().args, "--words") == 1);
-
-    lex::NullPump pump;
-    if (GetParam().test == ConditionTest::None) {
-        lex::lexsift::filterByArticle(dir / "in.txt", dir / "art.txt", dir / "engine.txt", pump);
-    } else {
-        lex::lexsift::Conditions c{GetParam().test, {u"中", u"民"}, u"2", u"3"};
-        lex::lexsift::filterByConditions(dir / "in.txt", dir / "engine.txt", c, pump);
-    }
-    EXPECT_EQ(readBytes(dir / "cli.txt"), readBytes(dir / "engine.txt"));
-}
-
-const Row kRows[] = {
-    {"article", {"article", "@/in.txt", "@/art.txt"}, ConditionTest::None},
-    {"words", {"filter", "@/in.txt", "--words", "@/words.txt"}, ConditionTest::Contains},
-    {"wordsStart",
-     {"filter", "@/in.txt", "--words", "@/words.txt", "--at", "start"},
-     ConditionTest::Starts},
-    {"wordsEnd",
-     {"filter", "@/in.txt", "--at", "end", "--words", "@/words.txt"},
-     ConditionTest::Ends},
-    {"length", {"filter", "@/in.txt", "--length", "2", "3"}, ConditionTest::Length},
-    {"nonGb2312", {"filter", "@/in.txt", "--non-gb2312"}, ConditionTest::NonGb2312},
-};
-
-INSTANTIATE_TEST_SUITE_P(All, LexsiftCli, ::testing::ValuesIn(kRows),
-                         [](const auto &info) { return std::string(info.param.name); });
-
-// Failures give the tool's message and status 1, usage errors status 2; neither writes.
-TEST(LexsiftCli, FailuresAndUsageErrorsWriteNothing) {
-    lex::test::TempDir dir;
-    writeInputs(dir.path());
-    const std::string d = dir.path().string(), in = d + "/in.txt", out = d + "/o.txt";
-    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+    const std::string d = dir.path().string(), in = d + "/in.txt", words = d + "/words.txt";
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        lex::lexsift::ConditionTest test = None; // status 0: None is the article filter
+    };
+    const Row rows[] = {
+        {{"article", in, d + "/art.txt"}, 0, ""},
+        {{"filter", in, "--words", words}, 0, "UTF-8", Contains},
+        {{"filter", in, "--words", words, "--at", "start"}, 0, "UTF-8", Starts},
+        {{"filter", in, "--at", "end", "--words", words}, 0, "UTF-8", Ends},
+        {{"filter", in, "--length", "2", "3"}, 0, "", Length},
+        {{"filter", in, "--non-gb2312"}, 0, "", NonGb2312},
         {{"article", d + "/gone.txt", d + "/art.txt"}, 1, "打开文件失败！\n"},
         {{"article", in, d}, 1, "打开文件失败！\n"}, // a folder is not a file
         {{"filter", d + "/gone.txt", "--non-gb2312"}, 1, "打开词库失败！\n"},
@@ -88,14 +43,28 @@ TEST(LexsiftCli, FailuresAndUsageErrorsWriteNothing) {
         {{"filter", in, "--non-gb2312", "--at", "start"}, 2, "--at"},
         {{"filter", in, "--length", "2", "x"}, 2, "--length"},
     };
-    for (const auto &[args, status, err] : cases) {
-        std::vector<std::string> full = {"lexsift"};
-        full.insert(full.end(), args.begin(), args.end());
-        full.insert(full.end(), {"-o", out});
-        const lex::test::CliRun run = lex::test::runLexcli(full);
-        EXPECT_EQ(run.status, status) << testing::PrintToString(full);
-        EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
-        EXPECT_FALSE(fs::exists(out));
+    for (const Row &row : rows) {
+        std::vector<std::string> args = {"lexsift"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.insert(args.end(), {"-o", d + "/cli.txt"});
+        const lex::test::CliRun run = lex::test::runLexcli(args);
+        SCOPED_TRACE(testing::PrintToString(args));
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
+        if (row.status != 0) {
+            EXPECT_FALSE(fs::exists(dir / "cli.txt"));
+            continue;
+        }
+        EXPECT_TRUE(run.out.starts_with("本次筛出词条：") &&
+                    run.out.find("\n\n耗时：") != run.out.npos);
+        lex::NullPump pump;
+        if (row.test == None)
+            lex::lexsift::filterByArticle(in, d + "/art.txt", d + "/engine.txt", pump);
+        else
+            lex::lexsift::filterByConditions(in, d + "/engine.txt",
+                                             {row.test, {u"中", u"民"}, u"2", u"3"}, pump);
+        EXPECT_EQ(lex::test::readBytes(dir / "cli.txt"), lex::test::readBytes(dir / "engine.txt"));
+        fs::remove(dir / "cli.txt");
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "test_support.h"
 
@@ -199,18 +198,6 @@ const ConditionCase kConditionCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ConditionFilter, ::testing::ValuesIn(kConditionCases),
                          [](const auto &info) { return std::string(info.param.name); });
-
-// A bad length bound and a missing input end the filter before anything is written.
-TEST(ConditionFilterFiles, FailuresLeaveNoOutput) {
-    TempDir dir;
-    writeLexicon(dir / "in.txt", {u"中国"});
-    NullPump pump;
-    EXPECT_THROW(
-        filterByConditions(dir / "in.txt", dir / "out.txt", {Length, {}, u"2", u"x"}, pump),
-        LexError);
-    EXPECT_FALSE(filterByConditions(dir / "no.txt", dir / "out.txt", {}, pump).inputFound);
-    EXPECT_FALSE(fs::exists(dir / "out.txt"));
-}
 
 // The word-list box and the bounds as typed; the hexadecimal GB2312 rule.
 TEST(ConditionParts, WordListBoundsAndGb2312) {
