@@ -36,11 +36,16 @@ Form5::Form5(Form2 &owner) : ToolForm(&owner), m_owner(owner) {
 
     // The word list on the left, the conditions on the right.
     auto *right = new QVBoxLayout;
+    // The options and the range stand indented under the box they belong to.
     right->addWidget(Check1);
+    auto *options = new QVBoxLayout;
+    options->setContentsMargins(20, 0, 0, 0);
     for (QRadioButton *o : {Option1, Option2, Option3})
-        right->addWidget(o);
+        options->addWidget(o);
+    right->addLayout(options);
     right->addWidget(Check2);
     auto *range = new QHBoxLayout;
+    range->setContentsMargins(20, 0, 0, 0);
     for (QWidget *w : std::initializer_list<QWidget *>{Label1, Text2, Label2, Text3})
         range->addWidget(w);
     range->addStretch();
