@@ -57,8 +57,8 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
     result.articleFound = true;
     std::u16string text;
     {
-        LineReader reader2(article);
-        text = reader2.readAll();
+        LineReader articleReader(article);
+        text = articleReader.readAll();
     }
 
     LineWriter writer(target);
