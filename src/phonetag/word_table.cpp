@@ -2,6 +2,7 @@
 
 #include "phonetag/char_dictionary.h"
 
+#include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 
 #include <algorithm>
@@ -19,16 +20,20 @@ struct WordTable::Automaton {
         uint32_t pairsBegin = 0; // the pairs whose word ends here, latest first
         uint32_t pairsEnd = 0;
     };
-    struct Edge {
-        uint64_t key = 0; // (node << 16 | code unit); 0: free
-        int32_t child = 0;
-    };
+    // A move is one word: (node << 16 | code unit) << 24 | child; 0 is a free cell. Eight bytes
+    // a move keep the table of a shipped word table within the second-level cache.
+    static constexpr int32_t kMaxNodes = 1 << 24;
 
     std::vector<Node> nodes;
     std::vector<uint32_t> pairIds;
+    // A line can hold a word only where two of its neighbouring code units begin a word, or one
+    // code unit is a whole word: a small filter of those lets most lines skip the scan.
+    static constexpr size_t kStartBits = size_t(1) << 19;
+    std::bitset<65536> wholeWords;
+    std::vector<uint64_t> starts = std::vector<uint64_t>(kStartBits / 64, 0);
     std::vector<int32_t> rootNext = std::vector<int32_t>(65536, 0);
     std::bitset<65536> alphabet; // the code units that occur in some word
-    std::vector<Edge> edges;
+    std::vector<uint64_t> edges;
     uint64_t mask = 0;
 
     static uint64_t edgeKey(int32_t node, char16_t c) { return uint64_t(node) << 16 | c; }
@@ -37,11 +42,38 @@ struct WordTable::Automaton {
     int32_t child(int32_t node, char16_t c) const {
         const uint64_t key = edgeKey(node, c);
         for (size_t i = slotOf(key) & mask;; i = (i + 1) & mask) {
-            if (edges[i].key == key)
-                return edges[i].child;
-            if (edges[i].key == 0)
+            const uint64_t e = edges[i];
+            if (e >> 24 == key)
+                return int32_t(e & (kMaxNodes - 1));
+            if (e == 0)
                 return -1;
         }
+    }
+
+    static size_t startBit(char16_t a, char16_t b) {
+        return size_t(((uint32_t(a) << 16 | b) * 0x9E3779B1u) >> 13);
+    }
+    void addStart(std::u16string_view word) {
+        if (word.size() == 1) {
+            wholeWords[word[0]] = true;
+        } else {
+            const size_t bit = startBit(word[0], word[1]);
+            starts[bit / 64] |= uint64_t(1) << (bit % 64);
+        }
+    }
+    // False when no word can occur in `line`.
+    bool mayHoldWord(std::u16string_view line) const {
+        const size_t n = line.size();
+        for (size_t i = 0; i < n; ++i) {
+            if (wholeWords[line[i]])
+                return true;
+            if (i + 1 < n) {
+                const size_t bit = startBit(line[i], line[i + 1]);
+                if (starts[bit / 64] >> (bit % 64) & 1)
+                    return true;
+            }
+        }
+        return false;
     }
 
     // The state after reading `c` in state `s`.
@@ -144,6 +176,9 @@ void WordTable::prepare() const {
             node = it->second;
         }
         ends.emplace_back(node, uint32_t(i));
+        a->addStart(w);
+        if (built.size() >= size_t(Automaton::kMaxNodes))
+            throw LexError("词表太大：“zn.lxd”的词超出了自动注音能容纳的数量。");
     }
 
     a->nodes.resize(built.size());
@@ -163,7 +198,7 @@ void WordTable::prepare() const {
     size_t cells = 16;
     while (cells < moves.size() * 2)
         cells <<= 1;
-    a->edges.assign(cells, {});
+    a->edges.assign(cells, 0);
     a->mask = cells - 1;
     for (const auto &[key, child] : moves) {
         if ((key >> 16) == 0) {
@@ -171,9 +206,9 @@ void WordTable::prepare() const {
             continue;
         }
         size_t i = Automaton::slotOf(key) & a->mask;
-        while (a->edges[i].key != 0)
+        while (a->edges[i] != 0)
             i = (i + 1) & a->mask;
-        a->edges[i] = {key, child};
+        a->edges[i] = key << 24 | uint64_t(child);
     }
 
     // Fail links in order of depth, so that a node's parent and every shorter suffix are done.
@@ -219,6 +254,8 @@ int64_t WordTable::latestOccurring(std::u16string_view line, int64_t bound) cons
 
 void WordTable::apply(std::u16string &line, std::u16string &scratch) const {
     prepare();
+    if (!m_automaton->mayHoldWord(line))
+        return;
     int64_t bound = int64_t(m_pairs.size());
     for (;;) {
         const int64_t k = latestOccurring(line, bound);
