@@ -37,7 +37,9 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
                                 const std::filesystem::path &log, EventPump &pump) {
     CorrectResult result;
     set.setPump(&pump);
-    set.Clear(pump);
+    // A set that never held an entry is empty already.
+    if (set.insertedCount() != 0)
+        set.Clear(pump);
     if (!fileExists(list))
         return result;
     result.listFound = true;
