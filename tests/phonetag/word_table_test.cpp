@@ -110,20 +110,3 @@ TEST(WordTable, LineByLineEqualsTheReplaceAllPasses) {
     // The tables must actually have changed lines, or the comparison proves nothing.
     EXPECT_GT(changedLines, 5'000u);
 }
-
-// Guards the order of the passes: the later pair acts first, and an earlier pair still acts on
-// what a later replacement made.
-TEST(WordTable, LaterPairsActFirstAndMayFeedEarlierOnes) {
-    WordTable table;
-    table.addPair(u"重a", u"0重chong"); // made by the pair below
-    table.addPair(u"庆", u"a庆");       // acts first
-    table.addPair(u"中国", u"0中zhong0国guo");
-    table.addPair(u"国重", u"0国guo0重chong"); // overlaps 中国 and wins where both could act
-    std::u16string line = u"重庆中国重庆", scratch;
-    table.apply(line, scratch);
-    EXPECT_EQ(line, u"0重chong庆中0国guo0重chonga庆");
-    std::u16string literal = u"重庆中国重庆";
-    for (size_t k = table.size(); k-- > 0;)
-        replaceEverywhere(literal, table.word(k), table.marked(k));
-    EXPECT_EQ(line, literal);
-}
