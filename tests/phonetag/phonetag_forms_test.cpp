@@ -114,22 +114,6 @@ private slots:
         m_dir.reset();
     }
 
-    // Guards the menu's captions and that Esc does not close it.
-    void menuCaptions() {
-        Form1 &main = menu();
-        QCOMPARE(main.windowTitle(), QStringLiteral("Quillo词库注音 Ver1.21"));
-        const QStringList captions = {"智能注音", "注音优化", "注音修正", "说明文档", "退出程序"};
-        QPushButton *buttons[] = {main.Command2, main.Command3, main.Command4, main.Command1,
-                                  main.Command7};
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(buttons[i]->text(), captions[i]);
-        main.show();
-        QTest::keyClick(&main, Qt::Key_Escape);
-        QVERIFY(main.isVisible());
-        main.Command7->click();
-        QVERIFY(!main.isVisible());
-    }
-
     // Guards the mended silences: without "dz.txt" the program says why before it ends,
     // without "zn.lxd" Form7 says why instead of vanishing, without "lw.txt" the correction
     // says why and leaves the old log and the form usable.
@@ -257,7 +241,7 @@ private slots:
     }
 
     // Guards the one busy state of the tool: while Form7 annotates, neither it nor the menu
-    // closes, and the path controls are off; afterwards both close.
+    // closes, and the path controls are off; afterwards both close ("退出程序", not Esc).
     void nothingClosesWhileAnOperationRuns() {
         std::u16string big;
         for (int i = 0; i < 30'000; ++i)
@@ -283,7 +267,11 @@ private slots:
         QVERIFY(!formClosed && !menuClosed && boxesOff);
         QCOMPARE(status, QStringLiteral("正在自动注音，请稍候……"));
         QVERIFY(m_dialogs->lastText().startsWith(QStringLiteral("共计词条：30000\r\n")));
-        QVERIFY(main.close());
+        main.show();
+        QTest::keyClick(&main, Qt::Key_Escape); // Esc never closes the menu
+        QVERIFY(main.isVisible());
+        main.Command7->click();
+        QVERIFY(!main.isVisible());
     }
 };
 
