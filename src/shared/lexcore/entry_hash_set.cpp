@@ -41,15 +41,113 @@ uint64_t hashLine(std::u16string_view s) {
 
 constexpr std::u16string_view kSemicolon = u";";
 
+// entryWord of a line without building it: the first code unit, then the double-byte ones.
+uint64_t hashWord(std::u16string_view s) {
+    // Every unit is mixed in on its own: words of two or three characters differ in a few
+    // bits only, and a plain xor-multiply per unit lets 呵呵 and 哈哈 meet.
+    uint64_t h = 0x9E3779B97F4A7C15ULL;
+    auto step = [&h](char16_t c) {
+        h = (h ^ c) * 0xbf58476d1ce4e5b9ULL;
+        h ^= h >> 31;
+    };
+    if (!s.empty())
+        step(s[0]);
+    const int16_t *ansi = detail::ansiTable();
+    for (size_t i = 1; i < s.size(); ++i)
+        if (ansi[s[i]] < 0)
+            step(s[i]);
+    return mix(h);
+}
+
+bool sameWord(std::u16string_view a, std::u16string_view b) {
+    if (a.empty() || b.empty())
+        return a.empty() && b.empty();
+    if (a[0] != b[0])
+        return false;
+    const int16_t *ansi = detail::ansiTable();
+    size_t i = 1, j = 1;
+    for (;; ++i, ++j) {
+        while (i < a.size() && ansi[a[i]] >= 0)
+            ++i;
+        while (j < b.size() && ansi[b[j]] >= 0)
+            ++j;
+        if (i == a.size() || j == b.size())
+            return i == a.size() && j == b.size();
+        if (a[i] != b[j])
+            return false;
+    }
+}
+
 } // namespace
 
+// The entries by their word, for Hash_ExistsX: open addressing over the words, each cell the
+// head of a chain of entries with that word (linked through `next`). Removed entries leave
+// their chains at the next lookup of their word. Built at the first word lookup after a Clear,
+// so that sets that never look up words never pay for it.
 struct EntryHashSet::WordIndex {
-    std::unordered_map<std::u16string, std::vector<int32_t>> byWord;
+    struct Cell {
+        uint32_t hash;
+        int32_t head;    // the first entry with this word, -1 when none is left
+        uint32_t offset; // the word's text: the line of the entry that made the cell
+        uint32_t length;
+    };
+    static constexpr uint32_t kFree = 0xFFFFFFFFu;
+    // In large buffers, as the slots are: random probes need few page-table walks.
+    LargeArray<Cell> cells;
+    size_t used = 0;
+    LargeArray<int32_t> next; // per entry
+
+    explicit WordIndex(size_t entries) {
+        size_t n = 1024;
+        while (n < entries * 2)
+            n *= 2;
+        cells.assign(n, Cell{0, -1, kFree, 0});
+        next.assign(entries, -1);
+    }
+
+    Cell *find(const char16_t *text, std::u16string_view word, uint32_t hash, bool create) {
+        const size_t mask = cells.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Cell &c = cells[i];
+            if (c.offset == kFree)
+                return create ? &c : nullptr;
+            if (c.hash == hash && sameWord(std::u16string_view(text + c.offset, c.length), word))
+                return &c;
+        }
+    }
+
+    void insert(const char16_t *text, uint32_t offset, uint32_t length, int32_t idx) {
+        if ((used + 1) * 2 > cells.size())
+            grow();
+        const std::u16string_view line(text + offset, length);
+        const auto hash = uint32_t(hashWord(line));
+        Cell *c = find(text, line, hash, true);
+        if (c->offset == kFree) {
+            *c = Cell{hash, -1, offset, length};
+            ++used;
+        }
+        next[size_t(idx)] = c->head;
+        c->head = idx;
+    }
+
+    void grow() {
+        LargeArray<Cell> old;
+        old.assign(cells.size() * 2, Cell{0, -1, kFree, 0});
+        old.swap(cells);
+        const size_t mask = cells.size() - 1;
+        for (const Cell &c : old) {
+            if (c.offset == kFree)
+                continue;
+            size_t i = c.hash & mask;
+            while (cells[i].offset != kFree)
+                i = (i + 1) & mask;
+            cells[i] = c;
+        }
+    }
 };
 
-EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool wordLookups)
-    : m_variant(variant), m_cancelledResult(cancelledResult), m_wordLookups(wordLookups),
-      m_slots() {
+EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool /*wordLookups*/)
+    : m_variant(variant), m_cancelledResult(cancelledResult), m_slots() {
     Clear();
 }
 
@@ -70,10 +168,7 @@ void EntryHashSet::Clear() {
     m_index.clear();
     m_index.assign(1024, IndexCell{0, -1});
     m_indexUsed = 0;
-    if (m_wordLookups)
-        m_words = std::make_unique<WordIndex>();
-    else
-        m_words.reset();
+    m_words.reset();
 }
 
 void EntryHashSet::Clear(EventPump &pump) {
@@ -278,9 +373,16 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.size = line.size();
     p.key = EntryKey(m_variant, line);
     p.word = line;
-    p.hash = uint32_t(hashLine(line));
     __builtin_prefetch(&m_slots[p.key], 1);
-    __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
+    // A set with a word index is looked up by word.
+    p.ofWord = m_words != nullptr;
+    if (p.ofWord) {
+        p.hash = uint32_t(hashWord(line));
+        __builtin_prefetch(&m_words->cells[p.hash & (m_words->cells.size() - 1)]);
+    } else {
+        p.hash = uint32_t(hashLine(line));
+        __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
+    }
 }
 
 bool EntryHashSet::Contains(std::u16string_view &word) {
@@ -319,8 +421,10 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
             ++m_ringTail;
             key = p.key;
             word = p.word;
-            hash = p.hash;
-            haveHash = true;
+            if (p.ofWord == byWord) {
+                hash = p.hash;
+                haveHash = true;
+            }
         } else {
             m_ringTail = m_ringHead = 0; // looked up out of order: forget the hints
             key = EntryKey(m_variant, word);
@@ -333,23 +437,27 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     // empty slot at or after the key.
     int32_t match = -1;
     if (byWord) {
-        auto it = m_words->byWord.find(entryWord(word));
-        if (it != m_words->byWord.end()) {
-            auto &list = it->second;
+        if (!m_words)
+            buildWordIndex();
+        WordIndex::Cell *cell =
+            m_words->find(m_text.data(), word, haveHash ? hash : uint32_t(hashWord(word)), false);
+        if (cell) {
             int32_t best = kSlots;
-            size_t keep = 0;
-            for (int32_t idx : list) {
-                int32_t slot = m_slotOf[size_t(idx)];
-                if (slot < 0)
-                    continue; // dropped here: removed or overwritten entries never return
-                list[keep++] = idx;
-                int32_t d = distance(key, slot);
+            for (int32_t *link = &cell->head; *link >= 0;) {
+                const int32_t idx = *link;
+                const int32_t slot = m_slotOf[size_t(idx)];
+                if (slot < 0) {
+                    // Dropped here: removed or overwritten entries never return.
+                    *link = m_words->next[size_t(idx)];
+                    continue;
+                }
+                const int32_t d = distance(key, slot);
                 if (d < best) {
                     best = d;
                     match = slot;
                 }
+                link = &m_words->next[size_t(idx)];
             }
-            list.resize(keep);
         }
     } else {
         if (!haveHash)
@@ -431,8 +539,19 @@ void EntryHashSet::Add(std::u16string_view word) {
     }
     s.value = idx;
     indexInsert(idx, hash);
-    if (m_words)
-        m_words->byWord[entryWord(word)].push_back(idx);
+    if (m_words) {
+        m_words->next.push_back(-1);
+        m_words->insert(m_text.data(), m_entries[size_t(idx)].offset, uint32_t(word.size()), idx);
+    }
+}
+
+void EntryHashSet::buildWordIndex() {
+    const size_t n = m_entries.size();
+    m_words = std::make_unique<WordIndex>(n);
+    for (size_t idx = 0; idx < n; ++idx)
+        if (m_slotOf[idx] >= 0)
+            m_words->insert(m_text.data(), m_entries[idx].offset, m_entries[idx].length,
+                            int32_t(idx));
 }
 
 bool EntryHashSet::Remove() {

@@ -51,7 +51,8 @@ public:
     static constexpr int32_t kRejectKey = 1'000'000;
 
     // cancelledResult: what a lookup cut short by a stop request returns (set operations:
-    // true, word statistics: false). wordLookups: keep the index that Hash_ExistsX needs.
+    // true, word statistics: false). wordLookups is accepted for callers that name it: the
+    // index that Hash_ExistsX needs is built at its first call after a Clear.
     explicit EntryHashSet(KeyVariant variant = KeyVariant::Standard, bool cancelledResult = false,
                           bool wordLookups = false);
     ~EntryHashSet();
@@ -60,7 +61,8 @@ public:
 
     // The pump that long probe runs yield to (may be null: no yields).
     void setPump(EventPump *pump) { m_pump = pump; }
-    // A hint that `line` will be looked up soon: starts loading the memory its lookup needs.
+    // A hint that `line` will be looked up soon (by Contains, or by Hash_ExistsX once the word
+    // index is built): starts loading the memory its lookup needs.
     // Hints are taken in order by the lookups of the same lines (same memory), which then skip
     // computing key and hash; `line` must stay valid until then. Changes nothing observable.
     void prefetch(std::u16string_view line);
@@ -125,6 +127,7 @@ private:
     static constexpr uint32_t kPlaceholderOffset = 0xFFFFFFFFu;
 
     bool lookup(std::u16string_view &word, bool byWord);
+    void buildWordIndex();
     int32_t nextEmpty(int32_t from);
     size_t findCell(std::u16string_view line, uint32_t hash) const;
     int32_t findLive(std::u16string_view line, uint32_t hash) const;
@@ -138,7 +141,6 @@ private:
 
     KeyVariant m_variant;
     bool m_cancelledResult;
-    bool m_wordLookups;
     EventPump *m_pump = nullptr;
 
     LargeArray<Slot> m_slots;
@@ -167,7 +169,8 @@ private:
         size_t size;
         std::u16string_view word; // as the key left it
         int32_t key;
-        uint32_t hash;
+        uint32_t hash; // of the word when `ofWord` (the word index exists), else of the line
+        bool ofWord;
     };
     static constexpr size_t kPrefetchRing = 32;
     Prefetched m_ring[kPrefetchRing] = {};
