@@ -43,15 +43,112 @@ constexpr std::u16string_view kSemicolon = u";";
 constexpr const char *kFullMessage =
     "词条太多：超出了词条表 2,000,000 个位置的容量，没有写入任何文件。";
 
+// entryWord of a line without building it: the first code unit, then the double-byte ones.
+uint64_t hashWord(std::u16string_view s) {
+    // Every unit is mixed in on its own: words of two or three characters differ in a few
+    // bits only, and a plain xor-multiply per unit lets 呵呵 and 哈哈 meet.
+    uint64_t h = 0x9E3779B97F4A7C15ULL;
+    auto step = [&h](char16_t c) {
+        h = (h ^ c) * 0xbf58476d1ce4e5b9ULL;
+        h ^= h >> 31;
+    };
+    if (!s.empty())
+        step(s[0]);
+    const int16_t *ansi = detail::ansiTable();
+    for (size_t i = 1; i < s.size(); ++i)
+        if (ansi[s[i]] < 0)
+            step(s[i]);
+    return mix(h);
+}
+
+bool sameWord(std::u16string_view a, std::u16string_view b) {
+    if (a.empty() || b.empty())
+        return a.empty() && b.empty();
+    if (a[0] != b[0])
+        return false;
+    const int16_t *ansi = detail::ansiTable();
+    size_t i = 1, j = 1;
+    for (;; ++i, ++j) {
+        while (i < a.size() && ansi[a[i]] >= 0)
+            ++i;
+        while (j < b.size() && ansi[b[j]] >= 0)
+            ++j;
+        if (i == a.size() || j == b.size())
+            return i == a.size() && j == b.size();
+        if (a[i] != b[j])
+            return false;
+    }
+}
+
 } // namespace
 
+// The entries by their word, for Hash_ExistsX: open addressing over the words, each cell the
+// head of a chain of entries with that word (linked through `next`). Removed entries leave
+// their chains at the next lookup of their word. Built at the first word lookup after a Clear,
+// so that sets that never look up words never pay for it.
 struct EntryHashSet::WordIndex {
-    std::unordered_map<std::u16string, std::vector<int32_t>> byWord;
+    struct Cell {
+        uint32_t hash;
+        int32_t head; // the newest entry with this word, -1 when none is left
+        int32_t line; // the entry whose line gave the word; -1: a free cell
+    };
+    // In large buffers, as the slots are: random probes need few page-table walks.
+    LargeArray<Cell> cells;
+    size_t used = 0;
+    LargeArray<int32_t> next; // per entry: the next older entry with the same word
+    const EntryHashSet &set;
+
+    WordIndex(const EntryHashSet &owner, size_t entries) : set(owner) {
+        size_t n = 1024;
+        while (n < entries * 2)
+            n *= 2;
+        cells.assign(n, Cell{0, -1, -1});
+        next.assign(entries, -1);
+    }
+
+    Cell *find(std::u16string_view word, uint32_t hash, bool create) {
+        const size_t mask = cells.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Cell &c = cells[i];
+            if (c.line < 0)
+                return create ? &c : nullptr;
+            if (c.hash == hash && sameWord(set.lineOf(c.line), word))
+                return &c;
+        }
+    }
+
+    void insert(int32_t idx) {
+        if ((used + 1) * 2 > cells.size())
+            grow();
+        const std::u16string_view line = set.lineOf(idx);
+        const auto hash = uint32_t(hashWord(line));
+        Cell *c = find(line, hash, true);
+        if (c->line < 0) {
+            *c = Cell{hash, -1, idx};
+            ++used;
+        }
+        next[size_t(idx)] = c->head;
+        c->head = idx;
+    }
+
+    void grow() {
+        LargeArray<Cell> old;
+        old.assign(cells.size() * 2, Cell{0, -1, -1});
+        old.swap(cells);
+        const size_t mask = cells.size() - 1;
+        for (const Cell &c : old) {
+            if (c.line < 0)
+                continue;
+            size_t i = c.hash & mask;
+            while (cells[i].line >= 0)
+                i = (i + 1) & mask;
+            cells[i] = c;
+        }
+    }
 };
 
-EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool wordLookups)
-    : m_variant(variant), m_cancelledResult(cancelledResult), m_wordLookups(wordLookups),
-      m_slots() {
+EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool /*wordLookups*/)
+    : m_variant(variant), m_cancelledResult(cancelledResult), m_slots() {
     Clear();
 }
 
@@ -75,10 +172,7 @@ void EntryHashSet::Clear() {
     m_index.clear();
     m_index.assign(1024, IndexCell{0, -1});
     m_indexUsed = 0;
-    if (m_wordLookups)
-        m_words = std::make_unique<WordIndex>();
-    else
-        m_words.reset();
+    m_words.reset();
 }
 
 void EntryHashSet::Clear(EventPump &pump) {
@@ -102,15 +196,15 @@ void EntryHashSet::materialize() {
     m_slotOf.reserve(size_t(n));
     for (int32_t i = 0; i < n; ++i) {
         EntryRef &e = m_entries[size_t(i)];
-        int32_t slot = nextEmpty(e.key);
+        int32_t slot = nextEmpty(keyOf(e));
         if (slot == kSlots)
             slot = nextEmpty(0);
         Slot &t = m_slots[slot];
         t.next = slot + 1;
         --m_emptyCount;
-        const bool removed = e.length == kRemoved;
-        t.value = removed ? kDeleted : i;
-        m_slotOf.push_back(removed ? -1 : slot);
+        const bool gone = removed(e);
+        t.value = gone ? kDeleted : i;
+        m_slotOf.push_back(gone ? -1 : slot);
         if (i == m_probeEntry)
             probeSlot = slot;
     }
@@ -200,7 +294,7 @@ int32_t EntryHashSet::EntryKey(std::u16string &word) const {
 
 std::u16string_view EntryHashSet::entry(int32_t index) const {
     const EntryRef &r = m_entries[size_t(index)];
-    if (r.length == kRemoved)
+    if (removed(r))
         return placeholder();
     return std::u16string_view(textOf(r), r.length);
 }
@@ -327,9 +421,16 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.size = line.size();
     p.key = EntryKey(m_variant, line);
     p.word = line;
-    p.hash = uint32_t(hashLine(line));
     if (m_materialized)
         __builtin_prefetch(&m_slots[p.key], 1);
+    // A set with a word index is looked up by word.
+    p.ofWord = m_words != nullptr;
+    if (p.ofWord) {
+        p.hash = uint32_t(hashWord(line));
+        __builtin_prefetch(&m_words->cells[p.hash & (m_words->cells.size() - 1)]);
+        return;
+    }
+    p.hash = uint32_t(hashLine(line));
     const size_t mask = m_index.size() - 1;
     __builtin_prefetch(&m_index[p.hash & mask], 1);
     // A line found in the index is compared with its entry's text, two more dependent loads.
@@ -339,17 +440,14 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     if (queued > 4) {
         const Prefetched &q = m_ring[(m_ringHead - 5) % kPrefetchRing];
         const IndexCell &c = m_index[q.hash & mask];
-        if (c.entry >= 0)
+        if (c.entry >= 0 && !q.ofWord)
             __builtin_prefetch(&m_entries[size_t(c.entry)]);
     }
     if (queued > 6) {
         const Prefetched &q = m_ring[(m_ringHead - 7) % kPrefetchRing];
         const IndexCell &c = m_index[q.hash & mask];
-        if (c.entry >= 0 && c.hash == q.hash) {
-            const EntryRef &e = m_entries[size_t(c.entry)];
-            if (e.length != kRemoved)
-                __builtin_prefetch(textOf(e));
-        }
+        if (c.entry >= 0 && c.hash == q.hash && !q.ofWord)
+            __builtin_prefetch(textOf(m_entries[size_t(c.entry)]));
     }
 }
 
@@ -389,8 +487,10 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
             ++m_ringTail;
             key = p.key;
             word = p.word;
-            hash = p.hash;
-            haveHash = true;
+            if (p.ofWord == byWord) {
+                hash = p.hash;
+                haveHash = true;
+            }
         } else {
             m_ringTail = m_ringHead = 0; // looked up out of order: forget the hints
             key = EntryKey(m_variant, word);
@@ -401,34 +501,38 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
 
     m_lastKey = key;
     if (!m_materialized) {
-        // A word lookup picks among slots; a stop request needs the slots to take effect.
-        if (byWord || (m_pump && m_pump->yield()))
+        // A stop request needs the slots to take effect.
+        if (m_pump && m_pump->yield())
             materialize();
         else
-            return deferredLookup(word, key, hash, haveHash);
+            return deferredLookup(word, key, hash, haveHash, byWord);
     }
 
     // Where the plain probe would stop: at the live match nearest the key, else at the first
     // empty slot at or after the key.
     int32_t match = -1;
     if (byWord) {
-        auto it = m_words->byWord.find(entryWord(word));
-        if (it != m_words->byWord.end()) {
-            auto &list = it->second;
+        if (!m_words)
+            buildWordIndex();
+        WordIndex::Cell *cell =
+            m_words->find(word, haveHash ? hash : uint32_t(hashWord(word)), false);
+        if (cell) {
             int32_t best = kSlots;
-            size_t keep = 0;
-            for (int32_t idx : list) {
-                int32_t slot = m_slotOf[size_t(idx)];
-                if (slot < 0)
-                    continue; // dropped here: removed or overwritten entries never return
-                list[keep++] = idx;
-                int32_t d = distance(key, slot);
+            for (int32_t *link = &cell->head; *link >= 0;) {
+                const int32_t idx = *link;
+                if (!live(idx)) {
+                    // Dropped here: removed or overwritten entries never return.
+                    *link = m_words->next[size_t(idx)];
+                    continue;
+                }
+                const int32_t slot = m_slotOf[size_t(idx)];
+                const int32_t d = distance(key, slot);
                 if (d < best) {
                     best = d;
                     match = slot;
                 }
+                link = &m_words->next[size_t(idx)];
             }
-            list.resize(keep);
         }
     } else {
         if (!haveHash)
@@ -489,10 +593,30 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
 }
 
 bool EntryHashSet::deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash,
-                                  bool haveHash) {
-    if (!haveHash)
-        hash = uint32_t(hashLine(word));
-    const int32_t idx = findLive(word, hash);
+                                  bool haveHash, bool byWord) {
+    int32_t idx = -1;
+    if (byWord) {
+        // The live entries with this word all have the word's key, and each Add went further
+        // along the run of that key than the ones before it: the nearest is the oldest.
+        if (!m_words)
+            buildWordIndex();
+        if (WordIndex::Cell *cell =
+                m_words->find(word, haveHash ? hash : uint32_t(hashWord(word)), false)) {
+            for (int32_t *link = &cell->head; *link >= 0;) {
+                const int32_t e = *link;
+                if (!live(e)) {
+                    *link = m_words->next[size_t(e)];
+                    continue;
+                }
+                idx = e; // newest first: the last live one is the oldest
+                link = &m_words->next[size_t(e)];
+            }
+        }
+    } else {
+        if (!haveHash)
+            hash = uint32_t(hashLine(word));
+        idx = findLive(word, hash);
+    }
     if (idx >= 0) {
         m_probeAt = ProbeAt::Found;
         m_probeEntry = idx;
@@ -502,8 +626,10 @@ bool EntryHashSet::deferredLookup(std::u16string_view &word, int32_t key, uint32
         throw LexError(kFullMessage);
     m_probeAt = ProbeAt::Absent;
     m_probeKey = key;
-    m_pendingValid = true;
-    m_pendingHash = hash;
+    if (!byWord) {
+        m_pendingValid = true;
+        m_pendingHash = hash;
+    }
     return false;
 }
 
@@ -511,7 +637,7 @@ void EntryHashSet::Add(std::u16string_view word) {
     if (m_materialized ? (m_probe < 0 || m_probe >= kSlots) : m_probeAt != ProbeAt::Absent)
         return; // no lookup before: nothing to add at
     const auto idx = int32_t(m_entries.size());
-    if (word.size() >= kRemoved)
+    if (word.size() >= 0xFFFFFFFFu)
         throw LexError("词库太大，超出了词条表的容量，没有写入任何文件。");
     const uint32_t hash = m_pendingValid ? m_pendingHash : uint32_t(hashLine(word));
     m_pendingValid = false;
@@ -522,39 +648,50 @@ void EntryHashSet::Add(std::u16string_view word) {
         m_entries.push_back({m_text.size(), uint32_t(word.size()), m_lastKey});
         m_text.append(word.data(), word.size());
     }
-    if (!m_materialized) {
+    if (m_materialized) {
+        const int32_t slot = m_probe;
+        m_slotOf.push_back(slot);
+        Slot &s = m_slots[slot];
+        if (s.value >= 0) {
+            unlinkLive(s.value); // its entry stays in the list but can no longer be found
+        } else if (s.value == kEmpty) {
+            s.next = slot + 1;
+            --m_emptyCount;
+        }
+        s.value = idx;
+    } else {
         --m_emptyCount;
         m_probeAt = ProbeAt::Entry;
         m_probeEntry = idx;
-        indexInsert(idx, hash);
-        if (m_words)
-            m_words->byWord[entryWord(word)].push_back(idx);
-        return;
     }
-    const int32_t slot = m_probe;
-    m_slotOf.push_back(slot);
-
-    Slot &s = m_slots[slot];
-    if (s.value >= 0) {
-        unlinkLive(s.value); // its entry stays in the list but can no longer be found
-    } else if (s.value == kEmpty) {
-        s.next = slot + 1;
-        --m_emptyCount;
-    }
-    s.value = idx;
     indexInsert(idx, hash);
-    if (m_words)
-        m_words->byWord[entryWord(word)].push_back(idx);
+    if (m_words) {
+        m_words->next.push_back(-1);
+        m_words->insert(idx);
+    }
+}
+
+void EntryHashSet::buildWordIndex() {
+    const size_t n = m_entries.size();
+    m_words = std::make_unique<WordIndex>(*this, n);
+    for (size_t idx = 0; idx < n; ++idx)
+        if (live(int32_t(idx)))
+            m_words->insert(int32_t(idx));
+}
+
+void EntryHashSet::markRemoved(int32_t idx) {
+    unlinkLive(idx);
+    EntryRef &e = m_entries[size_t(idx)];
+    if (!removed(e))
+        e.key = ~e.key;
+    ++m_deleted;
 }
 
 bool EntryHashSet::Remove() {
     if (!m_materialized) {
         if (m_probeAt != ProbeAt::Found)
             return false;
-        const int32_t idx = m_probeEntry;
-        unlinkLive(idx);
-        m_entries[size_t(idx)].length = kRemoved;
-        ++m_deleted;
+        markRemoved(m_probeEntry);
         m_probeAt = ProbeAt::Entry; // the probe stays at the slot that is now a tombstone
         return true;
     }
@@ -564,10 +701,8 @@ bool EntryHashSet::Remove() {
     const int32_t idx = s.value;
     if (idx < 0)
         return false;
-    unlinkLive(idx);
-    m_entries[size_t(idx)].length = kRemoved;
+    markRemoved(idx);
     s.value = kDeleted;
-    ++m_deleted;
     return true;
 }
 

@@ -61,7 +61,8 @@ public:
     static constexpr int32_t kRejectKey = 1'000'000;
 
     // cancelledResult: what a lookup cut short by a stop request returns (set operations:
-    // true, word statistics: false). wordLookups: keep the index that Hash_ExistsX needs.
+    // true, word statistics: false). wordLookups is accepted for callers that name it: the
+    // index that Hash_ExistsX needs is built at its first call after a Clear.
     explicit EntryHashSet(KeyVariant variant = KeyVariant::Standard, bool cancelledResult = false,
                           bool wordLookups = false);
     ~EntryHashSet();
@@ -70,7 +71,8 @@ public:
 
     // The pump that long probe runs yield to (may be null: no yields).
     void setPump(EventPump *pump) { m_pump = pump; }
-    // A hint that `line` will be looked up soon: starts loading the memory its lookup needs.
+    // A hint that `line` will be looked up soon (by Contains, or by Hash_ExistsX once the word
+    // index is built): starts loading the memory its lookup needs.
     // Hints are taken in order by the lookups of the same lines (same memory), which then skip
     // computing key and hash; `line` must stay valid until then. Changes nothing observable.
     void prefetch(std::u16string_view line);
@@ -131,11 +133,14 @@ public:
 
 private:
     // An entry's text: an offset into m_text, or, while borrowing, the caller's own pointer.
+    // The text stays when the entry is removed (the word index may still compare with it).
     struct EntryRef {
         uintptr_t pos;
-        uint32_t length; // kRemoved once the entry is the placeholder
-        int32_t key;     // kept for the replay that builds the slot table
+        uint32_t length;
+        int32_t key; // kept for the replay that builds the slot table; ~key once removed
     };
+    static bool removed(const EntryRef &r) { return r.key < 0; }
+    static int32_t keyOf(const EntryRef &r) { return r.key < 0 ? ~r.key : r.key; }
     // What the probe position is, while the slot table is not built: where the last lookup,
     // Add or Remove left it, expressed without slots.
     enum class ProbeAt { Idle, Found, Absent, Entry };
@@ -151,9 +156,18 @@ private:
         uint32_t hash;
         int32_t entry; // -1: free
     };
-    static constexpr uint32_t kRemoved = 0xFFFFFFFFu;
     const char16_t *textOf(const EntryRef &r) const {
         return m_borrowing ? reinterpret_cast<const char16_t *>(r.pos) : m_text.data() + r.pos;
+    }
+    // The line of entry `idx` as it was added, removed or not.
+    std::u16string_view lineOf(int32_t idx) const {
+        const EntryRef &r = m_entries[size_t(idx)];
+        return std::u16string_view(textOf(r), r.length);
+    }
+    // Whether entry `idx` can still be found: not removed, and not overwritten by an Add after
+    // a cut-short lookup (once the slots are built).
+    bool live(int32_t idx) const {
+        return m_materialized ? m_slotOf[size_t(idx)] >= 0 : !removed(m_entries[size_t(idx)]);
     }
 
     // Building the slot table changes nothing observable, so const questions may build it.
@@ -162,7 +176,10 @@ private:
         return *this;
     }
     bool lookup(std::u16string_view &word, bool byWord);
-    bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash);
+    bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
+                        bool byWord);
+    void markRemoved(int32_t idx);
+    void buildWordIndex();
     int32_t nextEmpty(int32_t from);
     size_t findCell(std::u16string_view line, uint32_t hash) const;
     int32_t findLive(std::u16string_view line, uint32_t hash) const;
@@ -176,7 +193,6 @@ private:
 
     KeyVariant m_variant;
     bool m_cancelledResult;
-    bool m_wordLookups;
     EventPump *m_pump = nullptr;
 
     LargeArray<Slot> m_slots; // empty until materialized
@@ -211,7 +227,8 @@ private:
         size_t size;
         std::u16string_view word; // as the key left it
         int32_t key;
-        uint32_t hash;
+        uint32_t hash; // of the word when `ofWord` (the word index exists), else of the line
+        bool ofWord;
     };
     static constexpr size_t kPrefetchRing = 32;
     Prefetched m_ring[kPrefetchRing] = {};

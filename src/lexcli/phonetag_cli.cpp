@@ -1,0 +1,163 @@
+// lexcli phonetag: automatic annotation, clearing pinyin, correction, extraction, adjustment
+// and duplicate removal, through the same engine calls as phonetag's Form7, Form6 and Form5.
+#include "lexcli/cli.h"
+
+#include "phonetag/annotation.h"
+#include "phonetag/char_dictionary.h"
+#include "phonetag/correction.h"
+#include "phonetag/optimisation.h"
+#include "phonetag/word_table.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+
+#include <fstream>
+#include <string_view>
+
+namespace lex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char *kAnnotateUsage = "lexcli phonetag annotate IN -o OUT";
+constexpr const char *kClearUsage = "lexcli phonetag clear IN -o OUT";
+constexpr const char *kCorrectUsage = "lexcli phonetag correct IN -o OUT [--log FILE]";
+constexpr const char *kExtractUsage = "lexcli phonetag extract IN -o OUT";
+constexpr const char *kAdjustUsage = "lexcli phonetag adjust IN -o OUT";
+constexpr const char *kDedupUsage = "lexcli phonetag dedup IN -o OUT";
+
+struct Paths {
+    fs::path input, output;
+};
+
+// IN -o OUT and nothing else; false after a usage message. An input that begins with the UTF-8
+// mark is read as code page 936 all the same, which garbles it: say so.
+bool inOut(Context &ctx, ArgParser &p, Paths &paths, int &status) {
+    auto out = p.option("-o");
+    auto inputs = p.rest(1, 1);
+    if (!p.ok() || !out) {
+        status = ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+        return false;
+    }
+    paths = {inputs[0], *out};
+    char mark[3] = {};
+    if (std::ifstream(paths.input, std::ios::binary).read(mark, 3) &&
+        std::string_view(mark, 3) == "\xEF\xBB\xBF")
+        ctx.err << "警告：" << inputs[0] << " 以 UTF-8 标记开头，仍按 GBK（代码页 936）读取。\n";
+    return true;
+}
+
+// The dictionary that the program loads at start; nullptr after the message when it is missing.
+std::unique_ptr<phonetag::CharDictionary> dictionary(Context &ctx) {
+    const fs::path file = ctx.dataFile(phonetag::kDictionaryFile);
+    if (!fileExists(file))
+        return nullptr;
+    return std::make_unique<phonetag::CharDictionary>(phonetag::loadCharDictionary(file));
+}
+
+int annotate(Context &ctx, ArgParser &p) {
+    Paths paths;
+    int status = 0;
+    if (!inOut(ctx, p, paths, status))
+        return status;
+    const int start = timeOfDayNow();
+    auto dict = dictionary(ctx);
+    if (!dict)
+        return ctx.fail(phonetag::kDictionaryMissing);
+    const fs::path tableFile = ctx.dataFile(phonetag::kWordTableFile);
+    if (!fileExists(tableFile))
+        return ctx.fail(phonetag::kWordTableMissing);
+    const phonetag::WordTable table = phonetag::loadWordTable(tableFile, ctx.pump);
+    phonetag::PinyinCounters counters;
+    auto r = phonetag::autoAnnotate(paths.input, paths.output, *dict, table, counters, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(phonetag::kOpenFailed);
+    return ctx.report(phonetag::lineCountReport(r.lines, start));
+}
+
+int clear(Context &ctx, ArgParser &p) {
+    Paths paths;
+    int status = 0;
+    if (!inOut(ctx, p, paths, status))
+        return status;
+    const int start = timeOfDayNow();
+    auto r = phonetag::clearPinyin(paths.input, paths.output, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(phonetag::kOpenFailed);
+    return ctx.report(phonetag::lineCountReport(r.lines, start));
+}
+
+int correct(Context &ctx, ArgParser &p) {
+    auto log = p.option("--log");
+    Paths paths;
+    int status = 0;
+    if (!inOut(ctx, p, paths, status))
+        return status;
+    const int start = timeOfDayNow();
+    const fs::path logFile = log ? fs::path(*log) : ctx.writableFile(phonetag::kLogFile);
+    EntryHashSet set = phonetag::makeEntrySet();
+    auto r = phonetag::correctAnnotation(set, ctx.dataFile(phonetag::kListFile), paths.input,
+                                         paths.output, logFile, ctx.pump);
+    if (!r.listFound)
+        return ctx.fail(phonetag::kListMissing);
+    if (!r.inputFound)
+        return ctx.fail(phonetag::kOpenFailed);
+    return ctx.report(phonetag::correctReport(r.lines, start));
+}
+
+int extract(Context &ctx, ArgParser &p) {
+    Paths paths;
+    int status = 0;
+    if (!inOut(ctx, p, paths, status))
+        return status;
+    const int start = timeOfDayNow();
+    auto r = phonetag::extractAnnotated(paths.input, paths.output, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(phonetag::kOpenFailed);
+    return ctx.report(phonetag::extractReport(r.kept, start));
+}
+
+int adjust(Context &ctx, ArgParser &p) {
+    Paths paths;
+    int status = 0;
+    if (!inOut(ctx, p, paths, status))
+        return status;
+    const int start = timeOfDayNow();
+    auto dict = dictionary(ctx);
+    if (!dict)
+        return ctx.fail(phonetag::kDictionaryMissing);
+    phonetag::PinyinCounters counters;
+    auto r = phonetag::adjustPinyin(paths.input, paths.output, *dict, counters, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(phonetag::kOpenFailed);
+    return ctx.report(phonetag::adjustReport(r.counters, start));
+}
+
+int dedup(Context &ctx, ArgParser &p) {
+    Paths paths;
+    int status = 0;
+    if (!inOut(ctx, p, paths, status))
+        return status;
+    const int start = timeOfDayNow();
+    EntryHashSet set = phonetag::makeEntrySet();
+    auto r = phonetag::removeRepeatedEntries(set, paths.input, paths.output, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(phonetag::kOpenSourceFailed);
+    return ctx.report(phonetag::dedupReport(r, start));
+}
+
+} // namespace
+
+const ToolCli &phonetagCli() {
+    static const ToolCli cli{
+        "词库注音：自动注音、清除拼音、注音修正、提取注音词条、调整赘拼欠拼、删除重复词条",
+        {{"annotate", kAnnotateUsage, "自动注音（数据目录的 dz.txt 与 zn.lxd）", annotate},
+         {"clear", kClearUsage, "清除拼音：每行只留词", clear},
+         {"correct", kCorrectUsage, "开始修正注音（数据目录的 lw.txt）", correct,
+          "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n"},
+         {"extract", kExtractUsage, "提取注音词条：只留带拼音的行", extract},
+         {"adjust", kAdjustUsage, "调整赘拼欠拼（数据目录的 dz.txt）", adjust},
+         {"dedup", kDedupUsage, "删除重复词条：整行相同的只留第一行", dedup}}};
+    return cli;
+}
+
+} // namespace lex::cli

@@ -1,0 +1,122 @@
+#include "phonetag/correction.h"
+
+#include "phonetag/char_dictionary.h"
+
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+
+#include <vector>
+
+namespace lex::phonetag {
+
+namespace {
+
+// Hands every line of `reader` to `step` in order, telling the set about each line a few lines
+// before its lookup: the lookups are bound by cache misses, not by computation.
+template <class Step> void eachLine(LineReader &reader, EntryHashSet &set, Step step) {
+    constexpr size_t kAhead = 16;
+    const size_t lines = reader.countLines();
+    for (size_t j = 0; j < kAhead && j < lines; ++j)
+        set.prefetch(reader.peekLineView(j));
+    for (size_t i = 0; i < lines; ++i) {
+        if (i + kAhead < lines)
+            set.prefetch(reader.peekLineView(kAhead));
+        step(reader.readLineView());
+    }
+}
+
+} // namespace
+
+EntryHashSet makeEntrySet() {
+    return EntryHashSet(KeyVariant::Annotation, false, true);
+}
+
+CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &list,
+                                const std::filesystem::path &input,
+                                const std::filesystem::path &output,
+                                const std::filesystem::path &log, EventPump &pump) {
+    CorrectResult result;
+    set.setPump(&pump);
+    // A set that never held an entry is empty already.
+    if (set.insertedCount() != 0)
+        set.Clear(pump);
+    if (!fileExists(list))
+        return result;
+    result.listFound = true;
+    {
+        LineReader words(list);
+        set.reserve(words.countLines(), words.size());
+        eachLine(words, set, [&](std::u16string_view line) {
+            if (!set.Contains(line))
+                set.Add(line);
+        });
+    }
+    if (!fileExists(input))
+        return result;
+    result.inputFound = true;
+
+    LineReader reader(input);
+    LineWriter logWriter(log);
+    LineWriter writer(output);
+    writer.reserve(reader.size() + reader.size() / 2 + 16);
+    const auto total = int64_t(reader.size());
+    std::u16string logLine, corrected;
+    eachLine(reader, set, [&](std::u16string_view line) {
+        if (set.Hash_ExistsX(line)) {
+            const std::u16string_view entry = set.entry(set.matchedIndex());
+            if (entry != line) {
+                logLine.assign(line);
+                logLine += u"　→　";
+                logLine += entry;
+                logWriter.writeLine(logLine);
+                ++result.logged;
+                corrected.assign(entry);
+                line = corrected;
+            }
+            set.Remove();
+        }
+        writer.writeLine(line);
+        ++result.lines;
+        pump.setProgress(int64_t(reader.position()), total);
+        pump.yield();
+    });
+    reader.close();
+    // The corrected lexicon first: a log that cannot be written must not cost the user it.
+    writer.close();
+    logWriter.close();
+    return result;
+}
+
+ExtractResult extractAnnotated(const std::filesystem::path &input,
+                               const std::filesystem::path &output, EventPump &pump) {
+    ExtractResult result;
+    if (!fileExists(input))
+        return result;
+    result.inputFound = true;
+    LineReader reader(input);
+    LineWriter writer(output);
+    writer.reserve(reader.size() + 16);
+    const auto total = int64_t(reader.size());
+    while (!reader.atEnd()) {
+        const std::u16string_view line = reader.readLineView();
+        if (IsDYC(line)) {
+            writer.writeLine(line);
+            ++result.kept;
+        }
+        pump.setProgress(int64_t(reader.position()), total);
+        pump.yield();
+    }
+    reader.close();
+    writer.close();
+    return result;
+}
+
+std::string correctReport(int64_t lines, int startSecondsOfDay) {
+    return CompletionText().count("共计词条：", lines).text(elapsedText(startSecondsOfDay));
+}
+
+std::string extractReport(int64_t kept, int startSecondsOfDay) {
+    return CompletionText().count("提取注音词条：", kept).text(elapsedText(startSecondsOfDay));
+}
+
+} // namespace lex::phonetag

@@ -1,0 +1,30 @@
+#pragma once
+// Form7 "智能注音": automatic annotation and clearing pinyin. Loads the word table of "zn.lxd"
+// each time it opens.
+//   Label1 "打开的词库："  Text1  Command1 "…"      Label2 "保存的词库："  Text2  Command2 "…"
+//   Command6 "自动注音"   Command4 "清除拼音"   Command3 "退出"   Label3 status text
+
+#include "phonetag/forms/phonetag_form.h"
+#include "phonetag/word_table.h"
+
+namespace lex::phonetag {
+
+class Form7 : public PhonetagForm {
+    Q_OBJECT
+public:
+    explicit Form7(Form1 &main);
+
+    QPushButton *Command6, *Command4;
+
+    // Loads the word table (busy meanwhile); false, after saying why, when it cannot.
+    bool Form_Load();
+    void Command6_Click();
+    void Command4_Click();
+
+    const WordTable &wordTable() const { return m_table; }
+
+private:
+    WordTable m_table;
+};
+
+} // namespace lex::phonetag

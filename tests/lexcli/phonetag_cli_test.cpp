@@ -1,0 +1,112 @@
+// lexcli phonetag: every operation writes the golden bytes that the engine and the windows
+// write for the same lexicon (tests/data/phonetag), and prints the windows' report.
+#include "cli_harness.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using lex::test::readBytes;
+
+const fs::path kGolden = PHONETAG_GOLDEN;
+
+struct Row {
+    std::string operation;
+    std::string golden;
+    std::string report; // the report without its elapsed-time line
+};
+
+class PhonetagCli : public ::testing::TestWithParam<Row> {
+protected:
+    void SetUp() override {
+        for (const char *name : {"dz.txt", "zn.lxd", "lw.txt", "lexicon.txt"})
+            fs::copy_file(kGolden / name, dir / name);
+    }
+    std::string d(const char *name) const { return (dir / name).string(); }
+
+    lex::test::TempDir dir;
+};
+
+void PrintTo(const Row &r, std::ostream *os) {
+    *os << r.operation;
+}
+
+// Guards lexcli against writing other bytes or another report than the window's operation.
+TEST_P(PhonetagCli, WritesTheGoldenBytesAndTheReport) {
+    const Row &row = GetParam();
+    auto run = lex::test::runLexcli({"--data-dir", dir.path().string(), "phonetag", row.operation,
+                                     d("lexicon.txt"), "-o", d("out.txt")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "out.txt"), readBytes(kGolden / row.golden));
+    EXPECT_EQ(run.out.substr(0, run.out.find("耗费时间：")), row.report);
+    EXPECT_EQ(run.out.size() - run.out.find("耗费时间："),
+              std::string("耗费时间：00:00:00\n").size());
+    if (row.operation == "correct") {
+        EXPECT_EQ(readBytes(dir / "log.txt"), readBytes(kGolden / "correct-log.txt"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phonetag, PhonetagCli,
+    ::testing::Values(Row{"annotate", "annotate.txt", "共计词条：19\n"},
+                      Row{"clear", "clear.txt", "共计词条：19\n"},
+                      Row{"correct", "correct.txt", "共计词条：19\n"},
+                      Row{"extract", "extract.txt", "提取注音词条：10\n"},
+                      Row{"adjust", "adjust.txt", "补充欠拼：21\n清除赘拼：1\n"},
+                      Row{"dedup", "dedup.txt", "删除重复词条：2\n剩余词条：17\n"}),
+    [](const auto &info) { return info.param.operation; });
+
+// Guards --log: the log goes where it is named, and the data folder's old log stays; and the
+// warning about an input with the UTF-8 mark.
+TEST_F(PhonetagCli, LogGoesWhereItIsNamed) {
+    lex::test::writeBytes(dir / "utf8.txt", "\xEF\xBB\xBF"
+                                            "abc\r\n");
+    auto warned = lex::test::runLexcli({"phonetag", "clear", d("utf8.txt"), "-o", d("out.txt")});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_NE(warned.err.find("UTF-8"), std::string::npos) << warned.err;
+    lex::test::writeBytes(dir / "log.txt", "old");
+    auto run = lex::test::runLexcli({"--data-dir", dir.path().string(), "phonetag", "correct",
+                                     d("lexicon.txt"), "-o", d("out.txt"), "--log", d("mine.log")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "mine.log"), readBytes(kGolden / "correct-log.txt"));
+    EXPECT_EQ(readBytes(dir / "log.txt"), "old");
+}
+
+// Guards the failures: the tool's message (the mended ones name the missing data file),
+// status 1 or 2, and no output.
+TEST_F(PhonetagCli, FailuresWriteNothing) {
+    struct Failure {
+        std::vector<std::string> args;
+        const char *missing; // a data file removed first, or ""
+        int status;
+        std::string err;
+    };
+    const std::string in = d("lexicon.txt"), gone = d("gone.txt"), out = d("out.txt");
+    const Failure rows[] = {
+        {{"annotate", gone, "-o", out}, "", 1, "打开词库失败！\n"},
+        {{"correct", gone, "-o", out}, "", 1, "打开词库失败！\n"},
+        {{"dedup", dir.path().string(), "-o", out}, "", 1, "打开原始词库失败！\n"},
+        {{"annotate", in, "-o", out}, "zn.lxd", 1, "zn.lxd"},
+        {{"correct", in, "-o", out}, "lw.txt", 1, "lw.txt"},
+        {{"adjust", in, "-o", out}, "dz.txt", 1, "dz.txt"},
+        {{"annotate", in}, "", 2, "-o"},
+        {{"extract", in, "-o", out, "--log", d("x")}, "", 2, "--log"},
+    };
+    for (const Failure &row : rows) {
+        if (*row.missing)
+            fs::remove(dir / row.missing);
+        std::vector<std::string> args = {"--data-dir", dir.path().string(), "phonetag"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        auto run = lex::test::runLexcli(args);
+        EXPECT_EQ(run.status, row.status) << testing::PrintToString(args);
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(out)) << testing::PrintToString(args);
+        if (*row.missing)
+            fs::copy_file(kGolden / row.missing, dir / row.missing);
+    }
+}
+
+} // namespace

@@ -1,0 +1,256 @@
+// phonetag's engines through real files in a temporary folder: the golden outputs of every
+// operation, the line routines, the correction's use of the entry set, and failures.
+#include "phonetag/annotation.h"
+#include "phonetag/char_dictionary.h"
+#include "phonetag/correction.h"
+#include "phonetag/optimisation.h"
+#include "phonetag/word_table.h"
+
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace lex;
+using namespace lex::phonetag;
+using lex::test::gbkLines;
+using lex::test::readBytes;
+using lex::test::TempDir;
+using lex::test::utf16le;
+using lex::test::writeBytes;
+using lex::test::writeLexicon;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kGolden = PHONETAG_GOLDEN;
+
+bool startsWith(const std::string &text, const std::string &prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// Stops the run by throwing at the n-th yield, as lexcli's pump does on an interrupt.
+class ThrowingPump : public EventPump {
+public:
+    explicit ThrowingPump(int at) : EventPump(1), m_at(at) {}
+
+protected:
+    bool poll() override {
+        if (++m_calls == m_at)
+            throw std::runtime_error("中断！");
+        return false;
+    }
+
+private:
+    int m_at;
+    int m_calls = 0;
+};
+
+class Phonetag : public ::testing::Test {
+public:
+    void SetUp() override {
+        for (const char *name : {"dz.txt", "zn.lxd", "lw.txt", "lexicon.txt"})
+            fs::copy_file(kGolden / name, dir / name);
+    }
+
+    const CharDictionary &dict() {
+        if (!m_dict)
+            m_dict = std::make_unique<CharDictionary>(loadCharDictionary(dir / "dz.txt"));
+        return *m_dict;
+    }
+    const WordTable &table() {
+        if (!m_table) {
+            NullPump pump;
+            m_table = std::make_unique<WordTable>(loadWordTable(dir / "zn.lxd", pump));
+        }
+        return *m_table;
+    }
+
+    TempDir dir;
+    std::unique_ptr<CharDictionary> m_dict;
+    std::unique_ptr<WordTable> m_table;
+};
+
+struct GoldenCase {
+    std::string name; // the operation, and its golden file name.txt
+    std::vector<int64_t> counts;
+};
+
+void PrintTo(const GoldenCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+} // namespace
+
+class GoldenOutputs : public Phonetag, public ::testing::WithParamInterface<GoldenCase> {
+protected:
+    // The operation as the forms and lexcli call it; returns the counts of its report.
+    std::vector<int64_t> run(const fs::path &in, const fs::path &out, EventPump &pump) {
+        const std::string &op = GetParam().name;
+        EntryHashSet set = makeEntrySet();
+        PinyinCounters counters{100, 100};
+        if (op == "annotate")
+            return {autoAnnotate(in, out, dict(), table(), counters, pump).lines};
+        if (op == "clear")
+            return {clearPinyin(in, out, pump).lines};
+        if (op == "extract")
+            return {extractAnnotated(in, out, pump).kept};
+        if (op == "adjust") {
+            auto r = adjustPinyin(in, out, dict(), counters, pump);
+            return {r.counters.supplemented, r.counters.cleared};
+        }
+        if (op == "dedup") {
+            auto r = removeRepeatedEntries(set, in, out, pump);
+            return {r.repeated, r.remaining};
+        }
+        auto r = correctAnnotation(set, dir / "lw.txt", in, out, dir / "log.txt", pump);
+        if (r.inputFound) {
+            EXPECT_EQ(readBytes(dir / "log.txt"), readBytes(kGolden / "correct-log.txt"));
+        }
+        return {r.lines, r.logged};
+    }
+};
+
+// Guards the bytes of every operation (code page 936, CR LF, order, counts) against the outputs
+// checked by hand in tests/data/phonetag, for a code page 936 and a UTF-16 input alike.
+TEST_P(GoldenOutputs, MatchByteForByteFromEitherEncoding) {
+    const std::string expected = readBytes(kGolden / (GetParam().name + ".txt"));
+    NullPump pump;
+    EXPECT_EQ(run(dir / "lexicon.txt", dir / "out.txt", pump), GetParam().counts);
+    EXPECT_EQ(readBytes(dir / "out.txt"), expected);
+
+    writeBytes(dir / "utf16.txt", utf16le(decode936(readBytes(dir / "lexicon.txt"))));
+    EXPECT_EQ(run(dir / "utf16.txt", dir / "out16.txt", pump), GetParam().counts);
+    EXPECT_EQ(readBytes(dir / "out16.txt"), expected);
+}
+
+// Guards against partial or stray output: a missing input writes nothing, an unwritable output
+// throws before anything exists, and a run stopped midway leaves the old output as it was.
+TEST_P(GoldenOutputs, FailuresLeaveNoOutput) {
+    NullPump pump;
+    EXPECT_EQ(run(dir / "gone.txt", dir / "out.txt", pump).front(), 0);
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+
+    EXPECT_THROW(run(dir / "lexicon.txt", dir / "no-folder" / "out.txt", pump), LexError);
+    EXPECT_FALSE(fs::exists(dir / "no-folder"));
+
+    writeBytes(dir / "old.txt", "old");
+    ThrowingPump stop(5);
+    EXPECT_THROW(run(dir / "lexicon.txt", dir / "old.txt", stop), std::runtime_error);
+    EXPECT_EQ(readBytes(dir / "old.txt"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Phonetag, GoldenOutputs,
+                         ::testing::Values(GoldenCase{"annotate", {19}}, GoldenCase{"clear", {19}},
+                                           GoldenCase{"extract", {10}},
+                                           GoldenCase{"adjust", {21, 1}},
+                                           GoldenCase{"dedup", {2, 17}},
+                                           GoldenCase{"correct", {19, 5}}),
+                         [](const auto &info) { return info.param.name; });
+
+// --- line routines ---
+
+struct RoutineCase {
+    std::u16string line;
+    std::u16string insBlank;
+    std::u16string fixPinyin;
+    int64_t supplemented, cleared;
+    bool isDYC;
+};
+
+class LineRoutines : public Phonetag, public ::testing::WithParamInterface<RoutineCase> {};
+
+// Guards the three routines character by character: markers only before codes above 64, the at
+// sign a letter for FixPinyin and IsDYC, leading annotation dropped, unknown characters.
+TEST_P(LineRoutines, MarkFixAndTell) {
+    const RoutineCase &c = GetParam();
+    EXPECT_EQ(InsBlank(c.line), c.insBlank);
+    PinyinCounters counters{1, 1};
+    EXPECT_EQ(FixPinyin(c.line, dict(), counters), c.fixPinyin);
+    EXPECT_EQ(counters.supplemented - 1, c.supplemented);
+    EXPECT_EQ(counters.cleared - 1, c.cleared);
+    EXPECT_EQ(IsDYC(c.line), c.isDYC);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phonetag, LineRoutines,
+    ::testing::Values(RoutineCase{u"", u"", u"", 0, 0, false},
+                      RoutineCase{u"中", u"中", u"中zhong", 1, 0, false},
+                      RoutineCase{u"a", u"a", u"", 0, 0, false},
+                      RoutineCase{u"中zhong国guo", u"0中zhong0国guo", u"中zhong国guo", 0, 0, true},
+                      RoutineCase{u"中国", u"中国", u"中zhong国guo", 2, 0, false},
+                      RoutineCase{u"中国abc", u"中0国abc", u"中zhong国abc", 1, 0, true},
+                      RoutineCase{u"中国 100", u"中国 100", u"中zhong国guo 100", 2, 0, false},
+                      RoutineCase{u"中@国", u"中@国", u"中@国guo", 1, 0, true},
+                      RoutineCase{u"中A国", u"0中A国", u"中A国guo", 1, 0, true},
+                      RoutineCase{u"猫mao国", u"0猫mao国", u"猫国guo", 1, 1, true},
+                      RoutineCase{u"猫", u"猫", u"猫", 0, 0, false},
+                      RoutineCase{u"ab中1", u"ab中1", u"中zhong1", 1, 0, true},
+                      RoutineCase{u"1中", u"1中", u"中zhong", 1, 0, false},
+                      RoutineCase{u"中。国", u"中。国", u"中zhong。国guo", 2, 0, false},
+                      RoutineCase{u"中z", u"0中z", u"中z", 0, 0, true},
+                      RoutineCase{u"国0", u"国0", u"国guo0", 1, 0, false},
+                      RoutineCase{u"啊a", u"0啊a", u"啊", 0, 1, true}));
+
+// Guards the duplicate removal's own example: whole lines compared, lines without Chinese
+// folded into one ";", and a set left filled emptied before the next run.
+TEST_F(Phonetag, DuplicateRemovalKeepsFirstOccurrences) {
+    writeLexicon(dir / "in.txt", {u"中国", u"中国", u"中国zhongguo", u"abc", u"xyz"});
+    NullPump pump;
+    EntryHashSet set = makeEntrySet();
+    auto r = removeRepeatedEntries(set, dir / "in.txt", dir / "out.txt", pump);
+    EXPECT_EQ(readBytes(dir / "out.txt"), gbkLines({u"中国", u"中国zhongguo", u";"}));
+    EXPECT_TRUE(startsWith(dedupReport(r, timeOfDayNow()), "删除重复词条：2\r\n剩余词条：3\r\n"));
+    r = removeRepeatedEntries(set, dir / "in.txt", dir / "in.txt", pump);
+    EXPECT_EQ(r.remaining, 3);
+    EXPECT_EQ(readBytes(dir / "in.txt"), gbkLines({u"中国", u"中国zhongguo", u";"}));
+}
+
+// Guards the tool's key variant: a line of one character has its own key, letters anywhere
+// are skipped, and a line without Chinese becomes ";".
+TEST(PhonetagEntrySet, KeyOfZhongIs549920) {
+    for (std::u16string_view line : {u"中", u"a中", u"中zhong"}) {
+        std::u16string_view word = line;
+        EXPECT_EQ(EntryHashSet::EntryKey(KeyVariant::Annotation, word), 549'920);
+    }
+    std::u16string_view latin = u"abc";
+    EXPECT_EQ(EntryHashSet::EntryKey(KeyVariant::Annotation, latin), 1'000'000);
+    EXPECT_EQ(latin, u";");
+}
+
+// Guards the order of the correction's checks: without the list nothing is read or written;
+// without the input the old log stays too.
+TEST_F(Phonetag, CorrectionWithoutListOrInputKeepsTheOldLog) {
+    writeBytes(dir / "log.txt", "old");
+    NullPump pump;
+    EntryHashSet set = makeEntrySet();
+    EXPECT_FALSE(correctAnnotation(set, dir / "gone.txt", dir / "lexicon.txt", dir / "out.txt",
+                                   dir / "log.txt", pump)
+                     .listFound);
+    EXPECT_FALSE(correctAnnotation(set, dir / "lw.txt", dir / "gone.txt", dir / "out.txt",
+                                   dir / "log.txt", pump)
+                     .inputFound);
+    EXPECT_EQ(readBytes(dir / "log.txt"), "old");
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+}
+
+// Guards the empty lexicon (an empty output, the count 0) and the dictionary's load: the first
+// line of a character wins, empty lines add nothing, a UTF-16 file reads alike.
+TEST_F(Phonetag, EmptyLexiconAndUtf16Dictionary) {
+    writeBytes(dir / "dz.txt", utf16le(u"中zhong\r\n\r\n中chong\r\nxyz\r\n国"));
+    EXPECT_EQ(dict().size(), 3u);
+    EXPECT_EQ(dict().text(u'中'), u"中zhong");
+    EXPECT_EQ(dict().text(u'x'), u"xyz");
+    writeBytes(dir / "in.txt", "");
+    NullPump pump;
+    PinyinCounters counters;
+    EXPECT_EQ(autoAnnotate(dir / "in.txt", dir / "out.txt", dict(), table(), counters, pump).lines,
+              0);
+    EXPECT_EQ(readBytes(dir / "out.txt"), "");
+}
