@@ -32,18 +32,26 @@ std::string reasonOf(sqlite3 *db, int code) {
         return systemErrorText(EACCES);
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
+    case SQLITE_ERROR: // a query the file's tables cannot answer
         return "不是有效的词频数据库";
     case SQLITE_NOMEM:
         return systemErrorText(ENOMEM);
-    default:
-        break;
-    }
-    if (db) {
-        if (const int err = sqlite3_system_errno(db); err != 0 && (code & 0xFF) == SQLITE_IOERR)
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        if (const int err = db ? sqlite3_system_errno(db) : 0; err != 0)
             return systemErrorText(err);
-        return sqlite3_errmsg(db);
+        return systemErrorText(EIO);
+    default:
+        return "错误代码 " + std::to_string(code);
     }
-    return sqlite3_errstr(code);
+}
+
+// The frequency table with its five columns, or the file is no frequency database.
+void checkTable(sqlite3 *db, const fs::path &path) {
+    Statement probe(db, "SELECT * FROM WordLib LIMIT 0", path);
+    if (probe.columns() != 5)
+        throw LexError("数据库出错：" + path.string() + "（" + reasonOf(db, SQLITE_ERROR) + "）",
+                       path);
 }
 
 // Flushes a file or folder to the disk; a failure only costs durability, never consistency.
@@ -89,10 +97,12 @@ public:
     TempDatabase(const TempDatabase &) = delete;
     TempDatabase &operator=(const TempDatabase &) = delete;
 
-    sqlite3 *open() {
+    // Opens the copy; a template without the table is named as the culprit.
+    sqlite3 *open(const fs::path &templateFile) {
         const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
         if (rc != SQLITE_OK)
-            throwDatabaseError(m_db, rc, m_path);
+            throwDatabaseError(m_db, rc, templateFile);
+        checkTable(m_db, templateFile);
         return m_db;
     }
     // Closes the finished database and flushes it to the disk.
@@ -285,10 +295,7 @@ void FrequencyDatabase::openExisting() {
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     try {
-        // The table with its five columns, or the file is no frequency database.
-        Statement probe(m_db, "SELECT * FROM WordLib LIMIT 0", m_path);
-        if (probe.columns() != 5)
-            throw LexError("不是有效的词频数据库：" + m_path.string(), m_path);
+        checkTable(m_db, m_path);
     } catch (...) {
         close();
         throw;
@@ -300,6 +307,13 @@ void FrequencyDatabase::close() {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+bool FrequencyDatabase::replaced() const {
+    int moved = 0;
+    return m_db &&
+           sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
 }
 
 void FrequencyDatabase::fail(int code) const {
@@ -353,7 +367,7 @@ void Transaction::commit() {
 
 // ---- import ----
 
-void appendUtf8(std::u16string_view text, std::string &out) {
+void utf8Into(std::u16string_view text, std::string &out) {
     out.clear();
     out.reserve(text.size() * 3);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -396,7 +410,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     const int64_t total = int64_t(reader.countLines());
 
     TempDatabase fresh(db.path(), templateFile);
-    sqlite3 *handle = fresh.open();
+    sqlite3 *handle = fresh.open(templateFile);
     auto exec = [&](const char *sql) {
         const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
@@ -429,8 +443,8 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             if (isDoubleByte(c))
                 word += c;
         if (word.size() > 1 && word.size() < 50) {
-            appendUtf8(line, line8);
-            appendUtf8(word, word8);
+            utf8Into(line, line8);
+            utf8Into(word, word8);
             insert->bind(1, result.rows + 1);
             insert->bindText(2, line8);
             insert->bindText(3, word8);

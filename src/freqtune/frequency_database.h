@@ -96,6 +96,9 @@ public:
     const std::filesystem::path &path() const { return m_path; }
     sqlite3 *handle() const { return m_db; }
 
+    // True when the file at path() is no longer the one open (another program replaced it).
+    bool replaced() const;
+
     // Runs SQL without results; throws LexError.
     void exec(const char *sql);
     bool hasRows();
@@ -186,7 +189,8 @@ std::vector<std::u16string> itemTexts(const std::vector<FrequencyItem> &items);
 // "词频.log": the items, one per line (code page 936, CR LF), replacing the file.
 void writeFrequencyLog(const std::filesystem::path &path, const std::vector<std::u16string> &items);
 
-// UTF-16 to UTF-8 into `out` (replaced); a lone surrogate becomes U+FFFD.
-void appendUtf8(std::u16string_view text, std::string &out);
+// UTF-16 to UTF-8, replacing the content of `out` (a buffer kept across rows); a lone
+// surrogate becomes U+FFFD.
+void utf8Into(std::u16string_view text, std::string &out);
 
 } // namespace lex::freqtune

@@ -204,7 +204,7 @@ TEST(Equivalence, OnePassCountsAsTheLiteralSearch) {
             const int freq = upTo(2); // ties, and a walk order unlike the import order
             model.push_back({r, word, freq});
             std::string utf8;
-            appendUtf8(word, utf8);
+            utf8Into(word, utf8);
             sql += "INSERT INTO WordLib VALUES (" + std::to_string(r) + ", '', '" + utf8 + "', " +
                    std::to_string(freq) + ", " + std::to_string(word.size()) + ");";
         }

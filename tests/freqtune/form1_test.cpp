@@ -35,26 +35,21 @@ QString setting(const QString &key) {
     return lex::getSetting("freqtune", "option", key, "<absent>");
 }
 
-// One test's program folder, holding the template only, as installed.
-struct ProgramDir {
+// One test's window over a program folder that holds the template only, as installed, with
+// the scripted dialogs and modal forms: form2 gets `options`, the results form `results`.
+struct Window {
     lex::test::TempDir dir;
-    explicit ProgramDir(bool withTemplate = true) {
+    lex::test::ScriptedDialogs dialogs;
+    std::function<void(Form2 &)> options;
+    std::function<void(Form4 &)> results;
+    QStringList items; // the last results
+    int shown = 0;
+    std::unique_ptr<Form1> form;
+
+    explicit Window(bool withTemplate = true) {
         if (withTemplate)
             fs::copy_file(lex::test::builtTemplate(), dir / "freqtune.mmm");
         lex::setToolDir(q(dir.path()));
-    }
-    fs::path operator/(const std::string &name) const { return dir / name; }
-    fs::path unread() const { return dir.path() / fs::u8path("未阅文章"); }
-    fs::path read() const { return dir.path() / fs::u8path("已阅文章"); }
-};
-
-// Answers form2 with `options` and records the results form, then runs `results` on it.
-struct Modal {
-    std::function<void(Form2 &)> options;
-    std::function<void(Form4 &)> results;
-    QStringList items;
-    int shown = 0;
-    Modal() {
         lex::setModalRunner([this](QDialog &d) {
             if (auto *f = dynamic_cast<Form2 *>(&d); f && options)
                 options(*f);
@@ -65,8 +60,26 @@ struct Modal {
                     results(*f);
             }
         });
+        form = std::make_unique<Form1>();
+        form->show();
     }
-    ~Modal() { lex::setModalRunner(nullptr); }
+    ~Window() { lex::setModalRunner(nullptr); }
+    fs::path operator/(const std::string &name) const { return dir / name; }
+    fs::path unread() const { return dir.path() / fs::u8path("未阅文章"); }
+    fs::path read() const { return dir.path() / fs::u8path("已阅文章"); }
+
+    void importText(std::u16string_view lexicon) {
+        lex::test::writeBytes(dir / "lexicon.txt", lex::test::gbk(lexicon));
+        dialogs.fileAnswers = {q(dir / "lexicon.txt")};
+        form->Command3->click();
+    }
+    void setBatch() {
+        options = [](Form2 &f) {
+            f.Check3->setChecked(true);
+            f.Command4->click(); // "取消" keeps the batch box all the same
+        };
+        form->Command2->click();
+    }
 };
 
 } // namespace
@@ -75,21 +88,6 @@ class FreqtuneFormTest : public QObject {
     Q_OBJECT
 private:
     lex::test::TempDir m_config;
-
-    void importText(Form1 &form, lex::test::ScriptedDialogs &dialogs, const ProgramDir &p,
-                    std::u16string_view lexicon) {
-        lex::test::writeBytes(p / "lexicon.txt", lex::test::gbk(lexicon));
-        dialogs.fileAnswers = {q(p / "lexicon.txt")};
-        form.Command3->click();
-    }
-    void setBatch(Form1 &form, Modal &modal) {
-        modal.options = [](Form2 &f) {
-            f.Check3->setChecked(true);
-            f.Command4->click(); // "取消" keeps the batch box all the same
-        };
-        form.Command2->click();
-        QVERIFY(form.batchArticles());
-    }
 
 private slots:
     void initTestCase() {
@@ -102,22 +100,18 @@ private slots:
     // Esc does not close the window. Without the template the tool names it and stops.
     void startsWithItsFiles() {
         {
-            ProgramDir none(false);
-            lex::test::ScriptedDialogs dialogs;
-            Form1 form;
-            QVERIFY(!form.loaded() && dialogs.lastText().contains("freqtune.mmm"));
-            QCOMPARE(dialogs.messages[0].title, QStringLiteral("freqtune"));
+            Window none(false);
+            QVERIFY(!none.form->loaded() && none.dialogs.lastText().contains("freqtune.mmm"));
+            QCOMPARE(none.dialogs.messages[0].title, QStringLiteral("freqtune"));
         }
-        ProgramDir p;
-        lex::test::ScriptedDialogs dialogs;
-        Form1 form;
-        QVERIFY(form.loaded() && dialogs.messages.isEmpty());
+        Window w;
+        Form1 &form = *w.form;
+        QVERIFY(form.loaded() && w.dialogs.messages.isEmpty());
         QCOMPARE(form.windowTitle(), QStringLiteral("Quillo词库调频 Ver1.07"));
         QCOMPARE(form.Command8->text(), QStringLiteral("统计中断 "));
         QVERIFY(!form.Command8->isEnabled() && form.Label1->isHidden());
-        QCOMPARE(readBytes(p / "freqtune.mdb"), readBytes(p / "freqtune.mmm"));
-        QVERIFY(fs::is_directory(p.unread()) && fs::is_directory(p.read()));
-        form.show();
+        QCOMPARE(readBytes(w / "freqtune.mdb"), readBytes(w / "freqtune.mmm"));
+        QVERIFY(fs::is_directory(w.unread()) && fs::is_directory(w.read()));
         QTest::keyClick(&form, Qt::Key_Escape);
         QVERIFY(form.isVisible());
     }
@@ -125,18 +119,16 @@ private slots:
     // Options come from the settings, form2 shows and clamps them ("取消" copies nothing), and
     // they go back at exit; the batch box is never stored.
     void optionsRoundTrip() {
-        ProgramDir p;
         {
             QSettings ini(lex::settingsFile("freqtune"), QSettings::IniFormat);
             ini.setValue("option/Check1", "1");
             ini.setValue("option/L1", "3");
             ini.setValue("option/L2", "x");
         }
-        lex::test::ScriptedDialogs dialogs;
-        Form1 form;
-        Modal modal;
+        Window w;
+        Form1 &form = *w.form;
         bool lengthsFollowCheck2 = false;
-        modal.options = [&](Form2 &f) {
+        w.options = [&](Form2 &f) {
             QVERIFY(f.Check1->isChecked() && !f.Check2->isChecked());
             QCOMPARE(f.Text4->text() + f.Text5->text(), QStringLiteral("310"));
             lengthsFollowCheck2 = !f.Text4->isEnabled();
@@ -149,19 +141,19 @@ private slots:
         };
         form.Command2->click();
         QVERIFY(lengthsFollowCheck2);
-        modal.options = [](Form2 &f) {
+        w.options = [](Form2 &f) {
             f.Text4->setText("11");
             f.Command4->click();
         };
         form.Command2->click();
         QCOMPARE(form.exportOptions().l1 * 100 + form.exportOptions().l2, 505);
-        modal.options = [](Form2 &f) {
+        w.options = [](Form2 &f) {
             f.Text4->setText("1");
             f.Command3->click();
         };
         form.Command2->click();
-        setBatch(form, modal);
-        form.show();
+        w.setBatch();
+        QVERIFY(form.batchArticles());
         form.Command7->click();
         QVERIFY(!form.isVisible());
         QCOMPARE(setting("Check1") + setting("Check2") + setting("L1") + setting("L2"),
@@ -172,10 +164,10 @@ private slots:
     // Import: its dialog, closing refused meanwhile, "完成！" titled "导入词库"; export:
     // "词库表无记录！" with an empty file, then the lines by frequency; cancelled dialogs.
     void importAndExport() {
-        ProgramDir p;
-        lex::test::ScriptedDialogs dialogs;
-        Form1 form;
-        form.show();
+        Window w;
+        Form1 &form = *w.form;
+        auto &dialogs = w.dialogs;
+        const Window &p = w;
         dialogs.fileAnswers = {q(p / "out.txt")};
         form.Command4->click();
         QCOMPARE(dialogs.lastText(), QStringLiteral("词库表无记录！"));
@@ -188,10 +180,10 @@ private slots:
             form.close();
             closed = !form.isVisible();
         });
-        importText(form, dialogs, p, u";注释\r\n中zhong国guo\r\n人民\r\n中\r\n北京\r\n");
+        w.importText(u";注释\r\n中zhong国guo\r\n人民\r\n中\r\n北京\r\n");
         QVERIFY(!closed && running);
         QCOMPARE(dialogs.fileDialogs.last().title, QStringLiteral("导入的词库文件为"));
-        QCOMPARE(dialogs.fileDialogs.last().initialDir, q(p.dir.path()));
+        QCOMPARE(dialogs.fileDialogs.last().initialDir, q(w.dir.path()));
         QCOMPARE(dialogs.lastText() + dialogs.messages.last().title,
                  QStringLiteral("完成！导入词库"));
         QVERIFY(form.Label1->isHidden() && form.Command7->isEnabled() && form.idle());
@@ -205,20 +197,28 @@ private slots:
         form.Command3->click();
         form.Command4->click();
         QCOMPARE(dialogs.messages.size(), messages);
+
+        // Another program (lexcli) imports meanwhile: the window works on the new file.
+        lex::freqtune::FrequencyDatabase other(p / "freqtune.mdb", p / "freqtune.mmm");
+        lex::test::writeLexicon(p / "new.txt", {u"上海"});
+        lex::NullPump pump;
+        importLexicon(other, p / "new.txt", p / "freqtune.mmm", pump);
+        dialogs.fileAnswers = {q(p / "out.txt")};
+        form.Command4->click();
+        QCOMPARE(readBytes(p / "out.txt"), gbkLines({u"上海"}));
     }
 
     // Both modes: the results form lists the words (no completion box), its close box writes
     // no log, "确定" writes "词频.log"; an empty table is reported before any dialog.
     void statisticsAndTheResultsForm() {
-        ProgramDir p;
-        lex::test::ScriptedDialogs dialogs;
-        Form1 form;
-        form.show();
-        Modal modal;
+        Window w;
+        Form1 &form = *w.form;
+        auto &dialogs = w.dialogs;
+        const Window &p = w;
         form.Command5->click();
         QCOMPARE(dialogs.lastText() + dialogs.messages.last().title,
                  QStringLiteral("词库表无记录！词频统计"));
-        importText(form, dialogs, p, u"中国\r\n人民\r\n北京\r\n");
+        w.importText(u"中国\r\n人民\r\n北京\r\n");
 
         lex::test::writeBytes(p / "mine.txt", lex::test::gbk(u"中国人民"));
         dialogs.fileAnswers = {""};
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(dialogs.fileDialogs.last().initialDir, q(p.unread()));
         dialogs.fileAnswers = {q(p / "mine.txt")};
         bool refused = false;
-        modal.results = [&](Form4 &f) {
+        w.results = [&](Form4 &f) {
             QCOMPARE(f.windowTitle(), QStringLiteral("词频统计结果"));
             form.close();
             refused = form.isVisible() && form.Command8->isEnabled();
@@ -235,14 +235,14 @@ private slots:
         };
         const int messages = dialogs.messages.size();
         form.Command5->click();
-        QVERIFY(refused && modal.shown == 1 && dialogs.messages.size() == messages);
-        QCOMPARE(modal.items, QStringList({"中国    1", "人民    1"}));
+        QVERIFY(refused && w.shown == 1 && dialogs.messages.size() == messages);
+        QCOMPARE(w.items, QStringList({"中国    1", "人民    1"}));
         QVERIFY(!fs::exists(p / "mine.txt") && fs::exists(p.read() / "mine.txt"));
         QVERIFY(!fs::exists(p / "词频.log"));
 
-        setBatch(form, modal);
+        w.setBatch();
         lex::test::writeBytes(p.unread() / "a.txt", lex::test::gbk(u"中国"));
-        modal.results = [](Form4 &f) { f.Command1->click(); };
+        w.results = [](Form4 &f) { f.Command1->click(); };
         form.Command5->click();
         QCOMPARE(readBytes(p / "词频.log"), gbkLines({u"中国    2", u"人民    1"}));
         QVERIFY(fs::is_empty(p.unread()) && !form.Command8->isEnabled());
@@ -251,19 +251,16 @@ private slots:
     // "统计中断 " stops after the row being handled: that article moves, the rest stay, the
     // results form follows; a close asked for during the stop happens once the run is over.
     void stopButtonEndsTheRun() {
-        ProgramDir p;
-        lex::test::ScriptedDialogs dialogs;
-        Form1 form;
-        form.show();
+        Window w;
+        Form1 &form = *w.form;
         // Enough rows that the window's pump looks at its events within the first article.
         std::u16string lexicon = u"中国\r\n人民\r\n";
         for (char16_t c = u'甲'; c < u'甲' + 100; ++c)
             lexicon += std::u16string{c, c} + u"\r\n";
-        importText(form, dialogs, p, lexicon);
-        Modal modal;
-        setBatch(form, modal);
+        w.importText(lexicon);
+        w.setBatch();
         for (const char *name : {"a.txt", "b.txt", "c.txt"})
-            lex::test::writeBytes(p.unread() / name, lex::test::gbk(u"中国人民"));
+            lex::test::writeBytes(w.unread() / name, lex::test::gbk(u"中国人民"));
         QTest::qWait(20); // the pump looks at events at most every 15 ms
         bool refused = false;
         QTimer::singleShot(0, &form, [&] {
@@ -273,10 +270,10 @@ private slots:
             form.close();
         });
         form.Command5->click();
-        QVERIFY(refused && modal.shown == 1);
-        QCOMPARE(modal.items.value(0), QStringLiteral("中国    1")); // the first row walked
-        QCOMPARE(lex::test::ToolDir::names(p.read()), std::vector<std::string>{"a.txt"});
-        QCOMPARE(lex::test::ToolDir::names(p.unread()).size(), size_t(2));
+        QVERIFY(refused && w.shown == 1);
+        QCOMPARE(w.items.value(0), QStringLiteral("中国    1")); // the first row walked
+        QCOMPARE(lex::test::ToolDir::names(w.read()), std::vector<std::string>{"a.txt"});
+        QCOMPARE(lex::test::ToolDir::names(w.unread()).size(), size_t(2));
         QVERIFY(!form.isVisible()); // the close waited for the run
     }
 };

@@ -114,8 +114,8 @@ bool Form1::Form_Unload() {
 }
 
 FrequencyDatabase &Form1::openDatabase() {
-    // A failed replacement may have left it closed.
-    if (!m_db.isOpen())
+    // A failed replacement may have left it closed; lexcli may have imported meanwhile.
+    if (!m_db.isOpen() || m_db.replaced())
         m_db.open(m_files.database, m_files.templateFile);
     return m_db;
 }
