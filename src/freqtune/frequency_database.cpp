@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,31 +70,38 @@ fs::path folderOf(const fs::path &path) {
     return dir.empty() ? fs::path(".") : dir;
 }
 
-// A copy of the template being made into a database: removed again unless handed on.
+// The hidden name of a database being built beside `database`: "." name "." six characters.
+std::string tempPrefix(const fs::path &database) {
+    return "." + database.filename().string() + ".";
+}
+
+// A copy of the template being made into a database: removed again unless handed on. It holds
+// a lock for as long as it lives, so that the copy a killed program left behind can be told
+// from one being built.
 class TempDatabase {
 public:
     TempDatabase(const fs::path &beside, const fs::path &templateFile) {
-        std::string name =
-            (folderOf(beside) / ("." + beside.filename().string() + ".XXXXXX")).string();
-        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd < 0)
+        std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd < 0)
             throw LexError(
                 "无法写入文件：" + beside.string() + "（" + systemErrorText(errno) + "）", beside);
         m_path = name;
+        ::flock(m_fd, LOCK_EX);
         try {
-            copyInto(fd, templateFile, beside);
+            copyInto(m_fd, templateFile, beside);
         } catch (...) {
-            ::close(fd);
             ::unlink(m_path.c_str());
+            ::close(m_fd);
             throw;
         }
-        ::close(fd);
     }
     ~TempDatabase() {
         if (m_db)
             sqlite3_close(m_db);
         if (!m_path.empty())
             ::unlink(m_path.c_str());
+        ::close(m_fd);
     }
     TempDatabase(const TempDatabase &) = delete;
     TempDatabase &operator=(const TempDatabase &) = delete;
@@ -165,8 +174,30 @@ private:
     }
 
     fs::path m_path;
+    int m_fd = -1;
     sqlite3 *m_db = nullptr;
 };
+
+// Removes the copies that killed imports left beside `database`: those nobody holds locked
+// and that are older than a minute (a copy just made is not locked yet).
+void removeStaleCopies(const fs::path &database) {
+    const std::string prefix = tempPrefix(database);
+    std::error_code ec;
+    for (fs::directory_iterator it(folderOf(database), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code age;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            fs::file_time_type::clock::now() - it->last_write_time(age) < std::chrono::minutes(1))
+            continue;
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(it->path().c_str());
+        ::close(fd);
+    }
+}
 
 void copyTemplate(const fs::path &templateFile, const fs::path &database) {
     if (!fileExists(templateFile))
@@ -272,6 +303,7 @@ FrequencyDatabase::~FrequencyDatabase() {
 void FrequencyDatabase::open(const fs::path &database, const fs::path &templateFile) {
     close();
     m_path = database;
+    removeStaleCopies(database);
     std::error_code ec;
     const auto status = fs::status(database, ec);
     if (!fs::exists(status))

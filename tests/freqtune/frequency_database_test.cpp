@@ -17,6 +17,7 @@ using lex::test::Row;
 using lex::test::tableRows;
 using lex::test::ToolDir;
 using namespace lex::freqtune;
+using namespace std::chrono_literals;
 
 // Only leading ";" lines are a header; a word needs 2 to 49 double-byte characters; kept lines
 // are numbered from 1, repeated words included; a second import starts from the template.
@@ -62,14 +63,20 @@ TEST(Import, FailuresLeaveTheOldDatabase) {
 }
 
 // The database is made from the template when missing; without both the tool cannot go on; a
-// file that is no frequency database is refused, not overwritten.
+// file that is no frequency database is refused, not overwritten. The copy a killed import
+// left behind goes, one being built (recent) stays.
 TEST(Database, OpensCopiesOrRefuses) {
     lex::test::TempDir dir;
     FrequencyDatabase db;
     EXPECT_THROW(db.open(dir / "f.mdb", dir / "f.mmm"), lex::LexError);
     EXPECT_FALSE(fs::exists(dir / "f.mdb"));
     fs::copy_file(lex::test::builtTemplate(), dir / "f.mmm");
+    lex::test::writeBytes(dir / ".f.mdb.Killed", "");
+    lex::test::writeBytes(dir / ".f.mdb.Recent", "");
+    fs::last_write_time(dir / ".f.mdb.Killed", fs::file_time_type::clock::now() - 1h);
     db.open(dir / "f.mdb", dir / "f.mmm");
+    EXPECT_FALSE(fs::exists(dir / ".f.mdb.Killed"));
+    EXPECT_TRUE(fs::exists(dir / ".f.mdb.Recent"));
     EXPECT_EQ(readBytes(dir / "f.mdb"), readBytes(dir / "f.mmm"));
     lex::test::writeBytes(dir / "g.mdb", "not a database");
     EXPECT_THROW(db.open(dir / "g.mdb", dir / "f.mmm"), lex::LexError);
