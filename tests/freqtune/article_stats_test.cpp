@@ -119,10 +119,7 @@ TEST(Articles, EmptyTableAndEmptyFolder) {
     t.import({u"中国"});
     const StatisticsResult r =
         runStatistics(t.db, listArticles(t.files.unread), t.files.read, pump);
-    EXPECT_FALSE(r.noRows);
-    EXPECT_EQ(r.articles, 0);
-    EXPECT_EQ(freqs(t.db), std::vector<int64_t>{0});
-    EXPECT_TRUE(listFrequencies(t.db).empty());
+    EXPECT_TRUE(!r.noRows && r.articles == 0 && listFrequencies(t.db).empty());
 }
 
 // A run that cannot finish (an interrupt, an article that cannot be moved) leaves the counts

@@ -1,6 +1,6 @@
 // The frequency database through real files: the import's header and length rules, rebuilding,
 // failed imports that must leave the old database, the export's order and filters byte for
-// byte, the results list and its log, the option dialog's length rule.
+// byte, the option dialog's length rule. (The results list and its log: the lexcli tests.)
 
 #include "freqtune/frequency_database.h"
 
@@ -118,19 +118,6 @@ TEST(Export, EmptyTableAndNoFrequencies) {
     t.import({u"中国"});
     EXPECT_FALSE(exportLexicon(t.db, t.dir / "out.txt", {true, false}, pump).empty);
     EXPECT_EQ(readBytes(t.dir / "out.txt"), "");
-}
-
-// The list: rows with a frequency, by falling Freq then import order, "word" four blanks
-// "count"; the log: the same lines in code page 936 with CR LF.
-TEST(Results, ListAndLog) {
-    ToolDir t;
-    t.import({u"中国zg", u"人民", u"北京", u"中国"});
-    t.setFreqs({2, 0, 12, 2});
-    const auto items = itemTexts(listFrequencies(t.db));
-    EXPECT_EQ(items, (std::vector<std::u16string>{u"北京    12", u"中国    2", u"中国    2"}));
-    writeFrequencyLog(t.files.log, items);
-    EXPECT_EQ(readBytes(t.files.log),
-              lex::test::gbkLines({u"北京    12", u"中国    2", u"中国    2"}));
 }
 
 // The option dialog's rule for the typed lengths, and what counts as a number.
