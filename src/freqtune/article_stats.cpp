@@ -34,8 +34,9 @@ void moveFile(const fs::path &from, const fs::path &to) {
     std::error_code ec;
     fs::copy_file(from, tmp, fs::copy_options::overwrite_existing, ec);
     if (ec) {
+        const int err = ec.value();
         fs::remove(tmp, ec);
-        moveFailed(from, ec.value());
+        moveFailed(from, err);
     }
     if (::rename(tmp.c_str(), to.c_str()) != 0) {
         const int err = errno;
