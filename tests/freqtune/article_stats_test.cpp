@@ -155,7 +155,7 @@ struct ModelRow {
     int64_t freq;
 };
 
-// One run as specified: the cursor's order (rising Freq, then SeqNo) fixed at its start; per
+// One run done literally: the cursor's order (rising Freq, then SeqNo) fixed at its start; per
 // article and row one case-insensitive substring search; a yield after every row, the stop
 // after the `stopAt`-th. Returns how many articles were moved.
 size_t modelRun(std::vector<ModelRow> &rows, const std::vector<std::u16string> &articles,
