@@ -17,7 +17,7 @@ using namespace lex::freqtune;
 constexpr const char *kImportUsage = "lexcli freqtune import LEXICON [--db FILE]";
 constexpr const char *kExportUsage =
     "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2]";
-constexpr const char *kCountUsage = "lexcli freqtune count ARTICLE... | --batch [--db FILE]";
+constexpr const char *kCountUsage = "lexcli freqtune count (ARTICLE... | --batch) [--db FILE]";
 constexpr const char *kListUsage = "lexcli freqtune list [--db FILE] [--log FILE]";
 
 // The tool's files in the data dir, the database where --db says.
