@@ -121,7 +121,9 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     size_t capacity = size + 16; // at most one code unit per byte
     m_buffer.resize(capacity * 2);
     m_text = static_cast<char16_t *>(m_buffer.data());
-    std::string chunk(kChunk + 2, '\0');
+    // A small file needs no megabyte of buffer (nor its zeroing) for each open.
+    const size_t chunkSize = std::min(kChunk, size + 16);
+    std::unique_ptr<char[]> chunk(new char[chunkSize + 2]);
     m_lineEnds.reserve(size / 8 + 16);
     size_t units = 0;
     size_t carry = 0; // bytes left over from the previous chunk (a split pair)
@@ -129,10 +131,10 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     bool first = true;
     for (;;) {
         checkInterrupt();
-        size_t got = readChunk(f, path, chunk.data() + carry, kChunk);
+        size_t got = readChunk(f, path, chunk.get() + carry, chunkSize);
         size_t have = carry + got;
         bool final = got == 0;
-        std::string_view bytes(chunk.data(), have);
+        std::string_view bytes(chunk.get(), have);
         if (first && encoding == LexiconEncoding::Ansi936 && bytes.starts_with("\xEF\xBB\xBF"))
             notice("注意：" + pathText(path) +
                    " 以 UTF-8 标记开头，但按代码页 936（GBK）读取，其中的中文会成为乱码。");
@@ -160,7 +162,7 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
             units = size_t(end - m_text);
         }
         carry = bytes.size() - consumed;
-        std::memmove(chunk.data(), bytes.data() + consumed, carry);
+        std::memmove(chunk.get(), bytes.data() + consumed, carry);
         if (final)
             break;
     }
