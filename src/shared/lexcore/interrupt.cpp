@@ -21,12 +21,6 @@ char g_paths[kSlots][kPathMax];
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
 
-void removeTemporaryFiles() {
-    for (int i = 0; i < kSlots; ++i)
-        if (g_state[i].load(std::memory_order_acquire) == kUsed)
-            ::unlink(g_paths[i]);
-}
-
 void onInterrupt(int sig) {
     const int saved = errno;
     removeTemporaryFiles();
@@ -61,6 +55,12 @@ NoticeSink g_sink = nullptr;
 void *g_sinkContext = nullptr;
 
 } // namespace
+
+void removeTemporaryFiles() {
+    for (int i = 0; i < kSlots; ++i)
+        if (g_state[i].load(std::memory_order_acquire) == kUsed)
+            ::unlink(g_paths[i]);
+}
 
 void installInterruptHandlers() {
     install(onInterrupt, 0);

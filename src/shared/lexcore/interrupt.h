@@ -48,6 +48,9 @@ void setPendingInterrupt(int signal);
 // by a handler.
 int registerTemporaryFile(const std::string &path);
 void unregisterTemporaryFile(int slot);
+// Removes every registered temporary file (async-signal-safe: for handlers and for a program
+// that is about to end abnormally).
+void removeTemporaryFiles();
 
 // Blocks SIGINT, SIGTERM and SIGHUP for its lifetime: no handler runs in between.
 class InterruptBlock {
