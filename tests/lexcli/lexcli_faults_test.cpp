@@ -253,7 +253,9 @@ TEST_F(LexcliFaults, OutOfMemoryIsAChineseMessage) {
     }
     ChildOptions o;
 #if defined(__SANITIZE_ADDRESS__)
-    o.env = {"ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=1024"};
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    o.env = {std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+             ":allocator_may_return_null=1:max_allocation_size_mb=1024"};
 #else
     o.addressLimit = 1l << 30;
 #endif

@@ -73,9 +73,17 @@ ChildProcess::ChildProcess(const fs::path &program, const std::vector<std::strin
     for (auto &a : argStore)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The caller's environment, an entry of `options.env` replacing one of the same name.
     std::vector<std::string> envStore;
-    for (char **e = environ; *e; ++e)
-        envStore.emplace_back(*e);
+    auto name = [](const std::string &e) { return e.substr(0, e.find('=') + 1); };
+    for (char **e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const auto &extra : options.env)
+            replaced = replaced || name(extra) == name(entry);
+        if (!replaced)
+            envStore.push_back(entry);
+    }
     envStore.insert(envStore.end(), options.env.begin(), options.env.end());
     std::vector<char *> envp;
     for (auto &e : envStore)
