@@ -76,6 +76,11 @@ protected:
         writeBigLexicon(*s_inputs / "big.txt", 1'000'000, 1);
         writeBigLexicon(*s_inputs / "big2.txt", 1'000'000, 2);
         writeBigLexicon(*s_inputs / "waste.txt", 20'000, 1);
+        // One line a million times: its lookups never probe far, so nothing yields.
+        std::string same;
+        for (int i = 0; i < 1'000'000; ++i)
+            same += lex::test::gbk(u"中华人民\r\n");
+        writeBytes(*s_inputs / "same.txt", same);
         writeLexicon(*s_inputs / "dz.lxd", {u"中zhong", u"国guo"});
     }
     static void TearDownTestSuite() {
@@ -174,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
     Signals, LexcliInterrupt,
     ::testing::Values(
         InterruptCase{"lexmerge_int_running",
-                      {"lexmerge", "union", "@big.txt", "@big2.txt", "-o", "@out"},
+                      {"lexmerge", "union", "@same.txt", "@same.txt", "-o", "@out"},
                       SIGINT,
                       Moment::Running},
         InterruptCase{"lexmerge_term_writing",
@@ -190,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SIGINT,
                       Moment::Twice},
         InterruptCase{"lexupdate_int_running",
-                      {"lexupdate", "update", "@big.txt", "--user", "@big2.txt", "--waste",
+                      {"lexupdate", "update", "@same.txt", "--user", "@same.txt", "--waste",
                        "@waste.txt", "-o", "@out"},
                       SIGINT,
                       Moment::Running},
