@@ -1,5 +1,6 @@
 #include "lexcli/cli.h"
 
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 
 #include <csignal>
@@ -10,19 +11,6 @@
 
 namespace lex::cli {
 namespace {
-
-volatile std::sig_atomic_t g_signal = 0;
-
-void onSignal(int sig) {
-    g_signal = sig;
-}
-
-// SIGINT, SIGTERM and SIGHUP abort the run at its next yield point.
-struct Interrupted : std::exception {
-    int signal;
-    explicit Interrupted(int s) : signal(s) {}
-    const char *what() const noexcept override { return "中断！"; }
-};
 
 // Throws Interrupted once a signal arrived; progress goes to a terminal on standard error.
 class CliPump : public EventPump {
@@ -35,8 +23,7 @@ public:
 
 protected:
     bool poll() override {
-        if (g_signal != 0)
-            throw Interrupted(g_signal);
+        checkInterrupt();
         if (m_tty && progressTotal() > 0 && ++m_polls % 64 == 0) {
             std::fprintf(stderr, "\r%lld / %lld", (long long)progressDone(),
                          (long long)progressTotal());
@@ -99,19 +86,40 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
     }
     ctx.operation = &op;
     ArgParser parser(std::move(args));
+    // Notices of the shared layers (a file read in an unexpected way) go to standard error.
+    struct NoticeScope {
+        explicit NoticeScope(std::ostream &err) {
+            setNoticeSink(
+                [](void *os, const std::string &text) {
+                    *static_cast<std::ostream *>(os) << text << "\n";
+                },
+                &err);
+        }
+        ~NoticeScope() { setNoticeSink(nullptr, nullptr); }
+    } notices(ctx.err);
+    auto interrupted = [&](int signal) {
+        ctx.err << "中断！\n";
+        ctx.err.flush();
+        return kExitSignalBase + signal;
+    };
+    int status;
     try {
-        return op.run(ctx, parser);
+        status = op.run(ctx, parser);
     } catch (const Interrupted &i) {
-        ctx.err << i.what() << "\n";
-        return kExitSignalBase + i.signal;
+        return interrupted(i.signal());
     } catch (const std::exception &e) {
-        return ctx.fail(failureText(e));
+        status = ctx.fail(failureText(e));
     }
+    // An interrupt that came where nothing checked for it still ends the run as interrupted.
+    if (int signal = pendingInterrupt())
+        return interrupted(signal);
+    return status;
 }
 
 } // namespace
 
 int Context::report(const std::string &text) const {
+    checkInterrupt();
     std::string lines;
     lines.reserve(text.size() + 1);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -255,12 +263,8 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
 }
 
 int run(int argc, char **argv, std::ostream &out, std::ostream &err) {
-    g_signal = 0;
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &sa, nullptr);
+    setPendingInterrupt(0);
+    installInterruptHandlers();
     return run(std::vector<std::string>(argv + 1, argv + argc), toolTable(), exeFolder(argv[0]),
                out, err);
 }

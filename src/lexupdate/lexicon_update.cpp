@@ -1,10 +1,12 @@
 #include "lexupdate/lexicon_update.h"
 
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
 #include <future>
 #include <optional>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace lex::lexupdate {
@@ -64,9 +66,26 @@ void removeLines(Input &input, EntryHashSet &set) {
     });
 }
 
+// Device and inode: a hard link or a symlink to the same file is the same file.
 bool sameFile(const fs::path &a, const fs::path &b) {
-    std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
+    struct stat sa {
+    }, sb{};
+    if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Deleting the waste lexicon after the run must not delete a lexicon the run reads or writes.
+void refuseDeletingAnotherLexicon(const UpdatePaths &paths) {
+    const std::pair<const fs::path *, const char *> others[] = {{&paths.base, "原始词库"},
+                                                                {&paths.user, "用户词库"},
+                                                                {&paths.privateLexicon, "私人词库"},
+                                                                {&paths.output, "新词库"}};
+    for (auto [other, name] : others)
+        if (sameFile(paths.waste, *other))
+            throw LexError("废词库与" + std::string(name) + "是同一个文件，不能在处理后删除：" +
+                               paths.waste.string(),
+                           paths.waste);
 }
 
 } // namespace
@@ -77,6 +96,8 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
         result.baseMissing = true;
         return result;
     }
+    if (paths.deleteWaste && fileExists(paths.waste))
+        refuseDeletingAnotherLexicon(paths);
     set.setPump(&pump);
     // The set keeps views of the base and user lexicons' lines, so their readers live until the
     // output is written; the set is emptied before they go, whatever happens.
@@ -103,10 +124,6 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
         removeLines(*privateLexicon, set);
     privateLexicon.reset();
 
-    // When the waste lexicon is the output file itself, the new lexicon replaces it and must
-    // not be deleted afterwards.
-    const bool wasteIsOutput = wasteRead && sameFile(paths.waste, paths.output);
-
     LineWriter writer(paths.output);
     const int32_t n = set.insertedCount();
     for (int32_t i = 0; i < n; ++i) {
@@ -119,13 +136,15 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     result.newCount = int64_t(set.insertedCount()) - set.deletedCount();
     result.added = result.newCount - result.baseCount + result.deleted;
 
-    // Only now that the new lexicon is safely written may the waste list go.
-    if (paths.deleteWaste && wasteRead && !wasteIsOutput) {
+    // Only now that the new lexicon is safely written may the waste list go, and not after an
+    // interrupt.
+    if (paths.deleteWaste && wasteRead) {
+        checkInterrupt();
         std::error_code ec;
         result.wasteDeleted = fs::remove(paths.waste, ec);
         if (ec)
-            result.wasteDeleteError =
-                "无法删除废词库：" + paths.waste.string() + "（" + ec.message() + "）";
+            result.wasteDeleteError = "无法删除废词库：" + paths.waste.string() + "（" +
+                                      systemErrorText(ec.value()) + "）";
     }
     return result;
 }

@@ -6,6 +6,13 @@
 
 namespace lex::pintop {
 
+void CharReadings::applyTable(const ReplacementTable &table) {
+    m_codes.assign(m_spans.size(), SyllableCode{});
+    for (size_t ch = 0; ch < m_spans.size(); ++ch)
+        if (m_present[ch])
+            m_codes[ch] = pinyinToCodeParts(raw(char16_t(ch)), table);
+}
+
 bool CharReadings::add(char16_t ch, std::u16string_view reading) {
     if (m_present[ch])
         return false;
@@ -48,13 +55,12 @@ std::unique_ptr<PintopData> loadPintopData(const std::filesystem::path &readings
         while (!table.atEnd())
             data->table.addLine(table.readLineView());
         table.close();
-        data->readings.transform(
-            [&](std::u16string_view py) { return pinyinToCode(py, data->table); });
+        data->readings.applyTable(data->table);
     }
     return data;
 }
 
-std::u16string_view ReplacementTable::code(std::u16string_view py) const {
+void ReplacementTable::appendCode(std::u16string &out, std::u16string_view py) const {
     // Up to seven ASCII letters pack into one key: 7 bits each, the length in the low bits.
     uint64_t key = 0;
     if (!py.empty() && py.size() <= 7) {
@@ -67,19 +73,18 @@ std::u16string_view ReplacementTable::code(std::u16string_view py) const {
             key = key << 7 | c;
         }
     }
-    if (key == 0) {
-        m_scratch = pinyinToCode(py, *this);
-        return m_scratch;
-    }
+    if (key == 0)
+        return pinyinToCodeParts(py, *this).appendTo(out, py);
     constexpr size_t kMemoSize = 4096;
     if (m_memo.empty())
         m_memo.resize(kMemoSize);
+    // The key is the syllable itself, so pieces that point into it hold for the next one too.
     Memo &m = m_memo[(key * 0x9E3779B97F4A7C15ULL) >> 52];
     if (m.key != key) {
         m.key = key;
-        m.value = pinyinToCode(py, *this);
+        m.code = pinyinToCodeParts(py, *this);
     }
-    return m.value;
+    m.code.appendTo(out, py);
 }
 
 } // namespace lex::pintop

@@ -7,6 +7,8 @@
 // Replacement table: "key=value" lines; the key is everything before the first "=" and must not
 // be empty, the value everything after it. The first line of a key wins.
 
+#include "pintop/pinyin_to_code.h"
+
 #include <bitset>
 #include <cstdint>
 #include <filesystem>
@@ -20,33 +22,39 @@ namespace lex::pintop {
 
 inline constexpr const char *kReadingsFile = "dz.lxd";
 
+class ReplacementTable;
+
 class CharReadings {
 public:
     CharReadings() : m_spans(65536) {}
     // Adds a reading unless the character already has one; returns whether it was added.
     bool add(char16_t ch, std::u16string_view reading);
-    // The reading, or the empty string for a character that has none.
-    std::u16string_view reading(char16_t ch) const {
-        const Span &s = m_spans[ch];
-        return std::u16string_view(m_text.data() + s.offset, s.length);
+    // Appends the reading (through the table once applyTable() ran); nothing for a character
+    // that has none.
+    void appendReading(std::u16string &out, char16_t ch) const {
+        if (m_codes.empty())
+            out += raw(ch);
+        else
+            m_codes[ch].appendTo(out, raw(ch));
+    }
+    std::u16string reading(char16_t ch) const {
+        std::u16string r;
+        appendReading(r, ch);
+        return r;
     }
     bool contains(char16_t ch) const { return m_present[ch]; }
     size_t size() const { return m_count; }
 
-    // Replaces every reading r by f(r).
-    template <typename F> void transform(F &&f) {
-        std::u16string text;
-        for (size_t ch = 0; ch < m_spans.size(); ++ch) {
-            if (!m_present[ch])
-                continue;
-            std::u16string value = f(reading(char16_t(ch)));
-            m_spans[ch] = Span{uint32_t(text.size()), uint32_t(value.size())};
-            text += value;
-        }
-        m_text = std::move(text);
-    }
+    // From now on every reading r reads as pinyinToCode(r, table). The readings then point into
+    // `table`, which must outlive them and stay unchanged.
+    void applyTable(const ReplacementTable &table);
 
 private:
+    std::u16string_view raw(char16_t ch) const {
+        const Span &s = m_spans[ch];
+        return std::u16string_view(m_text.data() + s.offset, s.length);
+    }
+
     // Every reading lives in one text, found by code unit: a lookup per character of a
     // million-line lexicon must stay in a small, cache-friendly table.
     struct Span {
@@ -57,6 +65,7 @@ private:
     std::u16string m_text;
     std::bitset<65536> m_present;
     size_t m_count = 0;
+    std::vector<SyllableCode> m_codes; // per character, while a table is applied
 };
 
 struct StringHash {
@@ -72,21 +81,32 @@ public:
     const std::u16string *find(std::u16string_view key) const;
     size_t size() const { return m_map.size(); }
     bool empty() const { return m_map.empty(); }
-    // pinyinToCode(py, *this). The codes of short ASCII syllables are remembered: annotated
-    // lexicons repeat a few hundred syllables millions of times.
-    std::u16string_view code(std::u16string_view py) const;
+    // Appends pinyinToCode(py, *this). The codes of short ASCII syllables are remembered:
+    // annotated lexicons repeat a few hundred syllables millions of times.
+    void appendCode(std::u16string &out, std::u16string_view py) const;
+    std::u16string code(std::u16string_view py) const {
+        std::u16string c;
+        appendCode(c, py);
+        return c;
+    }
 
 private:
     struct Memo {
         uint64_t key = 0; // 0: unused
-        std::u16string value;
+        SyllableCode code;
     };
     std::unordered_map<std::u16string, std::u16string, StringHash, std::equal_to<>> m_map;
     mutable std::vector<Memo> m_memo;
-    mutable std::u16string m_scratch;
 };
 
+// The readings point into the table: moved together, never copied.
 struct PintopData {
+    PintopData() = default;
+    PintopData(const PintopData &) = delete;
+    PintopData &operator=(const PintopData &) = delete;
+    PintopData(PintopData &&) = default;
+    PintopData &operator=(PintopData &&) = default;
+
     CharReadings readings;
     ReplacementTable table;
     bool tableInUse = false;

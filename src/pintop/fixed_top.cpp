@@ -16,9 +16,9 @@ char16_t foldAscii(char16_t c) {
 void appendSyllable(std::u16string &code, const PintopData &data, char16_t prev, bool pending,
                     std::u16string_view ann) {
     if (pending)
-        code += data.readings.reading(prev);
+        data.readings.appendReading(code, prev);
     else if (data.tableInUse)
-        code += data.table.code(ann);
+        data.table.appendCode(code, ann);
     else
         code += ann;
 }

@@ -2,9 +2,11 @@
 // option parsing and the data folder.
 
 #include "lexcli/cli.h"
+#include "shared/lexcore/interrupt.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sstream>
 
 namespace {
@@ -25,6 +27,15 @@ int fakeRun(Context &ctx, ArgParser &p) {
         return ctx.fail("打开词库失败！");
     if (!g_seenArgs.empty() && g_seenArgs[0] == "oom")
         throw std::bad_alloc();
+    if (!g_seenArgs.empty() && g_seenArgs[0] == "notice")
+        lex::notice("注意：一条通知");
+    if (!g_seenArgs.empty() && g_seenArgs[0] == "signal")
+        lex::setPendingInterrupt(SIGTERM); // as the handler does while nothing checks
+    if (!g_seenArgs.empty() && g_seenArgs[0] == "late") {
+        ctx.report("词条：3");
+        lex::setPendingInterrupt(SIGHUP);
+        return 0;
+    }
     return ctx.report("词条：3\r\n\r\n耗费时间：00:00:00");
 }
 
@@ -85,6 +96,27 @@ TEST(LexcliFrame, ExitStatusesAndMessages) {
     }
     EXPECT_NE(run({"fake", "op", "-o", "a", "-o", "b"}).err.find("-o 只能给出一次"),
               std::string::npos);
+}
+
+// A signal that arrives where nothing checks for it (reading, sorting) still ends the run as
+// interrupted: no report, "中断！", 128 + the signal.
+TEST(LexcliFrame, UncheckedInterruptStillInterrupts) {
+    Outcome r = run({"fake", "op", "signal"});
+    lex::setPendingInterrupt(0);
+    EXPECT_EQ(r.code, 128 + SIGTERM);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "中断！\n");
+    r = run({"fake", "op", "late"});
+    lex::setPendingInterrupt(0);
+    EXPECT_EQ(r.code, 128 + SIGHUP);
+    EXPECT_EQ(r.err, "中断！\n");
+}
+
+// Notices of the shared layers reach standard error.
+TEST(LexcliFrame, NoticesGoToStandardError) {
+    Outcome r = run({"fake", "op", "notice"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "注意：一条通知\n");
 }
 
 TEST(LexcliFrame, HelpAtEveryLevel) {

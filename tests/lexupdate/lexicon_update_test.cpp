@@ -150,11 +150,29 @@ TEST_F(LexiconUpdateTest, FailedWriteKeepsTheWasteLexicon) {
     p.output = dir / "no-such-folder" / "new.txt";
     EXPECT_THROW(run(p), lex::LexError);
     EXPECT_TRUE(fs::exists(waste()));
+}
 
-    // A waste lexicon that is the output itself was replaced by the new lexicon: keep it.
-    p.output = waste();
-    run(p);
-    EXPECT_EQ(readBytes(waste()), gbkLines({u"中国"}));
+// Deleting a waste lexicon that is also an input or the output (the same path, a hard link)
+// would lose that lexicon: the run is refused before anything is read, written or deleted.
+TEST_F(LexiconUpdateTest, DeleteOptionRefusesAWasteThatIsAnotherLexicon) {
+    writeLexicon(base(), {u"中国", u"人民"});
+    writeLexicon(user(), {u"北京"});
+    fs::create_hard_link(user(), dir / "alias.txt");
+    const fs::path cases[][2] = {
+        {base(), out()}, {dir / "alias.txt", out()}, {out(), out()}, {waste(), waste()}};
+    writeLexicon(waste(), {u"人民"});
+    writeLexicon(out(), {u"旧"});
+    for (const auto &c : cases) {
+        UpdatePaths p = paths();
+        p.deleteWaste = true;
+        p.waste = c[0];
+        p.output = c[1];
+        EXPECT_THROW(run(p), lex::LexError) << c[0];
+        EXPECT_EQ(readBytes(base()), gbkLines({u"中国", u"人民"}));
+        EXPECT_EQ(readBytes(user()), gbkLines({u"北京"}));
+        EXPECT_EQ(readBytes(waste()), gbkLines({u"人民"}));
+        EXPECT_EQ(readBytes(out()), gbkLines({u"旧"}));
+    }
 }
 
 TEST(LexiconUpdateReport, SixLinesWithAnEmptyLineBeforeTheTime) {

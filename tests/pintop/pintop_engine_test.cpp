@@ -17,6 +17,7 @@ using lex::test::gbk;
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::TempDir;
+using lex::test::utf16le;
 using lex::test::writeBytes;
 using lex::test::writeLexicon;
 
@@ -107,6 +108,25 @@ TEST_F(Pintop, TableLinesNeedAKeyBeforeTheFirstEquals) {
     EXPECT_EQ(*t.find(u"e"), u"");
     EXPECT_EQ(*t.find(u"a"), u"b=c");
     EXPECT_EQ(t.find(u"ANG"), nullptr); // keys are case-sensitive
+}
+
+// A table with long values (1 MB each) used to be copied into the reading of every character
+// that uses it: gigabytes and seconds for a three-line input. Memory must stay in proportion to
+// the table and the input.
+TEST_F(Pintop, LongTableValuesAreNotCopiedPerCharacter) {
+    std::u16string dz;
+    for (char16_t ch = u'一'; ch < u'一' + 500; ++ch)
+        dz += std::u16string(1, ch) + u"zhong\r\n";
+    writeBytes(dir / "dz.lxd", utf16le(dz));
+    const std::u16string v(256 * 1024, u'v'), s(256 * 1024, u's');
+    writeBytes(dir / "table.ini", utf16le(u"zh=" + v + u"\r\nong=" + s + u"\r\n"));
+    const size_t before = lex::test::allocatedBytes();
+    auto data = loadPintopData(dir / "dz.lxd", dir / "table.ini");
+    EXPECT_LT(lex::test::allocatedBytes() - before, size_t(16) << 20);
+    EXPECT_EQ(data->readings.reading(u'丁'), v + s);
+
+    const std::string out = generate({u"一丁", u"七zhong", u"万"}, LongWords::Keep, *data);
+    EXPECT_EQ(out, gbkLines({v + s + v + s + u"=一丁", v + s + u"=七", v + s + u"=万"}));
 }
 
 // --- pinyinToCode ---

@@ -7,6 +7,13 @@
 #include <iterator>
 #include <stdexcept>
 
+#if defined(__SANITIZE_ADDRESS__)
+// GCC ships no header for the allocator's interface; the runtime has the function.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 namespace lex::test {
 
 TempDir::TempDir() {
@@ -28,6 +35,15 @@ void writeBytes(const std::filesystem::path &path, std::string_view bytes) {
     f.write(bytes.data(), std::streamsize(bytes.size()));
     if (!f)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+size_t allocatedBytes() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+#endif
 }
 
 std::string readBytes(const std::filesystem::path &path) {

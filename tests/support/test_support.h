@@ -24,6 +24,8 @@ private:
 };
 
 void writeBytes(const std::filesystem::path &path, std::string_view bytes);
+// The heap memory in use now (the sanitizer's count under AddressSanitizer).
+size_t allocatedBytes();
 std::string readBytes(const std::filesystem::path &path);
 
 // Text as code page 936 bytes, and as UTF-16LE bytes behind the mark FF FE.

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <new>
+
 namespace lex::pintop {
 namespace {
 
@@ -110,6 +112,9 @@ bool FrmMain::reloadData(QWidget *owner) {
     std::unique_ptr<PintopData> loaded;
     try {
         loaded = loadPintopData(readings, table);
+    } catch (const std::bad_alloc &e) {
+        showMessage(owner, qs(failureText(e)), QStringLiteral("提示"), MessageIcon::Warning);
+        return false;
     } catch (const LexError &e) {
         showMessage(owner, qs(e.message()), QStringLiteral("提示"), MessageIcon::Warning);
         // An unreadable table must not lock the user out of the form where it is changed:

@@ -1,6 +1,7 @@
 #include "shared/lexcore/lexicon_files.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/interrupt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lex {
 namespace fs = std::filesystem;
@@ -26,25 +28,37 @@ std::string pathText(const fs::path &p) {
     throw LexError("无法打开文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
 }
 
+[[noreturn]] void failWrite(const fs::path &path, int err) {
+    throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）", path);
+}
+
 // An open file descriptor that closes itself.
 struct Fd {
     int fd;
+    Fd(int f) : fd(f) {}
+    Fd(Fd &&other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Fd &operator=(Fd &&) = delete;
     ~Fd() {
         if (fd >= 0)
             ::close(fd);
     }
 };
 
-// Opens a regular file for reading and returns its descriptor and size.
+// Opens a regular file for reading and returns its descriptor and size. Anything else (a
+// FIFO, a device, a socket, a folder) is refused before it is read: opening without blocking,
+// a FIFO without a writer cannot hang the open, and /dev/zero never ends.
 Fd openForReading(const fs::path &path, size_t &size) {
-    Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     if (f.fd < 0)
         failOpen(path, errno);
     struct stat st {};
     if (::fstat(f.fd, &st) != 0)
         failOpen(path, errno);
+    if (S_ISDIR(st.st_mode))
+        failOpen(path, EISDIR);
     if (!S_ISREG(st.st_mode))
-        failOpen(path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        throw LexError("不是普通文件：" + pathText(path), path);
+    ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
     size = size_t(st.st_size);
     return f;
 }
@@ -58,20 +72,19 @@ size_t readChunk(const Fd &f, const fs::path &path, char *buf, size_t n) {
         if (errno != EINTR)
             throw LexError("无法读取文件：" + pathText(path) + "（" + systemErrorText(errno) + "）",
                            path);
+        checkInterrupt();
     }
 }
 
 } // namespace
 
 LexiconEncoding detectEncoding(const fs::path &path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        failOpen(path, errno);
+    size_t size = 0;
+    Fd f = openForReading(path, size);
     unsigned char buf[2] = {0, 0};
-    ssize_t n = ::read(fd, buf, 2);
+    size_t n = readChunk(f, path, reinterpret_cast<char *>(buf), 2);
     if (n == 1)
-        buf[1] = 0;
-    ::close(fd);
+        n += readChunk(f, path, reinterpret_cast<char *>(buf) + 1, 1);
     return buf[0] == 0xFF && buf[1] == 0xFE ? LexiconEncoding::Utf16Le : LexiconEncoding::Ansi936;
 }
 
@@ -103,20 +116,28 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
 
     // Read and decode in chunks: the raw bytes never exist in full beside the text.
     constexpr size_t kChunk = 1 << 20;
-    std::string chunk(kChunk + 2, '\0');
+    if (size >= 0xFFFFFFF0u)
+        throw LexError("文件太大：" + pathText(path), path);
     size_t capacity = size + 16; // at most one code unit per byte
-    m_lineEnds.reserve(size / 8 + 16);
     m_buffer.resize(capacity * 2);
     m_text = static_cast<char16_t *>(m_buffer.data());
+    // A small file needs no megabyte of buffer (nor its zeroing) for each open.
+    const size_t chunkSize = std::min(kChunk, size + 16);
+    std::unique_ptr<char[]> chunk(new char[chunkSize + 2]);
+    m_lineEnds.reserve(size / 8 + 16);
     size_t units = 0;
     size_t carry = 0; // bytes left over from the previous chunk (a split pair)
     bool sawNul = false;
     bool first = true;
     for (;;) {
-        size_t got = readChunk(f, path, chunk.data() + carry, kChunk);
+        checkInterrupt();
+        size_t got = readChunk(f, path, chunk.get() + carry, chunkSize);
         size_t have = carry + got;
         bool final = got == 0;
-        std::string_view bytes(chunk.data(), have);
+        std::string_view bytes(chunk.get(), have);
+        if (first && encoding == LexiconEncoding::Ansi936 && bytes.starts_with("\xEF\xBB\xBF"))
+            notice("注意：" + pathText(path) +
+                   " 以 UTF-8 标记开头，但按代码页 936（GBK）读取，其中的中文会成为乱码。");
         if (first && encoding == LexiconEncoding::Utf16Le && have >= 2 &&
             uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE)
             bytes.remove_prefix(2);
@@ -141,7 +162,7 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
             units = size_t(end - m_text);
         }
         carry = bytes.size() - consumed;
-        std::memmove(chunk.data(), bytes.data() + consumed, carry);
+        std::memmove(chunk.get(), bytes.data() + consumed, carry);
         if (final)
             break;
     }
@@ -210,58 +231,167 @@ std::u16string readWholeText(const fs::path &path, LexiconEncoding encoding) {
     return r.readAll();
 }
 
+namespace {
+
+// Big writes go out in chunks, so that an interrupt is noticed within one of them.
+constexpr size_t kWriteChunk = size_t(4) << 20;
+
+void writeAll(int fd, const fs::path &path, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        checkInterrupt();
+        const size_t n = std::min(kWriteChunk, bytes.size() - done);
+        ssize_t wrote = ::write(fd, bytes.data() + done, n);
+        if (wrote < 0) {
+            if (errno == EINTR)
+                continue;
+            failWrite(path, errno);
+        }
+        done += size_t(wrote);
+    }
+}
+
+// The file an output path stands for: symlinks in its last component are followed, so that
+// the link stays and its target is replaced. A target that does not exist yet is created.
+fs::path followLinks(const fs::path &path) {
+    fs::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return p;
+        std::string target(size_t(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        ssize_t n = ::readlink(p.c_str(), target.data(), target.size());
+        if (n < 0)
+            failWrite(path, errno);
+        target.resize(size_t(n));
+        p = target.starts_with('/') ? fs::path(target) : p.parent_path() / target;
+    }
+    failWrite(path, ELOOP);
+}
+
+// A temporary file beside the output, removed unless it was renamed into place. The name is
+// short, so that an output name of any legal length leaves room for it.
+class TemporaryFile {
+public:
+    TemporaryFile(const fs::path &dir, const fs::path &output) : m_output(output) {
+        m_path = (dir / ".lex~XXXXXX").string();
+        // No handler may run between creating the file and registering it for removal.
+        InterruptBlock block;
+        m_fd = ::mkostemp(m_path.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            failWrite(output, errno);
+        m_slot = registerTemporaryFile(m_path);
+    }
+    ~TemporaryFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_renamed)
+            ::unlink(m_path.c_str());
+        unregisterTemporaryFile(m_slot);
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    int fd() const { return m_fd; }
+    void close() {
+        const int fd = std::exchange(m_fd, -1);
+        if (::close(fd) != 0)
+            failWrite(m_output, errno);
+    }
+    // The last moment to stop: with the signals blocked, either the interrupt came before and
+    // nothing is replaced, or it comes after the rename.
+    void renameTo(const fs::path &target) {
+        InterruptBlock block;
+        checkInterrupt();
+        if (::rename(m_path.c_str(), target.c_str()) != 0)
+            failWrite(m_output, errno);
+        m_renamed = true;
+        unregisterTemporaryFile(std::exchange(m_slot, -1));
+    }
+
+private:
+    fs::path m_output;
+    std::string m_path;
+    int m_fd = -1;
+    int m_slot = -1;
+    bool m_renamed = false;
+};
+
+// A character device (/dev/null, a terminal) or a pipe is written as it is: there is nothing
+// to replace, and replacing it by a regular file would be wrong (as root, fatal for /dev/null).
+// A FIFO that nobody reads is refused instead of waiting for a reader forever.
+void writeDirectly(const fs::path &path, std::string_view bytes) {
+    Fd f{::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (f.fd < 0) {
+        if (errno == ENXIO)
+            throw LexError("无法写入文件：" + pathText(path) + "（管道没有读取端）", path);
+        failWrite(path, errno);
+    }
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0)
+        failWrite(path, errno);
+    if (!S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
+        throw LexError("不能写入特殊文件：" + pathText(path), path);
+    ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
+    writeAll(f.fd, path, bytes);
+    const int fd = std::exchange(f.fd, -1);
+    if (::close(fd) != 0)
+        failWrite(path, errno);
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
 void writeFileAtomically(const fs::path &path, std::string_view bytes) {
     if (path.empty())
         throw LexError("没有指定输出文件", path);
-    fs::path dir = path.parent_path();
+    checkInterrupt();
+    struct stat st {};
+    bool exists = ::stat(path.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        failWrite(path, errno);
+    if (exists) {
+        if (S_ISDIR(st.st_mode))
+            failWrite(path, EISDIR);
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+            return writeDirectly(path, bytes);
+        if (!S_ISREG(st.st_mode))
+            throw LexError("不能写入特殊文件：" + pathText(path), path);
+    }
+    const fs::path target = followLinks(path);
+    if (exists && st.st_nlink > 1)
+        notice("注意：" + pathText(path) +
+               " 还有其它硬链接；它换成了新文件，其它链接仍是原来的内容。");
+    fs::path dir = target.parent_path();
     if (dir.empty())
         dir = ".";
-    std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) {
-        int err = errno;
-        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）",
-                       path);
+    TemporaryFile tmp(dir, path);
+    // The new file takes the place of the old one: same owner and group where the system lets
+    // us (root, or a group of our own), same mode.
+    if (exists && ::fchown(tmp.fd(), st.st_uid, st.st_gid) != 0 &&
+        ::fchown(tmp.fd(), uid_t(-1), st.st_gid) != 0) {
+        // Neither: the new file is ours, as any file we create.
     }
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        std::string why = systemErrorText(err);
-        throw LexError("无法写入文件：" + pathText(path) + "（" + why + "）", path);
-    };
-    // Keep the mode of the file being replaced; a new file gets the usual 0666 & ~umask.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        done += size_t(n);
-    }
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmpl.c_str());
-        std::string why = systemErrorText(err);
-        throw LexError("无法写入文件：" + pathText(path) + "（" + why + "）", path);
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmpl.c_str());
-        throw LexError("无法写入文件：" + pathText(path) + "（" + systemErrorText(err) + "）",
-                       path);
-    }
+    if (::fchmod(tmp.fd(), exists ? st.st_mode & 07777 : newFileMode()) != 0)
+        failWrite(path, errno);
+    writeAll(tmp.fd(), path, bytes);
+    // On disk before it replaces anything: after a crash the output is the old or the new file,
+    // never an empty one.
+    while (::fsync(tmp.fd()) != 0)
+        if (errno != EINTR)
+            failWrite(path, errno);
+    tmp.close();
+    tmp.renameTo(target);
+    // The rename itself reaches the disk with the folder; it has happened either way, so a
+    // folder that cannot be synced is no failure of the write.
+    Fd folder{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (folder.fd >= 0)
+        ::fsync(folder.fd);
 }
 
 LineWriter::LineWriter(fs::path path) {

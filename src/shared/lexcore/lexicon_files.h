@@ -26,7 +26,8 @@ bool fileExists(const std::filesystem::path &path);
 // Reads and decodes the whole file at once and hands out lines from that buffer. Lines end at
 // LF or CR LF; the terminator is not part of the line; a last line without terminator is
 // still a line; a file ending in a terminator has no extra empty line. A lone CR is text.
-// A file holding NUL characters is not a text file and is refused with a LexError.
+// A file holding NUL characters is not a text file and is refused with a LexError, and so is
+// anything that is not a regular file (a FIFO, a device), before a byte of it is read.
 class LineReader {
 public:
     LineReader() = default;
@@ -69,9 +70,9 @@ private:
 // Reads a whole text file as lines (convenience for small data files and tests).
 std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
 
-// Encodes into a buffer and replaces the output atomically on close(): a temporary file in
-// the same folder is written, then renamed over the target. A writer destroyed without
-// close() (an operation that failed) leaves any existing file untouched.
+// Encodes into a buffer and replaces the output atomically on close() (writeFileAtomically).
+// A writer destroyed without close() (an operation that failed) leaves any existing file
+// untouched.
 class LineWriter {
 public:
     LineWriter() = default;
@@ -98,7 +99,16 @@ private:
     bool m_open = false;
 };
 
-// Writes `bytes` to `path` atomically (temporary file + rename); throws LexError on failure.
+// Writes `bytes` to `path` atomically; throws LexError on failure, Interrupted when a batch
+// run was interrupted before the rename. A failed or interrupted write leaves the old file as
+// it was and no temporary file.
+//  - A regular file (or a new one) is replaced: a temporary file with a short name is written
+//    in the same folder, flushed to disk and renamed over it. It keeps the owner, group and
+//    mode of the old file where the system allows. Other hard links of the old file keep the
+//    old text (a notice says so).
+//  - A symlink is followed: its target is replaced and the link stays.
+//  - A character device (/dev/null, a terminal) or a pipe with a reader is written directly.
+//    Folders, FIFOs without a reader and other special files are refused.
 void writeFileAtomically(const std::filesystem::path &path, std::string_view bytes);
 
 // The word of an annotated entry: the first character, then every later double-byte

@@ -1,0 +1,592 @@
+#include "freqtune/frequency_database.h"
+
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_files.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lex::freqtune {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+std::string reasonOf(sqlite3 *db, int code) {
+    switch (code & 0xFF) {
+    case SQLITE_FULL:
+        return systemErrorText(ENOSPC);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "数据库正被其他程序使用";
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return systemErrorText(EACCES);
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_ERROR: // a query the file's tables cannot answer
+        return "不是有效的词频数据库";
+    case SQLITE_NOMEM:
+        return systemErrorText(ENOMEM);
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        if (const int err = db ? sqlite3_system_errno(db) : 0; err != 0)
+            return systemErrorText(err);
+        return systemErrorText(EIO);
+    default:
+        return "错误代码 " + std::to_string(code);
+    }
+}
+
+// The frequency table with its five columns, or the file is no frequency database.
+void checkTable(sqlite3 *db, const fs::path &path) {
+    Statement probe(db, "SELECT * FROM WordLib LIMIT 0", path);
+    if (probe.columns() != 5)
+        throw LexError("数据库出错：" + path.string() + "（" + reasonOf(db, SQLITE_ERROR) + "）",
+                       path);
+}
+
+// Flushes a file or folder to the disk; a failure only costs durability, never consistency.
+void syncPath(const fs::path &path, bool directory) {
+    const int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+fs::path folderOf(const fs::path &path) {
+    fs::path dir = path.parent_path();
+    return dir.empty() ? fs::path(".") : dir;
+}
+
+// The hidden name of a database being built beside `database`: "." name "." six characters.
+std::string tempPrefix(const fs::path &database) {
+    return "." + database.filename().string() + ".";
+}
+
+// A copy of the template being made into a database: removed again unless handed on. It holds
+// a lock for as long as it lives, so that the copy a killed program left behind can be told
+// from one being built.
+class TempDatabase {
+public:
+    TempDatabase(const fs::path &beside, const fs::path &templateFile) {
+        std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            throw LexError(
+                "无法写入文件：" + beside.string() + "（" + systemErrorText(errno) + "）", beside);
+        m_path = name;
+        ::flock(m_fd, LOCK_EX);
+        try {
+            copyInto(m_fd, templateFile, beside);
+        } catch (...) {
+            ::unlink(m_path.c_str());
+            ::close(m_fd);
+            throw;
+        }
+    }
+    ~TempDatabase() {
+        if (m_db)
+            sqlite3_close(m_db);
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+        ::close(m_fd);
+    }
+    TempDatabase(const TempDatabase &) = delete;
+    TempDatabase &operator=(const TempDatabase &) = delete;
+
+    // Opens the copy; a template without the table is named as the culprit.
+    sqlite3 *open(const fs::path &templateFile) {
+        const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK)
+            throwDatabaseError(m_db, rc, templateFile);
+        checkTable(m_db, templateFile);
+        return m_db;
+    }
+    // Closes the finished database and flushes it to the disk.
+    void finish() {
+        const int rc = sqlite3_close(m_db);
+        if (rc != SQLITE_OK)
+            throwDatabaseError(m_db, rc, m_path);
+        m_db = nullptr;
+        syncPath(m_path, false);
+    }
+    const fs::path &path() const { return m_path; }
+    void release() { m_path.clear(); }
+
+private:
+    // The template's bytes into `fd`, with the mode of the file it will replace (a new file
+    // gets the usual 0666 less the umask).
+    static void copyInto(int fd, const fs::path &from, const fs::path &target) {
+        struct stat st {};
+        mode_t mode;
+        if (::stat(target.c_str(), &st) == 0) {
+            mode = st.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        ::fchmod(fd, mode);
+        const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0)
+            throw LexError("无法打开文件：" + from.string() + "（" + systemErrorText(errno) + "）",
+                           from);
+        char buf[1 << 16];
+        for (;;) {
+            ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                const int err = errno;
+                ::close(in);
+                throw LexError(
+                    "无法读取文件：" + from.string() + "（" + systemErrorText(err) + "）", from);
+            }
+            if (n == 0)
+                break;
+            for (ssize_t off = 0; off < n;) {
+                const ssize_t w = ::write(fd, buf + off, size_t(n - off));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0) {
+                    const int err = errno;
+                    ::close(in);
+                    throw LexError("无法写入文件：" + target.string() + "（" +
+                                       systemErrorText(err) + "）",
+                                   target);
+                }
+                off += w;
+            }
+        }
+        ::close(in);
+    }
+
+    fs::path m_path;
+    int m_fd = -1;
+    sqlite3 *m_db = nullptr;
+};
+
+// Removes the copies that killed imports left beside `database`: those nobody holds locked
+// and that are older than a minute (a copy just made is not locked yet).
+void removeStaleCopies(const fs::path &database) {
+    const std::string prefix = tempPrefix(database);
+    std::error_code ec;
+    for (fs::directory_iterator it(folderOf(database), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code age;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            fs::file_time_type::clock::now() - it->last_write_time(age) < std::chrono::minutes(1))
+            continue;
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(it->path().c_str());
+        ::close(fd);
+    }
+}
+
+void copyTemplate(const fs::path &templateFile, const fs::path &database) {
+    if (!fileExists(templateFile))
+        throw LexError("找不到文件：" + templateFile.string(), templateFile);
+    TempDatabase copy(database, templateFile);
+    syncPath(copy.path(), false);
+    if (::rename(copy.path().c_str(), database.c_str()) != 0)
+        throw LexError("无法写入文件：" + database.string() + "（" + systemErrorText(errno) + "）",
+                       database);
+    copy.release();
+}
+
+} // namespace
+
+[[noreturn]] void throwDatabaseError(sqlite3 *db, int code, const fs::path &path) {
+    throw LexError("数据库出错：" + path.string() + "（" + reasonOf(db, code) + "）", path);
+}
+
+ToolFiles ToolFiles::in(const ToolFolder &folder) {
+    const fs::path dir = folder.writableDir();
+    return {folder.writable(kDatabaseFile), folder.shipped(kTemplateFile),
+            dir / fs::u8path(kUnreadFolder), dir / fs::u8path(kReadFolder),
+            dir / fs::u8path(kLogFile)};
+}
+
+void createArticleFolders(const ToolFiles &files) {
+    for (const fs::path &dir : {files.unread, files.read}) {
+        std::error_code ec;
+        if (fs::is_directory(dir, ec))
+            continue;
+        fs::create_directories(dir, ec);
+        if (ec)
+            throw LexError(
+                "无法创建文件夹：" + dir.string() + "（" + systemErrorText(ec.value()) + "）", dir);
+    }
+}
+
+// ---- Statement ----
+
+Statement::Statement(sqlite3 *db, const char *sql, const fs::path &path) : m_db(db), m_path(path) {
+    const int rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    if (rc != SQLITE_OK)
+        throwDatabaseError(db, rc, path);
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
+
+bool Statement::step() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    throwDatabaseError(m_db, rc, m_path);
+}
+
+void Statement::reset() {
+    sqlite3_reset(m_stmt);
+}
+
+void Statement::bind(int index, int64_t value) {
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void Statement::bindText(int index, std::string_view utf8) {
+    sqlite3_bind_text(m_stmt, index, utf8.data(), int(utf8.size()), SQLITE_STATIC);
+}
+
+int Statement::columns() const {
+    return sqlite3_column_count(m_stmt);
+}
+
+int64_t Statement::integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+std::string_view Statement::text(int column) const {
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    if (!p)
+        return {};
+    return {p, size_t(sqlite3_column_bytes(m_stmt, column))};
+}
+
+std::u16string Statement::text16(int column) const {
+    const auto *p = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
+    if (!p)
+        return {};
+    return {p, size_t(sqlite3_column_bytes16(m_stmt, column)) / 2};
+}
+
+// ---- FrequencyDatabase ----
+
+FrequencyDatabase::FrequencyDatabase(const fs::path &database, const fs::path &templateFile) {
+    open(database, templateFile);
+}
+
+FrequencyDatabase::~FrequencyDatabase() {
+    close();
+}
+
+void FrequencyDatabase::open(const fs::path &database, const fs::path &templateFile) {
+    close();
+    m_path = database;
+    removeStaleCopies(database);
+    std::error_code ec;
+    const auto status = fs::status(database, ec);
+    if (!fs::exists(status))
+        copyTemplate(templateFile, database);
+    else if (!fs::is_regular_file(status))
+        throw LexError("不是文件：" + database.string(), database);
+    openExisting();
+}
+
+void FrequencyDatabase::openExisting() {
+    const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3 *db = m_db;
+        m_db = nullptr;
+        try {
+            throwDatabaseError(db, rc, m_path);
+        } catch (...) {
+            sqlite3_close(db);
+            throw;
+        }
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    try {
+        checkTable(m_db, m_path);
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void FrequencyDatabase::close() {
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool FrequencyDatabase::replaced() const {
+    int moved = 0;
+    return m_db &&
+           sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
+}
+
+void FrequencyDatabase::fail(int code) const {
+    throwDatabaseError(m_db, code, m_path);
+}
+
+void FrequencyDatabase::exec(const char *sql) {
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+bool FrequencyDatabase::hasRows() {
+    Statement st(m_db, "SELECT 1 FROM WordLib LIMIT 1", m_path);
+    return st.step();
+}
+
+void FrequencyDatabase::replaceWith(const fs::path &replacement) {
+    if (m_db) {
+        // No other connection may be half way through a change while the file goes.
+        exec("BEGIN EXCLUSIVE");
+        if (::rename(replacement.c_str(), m_path.c_str()) != 0) {
+            const int err = errno;
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(err) + "）",
+                           m_path);
+        }
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        close();
+    } else if (::rename(replacement.c_str(), m_path.c_str()) != 0) {
+        throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(errno) + "）",
+                       m_path);
+    }
+    syncPath(folderOf(m_path), true);
+    openExisting();
+}
+
+Transaction::Transaction(FrequencyDatabase &db) : m_db(db) {
+    db.exec("BEGIN IMMEDIATE");
+}
+
+Transaction::~Transaction() {
+    if (m_open)
+        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    m_db.exec("COMMIT");
+    m_open = false;
+}
+
+// ---- import ----
+
+void utf8Into(std::u16string_view text, std::string &out) {
+    out.clear();
+    out.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c < 0x80) {
+            out += char(c);
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xE000) {
+            if (c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                text[i + 1] < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+                out += char(0xF0 | c >> 18);
+                out += char(0x80 | (c >> 12 & 0x3F));
+                out += char(0x80 | (c >> 6 & 0x3F));
+                out += char(0x80 | (c & 0x3F));
+                continue;
+            }
+            c = 0xFFFD;
+        }
+        if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+        } else {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+        }
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
+                           const fs::path &templateFile, EventPump &pump) {
+    ImportResult result;
+    if (!fileExists(lexicon))
+        return result;
+    result.found = true;
+    if (!fileExists(templateFile))
+        throw LexError("找不到文件：" + templateFile.string(), templateFile);
+    LineReader reader(lexicon, LexiconEncoding::Ansi936);
+    const int64_t total = int64_t(reader.countLines());
+
+    TempDatabase fresh(db.path(), templateFile);
+    sqlite3 *handle = fresh.open(templateFile);
+    auto exec = [&](const char *sql) {
+        const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throwDatabaseError(handle, rc, db.path());
+    };
+    // Nobody else knows this file yet, and it only takes the old one's place once complete:
+    // it needs neither a journal nor flushes until then.
+    exec("PRAGMA journal_mode=OFF");
+    exec("PRAGMA synchronous=OFF");
+    exec("PRAGMA locking_mode=EXCLUSIVE");
+    exec("BEGIN");
+    auto insert = std::make_unique<Statement>(
+        handle, "INSERT INTO WordLib VALUES (?1, ?2, ?3, ?4, ?5)", db.path());
+
+    int64_t done = 0;
+    bool header = true;
+    std::string line8, word8;
+    std::u16string word;
+    while (!reader.atEnd()) {
+        const std::u16string_view line = reader.readLineView();
+        ++done;
+        if (header && !line.empty() && line[0] == u';') {
+            ++result.headerLines;
+            pump.yield();
+            continue;
+        }
+        header = false;
+        word.clear();
+        for (char16_t c : line)
+            if (isDoubleByte(c))
+                word += c;
+        if (word.size() > 1 && word.size() < 50) {
+            utf8Into(line, line8);
+            utf8Into(word, word8);
+            insert->bind(1, result.rows + 1);
+            insert->bindText(2, line8);
+            insert->bindText(3, word8);
+            insert->bind(4, 0);
+            insert->bind(5, int64_t(word.size()));
+            insert->step();
+            insert->reset();
+            ++result.rows;
+        } else {
+            ++result.dropped;
+        }
+        if ((done & 4095) == 0)
+            pump.setProgress(done, total);
+        pump.yield();
+    }
+    insert.reset();
+    exec("COMMIT");
+    fresh.finish();
+    db.replaceWith(fresh.path());
+    fresh.release();
+    return result;
+}
+
+// ---- export ----
+
+bool parseInt16(std::string_view text, int &value) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    long long v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || end != text.data() + text.size())
+        return false;
+    if (ec == std::errc::result_out_of_range) // many digits still make a number
+        v = text.front() == '-' ? -32768 : 32767;
+    else if (ec != std::errc())
+        return false;
+    value = int(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+    return true;
+}
+
+void clampLengths(const std::string &l1Text, const std::string &l2Text, int &l1, int &l2) {
+    if (!parseInt16(l1Text, l1) || l1 < 2 || l1 > 10)
+        l1 = 2;
+    if (!parseInt16(l2Text, l2) || l2 < l1)
+        l2 = l1;
+}
+
+ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const ExportOptions &options,
+                           EventPump &pump) {
+    ExportResult result;
+    LineWriter writer(out);
+    Statement rows(db.handle(), kExportQuery, db.path());
+    if (!rows.step()) {
+        result.empty = true;
+        writer.close();
+        return result;
+    }
+    do {
+        if (options.freqOnly && rows.integer(3) < 1)
+            break;
+        const int64_t len = rows.integer(4);
+        if (!options.lengthRange || (options.l1 <= len && len <= options.l2)) {
+            writer.writeLine(fromUtf8(rows.text(1)));
+            ++result.written;
+        }
+        pump.yield();
+    } while (rows.step());
+    writer.close();
+    return result;
+}
+
+// ---- results list ----
+
+std::vector<FrequencyItem> listFrequencies(FrequencyDatabase &db) {
+    std::vector<FrequencyItem> items;
+    Statement rows(db.handle(), kResultsQuery, db.path());
+    while (rows.step()) {
+        const int64_t freq = rows.integer(3);
+        if (freq < 1)
+            break;
+        items.push_back({fromUtf8(rows.text(2)), freq});
+    }
+    return items;
+}
+
+std::u16string itemText(const FrequencyItem &item) {
+    std::u16string text = item.word;
+    text += u"    ";
+    for (char c : std::to_string(item.freq))
+        text += char16_t(c);
+    return text;
+}
+
+std::vector<std::u16string> itemTexts(const std::vector<FrequencyItem> &items) {
+    std::vector<std::u16string> texts;
+    texts.reserve(items.size());
+    for (const auto &item : items)
+        texts.push_back(itemText(item));
+    return texts;
+}
+
+void writeFrequencyLog(const fs::path &path, const std::vector<std::u16string> &items) {
+    LineWriter writer(path);
+    for (const auto &item : items)
+        writer.writeLine(item);
+    writer.close();
+}
+
+} // namespace lex::freqtune

@@ -1,0 +1,139 @@
+// lexcli freqtune: import, export, statistics and the results list of the word-frequency
+// database, through the same engine calls as freqtune's Form1 and its results form.
+#include "lexcli/cli.h"
+
+#include "freqtune/article_stats.h"
+#include "freqtune/frequency_database.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+
+#include <ostream>
+
+namespace lex::cli {
+namespace {
+
+using namespace lex::freqtune;
+
+constexpr const char *kImportUsage = "lexcli freqtune import LEXICON [--db FILE]";
+constexpr const char *kExportUsage =
+    "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2]";
+constexpr const char *kCountUsage = "lexcli freqtune count (ARTICLE... | --batch) [--db FILE]";
+constexpr const char *kListUsage = "lexcli freqtune list [--db FILE] [--log FILE]";
+
+// The tool's files in the data dir, the database where --db says.
+ToolFiles filesFor(const Context &ctx, const std::optional<std::string> &db) {
+    ToolFiles files = ToolFiles::in(ctx.folder);
+    if (db)
+        files.database = *db;
+    return files;
+}
+
+// The results list on standard output, one item per line.
+int printList(Context &ctx, FrequencyDatabase &db) {
+    for (const FrequencyItem &item : listFrequencies(db))
+        ctx.out << toUtf8(itemText(item)) << "\n";
+    ctx.out.flush();
+    if (!ctx.out)
+        return ctx.fail("无法输出报告。");
+    return kExitDone;
+}
+
+int importCommand(Context &ctx, ArgParser &p) {
+    auto db = p.option("--db");
+    auto inputs = p.rest(1, 1);
+    if (!p.ok())
+        return ctx.usage(p.error());
+    if (!fileExists(inputs[0]))
+        return ctx.fail("找不到词库文件：" + inputs[0]);
+    const ToolFiles files = filesFor(ctx, db);
+    FrequencyDatabase database(files.database, files.templateFile);
+    importLexicon(database, inputs[0], files.templateFile, ctx.pump);
+    return ctx.report(std::string(kDone));
+}
+
+int exportCommand(Context &ctx, ArgParser &p) {
+    auto out = p.option("-o");
+    auto db = p.option("--db");
+    const bool freqOnly = p.flag("--freq-only");
+    auto lengths = p.option("--length", 2);
+    p.rest(0, 0);
+    if (!p.ok() || !out)
+        return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+    ExportOptions options;
+    options.freqOnly = freqOnly;
+    if (lengths) {
+        int l1 = 0, l2 = 0;
+        if (!parseInt16((*lengths)[0], l1) || !parseInt16((*lengths)[1], l2))
+            return ctx.usage("--length 需要两个整数");
+        // The option dialog's rule, so that the same typed lengths export the same lines.
+        options.lengthRange = true;
+        clampLengths((*lengths)[0], (*lengths)[1], options.l1, options.l2);
+    }
+    const ToolFiles files = filesFor(ctx, db);
+    FrequencyDatabase database(files.database, files.templateFile);
+    const ExportResult r = exportLexicon(database, *out, options, ctx.pump);
+    if (r.empty)
+        return ctx.fail(std::string(kNoRows));
+    return ctx.report(std::string(kDone));
+}
+
+int countCommand(Context &ctx, ArgParser &p) {
+    auto db = p.option("--db");
+    const bool batch = p.flag("--batch");
+    auto inputs = p.rest(batch ? 0 : 1, batch ? 0 : size_t(-1));
+    if (!p.ok())
+        return ctx.usage(p.error());
+    for (const auto &article : inputs)
+        if (!fileExists(article))
+            return ctx.fail("找不到文章：" + article);
+    const ToolFiles files = filesFor(ctx, db);
+    FrequencyDatabase database(files.database, files.templateFile);
+    createArticleFolders(files);
+    std::vector<std::filesystem::path> articles(inputs.begin(), inputs.end());
+    if (batch)
+        articles = listArticles(files.unread);
+    const StatisticsResult r = runStatistics(database, articles, files.read, ctx.pump);
+    if (r.noRows)
+        return ctx.fail(std::string(kNoRows));
+    return printList(ctx, database);
+}
+
+int listCommand(Context &ctx, ArgParser &p) {
+    auto db = p.option("--db");
+    auto log = p.option("--log");
+    p.rest(0, 0);
+    if (!p.ok())
+        return ctx.usage(p.error());
+    const ToolFiles files = filesFor(ctx, db);
+    FrequencyDatabase database(files.database, files.templateFile);
+    if (log)
+        writeFrequencyLog(*log, itemTexts(listFrequencies(database)));
+    return printList(ctx, database);
+}
+
+} // namespace
+
+const ToolCli &freqtuneCli() {
+    static const ToolCli cli{
+        "词频调整：导入词库（import），导出词库（export），词频统计（count），词频列表（list）",
+        {{"import", kImportUsage, "导入词库：以词库的行重建词频数据库，词频全部归零", importCommand,
+          "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 复制）\n"
+          "  词库按 GBK 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"},
+         {"export", kExportUsage, "导出词库：按词频从高到低（同词频按导入顺序）写出词库行",
+          exportCommand,
+          "  --db FILE        词频数据库\n"
+          "  --freq-only      只导出有词频的词条\n"
+          "  --length L1 L2   只导出长度从 L1 到 L2 的词（L1 不在 2 到 10 之间时为 2，\n"
+          "                   L2 小于 L1 时为 L1）\n"},
+         {"count", kCountUsage, "词频统计：每篇文章使出现的词的词频加 1，文章移入“已阅文章”",
+          countCommand,
+          "  --db FILE   词频数据库\n"
+          "  --batch     统计数据目录下“未阅文章”文件夹中的全部文章（不再给出文章）\n"
+          "  统计后输出词频列表（词、四个空格、词频）。\n"},
+         {"list", kListUsage, "词频列表：有词频的词，按词频从高到低", listCommand,
+          "  --db FILE    词频数据库\n"
+          "  --log FILE   同时把列表写入 FILE（如“词频.log”，GBK，CR LF）\n"}}};
+    return cli;
+}
+
+} // namespace lex::cli

@@ -1,0 +1,135 @@
+// The frequency database through real files: the import's header and length rules, rebuilding,
+// failed imports that must leave the old database, the export's order and filters byte for
+// byte, the option dialog's length rule. (The results list and its log: the lexcli tests.)
+
+#include "freqtune/frequency_database.h"
+
+#include "freqtune_fixture.h"
+#include "shared/lexcore/lex_error.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using lex::test::readBytes;
+using lex::test::Row;
+using lex::test::tableRows;
+using lex::test::ToolDir;
+using namespace lex::freqtune;
+using namespace std::chrono_literals;
+
+// Only leading ";" lines are a header; a word needs 2 to 49 double-byte characters; kept lines
+// are numbered from 1, repeated words included; a second import starts from the template.
+TEST(Import, KeepsNumbersAndRebuilds) {
+    ToolDir t;
+    const std::u16string w49(49, u'中'), w50(50, u'国');
+    t.import({u";header", u";c", u"中zhong国guo", u"中", u"中a", u";x中国", u"abc", u"", w49, w50,
+              u"人民 ren min", u"中国", u"ＡＢ1"});
+    const std::vector<Row> rows = {{1, u"中zhong国guo", u"中国", 0, 2},
+                                   {2, u";x中国", u"中国", 0, 2},
+                                   {3, w49, w49, 0, 49},
+                                   {4, u"人民 ren min", u"人民", 0, 2},
+                                   {5, u"中国", u"中国", 0, 2},
+                                   {6, u"ＡＢ1", u"ＡＢ", 0, 2}};
+    EXPECT_EQ(tableRows(t.db), rows);
+    t.setFreqs({5, 3});
+    t.import({u"", u";中国"}); // an empty first line ends the header
+    EXPECT_EQ(tableRows(t.db), (std::vector<Row>{{1, u";中国", u"中国", 0, 2}}));
+}
+
+// A failed or interrupted import leaves the old rows and counts and no file behind; a missing
+// lexicon is no failure: nothing happens.
+TEST(Import, FailuresLeaveTheOldDatabase) {
+    ToolDir t;
+    t.import({u"中国", u"人民"});
+    t.setFreqs({0, 7});
+    const auto before = tableRows(t.db);
+    lex::test::writeBytes(t.dir / "binary.txt", std::string("\xD6\xD0\x00\xB9\xFA", 5));
+    lex::test::writeBytes(t.dir / "bad.mmm", ""); // no table: the first insert fails
+    const auto listing = ToolDir::names(t.dir.path());
+    const fs::path lexicon = t.dir / "lexicon.txt";
+    lex::NullPump pump;
+    lex::test::InterruptingPump interrupted(2);
+    EXPECT_THROW(importLexicon(t.db, t.dir / "binary.txt", t.files.templateFile, pump),
+                 lex::LexError);
+    EXPECT_THROW(importLexicon(t.db, lexicon, t.dir / "missing.mmm", pump), lex::LexError);
+    EXPECT_THROW(importLexicon(t.db, lexicon, t.dir / "bad.mmm", pump), lex::LexError);
+    EXPECT_THROW(importLexicon(t.db, lexicon, t.files.templateFile, interrupted),
+                 std::runtime_error);
+    EXPECT_FALSE(importLexicon(t.db, t.dir / "gone.txt", t.files.templateFile, pump).found);
+    EXPECT_EQ(tableRows(t.db), before);
+    EXPECT_EQ(ToolDir::names(t.dir.path()), listing);
+}
+
+// The database is made from the template when missing; without both the tool cannot go on; a
+// file that is no frequency database is refused, not overwritten. The copy a killed import
+// left behind goes, one being built (recent) stays.
+TEST(Database, OpensCopiesOrRefuses) {
+    lex::test::TempDir dir;
+    FrequencyDatabase db;
+    EXPECT_THROW(db.open(dir / "f.mdb", dir / "f.mmm"), lex::LexError);
+    EXPECT_FALSE(fs::exists(dir / "f.mdb"));
+    fs::copy_file(lex::test::builtTemplate(), dir / "f.mmm");
+    lex::test::writeBytes(dir / ".f.mdb.Killed", "");
+    lex::test::writeBytes(dir / ".f.mdb.Recent", "");
+    fs::last_write_time(dir / ".f.mdb.Killed", fs::file_time_type::clock::now() - 1h);
+    db.open(dir / "f.mdb", dir / "f.mmm");
+    EXPECT_FALSE(fs::exists(dir / ".f.mdb.Killed"));
+    EXPECT_TRUE(fs::exists(dir / ".f.mdb.Recent"));
+    EXPECT_EQ(readBytes(dir / "f.mdb"), readBytes(dir / "f.mmm"));
+    lex::test::writeBytes(dir / "g.mdb", "not a database");
+    EXPECT_THROW(db.open(dir / "g.mdb", dir / "f.mmm"), lex::LexError);
+    EXPECT_EQ(readBytes(dir / "g.mdb"), "not a database");
+}
+
+// Falling Freq, then import order; the frequency filter ends the walk at the first row without
+// a frequency; the length filter skips rows.
+TEST(Export, WritesTheRowsInOrderThroughTheFilters) {
+    const std::pair<ExportOptions, std::vector<std::u16string_view>> cases[] = {
+        {{}, {u"中国", u"人民", u"中华人民", u"共和国", u"中国zg", u"北京"}},
+        {{true, false}, {u"中国", u"人民", u"中华人民", u"共和国"}},
+        {{false, true, 2, 3}, {u"中国", u"人民", u"共和国", u"中国zg", u"北京"}},
+        {{true, true, 3, 4}, {u"中华人民", u"共和国"}},
+        {{false, true, 5, 10}, {}}};
+    ToolDir t;
+    t.import({u"中国zg", u"人民", u"中华人民", u"北京", u"共和国", u"中国"});
+    t.setFreqs({0, 3, 3, 0, 1, 9});
+    lex::NullPump pump;
+    for (const auto &[options, lines] : cases) {
+        const ExportResult r = exportLexicon(t.db, t.dir / "out.txt", options, pump);
+        std::string expected;
+        for (auto line : lines)
+            expected += lex::test::gbk(line) + "\r\n";
+        EXPECT_EQ(readBytes(t.dir / "out.txt"), expected) << options.l1 << options.freqOnly;
+        EXPECT_EQ(r.written, int64_t(lines.size()));
+        EXPECT_FALSE(r.empty);
+    }
+}
+
+// No rows: an empty file and "词库表无记录！"; no frequencies yet with the frequency filter: an
+// empty file that is no failure.
+TEST(Export, EmptyTableAndNoFrequencies) {
+    ToolDir t;
+    lex::NullPump pump;
+    lex::test::writeBytes(t.dir / "out.txt", "old");
+    EXPECT_TRUE(exportLexicon(t.db, t.dir / "out.txt", {}, pump).empty);
+    EXPECT_EQ(readBytes(t.dir / "out.txt"), "");
+    t.import({u"中国"});
+    EXPECT_FALSE(exportLexicon(t.db, t.dir / "out.txt", {true, false}, pump).empty);
+    EXPECT_EQ(readBytes(t.dir / "out.txt"), "");
+}
+
+// The option dialog's rule for the typed lengths, and what counts as a number.
+TEST(Options, LengthsAreClampedAsTheDialogDoes) {
+    const std::tuple<const char *, const char *, int, int> cases[] = {
+        {"2", "10", 2, 10},  {"1", "5", 2, 5},  {"11", "5", 2, 5},          {"5", "3", 5, 5},
+        {" 4 ", "+6", 4, 6}, {"abc", "", 2, 2}, {"10", "99999", 10, 32767}, {"3.5", "7", 2, 7}};
+    for (auto [t1, t2, want1, want2] : cases) {
+        int l1 = 0, l2 = 0;
+        clampLengths(t1, t2, l1, l2);
+        EXPECT_EQ(std::make_pair(l1, l2), std::make_pair(want1, want2)) << t1 << "," << t2;
+    }
+}
+
+} // namespace
