@@ -74,24 +74,82 @@ bool isRunCharacter(char16_t ch) {
     return a < 0 && a >= -20319; // 0xB0A1 - 65536
 }
 
-int32_t Get_CKP(const SegmentLexicon &sCK, std::u16string_view s2, int16_t &b, EventPump &pump) {
-    b = 0;
-    if (!sCK.strictlyAscending())
-        return searchUnordered(sCK, s2, b, pump);
-    // Where s2 belongs decides every probe, so the strings are compared once, through the
-    // list's index, and the probes are replayed on integers.
-    const int32_t lb = sCK.lowerBound(s2);
-    const bool there = lb < sCK.size() && sCK[lb] == s2;
-    const int32_t last = sCK.lastIndex();
-    Search s = probeSequence(last, lb, there, -1);
-    if (s.misses > 0) {
-        const int64_t cut = pump.yieldMany(s.misses);
-        if (cut >= 0)
-            return probeSequence(last, lb, there, int32_t(cut) + 1).index;
+namespace {
+
+// Get_CKP over one list. For an ascending list the strings are compared once, through the
+// list's index, to find where s2 belongs, which decides every probe; the probes are then
+// replayed on integers. A run's searches mostly look up one or two characters, the same ones
+// again and again: their outcome is remembered.
+class Searcher {
+public:
+    // `textSize`: the length of the text searched, which bounds what is worth remembering
+    // (0: nothing).
+    Searcher(const SegmentLexicon &sCK, size_t textSize) : m_list(sCK) {
+        if (textSize == 0 || !sCK.strictlyAscending())
+            return;
+        while (m_bits < kMemoBits && (size_t(1) << m_bits) < textSize)
+            ++m_bits;
+        m_memo.assign(size_t(1) << m_bits, Memo{});
     }
-    if (s.hit)
-        b = -1;
-    return s.index;
+
+    int32_t find(std::u16string_view s2, int16_t &b, EventPump &pump) {
+        b = 0;
+        if (!m_list.strictlyAscending())
+            return searchUnordered(m_list, s2, b, pump);
+        const int32_t last = m_list.lastIndex();
+        Memo fresh;
+        Memo *m = &fresh;
+        if (!m_memo.empty() && (s2.size() == 1 || s2.size() == 2)) {
+            const uint64_t key = (uint64_t(s2.size()) << 32) | (uint64_t(s2[0]) << 16) |
+                                 (s2.size() == 2 ? s2[1] : 0);
+            m = &m_memo[size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - m_bits))];
+            if (m->key != key) {
+                *m = outcome(s2, last);
+                m->key = key;
+            }
+        } else {
+            fresh = outcome(s2, last);
+        }
+        if (m->search.misses > 0) {
+            const int64_t cut = pump.yieldMany(m->search.misses);
+            if (cut >= 0)
+                return probeSequence(last, m->lb, m->there, int32_t(cut) + 1).index;
+        }
+        if (m->search.hit)
+            b = -1;
+        return m->search.index;
+    }
+
+private:
+    struct Memo {
+        uint64_t key = 0; // length << 32 | first << 16 | second; 0: empty
+        Search search{};
+        int32_t lb = 0;
+        bool there = false;
+    };
+    static constexpr int kMemoBits = 16;
+
+    Memo outcome(std::u16string_view s2, int32_t last) const {
+        Memo m;
+        m.lb = m_list.lowerBound(s2);
+        m.there = m.lb < m_list.size() && m_list[m.lb] == s2;
+        m.search = probeSequence(last, m.lb, m.there, -1);
+        return m;
+    }
+
+    const SegmentLexicon &m_list;
+    std::vector<Memo> m_memo;
+    int m_bits = 6;
+};
+
+// The forward maximum matching of one run, appended to `out`.
+void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searcher &search,
+                     EventPump &pump, std::u16string &out);
+
+} // namespace
+
+int32_t Get_CKP(const SegmentLexicon &sCK, std::u16string_view s2, int16_t &b, EventPump &pump) {
+    return Searcher(sCK, 0).find(s2, b, pump);
 }
 
 int32_t StrCompX(std::u16string_view s1, std::u16string_view s2) {
@@ -103,6 +161,14 @@ int32_t StrCompX(std::u16string_view s1, std::u16string_view s2) {
 
 void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPump &pump,
                      std::u16string &out) {
+    Searcher search(sCK, 0);
+    appendSegmented(str, sCK, search, pump, out);
+}
+
+namespace {
+
+void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searcher &search,
+                     EventPump &pump, std::u16string &out) {
     const size_t len = str.size();
     const int32_t size = sCK.size();
     const bool ascending = sCK.strictlyAscending();
@@ -113,7 +179,7 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPu
         std::u16string_view best;
         size_t bestLen = 0;
         int16_t b = 0;
-        const int32_t f = Get_CKP(sCK, cand, b, pump);
+        const int32_t f = search.find(cand, b, pump);
         int32_t i;
         if (b) {
             best = cand;
@@ -161,7 +227,7 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPu
             p += bestLen;
         } else {
             const std::u16string_view one = str.substr(p, 1);
-            Get_CKP(sCK, one, b, pump);
+            search.find(one, b, pump);
             if (b)
                 out += kCrLf;
             out += one;
@@ -169,6 +235,8 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPu
         }
     }
 }
+
+} // namespace
 
 std::u16string DispartStrX(std::u16string_view str, const SegmentLexicon &sCK, int16_t iFlag,
                            EventPump &pump) {
@@ -252,6 +320,7 @@ std::u16string segmentToText(std::u16string_view text, const SegmentLexicon &lex
 
     std::u16string out;
     out.reserve(len + len / 2 + 16);
+    Searcher search(lexicon, len);
     bool stop = false;
     const auto total = int64_t(runs.size());
     for (size_t k = 0; k < runs.size(); ++k) {
@@ -266,7 +335,7 @@ std::u16string segmentToText(std::u16string_view text, const SegmentLexicon &lex
         if (int64_t(run.size()) < below)
             out += run;
         else
-            appendSegmented(run, lexicon, pump, out);
+            appendSegmented(run, lexicon, search, pump, out);
         if (k % kYieldEvery == 0) {
             pump.setProgress(int64_t(k + 1), total);
             stop = pump.yield();

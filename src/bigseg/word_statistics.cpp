@@ -1,10 +1,15 @@
 #include "bigseg/word_statistics.h"
 
-#include "shared/lexcore/entry_hash_set.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace lex::bigseg {
@@ -21,6 +26,244 @@ std::u16string paddedCount(int64_t count) {
     return s.substr(s.size() - 6);
 }
 
+namespace {
+
+// The lines already looked up, by their bytes: the entry each counts for, and the yields that
+// a lookup of it makes again. A segmented article repeats a few thousand words a million times;
+// a line's slot, and so its probe run, never changes once it is in the set (nothing is
+// removed), so a repeated line needs neither decoding nor the set.
+class SeenLines {
+public:
+    struct Cell {
+        uint64_t hash = 0;
+        uint32_t offset = 0;
+        uint32_t length = 0;
+        int32_t entry = -1; // -1: free
+        int32_t yields = 0;
+    };
+
+    SeenLines() : m_cells(1024) {}
+
+    static uint64_t hash(std::string_view bytes) {
+        uint64_t h = 0x9E3779B97F4A7C15ull ^ (bytes.size() * 0x100000001B3ull);
+        const char *p = bytes.data();
+        size_t n = bytes.size();
+        for (; n >= 8; n -= 8, p += 8) {
+            uint64_t chunk;
+            std::memcpy(&chunk, p, 8);
+            h = (h ^ chunk) * 0xBF58476D1CE4E5B9ull;
+            h ^= h >> 31;
+        }
+        uint64_t tail = 0;
+        std::memcpy(&tail, p, n);
+        // The full finaliser: the cell index takes the low bits, which the product alone leaves
+        // to the first bytes (the first character) of a line.
+        h ^= tail;
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
+        return h ^ (h >> 33);
+    }
+
+    void prefetch(uint64_t h) const {
+        __builtin_prefetch(&m_cells[size_t(h) & (m_cells.size() - 1)]);
+    }
+
+    // The cell of `bytes`: its own, or the free cell where it belongs.
+    Cell &find(std::string_view bytes, uint64_t h) {
+        const size_t mask = m_cells.size() - 1;
+        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
+            Cell &c = m_cells[i];
+            if (c.entry < 0 ||
+                (c.hash == h && c.length == bytes.size() &&
+                 std::memcmp(m_bytes.data() + c.offset, bytes.data(), bytes.size()) == 0))
+                return c;
+        }
+    }
+
+    void insert(Cell &cell, std::string_view bytes, uint64_t h, int32_t entry, int32_t yields) {
+        cell = {h, uint32_t(m_bytes.size()), uint32_t(bytes.size()), entry, yields};
+        m_bytes.append(bytes);
+        if (++m_used * 2 > m_cells.size())
+            grow();
+    }
+
+private:
+    void grow() {
+        std::vector<Cell> old(m_cells.size() * 2);
+        old.swap(m_cells);
+        const size_t mask = m_cells.size() - 1;
+        for (const Cell &c : old) {
+            if (c.entry < 0)
+                continue;
+            size_t i = size_t(c.hash) & mask;
+            while (m_cells[i].entry >= 0)
+                i = (i + 1) & mask;
+            m_cells[i] = c;
+        }
+    }
+
+    std::vector<Cell> m_cells;
+    std::string m_bytes;
+    size_t m_used = 0;
+};
+
+// The yield points of a probe run from `key` to `slot`: the slot numbers in (key, slot] that
+// are multiples of 20,000, the run wrapping from the last slot to slot 0.
+int32_t yieldPoints(int32_t key, int32_t slot) {
+    const int32_t every = EntryHashSet::kProbeYieldEvery;
+    const int32_t run = slot >= key ? slot - key : slot + EntryHashSet::kSlots - key;
+    const int32_t first = every - key % every;
+    return run >= first ? (run - first) / every + 1 : 0;
+}
+
+// Reads a file in chunks and hands out its lines (without LF and a CR before it) as bytes.
+class ByteLines {
+public:
+    explicit ByteLines(const std::filesystem::path &path) : m_path(path) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            fail(errno);
+    }
+    ~ByteLines() { ::close(m_fd); }
+    ByteLines(const ByteLines &) = delete;
+    ByteLines &operator=(const ByteLines &) = delete;
+
+    // The next line that is whole in the buffer (the last line too, once the file has ended);
+    // false when the buffer must be refilled first. Lines stay valid until then.
+    bool next(std::string_view &line) {
+        const char *lf =
+            static_cast<const char *>(std::memchr(m_buf.data() + m_pos, '\n', m_end - m_pos));
+        if (lf) {
+            line = take(size_t(lf - m_buf.data()), 1);
+            return true;
+        }
+        if (m_eof && m_pos < m_end) {
+            line = take(m_end, 0);
+            return true;
+        }
+        return false;
+    }
+
+    // Reads on; false at the end of the file.
+    bool refill() {
+        if (m_eof)
+            return false;
+        fill();
+        return true;
+    }
+
+private:
+    std::string_view take(size_t end, size_t terminator) {
+        size_t stop = end;
+        if (terminator && stop > m_pos && m_buf[stop - 1] == '\r')
+            --stop;
+        std::string_view line(m_buf.data() + m_pos, stop - m_pos);
+        m_pos = end + terminator;
+        return line;
+    }
+
+    void fill() {
+        // Keep the unfinished line; a line longer than the buffer makes it grow.
+        std::memmove(m_buf.data(), m_buf.data() + m_pos, m_end - m_pos);
+        m_end -= m_pos;
+        m_pos = 0;
+        if (m_end == m_buf.size())
+            m_buf.resize(m_buf.size() * 2);
+        for (;;) {
+            const ssize_t got = ::read(m_fd, m_buf.data() + m_end, m_buf.size() - m_end);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                fail(errno);
+            if (got == 0)
+                m_eof = true;
+            // A NUL byte is no text: the file is refused as the line reader refuses it.
+            if (std::memchr(m_buf.data() + m_end, '\0', size_t(got)))
+                throw LexError("不是文本文件：" + m_path.string(), m_path);
+            m_end += size_t(got);
+            return;
+        }
+    }
+
+    [[noreturn]] void fail(int err) const {
+        throw LexError("无法读取文件：" + m_path.string() + "（" + systemErrorText(err) + "）",
+                       m_path);
+    }
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    std::string m_buf = std::string(size_t(1) << 20, '\0');
+    size_t m_pos = 0;
+    size_t m_end = 0;
+    bool m_eof = false;
+};
+
+} // namespace
+
+bool countLines(const std::filesystem::path &input, EntryHashSet &set, std::vector<int64_t> &counts,
+                EventPump &pump) {
+    set.setPump(&pump);
+    ByteLines lines(input);
+    SeenLines seen;
+    std::u16string text;
+    // Lines are taken a batch at a time, their cells fetched before they are looked up: the
+    // lookups wait on memory, not on computation.
+    constexpr size_t kBatch = 16;
+    std::string_view batch[kBatch];
+    uint64_t hashes[kBatch];
+    for (;;) {
+        size_t n = 0;
+        std::string_view bytes;
+        while (n < kBatch && lines.next(bytes)) {
+            if (bytes.empty())
+                continue;
+            hashes[n] = SeenLines::hash(bytes);
+            seen.prefetch(hashes[n]);
+            batch[n++] = bytes;
+        }
+        if (n == 0) {
+            if (!lines.refill())
+                break;
+            continue;
+        }
+        for (size_t k = 0; k < n; ++k) {
+            bytes = batch[k];
+            const uint64_t h = hashes[k];
+            SeenLines::Cell &cell = seen.find(bytes, h);
+            if (cell.entry >= 0) {
+                // As the lookup would: its yields, and the same slot at the end.
+                if (cell.yields > 0 && pump.yieldMany(cell.yields) >= 0)
+                    return false;
+                ++counts[size_t(cell.entry)];
+                continue;
+            }
+            text.clear();
+            decode936(bytes, text);
+            std::u16string_view line = text;
+            std::u16string_view keyed = line;
+            const int32_t key = EntryHashSet::EntryKey(set.variant(), keyed);
+            int32_t entry;
+            if (set.Contains(line)) {
+                entry = set.matchedIndex();
+                ++counts[size_t(entry)];
+            } else {
+                // A lookup that a stop request cut short stopped at a slot that may hold
+                // another line: counting ends here, so that every line counted so far stays
+                // found.
+                if (set.lastLookupCut())
+                    return false;
+                set.Add(line);
+                entry = set.insertedCount() - 1;
+                counts.push_back(1);
+            }
+            seen.insert(cell, bytes, h, entry, yieldPoints(key, set.probePosition()));
+        }
+    }
+    return true;
+}
+
 StatsResult countWords(const std::filesystem::path &input, const std::filesystem::path &output,
                        EventPump &pump) {
     StatsResult result;
@@ -28,40 +271,11 @@ StatsResult countWords(const std::filesystem::path &input, const std::filesystem
         return result;
     result.inputFound = true;
 
+    // The counter is created empty; its clear yields as a clear of the slot table does.
     EntryHashSet set(KeyVariant::Annotation, /*cancelledResult=*/false);
-    set.setPump(&pump);
-    set.Clear(pump);
-    LineReader reader(input, LexiconEncoding::Ansi936);
-    set.reserve(std::min<size_t>(reader.countLines(), EntryHashSet::kSlots), reader.size());
+    pump.yieldMany(EntryHashSet::kSlots / EntryHashSet::kClearYieldEvery);
     std::vector<int64_t> counts;
-
-    // Lookups wait on memory, not on computation: the set is told of each non-empty line a few
-    // lines before its lookup, in the same order as the lookups.
-    constexpr size_t kAhead = 8;
-    for (size_t j = 0; j < kAhead; ++j) {
-        const std::u16string_view next = reader.peekLineView(j);
-        if (!next.empty())
-            set.prefetch(next);
-    }
-    while (!reader.atEnd()) {
-        const std::u16string_view next = reader.peekLineView(kAhead);
-        if (!next.empty())
-            set.prefetch(next);
-        std::u16string_view text = reader.readLineView();
-        if (text.empty())
-            continue;
-        if (set.Contains(text)) {
-            ++counts[size_t(set.matchedIndex())];
-        } else {
-            // A lookup that a stop request cut short stopped at a slot that may hold another
-            // line: counting ends here, so that every line counted so far stays found.
-            if (set.lastLookupCut())
-                break;
-            set.Add(text);
-            counts.push_back(1);
-        }
-    }
-    reader.close();
+    countLines(input, set, counts, pump);
 
     const int32_t n = set.insertedCount();
     result.entries = n;
@@ -69,12 +283,12 @@ StatsResult countWords(const std::filesystem::path &input, const std::filesystem
     // "NNNNNN<TAB>entry", whose first seven characters are digits and a TAB.
     struct Item {
         int32_t padded;
-        int32_t entry;
+        std::u16string_view entry;
     };
     std::vector<Item> items;
     items.reserve(size_t(n));
     for (int32_t i = 0; i < n; ++i) {
-        items.push_back({int32_t(counts[size_t(i)] % 1000000), i});
+        items.push_back({int32_t(counts[size_t(i)] % 1000000), set.entry(i)});
         if (i % kYieldEvery == 0 && pump.yield())
             break;
     }
@@ -86,7 +300,7 @@ StatsResult countWords(const std::filesystem::path &input, const std::filesystem
         }
         if (a.padded != b.padded)
             return a.padded < b.padded;
-        return set.entry(a.entry) < set.entry(b.entry);
+        return a.entry < b.entry;
     });
 
     LineWriter writer(output);
@@ -94,7 +308,7 @@ StatsResult countWords(const std::filesystem::path &input, const std::filesystem
     for (size_t i = items.size(); i-- > 0;) {
         text = paddedCount(items[i].padded);
         text += u'\t';
-        text += set.entry(items[i].entry);
+        text += items[i].entry;
         writer.writeLine(text);
         if (i % kYieldEvery == 0 && pump.yield())
             break;

@@ -8,12 +8,14 @@
 // digits, zero-padded (1,000,000 becomes 000000), and the lines stand in descending ordinal
 // order of the whole line: falling counts, and within a count falling words.
 
+#include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lex::bigseg {
 
@@ -22,6 +24,12 @@ struct StatsResult {
     int64_t entries = 0;     // distinct lines counted
     bool stopped = false;
 };
+
+// The counting alone: every non-empty line of `input` (code page 936) looked up in `set`
+// (empty, with the statistics' key), added when new; counts[i] is the count of entry i.
+// Returns false when a lookup was cut short by a stop request (counting ended there).
+bool countLines(const std::filesystem::path &input, EntryHashSet &set, std::vector<int64_t> &counts,
+                EventPump &pump);
 
 // Counts `input` into `output`. A stop request ends the counting at the lookup that sees it
 // (the lines counted so far stay), and the building and writing of the lines at their next

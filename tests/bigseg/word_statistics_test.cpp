@@ -5,9 +5,14 @@
 
 #include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lex_error.h"
 #include "test_support.h"
 
+#include "shared/lexcore/lexicon_files.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -154,6 +159,101 @@ TEST(Stats, StopWhileWritingKeepsTheLinesWritten) {
         EXPECT_EQ(lines, back == 2 ? 1u : 20001u);
         EXPECT_EQ(all.substr(0, part.size()), part);
     }
+}
+
+// The counting as defined: every non-empty line read, looked up and added through the set.
+bool literalCount(const std::filesystem::path &input, lex::EntryHashSet &set,
+                  std::vector<int64_t> &counts, lex::EventPump &pump) {
+    set.setPump(&pump);
+    lex::LineReader reader(input, lex::LexiconEncoding::Ansi936);
+    while (!reader.atEnd()) {
+        std::u16string_view line = reader.readLineView();
+        if (line.empty())
+            continue;
+        if (set.Contains(line)) {
+            ++counts[size_t(set.matchedIndex())];
+        } else {
+            if (set.lastLookupCut())
+                return false;
+            set.Add(line);
+            counts.push_back(1);
+        }
+    }
+    return true;
+}
+
+// Random files of repeated lines: words whose keys lie just before a yield point (朝 and 肙
+// alone before 460,000 and 1,000,000 - 10, 碍碍碍碍碍爱 before the wrap to slot 0), so that
+// first and repeated lookups yield; lines without hanzi; invalid bytes; CR LF, LF and a stray
+// CR; a last line without terminator. Entries, counts and every yield agree with the literal
+// counting, with and without a stop.
+TEST(Stats, CountingAgreesWithTheLiteralLookups) {
+    std::mt19937 rng(7);
+    auto pick = [&](size_t n) {
+        return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(rng));
+    };
+    const std::string heads[] = {"\xB3\xAF",
+                                 "\xC3\x4F",
+                                 "\xB0\xAD\xB0\xAD\xB0\xAD\xB0\xAD\xB0\xAD\xB0\xAE",
+                                 "\xD6\xD0\xB9\xFA",
+                                 "abc",
+                                 "\x81",
+                                 ""};
+    const std::string ends[] = {"\r\n", "\n", "\r\r\n"};
+    lex::test::TempDir dir;
+    for (int round = 0; round < 24; ++round) {
+        // Fourteen lines on each of the keys before a yield point fill the ten slots before it.
+        std::vector<std::string> pool;
+        for (size_t h = 0; h < std::size(heads); ++h) {
+            for (int i = 0; i < (h < 3 ? 14 : 4); ++i) {
+                std::string line = heads[h];
+                for (size_t k = pick(3); k > 0; --k)
+                    line += char('a' + pick(8));
+                pool.push_back(line + char('a' + i));
+            }
+        }
+        std::string bytes;
+        for (int i = 0; i < 400; ++i)
+            bytes += pool[pick(pool.size())] + ends[pick(i % 50 == 0 ? 3 : 2)];
+        if (round % 2)
+            bytes += pool[pick(pool.size())];
+        lex::test::writeBytes(dir / "fc.txt", bytes);
+
+        auto run = [&](bool literal, int64_t stopAt, std::vector<std::u16string> &entries,
+                       std::vector<int64_t> &counts) {
+            lex::EntryHashSet set(lex::KeyVariant::Annotation, false);
+            lex::test::CountingPump pump(stopAt);
+            const bool whole = literal ? literalCount(dir / "fc.txt", set, counts, pump)
+                                       : lex::bigseg::countLines(dir / "fc.txt", set, counts, pump);
+            for (int32_t i = 0; i < set.insertedCount(); ++i)
+                entries.emplace_back(set.entry(i));
+            return std::make_pair(whole, pump.calls());
+        };
+        std::vector<std::u16string> e1, e2;
+        std::vector<int64_t> c1, c2;
+        const auto full = run(true, -1, e1, c1);
+        ASSERT_EQ(run(false, -1, e2, c2), full) << round;
+        ASSERT_EQ(e1, e2) << round;
+        ASSERT_EQ(c1, c2) << round;
+        // A set costs its 16 MB: a few stops per file, the first and the last yield among them.
+        for (int64_t stopAt : {int64_t(1), int64_t(1 + pick(size_t(full.second))),
+                               int64_t(1 + pick(size_t(full.second))), full.second}) {
+            e1.clear(), e2.clear(), c1.clear(), c2.clear();
+            const auto literal = run(true, stopAt, e1, c1);
+            ASSERT_FALSE(literal.first);
+            ASSERT_EQ(run(false, stopAt, e2, c2), literal) << round << " stop " << stopAt;
+            ASSERT_EQ(e1, e2);
+            ASSERT_EQ(c1, c2);
+        }
+    }
+}
+
+// A NUL byte is no text: refused like any reader refuses it, and nothing is written.
+TEST(Stats, BinaryInputIsRefused) {
+    lex::test::TempDir dir;
+    lex::test::writeBytes(dir / "fc.txt", std::string("\xD6\xD0\r\n\0\r\n", 6));
+    EXPECT_THROW(lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", g_pump), lex::LexError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tj.txt"));
 }
 
 } // namespace
