@@ -7,6 +7,9 @@ dz.txt and zn.lxd, and compared with the reference whole.
 
   eval_annotation.py --charset charset.txt --eval eval-annotated.txt \
       --dz suite/phonetag/dz.txt --zn suite/phonetag/zn.lxd [--zn other-zn.lxd ...]
+      [--min-score PERCENT]
+
+--min-score fails (exit status 1) when a word table scores below PERCENT on all words.
 
 dz.txt and zn.lxd are read as the tools read them (code page 936 unless they start with
 FF FE); --utf8 reads the build's UTF-8 intermediates instead."""
@@ -55,6 +58,8 @@ def score(rule, items, table, dictionary):
 def report(name, total):
     parts = [f"{tag} {hit}/{n} = {100.0 * hit / n:.2f}%" for tag, (hit, n) in sorted(total.items())]
     print(f"{name}: " + "; ".join(parts))
+    hit, n = total.get("all", (0, 0))
+    return 100.0 * hit / n if n else 0.0
 
 
 def main():
@@ -64,6 +69,7 @@ def main():
     ap.add_argument("--dz", required=True)
     ap.add_argument("--zn", action="append", default=[])
     ap.add_argument("--utf8", action="store_true")
+    ap.add_argument("--min-score", type=float)
     args = ap.parse_args()
 
     rule = Rule(load_charset(args.charset))
@@ -74,11 +80,16 @@ def main():
             items.append((fields[0], tuple(fields[1:])))
     dictionary = load_dictionary(read_lines(args.dz, args.utf8))
     report("dz.txt only", score(rule, items, None, dictionary))
+    failed = False
     for zn in args.zn:
         lines = read_lines(zn, args.utf8)
-        report(f"dz.txt + {os.path.basename(zn)} ({len(lines)} lines)",
-               score(rule, items, WordTable(rule, lines), dictionary))
+        percent = report(f"dz.txt + {os.path.basename(zn)} ({len(lines)} lines)",
+                         score(rule, items, WordTable(rule, lines), dictionary))
+        if args.min_score is not None and percent < args.min_score:
+            print(f"{zn}: {percent:.2f}% is below {args.min_score:.2f}%", file=sys.stderr)
+            failed = True
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

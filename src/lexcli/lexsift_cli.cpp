@@ -1,0 +1,108 @@
+// lexcli lexsift: filter by article and by conditions, through the same engine calls as
+// lexsift's Form1 and Form2.
+#include "lexcli/cli.h"
+
+#include "lexsift/article_filter.h"
+#include "lexsift/condition_filter.h"
+#include "lexsift/sift_report.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+
+#include <fstream>
+
+namespace lex::cli {
+namespace {
+
+// Inputs are read as code page 936 whatever they hold; a UTF-8 mark is worth a word.
+void warnUtf8Mark(Context &ctx, const std::string &path) {
+    char mark[3] = {};
+    std::ifstream f(path, std::ios::binary);
+    if (f.read(mark, 3) && std::string_view(mark, 3) == "\xEF\xBB\xBF")
+        ctx.err << "警告：" << path << " 以 UTF-8 标记开头，仍按 GBK 文本读取\n";
+}
+
+constexpr const char *kArticleUsage = "lexcli lexsift article SOURCE ARTICLE -o OUT";
+constexpr const char *kFilterUsage =
+    "lexcli lexsift filter IN -o OUT (--words FILE [--at any|start|end] | --length MIN MAX | "
+    "--non-gb2312)";
+
+int article(Context &ctx, ArgParser &p) {
+    auto out = p.option("-o");
+    auto inputs = p.rest(2, 2);
+    if (!p.ok() || !out)
+        return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+    for (const auto &input : inputs)
+        warnUtf8Mark(ctx, input);
+    const int start = timeOfDayNow();
+    auto r = lexsift::filterByArticle(inputs[0], inputs[1], *out, ctx.pump);
+    if (!r.sourceFound || !r.articleFound)
+        return ctx.fail(lexsift::kOpenFileFailed);
+    return ctx.report(lexsift::siftReport(r.written, start));
+}
+
+int filter(Context &ctx, ArgParser &p) {
+    auto out = p.option("-o");
+    auto words = p.option("--words");
+    auto at = p.option("--at");
+    auto length = p.option("--length", 2);
+    const bool nonGb2312 = p.flag("--non-gb2312");
+    auto inputs = p.rest(1, 1);
+    if (!p.ok() || !out)
+        return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+    if (int(words.has_value()) + int(length.has_value()) + int(nonGb2312) != 1)
+        return ctx.usage("--words、--length 与 --non-gb2312 须给出其中一个");
+    if (at && !words)
+        return ctx.usage("--at 只能与 --words 一起使用");
+
+    lexsift::Conditions conditions;
+    if (words) {
+        conditions.test = lexsift::ConditionTest::Contains;
+        if (at && *at == "start")
+            conditions.test = lexsift::ConditionTest::Starts;
+        else if (at && *at == "end")
+            conditions.test = lexsift::ConditionTest::Ends;
+        else if (at && *at != "any")
+            return ctx.usage("--at 只能是 any、start 或 end");
+        if (!fileExists(*words))
+            return ctx.fail("找不到词表文件：" + *words);
+        warnUtf8Mark(ctx, *words);
+        LineReader reader(*words);
+        while (!reader.atEnd())
+            if (std::u16string_view w = reader.readLineView(); !w.empty())
+                conditions.words.emplace_back(w);
+    } else if (length) {
+        conditions.test = lexsift::ConditionTest::Length;
+        conditions.minText = fromUtf8((*length)[0]);
+        conditions.maxText = fromUtf8((*length)[1]);
+        if (!lexsift::lengthBound(conditions.minText) || !lexsift::lengthBound(conditions.maxText))
+            return ctx.usage("--length 需要两个数字");
+    } else {
+        conditions.test = lexsift::ConditionTest::NonGb2312;
+    }
+    warnUtf8Mark(ctx, inputs[0]);
+    const int start = timeOfDayNow();
+    auto r = lexsift::filterByConditions(inputs[0], *out, conditions, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(lexsift::kOpenLexiconFailed);
+    return ctx.report(lexsift::siftReport(r.written, start));
+}
+
+} // namespace
+
+const ToolCli &lexsiftCli() {
+    static const ToolCli cli{
+        "词库筛选：通过文章筛选（article），定义条件筛选（filter）",
+        {{"article", kArticleUsage, "通过文章筛选：保留词出现在文章中的词条", article,
+          "  源词库中词（行首字符加其后的汉字）出现在文章里的行，按源词库的顺序写出，\n"
+          "  重复的行照样保留；跨行的词不算出现。\n"},
+         {"filter", kFilterUsage, "定义条件筛选：保留符合一个条件的词条", filter,
+          "  --words FILE      词表文件，每行一个词（同条件对话框的文本框）\n"
+          "  --at WHERE        词表的位置：any 无限制（默认），start 限制在词首，\n"
+          "                    end 限制在词尾\n"
+          "  --length MIN MAX  词长（汉字个数）在 MIN 与 MAX 之间，包括两端\n"
+          "  --non-gb2312      词中含有 GB2312 以外的字符\n"}}};
+    return cli;
+}
+
+} // namespace lex::cli

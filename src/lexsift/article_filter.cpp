@@ -1,0 +1,99 @@
+#include "lexsift/article_filter.h"
+
+#include "lexsift/word_automaton.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lex::lexsift {
+
+namespace {
+constexpr size_t kYieldRows = 20000;
+} // namespace
+
+ArticleResult filterByArticle(const std::filesystem::path &source,
+                              const std::filesystem::path &article,
+                              const std::filesystem::path &target, EventPump &pump) {
+    ArticleResult result;
+    if (!fileExists(source))
+        return result;
+    result.sourceFound = true;
+
+    // The source table: each line as a view into the reader, its word in one shared buffer.
+    LineReader reader(source);
+    const size_t total = reader.countLines();
+    std::vector<std::u16string_view> lines, words;
+    lines.reserve(total);
+    words.reserve(total);
+    std::unique_ptr<char16_t[]> wordText(new char16_t[reader.size() + 1]);
+    char16_t *out = wordText.get();
+    bool stopped = false;
+    for (size_t i = 0; !reader.atEnd(); ++i) {
+        const std::u16string_view line = reader.readLineView();
+        char16_t *begin = out;
+        if (!line.empty()) {
+            *out++ = line[0];
+            for (size_t k = 1; k < line.size(); ++k)
+                if (isDoubleByte(line[k]))
+                    *out++ = line[k];
+        }
+        lines.push_back(line);
+        words.emplace_back(begin, size_t(out - begin));
+        if (i % kYieldRows == 0) {
+            pump.setProgress(int64_t(i), int64_t(total) * 2);
+            if (pump.yield()) {
+                stopped = true;
+                break;
+            }
+        }
+    }
+
+    if (!fileExists(article))
+        return result;
+    result.articleFound = true;
+    std::u16string text;
+    {
+        LineReader articleReader(article);
+        text = articleReader.readAll();
+    }
+
+    LineWriter writer(target);
+    writer.reserve(reader.size() * 2 + lines.size() * 2 + 16);
+    auto write = [&](size_t row) {
+        writer.writeLine(lines[row]);
+        ++result.written;
+    };
+    WordAutomaton automaton;
+    std::vector<uint32_t> nodes;
+    if (!stopped) {
+        nodes = automaton.build(words, false, &pump);
+        stopped = pump.stopRequested() || !automaton.markOccurrences(text, &pump);
+    }
+    if (stopped) {
+        // The writing loop would leave at its first yield point, after the first line: that
+        // line alone is searched for, without the automaton.
+        if (!lines.empty() && !words[0].empty() && text.find(words[0]) != std::u16string::npos)
+            write(0);
+    } else {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (automaton.occurred(nodes[i]))
+                write(i);
+            if (i % kYieldRows == 0) {
+                pump.setProgress(int64_t(lines.size() + i), int64_t(lines.size()) * 2);
+                if (pump.yield()) {
+                    stopped = true;
+                    break;
+                }
+            }
+        }
+    }
+    writer.close();
+    result.stopped = stopped;
+    return result;
+}
+
+} // namespace lex::lexsift

@@ -1,0 +1,128 @@
+#include "lexsift/condition_filter.h"
+
+#include "lexsift/word_automaton.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_files.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace lex::lexsift {
+
+std::vector<std::u16string> splitWordList(std::u16string_view typed) {
+    std::vector<std::u16string> words;
+    for (;;) {
+        const size_t end = typed.find(u"\r\n");
+        const std::u16string_view piece = typed.substr(0, end);
+        if (!piece.empty())
+            words.emplace_back(piece);
+        if (end == std::u16string_view::npos)
+            return words;
+        typed.remove_prefix(end + 2);
+    }
+}
+
+std::optional<double> lengthBound(std::u16string_view typed) {
+    while (!typed.empty() && (typed.front() == u' ' || typed.front() == u'\t'))
+        typed.remove_prefix(1);
+    while (!typed.empty() && (typed.back() == u' ' || typed.back() == u'\t'))
+        typed.remove_suffix(1);
+    std::string ascii;
+    for (char16_t c : typed) {
+        // Only what a decimal number is written with: no "inf", "nan" or hexadecimal.
+        if (!((c >= u'0' && c <= u'9') || c == u'.' || c == u'e' || c == u'E' || c == u'+' ||
+              c == u'-'))
+            return std::nullopt;
+        ascii.push_back(char(c));
+    }
+    size_t skip = ascii.starts_with('+') ? 1 : 0;
+    double value = 0;
+    const char *end = ascii.data() + ascii.size();
+    auto [ptr, ec] = std::from_chars(ascii.data() + skip, end, value);
+    if (ascii.size() == skip || ec != std::errc() || ptr != end || !std::isfinite(value) ||
+        (skip && ascii[1] == '-'))
+        return std::nullopt;
+    return value;
+}
+
+bool outsideGb2312(char16_t ch) {
+    const auto code = uint16_t(ansiCode(ch));
+    if (code > 0xFF)
+        return (code >> 8) < 0xA1 || (code & 0xFF) < 0xA1;
+    return code < 0xA1;
+}
+
+namespace {
+
+double boundOrThrow(const std::u16string &typed, const char *label) {
+    if (auto value = lengthBound(typed))
+        return *value;
+    throw LexError(std::string("长度限制的“") + label + "”不是数字：“" + toUtf8(typed) + "”");
+}
+
+} // namespace
+
+ConditionResult filterByConditions(const std::filesystem::path &input,
+                                   const std::filesystem::path &output,
+                                   const Conditions &conditions, EventPump &pump) {
+    ConditionResult result;
+    if (!fileExists(input))
+        return result;
+    result.inputFound = true;
+    double minLength = 0, maxLength = 0;
+    if (conditions.test == ConditionTest::Length) {
+        minLength = boundOrThrow(conditions.minText, "最小");
+        maxLength = boundOrThrow(conditions.maxText, "最大");
+    }
+    // The word-list tests run one automaton over each word instead of one search per list word.
+    WordAutomaton automaton;
+    const bool listTest = conditions.test == ConditionTest::Contains ||
+                          conditions.test == ConditionTest::Starts ||
+                          conditions.test == ConditionTest::Ends;
+    if (listTest) {
+        std::vector<std::u16string_view> views(conditions.words.begin(), conditions.words.end());
+        automaton.build(views, conditions.test == ConditionTest::Ends);
+    }
+    auto accepts = [&](std::u16string_view w) {
+        switch (conditions.test) {
+        case ConditionTest::Contains:
+            return automaton.containsAny(w);
+        case ConditionTest::Starts:
+            return automaton.startsWithAny(w);
+        case ConditionTest::Ends:
+            return automaton.endsWithAny(w);
+        case ConditionTest::Length:
+            return minLength <= double(w.size()) && double(w.size()) <= maxLength;
+        case ConditionTest::NonGb2312:
+            for (char16_t c : w)
+                if (outsideGb2312(c))
+                    return true;
+            return false;
+        case ConditionTest::None:
+            break;
+        }
+        return false;
+    };
+
+    LineReader reader(input);
+    const auto total = int64_t(reader.countLines());
+    LineWriter writer(output);
+    writer.reserve(reader.size() * 2 + size_t(total) * 2 + 16);
+    for (int64_t i = 0; !reader.atEnd(); ++i) {
+        const std::u16string_view line = reader.readLineView();
+        const std::u16string word = entryWord(line);
+        if (!word.empty() && accepts(word)) {
+            writer.writeLine(line);
+            ++result.written;
+        }
+        if (i % 20000 == 0) {
+            pump.setProgress(i, total);
+            pump.yield();
+        }
+    }
+    writer.close();
+    return result;
+}
+
+} // namespace lex::lexsift

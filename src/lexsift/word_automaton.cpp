@@ -1,0 +1,224 @@
+#include "lexsift/word_automaton.h"
+
+#include <algorithm>
+#include <bit>
+#include <utility>
+
+namespace lex::lexsift {
+namespace {
+
+constexpr uint32_t kYieldEvery = 1u << 16;
+
+// Calls the pump's yield every kYieldEvery steps; true once a stop was requested.
+struct Ticker {
+    EventPump *pump;
+    uint32_t left = kYieldEvery;
+    bool tick(uint32_t steps = 1) {
+        if (left > steps) {
+            left -= steps;
+            return false;
+        }
+        left = kYieldEvery;
+        return pump && pump->yield();
+    }
+};
+
+// A word at one level: its parent's rank in the level and the character, and the word.
+struct Entry {
+    uint64_t key;
+    uint32_t word;
+};
+
+// Least-significant-digit radix sort on the low `bits` bits of the keys, 11 bits a pass;
+// passes whose digit is the same for every entry are skipped.
+void radixSort(std::vector<Entry> &entries, std::vector<Entry> &scratch, int bits) {
+    if (entries.size() < 256) {
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry &a, const Entry &b) { return a.key < b.key; });
+        return;
+    }
+    constexpr int kDigit = 11;
+    const int passes = (bits + kDigit - 1) / kDigit;
+    std::vector<uint32_t> counts(size_t(passes) << kDigit, 0);
+    for (const Entry &e : entries)
+        for (int p = 0; p < passes; ++p)
+            ++counts[(size_t(p) << kDigit) + (e.key >> (p * kDigit) & ((1u << kDigit) - 1))];
+    scratch.resize(entries.size());
+    for (int p = 0; p < passes; ++p) {
+        uint32_t *count = counts.data() + (size_t(p) << kDigit);
+        if (std::find(count, count + (1u << kDigit), entries.size()) != count + (1u << kDigit))
+            continue;
+        uint32_t sum = 0;
+        for (size_t d = 0; d < (1u << kDigit); ++d)
+            sum += std::exchange(count[d], sum);
+        for (const Entry &e : entries)
+            scratch[count[e.key >> (p * kDigit) & ((1u << kDigit) - 1)]++] = e;
+        entries.swap(scratch);
+    }
+}
+
+} // namespace
+
+std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> words,
+                                           bool reversed, EventPump *pump) {
+    m_char.clear();
+    m_nodes.clear();
+    m_rootChild.assign(1u << 16, 0);
+    m_alphabet.assign((1u << 16) / 64, 0);
+    m_char.push_back(0); // the root
+
+    // node[i]: the node word i has reached so far; at the end, its own node.
+    std::vector<uint32_t> node(words.size(), kNoNode);
+    std::vector<uint32_t> active; // the words longer than the level, in their own order
+    for (uint32_t i = 0; i < words.size(); ++i)
+        if (!words[i].empty())
+            active.push_back(i);
+    std::vector<Entry> entries, scratch;
+    Ticker ticker{pump};
+    uint32_t levelBegin = 0, levelEnd = 1;
+    for (size_t depth = 0; !active.empty(); ++depth) {
+        entries.resize(active.size());
+        for (size_t k = 0; k < active.size(); ++k) {
+            const std::u16string_view w = words[active[k]];
+            const char16_t c = reversed ? w[w.size() - 1 - depth] : w[depth];
+            entries[k] = {uint64_t(node[active[k]] - levelBegin) << 16 | c, active[k]};
+        }
+        radixSort(entries, scratch, 16 + std::bit_width(levelEnd - levelBegin - 1));
+        // Each distinct (node, character) becomes the next node.
+        uint32_t parent = levelBegin; // the next node whose first child is not yet known
+        uint64_t lastKey = UINT64_MAX;
+        for (const Entry &e : entries) {
+            if (e.key != lastKey) {
+                const auto id = uint32_t(m_char.size());
+                const auto p = uint32_t(e.key >> 16) + levelBegin;
+                const auto c = char16_t(e.key);
+                for (; parent <= p; ++parent)
+                    m_nodes.push_back({id, 0, kNoNode, 0});
+                m_char.push_back(c);
+                if (p == 0)
+                    m_rootChild[c] = id;
+                m_alphabet[c >> 6] |= uint64_t(1) << (c & 63);
+                lastKey = e.key;
+            }
+            node[e.word] = uint32_t(m_char.size() - 1);
+            if (ticker.tick())
+                return {};
+        }
+        for (; parent < levelEnd; ++parent)
+            m_nodes.push_back({uint32_t(m_char.size()), 0, kNoNode, 0});
+        levelBegin = levelEnd;
+        levelEnd = uint32_t(m_char.size());
+        std::erase_if(active, [&](uint32_t i) { return words[i].size() <= depth + 1; });
+    }
+    m_longest = 0;
+    for (std::u16string_view w : words)
+        m_longest = std::max(m_longest, w.size());
+    const auto total = uint32_t(m_char.size());
+    while (m_nodes.size() <= total)
+        m_nodes.push_back({total, 0, kNoNode, 0});
+
+    for (uint32_t n : node)
+        m_nodes[n].word = n;
+    m_nodes[0].word = kNoNode;
+    // Failure links in breadth-first order: a node's link is shallower, so it is already known.
+    for (uint32_t p = 0; p < total; ++p) {
+        for (uint32_t v = m_nodes[p].first; v < m_nodes[p + 1].first; ++v) {
+            uint32_t f = 0;
+            if (p != 0) {
+                for (f = m_nodes[p].fail;;) {
+                    if (uint32_t next = child(f, m_char[v])) {
+                        f = next;
+                        break;
+                    }
+                    if (f == 0)
+                        break;
+                    f = m_nodes[f].fail;
+                }
+            }
+            m_nodes[v].fail = f;
+            if (m_nodes[v].word != v)
+                m_nodes[v].word = m_nodes[f].word;
+        }
+        if (ticker.tick())
+            return {};
+    }
+    return node;
+}
+
+bool WordAutomaton::markOccurrences(std::u16string_view text, EventPump *pump) {
+    // Pieces overlap by the longest word less one character, so that every occurrence lies
+    // whole in some piece: it ends in exactly one piece, and starts no earlier than its overlap.
+    constexpr size_t kPieces = 8;
+    const size_t overlap = m_longest > 0 ? m_longest - 1 : 0;
+    const size_t pieces = text.size() >= kPieces * 64 * (overlap + 1) ? kPieces : 1;
+    const size_t length = (text.size() + pieces - 1) / pieces;
+    const char16_t *at[kPieces], *end[kPieces];
+    uint32_t state[kPieces] = {};
+    for (size_t k = 0; k < pieces; ++k) {
+        const size_t begin = std::min(text.size(), k * length);
+        at[k] = text.data() + begin - std::min(begin, overlap);
+        end[k] = text.data() + std::min(text.size(), begin + length);
+    }
+    Ticker ticker{pump};
+    if (pieces == kPieces) {
+        // Every piece but the first is as long as the last: run them in step while all last.
+        size_t common = SIZE_MAX;
+        for (size_t k = 0; k < pieces; ++k)
+            common = std::min(common, size_t(end[k] - at[k]));
+        for (size_t j = 0; j < common; ++j) {
+            for (size_t k = 0; k < kPieces; ++k) {
+                state[k] = step(state[k], at[k][j]);
+                mark(state[k]);
+            }
+            if (ticker.tick(kPieces))
+                return false;
+        }
+        for (size_t k = 0; k < pieces; ++k)
+            at[k] += common;
+    }
+    for (size_t k = 0; k < pieces; ++k) {
+        for (; at[k] < end[k]; ++at[k]) {
+            state[k] = step(state[k], *at[k]);
+            mark(state[k]);
+            if (ticker.tick())
+                return false;
+        }
+    }
+    return true;
+}
+
+bool WordAutomaton::containsAny(std::u16string_view text) const {
+    uint32_t s = 0;
+    for (char16_t ch : text) {
+        s = step(s, ch);
+        if (m_nodes[s].word != kNoNode)
+            return true;
+    }
+    return false;
+}
+
+bool WordAutomaton::startsWithAny(std::u16string_view text) const {
+    uint32_t s = 0;
+    for (char16_t ch : text) {
+        s = child(s, ch);
+        if (s == 0)
+            return false;
+        if (m_nodes[s].word == s)
+            return true;
+    }
+    return false;
+}
+
+bool WordAutomaton::endsWithAny(std::u16string_view text) const {
+    uint32_t s = 0;
+    for (size_t i = text.size(); i-- > 0;) {
+        s = child(s, text[i]);
+        if (s == 0)
+            return false;
+        if (m_nodes[s].word == s)
+            return true;
+    }
+    return false;
+}
+
+} // namespace lex::lexsift
