@@ -1,14 +1,13 @@
 // Word statistics through real files: counts, padding, order, the ";" fold, empty lines, the
-// report, and stop requests at the counting and at the writing.
+// report, a stop request at a lookup, and the counting against the literal lookups.
 
 #include "bigseg/word_statistics.h"
 
 #include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
-#include "test_support.h"
-
 #include "shared/lexcore/lexicon_files.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +16,13 @@
 namespace {
 
 using lex::test::gbk;
-using lex::test::gbkLines;
 using lex::test::readBytes;
 
 lex::NullPump g_pump;
 
 struct StatsCase {
     const char *name;
-    std::vector<std::u16string> fc;
-    std::string tj;
+    std::u16string fc, tj; // the lines of "fc.txt" and of "tj.txt", each ending in CR LF
     int64_t entries;
 };
 
@@ -38,53 +35,44 @@ class Stats : public ::testing::TestWithParam<StatsCase> {};
 TEST_P(Stats, CountsAndOrders) {
     const StatsCase &c = GetParam();
     lex::test::TempDir dir;
-    std::string bytes;
-    for (const auto &line : c.fc)
-        bytes += gbk(line) + "\r\n";
-    lex::test::writeBytes(dir / "fc.txt", bytes);
+    lex::test::writeBytes(dir / "fc.txt", gbk(c.fc));
     const auto r = lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", g_pump);
-    EXPECT_TRUE(r.inputFound);
-    EXPECT_FALSE(r.stopped);
     EXPECT_EQ(r.entries, c.entries);
-    EXPECT_EQ(readBytes(dir / "tj.txt"), c.tj);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(readBytes(dir / "tj.txt"), gbk(c.tj));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, Stats,
     ::testing::Values(
         // Empty lines are skipped, repeats counted, the most frequent first.
-        StatsCase{"Counts",
-                  {u"中国", u"人民", u"中国", u"", u"中国"},
-                  gbkLines({u"000003\t中国", u"000001\t人民"}),
-                  2},
+        StatsCase{"Counts", u"中国\r\n人民\r\n中国\r\n\r\n中国\r\n",
+                  u"000003\t中国\r\n000001\t人民\r\n", 2},
         // Equal counts: falling ordinal order of the words (人 U+4EBA > 中 U+4E2D).
-        StatsCase{"TiesFallByWord",
-                  {u"中国", u"人民", u"一"},
-                  gbkLines({u"000001\t人民", u"000001\t中国", u"000001\t一"}),
-                  3},
+        StatsCase{"TiesFallByWord", u"中国\r\n人民\r\n一\r\n",
+                  u"000001\t人民\r\n000001\t中国\r\n000001\t一\r\n", 3},
         // Lines without a double-byte character all count as ";".
-        StatsCase{"AsciiFoldsToSemicolon",
-                  {u"abc", u"中国", u"xyz"},
-                  gbkLines({u"000002\t;", u"000001\t中国"}),
-                  2},
+        StatsCase{"AsciiFoldsToSemicolon", u"abc\r\n中国\r\nxyz\r\n",
+                  u"000002\t;\r\n000001\t中国\r\n", 2},
         // The key skips letters, but lines are compared whole.
-        StatsCase{"AnnotatedLinesStayApart",
-                  {u"中a国", u"中国", u"a中国", u"中国"},
-                  gbkLines({u"000002\t中国", u"000001\t中a国", u"000001\ta中国"}),
-                  3},
+        StatsCase{"AnnotatedLinesStayApart", u"中a国\r\n中国\r\na中国\r\n中国\r\n",
+                  u"000002\t中国\r\n000001\t中a国\r\n000001\ta中国\r\n", 3},
         // A segmented article begins with an empty line, which is not counted.
-        StatsCase{"LeadingEmptyLine",
-                  {u"", u"中国人", u"民好"},
-                  gbkLines({u"000001\t民好", u"000001\t中国人"}),
+        StatsCase{"LeadingEmptyLine", u"\r\n中国人\r\n民好", u"000001\t民好\r\n000001\t中国人\r\n",
                   2},
-        StatsCase{"NoLineAtAll", {u"", u""}, "", 0}),
+        StatsCase{"NoLineAtAll", u"\r\n\r\n", u"", 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Stats, CountsKeepTheirLastSixDigits) {
+// Counts keep their last six digits; the report names the distinct lines or the stop.
+TEST(Stats, PaddingAndReport) {
     const std::pair<int64_t, std::u16string_view> cases[] = {
         {1, u"000001"}, {999999, u"999999"}, {1000000, u"000000"}, {1234567, u"234567"}};
     for (auto [count, text] : cases)
         EXPECT_EQ(lex::bigseg::paddedCount(count), text) << count;
+    lex::bigseg::StatsResult r{true, 2, false};
+    EXPECT_EQ(lex::bigseg::statsReport(r, "00:00:01"), "合计词条：2\r\n耗费时间：00:00:01");
+    r.stopped = true;
+    EXPECT_EQ(lex::bigseg::statsReport(r, "00:00:01"), "用户中断！");
 }
 
 // A count of a million writes 000000 and sorts below every smaller six-digit count.
@@ -97,21 +85,7 @@ TEST(Stats, AMillionSortsBelowOne) {
         bytes += line;
     lex::test::writeBytes(dir / "fc.txt", bytes);
     lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", g_pump);
-    EXPECT_EQ(readBytes(dir / "tj.txt"), gbkLines({u"000001\t人民", u"000000\t中国"}));
-}
-
-TEST(Stats, MissingInputWritesNothing) {
-    lex::test::TempDir dir;
-    const auto r = lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", g_pump);
-    EXPECT_FALSE(r.inputFound);
-    EXPECT_FALSE(std::filesystem::exists(dir / "tj.txt"));
-}
-
-TEST(Stats, ReportText) {
-    lex::bigseg::StatsResult r{true, 2, false};
-    EXPECT_EQ(lex::bigseg::statsReport(r, "00:00:01"), "合计词条：2\r\n耗费时间：00:00:01");
-    r.stopped = true;
-    EXPECT_EQ(lex::bigseg::statsReport(r, "00:00:01"), "用户中断！");
+    EXPECT_EQ(readBytes(dir / "tj.txt"), gbk(u"000001\t人民\r\n000000\t中国\r\n"));
 }
 
 // The lone character 0xB3AF has the key 459,990: the eleventh distinct line made of it and a
@@ -133,65 +107,51 @@ TEST(Stats, StopAtALookupEndsTheCounting) {
     EXPECT_EQ(readBytes(dir / "tj.txt"), gbk(u"000001\t" + x + u"a\r\n"));
 }
 
-// The writing yields after the lines of index 40000, 20000 and 0 (from the top): a stop there
-// leaves the lines written so far, the greatest first.
-TEST(Stats, StopWhileWritingKeepsTheLinesWritten) {
-    lex::test::TempDir dir;
-    std::string bytes;
-    std::vector<std::u16string> words;
-    const std::u16string hanzi = u"中国人民好大小上下";
-    for (char16_t a : hanzi)
-        for (char16_t b : hanzi)
-            for (int n = 0; n < 500 && words.size() < 40001; ++n)
-                words.push_back(std::u16string{a, b} + lex::fromUtf8(std::to_string(n)));
-    for (const auto &w : words)
-        bytes += gbk(w) + "\r\n";
-    lex::test::writeBytes(dir / "fc.txt", bytes);
-    lex::test::CountingPump counter;
-    lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", counter);
-    const std::string all = readBytes(dir / "tj.txt");
-    for (int64_t back : {2, 1}) {
-        lex::test::CountingPump pump(counter.calls() - back);
-        const auto r = lex::bigseg::countWords(dir / "fc.txt", dir / "tj2.txt", pump);
-        EXPECT_TRUE(r.stopped);
-        const std::string part = readBytes(dir / "tj2.txt");
-        const size_t lines = size_t(std::count(part.begin(), part.end(), '\n'));
-        EXPECT_EQ(lines, back == 2 ? 1u : 20001u);
-        EXPECT_EQ(all.substr(0, part.size()), part);
-    }
-}
+// The counting as defined, every non-empty line looked up and added through the set, or the
+// engine's; what either leaves.
+struct Counted {
+    bool whole;
+    int64_t yields;
+    std::vector<std::u16string> entries;
+    std::vector<int64_t> counts;
+    bool operator==(const Counted &) const = default;
+};
 
-// The counting as defined: every non-empty line read, looked up and added through the set.
-bool literalCount(const std::filesystem::path &input, lex::EntryHashSet &set,
-                  std::vector<int64_t> &counts, lex::EventPump &pump) {
-    set.setPump(&pump);
-    lex::LineReader reader(input, lex::LexiconEncoding::Ansi936);
-    while (!reader.atEnd()) {
-        std::u16string_view line = reader.readLineView();
-        if (line.empty())
-            continue;
-        if (set.Contains(line)) {
-            ++counts[size_t(set.matchedIndex())];
-        } else {
-            if (set.lastLookupCut())
-                return false;
-            set.Add(line);
-            counts.push_back(1);
+Counted count(bool literal, const std::filesystem::path &input, int64_t stopAt) {
+    lex::EntryHashSet set(lex::KeyVariant::Annotation, false);
+    lex::test::CountingPump pump(stopAt);
+    Counted c{true, 0, {}, {}};
+    if (literal) {
+        set.setPump(&pump);
+        lex::LineReader reader(input, lex::LexiconEncoding::Ansi936);
+        while (!reader.atEnd() && c.whole) {
+            std::u16string_view line = reader.readLineView();
+            if (line.empty())
+                continue;
+            if (set.Contains(line))
+                ++c.counts[size_t(set.matchedIndex())];
+            else if (!(c.whole = !set.lastLookupCut()))
+                break;
+            else
+                set.Add(line), c.counts.push_back(1);
         }
+    } else {
+        c.whole = lex::bigseg::countLines(input, set, c.counts, pump);
     }
-    return true;
+    c.yields = pump.calls();
+    for (int32_t i = 0; i < set.insertedCount(); ++i)
+        c.entries.emplace_back(set.entry(i));
+    return c;
 }
 
 // Random files of repeated lines: words whose keys lie just before a yield point (朝 and 肙
-// alone before 460,000 and 1,000,000 - 10, 碍碍碍碍碍爱 before the wrap to slot 0), so that
-// first and repeated lookups yield; lines without hanzi; invalid bytes; CR LF, LF and a stray
-// CR; a last line without terminator. Entries, counts and every yield agree with the literal
-// counting, with and without a stop.
+// alone: 459,990 and 499,990; 碍碍碍碍碍爱: 1,999,990, before the wrap to slot 0), fourteen
+// of each, so that first and repeated lookups yield; lines without hanzi; invalid bytes; CR LF,
+// LF and a stray CR; a last line without terminator. Entries, counts and every yield agree
+// with the literal counting, with and without a stop.
 TEST(Stats, CountingAgreesWithTheLiteralLookups) {
     std::mt19937 rng(7);
-    auto pick = [&](size_t n) {
-        return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(rng));
-    };
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
     const std::string heads[] = {"\xB3\xAF",
                                  "\xC3\x4F",
                                  "\xB0\xAD\xB0\xAD\xB0\xAD\xB0\xAD\xB0\xAD\xB0\xAE",
@@ -201,56 +161,30 @@ TEST(Stats, CountingAgreesWithTheLiteralLookups) {
                                  ""};
     const std::string ends[] = {"\r\n", "\n", "\r\r\n"};
     lex::test::TempDir dir;
-    for (int round = 0; round < 24; ++round) {
-        // Fourteen lines on each of the keys before a yield point fill the ten slots before it.
+    for (int round = 0; round < 24 && !testing::Test::HasFatalFailure(); ++round) {
         std::vector<std::string> pool;
-        for (size_t h = 0; h < std::size(heads); ++h) {
-            for (int i = 0; i < (h < 3 ? 14 : 4); ++i) {
-                std::string line = heads[h];
-                for (size_t k = pick(3); k > 0; --k)
-                    line += char('a' + pick(8));
-                pool.push_back(line + char('a' + i));
-            }
-        }
+        for (size_t h = 0; h < std::size(heads); ++h)
+            for (int i = 0; i < (h < 3 ? 14 : 4); ++i)
+                pool.push_back(heads[h] + std::string(pick(3), char('a' + pick(8))) +
+                               char('a' + i));
         std::string bytes;
         for (int i = 0; i < 400; ++i)
             bytes += pool[pick(pool.size())] + ends[pick(i % 50 == 0 ? 3 : 2)];
-        if (round % 2)
-            bytes += pool[pick(pool.size())];
-        lex::test::writeBytes(dir / "fc.txt", bytes);
-
-        auto run = [&](bool literal, int64_t stopAt, std::vector<std::u16string> &entries,
-                       std::vector<int64_t> &counts) {
-            lex::EntryHashSet set(lex::KeyVariant::Annotation, false);
-            lex::test::CountingPump pump(stopAt);
-            const bool whole = literal ? literalCount(dir / "fc.txt", set, counts, pump)
-                                       : lex::bigseg::countLines(dir / "fc.txt", set, counts, pump);
-            for (int32_t i = 0; i < set.insertedCount(); ++i)
-                entries.emplace_back(set.entry(i));
-            return std::make_pair(whole, pump.calls());
-        };
-        std::vector<std::u16string> e1, e2;
-        std::vector<int64_t> c1, c2;
-        const auto full = run(true, -1, e1, c1);
-        ASSERT_EQ(run(false, -1, e2, c2), full) << round;
-        ASSERT_EQ(e1, e2) << round;
-        ASSERT_EQ(c1, c2) << round;
+        lex::test::writeBytes(dir / "fc.txt", bytes + (round % 2 ? pool[0] : ""));
+        const Counted full = count(true, dir / "fc.txt", -1);
+        ASSERT_TRUE(count(false, dir / "fc.txt", -1) == full) << round;
         // A set costs its 16 MB: a few stops per file, the first and the last yield among them.
-        for (int64_t stopAt : {int64_t(1), int64_t(1 + pick(size_t(full.second))),
-                               int64_t(1 + pick(size_t(full.second))), full.second}) {
-            e1.clear(), e2.clear(), c1.clear(), c2.clear();
-            const auto literal = run(true, stopAt, e1, c1);
-            ASSERT_FALSE(literal.first);
-            ASSERT_EQ(run(false, stopAt, e2, c2), literal) << round << " stop " << stopAt;
-            ASSERT_EQ(e1, e2);
-            ASSERT_EQ(c1, c2);
-        }
+        for (int64_t stopAt : {int64_t(1), int64_t(1 + pick(size_t(full.yields))), full.yields})
+            ASSERT_TRUE(count(false, dir / "fc.txt", stopAt) == count(true, dir / "fc.txt", stopAt))
+                << round << " stop at " << stopAt;
     }
 }
 
-// A NUL byte is no text: refused like any reader refuses it, and nothing is written.
-TEST(Stats, BinaryInputIsRefused) {
+// A missing input writes nothing; a NUL byte is no text and is refused like any reader
+// refuses it.
+TEST(Stats, MissingOrBinaryInputWritesNothing) {
     lex::test::TempDir dir;
+    EXPECT_FALSE(lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", g_pump).inputFound);
     lex::test::writeBytes(dir / "fc.txt", std::string("\xD6\xD0\r\n\0\r\n", 6));
     EXPECT_THROW(lex::bigseg::countWords(dir / "fc.txt", dir / "tj.txt", g_pump), lex::LexError);
     EXPECT_FALSE(std::filesystem::exists(dir / "tj.txt"));
