@@ -42,8 +42,10 @@ public:
         int32_t yields = 0;
     };
 
-    SeenLines() : m_cells(1024) {}
+    SeenLines() : m_cells(1024), m_mask(1023) {}
 
+    // `bytes` must be followed by at least 8 readable bytes (the reader's buffer has them): the
+    // last bytes are loaded as one word and masked, not copied byte by byte.
     static uint64_t hash(std::string_view bytes) {
         uint64_t h = 0x9E3779B97F4A7C15ull ^ (bytes.size() * 0x100000001B3ull);
         const char *p = bytes.data();
@@ -54,8 +56,9 @@ public:
             h = (h ^ chunk) * 0xBF58476D1CE4E5B9ull;
             h ^= h >> 31;
         }
-        uint64_t tail = 0;
-        std::memcpy(&tail, p, n);
+        uint64_t tail;
+        std::memcpy(&tail, p, 8);
+        tail &= n ? ~uint64_t(0) >> (64 - 8 * n) : 0;
         // The full finaliser: the cell index takes the low bits, which the product alone leaves
         // to the first bytes (the first character) of a line.
         h ^= tail;
@@ -66,14 +69,11 @@ public:
         return h ^ (h >> 33);
     }
 
-    void prefetch(uint64_t h) const {
-        __builtin_prefetch(&m_cells[size_t(h) & (m_cells.size() - 1)]);
-    }
+    void prefetch(uint64_t h) const { __builtin_prefetch(&m_cells[size_t(h) & m_mask]); }
 
     // The cell of `bytes`: its own, or the free cell where it belongs.
     Cell &find(std::string_view bytes, uint64_t h) {
-        const size_t mask = m_cells.size() - 1;
-        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
+        for (size_t i = size_t(h) & m_mask;; i = (i + 1) & m_mask) {
             Cell &c = m_cells[i];
             if (c.entry < 0 ||
                 (c.hash == h && c.length == bytes.size() &&
@@ -93,7 +93,7 @@ private:
     void grow() {
         std::vector<Cell> old(m_cells.size() * 2);
         old.swap(m_cells);
-        const size_t mask = m_cells.size() - 1;
+        const size_t mask = m_mask = m_cells.size() - 1;
         for (const Cell &c : old) {
             if (c.entry < 0)
                 continue;
@@ -105,6 +105,7 @@ private:
     }
 
     std::vector<Cell> m_cells;
+    size_t m_mask;
     std::string m_bytes;
     size_t m_used = 0;
 };
@@ -169,10 +170,10 @@ private:
         std::memmove(m_buf.data(), m_buf.data() + m_pos, m_end - m_pos);
         m_end -= m_pos;
         m_pos = 0;
-        if (m_end == m_buf.size())
-            m_buf.resize(m_buf.size() * 2);
+        if (m_end == capacity())
+            m_buf.resize(capacity() * 2 + kPad);
         for (;;) {
-            const ssize_t got = ::read(m_fd, m_buf.data() + m_end, m_buf.size() - m_end);
+            const ssize_t got = ::read(m_fd, m_buf.data() + m_end, capacity() - m_end);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
@@ -194,7 +195,10 @@ private:
 
     std::filesystem::path m_path;
     int m_fd = -1;
-    std::string m_buf = std::string(size_t(1) << 20, '\0');
+    // The buffer has kPad bytes beyond its capacity, so that a line's hash may read past it.
+    static constexpr size_t kPad = 8;
+    size_t capacity() const { return m_buf.size() - kPad; }
+    std::string m_buf = std::string((size_t(1) << 20) + kPad, '\0');
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_eof = false;
