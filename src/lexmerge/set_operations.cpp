@@ -9,20 +9,10 @@
 namespace lex::lexmerge {
 namespace {
 
-// Hands every line of `reader` to `step` in order. The set starts loading the memory of a line
-// a few lines before its lookup: the lookups are bound by cache misses, not by computation.
-template <class Step> void eachLine(LineReader &reader, EntryHashSet &set, Step step) {
-    constexpr size_t kAhead = 8;
-    while (!reader.atEnd()) {
-        set.prefetch(reader.peekLineView(kAhead));
-        step(reader.readLineView());
-    }
-}
-
 // Adds every line not yet present; a line without double-byte characters arrives as the empty
 // entry, rewritten by the key.
 void addAll(LineReader &reader, EntryHashSet &set) {
-    eachLine(reader, set, [&](std::u16string_view line) {
+    lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (!set.Contains(line))
             set.Add(line);
     });
@@ -120,7 +110,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         std::vector<std::u16string_view> matched;
         if (openTwo()) {
             matched.reserve(two.countLines());
-            eachLine(two, set, [&](std::u16string_view line) {
+            lookUpEachLine(two, set, [&](std::u16string_view line) {
                 if (set.Contains(line)) {
                     // A lookup cut short by a stop request counts as a match but removes nothing.
                     set.Remove();
@@ -137,7 +127,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         if (openTwo()) {
             set.reserve(two.countLines());
             distinctTwo.reserve(two.countLines());
-            eachLine(two, set, [&](std::u16string_view line) {
+            lookUpEachLine(two, set, [&](std::u16string_view line) {
                 if (!set.Contains(line)) {
                     set.Add(line);
                     distinctTwo.push_back(line);
@@ -148,6 +138,8 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         set.borrowText();
         openOne();
         addAll(one, set);
+        for (size_t j = 0; j < 8 && j < distinctTwo.size(); ++j)
+            set.prefetch(distinctTwo[j]);
         for (size_t i = 0; i < distinctTwo.size(); ++i) {
             std::u16string_view line = distinctTwo[i];
             if (i + 8 < distinctTwo.size())
@@ -165,7 +157,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         openOne();
         addAll(one, set);
         if (openTwo()) {
-            eachLine(two, set, [&](std::u16string_view line) {
+            lookUpEachLine(two, set, [&](std::u16string_view line) {
                 if (set.Contains(line))
                     set.Remove();
             });

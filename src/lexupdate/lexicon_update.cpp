@@ -39,17 +39,12 @@ private:
     std::future<void> m_read;
 };
 
-// Hands every line of the input to `step` in order, letting the set start loading the memory
-// of a line a few lines before its lookup (the lookups are bound by cache misses).
+// Hands every line of the input to `step` in order (see lookUpEachLine).
 template <class Step> void eachLine(Input &input, EntryHashSet &set, bool adds, Step step) {
-    constexpr size_t kAhead = 8;
     LineReader &reader = input.reader();
     if (adds)
         set.reserve(size_t(set.insertedCount()) + reader.countLines());
-    while (!reader.atEnd()) {
-        set.prefetch(reader.peekLineView(kAhead));
-        step(reader.readLineView());
-    }
+    lookUpEachLine(reader, set, step);
 }
 
 void addLines(Input &input, EntryHashSet &set) {

@@ -126,7 +126,8 @@ public:
     int32_t slotValue(int32_t slot) const { return built().m_slots[slot].value; }
     // The entry index held at the probe position (after a successful lookup).
     int32_t matchedIndex() const {
-        built();
+        if (!m_materialized)
+            return m_probeAt == ProbeAt::Found ? m_probeEntry : kEmpty;
         return m_probe < kSlots ? m_slots[m_probe].value : kEmpty;
     }
     std::u16string_view placeholder() const;
@@ -238,5 +239,22 @@ private:
     struct WordIndex;
     std::unique_ptr<WordIndex> m_words;
 };
+
+// Hands every line of `reader` (a LineReader) to `step` in order, hinting each line to the set
+// a few lines before its lookup: lookups are bound by cache misses, not by computation. The
+// hints must come in the order of the lookups, so the first lines are hinted before the first
+// lookup.
+template <class Reader, class Step>
+void lookUpEachLine(Reader &reader, EntryHashSet &set, Step step) {
+    constexpr size_t kAhead = 8;
+    const size_t lines = reader.countLines();
+    for (size_t j = 0; j < kAhead && j < lines; ++j)
+        set.prefetch(reader.peekLineView(j));
+    for (size_t i = 0; i < lines; ++i) {
+        if (i + kAhead < lines)
+            set.prefetch(reader.peekLineView(kAhead));
+        step(reader.readLineView());
+    }
+}
 
 } // namespace lex
