@@ -28,10 +28,9 @@ std::u16string paddedCount(int64_t count) {
 
 namespace {
 
-// The lines already looked up, by their bytes: the entry each counts for, and the yields that
-// a lookup of it makes again. A segmented article repeats a few thousand words a million times;
-// a line's slot, and so its probe run, never changes once it is in the set (nothing is
-// removed), so a repeated line needs neither decoding nor the set.
+// The lines already looked up, by their bytes, and the entry each counts for. A segmented
+// article repeats a few thousand words a million times, and a line found once is found again
+// (nothing is removed), so a repeated line needs neither decoding nor the set.
 class SeenLines {
 public:
     struct Cell {
@@ -39,7 +38,6 @@ public:
         uint32_t offset = 0;
         uint32_t length = 0;
         int32_t entry = -1; // -1: free
-        int32_t yields = 0;
     };
 
     SeenLines() : m_cells(1024), m_mask(1023) {}
@@ -82,8 +80,8 @@ public:
         }
     }
 
-    void insert(Cell &cell, std::string_view bytes, uint64_t h, int32_t entry, int32_t yields) {
-        cell = {h, uint32_t(m_bytes.size()), uint32_t(bytes.size()), entry, yields};
+    void insert(Cell &cell, std::string_view bytes, uint64_t h, int32_t entry) {
+        cell = {h, uint32_t(m_bytes.size()), uint32_t(bytes.size()), entry};
         m_bytes.append(bytes);
         if (++m_used * 2 > m_cells.size())
             grow();
@@ -109,15 +107,6 @@ private:
     std::string m_bytes;
     size_t m_used = 0;
 };
-
-// The yield points of a probe run from `key` to `slot`: the slot numbers in (key, slot] that
-// are multiples of 20,000, the run wrapping from the last slot to slot 0.
-int32_t yieldPoints(int32_t key, int32_t slot) {
-    const int32_t every = EntryHashSet::kProbeYieldEvery;
-    const int32_t run = slot >= key ? slot - key : slot + EntryHashSet::kSlots - key;
-    const int32_t first = every - key % every;
-    return run >= first ? (run - first) / every + 1 : 0;
-}
 
 // Reads a file in chunks and hands out its lines (without LF and a CR before it) as bytes.
 class ByteLines {
@@ -236,18 +225,19 @@ bool countLines(const std::filesystem::path &input, EntryHashSet &set, std::vect
             bytes = batch[k];
             const uint64_t h = hashes[k];
             SeenLines::Cell &cell = seen.find(bytes, h);
-            if (cell.entry >= 0) {
-                // As the lookup would: its yields, and the same slot at the end.
-                if (cell.yields > 0 && pump.yieldMany(cell.yields) >= 0)
-                    return false;
-                ++counts[size_t(cell.entry)];
-                continue;
+            // A line seen before is found again without a lookup while the set has no slot
+            // table, yielding once as its lookup would. A stop makes the set build its table
+            // and look the line up as it stands, and every line after it too.
+            if (cell.entry >= 0 && !set.materialized()) {
+                if (!pump.yield()) {
+                    ++counts[size_t(cell.entry)];
+                    continue;
+                }
+                set.materialize();
             }
             text.clear();
             decode936(bytes, text);
             std::u16string_view line = text;
-            std::u16string_view keyed = line;
-            const int32_t key = EntryHashSet::EntryKey(set.variant(), keyed);
             int32_t entry;
             if (set.Contains(line)) {
                 entry = set.matchedIndex();
@@ -262,7 +252,8 @@ bool countLines(const std::filesystem::path &input, EntryHashSet &set, std::vect
                 entry = set.insertedCount() - 1;
                 counts.push_back(1);
             }
-            seen.insert(cell, bytes, h, entry, yieldPoints(key, set.probePosition()));
+            if (cell.entry < 0)
+                seen.insert(cell, bytes, h, entry);
         }
     }
     return true;

@@ -23,7 +23,8 @@ int runSet(Context &ctx, ArgParser &p, SetOperation op) {
     const std::filesystem::path one = inputs[0];
     const std::filesystem::path two = inputs.size() > 1 ? inputs[1] : std::string();
     const std::filesystem::path out = *output;
-    lexmerge::MergePaths paths{[&] { return one; }, [&] { return two; }, [&] { return out; }};
+    lexmerge::MergePaths paths{[&] { return one; }, [&] { return two; }, [&] { return out; },
+                               /*readAhead=*/true};
     const int start = timeOfDayNow();
     EntryHashSet set = lexmerge::makeMergeSet();
     auto result = lexmerge::runSetOperation(op, set, paths, ctx.pump);

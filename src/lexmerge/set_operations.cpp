@@ -3,25 +3,16 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <future>
 #include <vector>
 
 namespace lex::lexmerge {
 namespace {
 
-// Hands every line of `reader` to `step` in order. The set starts loading the memory of a line
-// a few lines before its lookup: the lookups are bound by cache misses, not by computation.
-template <class Step> void eachLine(LineReader &reader, EntryHashSet &set, Step step) {
-    constexpr size_t kAhead = 8;
-    while (!reader.atEnd()) {
-        set.prefetch(reader.peekLineView(kAhead));
-        step(reader.readLineView());
-    }
-}
-
 // Adds every line not yet present; a line without double-byte characters arrives as the empty
 // entry, rewritten by the key.
 void addAll(LineReader &reader, EntryHashSet &set) {
-    eachLine(reader, set, [&](std::u16string_view line) {
+    lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (!set.Contains(line))
             set.Add(line);
     });
@@ -65,26 +56,49 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
     set.setPump(&pump);
     pump.resetStop();
     MergeResult result;
-    // Readers stay alive until the output is written: the local lists are views into them.
+    // The set keeps views of the lines: the readers live until the output is written, and the
+    // set is emptied before they go, whatever happens.
     LineReader one;
     LineReader two;
-    size_t textBound = 0;
-    auto openOne = [&] {
+    struct EmptyOnExit {
+        EntryHashSet &set;
+        ~EmptyOnExit() { set.Clear(); }
+    } emptyOnExit{set};
+    set.borrowText();
+
+    // Read ahead: the lexicon that is needed second is read on a second thread meanwhile
+    // (difference needs lexicon two first).
+    std::future<bool> twoRead;
+    std::future<void> oneRead;
+    auto readOne = [&] {
         std::filesystem::path path = paths.lexiconOne();
         one.open(path, detectEncoding(path));
-        textBound += one.size();
-        set.reserve(size_t(set.insertedCount()) + one.countLines(), textBound);
+    };
+    if (paths.readAhead && op == SetOperation::Difference)
+        oneRead = std::async(std::launch::async, readOne);
+    else if (paths.readAhead)
+        twoRead =
+            std::async(std::launch::async, [&] { return openOptional(two, paths.lexiconTwo); });
+    auto openTwo = [&] {
+        return twoRead.valid() ? twoRead.get() : openOptional(two, paths.lexiconTwo);
+    };
+    auto openOne = [&] {
+        if (oneRead.valid())
+            oneRead.get();
+        else
+            readOne();
+        // Room for lexicon two's lines too, guessed from lexicon one's: growing the index later
+        // would copy it.
+        set.reserve(size_t(set.insertedCount()) + one.countLines() * 2);
     };
 
     switch (op) {
     case SetOperation::Union: {
         openOne();
         addAll(one, set);
-        one.close();
-        if (openOptional(two, paths.lexiconTwo)) {
-            set.reserve(size_t(set.insertedCount()) + two.countLines(), textBound + two.size());
+        if (openTwo()) {
+            set.reserve(size_t(set.insertedCount()) + two.countLines());
             addAll(two, set);
-            two.close();
         }
         writeEntries(set, paths.output, false);
         result.count = set.insertedCount();
@@ -93,11 +107,10 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
     case SetOperation::Intersection: {
         openOne();
         addAll(one, set);
-        one.close();
         std::vector<std::u16string_view> matched;
-        if (openOptional(two, paths.lexiconTwo)) {
+        if (openTwo()) {
             matched.reserve(two.countLines());
-            eachLine(two, set, [&](std::u16string_view line) {
+            lookUpEachLine(two, set, [&](std::u16string_view line) {
                 if (set.Contains(line)) {
                     // A lookup cut short by a stop request counts as a match but removes nothing.
                     set.Remove();
@@ -111,10 +124,10 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
     }
     case SetOperation::Difference: {
         std::vector<std::u16string_view> distinctTwo;
-        if (openOptional(two, paths.lexiconTwo)) {
-            set.reserve(two.countLines(), two.size());
+        if (openTwo()) {
+            set.reserve(two.countLines());
             distinctTwo.reserve(two.countLines());
-            eachLine(two, set, [&](std::u16string_view line) {
+            lookUpEachLine(two, set, [&](std::u16string_view line) {
                 if (!set.Contains(line)) {
                     set.Add(line);
                     distinctTwo.push_back(line);
@@ -122,9 +135,11 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
             });
         }
         set.Clear(pump);
+        set.borrowText();
         openOne();
         addAll(one, set);
-        one.close();
+        for (size_t j = 0; j < 8 && j < distinctTwo.size(); ++j)
+            set.prefetch(distinctTwo[j]);
         for (size_t i = 0; i < distinctTwo.size(); ++i) {
             std::u16string_view line = distinctTwo[i];
             if (i + 8 < distinctTwo.size())
@@ -141,9 +156,8 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
     case SetOperation::Deletion: {
         openOne();
         addAll(one, set);
-        one.close();
-        if (openOptional(two, paths.lexiconTwo)) {
-            eachLine(two, set, [&](std::u16string_view line) {
+        if (openTwo()) {
+            lookUpEachLine(two, set, [&](std::u16string_view line) {
                 if (set.Contains(line))
                     set.Remove();
             });

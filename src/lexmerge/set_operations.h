@@ -24,6 +24,9 @@ struct MergePaths {
     PathSource lexiconOne;
     PathSource lexiconTwo; // an empty path is an empty lexicon
     PathSource output;
+    // The paths stay as they are for the whole run (the command line): lexicon two is then read
+    // on a second thread while lexicon one is processed.
+    bool readAhead = false;
 };
 
 struct MergeResult {
@@ -35,8 +38,9 @@ struct MergeResult {
 // reports the line as present.
 EntryHashSet makeMergeSet();
 
-// Runs one operation on `set` (empty on entry) and writes the output; the set is left filled
-// (the window empties it after its report). A stop request does not end the operation: the
+// Runs one operation on `set` (empty on entry) and writes the output. The set holds views of
+// the inputs while it runs and is empty again when it returns (the window still empties it
+// after its report, yielding as it does). A stop request does not end the operation: the
 // lookups it cuts short count as matches, and the output is still written. Unreadable inputs,
 // an unwritable output and a full set throw LexError before anything is written.
 MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths &paths,

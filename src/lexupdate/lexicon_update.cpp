@@ -4,6 +4,8 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <future>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -11,28 +13,49 @@ namespace lex::lexupdate {
 namespace fs = std::filesystem;
 namespace {
 
-// Hands every line of the file to `step` in order, letting the set start loading the memory
-// of a line a few lines before its lookup (the lookups are bound by cache misses).
-template <class Step> void eachLine(const fs::path &path, EntryHashSet &set, bool adds, Step step) {
-    constexpr size_t kAhead = 8;
-    LineReader reader(path);
+// One input, read on a second thread while the one before it is processed. An input that does
+// not exist is an empty one.
+class Input {
+public:
+    explicit Input(fs::path path) : m_exists(fileExists(path)) {
+        if (m_exists)
+            m_read = std::async(std::launch::async, [this, p = std::move(path)] {
+                m_reader.open(p, detectEncoding(p));
+            });
+    }
+    Input(const Input &) = delete;
+    Input &operator=(const Input &) = delete;
+    bool exists() const { return m_exists; }
+    // Waits for the text; the reader stays valid as long as the input.
+    LineReader &reader() {
+        if (m_read.valid())
+            m_read.get();
+        return m_reader;
+    }
+
+private:
+    bool m_exists;
+    LineReader m_reader;
+    std::future<void> m_read;
+};
+
+// Hands every line of the input to `step` in order (see lookUpEachLine).
+template <class Step> void eachLine(Input &input, EntryHashSet &set, bool adds, Step step) {
+    LineReader &reader = input.reader();
     if (adds)
         set.reserve(size_t(set.insertedCount()) + reader.countLines());
-    while (!reader.atEnd()) {
-        set.prefetch(reader.peekLineView(kAhead));
-        step(reader.readLineView());
-    }
+    lookUpEachLine(reader, set, step);
 }
 
-void addLines(const fs::path &path, EntryHashSet &set) {
-    eachLine(path, set, true, [&](std::u16string_view line) {
+void addLines(Input &input, EntryHashSet &set) {
+    eachLine(input, set, true, [&](std::u16string_view line) {
         if (!set.Contains(line))
             set.Add(line);
     });
 }
 
-void removeLines(const fs::path &path, EntryHashSet &set) {
-    eachLine(path, set, false, [&](std::u16string_view line) {
+void removeLines(Input &input, EntryHashSet &set) {
+    eachLine(input, set, false, [&](std::u16string_view line) {
         if (set.Contains(line))
             set.Remove();
     });
@@ -71,16 +94,30 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     if (paths.deleteWaste && fileExists(paths.waste))
         refuseDeletingAnotherLexicon(paths);
     set.setPump(&pump);
-    addLines(paths.base, set);
+    // The set keeps views of the base and user lexicons' lines, so their readers live until the
+    // output is written; the set is emptied before they go, whatever happens.
+    struct EmptyOnExit {
+        EntryHashSet &set;
+        ~EmptyOnExit() { set.Clear(); }
+    };
+    Input base(paths.base);
+    std::optional<Input> user(std::in_place, paths.user);
+    EmptyOnExit emptyOnExit{set};
+    set.borrowText();
+    addLines(base, set);
     result.baseCount = set.insertedCount();
-    if (fileExists(paths.user))
-        addLines(paths.user, set);
-    const bool wasteRead = fileExists(paths.waste);
+    std::optional<Input> waste(std::in_place, paths.waste);
+    if (user->exists())
+        addLines(*user, set);
+    std::optional<Input> privateLexicon(std::in_place, paths.privateLexicon);
+    const bool wasteRead = waste->exists();
     if (wasteRead)
-        removeLines(paths.waste, set);
+        removeLines(*waste, set);
+    waste.reset();
     result.deleted = set.deletedCount();
-    if (fileExists(paths.privateLexicon))
-        removeLines(paths.privateLexicon, set);
+    if (privateLexicon->exists())
+        removeLines(*privateLexicon, set);
+    privateLexicon.reset();
 
     LineWriter writer(paths.output);
     const int32_t n = set.insertedCount();

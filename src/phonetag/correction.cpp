@@ -9,24 +9,6 @@
 
 namespace lex::phonetag {
 
-namespace {
-
-// Hands every line of `reader` to `step` in order, telling the set about each line a few lines
-// before its lookup: the lookups are bound by cache misses, not by computation.
-template <class Step> void eachLine(LineReader &reader, EntryHashSet &set, Step step) {
-    constexpr size_t kAhead = 16;
-    const size_t lines = reader.countLines();
-    for (size_t j = 0; j < kAhead && j < lines; ++j)
-        set.prefetch(reader.peekLineView(j));
-    for (size_t i = 0; i < lines; ++i) {
-        if (i + kAhead < lines)
-            set.prefetch(reader.peekLineView(kAhead));
-        step(reader.readLineView());
-    }
-}
-
-} // namespace
-
 EntryHashSet makeEntrySet() {
     return EntryHashSet(KeyVariant::Annotation, false, true);
 }
@@ -46,7 +28,7 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     {
         LineReader words(list);
         set.reserve(words.countLines(), words.size());
-        eachLine(words, set, [&](std::u16string_view line) {
+        lookUpEachLine(words, set, [&](std::u16string_view line) {
             if (!set.Contains(line))
                 set.Add(line);
         });
@@ -61,7 +43,7 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     writer.reserve(reader.size() + reader.size() / 2 + 16);
     const auto total = int64_t(reader.size());
     std::u16string logLine, corrected;
-    eachLine(reader, set, [&](std::u16string_view line) {
+    lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (set.Hash_ExistsX(line)) {
             const std::u16string_view entry = set.entry(set.matchedIndex());
             if (entry != line) {

@@ -226,7 +226,9 @@ void writeXLines(const fs::path &path, int from, int to) {
 TEST_F(SetOperationsTest, StoppedUnionLeavesOutLinesWhoseProbeReachesAYieldPoint) {
     writeXLines(a(), 0, 16);
     writeLexicon(b(), {u"中国"});
-    lex::test::CountingPump pump(3); // lines 10 and 11 yield once each, line 12 meets the stop
+    // Every lookup yields once until a stop is seen: the thirteenth, line 12, meets the stop, and
+    // from then on a probe that reaches a yield point is cut short.
+    lex::test::CountingPump pump(13);
     auto r = run(SetOperation::Union, a(), b(), &pump);
     std::string expected;
     for (int i = 0; i < 12; ++i)
@@ -242,7 +244,7 @@ TEST_F(SetOperationsTest, StoppedUnionLeavesOutLinesWhoseProbeReachesAYieldPoint
 TEST_F(SetOperationsTest, StoppedIntersectionTakesACutLookupAsAMatch) {
     writeXLines(a(), 0, 12);
     writeLexicon(b(), {X + u"z", u"中国"});
-    lex::test::CountingPump pump(3);
+    lex::test::CountingPump pump(13); // the first line of lexicon two meets the stop
     auto r = run(SetOperation::Intersection, a(), b(), &pump);
     EXPECT_EQ(r.bytes, gbkLines({X + u"z"}));
     EXPECT_EQ(r.count, 1);
@@ -252,7 +254,7 @@ TEST_F(SetOperationsTest, StoppedDeletionRemovesNothingAfterACutLookup) {
     writeXLines(a(), 0, 12);
     lex::test::writeBytes(b(),
                           lex::test::gbk(xLine(11)) + "\r\n" + lex::test::gbk(xLine(3)) + "\r\n");
-    lex::test::CountingPump pump(3);
+    lex::test::CountingPump pump(13); // the first line of lexicon two meets the stop
     auto r = run(SetOperation::Deletion, a(), b(), &pump);
     std::string expected;
     for (int i = 0; i < 12; ++i)

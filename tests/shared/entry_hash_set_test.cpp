@@ -144,6 +144,7 @@ TEST_P(EquivalenceTest, MatchesSlotBySlotProbe) {
     const Scenario sc = GetParam();
     const auto lines = crowdedLines();
     EntryHashSet fast(sc.variant, sc.cancelledResult, sc.byWord);
+    fast.materialize(); // every lookup walks the slots, yield for yield
     LiteralSet model(sc.variant, sc.cancelledResult);
     std::mt19937 rng(20261207);
 
@@ -195,6 +196,71 @@ INSTANTIATE_TEST_SUITE_P(Variants, EquivalenceTest,
                                            Scenario{KeyVariant::Annotation, false, false},
                                            Scenario{KeyVariant::Annotation, false, true},
                                            Scenario{KeyVariant::Annotation, false, true, 3000}));
+
+// A pump that says stop once told to.
+class StopSwitch : public lex::EventPump {
+public:
+    StopSwitch() : EventPump(1) {}
+    bool on = false;
+
+protected:
+    bool poll() override { return on; }
+};
+
+class DeferredTest : public ::testing::TestWithParam<Scenario> {};
+
+// Until a stop request the set works without its slot table; the table it then builds from the
+// Adds so far, and every result after it, are those of the literal probe in which the stop was
+// requested just before the lookup that saw it.
+TEST_P(DeferredTest, MatchesSlotBySlotProbeWithAStopAnywhere) {
+    const Scenario sc = GetParam();
+    const auto lines = crowdedLines();
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 12; ++trial) {
+        EntryHashSet fast(sc.variant, sc.cancelledResult);
+        LiteralSet model(sc.variant, sc.cancelledResult);
+        StopSwitch pf, pm;
+        fast.setPump(&pf);
+        model.setPump(&pm);
+        const int ops = 2500;
+        const int stopAt = trial == 0 ? ops : int(rng() % ops); // the first trial never stops
+        for (int op = 0; op < ops; ++op) {
+            if (op == stopAt)
+                pf.on = pm.on = true;
+            std::u16string a = lines[rng() % lines.size()];
+            std::u16string b = a;
+            std::u16string_view view = a;
+            if (op % 3 != 0)
+                fast.prefetch(view);
+            const bool byWord = sc.byWord && op >= sc.wordsFrom;
+            bool rf = byWord ? fast.Hash_ExistsX(view) : fast.Contains(view);
+            a = view;
+            bool rm = model.lookup(b, byWord);
+            ASSERT_EQ(rf, rm) << "trial " << trial << " op " << op;
+            ASSERT_EQ(a, b);
+            ASSERT_EQ(fast.materialized(), op >= stopAt) << "op " << op;
+            if (fast.materialized()) {
+                ASSERT_EQ(fast.probePosition(), model.m_probe) << "op " << op;
+                ASSERT_EQ(fast.lastLookupCut(), model.m_cut) << "op " << op;
+            }
+            if (!rf && rng() % 4 != 0) {
+                fast.Add(a);
+                model.add(b);
+            } else if (rf && rng() % 3 == 0) {
+                ASSERT_EQ(fast.Remove(), model.remove());
+            }
+        }
+        ASSERT_EQ(fast.probePosition(), model.m_probe);
+        expectSame(fast, model);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, DeferredTest,
+                         ::testing::Values(Scenario{KeyVariant::Standard, false, false},
+                                           Scenario{KeyVariant::SetOperations, true, false},
+                                           Scenario{KeyVariant::Annotation, false, false},
+                                           Scenario{KeyVariant::Annotation, false, true},
+                                           Scenario{KeyVariant::Annotation, false, true, 1200}));
 
 int32_t keyOf(KeyVariant v, std::u16string w) {
     std::u16string_view view = w;
@@ -283,6 +349,7 @@ TEST(EntryHashSet, ProbeWrapsAroundAndYieldsAtSlotZero) {
     const auto &nines = pools().byMod10.at(9);
     std::u16string six(nines.begin(), nines.begin() + 6);
     EntryHashSet set;
+    set.materialize();
     lex::test::CountingPump pump;
     set.setPump(&pump);
     std::u16string a = six;

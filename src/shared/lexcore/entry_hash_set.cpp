@@ -40,6 +40,8 @@ uint64_t hashLine(std::u16string_view s) {
 }
 
 constexpr std::u16string_view kSemicolon = u";";
+constexpr const char *kFullMessage =
+    "词条太多：超出了词条表 2,000,000 个位置的容量，没有写入任何文件。";
 
 // entryWord of a line without building it: the first code unit, then the double-byte ones.
 uint64_t hashWord(std::u16string_view s) {
@@ -87,43 +89,42 @@ bool sameWord(std::u16string_view a, std::u16string_view b) {
 struct EntryHashSet::WordIndex {
     struct Cell {
         uint32_t hash;
-        int32_t head;    // the first entry with this word, -1 when none is left
-        uint32_t offset; // the word's text: the line of the entry that made the cell
-        uint32_t length;
+        int32_t head; // the newest entry with this word, -1 when none is left
+        int32_t line; // the entry whose line gave the word; -1: a free cell
     };
-    static constexpr uint32_t kFree = 0xFFFFFFFFu;
     // In large buffers, as the slots are: random probes need few page-table walks.
     LargeArray<Cell> cells;
     size_t used = 0;
-    LargeArray<int32_t> next; // per entry
+    LargeArray<int32_t> next; // per entry: the next older entry with the same word
+    const EntryHashSet &set;
 
-    explicit WordIndex(size_t entries) {
+    WordIndex(const EntryHashSet &owner, size_t entries) : set(owner) {
         size_t n = 1024;
         while (n < entries * 2)
             n *= 2;
-        cells.assign(n, Cell{0, -1, kFree, 0});
+        cells.assign(n, Cell{0, -1, -1});
         next.assign(entries, -1);
     }
 
-    Cell *find(const char16_t *text, std::u16string_view word, uint32_t hash, bool create) {
+    Cell *find(std::u16string_view word, uint32_t hash, bool create) {
         const size_t mask = cells.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Cell &c = cells[i];
-            if (c.offset == kFree)
+            if (c.line < 0)
                 return create ? &c : nullptr;
-            if (c.hash == hash && sameWord(std::u16string_view(text + c.offset, c.length), word))
+            if (c.hash == hash && sameWord(set.lineOf(c.line), word))
                 return &c;
         }
     }
 
-    void insert(const char16_t *text, uint32_t offset, uint32_t length, int32_t idx) {
+    void insert(int32_t idx) {
         if ((used + 1) * 2 > cells.size())
             grow();
-        const std::u16string_view line(text + offset, length);
+        const std::u16string_view line = set.lineOf(idx);
         const auto hash = uint32_t(hashWord(line));
-        Cell *c = find(text, line, hash, true);
-        if (c->offset == kFree) {
-            *c = Cell{hash, -1, offset, length};
+        Cell *c = find(line, hash, true);
+        if (c->line < 0) {
+            *c = Cell{hash, -1, idx};
             ++used;
         }
         next[size_t(idx)] = c->head;
@@ -132,14 +133,14 @@ struct EntryHashSet::WordIndex {
 
     void grow() {
         LargeArray<Cell> old;
-        old.assign(cells.size() * 2, Cell{0, -1, kFree, 0});
+        old.assign(cells.size() * 2, Cell{0, -1, -1});
         old.swap(cells);
         const size_t mask = cells.size() - 1;
         for (const Cell &c : old) {
-            if (c.offset == kFree)
+            if (c.line < 0)
                 continue;
             size_t i = c.hash & mask;
-            while (cells[i].offset != kFree)
+            while (cells[i].line >= 0)
                 i = (i + 1) & mask;
             cells[i] = c;
         }
@@ -154,7 +155,9 @@ EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool /*word
 EntryHashSet::~EntryHashSet() = default;
 
 void EntryHashSet::Clear() {
-    m_slots.assign(kSlots, Slot{kEmpty, 0});
+    m_slots.clear();
+    m_materialized = false;
+    m_probeAt = ProbeAt::Idle;
     m_emptyCount = kSlots;
     m_probe = kSlots;
     m_deleted = 0;
@@ -162,6 +165,7 @@ void EntryHashSet::Clear() {
     m_pendingValid = false;
     m_ringHead = m_ringTail = 0;
     m_text.clear();
+    m_borrowing = false;
     m_entries.clear();
     m_slotOf.clear();
     m_dup = {};
@@ -178,9 +182,52 @@ void EntryHashSet::Clear(EventPump &pump) {
     Clear();
 }
 
+void EntryHashSet::materialize() {
+    if (m_materialized)
+        return;
+    m_materialized = true;
+    m_slots.assign(kSlots, Slot{kEmpty, 0});
+    m_emptyCount = kSlots;
+    // Replay the Adds in order: each took the first empty slot at or after its key. A removed
+    // entry's slot is a tombstone; it still counts as taken.
+    int32_t probeSlot = kSlots;
+    const auto n = int32_t(m_entries.size());
+    m_slotOf.clear();
+    m_slotOf.reserve(size_t(n));
+    for (int32_t i = 0; i < n; ++i) {
+        EntryRef &e = m_entries[size_t(i)];
+        int32_t slot = nextEmpty(keyOf(e));
+        if (slot == kSlots)
+            slot = nextEmpty(0);
+        Slot &t = m_slots[slot];
+        t.next = slot + 1;
+        --m_emptyCount;
+        const bool gone = removed(e);
+        t.value = gone ? kDeleted : i;
+        m_slotOf.push_back(gone ? -1 : slot);
+        if (i == m_probeEntry)
+            probeSlot = slot;
+    }
+    switch (m_probeAt) {
+    case ProbeAt::Idle:
+        m_probe = kSlots;
+        break;
+    case ProbeAt::Found:
+    case ProbeAt::Entry:
+        m_probe = probeSlot;
+        break;
+    case ProbeAt::Absent:
+        m_probe = m_emptyCount == 0 ? kSlots : nextEmpty(m_probeKey);
+        if (m_probe == kSlots && m_emptyCount > 0)
+            m_probe = nextEmpty(0);
+        break;
+    }
+}
+
 void EntryHashSet::reserve(size_t entries, size_t textUnits) {
     m_entries.reserve(entries);
-    m_slotOf.reserve(entries);
+    if (m_materialized)
+        m_slotOf.reserve(entries);
     if (textUnits)
         m_text.reserve(textUnits);
     size_t cells = m_index.size();
@@ -247,9 +294,9 @@ int32_t EntryHashSet::EntryKey(std::u16string &word) const {
 
 std::u16string_view EntryHashSet::entry(int32_t index) const {
     const EntryRef &r = m_entries[size_t(index)];
-    if (r.offset == kPlaceholderOffset)
+    if (removed(r))
         return placeholder();
-    return std::u16string_view(m_text.data() + r.offset, r.length);
+    return std::u16string_view(textOf(r), r.length);
 }
 
 // The first empty slot at or after `from`, or kSlots when there is none up to the end. Filled
@@ -362,7 +409,8 @@ void EntryHashSet::unlinkLive(int32_t idx) {
             p = it->second;
         }
     }
-    m_slotOf[size_t(idx)] = -1;
+    if (m_materialized)
+        m_slotOf[size_t(idx)] = -1;
 }
 
 void EntryHashSet::prefetch(std::u16string_view line) {
@@ -373,15 +421,33 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.size = line.size();
     p.key = EntryKey(m_variant, line);
     p.word = line;
-    __builtin_prefetch(&m_slots[p.key], 1);
+    if (m_materialized)
+        __builtin_prefetch(&m_slots[p.key], 1);
     // A set with a word index is looked up by word.
     p.ofWord = m_words != nullptr;
     if (p.ofWord) {
         p.hash = uint32_t(hashWord(line));
         __builtin_prefetch(&m_words->cells[p.hash & (m_words->cells.size() - 1)]);
-    } else {
-        p.hash = uint32_t(hashLine(line));
-        __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
+        return;
+    }
+    p.hash = uint32_t(hashLine(line));
+    const size_t mask = m_index.size() - 1;
+    __builtin_prefetch(&m_index[p.hash & mask], 1);
+    // A line found in the index is compared with its entry's text, two more dependent loads.
+    // Lines given a few hints ago have their index cell in the cache by now: start loading
+    // the entry reference of one and the text of an older one.
+    const size_t queued = m_ringHead - m_ringTail;
+    if (queued > 4) {
+        const Prefetched &q = m_ring[(m_ringHead - 5) % kPrefetchRing];
+        const IndexCell &c = m_index[q.hash & mask];
+        if (c.entry >= 0 && !q.ofWord)
+            __builtin_prefetch(&m_entries[size_t(c.entry)]);
+    }
+    if (queued > 6) {
+        const Prefetched &q = m_ring[(m_ringHead - 7) % kPrefetchRing];
+        const IndexCell &c = m_index[q.hash & mask];
+        if (c.entry >= 0 && c.hash == q.hash && !q.ofWord)
+            __builtin_prefetch(textOf(m_entries[size_t(c.entry)]));
     }
 }
 
@@ -433,6 +499,15 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
         key = EntryKey(m_variant, word);
     }
 
+    m_lastKey = key;
+    if (!m_materialized) {
+        // A stop request needs the slots to take effect.
+        if (m_pump && m_pump->yield())
+            materialize();
+        else
+            return deferredLookup(word, key, hash, haveHash, byWord);
+    }
+
     // Where the plain probe would stop: at the live match nearest the key, else at the first
     // empty slot at or after the key.
     int32_t match = -1;
@@ -440,17 +515,17 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
         if (!m_words)
             buildWordIndex();
         WordIndex::Cell *cell =
-            m_words->find(m_text.data(), word, haveHash ? hash : uint32_t(hashWord(word)), false);
+            m_words->find(word, haveHash ? hash : uint32_t(hashWord(word)), false);
         if (cell) {
             int32_t best = kSlots;
             for (int32_t *link = &cell->head; *link >= 0;) {
                 const int32_t idx = *link;
-                const int32_t slot = m_slotOf[size_t(idx)];
-                if (slot < 0) {
+                if (!live(idx)) {
                     // Dropped here: removed or overwritten entries never return.
                     *link = m_words->next[size_t(idx)];
                     continue;
                 }
+                const int32_t slot = m_slotOf[size_t(idx)];
                 const int32_t d = distance(key, slot);
                 if (d < best) {
                     best = d;
@@ -480,7 +555,7 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     int32_t stop = match;
     if (stop < 0) {
         if (m_emptyCount == 0)
-            throw LexError("词条太多：超出了词条表 2,000,000 个位置的容量，没有写入任何文件。");
+            throw LexError(kFullMessage);
         stop = nextEmpty(key);
         if (stop == kSlots)
             stop = nextEmpty(0);
@@ -517,54 +592,117 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     return match >= 0;
 }
 
+bool EntryHashSet::deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash,
+                                  bool haveHash, bool byWord) {
+    int32_t idx = -1;
+    if (byWord) {
+        // The live entries with this word all have the word's key, and each Add went further
+        // along the run of that key than the ones before it: the nearest is the oldest.
+        if (!m_words)
+            buildWordIndex();
+        if (WordIndex::Cell *cell =
+                m_words->find(word, haveHash ? hash : uint32_t(hashWord(word)), false)) {
+            for (int32_t *link = &cell->head; *link >= 0;) {
+                const int32_t e = *link;
+                if (!live(e)) {
+                    *link = m_words->next[size_t(e)];
+                    continue;
+                }
+                idx = e; // newest first: the last live one is the oldest
+                link = &m_words->next[size_t(e)];
+            }
+        }
+    } else {
+        if (!haveHash)
+            hash = uint32_t(hashLine(word));
+        idx = findLive(word, hash);
+    }
+    if (idx >= 0) {
+        m_probeAt = ProbeAt::Found;
+        m_probeEntry = idx;
+        return true;
+    }
+    if (m_emptyCount == 0)
+        throw LexError(kFullMessage);
+    m_probeAt = ProbeAt::Absent;
+    m_probeKey = key;
+    if (!byWord) {
+        m_pendingValid = true;
+        m_pendingHash = hash;
+    }
+    return false;
+}
+
 void EntryHashSet::Add(std::u16string_view word) {
-    const int32_t slot = m_probe;
-    if (slot < 0 || slot >= kSlots)
+    if (m_materialized ? (m_probe < 0 || m_probe >= kSlots) : m_probeAt != ProbeAt::Absent)
         return; // no lookup before: nothing to add at
     const auto idx = int32_t(m_entries.size());
-    if (m_text.size() + word.size() > 0xFFFFFFF0u)
+    if (word.size() >= 0xFFFFFFFFu)
         throw LexError("词库太大，超出了词条表的容量，没有写入任何文件。");
     const uint32_t hash = m_pendingValid ? m_pendingHash : uint32_t(hashLine(word));
     m_pendingValid = false;
-    m_entries.push_back({uint32_t(m_text.size()), uint32_t(word.size())});
-    m_text.append(word.data(), word.size());
-    m_slotOf.push_back(slot);
-
-    Slot &s = m_slots[slot];
-    if (s.value >= 0) {
-        unlinkLive(s.value); // its entry stays in the list but can no longer be found
-    } else if (s.value == kEmpty) {
-        s.next = slot + 1;
-        --m_emptyCount;
+    if (m_borrowing) {
+        m_entries.push_back(
+            {reinterpret_cast<uintptr_t>(word.data()), uint32_t(word.size()), m_lastKey});
+    } else {
+        m_entries.push_back({m_text.size(), uint32_t(word.size()), m_lastKey});
+        m_text.append(word.data(), word.size());
     }
-    s.value = idx;
+    if (m_materialized) {
+        const int32_t slot = m_probe;
+        m_slotOf.push_back(slot);
+        Slot &s = m_slots[slot];
+        if (s.value >= 0) {
+            unlinkLive(s.value); // its entry stays in the list but can no longer be found
+        } else if (s.value == kEmpty) {
+            s.next = slot + 1;
+            --m_emptyCount;
+        }
+        s.value = idx;
+    } else {
+        --m_emptyCount;
+        m_probeAt = ProbeAt::Entry;
+        m_probeEntry = idx;
+    }
     indexInsert(idx, hash);
     if (m_words) {
         m_words->next.push_back(-1);
-        m_words->insert(m_text.data(), m_entries[size_t(idx)].offset, uint32_t(word.size()), idx);
+        m_words->insert(idx);
     }
 }
 
 void EntryHashSet::buildWordIndex() {
     const size_t n = m_entries.size();
-    m_words = std::make_unique<WordIndex>(n);
+    m_words = std::make_unique<WordIndex>(*this, n);
     for (size_t idx = 0; idx < n; ++idx)
-        if (m_slotOf[idx] >= 0)
-            m_words->insert(m_text.data(), m_entries[idx].offset, m_entries[idx].length,
-                            int32_t(idx));
+        if (live(int32_t(idx)))
+            m_words->insert(int32_t(idx));
+}
+
+void EntryHashSet::markRemoved(int32_t idx) {
+    unlinkLive(idx);
+    EntryRef &e = m_entries[size_t(idx)];
+    if (!removed(e))
+        e.key = ~e.key;
+    ++m_deleted;
 }
 
 bool EntryHashSet::Remove() {
+    if (!m_materialized) {
+        if (m_probeAt != ProbeAt::Found)
+            return false;
+        markRemoved(m_probeEntry);
+        m_probeAt = ProbeAt::Entry; // the probe stays at the slot that is now a tombstone
+        return true;
+    }
     if (m_cut || m_probe < 0 || m_probe >= kSlots)
         return false;
     Slot &s = m_slots[m_probe];
     const int32_t idx = s.value;
     if (idx < 0)
         return false;
-    unlinkLive(idx);
-    m_entries[size_t(idx)] = {kPlaceholderOffset, 0};
+    markRemoved(idx);
     s.value = kDeleted;
-    ++m_deleted;
     return true;
 }
 

@@ -15,6 +15,16 @@
 //    union-find over the slots ("next empty slot");
 //  - the yield points of a run are the multiples of 20,000 in (key, stop], and a run cut
 //    short by a stop request ends at the first of them at which the pump says stop.
+//
+// Most runs never see a stop request, and then the slots are not observable at all: a line is
+// found exactly when it is live, and every Add takes an empty slot, so the only limit is the
+// number of Adds. The set therefore starts without a slot table and only keeps the entry list
+// and the line index, yielding once per lookup. The slot table is built when something needs
+// it — a stop request seen by a lookup, a word lookup (which picks the match nearest the key),
+// or a question about slots or the probe position — by replaying the Adds in order: an Add's
+// slot is the first empty slot at or after its key, whatever was removed meanwhile. From then
+// on lookups walk the slots as above, so a stop takes effect exactly as if it had been pressed
+// just before the lookup that saw it.
 
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
@@ -68,6 +78,10 @@ public:
     void prefetch(std::u16string_view line);
     // Room for `entries` lines of `textUnits` code units in all (an estimate; saves regrowth).
     void reserve(size_t entries, size_t textUnits = 0);
+    // From now on until Clear, Add keeps a view of the caller's text instead of a copy; the
+    // caller keeps that text alive and unchanged until Clear. Saves copying every line of a
+    // lexicon that is held in memory anyway.
+    void borrowText() { m_borrowing = true; }
 
     // Empties the set. The second form yields at slots 0, 200,000, ... 1,800,000.
     void Clear();
@@ -77,6 +91,10 @@ public:
     // the caller's variable, to the variant's placeholder (";" or the empty string).
     static int32_t EntryKey(KeyVariant variant, std::u16string_view &word);
     int32_t EntryKey(std::u16string &word) const;
+
+    // Builds the slot table now; lookups walk it from then on (until Clear).
+    void materialize();
+    bool materialized() const { return m_materialized; }
 
     // Probes for the line (which the key may rewrite) and leaves the probe position where the
     // probe stopped. Throws LexError when the line is absent and no empty slot is left.
@@ -97,21 +115,36 @@ public:
     KeyVariant variant() const { return m_variant; }
     int32_t insertedCount() const { return int32_t(m_entries.size()); }
     int32_t deletedCount() const { return m_deleted; }
-    int32_t probePosition() const { return m_probe; }
+    int32_t probePosition() const {
+        built();
+        return m_probe;
+    }
     bool lastLookupCut() const { return m_cut; }
     // The entry list, with placeholders where entries were removed.
     std::u16string_view entry(int32_t index) const;
     // The slot table value at `slot` (-1 empty, -2 tombstone, else an entry index).
-    int32_t slotValue(int32_t slot) const { return m_slots[slot].value; }
+    int32_t slotValue(int32_t slot) const { return built().m_slots[slot].value; }
     // The entry index held at the probe position (after a successful lookup).
-    int32_t matchedIndex() const { return m_probe < kSlots ? m_slots[m_probe].value : kEmpty; }
+    int32_t matchedIndex() const {
+        if (!m_materialized)
+            return m_probeAt == ProbeAt::Found ? m_probeEntry : kEmpty;
+        return m_probe < kSlots ? m_slots[m_probe].value : kEmpty;
+    }
     std::u16string_view placeholder() const;
 
 private:
+    // An entry's text: an offset into m_text, or, while borrowing, the caller's own pointer.
+    // The text stays when the entry is removed (the word index may still compare with it).
     struct EntryRef {
-        uint32_t offset;
+        uintptr_t pos;
         uint32_t length;
+        int32_t key; // kept for the replay that builds the slot table; ~key once removed
     };
+    static bool removed(const EntryRef &r) { return r.key < 0; }
+    static int32_t keyOf(const EntryRef &r) { return r.key < 0 ? ~r.key : r.key; }
+    // What the probe position is, while the slot table is not built: where the last lookup,
+    // Add or Remove left it, expressed without slots.
+    enum class ProbeAt { Idle, Found, Absent, Entry };
     // A slot and, while it is not empty, its link in the "next empty slot" union-find: the
     // link points at or before the first empty slot after it. Kept side by side so that a
     // lookup touches one cache line.
@@ -124,9 +157,29 @@ private:
         uint32_t hash;
         int32_t entry; // -1: free
     };
-    static constexpr uint32_t kPlaceholderOffset = 0xFFFFFFFFu;
+    const char16_t *textOf(const EntryRef &r) const {
+        return m_borrowing ? reinterpret_cast<const char16_t *>(r.pos) : m_text.data() + r.pos;
+    }
+    // The line of entry `idx` as it was added, removed or not.
+    std::u16string_view lineOf(int32_t idx) const {
+        const EntryRef &r = m_entries[size_t(idx)];
+        return std::u16string_view(textOf(r), r.length);
+    }
+    // Whether entry `idx` can still be found: not removed, and not overwritten by an Add after
+    // a cut-short lookup (once the slots are built).
+    bool live(int32_t idx) const {
+        return m_materialized ? m_slotOf[size_t(idx)] >= 0 : !removed(m_entries[size_t(idx)]);
+    }
 
+    // Building the slot table changes nothing observable, so const questions may build it.
+    const EntryHashSet &built() const {
+        const_cast<EntryHashSet *>(this)->materialize();
+        return *this;
+    }
     bool lookup(std::u16string_view &word, bool byWord);
+    bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
+                        bool byWord);
+    void markRemoved(int32_t idx);
     void buildWordIndex();
     int32_t nextEmpty(int32_t from);
     size_t findCell(std::u16string_view line, uint32_t hash) const;
@@ -143,7 +196,12 @@ private:
     bool m_cancelledResult;
     EventPump *m_pump = nullptr;
 
-    LargeArray<Slot> m_slots;
+    LargeArray<Slot> m_slots; // empty until materialized
+    bool m_materialized = false;
+    ProbeAt m_probeAt = ProbeAt::Idle;
+    int32_t m_probeKey = 0;   // Absent: the key of the line looked up
+    int32_t m_probeEntry = 0; // Found, Entry: the entry whose slot the probe is at
+    int32_t m_lastKey = 0;    // the key of the last lookup, for the Add that follows it
     int32_t m_emptyCount = kSlots;
     int32_t m_probe = kSlots;
     int32_t m_deleted = 0;
@@ -152,9 +210,10 @@ private:
     bool m_pendingValid = false;
     uint32_t m_pendingHash = 0;
 
+    bool m_borrowing = false;
     LargeArray<char16_t> m_text;
     LargeArray<EntryRef> m_entries;
-    LargeArray<int32_t> m_slotOf; // per entry: its slot while live, else -1
+    LargeArray<int32_t> m_slotOf; // per entry: its slot while live, else -1 (once materialized)
     // Further live entries holding the same line as a live entry (only after an Add at a slot
     // where a cut-short lookup stopped): entry -> next entry with that line.
     std::unordered_map<int32_t, int32_t> m_dup;
@@ -180,5 +239,22 @@ private:
     struct WordIndex;
     std::unique_ptr<WordIndex> m_words;
 };
+
+// Hands every line of `reader` (a LineReader) to `step` in order, hinting each line to the set
+// a few lines before its lookup: lookups are bound by cache misses, not by computation. The
+// hints must come in the order of the lookups, so the first lines are hinted before the first
+// lookup.
+template <class Reader, class Step>
+void lookUpEachLine(Reader &reader, EntryHashSet &set, Step step) {
+    constexpr size_t kAhead = 8;
+    const size_t lines = reader.countLines();
+    for (size_t j = 0; j < kAhead && j < lines; ++j)
+        set.prefetch(reader.peekLineView(j));
+    for (size_t i = 0; i < lines; ++i) {
+        if (i + kAhead < lines)
+            set.prefetch(reader.peekLineView(kAhead));
+        step(reader.readLineView());
+    }
+}
 
 } // namespace lex

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -317,28 +318,6 @@ private:
     bool m_renamed = false;
 };
 
-// A character device (/dev/null, a terminal) or a pipe is written as it is: there is nothing
-// to replace, and replacing it by a regular file would be wrong (as root, fatal for /dev/null).
-// A FIFO that nobody reads is refused instead of waiting for a reader forever.
-void writeDirectly(const fs::path &path, std::string_view bytes) {
-    Fd f{::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
-    if (f.fd < 0) {
-        if (errno == ENXIO)
-            throw LexError("无法写入文件：" + pathText(path) + "（管道没有读取端）", path);
-        failWrite(path, errno);
-    }
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0)
-        failWrite(path, errno);
-    if (!S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
-        throw LexError("不能写入特殊文件：" + pathText(path), path);
-    ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
-    writeAll(f.fd, path, bytes);
-    const int fd = std::exchange(f.fd, -1);
-    if (::close(fd) != 0)
-        failWrite(path, errno);
-}
-
 mode_t newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -347,30 +326,59 @@ mode_t newFileMode() {
 
 } // namespace
 
-void writeFileAtomically(const fs::path &path, std::string_view bytes) {
+// Where an output goes while it is written: a temporary file beside it, or the device itself.
+struct AtomicOutput::Target {
+    fs::path path; // as given, for messages
+    fs::path target;
+    fs::path dir;
+    std::optional<TemporaryFile> tmp;
+    Fd direct{-1};
+};
+
+AtomicOutput::AtomicOutput(const fs::path &path) {
     if (path.empty())
         throw LexError("没有指定输出文件", path);
     checkInterrupt();
+    m_t = std::make_unique<Target>();
+    m_t->path = path;
     struct stat st {};
-    bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = ::stat(path.c_str(), &st) == 0;
     if (!exists && errno != ENOENT)
         failWrite(path, errno);
     if (exists) {
         if (S_ISDIR(st.st_mode))
             failWrite(path, EISDIR);
-        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
-            return writeDirectly(path, bytes);
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            // A character device (/dev/null, a terminal) or a pipe is written as it is: there is
+            // nothing to replace, and replacing it by a regular file would be wrong (as root,
+            // fatal for /dev/null). A FIFO that nobody reads is refused instead of waiting for
+            // a reader forever.
+            Fd &f = m_t->direct;
+            f.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+            if (f.fd < 0) {
+                if (errno == ENXIO)
+                    throw LexError("无法写入文件：" + pathText(path) + "（管道没有读取端）", path);
+                failWrite(path, errno);
+            }
+            struct stat opened {};
+            if (::fstat(f.fd, &opened) != 0)
+                failWrite(path, errno);
+            if (!S_ISCHR(opened.st_mode) && !S_ISFIFO(opened.st_mode))
+                throw LexError("不能写入特殊文件：" + pathText(path), path);
+            ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
+            return;
+        }
         if (!S_ISREG(st.st_mode))
             throw LexError("不能写入特殊文件：" + pathText(path), path);
     }
-    const fs::path target = followLinks(path);
+    m_t->target = followLinks(path);
     if (exists && st.st_nlink > 1)
         notice("注意：" + pathText(path) +
                " 还有其它硬链接；它换成了新文件，其它链接仍是原来的内容。");
-    fs::path dir = target.parent_path();
-    if (dir.empty())
-        dir = ".";
-    TemporaryFile tmp(dir, path);
+    m_t->dir = m_t->target.parent_path();
+    if (m_t->dir.empty())
+        m_t->dir = ".";
+    TemporaryFile &tmp = m_t->tmp.emplace(m_t->dir, path);
     // The new file takes the place of the old one: same owner and group where the system lets
     // us (root, or a group of our own), same mode.
     if (exists && ::fchown(tmp.fd(), st.st_uid, st.st_gid) != 0 &&
@@ -379,19 +387,40 @@ void writeFileAtomically(const fs::path &path, std::string_view bytes) {
     }
     if (::fchmod(tmp.fd(), exists ? st.st_mode & 07777 : newFileMode()) != 0)
         failWrite(path, errno);
-    writeAll(tmp.fd(), path, bytes);
+}
+
+AtomicOutput::~AtomicOutput() = default;
+
+void AtomicOutput::write(std::string_view bytes) {
+    writeAll(m_t->tmp ? m_t->tmp->fd() : m_t->direct.fd, m_t->path, bytes);
+}
+
+void AtomicOutput::commit() {
+    if (!m_t->tmp) {
+        const int fd = std::exchange(m_t->direct.fd, -1);
+        if (::close(fd) != 0)
+            failWrite(m_t->path, errno);
+        return;
+    }
+    TemporaryFile &tmp = *m_t->tmp;
     // On disk before it replaces anything: after a crash the output is the old or the new file,
     // never an empty one.
     while (::fsync(tmp.fd()) != 0)
         if (errno != EINTR)
-            failWrite(path, errno);
+            failWrite(m_t->path, errno);
     tmp.close();
-    tmp.renameTo(target);
+    tmp.renameTo(m_t->target);
     // The rename itself reaches the disk with the folder; it has happened either way, so a
     // folder that cannot be synced is no failure of the write.
-    Fd folder{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    Fd folder{::open(m_t->dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (folder.fd >= 0)
         ::fsync(folder.fd);
+}
+
+void writeFileAtomically(const fs::path &path, std::string_view bytes) {
+    AtomicOutput out(path);
+    out.write(bytes);
+    out.commit();
 }
 
 LineWriter::LineWriter(fs::path path) {
@@ -402,42 +431,56 @@ LineWriter::~LineWriter() = default;
 
 void LineWriter::open(fs::path path) {
     m_path = std::move(path);
+    m_out.reset();
     m_size = 0;
     m_open = true;
 }
 
-void LineWriter::grow(size_t capacity) {
-    if (capacity > m_buffer.size())
-        m_buffer.resize(capacity);
+void LineWriter::flush() {
+    try {
+        if (!m_out)
+            m_out = std::make_unique<AtomicOutput>(m_path);
+        m_out->write(std::string_view(m_buffer.data(), m_size));
+    } catch (...) {
+        // A failed write ends the output here and now: no temporary file outlives the error.
+        m_out.reset();
+        m_open = false;
+        throw;
+    }
+    m_size = 0;
 }
 
 char *LineWriter::room(size_t units) {
-    const size_t need = m_size + units * 2 + 2;
-    if (need > m_buffer.size())
-        grow(std::max(need, m_buffer.size() * 2 + (1 << 20)));
-    return static_cast<char *>(m_buffer.data()) + m_size;
+    const size_t need = units * 2 + 2;
+    if (m_size + need > m_buffer.size()) {
+        if (m_size > 0)
+            flush();
+        if (need > m_buffer.size())
+            m_buffer.resize(std::max(need, kChunk));
+    }
+    return m_buffer.data() + m_size;
 }
 
 void LineWriter::writeLine(std::u16string_view text) {
     char *end = encode936To(text, room(text.size()));
     *end++ = '\r';
     *end++ = '\n';
-    m_size = size_t(end - static_cast<char *>(m_buffer.data()));
+    m_size = size_t(end - m_buffer.data());
 }
 
 void LineWriter::write(std::u16string_view text) {
     char *end = encode936To(text, room(text.size()));
-    m_size = size_t(end - static_cast<char *>(m_buffer.data()));
+    m_size = size_t(end - m_buffer.data());
 }
 
 void LineWriter::close() {
     if (!m_open)
         return;
+    flush();
     m_open = false;
-    LargeBuffer bytes = std::move(m_buffer);
-    const size_t size = m_size;
-    m_size = 0;
-    writeFileAtomically(m_path, std::string_view(static_cast<char *>(bytes.data()), size));
+    std::unique_ptr<AtomicOutput> out = std::move(m_out);
+    m_buffer = {};
+    out->commit();
 }
 
 std::u16string entryWord(std::u16string_view line) {

@@ -70,9 +70,12 @@ private:
 // Reads a whole text file as lines (convenience for small data files and tests).
 std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
 
-// Encodes into a buffer and replaces the output atomically on close() (writeFileAtomically).
-// A writer destroyed without close() (an operation that failed) leaves any existing file
-// untouched.
+class AtomicOutput;
+
+// Encodes line by line and streams the bytes, a chunk at a time, into the output's temporary
+// file; close() puts it in place of the output (see writeFileAtomically). A writer destroyed
+// without close() (an operation that failed) leaves any existing file untouched and no
+// temporary file. Only one chunk of the output is ever held in memory.
 class LineWriter {
 public:
     LineWriter() = default;
@@ -84,19 +87,38 @@ public:
     void open(std::filesystem::path path);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
-    // Room for `bytes` of output; untouched room costs no memory.
-    void reserve(size_t bytes) { grow(bytes); }
+    // A hint of the output's size; the writer holds one chunk whatever the size.
+    void reserve(size_t) {}
     void close();
 
 private:
+    static constexpr size_t kChunk = size_t(1) << 20;
     char *room(size_t units);
-    void grow(size_t capacity);
+    void flush();
 
     std::filesystem::path m_path;
-    // Encoded bytes in [0, m_size); neither growth nor reserving touches memory not written.
-    LargeBuffer m_buffer;
+    std::unique_ptr<AtomicOutput> m_out; // opened with the first full chunk
+    std::vector<char> m_buffer = std::vector<char>(kChunk);
     size_t m_size = 0;
     bool m_open = false;
+};
+
+// An output being written: a temporary file beside it that commit() renames into place, or a
+// device written directly (see writeFileAtomically). Destroyed without commit(), it leaves the
+// old file and no temporary file.
+class AtomicOutput {
+public:
+    explicit AtomicOutput(const std::filesystem::path &path);
+    ~AtomicOutput();
+    AtomicOutput(const AtomicOutput &) = delete;
+    AtomicOutput &operator=(const AtomicOutput &) = delete;
+
+    void write(std::string_view bytes);
+    void commit();
+
+private:
+    struct Target;
+    std::unique_ptr<Target> m_t;
 };
 
 // Writes `bytes` to `path` atomically; throws LexError on failure, Interrupted when a batch
