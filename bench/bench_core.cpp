@@ -32,7 +32,6 @@ int main(int argc, char **argv) {
         if (mode == "roundtrip" && argc == 4) {
             lex::LineReader r(argv[2]);
             lex::LineWriter w(argv[3]);
-            w.reserve(r.size() * 2);
             while (!r.atEnd())
                 w.writeLine(r.readLineView());
             r.close();

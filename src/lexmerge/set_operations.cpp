@@ -134,7 +134,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
                 }
             });
         }
-        set.Clear(pump);
+        set.Clear(pump, /*keepMemory=*/true);
         set.borrowText();
         openOne();
         addAll(one, set);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -101,6 +102,65 @@ TEST(LineReader, RefusesMissingAndBinaryFiles) {
     EXPECT_THROW(lex::LineReader(dir / "bin.dat"), lex::LexError);
     EXPECT_FALSE(lex::fileExists(dir / "missing.txt"));
     EXPECT_FALSE(lex::fileExists(dir.path()));
+}
+
+// A big file is decoded on a second thread while its lines are handed out: the lines, their
+// ends and the file's end are those of the whole text, whatever the reader asks when, a move
+// or a close in the middle neither crashes nor hangs, and a NUL near the end still refuses
+// the file before it is read to its end.
+TEST(LineReader, BigFilesDecodedMeanwhileGiveTheSameLines) {
+    TempDir dir;
+    std::mt19937 rng(11);
+    const std::string pieces[] = {"\xD6\xD0", "\xB9\xFA", "zhong", "\r\n", "\n", "\r",
+                                  " ",        "\x81",     "\x80",  "\xFF", ""};
+    std::string bytes;
+    while (bytes.size() < (size_t(9) << 20))
+        bytes += pieces[rng() % std::size(pieces)];
+    bytes += "\xD6\xD0last";
+    lex::test::writeBytes(dir / "big.txt", bytes);
+    // The text split as the reader must split it.
+    const std::u16string text = lex::decode936(bytes);
+    std::vector<std::u16string> expected;
+    for (size_t start = 0; start < text.size();) {
+        size_t lf = text.find(u'\n', start);
+        const size_t stop = lf == std::u16string::npos ? text.size() : lf;
+        const size_t end =
+            stop > start && text[stop - 1] == u'\r' && lf != std::u16string::npos ? stop - 1 : stop;
+        expected.push_back(text.substr(start, end - start));
+        start = stop + 1;
+    }
+
+    lex::LineReader r(dir / "big.txt", LexiconEncoding::Ansi936);
+    size_t i = 0;
+    for (; !r.atEnd(); ++i) {
+        if (i % 1000 == 7) {
+            ASSERT_EQ(r.peekLineView(3), i + 3 < expected.size() ? expected[i + 3] : u"");
+        }
+        ASSERT_LT(i, expected.size());
+        ASSERT_EQ(r.readLineView(), expected[i]) << "line " << i;
+    }
+    EXPECT_EQ(i, expected.size());
+    EXPECT_EQ(r.size(), text.size());
+
+    lex::LineReader counted(dir / "big.txt", LexiconEncoding::Ansi936);
+    counted.readLineView();
+    EXPECT_EQ(counted.countLines(), expected.size() - 1);
+    lex::LineReader moved(dir / "big.txt", LexiconEncoding::Ansi936);
+    lex::LineReader target = std::move(moved);
+    EXPECT_EQ(target.readAll(), text);
+    lex::LineReader closed(dir / "big.txt", LexiconEncoding::Ansi936);
+    closed.close();
+    EXPECT_TRUE(closed.atEnd());
+
+    bytes[bytes.size() - 3] = '\0';
+    lex::test::writeBytes(dir / "nul.txt", bytes);
+    lex::LineReader binary(dir / "nul.txt", LexiconEncoding::Ansi936);
+    EXPECT_THROW(
+        {
+            while (!binary.atEnd())
+                binary.readLineView();
+        },
+        lex::LexError);
 }
 
 TEST(LineWriter, WritesCodePage936WithCrLfAfterEveryLine) {

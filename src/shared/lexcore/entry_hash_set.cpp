@@ -155,6 +155,10 @@ EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool /*word
 EntryHashSet::~EntryHashSet() = default;
 
 void EntryHashSet::Clear() {
+    clear(false);
+}
+
+void EntryHashSet::clear(bool keepMemory) {
     m_slots.clear();
     m_materialized = false;
     m_probeAt = ProbeAt::Idle;
@@ -164,22 +168,29 @@ void EntryHashSet::Clear() {
     m_cut = false;
     m_pendingValid = false;
     m_ringHead = m_ringTail = 0;
-    m_text.clear();
     m_borrowing = false;
-    m_entries.clear();
-    m_slotOf.clear();
     m_dup = {};
-    m_index.clear();
-    m_index.assign(1024, IndexCell{0, -1});
     m_indexUsed = 0;
     m_words.reset();
+    if (keepMemory) {
+        m_text.truncate();
+        m_entries.truncate();
+        m_slotOf.truncate();
+        m_index.assign(m_index.size(), IndexCell{0, -1});
+        return;
+    }
+    m_text.clear();
+    m_entries.clear();
+    m_slotOf.clear();
+    m_index.clear();
+    m_index.assign(1024, IndexCell{0, -1});
 }
 
-void EntryHashSet::Clear(EventPump &pump) {
+void EntryHashSet::Clear(EventPump &pump, bool keepMemory) {
     // The slots are filled in ten blocks; the pump runs before each block starts.
     for (int32_t i = 0; i < kSlots; i += kClearYieldEvery)
         pump.yield();
-    Clear();
+    clear(keepMemory);
 }
 
 void EntryHashSet::materialize() {

@@ -85,7 +85,8 @@ public:
 
     // Empties the set. The second form yields at slots 0, 200,000, ... 1,800,000.
     void Clear();
-    void Clear(EventPump &pump);
+    // With keepMemory the set keeps its buffers for a refill within the same operation.
+    void Clear(EventPump &pump, bool keepMemory = false);
 
     // The key of `word` under `variant`; a word without a key of its own is rewritten, in
     // the caller's variable, to the variant's placeholder (";" or the empty string).
@@ -176,6 +177,7 @@ private:
         const_cast<EntryHashSet *>(this)->materialize();
         return *this;
     }
+    void clear(bool keepMemory);
     bool lookup(std::u16string_view &word, bool byWord);
     bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
                         bool byWord);

@@ -66,6 +66,8 @@ public:
         m_buffer.reset();
         m_size = 0;
     }
+    // Empty, keeping the memory for a refill.
+    void truncate() { m_size = 0; }
     void swap(LargeArray &other) {
         std::swap(m_buffer, other.m_buffer);
         std::swap(m_size, other.m_size);

@@ -23,20 +23,29 @@ LexiconEncoding detectEncoding(const std::filesystem::path &path);
 // True when `path` names an existing regular file (the tools' "file exists" test).
 bool fileExists(const std::filesystem::path &path);
 
-// Reads and decodes the whole file at once and hands out lines from that buffer. Lines end at
-// LF or CR LF; the terminator is not part of the line; a last line without terminator is
-// still a line; a file ending in a terminator has no extra empty line. A lone CR is text.
-// A file holding NUL characters is not a text file and is refused with a LexError, and so is
-// anything that is not a regular file (a FIFO, a device), before a byte of it is read.
+// Reads and decodes a whole file and hands out lines from that text. Lines end at LF or
+// CR LF; the terminator is not part of the line; a last line without terminator is still a
+// line; a file ending in a terminator has no extra empty line. A lone CR is text. A file
+// holding NUL characters is not a text file and is refused with a LexError, and so is anything
+// that is not a regular file (a FIFO, a device), before a byte of it is read.
+//
+// A big code page 936 file is decoded on a second thread while its first lines are already
+// handed out: reading waits only for lines not decoded yet. Its errors (not text, cannot be
+// read, an interrupt) surface at the next call that waits, at the latest at the end of the
+// file, so an operation never sees an incomplete file as a whole one. Calls that need the
+// whole file (countLines, size, readAll) wait for the end.
 class LineReader {
 public:
-    LineReader() = default;
+    LineReader();
     LineReader(const std::filesystem::path &path, LexiconEncoding encoding);
     // Reads `path` with the encoding its first two bytes give.
     explicit LineReader(const std::filesystem::path &path);
+    ~LineReader();
+    LineReader(LineReader &&) noexcept;
+    LineReader &operator=(LineReader &&) noexcept;
 
     void open(const std::filesystem::path &path, LexiconEncoding encoding);
-    bool atEnd() const { return m_line >= m_lineEnds.size(); }
+    bool atEnd() const;
     std::u16string readLine() { return std::u16string(readLineView()); }
     // The next line as a view into the reader's buffer, valid until close() or destruction.
     std::u16string_view readLineView();
@@ -49,12 +58,18 @@ public:
     LexiconEncoding encoding() const { return m_encoding; }
     // Progress: code units consumed and in total.
     size_t position() const { return m_pos; }
-    size_t size() const { return m_size; }
+    size_t size() const;
     // The lines left (for progress bars and capacity checks).
-    size_t countLines() const { return m_lineEnds.size() - m_line; }
+    size_t countLines() const;
 
 private:
-    void indexLines();
+    struct Decoding;
+    // Until line `line` is decoded or the file is; rethrows a failure of the decoding.
+    void waitFor(size_t line) const;
+    // Waits for the whole file (rethrowing its failure) and takes its text over.
+    void finish() const;
+    size_t readyLines() const;
+    std::u16string_view lineAt(size_t line, size_t start) const;
 
     // The decoded text, allocated without initialisation so that untouched pages cost nothing.
     LargeBuffer m_buffer;
@@ -65,6 +80,8 @@ private:
     std::vector<uint32_t> m_lineEnds;
     size_t m_line = 0;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
+    // While a second thread decodes: its state (which owns the line ends meanwhile).
+    mutable std::unique_ptr<Decoding> m_decoding;
 };
 
 // Reads a whole text file as lines (convenience for small data files and tests).
