@@ -1,11 +1,9 @@
 #pragma once
-// The program-wide data of pintop: the character readings of "dz.lxd" and the user's
-// replacement table for double-pinyin layouts.
+// The program-wide data of pintop: the character readings of "dz.lxd", and the user's
+// replacement table (pinyin_to_code.h) they are read through.
 //
 // "dz.lxd": one line per character; the first code unit is the character, the rest of the line
 // its reading. The first line of a character wins; empty lines are skipped.
-// Replacement table: "key=value" lines; the key is everything before the first "=" and must not
-// be empty, the value everything after it. The first line of a key wins.
 
 #include "pintop/pinyin_to_code.h"
 
@@ -15,14 +13,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace lex::pintop {
 
 inline constexpr const char *kReadingsFile = "dz.lxd";
-
-class ReplacementTable;
 
 class CharReadings {
 public:
@@ -66,37 +61,6 @@ private:
     std::bitset<65536> m_present;
     size_t m_count = 0;
     std::vector<SyllableCode> m_codes; // per character, while a table is applied
-};
-
-struct StringHash {
-    using is_transparent = void;
-    size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
-};
-
-class ReplacementTable {
-public:
-    // Adds a "key=value" line; lines without "=" at the second position or later are ignored.
-    void addLine(std::u16string_view line);
-    // The value of `key`, or nullptr when the table has no such key (keys compare exactly).
-    const std::u16string *find(std::u16string_view key) const;
-    size_t size() const { return m_map.size(); }
-    bool empty() const { return m_map.empty(); }
-    // Appends pinyinToCode(py, *this). The codes of short ASCII syllables are remembered:
-    // annotated lexicons repeat a few hundred syllables millions of times.
-    void appendCode(std::u16string &out, std::u16string_view py) const;
-    std::u16string code(std::u16string_view py) const {
-        std::u16string c;
-        appendCode(c, py);
-        return c;
-    }
-
-private:
-    struct Memo {
-        uint64_t key = 0; // 0: unused
-        SyllableCode code;
-    };
-    std::unordered_map<std::u16string, std::u16string, StringHash, std::equal_to<>> m_map;
-    mutable std::vector<Memo> m_memo;
 };
 
 // The readings point into the table: moved together, never copied.

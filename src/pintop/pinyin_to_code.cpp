@@ -1,7 +1,5 @@
 #include "pintop/pinyin_to_code.h"
 
-#include "pintop/char_readings.h"
-
 namespace lex::pintop {
 namespace {
 
@@ -57,6 +55,46 @@ std::u16string pinyinToCode(std::u16string_view py, const ReplacementTable &tabl
     std::u16string out;
     pinyinToCodeParts(py, table).appendTo(out, py);
     return out;
+}
+
+void ReplacementTable::addLine(std::u16string_view line) {
+    size_t eq = line.find(u'=');
+    if (eq == std::u16string_view::npos || eq == 0)
+        return;
+    m_map.try_emplace(std::u16string(line.substr(0, eq)), line.substr(eq + 1));
+    m_memo.clear();
+}
+
+const std::u16string *ReplacementTable::find(std::u16string_view key) const {
+    auto it = m_map.find(key);
+    return it == m_map.end() ? nullptr : &it->second;
+}
+
+void ReplacementTable::appendCode(std::u16string &out, std::u16string_view py) const {
+    // Up to seven ASCII letters pack into one key: 7 bits each, the length in the low bits.
+    uint64_t key = 0;
+    if (!py.empty() && py.size() <= 7) {
+        key = py.size();
+        for (char16_t c : py) {
+            if (c == 0 || c >= 0x80) {
+                key = 0;
+                break;
+            }
+            key = key << 7 | c;
+        }
+    }
+    if (key == 0)
+        return pinyinToCodeParts(py, *this).appendTo(out, py);
+    constexpr size_t kMemoSize = 4096;
+    if (m_memo.empty())
+        m_memo.resize(kMemoSize);
+    // The key is the syllable itself, so pieces that point into it hold for the next one too.
+    Memo &m = m_memo[(key * 0x9E3779B97F4A7C15ULL) >> 52];
+    if (m.key != key) {
+        m.key = key;
+        m.code = pinyinToCodeParts(py, *this);
+    }
+    m.code.appendTo(out, py);
 }
 
 } // namespace lex::pintop

@@ -1,13 +1,17 @@
 #pragma once
-// Rewrites one pinyin syllable through the replacement table (double-pinyin layouts).
+// Rewrites one pinyin syllable through the user's replacement table (double-pinyin layouts).
+//
+// Replacement table: "key=value" lines; the key is everything before the first "=" and must not
+// be empty, the value everything after it. The first line of a key wins.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace lex::pintop {
-
-class ReplacementTable;
 
 // One part of a syllable's code: a value of the table, or a part of the syllable itself.
 struct CodePiece {
@@ -28,6 +32,37 @@ struct SyllableCode {
         out += head.in(py);
         out += tail.in(py);
     }
+};
+
+struct StringHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+};
+
+class ReplacementTable {
+public:
+    // Adds a "key=value" line; lines without "=" at the second position or later are ignored.
+    void addLine(std::u16string_view line);
+    // The value of `key`, or nullptr when the table has no such key (keys compare exactly).
+    const std::u16string *find(std::u16string_view key) const;
+    size_t size() const { return m_map.size(); }
+    bool empty() const { return m_map.empty(); }
+    // Appends pinyinToCode(py, *this). The codes of short ASCII syllables are remembered:
+    // annotated lexicons repeat a few hundred syllables millions of times.
+    void appendCode(std::u16string &out, std::u16string_view py) const;
+    std::u16string code(std::u16string_view py) const {
+        std::u16string c;
+        appendCode(c, py);
+        return c;
+    }
+
+private:
+    struct Memo {
+        uint64_t key = 0; // 0: unused
+        SyllableCode code;
+    };
+    std::unordered_map<std::u16string, std::u16string, StringHash, std::equal_to<>> m_map;
+    mutable std::vector<Memo> m_memo;
 };
 
 // The syllable's initial is what stands before its first vowel (a o e i u v, any case):
