@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
@@ -162,6 +163,7 @@ private:
         if (m_end == capacity())
             m_buf.resize(capacity() * 2 + kPad);
         for (;;) {
+            checkInterrupt(); // a batch run ends here when it was interrupted
             const ssize_t got = ::read(m_fd, m_buf.data() + m_end, capacity() - m_end);
             if (got < 0 && errno == EINTR)
                 continue;
