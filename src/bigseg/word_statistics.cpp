@@ -1,8 +1,8 @@
 #include "bigseg/word_statistics.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/interrupt.h"
+#include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
