@@ -1,5 +1,6 @@
 #include "lexsort/line_sort.h"
 
+#include "lexsort/chunk_runner.h"
 #include "lexsort/pinyin_collator.h"
 
 #include "shared/lexcore/large_buffer.h"
@@ -9,13 +10,19 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <system_error>
+#include <utility>
 
 // Both sorts first order the lines with a fast sort that may leave equal lines in any order: a
-// counting sort into 65,536 buckets by the first 16 bits of each line's order key, then
-// std::sort inside each bucket. Where lines that compare equal are identical (in every stroke
-// sort, and in pinyin sorts without lines that differ only in case or width) that order is the
-// quicksort's, byte for byte. Otherwise the quicksort runs as specified, on the ranks the fast
-// sort found, which compare exactly as the lines do.
+// counting sort into 65,536 buckets by the first 16 bits of each line's order key, then a radix
+// sort and std::sort inside each bucket, the buckets shared out between two threads and written
+// out in order as soon as they are sorted. Where lines that compare equal are identical (in
+// every stroke sort, and in pinyin sorts without lines that differ only in case or width) that
+// order is the quicksort's, byte for byte. Otherwise the quicksort runs as specified on the ranks
+// the fast sort found, which compare exactly as the lines do, but only on the ranges that hold
+// lines that compare equal and differ: every other range comes out as the fast sort left it.
+//
+// Nothing is copied out of the reader's text: an item holds where its line is, 32 bits wide.
 
 namespace lex::lexsort {
 namespace {
@@ -23,6 +30,7 @@ namespace {
 // n elements in one mapping, uninitialised: pages cost only once they are written.
 template <class T> class Slab {
 public:
+    Slab() = default;
     explicit Slab(size_t n) : m_buffer(std::max<size_t>(n, 1) * sizeof(T)) {}
     T *data() const { return static_cast<T *>(m_buffer.data()); }
     T &operator[](size_t i) const { return data()[i]; }
@@ -31,12 +39,35 @@ private:
     LargeBuffer m_buffer;
 };
 
-// A line during the fast sort: the first bytes of its order key packed big-endian into one
-// integer, so that most comparisons touch nothing else, and where the rest is.
-struct Item {
+constexpr size_t kBuckets = size_t(1) << 16;
+// Work is shared out in about this many chunks, none smaller than kMinChunk lines: small enough
+// for the two threads to end together, large enough that handing one over costs nothing.
+constexpr size_t kChunks = 64;
+constexpr size_t kMinChunk = 1024;
+
+size_t chunkSize(size_t n) {
+    return std::max(kMinChunk, n / kChunks);
+}
+
+// A line in the text: where it starts and its length, in code units.
+struct LineRef {
+    uint32_t start;
+    uint32_t length;
+};
+
+// Stroke items: units 0..3 of the line packed big-endian into the prefix (unit 0 is the
+// bucket), so that most comparisons touch nothing else.
+struct StrokeItem {
     uint64_t prefix;
-    uint32_t rest; // pinyin: offset of the sort key
-    uint32_t line; // index into the lines being sorted
+    uint32_t start;
+    uint32_t length;
+};
+
+// Pinyin items: the first eight bytes of the line's sort key, and where the key and the line are.
+struct KeyItem {
+    uint64_t prefix;
+    uint32_t rest; // the key's tail past the prefix: its arena in the top bit, its offset below
+    uint32_t line; // index of the line in file order
 };
 
 // A line during the quicksort: its rank among the distinct order keys.
@@ -49,12 +80,27 @@ int sign(int v) {
     return (v > 0) - (v < 0);
 }
 
+size_t checkedCount(size_t n) {
+    if (n > std::numeric_limits<uint32_t>::max())
+        throw LexError("词库的行数太多，无法排序");
+    return n;
+}
+
+// Units from..from+3 of s, big-endian; a missing unit counts as 0.
+uint64_t unitsFrom(std::u16string_view s, size_t from) {
+    uint64_t prefix = 0;
+    for (size_t u = from; u < from + 4; ++u)
+        prefix = prefix << 16 | (u < s.size() ? s[u] : 0);
+    return prefix;
+}
+
 // Sorts a[0..n) by `less`, which orders by prefix first: a radix sort on the prefix, byte by
-// byte, while a range is large, then std::sort. Where a large range agrees on its whole prefix,
-// refill(range, count, level) may load the next part of each order key into the prefixes (the
-// level counts the refills) and return true; the range is then sorted on by those.
-template <class Less, class Refill>
-void radixSort(Item *a, size_t n, std::vector<Item> &scratch, const Less &less,
+// byte from byte `first` (7 the highest) down, while a range is large, then std::sort. scratch
+// has room for n items. Where a large range agrees on its whole prefix, refill(range, count,
+// level) may load the next part of each order key into the prefixes (the level counts the
+// refills) and return true; the range is then sorted on by those.
+template <class Item, class Less, class Refill>
+void radixSort(Item *a, size_t n, Item *scratch, int first, const Less &less,
                const Refill &refill) {
     struct Task {
         Item *a;
@@ -62,7 +108,7 @@ void radixSort(Item *a, size_t n, std::vector<Item> &scratch, const Less &less,
         int byte;
         int level;
     };
-    std::vector<Task> tasks{{a, n, 7, 0}};
+    std::vector<Task> tasks{{a, n, first, 0}};
     while (!tasks.empty()) {
         Task t = tasks.back();
         tasks.pop_back();
@@ -93,7 +139,7 @@ void radixSort(Item *a, size_t n, std::vector<Item> &scratch, const Less &less,
             std::copy(start, start + 256, next);
             for (size_t k = 0; k < t.n; ++k)
                 scratch[next[(t.a[k].prefix >> shift) & 0xFF]++] = t.a[k];
-            std::copy(scratch.begin(), scratch.begin() + ptrdiff_t(t.n), t.a);
+            std::copy(scratch, scratch + t.n, t.a);
             for (int d = 0; d < 256; ++d)
                 if (start[d + 1] - start[d] > 1)
                     tasks.push_back({t.a + start[d], start[d + 1] - start[d], t.byte - 1, t.level});
@@ -102,196 +148,436 @@ void radixSort(Item *a, size_t n, std::vector<Item> &scratch, const Less &less,
     }
 }
 
-// Items 0..n-1, made by make(k), ordered by (bucketOf(k) < 65,536, prefix, tie(a, b) < 0);
-// refill as for radixSort.
-template <class BucketOf, class Make, class Tie, class Refill>
-Slab<Item> fastSort(size_t n, const BucketOf &bucketOf, const Make &make, const Tie &tie,
-                    const Refill &refill, EventPump &pump, SortProgress progress) {
-    constexpr size_t kBuckets = 1 << 16;
-    std::vector<uint32_t> start(kBuckets + 1, 0);
-    for (size_t k = 0; k < n; ++k)
-        ++start[bucketOf(k) + 1];
-    for (size_t b = 0; b < kBuckets; ++b)
-        start[b + 1] += start[b];
-    Slab<Item> items(n);
-    {
-        std::vector<uint32_t> next(start.begin(), start.end() - 1);
-        for (size_t k = 0; k < n; ++k)
-            items[next[bucketOf(k)]++] = make(k);
-    }
-    auto less = [&tie](const Item &a, const Item &b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        return tie(a, b) < 0;
-    };
-    size_t largest = 0;
-    for (size_t b = 0; b < kBuckets; ++b)
-        largest = std::max<size_t>(largest, start[b + 1] - start[b]);
-    std::vector<Item> scratch(largest);
-    for (size_t b = 0; b < kBuckets; ++b) {
-        if (start[b + 1] - start[b] > 1) {
-            radixSort(items.data() + start[b], start[b + 1] - start[b], scratch, less, refill);
-            if (progress.total > 0)
-                pump.setProgress(progress.base + start[b + 1], progress.total);
+// The buckets of the fast sort, by the top 16 bits of the items' prefixes: bucket b holds the
+// sorted positions start[b]..start[b+1]-1. Its chunks are runs of whole buckets of about
+// chunkSize(n) items, so that lines with equal keys never straddle two chunks.
+struct Buckets {
+    std::vector<uint32_t> start;
+    std::vector<uint32_t> chunkStart; // first bucket of each chunk, then kBuckets
+    size_t largest = 0;               // items in the largest bucket
+
+    // count[w][b]: the items of bucket b that thread w counted.
+    Buckets(size_t n, const std::vector<uint32_t> (&count)[2]) : start(kBuckets + 1, 0) {
+        for (size_t b = 0; b < kBuckets; ++b) {
+            const size_t items = size_t(count[0][b]) + (count[1].empty() ? 0 : count[1][b]);
+            start[b + 1] = uint32_t(start[b] + items);
+            largest = std::max(largest, items);
         }
-        pump.yield();
+        const size_t target = chunkSize(n);
+        chunkStart.push_back(0);
+        for (size_t b = 0; b + 1 < kBuckets; ++b)
+            if (start[b + 1] - start[chunkStart.back()] >= target)
+                chunkStart.push_back(uint32_t(b + 1));
+        chunkStart.push_back(uint32_t(kBuckets));
     }
-    return items;
-}
+    size_t chunks() const { return chunkStart.size() - 1; }
+    // The sorted positions of chunk c.
+    size_t begin(size_t c) const { return start[chunkStart[c]]; }
+    size_t end(size_t c) const { return start[chunkStart[c + 1]]; }
+};
 
-size_t checkedCount(size_t n) {
-    if (n > std::numeric_limits<uint32_t>::max())
-        throw LexError("词库的行数太多，无法排序");
-    return n;
-}
-
-// The stroke order of lines[0..n): the line indices, ascending.
-std::vector<uint32_t> strokeOrder(const std::u16string_view *lines, size_t n, EventPump &pump,
-                                  SortProgress progress) {
-    checkedCount(n);
-    // The bucket is code unit 0, the prefix units 1..4; a missing unit counts as 0 there, the
-    // tie-break puts the shorter line first.
-    auto bucketOf = [lines](size_t k) { return lines[k].empty() ? 0u : uint32_t(lines[k][0]); };
-    auto make = [lines](size_t k) {
-        const std::u16string_view s = lines[k];
-        uint64_t prefix = 0;
-        for (size_t u = 1; u < 5; ++u)
-            prefix = prefix << 16 | (u < s.size() ? s[u] : 0);
-        return Item{prefix, 0, uint32_t(k)};
-    };
-    // char16_t compares unsigned: code unit order, a proper prefix first.
-    auto tie = [lines](const Item &a, const Item &b) {
-        const std::u16string_view x = lines[a.line], y = lines[b.line];
-        const size_t from = std::min<size_t>({5, x.size(), y.size()});
-        return sign(x.substr(from).compare(y.substr(from)));
-    };
-    // Lines that agree on units 0..4 share long runs (the letters after a first character):
-    // the prefixes then take the next four units, as long as some line of the range has them.
-    auto refill = [lines](Item *a, size_t count, int level) {
-        const size_t from = 5 + 4 * size_t(level);
-        bool more = false;
-        for (size_t k = 0; k < count; ++k) {
-            const std::u16string_view s = lines[a[k].line];
-            uint64_t prefix = 0;
-            for (size_t u = from; u < from + 4; ++u)
-                prefix = prefix << 16 | (u < s.size() ? s[u] : 0);
-            a[k].prefix = prefix;
-            more = more || s.size() > from;
+// Moves the items of a[0..n), whose digit(item) is 0..255, in place to their digit's part:
+// part d begins at a + begin[d]. Each item moves once; 256 places to write to stay in the cache.
+template <class Item, class Digit>
+void permuteByDigit(Item *a, const size_t (&begin)[257], const Digit &digit, EventPump &pump) {
+    size_t next[256];
+    std::copy(begin, begin + 256, next);
+    for (size_t d = 0; d < 256; ++d) {
+        while (next[d] < begin[d + 1]) {
+            // Follow the cycle: each item displaces the one in the place it goes to.
+            Item it = a[next[d]];
+            for (size_t to = digit(it); to != d; to = digit(it))
+                std::swap(it, a[next[to]++]);
+            a[next[d]++] = it;
+            pump.yield();
         }
-        return more;
-    };
-    const Slab<Item> items = fastSort(n, bucketOf, make, tie, refill, pump, progress);
-    // Lines that compare equal are identical: this order is the only one.
-    std::vector<uint32_t> order(n);
-    for (size_t k = 0; k < n; ++k)
-        order[k] = items[k].line;
-    return order;
+    }
 }
 
-// Sort keys one after another in one buffer whose untouched room costs nothing.
+// Puts the items in bucket order in place, by the first byte of the bucket, then by the second
+// within each: a second array would cost as much in fresh pages as the moves, and moves to
+// 65,536 places at once would miss the cache at every step.
+template <class Item> void permuteToBuckets(Item *a, const Buckets &buckets, EventPump &pump) {
+    size_t begin[257];
+    for (size_t d = 0; d <= 256; ++d)
+        begin[d] = buckets.start[d * 256];
+    permuteByDigit(
+        a, begin, [](const Item &it) { return size_t(it.prefix >> 56); }, pump);
+    for (size_t high = 0; high < 256; ++high) {
+        const size_t base = begin[high];
+        if (begin[high + 1] - base < 2)
+            continue;
+        size_t part[257];
+        for (size_t d = 0; d <= 256; ++d)
+            part[d] = buckets.start[std::min(high * 256 + d, kBuckets)] - base;
+        permuteByDigit(
+            a + base, part, [](const Item &it) { return size_t(it.prefix >> 48) & 0xFF; }, pump);
+    }
+}
+
+// Sorts the buckets of a (in bucket order) chunk by chunk on two threads by `less`, a radix
+// sort from byte `first` of the prefix as for radixSort; handOn(begin, end) gets the sorted
+// positions, in order, on this thread, and returns how far it has handed them on. checked(c)
+// runs after chunk c is sorted, on the thread that sorted it, and may keep it and every later
+// chunk from being handed on by returning false.
+template <class Item, class Less, class Refill, class Checked, class HandOn>
+size_t sortBuckets(Item *a, const Buckets &buckets, int first, const Less &less,
+                   const Refill &refill, const Checked &checked, const HandOn &handOn,
+                   EventPump &pump) {
+    // Each thread's room for the radix sort: pages only for the buckets it sorts.
+    Slab<Item> scratch[2] = {Slab<Item>(buckets.largest), Slab<Item>(buckets.largest)};
+    std::vector<char> handable(buckets.chunks(), 1);
+    size_t handed = 0;
+    runChunks(
+        buckets.chunks(), true,
+        [&](size_t c, EventPump &p, int w) {
+            for (size_t b = buckets.chunkStart[c]; b < buckets.chunkStart[c + 1]; ++b) {
+                const size_t from = buckets.start[b], count = buckets.start[b + 1] - from;
+                if (count > 1)
+                    radixSort(a + from, count, scratch[w].data(), first, less, refill);
+                p.yield();
+            }
+            handable[c] = checked(c);
+        },
+        [&](size_t c) {
+            if (!handable[c])
+                return false;
+            handOn(buckets.begin(c), buckets.end(c));
+            handed = buckets.end(c);
+            return true;
+        },
+        pump);
+    return handed;
+}
+
+// Stroke order: code unit by code unit, a proper prefix first. Lines that compare equal are
+// identical, so the fast sort's order is the only one.
+class StrokeSort {
+public:
+    explicit StrokeSort(size_t estimate) {
+        m_count[0].assign(kBuckets, 0);
+        m_items.reserve(estimate);
+    }
+
+    // The next line in file order; every line lies in one text, at increasing addresses.
+    void add(std::u16string_view line) {
+        if (!m_text)
+            m_text = line.data();
+        const auto start = size_t(line.data() - m_text);
+        if (start + line.size() > std::numeric_limits<uint32_t>::max())
+            throw LexError("词库太大，无法排序");
+        const uint64_t prefix = unitsFrom(line, 0);
+        ++m_count[0][prefix >> 48];
+        m_items.push_back({prefix, uint32_t(start), uint32_t(line.size())});
+    }
+    size_t size() const { return m_items.size(); }
+
+    // Sorts; handOn(begin, end) gets the sorted positions in order, a chunk at a time.
+    template <class HandOn> void sort(EventPump &pump, const HandOn &handOn) {
+        const size_t n = checkedCount(size());
+        if (n == 0)
+            return;
+        const Buckets buckets(n, m_count);
+        permuteToBuckets(m_items.data(), buckets, pump);
+        const char16_t *text = m_text;
+        auto line = [text](const StrokeItem &it) {
+            return std::u16string_view(text + it.start, it.length);
+        };
+        // char16_t compares unsigned: code unit order, a proper prefix first.
+        auto less = [&line](const StrokeItem &a, const StrokeItem &b) {
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            const std::u16string_view x = line(a), y = line(b);
+            const size_t from = std::min<size_t>({4, x.size(), y.size()});
+            return x.substr(from).compare(y.substr(from)) < 0;
+        };
+        // Lines that agree on units 0..3 share long runs (the letters after a first character):
+        // the prefixes then take the next four units, as long as some line of the range has them.
+        auto refill = [&line](StrokeItem *a, size_t count, int level) {
+            const size_t from = 4 + 4 * size_t(level);
+            bool more = false;
+            for (size_t k = 0; k < count; ++k) {
+                a[k].prefix = unitsFrom(line(a[k]), from);
+                more = more || a[k].length > from;
+            }
+            return more;
+        };
+        // Unit 0 is the bucket's: the radix starts at unit 1.
+        sortBuckets(
+            m_items.data(), buckets, 5, less, refill, [](size_t) { return true; }, handOn, pump);
+    }
+
+    std::u16string_view at(size_t position) const {
+        const StrokeItem &it = m_items[position];
+        return {m_text + it.start, it.length};
+    }
+    // Where the line at `position` starts in the text.
+    size_t startAt(size_t position) const { return m_items[position].start; }
+    // Asks for the memory of the line at `position` (the items are read in order anyway).
+    void prefetch(size_t position, size_t) const {
+        __builtin_prefetch(m_text + m_items[position].start);
+    }
+    // Progress: the sort and the writing, n each.
+    int64_t progressBase() const { return 0; }
+
+private:
+    const char16_t *m_text = nullptr;
+    std::vector<uint32_t> m_count[2]; // lines per bucket
+    LargeArray<StrokeItem> m_items;   // in file order, then sorted
+};
+
+// The tails of sort keys, each after its eighth byte, one after another in one buffer whose
+// untouched room costs nothing.
 class KeyArena {
 public:
+    static constexpr size_t kLimit = size_t(1) << 31; // offsets leave the top bit free
+
     explicit KeyArena(size_t estimate) { m_buffer.resize(std::max<size_t>(estimate, 4096)); }
 
-    // Appends the key of `text`; returns its offset.
-    uint32_t append(const PinyinCollator &collator, std::u16string_view text) {
-        size_t room = m_buffer.size() - m_used;
-        size_t length = collator.sortKey(text, bytes() + m_used, room);
-        if (length > room) {
+    // Appends bytes[0..length); returns their offset.
+    uint32_t append(const uint8_t *bytes, size_t length) {
+        if (m_used + length > m_buffer.size())
             m_buffer.resize(std::max(m_buffer.size() * 2, m_used + length));
-            length = collator.sortKey(text, bytes() + m_used, m_buffer.size() - m_used);
-        }
-        if (m_used > std::numeric_limits<uint32_t>::max())
+        if (m_used >= kLimit)
             throw LexError("词库太大，无法按拼音排序");
+        std::memcpy(static_cast<uint8_t *>(m_buffer.data()) + m_used, bytes, length);
         const auto at = uint32_t(m_used);
         m_used += length;
         return at;
     }
 
-    const uint8_t *at(uint32_t offset) const { return bytes() + offset; }
+    const uint8_t *at(uint32_t offset) const {
+        return static_cast<const uint8_t *>(m_buffer.data()) + offset;
+    }
 
 private:
-    uint8_t *bytes() const { return static_cast<uint8_t *>(m_buffer.data()); }
-
     LargeBuffer m_buffer;
     size_t m_used = 0;
 };
 
-// The pinyin order of lines[0..n): the line indices as the quicksort leaves them.
-std::vector<uint32_t> pinyinOrder(const std::u16string_view *lines, size_t n, EventPump &pump,
-                                  SortProgress progress) {
-    checkedCount(n);
-    const PinyinCollator collator;
-    size_t units = 0;
-    for (size_t k = 0; k < n; ++k)
-        units += lines[k].size();
-    KeyArena keys(units * 3 + n * 8);
-    std::vector<uint32_t> offsets(n);
-    for (size_t k = 0; k < n; ++k) {
-        offsets[k] = keys.append(collator, lines[k]);
-        pump.yield();
+// The first eight bytes of a key, big-endian; a key ends in its only zero byte, the bytes after
+// it count as zero.
+uint64_t prefixOf(const uint8_t *key) {
+    uint64_t prefix = 0;
+    bool ended = false;
+    for (int b = 0; b < 8; ++b) {
+        const uint8_t byte = ended ? 0 : key[b];
+        prefix = prefix << 8 | byte;
+        ended = byte == 0;
     }
-    // A key ends in its only zero byte; the bytes after it count as zero.
-    auto prefixOf = [&keys](uint32_t at) {
-        const uint8_t *key = keys.at(at);
-        uint64_t prefix = 0;
-        bool ended = false;
-        for (int b = 0; b < 8; ++b) {
-            const uint8_t byte = ended ? 0 : key[b];
-            prefix = prefix << 8 | byte;
-            ended = byte == 0;
-        }
-        return prefix;
-    };
-    auto bucketOf = [&](size_t k) {
-        const uint8_t *key = keys.at(offsets[k]);
-        return key[0] == 0 ? 0u : uint32_t(key[0]) << 8 | key[1];
-    };
-    auto make = [&](size_t k) { return Item{prefixOf(offsets[k]), offsets[k], uint32_t(k)}; };
-    auto tie = [&keys](const Item &a, const Item &b) {
-        // Equal first eight bytes: either both keys ended within them, or the rest decides.
+    return prefix;
+}
+
+// A group of sorted positions first..last (inclusive).
+using Group = std::pair<uint32_t, uint32_t>;
+
+// Pinyin order: ICU sort keys, made on two threads, each with its own collator and arena. Most
+// keys of Chinese words end within their first eight bytes, which the items hold: the arenas
+// keep only the longer keys' tails.
+class PinyinSort {
+public:
+    explicit PinyinSort(size_t estimate) { m_refs.reserve(estimate); }
+
+    // The next line in file order; every line lies in one text, at increasing addresses.
+    void add(std::u16string_view line) {
+        if (!m_text)
+            m_text = line.data();
+        const auto start = size_t(line.data() - m_text);
+        if (start + line.size() > std::numeric_limits<uint32_t>::max())
+            throw LexError("词库太大，无法排序");
+        m_refs.push_back({uint32_t(start), uint32_t(line.size())});
+        m_units += line.size();
+    }
+    size_t size() const { return m_refs.size(); }
+
+    // Sorts; handOn(begin, end) gets the sorted positions in order, a chunk at a time.
+    template <class HandOn> void sort(EventPump &pump, const HandOn &handOn) {
+        const size_t n = checkedCount(size());
+        if (n == 0)
+            return;
+        makeKeys(pump);
+        const Buckets buckets(n, m_counts);
+        permuteToBuckets(m_items.data(), buckets, pump);
+        auto less = [this](const KeyItem &a, const KeyItem &b) {
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            return tie(a, b) < 0;
+        };
+        // The prefixes must stay as made: the groups below compare them.
+        auto refill = [](KeyItem *, size_t, int) { return false; };
+        // The groups of equal keys whose lines differ, per chunk.
+        std::vector<std::vector<Group>> mixed(buckets.chunks());
+        // The bucket's first two key bytes are alike: the radix starts at the third.
+        const size_t handed = sortBuckets(
+            m_items.data(), buckets, 5, less, refill,
+            [&](size_t c) {
+                findMixed(buckets.begin(c), buckets.end(c), mixed[c]);
+                return mixed[c].empty();
+            },
+            handOn, pump);
+        if (handed == n)
+            return;
+        std::vector<Group> groups;
+        for (const auto &chunk : mixed)
+            groups.insert(groups.end(), chunk.begin(), chunk.end());
+        orderMixed(buckets, groups, pump);
+        handOn(handed, n);
+    }
+
+    std::u16string_view at(size_t position) const { return line(m_items[position].line); }
+    // The file-order index of the line at `position`.
+    uint32_t indexAt(size_t position) const { return m_items[position].line; }
+    // Asks for the memory of the line at `position`, and of the line's place `ahead` later.
+    void prefetch(size_t position, size_t ahead) const {
+        __builtin_prefetch(&m_refs[m_items[position + ahead].line]);
+        __builtin_prefetch(m_text + m_refs[m_items[position].line].start);
+    }
+    // Progress: the keys, then the sort and the writing, n each.
+    int64_t progressBase() const { return int64_t(size()); }
+
+private:
+    std::u16string_view line(uint32_t k) const {
+        return {m_text + m_refs[k].start, m_refs[k].length};
+    }
+
+    // Equal first eight bytes: either both keys ended within them, or their tails decide.
+    int tie(const KeyItem &a, const KeyItem &b) const {
         if ((a.prefix & 0xFF) == 0)
             return 0;
-        return sign(std::strcmp(reinterpret_cast<const char *>(keys.at(a.rest) + 8),
-                                reinterpret_cast<const char *>(keys.at(b.rest) + 8)));
-    };
-    // The prefixes must stay as made: the ranks below compare them.
-    auto refill = [](Item *, size_t, int) { return false; };
-    std::vector<uint32_t> order(n);
-    Slab<Ranked> ranked(n);
-    bool mixed = false;
-    {
-        const Slab<Item> items = fastSort(n, bucketOf, make, tie, refill, pump, progress);
-        // The ranks of the keys; the fast order stands unless lines with equal keys differ.
-        uint32_t rank = 0;
-        for (size_t k = 0; k < n; ++k) {
-            const Item &it = items[k];
-            if (k + 16 < n)
-                __builtin_prefetch(&ranked[items[k + 16].line], 1);
-            if (k > 0) {
-                const Item &prev = items[k - 1];
-                if (prev.prefix != it.prefix || tie(prev, it) != 0)
-                    ++rank;
-                else
-                    mixed = mixed || lines[prev.line] != lines[it.line];
+        return sign(std::strcmp(tail(a.rest), tail(b.rest)));
+    }
+    const char *tail(uint32_t rest) const {
+        return reinterpret_cast<const char *>(m_arenas[rest >> 31]->at(rest & 0x7FFFFFFF));
+    }
+    bool sameKey(const KeyItem &a, const KeyItem &b) const {
+        return a.prefix == b.prefix && tie(a, b) == 0;
+    }
+
+    // The key of every line, made in chunks of lines on two threads: the items in file order
+    // and the counts of their buckets.
+    void makeKeys(EventPump &pump) {
+        const size_t n = size();
+        const PinyinCollator collator;
+        const std::unique_ptr<PinyinCollator> other = collator.clone();
+        const PinyinCollator *collators[2] = {&collator, other.get()};
+        for (int w = 0; w < 2; ++w) {
+            // Keys take about two bytes a unit, and their level separators and end.
+            m_arenas[w] = std::make_unique<KeyArena>(m_units * 3 + n * 8);
+            m_counts[w].assign(kBuckets, 0);
+        }
+        m_items = Slab<KeyItem>(n);
+        const size_t lines = chunkSize(n);
+        std::vector<uint8_t> room[2] = {std::vector<uint8_t>(256), std::vector<uint8_t>(256)};
+        runChunks((n + lines - 1) / lines, true,
+                  [&](size_t c, EventPump &p, int w) {
+                      std::vector<uint8_t> &key = room[w];
+                      for (size_t k = c * lines; k < std::min(n, (c + 1) * lines); ++k) {
+                          const std::u16string_view text = line(uint32_t(k));
+                          size_t length = collators[w]->sortKey(text, key.data(), key.size());
+                          if (length > key.size()) {
+                              key.resize(length);
+                              collators[w]->sortKey(text, key.data(), key.size());
+                          }
+                          const uint64_t prefix = prefixOf(key.data());
+                          uint32_t rest = 0;
+                          if (length > 8)
+                              rest = m_arenas[w]->append(key.data() + 8, length - 8) | uint32_t(w)
+                                                                                           << 31;
+                          m_items[k] = {prefix, rest, uint32_t(k)};
+                          ++m_counts[w][prefix >> 48];
+                          p.yield();
+                      }
+                  },
+                  [&](size_t c) {
+                      pump.setProgress(int64_t(std::min(n, (c + 1) * lines)), 3 * int64_t(n));
+                      return true;
+                  },
+                  pump);
+    }
+
+    // Appends the groups of sorted positions begin..end-1 whose keys are equal and whose lines
+    // differ.
+    void findMixed(size_t begin, size_t end, std::vector<Group> &groups) const {
+        size_t first = begin;
+        bool differ = false;
+        for (size_t k = begin + 1; k <= end; ++k) {
+            if (k < end && sameKey(m_items[k - 1], m_items[k])) {
+                differ = differ || line(m_items[k - 1].line) != line(m_items[k].line);
+                continue;
             }
-            ranked[it.line] = {rank, it.line};
-            order[k] = it.line;
+            if (differ)
+                groups.emplace_back(uint32_t(first), uint32_t(k - 1));
+            first = k;
+            differ = false;
         }
     }
-    if (mixed) {
+
+    // The quicksort over the ranks, on the ranges that hold one of the (ascending) groups, and
+    // the lines it puts there.
+    void orderMixed(const Buckets &buckets, const std::vector<Group> &groups, EventPump &pump) {
+        const size_t n = size();
+        Slab<Ranked> ranked(n);
+        // A line's rank is the first position of its equal keys: ranks compare as the keys do.
+        // Equal keys share a chunk, so the chunks are ranked apart.
+        runChunks(
+            buckets.chunks(), true,
+            [&](size_t c, EventPump &p, int) {
+                uint32_t rank = 0;
+                for (size_t k = buckets.begin(c); k < buckets.end(c); ++k) {
+                    const KeyItem &it = m_items[k];
+                    if (k + 16 < buckets.end(c))
+                        __builtin_prefetch(&ranked[m_items[k + 16].line], 1);
+                    if (k == buckets.begin(c) || !sameKey(m_items[k - 1], it))
+                        rank = uint32_t(k);
+                    ranked[it.line] = {rank, it.line};
+                    p.yield();
+                }
+            },
+            [](size_t) { return true; }, pump);
         auto cmp = [](const Ranked &a, const Ranked &b) {
             return (a.rank > b.rank) - (a.rank < b.rank);
         };
-        quickSort(ranked.data(), 0, int64_t(n) - 1, cmp, pump, progress);
-        for (size_t k = 0; k < n; ++k)
-            order[k] = ranked[k].line;
+        auto needed = [&groups](int64_t l, int64_t r) {
+            // The first group that ends at l or later: does it start by r?
+            auto g =
+                std::lower_bound(groups.begin(), groups.end(), l,
+                                 [](const Group &group, int64_t at) { return group.second < at; });
+            return g != groups.end() && g->first <= r;
+        };
+        quickSort(ranked.data(), 0, int64_t(n) - 1, cmp, pump, {}, needed);
+        for (const auto &[first, last] : groups)
+            for (size_t k = first; k <= last; ++k)
+                m_items[k].line = ranked[k].line;
     }
-    return order;
-}
+
+    const char16_t *m_text = nullptr;
+    size_t m_units = 0;
+    LargeArray<LineRef> m_refs;
+    std::unique_ptr<KeyArena> m_arenas[2];
+    std::vector<uint32_t> m_counts[2]; // lines per bucket, per thread
+    Slab<KeyItem> m_items;             // in file order, then sorted
+};
+
+// Lines of separate strings in one text, so that the sorts can see them as a file's lines: each
+// one unit after the one before, so that even empty lines start apart.
+struct JoinedLines {
+    std::u16string text;
+    std::vector<size_t> starts;
+
+    JoinedLines(const std::u16string_view *lines, size_t n) {
+        for (size_t k = 0; k < n; ++k) {
+            starts.push_back(text.size());
+            text.append(lines[k]);
+            text.push_back(u'\n');
+        }
+    }
+    std::u16string_view line(size_t k, size_t length) const {
+        return std::u16string_view(text).substr(starts[k], length);
+    }
+};
 
 void applyOrder(std::vector<std::u16string_view> &sA, int64_t lLeft,
-                const std::vector<uint32_t> &order) {
+                const std::vector<size_t> &order) {
     std::vector<std::u16string_view> sorted(order.size());
     for (size_t k = 0; k < order.size(); ++k)
         sorted[k] = sA[size_t(lLeft) + order[k]];
@@ -301,18 +587,74 @@ void applyOrder(std::vector<std::u16string_view> &sA, int64_t lLeft,
 } // namespace
 
 void sortSA(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight, EventPump &pump,
-            SortProgress progress) {
-    if (lLeft < lRight)
-        applyOrder(sA, lLeft,
-                   strokeOrder(sA.data() + lLeft, size_t(lRight - lLeft) + 1, pump, progress));
+            SortProgress) {
+    if (lLeft >= lRight)
+        return;
+    const size_t n = size_t(lRight - lLeft) + 1;
+    const JoinedLines joined(sA.data() + lLeft, n);
+    StrokeSort sort(n);
+    for (size_t k = 0; k < n; ++k)
+        sort.add(joined.line(k, sA[size_t(lLeft) + k].size()));
+    sort.sort(pump, [](size_t, size_t) {});
+    // Back from where a line starts to its index.
+    std::vector<size_t> order(n);
+    for (size_t k = 0; k < n; ++k) {
+        const size_t start = sort.startAt(k);
+        order[k] = size_t(std::upper_bound(joined.starts.begin(), joined.starts.end(), start) -
+                          joined.starts.begin()) -
+                   1;
+    }
+    applyOrder(sA, lLeft, order);
 }
 
 void sortSB(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight, EventPump &pump,
-            SortProgress progress) {
-    if (lLeft < lRight)
-        applyOrder(sA, lLeft,
-                   pinyinOrder(sA.data() + lLeft, size_t(lRight - lLeft) + 1, pump, progress));
+            SortProgress) {
+    if (lLeft >= lRight)
+        return;
+    const size_t n = size_t(lRight - lLeft) + 1;
+    const JoinedLines joined(sA.data() + lLeft, n);
+    PinyinSort sort(n);
+    for (size_t k = 0; k < n; ++k)
+        sort.add(joined.line(k, sA[size_t(lLeft) + k].size()));
+    sort.sort(pump, [](size_t, size_t) {});
+    std::vector<size_t> order(n);
+    for (size_t k = 0; k < n; ++k)
+        order[k] = sort.indexAt(k);
+    applyOrder(sA, lLeft, order);
 }
+
+namespace {
+
+// Reads the lines into `sort`, sorts them and writes them in order, each chunk as soon as it is
+// sorted.
+template <class Sort>
+int64_t readSortWrite(LineReader &reader, Sort &sort, const std::filesystem::path &output,
+                      EventPump &pump) {
+    while (!reader.atEnd()) {
+        sort.add(reader.readLineView());
+        pump.yield();
+    }
+    const size_t n = sort.size();
+    LineWriter writer(output);
+    // Progress: what the sort did before, then its sorted positions and the lines written.
+    const int64_t base = sort.progressBase(), total = base + 2 * int64_t(n);
+    // The lines are read in sorted order, all over the text: their memory is asked for early.
+    constexpr size_t kAhead = 16;
+    sort.sort(pump, [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+            if (k + 2 * kAhead < end)
+                sort.prefetch(k + kAhead, kAhead);
+            writer.writeLine(sort.at(k));
+            if (k % 4096 == 0)
+                pump.setProgress(base + int64_t(end + k), total);
+            pump.yield();
+        }
+    });
+    writer.close();
+    return int64_t(n);
+}
+
+} // namespace
 
 SortResult sortLines(const std::filesystem::path &input, const std::filesystem::path &output,
                      SortMode mode, EventPump &pump) {
@@ -321,34 +663,17 @@ SortResult sortLines(const std::filesystem::path &input, const std::filesystem::
         return result;
     result.inputFound = true;
     LineReader reader(input);
-    std::vector<std::u16string_view> lines;
-    lines.reserve(reader.countLines());
-    while (!reader.atEnd()) {
-        lines.push_back(reader.readLineView());
-        pump.yield();
+    // Lines take a dozen bytes or so; the arrays grow past this where they take fewer.
+    std::error_code error;
+    const uintmax_t bytes = std::filesystem::file_size(input, error);
+    const size_t estimate = error ? 4096 : size_t(bytes / 8) + 4096;
+    if (mode == SortMode::Stroke) {
+        StrokeSort sort(estimate);
+        result.count = readSortWrite(reader, sort, output, pump);
+    } else {
+        PinyinSort sort(estimate);
+        result.count = readSortWrite(reader, sort, output, pump);
     }
-    const size_t n = lines.size();
-    // Progress: the sort, then the writing.
-    const SortProgress progress{0, 2 * int64_t(n)};
-    const std::vector<uint32_t> order = mode == SortMode::Stroke
-                                            ? strokeOrder(lines.data(), n, pump, progress)
-                                            : pinyinOrder(lines.data(), n, pump, progress);
-    LineWriter writer(output);
-    writer.reserve(reader.size() * 2 + n * 2);
-    // The lines are read in sorted order, all over the text: their memory is asked for early.
-    constexpr size_t kAhead = 16;
-    for (size_t k = 0; k < n; ++k) {
-        if (k + 2 * kAhead < n)
-            __builtin_prefetch(&lines[order[k + 2 * kAhead]]);
-        if (k + kAhead < n)
-            __builtin_prefetch(lines[order[k + kAhead]].data());
-        writer.writeLine(lines[order[k]]);
-        if (k % 4096 == 0)
-            pump.setProgress(int64_t(n + k), 2 * int64_t(n));
-        pump.yield();
-    }
-    writer.close();
-    result.count = int64_t(n);
     return result;
 }
 

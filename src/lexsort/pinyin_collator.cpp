@@ -26,6 +26,17 @@ PinyinCollator::~PinyinCollator() {
         ucol_close(m_collator);
 }
 
+std::unique_ptr<PinyinCollator> PinyinCollator::clone() const {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator *copy = ucol_clone(m_collator, &status);
+    if (U_FAILURE(status)) {
+        if (copy)
+            ucol_close(copy);
+        throw LexError(std::string("无法复制汉语拼音排序规则（ICU：") + u_errorName(status) + "）");
+    }
+    return std::unique_ptr<PinyinCollator>(new PinyinCollator(copy));
+}
+
 int PinyinCollator::compare(std::u16string_view a, std::u16string_view b) const {
     return ucol_strcoll(m_collator, a.data(), int32_t(a.size()), b.data(), int32_t(b.size()));
 }

@@ -6,6 +6,7 @@
 // instead, whose bytes compare as the collator does.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ public:
     PinyinCollator(const PinyinCollator &) = delete;
     PinyinCollator &operator=(const PinyinCollator &) = delete;
 
+    // A collator of its own for another thread, with the same settings.
+    std::unique_ptr<PinyinCollator> clone() const;
+
     // The collator's own comparison: < 0, 0 or > 0.
     int compare(std::u16string_view a, std::u16string_view b) const;
     // Writes the sort key of `text`, ending in its only zero byte, to `dst` when it fits in
@@ -28,6 +32,8 @@ public:
     size_t sortKey(std::u16string_view text, uint8_t *dst, size_t room) const;
 
 private:
+    explicit PinyinCollator(UCollator *collator) : m_collator(collator) {}
+
     UCollator *m_collator = nullptr;
 };
 

@@ -15,6 +15,11 @@
 // elements. When the next pivot compares equal to that one, nothing in the rest is smaller than
 // it either, so its pass is known without comparing: a range of equal elements costs linear
 // time and keeps the order the steps give.
+//
+// The caller may skip ranges: needed(l, r) false says that no order of a[l..r] among the ones
+// the steps could give differs from another for it (all of its equal elements are alike). The
+// range is then left as it is; the other ranges still end exactly as the steps leave them,
+// since no step on one range reads or writes another.
 
 #include "shared/lexcore/event_pump.h"
 
@@ -30,11 +35,17 @@ struct SortProgress {
     int64_t total = 0;
 };
 
+// Every range is sorted.
+struct EveryRange {
+    bool operator()(int64_t, int64_t) const { return true; }
+};
+
 // Sorts a[left..right] (inclusive) ascending by cmp(x, y) (< 0, 0, > 0), which must be a
-// consistent total preorder. Yields once per range.
-template <class T, class Cmp>
+// consistent total preorder, except for the ranges that needed(l, r) leaves out. Yields once
+// per range.
+template <class T, class Cmp, class Needed = EveryRange>
 void quickSort(T *a, int64_t left, int64_t right, const Cmp &cmp, EventPump &pump,
-               SortProgress progress = {}) {
+               SortProgress progress = {}, const Needed &needed = {}) {
     // The element moves include a slot copied onto itself.
     static_assert(std::is_trivially_copyable_v<T>);
     if (left >= right)
@@ -55,6 +66,11 @@ void quickSort(T *a, int64_t left, int64_t right, const Cmp &cmp, EventPump &pum
         int64_t l = stack[top].l, r = stack[top].r;
         while (l < r) {
             pump.yield();
+            if (!needed(l, r)) {
+                placed += r - l + 1;
+                report();
+                break;
+            }
             const int64_t mid = (l + r) / 2;
             T p = a[mid];
             a[mid] = a[l];

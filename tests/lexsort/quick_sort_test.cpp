@@ -127,8 +127,9 @@ TEST(LineSort, StrokeAndPinyinMatchTheModelOverTheirComparisons) {
         const int c = a.compare(b);
         return (c > 0) - (c < 0);
     };
-    for (int round = 0; round < 300; ++round) {
-        const auto lines = randomLines(rng, 1 + rng() % 400);
+    // The last rounds are long enough to be sorted in many chunks on two threads.
+    for (int round = 0; round < 302; ++round) {
+        const auto lines = randomLines(rng, round < 300 ? 1 + rng() % 400 : 6000 + rng() % 6000);
         const auto n = int64_t(lines.size());
         auto a = views(lines), b = views(lines), modelA = a, modelB = b;
         lex::lexsort::sortSA(a, 0, n - 1, pump);
