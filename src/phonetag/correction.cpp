@@ -5,7 +5,7 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
-#include <vector>
+#include <exception>
 
 namespace lex::phonetag {
 
@@ -25,6 +25,18 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     if (!fileExists(list))
         return result;
     result.listFound = true;
+    // The lexicon is decoded on a second thread while the list fills the set. A failure to open
+    // it waits for the list, so that a bad list is still the one reported.
+    const bool inputExists = fileExists(input);
+    LineReader reader;
+    std::exception_ptr openFailure;
+    if (inputExists) {
+        try {
+            reader.open(input, detectEncoding(input));
+        } catch (...) {
+            openFailure = std::current_exception();
+        }
+    }
     {
         LineReader words(list);
         set.reserve(words.countLines(), words.size());
@@ -33,15 +45,15 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
                 set.Add(line);
         });
     }
-    if (!fileExists(input))
+    if (!inputExists)
         return result;
     result.inputFound = true;
+    if (openFailure)
+        std::rethrow_exception(openFailure);
 
-    LineReader reader(input);
     LineWriter logWriter(log);
     LineWriter writer(output);
-    writer.reserve(reader.size() + reader.size() / 2 + 16);
-    const auto total = int64_t(reader.size());
+    int64_t total = 0; // known once the lexicon is decoded
     std::u16string logLine, corrected;
     lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (set.Hash_ExistsX(line)) {
@@ -59,6 +71,8 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
         }
         writer.writeLine(line);
         ++result.lines;
+        if (total == 0)
+            total = int64_t(reader.knownSize());
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
     });

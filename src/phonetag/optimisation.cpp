@@ -40,36 +40,31 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
     if (set.insertedCount() != 0)
         set.Clear(pump);
     LineReader reader(input);
-    set.reserve(reader.countLines(), reader.size());
-    const auto total = int64_t(reader.size());
-    // The set starts loading a line's memory a few lines before its lookup.
-    constexpr size_t kAhead = 8;
-    const size_t lines = reader.countLines();
-    for (size_t j = 0; j < kAhead && j < lines; ++j)
-        set.prefetch(reader.peekLineView(j));
-    for (size_t i = 0; i < lines; ++i) {
-        if (i + kAhead < lines)
-            set.prefetch(reader.peekLineView(kAhead));
-        std::u16string_view line = reader.readLineView();
-        if (set.Contains(line))
+    // The set keeps views of the reader's lines, so it is emptied before they go, whatever
+    // happens.
+    struct EmptyOnExit {
+        EntryHashSet &set;
+        ~EmptyOnExit() { set.Clear(); }
+    } emptyOnExit{set};
+    set.borrowText();
+    // Entries are never removed here, so each new line is written as it is added: the output
+    // is the entry list in insertion order, and ";" (lines without Chinese) is never empty.
+    LineWriter writer(output);
+    int64_t total = 0; // known once the input is decoded
+    lookUpEachLine(reader, set, [&](std::u16string_view line) {
+        if (set.Contains(line)) {
             ++result.repeated;
-        else
+        } else {
             set.Add(line);
+            writer.writeLine(line);
+        }
+        if (total == 0 && (total = int64_t(reader.knownSize())) != 0)
+            set.reserve(size_t(set.insertedCount()) + reader.countLines());
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
-    }
-    // The entries are copies held by the set; the input buffer can go.
-    reader.close();
-    LineWriter writer(output);
-    writer.reserve(size_t(total) * 2 + 16);
-    const int32_t n = set.insertedCount();
-    for (int32_t i = 0; i < n; ++i) {
-        const std::u16string_view e = set.entry(i);
-        if (!e.empty())
-            writer.writeLine(e);
-    }
+    });
     writer.close();
-    result.remaining = n;
+    result.remaining = set.insertedCount();
     return result;
 }
 

@@ -33,9 +33,10 @@ struct DedupResult {
     int64_t remaining = 0; // the set's inserted count
 };
 
-// Adds every new line of `input` to `set` (empty on entry) and writes its entries in insertion
-// order. The set is left filled; the caller clears it. Throws LexError on unreadable input,
-// an unwritable output, or more distinct lines than the set holds.
+// Adds every new line of `input` to `set` and writes its entries in insertion order. The set
+// holds views of the input while it runs and is empty when it returns (a set left filled by
+// someone else is cleared first). Throws LexError on unreadable input, an unwritable output,
+// or more distinct lines than the set holds.
 DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path &input,
                                   const std::filesystem::path &output, EventPump &pump);
 

@@ -55,8 +55,12 @@ TEST(LineReader, BothEncodingsGiveTheSameLines) {
     EXPECT_EQ(r.countLines(), 4u);
     EXPECT_EQ(r.peekLineView(3), u"€末行");
     EXPECT_EQ(r.peekLineView(4), u"");
+    // Past the end there is no data, where an empty line has some: hints stop there.
+    EXPECT_EQ(r.peekLineView(4).data(), nullptr);
+    EXPECT_EQ(r.knownSize(), r.size());
     r.readLineView();
     EXPECT_EQ(r.peekLineView(0), u"");
+    EXPECT_NE(r.peekLineView(0).data(), nullptr);
     EXPECT_EQ(r.peekLineView(1), u"abc");
     EXPECT_EQ(r.countLines(), 3u);
     EXPECT_EQ(readLines(dir / "u.txt"), expected);
@@ -131,6 +135,9 @@ TEST(LineReader, BigFilesDecodedMeanwhileGiveTheSameLines) {
     }
 
     lex::LineReader r(dir / "big.txt", LexiconEncoding::Ansi936);
+    // A progress total never waits: nothing until the whole text is known, then all of it.
+    const size_t early = r.knownSize();
+    EXPECT_TRUE(early == 0 || early == text.size()) << early;
     size_t i = 0;
     for (; !r.atEnd(); ++i) {
         if (i % 1000 == 7) {
@@ -140,6 +147,7 @@ TEST(LineReader, BigFilesDecodedMeanwhileGiveTheSameLines) {
         ASSERT_EQ(r.readLineView(), expected[i]) << "line " << i;
     }
     EXPECT_EQ(i, expected.size());
+    EXPECT_EQ(r.knownSize(), text.size());
     EXPECT_EQ(r.size(), text.size());
 
     lex::LineReader counted(dir / "big.txt", LexiconEncoding::Ansi936);

@@ -245,16 +245,21 @@ private:
 // Hands every line of `reader` (a LineReader) to `step` in order, hinting each line to the set
 // a few lines before its lookup: lookups are bound by cache misses, not by computation. The
 // hints must come in the order of the lookups, so the first lines are hinted before the first
-// lookup.
+// lookup, and no line past the end is hinted (peekLineView gives a view without data there,
+// where an empty line of the file has one). Counting the lines first would wait for the whole
+// file to be decoded.
 template <class Reader, class Step>
 void lookUpEachLine(Reader &reader, EntryHashSet &set, Step step) {
     constexpr size_t kAhead = 8;
-    const size_t lines = reader.countLines();
-    for (size_t j = 0; j < kAhead && j < lines; ++j)
-        set.prefetch(reader.peekLineView(j));
-    for (size_t i = 0; i < lines; ++i) {
-        if (i + kAhead < lines)
-            set.prefetch(reader.peekLineView(kAhead));
+    for (size_t j = 0; j < kAhead; ++j) {
+        const std::u16string_view line = reader.peekLineView(j);
+        if (!line.data())
+            break;
+        set.prefetch(line);
+    }
+    while (!reader.atEnd()) {
+        if (const std::u16string_view ahead = reader.peekLineView(kAhead); ahead.data())
+            set.prefetch(ahead);
         step(reader.readLineView());
     }
 }

@@ -354,6 +354,13 @@ size_t LineReader::size() const {
     return m_size;
 }
 
+size_t LineReader::knownSize() const {
+    if (m_decoding && !m_decoding->done.load(std::memory_order_acquire))
+        return 0;
+    finish();
+    return m_size;
+}
+
 size_t LineReader::countLines() const {
     finish();
     return m_lineEnds.size() - m_line;

@@ -51,7 +51,7 @@ public:
     std::u16string_view readLineView();
     std::u16string readAll();
     // The line `ahead` lines after the next one (0: the next line) without consuming anything,
-    // or an empty view past the end. For prefetching.
+    // or an empty view without data (nullptr) past the end. For prefetching.
     std::u16string_view peekLineView(size_t ahead) const;
     void close();
 
@@ -61,6 +61,9 @@ public:
     size_t size() const;
     // The lines left (for progress bars and capacity checks).
     size_t countLines() const;
+    // size() once the whole file is decoded, else 0 without waiting: a progress total for loops
+    // that start on the first lines while the rest is still being decoded.
+    size_t knownSize() const;
 
 private:
     struct Decoding;
