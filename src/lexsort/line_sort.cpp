@@ -576,11 +576,22 @@ struct JoinedLines {
     }
 };
 
-void applyOrder(std::vector<std::u16string_view> &sA, int64_t lLeft,
-                const std::vector<size_t> &order) {
-    std::vector<std::u16string_view> sorted(order.size());
-    for (size_t k = 0; k < order.size(); ++k)
-        sorted[k] = sA[size_t(lLeft) + order[k]];
+// Sorts sA[lLeft..lRight] with a Sort over the joined lines; indexOf(sort, joined, k) is the
+// index of the line at sorted position k.
+template <class Sort, class IndexOf>
+void sortViews(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight, EventPump &pump,
+               const IndexOf &indexOf) {
+    if (lLeft >= lRight)
+        return;
+    const size_t n = size_t(lRight - lLeft) + 1;
+    const JoinedLines joined(sA.data() + lLeft, n);
+    Sort sort(n);
+    for (size_t k = 0; k < n; ++k)
+        sort.add(joined.line(k, sA[size_t(lLeft) + k].size()));
+    sort.sort(pump, [](size_t, size_t) {});
+    std::vector<std::u16string_view> sorted(n);
+    for (size_t k = 0; k < n; ++k)
+        sorted[k] = sA[size_t(lLeft) + indexOf(sort, joined, k)];
     std::copy(sorted.begin(), sorted.end(), sA.begin() + lLeft);
 }
 
@@ -588,39 +599,21 @@ void applyOrder(std::vector<std::u16string_view> &sA, int64_t lLeft,
 
 void sortSA(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight, EventPump &pump,
             SortProgress) {
-    if (lLeft >= lRight)
-        return;
-    const size_t n = size_t(lRight - lLeft) + 1;
-    const JoinedLines joined(sA.data() + lLeft, n);
-    StrokeSort sort(n);
-    for (size_t k = 0; k < n; ++k)
-        sort.add(joined.line(k, sA[size_t(lLeft) + k].size()));
-    sort.sort(pump, [](size_t, size_t) {});
     // Back from where a line starts to its index.
-    std::vector<size_t> order(n);
-    for (size_t k = 0; k < n; ++k) {
-        const size_t start = sort.startAt(k);
-        order[k] = size_t(std::upper_bound(joined.starts.begin(), joined.starts.end(), start) -
-                          joined.starts.begin()) -
+    sortViews<StrokeSort>(
+        sA, lLeft, lRight, pump, [](const StrokeSort &sort, const JoinedLines &joined, size_t k) {
+            const auto &starts = joined.starts;
+            return size_t(std::upper_bound(starts.begin(), starts.end(), sort.startAt(k)) -
+                          starts.begin()) -
                    1;
-    }
-    applyOrder(sA, lLeft, order);
+        });
 }
 
 void sortSB(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight, EventPump &pump,
             SortProgress) {
-    if (lLeft >= lRight)
-        return;
-    const size_t n = size_t(lRight - lLeft) + 1;
-    const JoinedLines joined(sA.data() + lLeft, n);
-    PinyinSort sort(n);
-    for (size_t k = 0; k < n; ++k)
-        sort.add(joined.line(k, sA[size_t(lLeft) + k].size()));
-    sort.sort(pump, [](size_t, size_t) {});
-    std::vector<size_t> order(n);
-    for (size_t k = 0; k < n; ++k)
-        order[k] = sort.indexAt(k);
-    applyOrder(sA, lLeft, order);
+    sortViews<PinyinSort>(
+        sA, lLeft, lRight, pump,
+        [](const PinyinSort &sort, const JoinedLines &, size_t k) { return sort.indexAt(k); });
 }
 
 namespace {
