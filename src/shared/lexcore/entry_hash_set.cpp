@@ -438,7 +438,22 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.ofWord = m_words != nullptr;
     if (p.ofWord) {
         p.hash = uint32_t(hashWord(line));
-        __builtin_prefetch(&m_words->cells[p.hash & (m_words->cells.size() - 1)]);
+        const size_t mask = m_words->cells.size() - 1;
+        __builtin_prefetch(&m_words->cells[p.hash & mask]);
+        // As below: the entry of an older hint's cell, then the text its word is compared with.
+        const size_t queued = m_ringHead - m_ringTail;
+        if (queued > 4) {
+            const Prefetched &q = m_ring[(m_ringHead - 5) % kPrefetchRing];
+            const WordIndex::Cell &c = m_words->cells[q.hash & mask];
+            if (c.line >= 0 && q.ofWord)
+                __builtin_prefetch(&m_entries[size_t(c.line)]);
+        }
+        if (queued > 6) {
+            const Prefetched &q = m_ring[(m_ringHead - 7) % kPrefetchRing];
+            const WordIndex::Cell &c = m_words->cells[q.hash & mask];
+            if (c.line >= 0 && c.hash == q.hash && q.ofWord)
+                __builtin_prefetch(textOf(m_entries[size_t(c.line)]));
+        }
         return;
     }
     p.hash = uint32_t(hashLine(line));
