@@ -105,19 +105,22 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
         return false;
     };
 
+    // The lines are filtered while the rest of a big input is still being decoded.
     LineReader reader(input);
-    const auto total = int64_t(reader.countLines());
     LineWriter writer(output);
-    writer.reserve(reader.size() * 2 + size_t(total) * 2 + 16);
+    int64_t total = 0; // known once the input is decoded
+    std::u16string word;
     for (int64_t i = 0; !reader.atEnd(); ++i) {
         const std::u16string_view line = reader.readLineView();
-        const std::u16string word = entryWord(line);
+        entryWordInto(line, word);
         if (!word.empty() && accepts(word)) {
             writer.writeLine(line);
             ++result.written;
         }
         if (i % 20000 == 0) {
-            pump.setProgress(i, total);
+            if (total == 0)
+                total = int64_t(reader.knownSize());
+            pump.setProgress(int64_t(reader.position()), total);
             pump.yield();
         }
     }

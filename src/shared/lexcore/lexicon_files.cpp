@@ -652,14 +652,19 @@ void LineWriter::close() {
 
 std::u16string entryWord(std::u16string_view line) {
     std::u16string word;
-    if (line.empty())
-        return word;
-    word.reserve(line.size());
-    word.push_back(line[0]);
+    entryWordInto(line, word);
+    return word;
+}
+
+void entryWordInto(std::u16string_view line, std::u16string &word) {
+    word.resize(line.size());
+    size_t n = 0;
+    if (!line.empty())
+        word[n++] = line[0];
     for (size_t i = 1; i < line.size(); ++i)
         if (isDoubleByte(line[i]))
-            word.push_back(line[i]);
-    return word;
+            word[n++] = line[i];
+    word.resize(n);
 }
 
 std::u16string TakeOff(std::u16string_view s) {

@@ -156,6 +156,8 @@ void writeFileAtomically(const std::filesystem::path &path, std::string_view byt
 // The word of an annotated entry: the first character, then every later double-byte
 // character.
 std::u16string entryWord(std::u16string_view line);
+// The same into `word`, whose room is kept from line to line.
+void entryWordInto(std::u16string_view line, std::u16string &word);
 
 // Every double-byte character of `s`, in order; single-byte characters are dropped wherever
 // they stand (the first character included).
