@@ -28,14 +28,15 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     // The writer only buffers and replaces the output at close(): an output equal to the input
     // is safe, and a failed run leaves the old file.
     LineWriter writer(output);
-    writer.reserve(reader.size() * 4 + 16);
-    const auto total = int64_t(reader.size());
+    int64_t total = 0; // known once the input is decoded
     PinyinCounters counted;
     std::u16string out, scratch;
     while (!reader.atEnd()) {
         annotateLine(reader.readLineView(), dict, table, counted, out, scratch);
         writer.writeLine(out);
         ++result.lines;
+        if (total == 0)
+            total = int64_t(reader.knownSize());
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
     }
@@ -54,20 +55,15 @@ LineCountResult clearPinyin(const std::filesystem::path &input, const std::files
     result.inputFound = true;
     LineReader reader(input);
     LineWriter writer(output);
-    writer.reserve(reader.size() + 16);
-    const auto total = int64_t(reader.size());
+    int64_t total = 0; // known once the input is decoded
     std::u16string word;
     while (!reader.atEnd()) {
         const std::u16string_view line = reader.readLineView();
-        word.clear();
-        if (!line.empty()) {
-            word.push_back(line[0]);
-            for (size_t i = 1; i < line.size(); ++i)
-                if (isDoubleByte(line[i]))
-                    word.push_back(line[i]);
-        }
+        entryWordInto(line, word);
         writer.writeLine(word);
         ++result.lines;
+        if (total == 0)
+            total = int64_t(reader.knownSize());
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
     }

@@ -91,14 +91,15 @@ ExtractResult extractAnnotated(const std::filesystem::path &input,
     result.inputFound = true;
     LineReader reader(input);
     LineWriter writer(output);
-    writer.reserve(reader.size() + 16);
-    const auto total = int64_t(reader.size());
+    int64_t total = 0; // known once the input is decoded
     while (!reader.atEnd()) {
         const std::u16string_view line = reader.readLineView();
         if (IsDYC(line)) {
             writer.writeLine(line);
             ++result.kept;
         }
+        if (total == 0)
+            total = int64_t(reader.knownSize());
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
     }

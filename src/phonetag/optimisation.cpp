@@ -14,13 +14,14 @@ AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesys
     counters = {};
     LineReader reader(input);
     LineWriter writer(output);
-    writer.reserve(reader.size() * 4 + 16);
-    const auto total = int64_t(reader.size());
+    int64_t total = 0; // known once the input is decoded
     std::u16string out;
     while (!reader.atEnd()) {
         FixPinyin(reader.readLineView(), dict, result.counters, out);
         writer.writeLine(out);
         ++result.lines;
+        if (total == 0)
+            total = int64_t(reader.knownSize());
         pump.setProgress(int64_t(reader.position()), total);
         pump.yield();
     }

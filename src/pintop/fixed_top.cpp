@@ -119,13 +119,14 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
     // The writer only buffers; the output file is replaced once, at close(), after all input
     // was read, so an output path equal to the input path is safe.
     LineWriter writer(output);
-    writer.reserve(reader.size() * 3 + 16);
     std::u16string word, code, scratch, out;
-    const auto total = int64_t(reader.size());
+    int64_t total = 0; // known once the input is decoded
     while (!reader.atEnd()) {
         std::u16string_view line = reader.readLineView();
         if (line.empty())
             continue;
+        if (total == 0)
+            total = int64_t(reader.knownSize());
         pump.setProgress(int64_t(reader.position()), total);
         parseStandardLine(line, options.separator, data, word, code);
         // One yield per character after the first, taken together once the line is parsed, so
@@ -142,6 +143,7 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
         if (result.count % 20000 == 0)
             pump.yield();
     }
+    total = int64_t(reader.size());
     reader.close();
     writer.close();
     pump.setProgress(total, total);
