@@ -18,7 +18,7 @@
 // sort and std::sort inside each bucket, the buckets shared out between two threads and written
 // out in order as soon as they are sorted. Where lines that compare equal are identical (in
 // every stroke sort, and in pinyin sorts without lines that differ only in case or width) that
-// order is the quicksort's, byte for byte. Otherwise the quicksort runs as specified on the ranks
+// order is the quicksort's, byte for byte. Otherwise the quicksort runs step by step on the ranks
 // the fast sort found, which compare exactly as the lines do, but only on the ranges that hold
 // lines that compare equal and differ: every other range comes out as the fast sort left it.
 //

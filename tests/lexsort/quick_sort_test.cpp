@@ -1,4 +1,4 @@
-// The sorts of lexsort against a literal recursive model of the specified quicksort: the order
+// The sorts of lexsort against a literal model of the recursive quicksort: the order
 // of lines that compare equal is part of the output, so every sort must match the model element
 // for element, not merely be sorted.
 
@@ -16,7 +16,7 @@ namespace {
 
 using lex::lexsort::PinyinCollator;
 
-// The specified steps, recursing as written.
+// The quicksort's steps, recursing as written.
 template <class T, class Cmp>
 void modelSort(std::vector<T> &sA, int64_t lLeft, int64_t lRight, const Cmp &cmp) {
     int64_t i = lLeft, j = lRight;
@@ -115,7 +115,7 @@ std::vector<std::u16string_view> views(const std::vector<std::u16string> &lines)
 }
 
 // Guards against the fast first sort of the stroke and pinyin sorts leaving any line elsewhere
-// than the specified quicksort over the collator (pinyin) or the code units (stroke) would.
+// than the recursive quicksort over the collator (pinyin) or the code units (stroke) would.
 TEST(LineSort, StrokeAndPinyinMatchTheModelOverTheirComparisons) {
     std::mt19937 rng(42);
     lex::NullPump pump;
