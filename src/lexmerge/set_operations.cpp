@@ -1,5 +1,6 @@
 #include "lexmerge/set_operations.h"
 
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
@@ -66,27 +67,18 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
     } emptyOnExit{set};
     set.borrowText();
 
-    // Read ahead: the lexicon that is needed second is read on a second thread meanwhile
-    // (difference needs lexicon two first).
+    // Read ahead: lexicon two is read on a second thread while lexicon one is added (difference
+    // collects lexicon two on its own thread below).
     std::future<bool> twoRead;
-    std::future<void> oneRead;
-    auto readOne = [&] {
-        std::filesystem::path path = paths.lexiconOne();
-        one.open(path, detectEncoding(path));
-    };
-    if (paths.readAhead && op == SetOperation::Difference)
-        oneRead = std::async(std::launch::async, readOne);
-    else if (paths.readAhead)
+    if (paths.readAhead && op != SetOperation::Difference)
         twoRead =
             std::async(std::launch::async, [&] { return openOptional(two, paths.lexiconTwo); });
     auto openTwo = [&] {
         return twoRead.valid() ? twoRead.get() : openOptional(two, paths.lexiconTwo);
     };
     auto openOne = [&] {
-        if (oneRead.valid())
-            oneRead.get();
-        else
-            readOne();
+        std::filesystem::path path = paths.lexiconOne();
+        one.open(path, detectEncoding(path));
         // Room for lexicon two's lines too, guessed from lexicon one's: growing the index later
         // would copy it.
         set.reserve(size_t(set.insertedCount()) + one.countLines() * 2);
@@ -123,21 +115,48 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         break;
     }
     case SetOperation::Difference: {
+        // The distinct lines of lexicon two in their first order, found through `twoSet`.
         std::vector<std::u16string_view> distinctTwo;
-        if (openTwo()) {
-            set.reserve(two.countLines());
+        auto collectTwo = [&](EntryHashSet &twoSet, bool checkInterrupts) {
+            if (!openTwo())
+                return;
+            twoSet.reserve(two.countLines());
             distinctTwo.reserve(two.countLines());
-            lookUpEachLine(two, set, [&](std::u16string_view line) {
-                if (!set.Contains(line)) {
-                    set.Add(line);
+            size_t k = 0;
+            lookUpEachLine(two, twoSet, [&](std::u16string_view line) {
+                if (checkInterrupts && ++k % 16384 == 0)
+                    checkInterrupt();
+                if (!twoSet.Contains(line)) {
+                    twoSet.Add(line);
                     distinctTwo.push_back(line);
                 }
             });
+        };
+        if (paths.readAhead) {
+            // Lexicon two is collected in a set of its own on a second thread while lexicon
+            // one goes into this one: the same sets as one after the other, since this set
+            // starts empty either way. A failure of lexicon two is the one reported, as it
+            // would have come first.
+            std::future<void> twoDone = std::async(std::launch::async, [&] {
+                EntryHashSet twoSet = makeMergeSet();
+                twoSet.borrowText();
+                collectTwo(twoSet, true);
+            });
+            try {
+                openOne();
+                addAll(one, set);
+            } catch (...) {
+                twoDone.get();
+                throw;
+            }
+            twoDone.get();
+        } else {
+            collectTwo(set, false);
+            set.Clear(pump, /*keepMemory=*/true);
+            set.borrowText();
+            openOne();
+            addAll(one, set);
         }
-        set.Clear(pump, /*keepMemory=*/true);
-        set.borrowText();
-        openOne();
-        addAll(one, set);
         for (size_t j = 0; j < 8 && j < distinctTwo.size(); ++j)
             set.prefetch(distinctTwo[j]);
         for (size_t i = 0; i < distinctTwo.size(); ++i) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 
 namespace {
 
@@ -29,11 +30,11 @@ struct Outcome {
 class SetOperationsTest : public ::testing::Test {
 protected:
     Outcome run(SetOperation op, const fs::path &one, const fs::path &two,
-                lex::EventPump *pump = nullptr) {
+                lex::EventPump *pump = nullptr, bool readAhead = false) {
         lex::EntryHashSet set = lex::lexmerge::makeMergeSet();
         lex::NullPump none;
         lex::lexmerge::MergePaths paths{[&] { return one; }, [&] { return two; },
-                                        [&] { return out(); }};
+                                        [&] { return out(); }, readAhead};
         auto r = lex::lexmerge::runSetOperation(op, set, paths, pump ? *pump : none);
         return {readBytes(out()), r.count, r.stopped};
     }
@@ -182,6 +183,45 @@ TEST_F(SetOperationsTest, DifferenceOfALexiconWithItselfIsEmpty) {
     auto r = run(SetOperation::Difference, a(), a());
     EXPECT_EQ(r.bytes, "");
     EXPECT_EQ(r.count, 0);
+}
+
+// Guards against the command line's read-ahead (lexicon two read or collected on a second
+// thread) giving other bytes, counts or failures than the windows' one-after-the-other run.
+TEST_F(SetOperationsTest, ReadAheadGivesTheSameResults) {
+    std::mt19937 rng(11);
+    const std::u16string pool[] = {u"中国", u"人民", u"abc",      u"",    u"中国 ",
+                                   u"北京", u"Abc",  u"中华人民", u"x中", u"京"};
+    auto lexicon = [&](size_t n) {
+        std::string bytes;
+        for (size_t k = 0; k < n; ++k)
+            bytes += lex::test::gbk(pool[rng() % std::size(pool)] + pool[rng() % std::size(pool)]) +
+                     "\r\n";
+        return bytes;
+    };
+    for (int round = 0; round < 40; ++round) {
+        lex::test::writeBytes(a(), lexicon(rng() % 60));
+        lex::test::writeBytes(b(), lexicon(rng() % 60));
+        for (SetOperation op : {SetOperation::Union, SetOperation::Intersection,
+                                SetOperation::Difference, SetOperation::Deletion}) {
+            const fs::path two = round % 10 == 0 ? fs::path() : b();
+            const Outcome plain = run(op, a(), two), ahead = run(op, a(), two, nullptr, true);
+            ASSERT_EQ(ahead.bytes, plain.bytes) << "round " << round << ", op " << int(op);
+            ASSERT_EQ(ahead.count, plain.count) << "round " << round << ", op " << int(op);
+        }
+    }
+    // A missing lexicon fails either way, lexicon two's failure first.
+    lex::test::writeBytes(out(), "old");
+    for (SetOperation op : {SetOperation::Union, SetOperation::Difference})
+        for (bool readAhead : {false, true}) {
+            try {
+                run(op, dir / "none-1.txt", dir / "none-2.txt", nullptr, readAhead);
+                ADD_FAILURE() << "no failure";
+            } catch (const lex::LexError &e) {
+                const bool twoNamed = std::string(e.what()).find("none-2") != std::string::npos;
+                EXPECT_EQ(twoNamed, op == SetOperation::Difference) << e.what();
+            }
+        }
+    EXPECT_EQ(readBytes(out()), "old");
 }
 
 // ---- bad input ---------------------------------------------------------------------------
