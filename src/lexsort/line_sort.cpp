@@ -55,6 +55,16 @@ struct LineRef {
     uint32_t length;
 };
 
+// Where `line` lies in the text that begins with the first line added, which sets `text`.
+LineRef placeIn(const char16_t *&text, std::u16string_view line) {
+    if (!text)
+        text = line.data();
+    const auto start = size_t(line.data() - text);
+    if (start + line.size() > std::numeric_limits<uint32_t>::max())
+        throw LexError("词库太大，无法排序");
+    return {uint32_t(start), uint32_t(line.size())};
+}
+
 // Stroke items: units 0..3 of the line packed big-endian into the prefix (unit 0 is the
 // bucket), so that most comparisons touch nothing else.
 struct StrokeItem {
@@ -261,14 +271,10 @@ public:
 
     // The next line in file order; every line lies in one text, at increasing addresses.
     void add(std::u16string_view line) {
-        if (!m_text)
-            m_text = line.data();
-        const auto start = size_t(line.data() - m_text);
-        if (start + line.size() > std::numeric_limits<uint32_t>::max())
-            throw LexError("词库太大，无法排序");
+        const LineRef ref = placeIn(m_text, line);
         const uint64_t prefix = unitsFrom(line, 0);
         ++m_count[0][prefix >> 48];
-        m_items.push_back({prefix, uint32_t(start), uint32_t(line.size())});
+        m_items.push_back({prefix, ref.start, ref.length});
     }
     size_t size() const { return m_items.size(); }
 
@@ -380,12 +386,7 @@ public:
 
     // The next line in file order; every line lies in one text, at increasing addresses.
     void add(std::u16string_view line) {
-        if (!m_text)
-            m_text = line.data();
-        const auto start = size_t(line.data() - m_text);
-        if (start + line.size() > std::numeric_limits<uint32_t>::max())
-            throw LexError("词库太大，无法排序");
-        m_refs.push_back({uint32_t(start), uint32_t(line.size())});
+        m_refs.push_back(placeIn(m_text, line));
         m_units += line.size();
     }
     size_t size() const { return m_refs.size(); }
