@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
 namespace lex {
@@ -120,6 +121,9 @@ void setNoticeSink(NoticeSink sink, void *context) {
 }
 
 void notice(const std::string &text) {
+    // Readers of two inputs may give their notices at once, each on its own thread.
+    static std::mutex one;
+    const std::lock_guard lock(one);
     if (g_sink)
         g_sink(g_sinkContext, text);
 }
