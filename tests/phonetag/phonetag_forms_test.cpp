@@ -243,9 +243,13 @@ private slots:
     // Guards the one busy state of the tool: while Form7 annotates, neither it nor the menu
     // closes, and the path controls are off; afterwards both close ("退出程序", not Esc).
     void nothingClosesWhileAnOperationRuns() {
+        // Long lines, so that the run outlasts the pump's event interval on a fast machine.
+        std::u16string line;
+        for (int i = 0; i < 12; ++i)
+            line += u"重庆市银行行长";
         std::u16string big;
         for (int i = 0; i < 30'000; ++i)
-            big += u"重庆市银行行长\r\n";
+            big += line + u"\r\n";
         writeBytes(path("in.txt"), lex::test::gbk(big));
         Form1 &main = menu();
         bool formClosed = true, menuClosed = true, boxesOff = false;
