@@ -108,7 +108,6 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
     // The lines are filtered while the rest of a big input is still being decoded.
     LineReader reader(input);
     LineWriter writer(output);
-    int64_t total = 0; // known once the input is decoded
     std::u16string word;
     for (int64_t i = 0; !reader.atEnd(); ++i) {
         const std::u16string_view line = reader.readLineView();
@@ -118,9 +117,7 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
             ++result.written;
         }
         if (i % 20000 == 0) {
-            if (total == 0)
-                total = int64_t(reader.knownSize());
-            pump.setProgress(int64_t(reader.position()), total);
+            reportProgress(pump, reader);
             pump.yield();
         }
     }

@@ -1,5 +1,7 @@
 #include "phonetag/annotation.h"
 
+#include "phonetag/line_pass.h"
+
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
@@ -24,24 +26,13 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
         return result;
     result.inputFound = true;
     table.prepare();
-    LineReader reader(input);
-    // The writer only buffers and replaces the output at close(): an output equal to the input
-    // is safe, and a failed run leaves the old file.
-    LineWriter writer(output);
-    int64_t total = 0; // known once the input is decoded
     PinyinCounters counted;
     std::u16string out, scratch;
-    while (!reader.atEnd()) {
-        annotateLine(reader.readLineView(), dict, table, counted, out, scratch);
-        writer.writeLine(out);
-        ++result.lines;
-        if (total == 0)
-            total = int64_t(reader.knownSize());
-        pump.setProgress(int64_t(reader.position()), total);
-        pump.yield();
-    }
-    reader.close();
-    writer.close();
+    result.lines =
+        passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
+            annotateLine(line, dict, table, counted, out, scratch);
+            writer.writeLine(out);
+        });
     counters.supplemented += counted.supplemented;
     counters.cleared += counted.cleared;
     return result;
@@ -53,22 +44,12 @@ LineCountResult clearPinyin(const std::filesystem::path &input, const std::files
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    LineReader reader(input);
-    LineWriter writer(output);
-    int64_t total = 0; // known once the input is decoded
     std::u16string word;
-    while (!reader.atEnd()) {
-        const std::u16string_view line = reader.readLineView();
-        entryWordInto(line, word);
-        writer.writeLine(word);
-        ++result.lines;
-        if (total == 0)
-            total = int64_t(reader.knownSize());
-        pump.setProgress(int64_t(reader.position()), total);
-        pump.yield();
-    }
-    reader.close();
-    writer.close();
+    result.lines =
+        passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
+            entryWordInto(line, word);
+            writer.writeLine(word);
+        });
     return result;
 }
 

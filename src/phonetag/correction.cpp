@@ -2,6 +2,8 @@
 
 #include "phonetag/char_dictionary.h"
 
+#include "phonetag/line_pass.h"
+
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
@@ -53,7 +55,6 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
 
     LineWriter logWriter(log);
     LineWriter writer(output);
-    int64_t total = 0; // known once the lexicon is decoded
     std::u16string logLine, corrected;
     lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (set.Hash_ExistsX(line)) {
@@ -71,9 +72,7 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
         }
         writer.writeLine(line);
         ++result.lines;
-        if (total == 0)
-            total = int64_t(reader.knownSize());
-        pump.setProgress(int64_t(reader.position()), total);
+        reportProgress(pump, reader);
         pump.yield();
     });
     reader.close();
@@ -89,22 +88,12 @@ ExtractResult extractAnnotated(const std::filesystem::path &input,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    LineReader reader(input);
-    LineWriter writer(output);
-    int64_t total = 0; // known once the input is decoded
-    while (!reader.atEnd()) {
-        const std::u16string_view line = reader.readLineView();
+    passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
         if (IsDYC(line)) {
             writer.writeLine(line);
             ++result.kept;
         }
-        if (total == 0)
-            total = int64_t(reader.knownSize());
-        pump.setProgress(int64_t(reader.position()), total);
-        pump.yield();
-    }
-    reader.close();
-    writer.close();
+    });
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "phonetag/optimisation.h"
 
+#include "phonetag/line_pass.h"
+
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
@@ -12,21 +14,12 @@ AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesys
         return result;
     result.inputFound = true;
     counters = {};
-    LineReader reader(input);
-    LineWriter writer(output);
-    int64_t total = 0; // known once the input is decoded
     std::u16string out;
-    while (!reader.atEnd()) {
-        FixPinyin(reader.readLineView(), dict, result.counters, out);
-        writer.writeLine(out);
-        ++result.lines;
-        if (total == 0)
-            total = int64_t(reader.knownSize());
-        pump.setProgress(int64_t(reader.position()), total);
-        pump.yield();
-    }
-    reader.close();
-    writer.close();
+    result.lines =
+        passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
+            FixPinyin(line, dict, result.counters, out);
+            writer.writeLine(out);
+        });
     counters = result.counters;
     return result;
 }
@@ -51,7 +44,7 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
     // Entries are never removed here, so each new line is written as it is added: the output
     // is the entry list in insertion order, and ";" (lines without Chinese) is never empty.
     LineWriter writer(output);
-    int64_t total = 0; // known once the input is decoded
+    bool reserved = false;
     lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (set.Contains(line)) {
             ++result.repeated;
@@ -59,9 +52,12 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
             set.Add(line);
             writer.writeLine(line);
         }
-        if (total == 0 && (total = int64_t(reader.knownSize())) != 0)
+        // Room for the rest once the line count is known.
+        if (!reserved && reader.knownSize() != 0) {
             set.reserve(size_t(set.insertedCount()) + reader.countLines());
-        pump.setProgress(int64_t(reader.position()), total);
+            reserved = true;
+        }
+        reportProgress(pump, reader);
         pump.yield();
     });
     writer.close();

@@ -120,14 +120,11 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
     // was read, so an output path equal to the input path is safe.
     LineWriter writer(output);
     std::u16string word, code, scratch, out;
-    int64_t total = 0; // known once the input is decoded
     while (!reader.atEnd()) {
         std::u16string_view line = reader.readLineView();
         if (line.empty())
             continue;
-        if (total == 0)
-            total = int64_t(reader.knownSize());
-        pump.setProgress(int64_t(reader.position()), total);
+        reportProgress(pump, reader);
         parseStandardLine(line, options.separator, data, word, code);
         // One yield per character after the first, taken together once the line is parsed, so
         // a reload of the readings during the yield never lands in the middle of a line.
@@ -143,7 +140,7 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
         if (result.count % 20000 == 0)
             pump.yield();
     }
-    total = int64_t(reader.size());
+    const auto total = int64_t(reader.size());
     reader.close();
     writer.close();
     pump.setProgress(total, total);

@@ -1,5 +1,7 @@
 #include "shared/lexcore/lexicon_files.h"
 
+#include "shared/lexcore/event_pump.h"
+
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
 
@@ -359,6 +361,10 @@ size_t LineReader::knownSize() const {
         return 0;
     finish();
     return m_size;
+}
+
+void reportProgress(EventPump &pump, const LineReader &reader) {
+    pump.setProgress(int64_t(reader.position()), int64_t(reader.knownSize()));
 }
 
 size_t LineReader::countLines() const {

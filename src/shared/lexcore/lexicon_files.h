@@ -15,6 +15,8 @@
 
 namespace lex {
 
+class EventPump;
+
 enum class LexiconEncoding { Utf16Le, Ansi936 };
 
 // Tells the encoding from the first two bytes (a shorter file counts as zero-filled).
@@ -61,8 +63,7 @@ public:
     size_t size() const;
     // The lines left (for progress bars and capacity checks).
     size_t countLines() const;
-    // size() once the whole file is decoded, else 0 without waiting: a progress total for loops
-    // that start on the first lines while the rest is still being decoded.
+    // size() once the whole file is decoded, else 0 without waiting.
     size_t knownSize() const;
 
 private:
@@ -86,6 +87,11 @@ private:
     // While a second thread decodes: its state (which owns the line ends meanwhile).
     mutable std::unique_ptr<Decoding> m_decoding;
 };
+
+// Sets the pump's progress to how far `reader` has read, out of its size once the whole file is
+// decoded: loops start on the first lines while the rest is still being decoded, and the bar
+// waits for the total rather than the loop.
+void reportProgress(EventPump &pump, const LineReader &reader);
 
 // Reads a whole text file as lines (convenience for small data files and tests).
 std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
