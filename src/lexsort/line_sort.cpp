@@ -239,7 +239,7 @@ size_t sortBuckets(Item *a, const Buckets &buckets, int first, const Less &less,
     std::vector<char> handable(buckets.chunks(), 1);
     size_t handed = 0;
     runChunks(
-        buckets.chunks(), true,
+        buckets.chunks(),
         [&](size_t c, EventPump &p, int w) {
             for (size_t b = buckets.chunkStart[c]; b < buckets.chunkStart[c + 1]; ++b) {
                 const size_t from = buckets.start[b], count = buckets.start[b + 1] - from;
@@ -469,7 +469,7 @@ private:
         m_items = Slab<KeyItem>(n);
         const size_t lines = chunkSize(n);
         std::vector<uint8_t> room[2] = {std::vector<uint8_t>(256), std::vector<uint8_t>(256)};
-        runChunks((n + lines - 1) / lines, true,
+        runChunks((n + lines - 1) / lines,
                   [&](size_t c, EventPump &p, int w) {
                       std::vector<uint8_t> &key = room[w];
                       for (size_t k = c * lines; k < std::min(n, (c + 1) * lines); ++k) {
@@ -521,7 +521,7 @@ private:
         // A line's rank is the first position of its equal keys: ranks compare as the keys do.
         // Equal keys share a chunk, so the chunks are ranked apart.
         runChunks(
-            buckets.chunks(), true,
+            buckets.chunks(),
             [&](size_t c, EventPump &p, int) {
                 uint32_t rank = 0;
                 for (size_t k = buckets.begin(c); k < buckets.end(c); ++k) {
