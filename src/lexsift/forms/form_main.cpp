@@ -35,17 +35,10 @@ FormMain::FormMain(QWidget *parent) : ToolForm(parent) {
 }
 
 bool FormMain::Form_Unload() {
-    // A working form yields to the event loop while it runs: the menu must not close under it.
-    if (!idle() || (m_subForm && !m_subForm->idle()))
+    if (!ToolForm::Form_Unload())
         return false;
     callerRestart();
     return true;
-}
-
-void FormMain::runSubForm(ToolForm &form) {
-    m_subForm = &form;
-    runModal(form);
-    m_subForm = nullptr;
 }
 
 void FormMain::Command1_Click() {

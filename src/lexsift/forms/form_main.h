@@ -28,11 +28,6 @@ public:
     void Command2_Click();
     void Command3_Click();
     void Command7_Click() { close(); }
-
-private:
-    void runSubForm(ToolForm &form);
-
-    ToolForm *m_subForm = nullptr;
 };
 
 } // namespace lex::lexsift

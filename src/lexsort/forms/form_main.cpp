@@ -41,16 +41,10 @@ FormMain::FormMain(QWidget *parent) : ToolForm(parent) {
 FormMain::~FormMain() = default;
 
 bool FormMain::Form_Unload() {
-    if (!idle() || (m_subForm && !m_subForm->idle()))
+    if (!ToolForm::Form_Unload())
         return false;
     callerRestart();
     return true;
-}
-
-void FormMain::runSubForm(ToolForm &form) {
-    m_subForm = &form;
-    runModal(form);
-    m_subForm = nullptr;
 }
 
 void FormMain::Command2_Click() {

@@ -45,12 +45,9 @@ public:
 
 private:
     void showForm4(int16_t mode);
-    void runSubForm(ToolForm &form);
-
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form2> m_form2;
     std::unique_ptr<Form4> m_form4;
-    ToolForm *m_subForm = nullptr;
 };
 
 } // namespace lex::lexsort

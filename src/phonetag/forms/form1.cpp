@@ -70,16 +70,10 @@ void Form1::Form_Load() {
 }
 
 bool Form1::Form_Unload() {
-    if (!idle() || (m_subForm && !m_subForm->idle()))
+    if (!ToolForm::Form_Unload())
         return false;
     callerRestart();
     return true;
-}
-
-void Form1::runSubForm(ToolForm &form) {
-    m_subForm = &form;
-    runModal(form);
-    m_subForm = nullptr;
 }
 
 void Form1::Command1_Click() {
@@ -88,18 +82,16 @@ void Form1::Command1_Click() {
 
 void Form1::Command2_Click() {
     Form7 form(*this);
-    m_subForm = &form;
     // Without its word table the form cannot work: it is not shown.
-    if (form.Form_Load())
-        runSubForm(form);
-    m_subForm = nullptr;
+    runSubForm(form, [&] { return form.Form_Load(); });
 }
 
 void Form1::Command3_Click() {
     Form5 form(*this);
-    m_subForm = &form;
-    form.Form_Load();
-    runSubForm(form);
+    runSubForm(form, [&] {
+        form.Form_Load();
+        return true;
+    });
 }
 
 void Form1::Command4_Click() {

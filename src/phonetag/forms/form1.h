@@ -49,14 +49,9 @@ public:
     EntryHashSet &entrySet() { return m_set; }
 
 private:
-    void runSubForm(ToolForm &form);
-
     CharDictionary m_dictionary;
     PinyinCounters m_counters;
     EntryHashSet m_set = makeEntrySet();
-    // The open working form: the tool has one busy state, so the menu does not close while
-    // that form runs an operation.
-    ToolForm *m_subForm = nullptr;
 };
 
 } // namespace lex::phonetag

@@ -95,7 +95,7 @@ void FrmMain::Form_Load() {
 }
 
 bool FrmMain::Form_Unload() {
-    if (!idle() || (m_subForm && !m_subForm->idle()))
+    if (!ToolForm::Form_Unload())
         return false;
     m_options.save();
     callerRestart();
@@ -130,12 +130,6 @@ bool FrmMain::reloadData(QWidget *owner) {
     }
     m_data = std::move(*loaded);
     return true;
-}
-
-void FrmMain::runSubForm(ToolForm &form) {
-    m_subForm = &form;
-    runModal(form);
-    m_subForm = nullptr;
 }
 
 void FrmMain::Command1_Click() {

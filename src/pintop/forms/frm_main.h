@@ -64,12 +64,9 @@ public:
     bool reloadData(QWidget *owner);
 
 private:
-    void runSubForm(ToolForm &form);
-
     PintopOptions m_options;
     GenerateOptions m_generate;
     PintopData m_data;
-    ToolForm *m_subForm = nullptr;
 };
 
 } // namespace lex::pintop

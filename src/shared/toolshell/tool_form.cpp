@@ -78,4 +78,14 @@ void ToolForm::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
+void ToolForm::runSubForm(ToolForm &form, const std::function<bool()> &load) {
+    m_subForm = &form;
+    struct Reset {
+        ToolForm *&sub;
+        ~Reset() { sub = nullptr; }
+    } reset{m_subForm};
+    if (!load || load())
+        runModal(form);
+}
+
 } // namespace lex

@@ -50,13 +50,19 @@ public:
     void setBusy(BusyState state) { m_busy = state; }
     QtPump &pump() { return m_pump; }
 
-    // Called for every close request; returns false to refuse. By default a busy form refuses.
-    virtual bool Form_Unload() { return idle(); }
+    // Called for every close request; returns false to refuse. By default a busy form refuses,
+    // and so does one whose sub-form (runSubForm) is busy.
+    virtual bool Form_Unload() { return idle() && (!m_subForm || m_subForm->idle()); }
 
 protected:
     // A main form is unloaded only by its exit button or its close box: Esc does nothing there.
     // In the smaller dialogs Esc is "cancel" (it still asks Form_Unload).
     void setMainForm(bool main) { m_mainForm = main; }
+
+    // Shows `form` modally over this one, after load() when given and only if it returns true.
+    // From before load() until the form has closed, a busy sub-form keeps this one from
+    // unloading: a working form yields to the event loop, and its menu must not close under it.
+    void runSubForm(ToolForm &form, const std::function<bool()> &load = {});
 
     // Runs one operation: busy state and start time, then `work` (given the start time of day),
     // then its report box; any exception ends it with a warning box instead (内存不足 when memory
@@ -78,6 +84,7 @@ protected:
 
 private:
     bool m_mainForm = false;
+    ToolForm *m_subForm = nullptr;
 };
 
 } // namespace lex
