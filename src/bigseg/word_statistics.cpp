@@ -174,6 +174,9 @@ private:
             // A NUL byte is no text: the file is refused as the line reader refuses it.
             if (std::memchr(m_buf.data() + m_end, '\0', size_t(got)))
                 throw LexError("不是文本文件：" + m_path.string(), m_path);
+            if (!m_started)
+                noticeUtf8Mark(m_path, std::string_view(m_buf.data(), size_t(got)));
+            m_started = true;
             m_end += size_t(got);
             return;
         }
@@ -193,6 +196,7 @@ private:
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_eof = false;
+    bool m_started = false; // the first bytes are read
 };
 
 } // namespace

@@ -12,7 +12,6 @@
 #include "shared/lexcore/report.h"
 
 #include <charconv>
-#include <fstream>
 
 namespace lex::cli {
 namespace {
@@ -23,14 +22,6 @@ constexpr const char *kSegmentUsage =
     "lexcli bigseg segment ARTICLE [-o FILE] [--no-split-below N]";
 constexpr const char *kStatsUsage = "lexcli bigseg stats [--input FILE] [-o FILE]";
 constexpr const char *kSupplementUsage = "lexcli bigseg supplement TEXTFILE";
-
-// Inputs are read as code page 936 whatever they hold; a UTF-8 mark is worth a word.
-void warnUtf8Mark(Context &ctx, const fs::path &path) {
-    char mark[3] = {};
-    std::ifstream f(path, std::ios::binary);
-    if (f.read(mark, 3) && std::string_view(mark, 3) == "\xEF\xBB\xBF")
-        ctx.err << "警告：" << path.string() << " 以 UTF-8 标记开头，仍按 GBK 文本读取\n";
-}
 
 bool isNumber(const std::string &text) {
     double v = 0;
@@ -58,7 +49,6 @@ int segment(Context &ctx, ArgParser &p) {
     const fs::path article = inputs[0];
     if (!fileExists(article))
         return ctx.fail(std::string(bigseg::kNoArticle));
-    warnUtf8Mark(ctx, article);
     const int start = timeOfDayNow();
     const bigseg::SegmentLexicon lexicon =
         bigseg::loadSegmentLexicon(ctx.writableFile(bigseg::kWordListFile),
@@ -79,8 +69,6 @@ int stats(Context &ctx, ArgParser &p) {
         return ctx.usage(p.error());
     const fs::path in = input ? fs::path(*input) : ctx.writableFile(bigseg::kSegmentFile);
     const fs::path output = out ? fs::path(*out) : ctx.writableFile(bigseg::kStatsFile);
-    if (fileExists(in))
-        warnUtf8Mark(ctx, in);
     const int start = timeOfDayNow();
     const auto r = bigseg::countWords(in, output, ctx.pump);
     if (!r.inputFound)
@@ -95,7 +83,6 @@ int supplement(Context &ctx, ArgParser &p) {
     const fs::path textFile = inputs[0];
     if (!fileExists(textFile))
         return ctx.fail("找不到文件：" + textFile.string());
-    warnUtf8Mark(ctx, textFile);
     const std::u16string text = bigseg::readArticle(textFile);
     const fs::path ciku = ctx.writableFile(bigseg::kWordListFile);
     bigseg::SegmentLexicon lexicon;

@@ -9,18 +9,8 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
-#include <fstream>
-
 namespace lex::cli {
 namespace {
-
-// Inputs are read as code page 936 whatever they hold; a UTF-8 mark is worth a word.
-void warnUtf8Mark(Context &ctx, const std::string &path) {
-    char mark[3] = {};
-    std::ifstream f(path, std::ios::binary);
-    if (f.read(mark, 3) && std::string_view(mark, 3) == "\xEF\xBB\xBF")
-        ctx.err << "警告：" << path << " 以 UTF-8 标记开头，仍按 GBK 文本读取\n";
-}
 
 constexpr const char *kArticleUsage = "lexcli lexsift article SOURCE ARTICLE -o OUT";
 constexpr const char *kFilterUsage =
@@ -32,8 +22,6 @@ int article(Context &ctx, ArgParser &p) {
     auto inputs = p.rest(2, 2);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
-    for (const auto &input : inputs)
-        warnUtf8Mark(ctx, input);
     const int start = timeOfDayNow();
     auto r = lexsift::filterByArticle(inputs[0], inputs[1], *out, ctx.pump);
     if (!r.sourceFound || !r.articleFound)
@@ -66,7 +54,6 @@ int filter(Context &ctx, ArgParser &p) {
             return ctx.usage("--at 只能是 any、start 或 end");
         if (!fileExists(*words))
             return ctx.fail("找不到词表文件：" + *words);
-        warnUtf8Mark(ctx, *words);
         LineReader reader(*words);
         while (!reader.atEnd())
             if (std::u16string_view w = reader.readLineView(); !w.empty())
@@ -80,7 +67,6 @@ int filter(Context &ctx, ArgParser &p) {
     } else {
         conditions.test = lexsift::ConditionTest::NonGb2312;
     }
-    warnUtf8Mark(ctx, inputs[0]);
     const int start = timeOfDayNow();
     auto r = lexsift::filterByConditions(inputs[0], *out, conditions, ctx.pump);
     if (!r.inputFound)

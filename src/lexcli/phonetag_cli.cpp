@@ -10,9 +10,6 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
-#include <fstream>
-#include <string_view>
-
 namespace lex::cli {
 namespace {
 
@@ -29,8 +26,7 @@ struct Paths {
     fs::path input, output;
 };
 
-// IN -o OUT and nothing else; false after a usage message. An input that begins with the UTF-8
-// mark is read as code page 936 all the same, which garbles it: say so.
+// IN -o OUT and nothing else; false after a usage message.
 bool inOut(Context &ctx, ArgParser &p, Paths &paths, int &status) {
     auto out = p.option("-o");
     auto inputs = p.rest(1, 1);
@@ -39,10 +35,6 @@ bool inOut(Context &ctx, ArgParser &p, Paths &paths, int &status) {
         return false;
     }
     paths = {inputs[0], *out};
-    char mark[3] = {};
-    if (std::ifstream(paths.input, std::ios::binary).read(mark, 3) &&
-        std::string_view(mark, 3) == "\xEF\xBB\xBF")
-        ctx.err << "警告：" << inputs[0] << " 以 UTF-8 标记开头，仍按 GBK（代码页 936）读取。\n";
     return true;
 }
 

@@ -129,6 +129,20 @@ TEST(BigsegCli, StatsWritesTheEngineAndWindowBytes) {
     EXPECT_EQ(readBytes(c.cli / "out.txt"), readBytes(c.engine / "out.txt"));
 }
 
+// Guards the notice about an input with the UTF-8 mark: the statistics read bytes of their own
+// and give it once, as the line reader does for every other input.
+TEST(BigsegCli, StatsGiveTheUtf8MarkNoticeOnce) {
+    lex::test::TempDir dir;
+    lex::test::writeBytes(dir / "u.txt", "\xEF\xBB\xBF"
+                                         "abc\r\n");
+    const lex::test::CliRun run = lex::test::runLexcli(
+        {"bigseg", "stats", "--input", (dir / "u.txt").string(), "-o", (dir / "o.txt").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const size_t first = run.err.find("UTF-8");
+    ASSERT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("UTF-8", first + 1), std::string::npos) << run.err;
+}
+
 // The supplement text without a command, with "a" and with "d".
 TEST(BigsegCli, SupplementWritesTheEngineAndWindowBytes) {
     for (const char *text : {"上海\r\n中国\r\n", "上海\r\n中国\r\na\r\n", "上海\r\n中国\r\nd"}) {

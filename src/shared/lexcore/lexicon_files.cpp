@@ -156,9 +156,8 @@ bool LineReader::Decoding::step() {
     const size_t have = carry + got;
     const bool final = got == 0;
     std::string_view bytes(chunk.get(), have);
-    if (first && encoding == LexiconEncoding::Ansi936 && bytes.starts_with("\xEF\xBB\xBF"))
-        notice("注意：" + pathText(path) +
-               " 以 UTF-8 标记开头，但按代码页 936（GBK）读取，其中的中文会成为乱码。");
+    if (first && encoding == LexiconEncoding::Ansi936)
+        noticeUtf8Mark(path, bytes);
     if (first && encoding == LexiconEncoding::Utf16Le && have >= 2 && uint8_t(bytes[0]) == 0xFF &&
         uint8_t(bytes[1]) == 0xFE)
         bytes.remove_prefix(2);
@@ -365,6 +364,12 @@ size_t LineReader::knownSize() const {
 
 void reportProgress(EventPump &pump, const LineReader &reader) {
     pump.setProgress(int64_t(reader.position()), int64_t(reader.knownSize()));
+}
+
+void noticeUtf8Mark(const fs::path &path, std::string_view start) {
+    if (start.starts_with("\xEF\xBB\xBF"))
+        notice("注意：" + pathText(path) +
+               " 以 UTF-8 标记开头，但按代码页 936（GBK）读取，其中的中文会成为乱码。");
 }
 
 size_t LineReader::countLines() const {

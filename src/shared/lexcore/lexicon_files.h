@@ -19,6 +19,10 @@ class EventPump;
 
 enum class LexiconEncoding { Utf16Le, Ansi936 };
 
+// A notice (interrupt.h) when `start`, the first bytes of `path`, is the UTF-8 mark: the file is
+// read as code page 936 all the same, and its Chinese comes out garbled.
+void noticeUtf8Mark(const std::filesystem::path &path, std::string_view start);
+
 // Tells the encoding from the first two bytes (a shorter file counts as zero-filled).
 LexiconEncoding detectEncoding(const std::filesystem::path &path);
 
