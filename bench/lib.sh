@@ -6,6 +6,18 @@
 # BENCH_BIN (optimised bench programs). Inputs: $BENCH_WORK/lexicon-a.txt and
 # $BENCH_WORK/lexicon-b.txt, 1,000,000 real lines each (code page 936, CR LF, a third
 # annotated, 5% repeated lines), overlapping by half.
+#   bench_inputs             makes those two lexicons when they are missing
+
+# Defaults for a script run on its own.
+bench_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+: "${LEXCLI:=$bench_root/build/dev/suite/lexcli}"
+: "${BENCH_WORK:=$bench_root/bench/work}"
+: "${BENCH_BIN:=$(dirname "$LEXCLI")/../bench}"
+
+bench_inputs() {
+    [ -f "$BENCH_WORK/lexicon-a.txt" ] && [ -f "$BENCH_WORK/lexicon-b.txt" ] ||
+        /usr/bin/python3 "$bench_root/bench/make_inputs.py" "$BENCH_WORK" >/dev/null
+}
 
 bench_median5() {
     local times=() i s e

@@ -9,15 +9,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib.sh"
-root=$(cd "$here/../.." && pwd)
-: "${LEXCLI:=$root/build/dev/suite/lexcli}"
-: "${BENCH_WORK:=$root/bench/work}"
-: "${BENCH_BIN:=$(dirname "$LEXCLI")/../bench}"
 work=$BENCH_WORK/lexsift
 mkdir -p "$work"
 
 lexicon=$BENCH_WORK/lexicon-a.txt
-[ -f "$lexicon" ] || python3 "$here/../make_inputs.py" "$BENCH_WORK" >/dev/null
+bench_inputs
 if [ ! -f "$work/article-10mb.txt" ]; then
     if [ ! -d /usr/share/doc/debian-reference-zh-cn ] || [ ! -d /usr/share/games/fortunes ]; then
         echo "lexsift: the article packages are missing (run scripts/setup)" >&2

@@ -7,14 +7,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib.sh"
-root=$(cd "$here/../.." && pwd)
-: "${LEXCLI:=$root/build/dev/suite/lexcli}"
-: "${BENCH_WORK:=$root/bench/work}"
 W=$BENCH_WORK/lexsort
 mkdir -p "$W"
 A=$BENCH_WORK/lexicon-a.txt
 B=$BENCH_WORK/lexicon-b.txt
-[ -f "$A" ] && [ -f "$B" ] || /usr/bin/python3 "$here/../make_inputs.py" "$BENCH_WORK" >/dev/null
+bench_inputs
 iconv -f GBK -t UTF-8 "$A" > "$W/a.utf8"
 # The reference: every second line of lexicon two, reversed.
 awk 'NR % 2' "$B" | tac > "$W/ref.txt"

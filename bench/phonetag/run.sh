@@ -8,15 +8,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib.sh"
-root=$(cd "$here/../.." && pwd)
-: "${LEXCLI:=$root/build/dev/suite/lexcli}"
-: "${BENCH_WORK:=$root/bench/work}"
-: "${BENCH_BIN:=$(dirname "$LEXCLI")/../bench}"
 work=$BENCH_WORK/phonetag
 mkdir -p "$work"
 
 in=$BENCH_WORK/lexicon-a.txt
-[ -f "$in" ] || /usr/bin/python3 "$here/../make_inputs.py" "$BENCH_WORK" >/dev/null
+bench_inputs
 data=${BENCH_DATA:-$(dirname "$LEXCLI")}/phonetag
 for f in dz.txt zn.lxd lw.txt; do
     if [ ! -f "$data/$f" ]; then

@@ -6,15 +6,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib.sh"
-root=$(cd "$here/../.." && pwd)
-: "${LEXCLI:=$root/build/dev/suite/lexcli}"
-: "${BENCH_WORK:=$root/bench/work}"
-: "${BENCH_BIN:=$(dirname "$LEXCLI")/../bench}"
 work=$BENCH_WORK/pintop
 mkdir -p "$work"
 
 in=$BENCH_WORK/lexicon-a.txt
-[ -f "$in" ] || /usr/bin/python3 "$here/../make_inputs.py" "$BENCH_WORK" >/dev/null
+bench_inputs
 # The installed readings when the suite has them, else our own from pinyin_simp.
 data=${BENCH_DATA:-$(dirname "$LEXCLI")}/pintop
 if [ ! -f "$data/dz.lxd" ]; then
