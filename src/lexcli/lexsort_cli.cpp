@@ -17,13 +17,14 @@ constexpr const char *kReferenceUsage = "lexcli lexsort reference IN REF -o OUT"
 constexpr const char *kStrokeUsage = "lexcli lexsort stroke IN -o OUT";
 constexpr const char *kPinyinUsage = "lexcli lexsort pinyin IN -o OUT";
 
-// The inputs and -o of an operation, or a usage error.
+// The inputs and -o of an operation; nothing after the usage message (the operation returns
+// kExitUsage).
 std::optional<std::vector<std::string>> paths(Context &ctx, ArgParser &p, size_t inputs,
-                                              std::string &output, int &status) {
+                                              std::string &output) {
     auto out = p.option("-o");
     auto rest = p.rest(inputs, inputs);
     if (!p.ok() || !out) {
-        status = ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+        ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
         return std::nullopt;
     }
     output = *out;
@@ -38,10 +39,9 @@ int finish(Context &ctx, const lexsort::SortResult &result, std::string_view mis
 
 int length(Context &ctx, ArgParser &p) {
     std::string out;
-    int status = kExitDone;
-    auto in = paths(ctx, p, 1, out, status);
+    auto in = paths(ctx, p, 1, out);
     if (!in)
-        return status;
+        return kExitUsage;
     const int start = timeOfDayNow();
     auto result = lexsort::sortByLength((*in)[0], out, ctx.pump);
     return finish(ctx, result, lexsort::kOpenFileFailed, start);
@@ -49,10 +49,9 @@ int length(Context &ctx, ArgParser &p) {
 
 int reference(Context &ctx, ArgParser &p) {
     std::string out;
-    int status = kExitDone;
-    auto in = paths(ctx, p, 2, out, status);
+    auto in = paths(ctx, p, 2, out);
     if (!in)
-        return status;
+        return kExitUsage;
     const std::filesystem::path base = (*in)[0], ref = (*in)[1];
     // The window goes on without a reference that is gone; so does the command, but says so.
     if (fileExists(base) && !fileExists(ref))
@@ -65,10 +64,9 @@ int reference(Context &ctx, ArgParser &p) {
 
 int sortIn(Context &ctx, ArgParser &p, lexsort::SortMode mode) {
     std::string out;
-    int status = kExitDone;
-    auto in = paths(ctx, p, 1, out, status);
+    auto in = paths(ctx, p, 1, out);
     if (!in)
-        return status;
+        return kExitUsage;
     const int start = timeOfDayNow();
     auto result = lexsort::sortLines((*in)[0], out, mode, ctx.pump);
     return finish(ctx, result, lexsort::kOpenFileFailed, start);

@@ -10,6 +10,8 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <optional>
+
 namespace lex::cli {
 namespace {
 
@@ -26,16 +28,16 @@ struct Paths {
     fs::path input, output;
 };
 
-// IN -o OUT and nothing else; false after a usage message.
-bool inOut(Context &ctx, ArgParser &p, Paths &paths, int &status) {
+// IN -o OUT and nothing else; nothing after the usage message (the operation returns
+// kExitUsage).
+std::optional<Paths> inOut(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto inputs = p.rest(1, 1);
     if (!p.ok() || !out) {
-        status = ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
-        return false;
+        ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+        return std::nullopt;
     }
-    paths = {inputs[0], *out};
-    return true;
+    return Paths{inputs[0], *out};
 }
 
 // The dictionary that the program loads at start; nullptr after the message when it is missing.
@@ -47,10 +49,9 @@ std::unique_ptr<phonetag::CharDictionary> dictionary(Context &ctx) {
 }
 
 int annotate(Context &ctx, ArgParser &p) {
-    Paths paths;
-    int status = 0;
-    if (!inOut(ctx, p, paths, status))
-        return status;
+    const auto paths = inOut(ctx, p);
+    if (!paths)
+        return kExitUsage;
     const int start = timeOfDayNow();
     auto dict = dictionary(ctx);
     if (!dict)
@@ -60,19 +61,18 @@ int annotate(Context &ctx, ArgParser &p) {
         return ctx.fail(phonetag::kWordTableMissing);
     const phonetag::WordTable table = phonetag::loadWordTable(tableFile, ctx.pump);
     phonetag::PinyinCounters counters;
-    auto r = phonetag::autoAnnotate(paths.input, paths.output, *dict, table, counters, ctx.pump);
+    auto r = phonetag::autoAnnotate(paths->input, paths->output, *dict, table, counters, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     return ctx.report(phonetag::lineCountReport(r.lines, start));
 }
 
 int clear(Context &ctx, ArgParser &p) {
-    Paths paths;
-    int status = 0;
-    if (!inOut(ctx, p, paths, status))
-        return status;
+    const auto paths = inOut(ctx, p);
+    if (!paths)
+        return kExitUsage;
     const int start = timeOfDayNow();
-    auto r = phonetag::clearPinyin(paths.input, paths.output, ctx.pump);
+    auto r = phonetag::clearPinyin(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     return ctx.report(phonetag::lineCountReport(r.lines, start));
@@ -80,15 +80,14 @@ int clear(Context &ctx, ArgParser &p) {
 
 int correct(Context &ctx, ArgParser &p) {
     auto log = p.option("--log");
-    Paths paths;
-    int status = 0;
-    if (!inOut(ctx, p, paths, status))
-        return status;
+    const auto paths = inOut(ctx, p);
+    if (!paths)
+        return kExitUsage;
     const int start = timeOfDayNow();
     const fs::path logFile = log ? fs::path(*log) : ctx.writableFile(phonetag::kLogFile);
     EntryHashSet set = phonetag::makeEntrySet();
-    auto r = phonetag::correctAnnotation(set, ctx.dataFile(phonetag::kListFile), paths.input,
-                                         paths.output, logFile, ctx.pump);
+    auto r = phonetag::correctAnnotation(set, ctx.dataFile(phonetag::kListFile), paths->input,
+                                         paths->output, logFile, ctx.pump);
     if (!r.listFound)
         return ctx.fail(phonetag::kListMissing);
     if (!r.inputFound)
@@ -97,41 +96,38 @@ int correct(Context &ctx, ArgParser &p) {
 }
 
 int extract(Context &ctx, ArgParser &p) {
-    Paths paths;
-    int status = 0;
-    if (!inOut(ctx, p, paths, status))
-        return status;
+    const auto paths = inOut(ctx, p);
+    if (!paths)
+        return kExitUsage;
     const int start = timeOfDayNow();
-    auto r = phonetag::extractAnnotated(paths.input, paths.output, ctx.pump);
+    auto r = phonetag::extractAnnotated(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     return ctx.report(phonetag::extractReport(r.kept, start));
 }
 
 int adjust(Context &ctx, ArgParser &p) {
-    Paths paths;
-    int status = 0;
-    if (!inOut(ctx, p, paths, status))
-        return status;
+    const auto paths = inOut(ctx, p);
+    if (!paths)
+        return kExitUsage;
     const int start = timeOfDayNow();
     auto dict = dictionary(ctx);
     if (!dict)
         return ctx.fail(phonetag::kDictionaryMissing);
     phonetag::PinyinCounters counters;
-    auto r = phonetag::adjustPinyin(paths.input, paths.output, *dict, counters, ctx.pump);
+    auto r = phonetag::adjustPinyin(paths->input, paths->output, *dict, counters, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     return ctx.report(phonetag::adjustReport(r.counters, start));
 }
 
 int dedup(Context &ctx, ArgParser &p) {
-    Paths paths;
-    int status = 0;
-    if (!inOut(ctx, p, paths, status))
-        return status;
+    const auto paths = inOut(ctx, p);
+    if (!paths)
+        return kExitUsage;
     const int start = timeOfDayNow();
     EntryHashSet set = phonetag::makeEntrySet();
-    auto r = phonetag::removeRepeatedEntries(set, paths.input, paths.output, ctx.pump);
+    auto r = phonetag::removeRepeatedEntries(set, paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenSourceFailed);
     return ctx.report(phonetag::dedupReport(r, start));
