@@ -438,43 +438,35 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     p.ofWord = m_words != nullptr;
     if (p.ofWord) {
         p.hash = uint32_t(hashWord(line));
-        const size_t mask = m_words->cells.size() - 1;
-        __builtin_prefetch(&m_words->cells[p.hash & mask]);
-        // As below: the entry of an older hint's cell, then the text its word is compared with.
-        const size_t queued = m_ringHead - m_ringTail;
-        if (queued > 4) {
-            const Prefetched &q = m_ring[(m_ringHead - 5) % kPrefetchRing];
-            const WordIndex::Cell &c = m_words->cells[q.hash & mask];
-            if (c.line >= 0 && q.ofWord)
-                __builtin_prefetch(&m_entries[size_t(c.line)]);
-        }
-        if (queued > 6) {
-            const Prefetched &q = m_ring[(m_ringHead - 7) % kPrefetchRing];
-            const WordIndex::Cell &c = m_words->cells[q.hash & mask];
-            if (c.line >= 0 && c.hash == q.hash && q.ofWord)
-                __builtin_prefetch(textOf(m_entries[size_t(c.line)]));
-        }
-        return;
+        __builtin_prefetch(&m_words->cells[p.hash & (m_words->cells.size() - 1)]);
+    } else {
+        p.hash = uint32_t(hashLine(line));
+        __builtin_prefetch(&m_index[p.hash & (m_index.size() - 1)], 1);
     }
-    p.hash = uint32_t(hashLine(line));
-    const size_t mask = m_index.size() - 1;
-    __builtin_prefetch(&m_index[p.hash & mask], 1);
-    // A line found in the index is compared with its entry's text, two more dependent loads.
-    // Lines given a few hints ago have their index cell in the cache by now: start loading
-    // the entry reference of one and the text of an older one.
+    // A line found in its cell is compared with the entry's text, two more dependent loads.
+    // Lines hinted a few hints ago have their cell in the cache by now: start loading the entry
+    // of one and the text of an older one.
     const size_t queued = m_ringHead - m_ringTail;
     if (queued > 4) {
-        const Prefetched &q = m_ring[(m_ringHead - 5) % kPrefetchRing];
-        const IndexCell &c = m_index[q.hash & mask];
-        if (c.entry >= 0 && !q.ofWord)
-            __builtin_prefetch(&m_entries[size_t(c.entry)]);
+        if (const int32_t e = hintedEntry(m_ring[(m_ringHead - 5) % kPrefetchRing], false); e >= 0)
+            __builtin_prefetch(&m_entries[size_t(e)]);
     }
     if (queued > 6) {
-        const Prefetched &q = m_ring[(m_ringHead - 7) % kPrefetchRing];
-        const IndexCell &c = m_index[q.hash & mask];
-        if (c.entry >= 0 && c.hash == q.hash && !q.ofWord)
-            __builtin_prefetch(textOf(m_entries[size_t(c.entry)]));
+        if (const int32_t e = hintedEntry(m_ring[(m_ringHead - 7) % kPrefetchRing], true); e >= 0)
+            __builtin_prefetch(textOf(m_entries[size_t(e)]));
     }
+}
+
+int32_t EntryHashSet::hintedEntry(const Prefetched &q, bool sameHash) const {
+    // A hint given before the word index was built looks in the line index, and the other way.
+    if (q.ofWord != (m_words != nullptr))
+        return -1;
+    if (q.ofWord) {
+        const WordIndex::Cell &c = m_words->cells[q.hash & (m_words->cells.size() - 1)];
+        return sameHash && c.hash != q.hash ? -1 : c.line;
+    }
+    const IndexCell &c = m_index[q.hash & (m_index.size() - 1)];
+    return sameHash && c.hash != q.hash ? -1 : c.entry;
 }
 
 bool EntryHashSet::Contains(std::u16string_view &word) {

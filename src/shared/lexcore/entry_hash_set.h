@@ -234,6 +234,9 @@ private:
         bool ofWord;
     };
     static constexpr size_t kPrefetchRing = 32;
+    // The entry in the cell of hint `q`, or -1; with `sameHash`, only when the cell holds the
+    // hint's hash.
+    int32_t hintedEntry(const Prefetched &q, bool sameHash) const;
     Prefetched m_ring[kPrefetchRing] = {};
     size_t m_ringHead = 0; // next to fill
     size_t m_ringTail = 0; // next to use
