@@ -25,7 +25,7 @@ std::vector<std::u16string> splitLines(std::u16string_view text) {
 namespace {
 
 void writeWords(const fs::path &path, const std::vector<std::u16string> &words) {
-    LineWriter writer(path);
+    LineWriter writer(path, TextFormat::gbk()); // a data file of the tool
     for (const auto &w : words)
         writer.writeLine(w);
     writer.close();
@@ -72,7 +72,7 @@ SupplementResult applySupplement(std::u16string_view text, const fs::path &bcIni
                                  ? symmetricDifference(main, words)
                                  : unionOf(main, words);
     if (result.mode != SupplementMode::Keep) {
-        LineWriter writer(ciku);
+        LineWriter writer(ciku, TextFormat::gbk());
         for (int32_t i = 0; i < rebuilt.size(); ++i) {
             writer.writeLine(rebuilt[i]);
             if (i % 20000 == 0)

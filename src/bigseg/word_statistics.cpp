@@ -5,6 +5,7 @@
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -174,10 +175,12 @@ private:
             // A NUL byte is no text: the file is refused as the line reader refuses it.
             if (std::memchr(m_buf.data() + m_end, '\0', size_t(got)))
                 throw LexError("不是文本文件：" + m_path.string(), m_path);
-            if (!m_started)
-                noticeUtf8Mark(m_path, std::string_view(m_buf.data(), size_t(got)));
-            m_started = true;
             m_end += size_t(got);
+            // The UTF-8 mark is no part of the first line.
+            if (!m_started && m_end >= 3 && std::memcmp(m_buf.data(), "\xEF\xBB\xBF", 3) == 0)
+                m_pos = 3;
+            if (m_end >= 3 || m_eof)
+                m_started = true;
             return;
         }
     }
@@ -204,6 +207,8 @@ private:
 bool countLines(const std::filesystem::path &input, EntryHashSet &set, std::vector<int64_t> &counts,
                 EventPump &pump) {
     set.setPump(&pump);
+    // Code page 936 whatever the first bytes, unless the file is UTF-8.
+    const bool utf8 = detectUtf8(input) == LexiconEncoding::Utf8;
     ByteLines lines(input);
     SeenLines seen;
     std::u16string text;
@@ -242,7 +247,10 @@ bool countLines(const std::filesystem::path &input, EntryHashSet &set, std::vect
                 set.materialize();
             }
             text.clear();
-            decode936(bytes, text);
+            if (utf8)
+                decodeUtf8(bytes, text);
+            else
+                decode936(bytes, text);
             std::u16string_view line = text;
             int32_t entry;
             if (set.Contains(line)) {

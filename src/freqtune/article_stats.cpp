@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,7 +85,7 @@ std::optional<std::u16string> readArticle(const fs::path &path) {
         bytes.append(buf, size_t(n));
     }
     ::close(fd);
-    return decode936(bytes);
+    return decodeText(bytes, /*utf16=*/false);
 }
 
 fs::path moveArticle(const fs::path &from, const fs::path &folder) {

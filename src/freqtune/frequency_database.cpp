@@ -438,7 +438,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     result.found = true;
     if (!fileExists(templateFile))
         throw LexError("找不到文件：" + templateFile.string(), templateFile);
-    LineReader reader(lexicon, LexiconEncoding::Ansi936);
+    LineReader reader(lexicon, detectUtf8(lexicon));
     const int64_t total = int64_t(reader.countLines());
 
     TempDatabase fresh(db.path(), templateFile);
@@ -583,7 +583,7 @@ std::vector<std::u16string> itemTexts(const std::vector<FrequencyItem> &items) {
 }
 
 void writeFrequencyLog(const fs::path &path, const std::vector<std::u16string> &items) {
-    LineWriter writer(path);
+    LineWriter writer(path, TextFormat::gbk());
     for (const auto &item : items)
         writer.writeLine(item);
     writer.close();

@@ -10,6 +10,7 @@
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 
 #include <charconv>
 
@@ -69,6 +70,7 @@ int stats(Context &ctx, ArgParser &p) {
         return ctx.usage(p.error());
     const fs::path in = input ? fs::path(*input) : ctx.writableFile(bigseg::kSegmentFile);
     const fs::path output = out ? fs::path(*out) : ctx.writableFile(bigseg::kStatsFile);
+    setFirstLexiconInput(in);
     const int start = timeOfDayNow();
     const auto r = bigseg::countWords(in, output, ctx.pump);
     if (!r.inputFound)

@@ -1,7 +1,9 @@
 #include "lexcli/cli.h"
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/text_format.h"
 
 #include <csignal>
 #include <cstdio>
@@ -73,6 +75,12 @@ void printToolUsage(std::ostream &os, const ToolCli &tool) {
     }
 }
 
+// The options every operation takes.
+constexpr const char *kCommonHelp =
+    "  --output-encoding gbk|utf-8|utf-16le\n"
+    "               词库输出的编码（默认：第一个输入词库是 UTF-8 时为 UTF-8，行尾同输入；\n"
+    "               否则为 GBK（代码页 936）加 CR LF）\n";
+
 bool isHelp(const std::string &arg) {
     return arg == "--help" || arg == "-h";
 }
@@ -80,12 +88,24 @@ bool isHelp(const std::string &arg) {
 int runOperation(Context &ctx, const Operation &op, std::vector<std::string> args) {
     for (const auto &a : args) {
         if (isHelp(a)) {
-            ctx.out << "用法: " << op.usage << "\n\n  " << op.summary << "\n" << op.help;
+            ctx.out << "用法: " << op.usage << "\n\n  " << op.summary << "\n"
+                    << op.help << kCommonHelp;
             return kExitDone;
         }
     }
     ctx.operation = &op;
     ArgParser parser(std::move(args));
+    // Every operation takes --output-encoding; its lexicon outputs otherwise follow the first
+    // lexicon input (ArgParser::rest names it).
+    std::optional<LexiconEncoding> forced;
+    if (auto name = parser.option("--output-encoding")) {
+        forced = parseEncodingName(*name);
+        if (!forced)
+            return ctx.usage("--output-encoding 只能是 gbk、utf-8 或 utf-16le");
+    }
+    if (!parser.ok())
+        return ctx.usage(parser.error());
+    OutputScope outputs(forced);
     // Notices of the shared layers (a file read in an unexpected way) go to standard error.
     struct NoticeScope {
         explicit NoticeScope(std::ostream &err) {
@@ -118,8 +138,18 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
 
 } // namespace
 
-int Context::report(const std::string &text) const {
+int Context::report(const std::string &reportText) const {
     checkInterrupt();
+    std::string text = reportText;
+    if (const OutputScope *outputs = OutputScope::current(); outputs && outputs->lossy().lines) {
+        // Characters code page 936 cannot hold: counted in the report, the first line named.
+        const LossyLines &lossy = outputs->lossy();
+        text = withLossyLine(text, lossy.lines);
+        err << "注意：" << lossy.file.string() << " 第 " << lossy.firstLine
+            << " 行有 GBK 无法表示的字符，已写成“?”：" << toUtf8(lossy.firstText) << "\n      共 "
+            << lossy.lines << " 行；用 --output-encoding utf-8 可以保留这些字符。\n";
+        err.flush();
+    }
     std::string lines;
     lines.reserve(text.size() + 1);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -204,6 +234,8 @@ std::vector<std::string> ArgParser::rest(size_t min, size_t max) {
         setError("缺少输入文件");
     else if (m_args.size() > max)
         setError("输入文件太多");
+    if (!m_args.empty())
+        setFirstLexiconInput(m_args.front());
     return m_args;
 }
 

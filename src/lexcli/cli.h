@@ -40,7 +40,8 @@ struct Context {
     }
 
     // The completion report, CR LF turned into LF; returns kExitDone, or kExitFailure when
-    // standard output cannot take it.
+    // standard output cannot take it. Lines that a code page 936 output could not hold add a
+    // count line before the elapsed time, and a notice naming the first of them.
     int report(const std::string &text) const;
     // The tool's own failure text on standard error; returns kExitFailure.
     int fail(const std::string &message) const;
@@ -79,7 +80,9 @@ public:
     std::optional<std::string> option(const std::string &name);
     std::optional<std::vector<std::string>> option(const std::string &name, int values);
     // The positionals that are left; an option not asked for is an error. Between `min` and
-    // `max` of them are expected.
+    // `max` of them are expected. The first one is the operation's first lexicon input, whose
+    // encoding its lexicon outputs follow (text_format.h); an operation whose first input is an
+    // option names it with setFirstLexiconInput() before.
     std::vector<std::string> rest(size_t min = 0, size_t max = size_t(-1));
     const std::string &error() const { return m_error; }
     bool ok() const { return m_error.empty(); }

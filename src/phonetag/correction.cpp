@@ -53,7 +53,7 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     if (openFailure)
         std::rethrow_exception(openFailure);
 
-    LineWriter logWriter(log);
+    LineWriter logWriter(log, TextFormat::gbk()); // the tool's own log, as shipped
     LineWriter writer(output);
     std::u16string logLine, corrected;
     lookUpEachLine(reader, set, [&](std::u16string_view line) {

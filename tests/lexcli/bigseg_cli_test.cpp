@@ -129,18 +129,27 @@ TEST(BigsegCli, StatsWritesTheEngineAndWindowBytes) {
     EXPECT_EQ(readBytes(c.cli / "out.txt"), readBytes(c.engine / "out.txt"));
 }
 
-// Guards the notice about an input with the UTF-8 mark: the statistics read bytes of their own
-// and give it once, as the line reader does for every other input.
-TEST(BigsegCli, StatsGiveTheUtf8MarkNoticeOnce) {
+// The statistics read bytes of their own: a UTF-8 segmentation result, with the mark or without,
+// counts as its code page 936 twin, is written back in UTF-8 with its line ends, and keeps the
+// characters code page 936 cannot hold.
+TEST(BigsegCli, StatsReadUtf8AsTheirCodePage936Twin) {
     lex::test::TempDir dir;
-    lex::test::writeBytes(dir / "u.txt", "\xEF\xBB\xBF"
-                                         "abc\r\n");
-    const lex::test::CliRun run = lex::test::runLexcli(
-        {"bigseg", "stats", "--input", (dir / "u.txt").string(), "-o", (dir / "o.txt").string()});
-    EXPECT_EQ(run.status, 0) << run.err;
-    const size_t first = run.err.find("UTF-8");
-    ASSERT_NE(first, std::string::npos) << run.err;
-    EXPECT_EQ(run.err.find("UTF-8", first + 1), std::string::npos) << run.err;
+    const std::u16string text = u"中国\n人\n中国\n\n中国\nabc\n";
+    auto stats = [&](const std::string &bytes) {
+        lex::test::writeBytes(dir / "in.txt", bytes);
+        const lex::test::CliRun run =
+            lex::test::runLexcli({"bigseg", "stats", "--input", (dir / "in.txt").string(), "-o",
+                                  (dir / "tj.txt").string()});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return lex::test::readBytes(dir / "tj.txt");
+    };
+    std::u16string twin = lex::decode936(stats(lex::test::gbk(text)));
+    for (size_t cr; (cr = twin.find(u'\r')) != std::u16string::npos;)
+        twin.erase(cr, 1);
+    for (const std::string mark : {"", "\xEF\xBB\xBF"})
+        EXPECT_EQ(stats(mark + lex::toUtf8(text)), lex::toUtf8(twin));
+    EXPECT_EQ(stats("\xE4\xB8\xAD\xF0\xA0\xAE\xB7\r\n\xE4\xB8\xAD\xF0\xA0\xAE\xB7\r\n"),
+              "000002\t\xE4\xB8\xAD\xF0\xA0\xAE\xB7\r\n");
 }
 
 // The supplement text without a command, with "a" and with "d".

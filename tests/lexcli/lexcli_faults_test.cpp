@@ -301,17 +301,38 @@ TEST_F(LexcliFaults, NonRegularInputsAreRefusedAtOnce) {
     }
 }
 
-// A file with the UTF-8 mark is read as code page 936 (as the windows do), with a warning that
-// names it.
-TEST_F(LexcliFaults, Utf8MarkGivesAWarning) {
+// A UTF-8 lexicon comes back in UTF-8 (without the mark, with its own line ends); one in
+// UTF-16 with characters that code page 936 cannot hold still goes out in code page 936, but
+// the report counts the lines and standard error names the first; --output-encoding keeps them.
+TEST_F(LexcliFaults, Utf8StaysUtf8AndLossIsNeverSilent) {
     const fs::path in = m_dir / "utf8.txt";
-    writeBytes(in, "\xEF\xBB\xBF\xE4\xB8\xAD\xE5\x9B\xBD\r\n");
-    const ChildResult r = lexcli({"lexmerge", "union", in.string(), "-o", out().string()});
+    writeBytes(in, "\xEF\xBB\xBF\xE4\xB8\xAD\xE5\x9B\xBD\n\xF0\xA0\xAE\xB7\xE5\xAD\x90\n");
+    ChildResult r = lexcli({"lexmerge", "union", in.string(), "-o", out().string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("UTF-8"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(in.string()), std::string::npos) << r.err;
-    // Read as code page 936 all the same.
-    EXPECT_EQ(readBytes(out()), lex::encode936(lex::decode936(readBytes(in))));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readBytes(out()), "\xE4\xB8\xAD\xE5\x9B\xBD\n\xF0\xA0\xAE\xB7\xE5\xAD\x90\n");
+
+    const fs::path wide = m_dir / "utf16.txt";
+    writeBytes(wide, lex::test::utf16le(u"中国\r\n𠮷子\r\n"));
+    r = lexcli({"lexmerge", "union", wide.string(), "-o", out().string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readBytes(out()), "\xD6\xD0\xB9\xFA\r\n??\xD7\xD3\r\n");
+    EXPECT_NE(r.out.find("无法用 GBK 表示的字符：1 行\n耗费时间："), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("第 2 行"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("𠮷子"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--output-encoding utf-8"), std::string::npos) << r.err;
+
+    r = lexcli(
+        {"lexmerge", "union", wide.string(), "-o", out().string(), "--output-encoding", "utf-8"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.find("GBK"), std::string::npos) << r.out;
+    EXPECT_EQ(readBytes(out()), "\xE4\xB8\xAD\xE5\x9B\xBD\r\n\xF0\xA0\xAE\xB7\xE5\xAD\x90\r\n");
+
+    r = lexcli(
+        {"lexmerge", "union", wide.string(), "-o", out().string(), "--output-encoding", "latin1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--output-encoding"), std::string::npos) << r.err;
 }
 
 // --- odd outputs ---

@@ -59,14 +59,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"dedup", "dedup.txt", "删除重复词条：2\n剩余词条：17\n"}),
     [](const auto &info) { return info.param.operation; });
 
-// Guards --log: the log goes where it is named, and the data folder's old log stays; and the
-// warning about an input with the UTF-8 mark.
+// Guards --log: the log goes where it is named, and the data folder's old log stays; and an
+// input with the UTF-8 mark is read as UTF-8 and written back as UTF-8 without it.
 TEST_F(PhonetagCli, LogGoesWhereItIsNamed) {
-    lex::test::writeBytes(dir / "utf8.txt", "\xEF\xBB\xBF"
-                                            "abc\r\n");
-    auto warned = lex::test::runLexcli({"phonetag", "clear", d("utf8.txt"), "-o", d("out.txt")});
-    EXPECT_EQ(warned.status, 0);
-    EXPECT_NE(warned.err.find("UTF-8"), std::string::npos) << warned.err;
+    lex::test::writeBytes(dir / "utf8.txt", "\xEF\xBB\xBF\xE4\xB8\xADzhong\r\n");
+    auto utf8 = lex::test::runLexcli({"phonetag", "clear", d("utf8.txt"), "-o", d("out.txt")});
+    EXPECT_EQ(utf8.status, 0);
+    EXPECT_EQ(utf8.err, "");
+    EXPECT_EQ(readBytes(dir / "out.txt"), "\xE4\xB8\xAD\r\n");
     lex::test::writeBytes(dir / "log.txt", "old");
     auto run = lex::test::runLexcli({"--data-dir", dir.path().string(), "phonetag", "correct",
                                      d("lexicon.txt"), "-o", d("out.txt"), "--log", d("mine.log")});

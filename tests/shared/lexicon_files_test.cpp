@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/text_format.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +25,11 @@ std::vector<std::u16string> readLines(const std::filesystem::path &p) {
     return lines;
 }
 
-TEST(DetectEncoding, OnlyFfFeIsUtf16) {
+// FF FE is UTF-16; UTF-8 is its mark or valid UTF-8 with a multi-byte character; the rest,
+// pure ASCII included, is code page 936.
+TEST(DetectEncoding, MarksThenValidUtf8ThenCodePage936) {
     TempDir dir;
+    const std::string big(70000, 'a'); // past the small first chunk of the test
     struct Case {
         std::string bytes;
         LexiconEncoding expected;
@@ -33,22 +37,43 @@ TEST(DetectEncoding, OnlyFfFeIsUtf16) {
         {"", LexiconEncoding::Ansi936},
         {"\xFF", LexiconEncoding::Ansi936},
         {"\xFF\xFE", LexiconEncoding::Utf16Le},
-        {"\xFE\xFF\x4E\x2D", LexiconEncoding::Ansi936},         // big-endian mark
-        {"\xEF\xBB\xBF\xE4\xB8\xAD", LexiconEncoding::Ansi936}, // UTF-8 mark
+        {"\xFE\xFF\x4E\x2D", LexiconEncoding::Ansi936},      // big-endian mark
+        {"\xEF\xBB\xBF\xE4\xB8\xAD", LexiconEncoding::Utf8}, // UTF-8 mark
+        {"\xEF\xBB\xBF\xD6\xD0", LexiconEncoding::Utf8},     // the mark wins over the bytes
+        {"\xEF\xBB", LexiconEncoding::Ansi936},              // half a mark, half a character
+        {"abc\r\n", LexiconEncoding::Ansi936},               // ASCII reads the same either way
+        {"\xE4\xB8\xADzhong\r\n", LexiconEncoding::Utf8},
+        {"\xF0\xA0\xAE\xB7", LexiconEncoding::Utf8},                   // U+20BB7, four bytes
+        {"\xD6\xD0\xB9\xFA", LexiconEncoding::Ansi936},                // 中国 in code page 936
+        {"\xE4\xB8\xAD\xD6", LexiconEncoding::Ansi936},                // UTF-8, then a stray byte
+        {"\xE4\xB8", LexiconEncoding::Ansi936},                        // a sequence cut short
+        {"\xC0\xAF", LexiconEncoding::Ansi936},                        // overlong "/"
+        {"\xED\xA0\x80", LexiconEncoding::Ansi936},                    // an encoded surrogate
+        {"\xF4\x90\x80\x80", LexiconEncoding::Ansi936},                // past U+10FFFF
+        {big + "\xE4\xB8\xAD", LexiconEncoding::Utf8},                 // told after the first chunk
+        {"\xE4\xB8\xAD" + big + "\xD6\xD0", LexiconEncoding::Ansi936}, // spoilt at the end
     };
     for (const auto &c : cases) {
         lex::test::writeBytes(dir / "f.txt", c.bytes);
-        EXPECT_EQ(lex::detectEncoding(dir / "f.txt"), c.expected);
+        EXPECT_EQ(lex::detectEncoding(dir / "f.txt"), c.expected) << c.bytes.substr(0, 8);
+        EXPECT_EQ(lex::detectEncoding(std::string_view(c.bytes)), c.expected);
     }
+    // Inputs that stay code page 936 whatever their first bytes still read UTF-8.
+    lex::test::writeBytes(dir / "f.txt", "\xFF\xFE\x2D\x4E");
+    EXPECT_EQ(lex::detectUtf8(dir / "f.txt"), LexiconEncoding::Ansi936);
+    lex::test::writeBytes(dir / "f.txt", "\xE4\xB8\xAD");
+    EXPECT_EQ(lex::detectUtf8(dir / "f.txt"), LexiconEncoding::Utf8);
     lex::test::writeBytes(dir / "f.txt", "\xFF\xFE");
     EXPECT_TRUE(readLines(dir / "f.txt").empty());
 }
 
-TEST(LineReader, BothEncodingsGiveTheSameLines) {
+TEST(LineReader, EveryEncodingGivesTheSameLines) {
     TempDir dir;
     const std::u16string text = u"中zhong国guo\r\n\r\nabc\n€末行";
     lex::test::writeBytes(dir / "a.txt", lex::test::gbk(text));
     lex::test::writeBytes(dir / "u.txt", lex::test::utf16le(text));
+    lex::test::writeBytes(dir / "8.txt", lex::toUtf8(text));
+    lex::test::writeBytes(dir / "m.txt", "\xEF\xBB\xBF" + lex::toUtf8(text));
     std::vector<std::u16string> expected = {u"中zhong国guo", u"", u"abc", u"€末行"};
     EXPECT_EQ(readLines(dir / "a.txt"), expected);
     lex::LineReader r(dir / "a.txt");
@@ -64,13 +89,22 @@ TEST(LineReader, BothEncodingsGiveTheSameLines) {
     EXPECT_EQ(r.peekLineView(1), u"abc");
     EXPECT_EQ(r.countLines(), 3u);
     EXPECT_EQ(readLines(dir / "u.txt"), expected);
+    EXPECT_EQ(readLines(dir / "8.txt"), expected);
+    EXPECT_EQ(readLines(dir / "m.txt"), expected);
+    // Characters past U+FFFF survive as surrogate pairs; in a file with the mark, bytes that are
+    // no UTF-8 become one U+FFFD per broken sequence.
+    lex::test::writeBytes(dir / "8.txt", "\xF0\xA0\xAE\xB7\xE4\xB8\xAD\n");
+    EXPECT_EQ(readLines(dir / "8.txt"), std::vector<std::u16string>{u"𠮷中"});
+    lex::test::writeBytes(dir / "m.txt", "\xEF\xBB\xBF\xE4\xB8x\xFF\xC0\xAF\xE4\xB8");
+    EXPECT_EQ(readLines(dir / "m.txt"),
+              std::vector<std::u16string>{u"\uFFFDx\uFFFD\uFFFD\uFFFD\uFFFD"});
 }
 
-// Files are decoded in chunks of 1 MiB; a pair split by a chunk boundary must stay one
-// character, and a lone lead byte at the very end is still a replacement.
-TEST(LineReader, PairsSplitAcrossReadChunksStayWhole) {
+// Files are decoded in chunks of 1 MiB; a pair or a UTF-8 sequence split by a chunk boundary
+// must stay one character, and a cut character at the very end is still a replacement.
+TEST(LineReader, CharactersSplitAcrossReadChunksStayWhole) {
     TempDir dir;
-    for (size_t pad : {size_t(1) << 20, (size_t(1) << 20) - 1, (size_t(1) << 20) + 1}) {
+    for (size_t pad = (size_t(1) << 20) - 3; pad <= (size_t(1) << 20) + 1; ++pad) {
         std::string bytes(pad - 1, 'a');
         bytes += "\n\xD6\xD0\xB9\xFA\xD6";
         lex::test::writeBytes(dir / "big.txt", bytes);
@@ -78,6 +112,13 @@ TEST(LineReader, PairsSplitAcrossReadChunksStayWhole) {
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].size(), pad - 1);
         EXPECT_EQ(lines[1], std::u16string(u"中国\uFFFD")) << pad;
+
+        bytes = "\xEF\xBB\xBF" + std::string(pad - 4, 'a');
+        bytes += "\n\xE4\xB8\xAD\xF0\xA0\xAE\xB7\xE5\x9B";
+        lex::test::writeBytes(dir / "big.txt", bytes);
+        lines = readLines(dir / "big.txt");
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[1], std::u16string(u"中𠮷\uFFFD")) << pad;
     }
 }
 
@@ -93,9 +134,8 @@ TEST(LineReader, TerminatorsAndLastLine) {
     EXPECT_EQ(lines("\n"), (V{u""}));
     EXPECT_EQ(lines("a\rb\n"), (V{u"a\rb"})); // a lone CR is text
     EXPECT_EQ(lines(""), V{});
-    // A UTF-8 mark read as code page 936 arrives as characters of the first line.
-    EXPECT_EQ(lines("\xEF\xBB\xBFx").size(), 1u);
-    EXPECT_NE(lines("\xEF\xBB\xBFx")[0], u"x");
+    // The UTF-8 mark is no part of the first line.
+    EXPECT_EQ(lines("\xEF\xBB\xBFx"), (V{u"x"}));
 }
 
 TEST(LineReader, RefusesMissingAndBinaryFiles) {
@@ -183,6 +223,94 @@ TEST(LineWriter, WritesCodePage936WithCrLfAfterEveryLine) {
         w.close();
     }
     EXPECT_EQ(lex::test::readBytes(dir / "out.txt"), "\xD6\xD0\xB9\xFA\r\n\x80\r\n?\r\n\xCE\xB2");
+}
+
+// The formats a lexicon output may take, through writeLine() and through write() of text whose
+// lines end in CR LF.
+TEST(LineWriter, WritesEveryFormatWithItsLineEnds) {
+    TempDir dir;
+    using lex::TextFormat;
+    struct Case {
+        TextFormat format;
+        std::string expected;
+    } cases[] = {
+        {{LexiconEncoding::Ansi936, true}, "\xD6\xD0??\r\na\r\nb\r\x80\r\n"}, // a pair is two "?"
+        {{LexiconEncoding::Utf8, false}, "\xE4\xB8\xAD\xF0\xA0\xAE\xB7\na\nb\r\xE2\x82\xAC\n"},
+        {{LexiconEncoding::Utf8, true}, "\xE4\xB8\xAD\xF0\xA0\xAE\xB7\r\na\r\nb\r\xE2\x82\xAC\r\n"},
+        {{LexiconEncoding::Utf16Le, true}, lex::test::utf16le(u"中𠮷\r\na\r\nb\r€\r\n")},
+    };
+    for (const auto &c : cases) {
+        lex::LineWriter w(dir / "out.txt", c.format);
+        w.writeLine(u"中𠮷");
+        w.write(u"a\r\nb\r€\r\n"); // a lone CR is text
+        w.close();
+        EXPECT_EQ(lex::test::readBytes(dir / "out.txt"), c.expected);
+        EXPECT_EQ(
+            readLines(dir / "out.txt"),
+            (std::vector<std::u16string>{
+                c.format.encoding == LexiconEncoding::Ansi936 ? u"中??" : u"中𠮷", u"a", u"b\r€"}));
+    }
+}
+
+// An operation's outputs follow its first input: UTF-8 in gives UTF-8 out with the input's
+// line ends, anything else code page 936 with CR LF, unless the encoding is forced; code page
+// 936 outputs count the lines they could not hold, and only outputs that were put in place.
+TEST(OutputScope, OutputsFollowTheFirstInputAndCountWhatIsLost) {
+    TempDir dir;
+    lex::test::writeBytes(dir / "u8lf.txt", "\xE4\xB8\xAD\n");
+    lex::test::writeBytes(dir / "u8crlf.txt", "x\r\n\xE4\xB8\xAD\n");
+    lex::test::writeBytes(dir / "gbk.txt", "\xD6\xD0\n");
+    lex::test::writeBytes(dir / "u16.txt", lex::test::utf16le(u"中\n"));
+    using lex::TextFormat;
+    struct Case {
+        const char *input;
+        std::optional<LexiconEncoding> forced;
+        TextFormat expected;
+    } cases[] = {
+        {"u8lf.txt", {}, {LexiconEncoding::Utf8, false}},
+        {"u8crlf.txt", {}, {LexiconEncoding::Utf8, true}},
+        {"gbk.txt", {}, {LexiconEncoding::Ansi936, true}},
+        {"u16.txt", {}, {LexiconEncoding::Ansi936, true}},
+        {"missing.txt", {}, {LexiconEncoding::Ansi936, true}},
+        {"u8lf.txt", LexiconEncoding::Ansi936, {LexiconEncoding::Ansi936, true}},
+        {"gbk.txt", LexiconEncoding::Utf8, {LexiconEncoding::Utf8, false}},
+        {"u8lf.txt", LexiconEncoding::Utf16Le, {LexiconEncoding::Utf16Le, false}},
+    };
+    for (const auto &c : cases) {
+        lex::OutputScope scope(c.forced);
+        lex::setFirstLexiconInput(dir / c.input);
+        lex::setFirstLexiconInput(dir / "gbk.txt"); // only the first counts
+        EXPECT_EQ(lex::lexiconOutputFormat(), c.expected) << c.input;
+    }
+    EXPECT_EQ(lex::lexiconOutputFormat(), TextFormat::gbk()); // outside a scope
+
+    lex::OutputScope scope;
+    lex::setFirstLexiconInput(dir / "u16.txt");
+    {
+        lex::LineWriter w(dir / "out.txt");
+        w.writeLine(u"中国");
+        w.writeLine(u"𠮷a");
+        w.write(u"ok\r\nก\r\nok\r\n\uFFFD\r\n"); // U+FFFD was lost on reading already
+        w.writeLine(u"ก𠮷");
+        w.close();
+    }
+    {
+        lex::LineWriter unfinished(dir / "other.txt");
+        unfinished.writeLine(u"𠮷");
+    }
+    {
+        lex::LineWriter data(dir / "data.txt", TextFormat::gbk());
+        data.writeLine(u"𠮷");
+        data.close();
+    }
+    EXPECT_EQ(scope.lossy().lines, 3);
+    EXPECT_EQ(scope.lossy().firstLine, 2);
+    EXPECT_EQ(scope.lossy().firstText, u"𠮷a");
+    EXPECT_EQ(scope.lossy().file, dir / "out.txt");
+    EXPECT_EQ(lex::withLossyLine("词条：3\r\n耗费时间：00:00:01", 3),
+              "词条：3\r\n无法用 GBK 表示的字符：3 行\r\n耗费时间：00:00:01");
+    EXPECT_EQ(lex::withLossyLine("完成！", 2), "完成！\r\n无法用 GBK 表示的字符：2 行");
+    EXPECT_EQ(lex::withLossyLine("完成！", 0), "完成！");
 }
 
 // A failed run must leave the user's old file as it was.

@@ -1,7 +1,7 @@
-// Randomised mutation test of the reader: lexicons in code page 936 and UTF-16LE, mutated byte
-// by byte (bits flipped, bytes and terminators inserted, ranges cut or doubled, marks added or
+// Randomised mutation test of the reader: lexicons in code page 936, UTF-16LE and UTF-8, mutated
+// byte by byte (bits flipped, bytes and terminators inserted, ranges cut or doubled, marks added or
 // taken away, files cut to odd lengths or grown across the reader's 1 MiB chunks), against a
-// model built on ICU's own streaming decoder. The reader must never crash or hang, must refuse
+// model built on ICU's own decoders. The reader must never crash or hang, must refuse
 // exactly the files that hold NUL characters, and must otherwise hand out exactly the lines of
 // the model; the writer must write them back as the model says.
 //
@@ -16,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <unicode/ucnv.h>
+#include <unicode/ustring.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -46,8 +48,12 @@ public:
     Model() {
         UErrorCode st = U_ZERO_ERROR;
         m_conv = ucnv_open("windows-936-2000", &st);
+        m_utf8 = ucnv_open("UTF-8", &st);
     }
-    ~Model() { ucnv_close(m_conv); }
+    ~Model() {
+        ucnv_close(m_conv);
+        ucnv_close(m_utf8);
+    }
 
     std::u16string text(const std::string &bytes) {
         if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) {
@@ -58,7 +64,31 @@ public:
                 t += u'\uFFFD';
             return t;
         }
+        if (bytes.starts_with("\xEF\xBB\xBF"))
+            return textUtf8(bytes.substr(3));
+        if (strictUtf8(bytes) &&
+            std::any_of(bytes.begin(), bytes.end(), [](char c) { return uint8_t(c) >= 0x80; }))
+            return textUtf8(bytes);
         return text936(bytes);
+    }
+
+    // Valid UTF-8 as ICU's strict conversion sees it.
+    static bool strictUtf8(const std::string &bytes) {
+        UErrorCode st = U_ZERO_ERROR;
+        int32_t n = 0;
+        u_strFromUTF8(nullptr, 0, &n, bytes.data(), int32_t(bytes.size()), &st);
+        return st == U_BUFFER_OVERFLOW_ERROR || st == U_STRING_NOT_TERMINATED_WARNING ||
+               U_SUCCESS(st);
+    }
+
+    std::u16string textUtf8(const std::string &bytes) {
+        std::u16string t(bytes.size() + 1, u'\0');
+        UErrorCode st = U_ZERO_ERROR;
+        ucnv_reset(m_utf8);
+        int32_t n = ucnv_toUChars(m_utf8, reinterpret_cast<UChar *>(t.data()), int32_t(t.size()),
+                                  bytes.data(), int32_t(bytes.size()), &st);
+        t.resize(size_t(n));
+        return t;
     }
 
     std::u16string text936(const std::string &bytes) {
@@ -92,6 +122,7 @@ public:
 
 private:
     UConverter *m_conv = nullptr;
+    UConverter *m_utf8 = nullptr;
 };
 
 // Seeds: lexicon text with annotation, comments, empty lines, both line ends.
@@ -155,7 +186,9 @@ void mutate(std::string &b, std::mt19937 &rng) {
             b.resize(pos());
         break;
     case 8: // a lone lead byte or a split surrogate
-        b.insert(pos(1), rng() % 2 ? std::string("\x81") : std::string("\x3D\xD8"));
+        b.insert(pos(1), rng() % 3 == 0   ? std::string("\x81")
+                         : rng() % 2 == 0 ? std::string("\xE4\xB8")
+                                          : std::string("\x3D\xD8"));
         break;
     default:
         if (b.size() >= 2)
@@ -169,7 +202,10 @@ void mutate(std::string &b, std::mt19937 &rng) {
 void growAcrossChunks(std::string &b, std::mt19937 &rng) {
     const bool utf16 = b.size() >= 2 && uint8_t(b[0]) == 0xFF && uint8_t(b[1]) == 0xFE;
     const std::string tail = b.substr(std::min(b.size(), size_t(utf16 ? 2 : 0)));
-    const std::string fill = utf16 ? std::string("\x2D\x4E\x0D\x00\x0A\x00", 6) : "\xD6\xD0\r\n";
+    const bool utf8 = !utf16 && Model::strictUtf8(b);
+    const std::string fill = utf16  ? std::string("\x2D\x4E\x0D\x00\x0A\x00", 6)
+                             : utf8 ? "\xE4\xB8\xAD\r\n"
+                                    : "\xD6\xD0\r\n";
     std::string grown = utf16 ? "\xFF\xFE" : "";
     const size_t target = kChunk - rng() % 8;
     while (grown.size() + fill.size() <= target)
@@ -220,7 +256,10 @@ TEST(ReaderFuzz, MutatedLexiconsReadAsTheModelSays) {
         if (seconds > 0 && done % 256 == 0 && std::chrono::steady_clock::now() > deadline)
             break;
         const std::u16string seed16 = seedText(rng);
-        std::string bytes = rng() % 2 ? lex::test::utf16le(seed16) : lex::test::gbk(seed16);
+        const unsigned kind = rng() % 3;
+        std::string bytes = kind == 0   ? lex::test::utf16le(seed16)
+                            : kind == 1 ? lex::test::gbk(seed16)
+                                        : lex::toUtf8(seed16);
         const int mutations = 1 + int(rng() % 8);
         for (int m = 0; m < mutations; ++m)
             mutate(bytes, rng);
@@ -247,9 +286,9 @@ TEST(ReaderFuzz, MutatedLexiconsReadAsTheModelSays) {
             for (const auto &l : o.lines)
                 w.writeLine(l);
             w.close();
-            // Output that happens to start with FF FE reads as UTF-16: the format's own
-            // ambiguity, not the writer's.
-            if (lex::detectEncoding(out) == lex::LexiconEncoding::Utf16Le)
+            // Output that happens to start with FF FE reads as UTF-16, and output that happens to
+            // be valid UTF-8 as UTF-8: the formats' own ambiguity, not the writer's.
+            if (lex::detectEncoding(out) != lex::LexiconEncoding::Ansi936)
                 continue;
             const Outcome back = readWithTheReader(out);
             ASSERT_FALSE(back.refused);

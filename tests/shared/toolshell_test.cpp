@@ -15,6 +15,7 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -122,6 +123,55 @@ private slots:
         QVERIFY(dialogs.lastText().startsWith("词条：20000\r\n耗费时间：00:00:0"));
         QCOMPARE(lex::test::readBytes(m_dir / "out.txt").size(), size_t(20000 * 6) + 88890);
         QVERIFY(form.close());
+    }
+
+    // A window's outputs follow its first input box: UTF-8 in gives UTF-8 out with the input's
+    // line ends; UTF-16 in gives code page 936 out, and the report counts the lines it lost.
+    void outputsFollowTheInputBoxAndLossIsReported() {
+        ScriptedDialogs dialogs;
+        DedupForm form;
+        form.Text1->setText(lex::fromPath(m_dir / "in8.txt"));
+        form.Text2->setText(lex::fromPath(m_dir / "out8.txt"));
+        lex::test::writeBytes(m_dir / "in8.txt", "\xE4\xB8\xAD\xE5\x9B\xBD\xF0\xA0\xAE\xB7\n");
+        form.Command3_Click();
+        QCOMPARE(lex::test::readBytes(m_dir / "out8.txt"),
+                 "\xE4\xB8\xAD\xE5\x9B\xBD\xF0\xA0\xAE\xB7\n");
+        QVERIFY(dialogs.lastText().startsWith("词条：1\r\n耗费时间："));
+
+        lex::test::writeBytes(m_dir / "in16.txt", lex::test::utf16le(u"中国𠮷\r\n人民\r\n"));
+        form.Text1->setText(lex::fromPath(m_dir / "in16.txt"));
+        form.Command3_Click();
+        QCOMPARE(lex::test::readBytes(m_dir / "out8.txt"),
+                 "\xD6\xD0\xB9\xFA??\r\n\xC8\xCB\xC3\xF1\r\n");
+        QVERIFY(
+            dialogs.lastText().startsWith("词条：2\r\n无法用 GBK 表示的字符：1 行\r\n耗费时间："));
+    }
+
+    // A file dropped on a path box replaces the box's text with its path, and enables Start as
+    // typing would; dropped text that is no file is taken as text.
+    void droppedFilesFillPathBoxes() {
+        DedupForm form;
+        form.show();
+        form.Text2->setText("out.txt");
+        form.Text1->setText("old");
+        auto drop = [&](QMimeData *data) {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QCoreApplication::sendEvent(form.Text1, &enter);
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(form.Text1, &dropped);
+            return enter.isAccepted();
+        };
+        QMimeData files;
+        files.setUrls({QUrl("https://example.org/x.txt"),
+                       QUrl::fromLocalFile(lex::fromPath(m_dir / "词库 a.txt"))});
+        QVERIFY(drop(&files));
+        QCOMPARE(form.Text1->text(), lex::fromPath(m_dir / "词库 a.txt"));
+        QVERIFY(form.Command3->isEnabled());
+        QMimeData remote;
+        remote.setUrls({QUrl("https://example.org/x.txt")});
+        drop(&remote);
+        QCOMPARE(form.Text1->text(), lex::fromPath(m_dir / "词库 a.txt"));
     }
 
     // A missing input is a message, not a crash, and the form is idle again.

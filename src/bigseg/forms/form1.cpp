@@ -7,6 +7,7 @@
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/toolshell/path_box.h"
 #include "shared/toolshell/path_form.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"
@@ -25,7 +26,7 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
     setWindowTitle(QStringLiteral("bigseg Ver1.09"));
     setMainForm(true);
     Label3 = named(new QLabel(QStringLiteral("文章："), this), "Label3");
-    Text2 = named(new QLineEdit(this), "Text2");
+    Text2 = named(new PathBox(this), "Text2");
     Command5 = named(new QPushButton(QStringLiteral("…"), this), "Command5");
     Command1 = named(new QPushButton(QStringLiteral("开始分词"), this), "Command1");
     Command4 = named(new QPushButton(QStringLiteral("开始统计"), this), "Command4");
@@ -130,6 +131,7 @@ void Form1::Command1_Click() {
     // Text2 stays editable during a run and enables this button again; one run at a time.
     if (!idle())
         return;
+    setLexiconInput([this] { return Text2->text(); });
     runOperation([this](int start) {
         const std::u16string text = readArticle(toPath(Text2->text()));
         if (text.empty())
@@ -144,6 +146,7 @@ void Form1::Command1_Click() {
 void Form1::Command4_Click() {
     if (!idle())
         return;
+    setLexiconInput([this] { return fromPath(m_fc); });
     runOperation([this](int start) {
         if (!fileExists(m_fc))
             return OperationReport::message(std::string(kNoStatsInput));

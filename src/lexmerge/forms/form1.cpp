@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/toolshell/path_box.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"
 
@@ -19,9 +20,10 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
     Label2 = named(new QLabel(QStringLiteral("打开词库一："), this), "Label2");
     Label3 = named(new QLabel(QStringLiteral("打开词库二："), this), "Label3");
     Label4 = named(new QLabel(QStringLiteral("另存为词库："), this), "Label4");
-    Text1 = named(new QLineEdit(this), "Text1");
-    Text2 = named(new QLineEdit(this), "Text2");
-    Text3 = named(new QLineEdit(this), "Text3");
+    Text1 = named(new PathBox(this), "Text1");
+    Text2 = named(new PathBox(this), "Text2");
+    Text3 = named(new PathBox(this), "Text3");
+    setLexiconInput([this] { return Text1->text(); });
     Command4 = named(new QPushButton(QStringLiteral("…"), this), "Command4");
     Command5 = named(new QPushButton(QStringLiteral("…"), this), "Command5");
     Command6 = named(new QPushButton(QStringLiteral("…"), this), "Command6");

@@ -4,6 +4,7 @@
 
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/toolshell/path_box.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"
 #include "shared/toolshell/settings.h"
@@ -39,13 +40,14 @@ Form1::Form1(QWidget *parent) : ToolForm(parent) {
     for (int i = 0; i < 5; ++i) {
         const QString n = QString::number(i + 1);
         *labels[i] = named(new QLabel(captions[i], this), "Label" + n);
-        *boxes[i] = named(new QLineEdit(this), "Text" + n);
+        *boxes[i] = named(new PathBox(this), "Text" + n);
         *browsers[i] = named(new QPushButton(QStringLiteral("…"), this), "Command" + n);
         grid->addWidget(*labels[i], i, 0);
         grid->addWidget(*boxes[i], i, 1);
         grid->addWidget(*browsers[i], i, 2);
         (*browsers[i])->setFixedWidth(PathForm::kBrowseWidth);
     }
+    setLexiconInput([this] { return Text1->text(); });
     Command6 = named(new QPushButton(QStringLiteral("开始"), this), QStringLiteral("Command6"));
     Command7 = named(new QPushButton(QStringLiteral("选项"), this), QStringLiteral("Command7"));
     Command8 = named(new QPushButton(QStringLiteral("帮助"), this), QStringLiteral("Command8"));

@@ -203,8 +203,9 @@ std::u16string decode936(std::string_view bytes) {
     return out;
 }
 
-char *encode936To(std::u16string_view text, char *dst) {
+char *encode936To(std::u16string_view text, char *dst, bool &lossy) {
     const int16_t *ansi = detail::ansiTable();
+    bool lost = false;
     for (char16_t c : text) {
         if (c < 0x80) {
             *dst++ = char(c);
@@ -215,10 +216,17 @@ char *encode936To(std::u16string_view text, char *dst) {
             *dst++ = char(uint16_t(code) >> 8);
             *dst++ = char(uint16_t(code) & 0xFF);
         } else {
+            lost |= code == 63 && c != 0xFFFD;
             *dst++ = char(code);
         }
     }
+    lossy |= lost;
     return dst;
+}
+
+char *encode936To(std::u16string_view text, char *dst) {
+    bool lossy = false;
+    return encode936To(text, dst, lossy);
 }
 
 void encode936(std::u16string_view text, std::string &out) {

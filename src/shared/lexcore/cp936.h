@@ -45,6 +45,13 @@ std::u16string decode936(std::string_view bytes);
 void encode936(std::u16string_view text, std::string &out);
 // Encodes into `dst`, which has room for 2 * text.size() bytes; returns the end.
 char *encode936To(std::u16string_view text, char *dst);
+// The same, and sets `lossy` when a character had to become "?" (U+FFFD, the decoders' mark
+// for bytes that were no text already, does not count).
+char *encode936To(std::u16string_view text, char *dst, bool &lossy);
+// True when code page 936 cannot hold `ch` (see the lossy flag above).
+inline bool lossIn936(char16_t ch) {
+    return ch >= 0x80 && ch != 0xFFFD && ansiCode(ch) == 63;
+}
 // Decodes one chunk into `dst`, which has room for bytes.size() units; returns the end.
 // `consumed` gets the bytes used: all but a trailing lead byte when `final` is false (it may pair
 // with the next chunk). Sets `sawNul` when a NUL byte occurs. Appends to `lineEnds` the position

@@ -4,6 +4,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
+#include "shared/lexcore/utf8.h"
 
 #include <algorithm>
 #include <atomic>
@@ -84,14 +85,84 @@ size_t readChunk(const Fd &f, const fs::path &path, char *buf, size_t n) {
 
 } // namespace
 
-LexiconEncoding detectEncoding(const fs::path &path) {
+namespace {
+
+bool startsWith(std::string_view bytes, std::string_view mark) {
+    return bytes.substr(0, mark.size()) == mark;
+}
+
+// detectEncoding() with or without the UTF-16 mark.
+LexiconEncoding detectFileEncoding(const fs::path &path, bool utf16) {
     size_t size = 0;
     Fd f = openForReading(path, size);
-    unsigned char buf[2] = {0, 0};
-    size_t n = readChunk(f, path, reinterpret_cast<char *>(buf), 2);
-    if (n == 1)
-        n += readChunk(f, path, reinterpret_cast<char *>(buf) + 1, 1);
-    return buf[0] == 0xFF && buf[1] == 0xFE ? LexiconEncoding::Utf16Le : LexiconEncoding::Ansi936;
+    // A code page 936 file is told by its first non-ASCII characters, so the first chunk is
+    // small; a UTF-8 one is validated to the end in bigger ones.
+    std::vector<char> buf(std::min<size_t>(size + 4, 64 << 10));
+    size_t have = 0;
+    while (have < 3) {
+        const size_t n = readChunk(f, path, buf.data() + have, buf.size() - have);
+        if (n == 0)
+            break;
+        have += n;
+    }
+    const std::string_view start(buf.data(), have);
+    if (utf16 && startsWith(start, "\xFF\xFE"))
+        return LexiconEncoding::Utf16Le;
+    if (startsWith(start, "\xEF\xBB\xBF"))
+        return LexiconEncoding::Utf8;
+    Utf8Validator utf8;
+    if (!utf8.feed(start))
+        return LexiconEncoding::Ansi936;
+    buf.resize(std::min<size_t>(std::max(size, have) + 4, 1 << 20));
+    for (;;) {
+        const size_t n = readChunk(f, path, buf.data(), buf.size());
+        if (n == 0)
+            break;
+        if (!utf8.feed(std::string_view(buf.data(), n)))
+            return LexiconEncoding::Ansi936;
+    }
+    return utf8.complete() && utf8.sawMultibyte() ? LexiconEncoding::Utf8
+                                                  : LexiconEncoding::Ansi936;
+}
+
+} // namespace
+
+LexiconEncoding detectEncoding(const fs::path &path) {
+    return detectFileEncoding(path, true);
+}
+
+LexiconEncoding detectUtf8(const fs::path &path) {
+    return detectFileEncoding(path, false);
+}
+
+LexiconEncoding detectEncoding(std::string_view bytes, bool utf16) {
+    if (utf16 && startsWith(bytes, "\xFF\xFE"))
+        return LexiconEncoding::Utf16Le;
+    if (startsWith(bytes, "\xEF\xBB\xBF") || looksUtf8(bytes))
+        return LexiconEncoding::Utf8;
+    return LexiconEncoding::Ansi936;
+}
+
+std::u16string decodeText(std::string_view bytes, bool utf16) {
+    std::u16string text;
+    switch (detectEncoding(bytes, utf16)) {
+    case LexiconEncoding::Utf16Le:
+        bytes.remove_prefix(2);
+        text.resize((bytes.size() + 1) / 2);
+        std::memcpy(text.data(), bytes.data(), bytes.size() & ~size_t(1));
+        if (bytes.size() & 1)
+            text.back() = 0xFFFD;
+        break;
+    case LexiconEncoding::Utf8:
+        if (startsWith(bytes, "\xEF\xBB\xBF"))
+            bytes.remove_prefix(3);
+        decodeUtf8(bytes, text);
+        break;
+    case LexiconEncoding::Ansi936:
+        decode936(bytes, text);
+        break;
+    }
+    return text;
 }
 
 bool fileExists(const fs::path &path) {
@@ -156,11 +227,10 @@ bool LineReader::Decoding::step() {
     const size_t have = carry + got;
     const bool final = got == 0;
     std::string_view bytes(chunk.get(), have);
-    if (first && encoding == LexiconEncoding::Ansi936)
-        noticeUtf8Mark(path, bytes);
-    if (first && encoding == LexiconEncoding::Utf16Le && have >= 2 && uint8_t(bytes[0]) == 0xFF &&
-        uint8_t(bytes[1]) == 0xFE)
+    if (first && encoding == LexiconEncoding::Utf16Le && startsWith(bytes, "\xFF\xFE"))
         bytes.remove_prefix(2);
+    if (first && encoding == LexiconEncoding::Utf8 && startsWith(bytes, "\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
     first = false;
     if (grow && capacity < units + bytes.size() + 16) { // the file grew while we read it
         capacity = (units + bytes.size() + 16) * 2;
@@ -175,6 +245,9 @@ bool LineReader::Decoding::step() {
         // A dangling last byte of an odd-length file cannot be a character.
         if (consumed & 1)
             text[units++] = 0xFFFD;
+    } else if (encoding == LexiconEncoding::Utf8) {
+        char16_t *e = decodeUtf8Lines(bytes, text + units, final, consumed, sawNul, text, ends);
+        units = size_t(e - text);
     } else {
         char16_t *e = decode936Lines(bytes, text + units, final, consumed, sawNul, text, ends);
         units = size_t(e - text);
@@ -186,7 +259,7 @@ bool LineReader::Decoding::step() {
 
 void LineReader::Decoding::end() {
     if (encoding == LexiconEncoding::Utf16Le) {
-        // Code page 936 text had its line ends found while decoding.
+        // Code page 936 and UTF-8 text had their line ends found while decoding.
         for (size_t i = 0; i < units; ++i)
             if (text[i] == u'\n')
                 ends.push_back(uint32_t(i));
@@ -241,9 +314,9 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     auto d = std::make_unique<Decoding>(openForReading(path, size), path, encoding);
     if (size >= 0xFFFFFFF0u)
         throw LexError("文件太大：" + pathText(path), path);
-    // Decoding on a second thread pays off from a few megabytes of code page 936 text on.
+    // Decoding on a second thread pays off from a few megabytes of code page 936 or UTF-8 text on.
     constexpr size_t kAsyncFrom = size_t(4) << 20;
-    const bool async = encoding == LexiconEncoding::Ansi936 && size >= kAsyncFrom;
+    const bool async = encoding != LexiconEncoding::Utf16Le && size >= kAsyncFrom;
     d->capacity = size + 16; // at most one code unit per byte
     m_buffer.resize(d->capacity * 2);
     m_text = d->text = static_cast<char16_t *>(m_buffer.data());
@@ -254,7 +327,7 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     // needs no megabyte of buffer (nor its zeroing) for each open.
     constexpr size_t kChunk = 1 << 20;
     d->chunkSize = std::min(kChunk, size + 16);
-    d->chunk.reset(new char[d->chunkSize + 2]);
+    d->chunk.reset(new char[d->chunkSize + 4]); // room for a carried sequence
     // Room for every line end at once: a second thread's vector must never move.
     d->ends.reserve(async ? size + 2 : size / 8 + 16);
 
@@ -364,12 +437,6 @@ size_t LineReader::knownSize() const {
 
 void reportProgress(EventPump &pump, const LineReader &reader) {
     pump.setProgress(int64_t(reader.position()), int64_t(reader.knownSize()));
-}
-
-void noticeUtf8Mark(const fs::path &path, std::string_view start) {
-    if (start.starts_with("\xEF\xBB\xBF"))
-        notice("注意：" + pathText(path) +
-               " 以 UTF-8 标记开头，但按代码页 936（GBK）读取，其中的中文会成为乱码。");
 }
 
 size_t LineReader::countLines() const {
@@ -605,13 +672,34 @@ LineWriter::LineWriter(fs::path path) {
     open(std::move(path));
 }
 
+LineWriter::LineWriter(fs::path path, TextFormat format) {
+    open(std::move(path), format);
+}
+
 LineWriter::~LineWriter() = default;
 
 void LineWriter::open(fs::path path) {
+    open(std::move(path), lexiconOutputFormat());
+    m_reportLoss = OutputScope::current() != nullptr;
+}
+
+void LineWriter::open(fs::path path, TextFormat format) {
     m_path = std::move(path);
     m_out.reset();
     m_size = 0;
     m_open = true;
+    m_encoding = format.encoding;
+    m_crlf = format.crlf;
+    m_reportLoss = false;
+    m_lines = m_lossyLines = m_firstLossy = 0;
+    m_firstLossyText.clear();
+    if (m_buffer.size() < kChunk)
+        m_buffer.resize(kChunk); // a writer opened again after close()
+    if (m_encoding == LexiconEncoding::Utf16Le) {
+        m_buffer[0] = char(0xFF);
+        m_buffer[1] = char(0xFE);
+        m_size = 2;
+    }
 }
 
 void LineWriter::flush() {
@@ -629,7 +717,8 @@ void LineWriter::flush() {
 }
 
 char *LineWriter::room(size_t units) {
-    const size_t need = units * 2 + 2;
+    // At most three bytes a unit (UTF-8), and the line end.
+    const size_t need = units * 3 + 4;
     if (m_size + need > m_buffer.size()) {
         if (m_size > 0)
             flush();
@@ -639,16 +728,79 @@ char *LineWriter::room(size_t units) {
     return m_buffer.data() + m_size;
 }
 
+char *LineWriter::encode(std::u16string_view text, char *dst) {
+    switch (m_encoding) {
+    case LexiconEncoding::Ansi936: {
+        bool lossy = false;
+        dst = encode936To(text, dst, lossy);
+        if (lossy && m_reportLoss)
+            noteLossyLines(text);
+        return dst;
+    }
+    case LexiconEncoding::Utf8:
+        return encodeUtf8To(text, dst, !m_crlf);
+    case LexiconEncoding::Utf16Le:
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i];
+            if (c == u'\r' && !m_crlf && i + 1 < text.size() && text[i + 1] == u'\n')
+                continue;
+            *dst++ = char(c & 0xFF);
+            *dst++ = char(c >> 8);
+        }
+        return dst;
+    }
+    return dst;
+}
+
+// Counts the lines of `text` (the text of one write, lines ending in LF) that code page 936
+// cannot hold, numbered from the lines written before it.
+void LineWriter::noteLossyLines(std::u16string_view text) {
+    int64_t line = m_lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t lf = text.find(u'\n', start);
+        if (lf == std::u16string_view::npos)
+            lf = text.size();
+        const std::u16string_view part = text.substr(start, lf - start);
+        ++line;
+        if (std::any_of(part.begin(), part.end(), lossIn936)) {
+            if (m_lossyLines++ == 0) {
+                m_firstLossy = line;
+                m_firstLossyText = part;
+                if (!m_firstLossyText.empty() && m_firstLossyText.back() == u'\r')
+                    m_firstLossyText.pop_back();
+            }
+        }
+        if (lf == text.size())
+            break;
+        start = lf + 1;
+    }
+}
+
 void LineWriter::writeLine(std::u16string_view text) {
-    char *end = encode936To(text, room(text.size()));
-    *end++ = '\r';
-    *end++ = '\n';
+    char *end = encode(text, room(text.size()));
+    if (m_encoding == LexiconEncoding::Utf16Le) {
+        if (m_crlf) {
+            *end++ = '\r';
+            *end++ = '\0';
+        }
+        *end++ = '\n';
+        *end++ = '\0';
+    } else {
+        if (m_crlf)
+            *end++ = '\r';
+        *end++ = '\n';
+    }
+    ++m_lines;
     m_size = size_t(end - m_buffer.data());
 }
 
 void LineWriter::write(std::u16string_view text) {
-    char *end = encode936To(text, room(text.size()));
+    const int64_t before = m_lines;
+    char *end = encode(text, room(text.size()));
     m_size = size_t(end - m_buffer.data());
+    if (m_reportLoss)
+        m_lines = before + int64_t(std::count(text.begin(), text.end(), u'\n'));
 }
 
 void LineWriter::close() {
@@ -659,6 +811,9 @@ void LineWriter::close() {
     std::unique_ptr<AtomicOutput> out = std::move(m_out);
     m_buffer = {};
     out->commit();
+    if (m_lossyLines > 0)
+        if (OutputScope *scope = OutputScope::current())
+            scope->addLossy({m_lossyLines, m_firstLossy, std::move(m_firstLossyText), m_path});
 }
 
 std::u16string entryWord(std::u16string_view line) {

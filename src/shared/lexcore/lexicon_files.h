@@ -1,9 +1,12 @@
 #pragma once
-// Lexicon files: a lexicon is text with one entry per line, either UTF-16LE behind the mark
-// FF FE or code page 936 (everything else). Outputs are always code page 936 with CR LF.
+// Lexicon files: a lexicon is text with one entry per line: UTF-16LE behind the mark FF FE,
+// UTF-8 (behind its mark EF BB BF, or valid UTF-8 holding a multi-byte sequence), or code page
+// 936 (everything else). Outputs are code page 936 with CR LF unless the operation's output
+// format says otherwise (text_format.h).
 
 #include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/text_format.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,14 +20,18 @@ namespace lex {
 
 class EventPump;
 
-enum class LexiconEncoding { Utf16Le, Ansi936 };
-
-// A notice (interrupt.h) when `start`, the first bytes of `path`, is the UTF-8 mark: the file is
-// read as code page 936 all the same, and its Chinese comes out garbled.
-void noticeUtf8Mark(const std::filesystem::path &path, std::string_view start);
-
-// Tells the encoding from the first two bytes (a shorter file counts as zero-filled).
+// Tells the encoding: FF FE is UTF-16LE, EF BB BF is UTF-8; a file without a mark is UTF-8 when
+// all its bytes are valid UTF-8 and some character takes more than one byte, else code page 936
+// (a pure ASCII file reads the same either way). A code page 936 file is told after its first
+// non-ASCII characters; a UTF-8 one is validated to its end.
 LexiconEncoding detectEncoding(const std::filesystem::path &path);
+// Code page 936 or UTF-8 only, for inputs that are code page 936 whatever their first bytes
+// but may be UTF-8: a UTF-16 mark counts for nothing there.
+LexiconEncoding detectUtf8(const std::filesystem::path &path);
+// Both for text in memory (articles read whole); `utf16` false as for detectUtf8.
+LexiconEncoding detectEncoding(std::string_view bytes, bool utf16 = true);
+// Decodes text in memory by the encoding detectEncoding(bytes, utf16) gives, the mark removed.
+std::u16string decodeText(std::string_view bytes, bool utf16 = true);
 
 // True when `path` names an existing regular file (the tools' "file exists" test).
 bool fileExists(const std::filesystem::path &path);
@@ -106,15 +113,24 @@ class AtomicOutput;
 // file; close() puts it in place of the output (see writeFileAtomically). A writer destroyed
 // without close() (an operation that failed) leaves any existing file untouched and no
 // temporary file. Only one chunk of the output is ever held in memory.
+//
+// A lexicon output takes the running operation's format (lexiconOutputFormat(), read when it is
+// opened); data files are opened with TextFormat::gbk(). writeLine() ends every line with the
+// format's line end; write() takes text whose lines end in CR LF and turns them into LF where
+// the format asks for it. UTF-16LE outputs begin with the mark FF FE. A lexicon output in code
+// page 936 counts its lines with characters that had to become "?" and reports them to the
+// operation's scope on close().
 class LineWriter {
 public:
     LineWriter() = default;
     explicit LineWriter(std::filesystem::path path);
+    LineWriter(std::filesystem::path path, TextFormat format);
     ~LineWriter();
     LineWriter(const LineWriter &) = delete;
     LineWriter &operator=(const LineWriter &) = delete;
 
     void open(std::filesystem::path path);
+    void open(std::filesystem::path path, TextFormat format);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
     // A hint of the output's size; the writer holds one chunk whatever the size.
@@ -124,6 +140,8 @@ public:
 private:
     static constexpr size_t kChunk = size_t(1) << 20;
     char *room(size_t units);
+    char *encode(std::u16string_view text, char *dst);
+    void noteLossyLines(std::u16string_view text);
     void flush();
 
     std::filesystem::path m_path;
@@ -131,6 +149,13 @@ private:
     std::vector<char> m_buffer = std::vector<char>(kChunk);
     size_t m_size = 0;
     bool m_open = false;
+    LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
+    bool m_crlf = true;
+    bool m_reportLoss = false; // a lexicon output of the running operation
+    int64_t m_lines = 0;       // lines written so far
+    int64_t m_lossyLines = 0;
+    int64_t m_firstLossy = 0;
+    std::u16string m_firstLossyText;
 };
 
 // An output being written: a temporary file beside it that commit() renames into place, or a

@@ -1,5 +1,7 @@
 #include "shared/toolshell/path_form.h"
 
+#include "shared/toolshell/path_box.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,9 +26,14 @@ PathRow PathForm::addPathRow(const QString &labelName, const QString &labelText,
                              const QString &boxName, const QString &browseName,
                              const QString &dialogTitle, PathDialog dialog) {
     const int row = m_grid->rowCount();
-    PathRow r{named(new QLabel(labelText, this), labelName), named(new QLineEdit(this), boxName),
+    PathRow r{named(new QLabel(labelText, this), labelName), named(new PathBox(this), boxName),
               nullptr};
     r.box->setMinimumWidth(360);
+    // The first box that is read (not saved to) names the operation's first lexicon input.
+    if (dialog != PathDialog::Save && !hasLexiconInput()) {
+        QLineEdit *in = r.box;
+        setLexiconInput([in] { return in->text(); });
+    }
     m_grid->addWidget(r.label, row, 0);
     m_grid->addWidget(r.box, row, 1);
     if (dialog != PathDialog::None) {

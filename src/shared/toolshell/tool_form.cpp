@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/toolshell/program.h"
 
 #include <QCloseEvent>
@@ -37,11 +38,18 @@ bool ToolForm::runOperation(const std::function<OperationReport(int start)> &wor
     const int start = timeOfDayNow();
     OperationReport report;
     bool ok = true;
-    try {
-        report = work(start);
-    } catch (const std::exception &e) {
-        ok = false;
-        report = OperationReport::message(failureText(e), QString(), MessageIcon::Warning);
+    {
+        OutputScope outputs;
+        if (m_lexiconInput)
+            outputs.setFirstInput(toPath(m_lexiconInput()));
+        try {
+            report = work(start);
+        } catch (const std::exception &e) {
+            ok = false;
+            report = OperationReport::message(failureText(e), QString(), MessageIcon::Warning);
+        }
+        if (ok && !report.text.empty())
+            report.text = withLossyLine(report.text, outputs.lossy().lines);
     }
     operationFinished();
     if (!report.text.empty())

@@ -75,6 +75,12 @@ protected:
     // Called when the work has ended, before its report box (hides a progress row).
     virtual void operationFinished() {}
 
+    // The path of the operation's first lexicon input, read when an operation starts: its
+    // lexicon outputs take that file's encoding (UTF-8 stays UTF-8). A completion report gains
+    // a count line for lines that a code page 936 output could not hold.
+    void setLexiconInput(std::function<QString()> path) { m_lexiconInput = std::move(path); }
+    bool hasLexiconInput() const { return bool(m_lexiconInput); }
+
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -83,6 +89,7 @@ protected:
     QtPump m_pump{&m_busy};
 
 private:
+    std::function<QString()> m_lexiconInput;
     bool m_mainForm = false;
     ToolForm *m_subForm = nullptr;
 };

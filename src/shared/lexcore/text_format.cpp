@@ -1,0 +1,156 @@
+#include "shared/lexcore/text_format.h"
+
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_files.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lex {
+namespace fs = std::filesystem;
+
+namespace {
+OutputScope *g_scope = nullptr;
+
+// Whether the first line end of `path` is CR LF; nullopt when the file has none (or cannot be
+// read: the reader reports that).
+std::optional<bool> firstLineEndIsCrLf(const fs::path &path, LexiconEncoding encoding) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<bool> crlf;
+    char buf[1 << 16];
+    char last = 0;
+    bool odd = false; // UTF-16: the next byte is a high byte
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n && !crlf; ++i) {
+            if (encoding == LexiconEncoding::Utf16Le) {
+                // LF is 0A 00; CR before it is 0D 00. Only low bytes are looked at.
+                const bool low = !odd;
+                odd = !odd;
+                if (!low)
+                    continue;
+            }
+            if (buf[i] == '\n')
+                crlf = last == '\r';
+            last = buf[i];
+        }
+        if (crlf)
+            break;
+    }
+    ::close(fd);
+    return crlf;
+}
+
+} // namespace
+
+TextFormat detectTextFormat(const fs::path &path) {
+    TextFormat f;
+    f.encoding = detectEncoding(path);
+    const auto crlf = firstLineEndIsCrLf(path, f.encoding);
+    f.crlf = crlf ? *crlf : f.encoding != LexiconEncoding::Utf8;
+    return f;
+}
+
+std::optional<LexiconEncoding> parseEncodingName(std::string_view name) {
+    std::string n;
+    for (char c : name)
+        if (c != '-' && c != '_')
+            n += char(std::tolower(static_cast<unsigned char>(c)));
+    if (n == "gbk" || n == "cp936")
+        return LexiconEncoding::Ansi936;
+    if (n == "utf8")
+        return LexiconEncoding::Utf8;
+    if (n == "utf16le")
+        return LexiconEncoding::Utf16Le;
+    return std::nullopt;
+}
+
+OutputScope::OutputScope(std::optional<LexiconEncoding> forced)
+    : m_forced(forced), m_outer(g_scope) {
+    g_scope = this;
+}
+
+OutputScope::~OutputScope() {
+    g_scope = m_outer;
+}
+
+OutputScope *OutputScope::current() {
+    return g_scope;
+}
+
+void OutputScope::setFirstInput(const fs::path &path) {
+    if (m_haveInput)
+        return;
+    m_haveInput = true;
+    m_firstInput = path;
+}
+
+TextFormat OutputScope::format() {
+    if (m_format)
+        return *m_format;
+    std::optional<TextFormat> input;
+    if (m_haveInput && fileExists(m_firstInput)) {
+        try {
+            input = detectTextFormat(m_firstInput);
+        } catch (const LexError &) {
+            // Unreadable: the operation's own reader says so.
+        }
+    }
+    TextFormat f;
+    if (m_forced)
+        f.encoding = *m_forced;
+    else if (input && input->encoding == LexiconEncoding::Utf8)
+        f.encoding = LexiconEncoding::Utf8;
+    // Code page 936 always ends lines in CR LF; UTF-8 and UTF-16 keep the input's line ends.
+    if (f.encoding == LexiconEncoding::Ansi936)
+        f.crlf = true;
+    else if (input)
+        f.crlf = input->crlf;
+    else
+        f.crlf = f.encoding == LexiconEncoding::Utf16Le;
+    m_format = f;
+    return f;
+}
+
+void OutputScope::addLossy(const LossyLines &lossy) {
+    if (lossy.lines == 0)
+        return;
+    if (m_lossy.lines == 0) {
+        m_lossy = lossy;
+        return;
+    }
+    m_lossy.lines += lossy.lines;
+}
+
+TextFormat lexiconOutputFormat() {
+    return g_scope ? g_scope->format() : TextFormat::gbk();
+}
+
+void setFirstLexiconInput(const fs::path &path) {
+    if (g_scope)
+        g_scope->setFirstInput(path);
+}
+
+std::string lossyReportLine(int64_t lines) {
+    return "无法用 GBK 表示的字符：" + std::to_string(lines) + " 行";
+}
+
+std::string withLossyLine(const std::string &report, int64_t lines) {
+    if (lines == 0)
+        return report;
+    const std::string line = lossyReportLine(lines);
+    const size_t elapsed = report.rfind("耗费时间：");
+    if (elapsed == std::string::npos)
+        return report.empty() ? line : report + "\r\n" + line;
+    std::string out = report;
+    out.insert(elapsed, line + "\r\n");
+    return out;
+}
+
+} // namespace lex

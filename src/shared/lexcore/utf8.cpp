@@ -1,0 +1,210 @@
+#include "shared/lexcore/utf8.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lex {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// The sequence at `p`: returns the bytes it takes and sets `cp`; returns 0 when `end` cuts a
+// well-formed beginning short. An ill-formed part sets `cp` to U+FFFD and returns minus its
+// length (the bytes before the first one that cannot continue it, at least one).
+inline int decodeOne(const uint8_t *p, const uint8_t *end, char32_t &cp) {
+    const uint8_t b = p[0];
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    }
+    int len;
+    uint8_t lo = 0x80, hi = 0xBF; // the range of the second byte
+    if (b < 0xC2) {
+        cp = kReplacement;
+        return -1;
+    }
+    if (b < 0xE0) {
+        len = 2;
+        cp = b & 0x1F;
+    } else if (b < 0xF0) {
+        len = 3;
+        cp = b & 0x0F;
+        if (b == 0xE0)
+            lo = 0xA0; // no overlong forms
+        else if (b == 0xED)
+            hi = 0x9F; // no surrogates
+    } else if (b < 0xF5) {
+        len = 4;
+        cp = b & 0x07;
+        if (b == 0xF0)
+            lo = 0x90;
+        else if (b == 0xF4)
+            hi = 0x8F; // nothing past U+10FFFF
+    } else {
+        cp = kReplacement;
+        return -1;
+    }
+    for (int i = 1; i < len; ++i) {
+        if (p + i >= end)
+            return 0;
+        const uint8_t c = p[i];
+        const bool ok = i == 1 ? c >= lo && c <= hi : (c & 0xC0) == 0x80;
+        if (!ok) {
+            cp = kReplacement;
+            return -i;
+        }
+        cp = cp << 6 | (c & 0x3F);
+    }
+    return len;
+}
+
+inline bool allAscii8(const uint8_t *p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return (w & 0x8080808080808080ull) == 0;
+}
+
+} // namespace
+
+bool Utf8Validator::feed(std::string_view bytes) {
+    if (!m_ok)
+        return false;
+    const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
+    const auto *end = p + bytes.size();
+    char32_t cp;
+    if (m_pendingSize > 0) {
+        // Finish the sequence the last chunk began.
+        unsigned char joined[8];
+        std::memcpy(joined, m_pending, m_pendingSize);
+        const size_t more = std::min<size_t>(4, bytes.size());
+        std::memcpy(joined + m_pendingSize, p, more);
+        const int n = decodeOne(joined, joined + m_pendingSize + more, cp);
+        if (n == 0) { // still unfinished: the chunk was tiny
+            std::memcpy(m_pending + m_pendingSize, p, more);
+            m_pendingSize += more;
+            return true;
+        }
+        if (n < 0)
+            return m_ok = false;
+        m_multibyte = true;
+        p += size_t(n) - m_pendingSize;
+        m_pendingSize = 0;
+    }
+    while (p < end) {
+        if (end - p >= 8 && allAscii8(p)) {
+            p += 8;
+            continue;
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int n = decodeOne(p, end, cp);
+        if (n == 0) {
+            m_pendingSize = size_t(end - p);
+            std::memcpy(m_pending, p, m_pendingSize);
+            return true;
+        }
+        if (n < 0)
+            return m_ok = false;
+        m_multibyte = true;
+        p += n;
+    }
+    return true;
+}
+
+bool looksUtf8(std::string_view bytes) {
+    Utf8Validator v;
+    return v.feed(bytes) && v.complete() && v.sawMultibyte();
+}
+
+namespace {
+
+template <bool kLines>
+char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                     bool &sawNul, const char16_t *textStart, std::vector<uint32_t> *lineEnds) {
+    const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
+    const auto *end = p + bytes.size();
+    bool nul = false;
+    while (p < end) {
+        const uint8_t b = *p;
+        if (b < 0x80) {
+            nul |= b == 0;
+            if constexpr (kLines) {
+                if (b == '\n')
+                    lineEnds->push_back(uint32_t(dst - textStart));
+            }
+            *dst++ = b;
+            ++p;
+            continue;
+        }
+        char32_t cp;
+        int n = decodeOne(p, end, cp);
+        if (n == 0) {
+            if (!final)
+                break;         // the sequence goes on in the next chunk
+            cp = kReplacement; // a file that ends inside a sequence
+            n = int(end - p);
+        } else if (n < 0) {
+            n = -n;
+        }
+        if (cp < 0x10000) {
+            *dst++ = char16_t(cp);
+        } else {
+            *dst++ = char16_t(0xD800 + ((cp - 0x10000) >> 10));
+            *dst++ = char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        }
+        p += n;
+    }
+    sawNul |= nul;
+    consumed = size_t(p - reinterpret_cast<const uint8_t *>(bytes.data()));
+    return dst;
+}
+
+} // namespace
+
+char16_t *decodeUtf8Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
+                          bool &sawNul, const char16_t *textStart,
+                          std::vector<uint32_t> &lineEnds) {
+    return decodeImpl<true>(bytes, dst, final, consumed, sawNul, textStart, &lineEnds);
+}
+
+void decodeUtf8(std::string_view bytes, std::u16string &out) {
+    const size_t start = out.size();
+    out.resize(start + bytes.size());
+    size_t consumed = 0;
+    bool nul = false;
+    char16_t *end =
+        decodeImpl<false>(bytes, out.data() + start, true, consumed, nul, nullptr, nullptr);
+    out.resize(size_t(end - out.data()));
+}
+
+char *encodeUtf8To(std::u16string_view text, char *dst, bool dropCrBeforeLf) {
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            if (c == u'\r' && dropCrBeforeLf && i + 1 < n && text[i + 1] == u'\n')
+                continue;
+            *dst++ = char(c);
+        } else if (c < 0x800) {
+            *dst++ = char(0xC0 | c >> 6);
+            *dst++ = char(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            const char32_t cp = 0x10000 + (char32_t(c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            *dst++ = char(0xF0 | cp >> 18);
+            *dst++ = char(0x80 | (cp >> 12 & 0x3F));
+            *dst++ = char(0x80 | (cp >> 6 & 0x3F));
+            *dst++ = char(0x80 | (cp & 0x3F));
+        } else {
+            const char16_t u = c >= 0xD800 && c <= 0xDFFF ? char16_t(0xFFFD) : c;
+            *dst++ = char(0xE0 | u >> 12);
+            *dst++ = char(0x80 | (u >> 6 & 0x3F));
+            *dst++ = char(0x80 | (u & 0x3F));
+        }
+    }
+    return dst;
+}
+
+} // namespace lex
