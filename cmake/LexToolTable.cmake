@@ -4,11 +4,11 @@
 # folder under src/.
 #
 #   lex_tool(<program> FOLDER <install folder> CAPTION <launcher button> COMMAND <button id>
-#            BUTTON <position in the launcher, 1-8> [PATH_SUFFIX <text>] [DATA <file>...])
+#            BUTTON <position in the launcher, 1-9> [PATH_SUFFIX <text>] [DATA <file>...])
 #
 # Rows stand in the order of the suite's subsystems; BUTTON orders the launcher (left column
-# top to bottom, then the right column). PATH_SUFFIX is appended to the launcher's relative
-# path as it stands. DATA lists the files the data build puts beside the program.
+# top to bottom, then the right column, then the ninth centred below them). PATH_SUFFIX is
+# appended to the launcher's relative path as it stands. DATA lists the files the data build puts beside the program.
 include_guard(GLOBAL)
 include(LexHelpers)
 
@@ -24,3 +24,5 @@ lex_tool(freqtune  FOLDER "Quillo词库调频"  CAPTION "调频"     COMMAND 101
 lex_tool(lexmerge  FOLDER lexmerge          CAPTION "词库整理" COMMAND 1009 BUTTON 7)
 lex_tool(lexupdate FOLDER "Quillo词库更新"  CAPTION "词库更新" COMMAND 1012 BUTTON 6
          PATH_SUFFIX " ")
+lex_tool(lexconv   FOLDER lexconv           CAPTION "词库转换" COMMAND 1013 BUTTON 9
+         DATA dz.txt zn.lxd)

@@ -9,9 +9,9 @@ namespace toolbox {
 // The rows come from the build's tool table (cmake/LexToolTable.cmake). Two folders carry the
 // input method's name and their paths end in one blank, which this platform's file names do
 // not ignore; resolveProgram() copes with that.
-const std::array<ToolRow, 8> kToolTable = [] {
-    static_assert(lex::tools::kTools.size() == 8, "the launcher has eight tool buttons");
-    std::array<ToolRow, 8> rows{};
+const std::array<ToolRow, kToolCount> kToolTable = [] {
+    static_assert(lex::tools::kTools.size() == kToolCount, "one launcher button per tool");
+    std::array<ToolRow, kToolCount> rows{};
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto &tool = lex::tools::kTools[i];
         rows[i] = ToolRow{tool.command, tool.caption, tool.launchPath};

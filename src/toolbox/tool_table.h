@@ -15,7 +15,9 @@ struct ToolRow {
 };
 
 // In button order: left column top to bottom, then right column.
-extern const std::array<ToolRow, 8> kToolTable;
+// The tool buttons: two columns of four, and the converter centred below them.
+inline constexpr std::size_t kToolCount = 9;
+extern const std::array<ToolRow, kToolCount> kToolTable;
 constexpr int kExitCommand = 1014;
 
 // The launcher folder: the folder of the launcher's executable, ending in "/".

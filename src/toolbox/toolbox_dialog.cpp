@@ -61,15 +61,18 @@ ToolboxDialog::ToolboxDialog(const QString &folder, QWidget *parent)
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label1->setGeometry(du.toPixels(66, 9, 77, 12));
 
-    QPushButton **buttons[] = {&Command1005, &Command1011, &Command1008, &Command1006,
-                               &Command1010, &Command1012, &Command1009, &Command1007};
+    QPushButton **buttons[] = {&Command1005, &Command1011, &Command1008, &Command1006, &Command1010,
+                               &Command1012, &Command1009, &Command1007, &Command1013};
     for (std::size_t i = 0; i < kToolTable.size(); ++i) {
         const ToolRow &row = kToolTable[i];
         auto *button = new QPushButton(QString::fromUtf16(row.caption), this);
         button->setObjectName(QStringLiteral("Command%1").arg(row.command));
         const int column = static_cast<int>(i) / 4;
         const int line = static_cast<int>(i) % 4;
-        button->setGeometry(du.toPixels(column == 0 ? 39 : 110, 30 + 30 * line, 50, 20));
+        if (column < 2)
+            button->setGeometry(du.toPixels(column == 0 ? 39 : 110, 30 + 30 * line, 50, 20));
+        else // the ninth, centred under the two columns where "退出" stood
+            button->setGeometry(du.toPixels(73, 157, 50, 20));
         const QString path = QString::fromUtf16(row.path);
         connect(button, &QPushButton::clicked, this, [this, path] { LaunchTool(path); });
         *buttons[i] = button;
@@ -77,11 +80,11 @@ ToolboxDialog::ToolboxDialog(const QString &folder, QWidget *parent)
 
     Command1014 = new QPushButton(QStringLiteral("退出"), this);
     Command1014->setObjectName(QStringLiteral("Command%1").arg(kExitCommand));
-    Command1014->setGeometry(du.toPixels(73, 157, 50, 20));
+    Command1014->setGeometry(du.toPixels(73, 187, 50, 20));
     connect(Command1014, &QPushButton::clicked, this, &QWidget::close);
 
     // The designed client area is kept whole; only the frame is added around it.
-    setFixedSize(du.toPixels(0, 0, 212, 205).size());
+    setFixedSize(du.toPixels(0, 0, 212, 235).size());
     move(100, 100);
 }
 

@@ -4,6 +4,7 @@
 
 #include "cli_harness.h"
 
+#include "lexconv/conversion.h"
 #include "lexmerge/set_operations.h"
 #include "lexupdate/lexicon_update.h"
 #include "pintop/char_readings.h"
@@ -121,6 +122,17 @@ std::vector<OpCase> cases() {
                             set, {dir / "a.txt", dir / "b.txt", dir / "c.txt", dir / "c.txt", out},
                             g_pump);
                     }});
+    for (const char *target : {"words", "quillo"})
+        rows.push_back({std::string("lexconv_convert_") + target,
+                        {"lexconv", "convert", "@/a.txt", "-o", "@out", "--to", target},
+                        [target](const fs::path &dir, const fs::path &out) {
+                            lex::lexconv::ConvertOptions o;
+                            o.to = *lex::lexconv::formatByName(target);
+                            lex::lexconv::Annotator none("", "", g_pump);
+                            lex::OutputScope scope;
+                            lex::setFirstLexiconInput(dir / "a.txt");
+                            lex::lexconv::convertLexicon(dir / "a.txt", out, o, none, g_pump);
+                        }});
     return rows;
 }
 

@@ -235,6 +235,15 @@ Outcome readWithTheReader(const fs::path &path) {
         EXPECT_EQ(r.peekLineView(0), u"");
         lex::LineReader whole(path);
         o.all = whole.readAll();
+        // The bounded-memory stream hands out the same lines.
+        lex::LineStream stream(path);
+        std::u16string_view line;
+        size_t i = 0;
+        while (stream.next(line)) {
+            EXPECT_EQ(line, i < o.lines.size() ? std::u16string_view(o.lines[i]) : u"<none>");
+            ++i;
+        }
+        EXPECT_EQ(i, o.lines.size());
     } catch (const lex::LexError &e) {
         o.refused = true;
         EXPECT_NE(e.message().find(path.string()), std::string::npos) << e.message();

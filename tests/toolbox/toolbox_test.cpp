@@ -36,6 +36,7 @@ const QList<Expected> kExpected = {
     {"Command1012", "词库更新", "Quillo词库更新", "lexupdate"},
     {"Command1009", "词库整理", "lexmerge", "lexmerge"},
     {"Command1007", "词库排序", "lexsort", "lexsort"},
+    {"Command1013", "词库转换", "lexconv", "lexconv"},
 };
 
 void writeFile(const QString &path, const QByteArray &bytes, bool executable) {
@@ -165,11 +166,18 @@ void ToolboxTest::windowFollowsTheDesignedLayout() {
     QVERIFY(step > buttons[0]->height());
     QCOMPARE(buttons[3]->y() - buttons[2]->y(), step);
 
+    // The converter centred below the columns, "退出" below it.
+    QPushButton *convert = buttons[8];
+    QCOMPARE(convert->size(), buttons[0]->size());
+    QVERIFY(convert->y() > buttons[3]->geometry().bottom());
+    QVERIFY(qAbs(convert->geometry().center().x() - launcher->width() / 2) <=
+            launcher->width() / 20);
     QPushButton *exit = launcher->findChild<QPushButton *>("Command1014");
     QVERIFY(exit);
     QCOMPARE(exit->text(), QStringLiteral("退出"));
     QCOMPARE(exit->size(), buttons[0]->size());
-    QVERIFY(exit->y() > buttons[3]->geometry().bottom());
+    QVERIFY(exit->y() > convert->geometry().bottom());
+    QCOMPARE(exit->x(), convert->x());
     QVERIFY(exit->x() > buttons[0]->x() && exit->x() < buttons[4]->x());
     QVERIFY(launcher->rect().contains(exit->geometry()));
     // Captions fit their buttons in the chosen font.

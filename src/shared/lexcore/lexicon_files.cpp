@@ -462,6 +462,99 @@ void LineReader::close() {
     m_line = 0;
 }
 
+struct LineStream::File {
+    Fd fd;
+};
+
+LineStream::LineStream(const fs::path &path) : LineStream(path, detectEncoding(path)) {}
+
+LineStream::LineStream(const fs::path &path, LexiconEncoding encoding)
+    : m_path(path), m_encoding(encoding) {
+    size_t size = 0;
+    m_file.reset(new File{openForReading(path, size)});
+    m_size = size;
+}
+
+LineStream::~LineStream() = default;
+
+bool LineStream::fill() {
+    if (m_eof)
+        return false;
+    constexpr size_t kChunk = size_t(1) << 20;
+    std::string bytes = std::move(m_carry);
+    const size_t carried = bytes.size();
+    bytes.resize(carried + kChunk);
+    const size_t got = readChunk(m_file->fd, m_path, bytes.data() + carried, kChunk);
+    bytes.resize(carried + got);
+    m_bytesRead += got;
+    const bool final = got == 0;
+    m_eof = final;
+    std::string_view view = bytes;
+    if (m_first && m_encoding == LexiconEncoding::Utf16Le && startsWith(view, "\xFF\xFE"))
+        view.remove_prefix(2);
+    if (m_first && m_encoding == LexiconEncoding::Utf8 && startsWith(view, "\xEF\xBB\xBF"))
+        view.remove_prefix(3);
+    if (m_first && view.size() < 3 && !final) { // too short to tell a mark: read on
+        m_carry.assign(view);
+        m_eof = false;
+        return true;
+    }
+    m_first = false;
+    // What is left of the text goes to the front, the new chunk after it.
+    m_text.erase(0, m_pos);
+    m_pos = 0;
+    const size_t start = m_text.size();
+    m_text.resize(start + view.size() + 1);
+    size_t consumed = 0;
+    bool nul = false;
+    m_ends.clear();
+    char16_t *end;
+    if (m_encoding == LexiconEncoding::Utf16Le) {
+        consumed = final ? view.size() : view.size() & ~size_t(1);
+        std::memcpy(m_text.data() + start, view.data(), consumed & ~size_t(1));
+        end = m_text.data() + start + consumed / 2;
+        if (consumed & 1)
+            *end++ = 0xFFFD; // a dangling last byte
+        nul = std::find(m_text.data() + start, end, u'\0') != end;
+    } else if (m_encoding == LexiconEncoding::Utf8) {
+        end = decodeUtf8Lines(view, m_text.data() + start, final, consumed, nul, m_text.data(),
+                              m_ends);
+    } else {
+        end = decode936Lines(view, m_text.data() + start, final, consumed, nul, m_text.data(),
+                             m_ends);
+    }
+    m_text.resize(size_t(end - m_text.data()));
+    m_carry.assign(view.substr(consumed));
+    if (nul)
+        throw LexError("不是文本文件：" + pathText(m_path), m_path);
+    return true;
+}
+
+bool LineStream::next(std::u16string_view &line) {
+    for (;;) {
+        const size_t lf = m_text.find(u'\n', m_pos);
+        if (lf != std::u16string::npos) {
+            size_t end = lf;
+            if (end > m_pos && m_text[end - 1] == u'\r')
+                --end;
+            line = std::u16string_view(m_text).substr(m_pos, end - m_pos);
+            m_pos = lf + 1;
+            ++m_lineNumber;
+            return true;
+        }
+        if (m_eof) {
+            if (m_pos >= m_text.size())
+                return false;
+            line = std::u16string_view(m_text).substr(m_pos); // a last line without terminator
+            m_pos = m_text.size();
+            ++m_lineNumber;
+            return true;
+        }
+        checkInterrupt();
+        fill();
+    }
+}
+
 std::u16string readWholeText(const fs::path &path, LexiconEncoding encoding) {
     LineReader r(path, encoding);
     return r.readAll();
@@ -672,25 +765,24 @@ LineWriter::LineWriter(fs::path path) {
     open(std::move(path));
 }
 
-LineWriter::LineWriter(fs::path path, TextFormat format) {
-    open(std::move(path), format);
+LineWriter::LineWriter(fs::path path, TextFormat format, LossReport loss) {
+    open(std::move(path), format, loss);
 }
 
 LineWriter::~LineWriter() = default;
 
 void LineWriter::open(fs::path path) {
-    open(std::move(path), lexiconOutputFormat());
-    m_reportLoss = OutputScope::current() != nullptr;
+    open(std::move(path), lexiconOutputFormat(), LossReport::ToScope);
 }
 
-void LineWriter::open(fs::path path, TextFormat format) {
+void LineWriter::open(fs::path path, TextFormat format, LossReport loss) {
     m_path = std::move(path);
     m_out.reset();
     m_size = 0;
     m_open = true;
     m_encoding = format.encoding;
     m_crlf = format.crlf;
-    m_reportLoss = false;
+    m_reportLoss = loss == LossReport::ToScope && OutputScope::current() != nullptr;
     m_lines = m_lossyLines = m_firstLossy = 0;
     m_firstLossyText.clear();
     if (m_buffer.size() < kChunk)

@@ -107,6 +107,43 @@ void reportProgress(EventPump &pump, const LineReader &reader);
 // Reads a whole text file as lines (convenience for small data files and tests).
 std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
 
+// Reads a file of any size in bounded memory: a chunk is read and decoded at a time, and lines
+// are handed out of it (the same lines as LineReader gives). Memory is one chunk and the longest
+// line. Files are refused as LineReader refuses them (not a regular file, NUL characters: at the
+// chunk that holds one).
+class LineStream {
+public:
+    explicit LineStream(const std::filesystem::path &path); // the encoding detectEncoding gives
+    LineStream(const std::filesystem::path &path, LexiconEncoding encoding);
+    ~LineStream();
+    LineStream(const LineStream &) = delete;
+    LineStream &operator=(const LineStream &) = delete;
+
+    // The next line, valid until the next call; false at the end of the file.
+    bool next(std::u16string_view &line);
+    LexiconEncoding encoding() const { return m_encoding; }
+    // 1-based number of the line next() gave last.
+    int64_t lineNumber() const { return m_lineNumber; }
+    // Progress: bytes read of the file's size.
+    uint64_t bytesRead() const { return m_bytesRead; }
+    uint64_t size() const { return m_size; }
+
+private:
+    bool fill(); // reads and decodes the next chunk; false at the end of the file
+
+    struct File;
+    std::unique_ptr<File> m_file;
+    std::filesystem::path m_path;
+    LexiconEncoding m_encoding;
+    std::u16string m_text; // decoded, not yet handed out from m_pos on
+    size_t m_pos = 0;
+    std::vector<uint32_t> m_ends; // LFs in m_text (scratch of the decoders)
+    std::string m_carry;          // bytes of a character the last chunk cut
+    bool m_first = true, m_eof = false;
+    int64_t m_lineNumber = 0;
+    uint64_t m_bytesRead = 0, m_size = 0;
+};
+
 class AtomicOutput;
 
 // Encodes line by line and streams the bytes, a chunk at a time, into the output's temporary
@@ -115,22 +152,25 @@ class AtomicOutput;
 // temporary file. Only one chunk of the output is ever held in memory.
 //
 // A lexicon output takes the running operation's format (lexiconOutputFormat(), read when it is
-// opened); data files are opened with TextFormat::gbk(). writeLine() ends every line with the
-// format's line end; write() takes text whose lines end in CR LF and turns them into LF where
-// the format asks for it. UTF-16LE outputs begin with the mark FF FE. A lexicon output in code
-// page 936 counts its lines with characters that had to become "?" and reports them to the
-// operation's scope on close().
+// opened); data files are opened with TextFormat::gbk(), other outputs with their own format.
+// writeLine() ends every line with the format's line end; write() takes text whose lines end in CR
+// LF and turns them into LF where the format asks for it. UTF-16LE outputs begin with the mark FF
+// FE. A lexicon output in code page 936 counts its lines with characters that had to become "?" and
+// reports them to the operation's scope on close(). Whether a writer in code page 936 reports its
+// lossy lines to the running operation.
+enum class LossReport { Silent, ToScope };
+
 class LineWriter {
 public:
     LineWriter() = default;
     explicit LineWriter(std::filesystem::path path);
-    LineWriter(std::filesystem::path path, TextFormat format);
+    LineWriter(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
     ~LineWriter();
     LineWriter(const LineWriter &) = delete;
     LineWriter &operator=(const LineWriter &) = delete;
 
     void open(std::filesystem::path path);
-    void open(std::filesystem::path path, TextFormat format);
+    void open(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
     // A hint of the output's size; the writer holds one chunk whatever the size.

@@ -1,0 +1,120 @@
+// lexcli lexconv: converts lexicons between formats, through the same engine call as lexconv's
+// Form1.
+#include "lexcli/cli.h"
+
+#include "lexconv/conversion.h"
+#include "phonetag/char_dictionary.h"
+#include "phonetag/word_table.h"
+#include "shared/lexcore/report.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace lex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lexconv;
+
+constexpr const char *kConvertUsage =
+    "lexcli lexconv convert IN -o OUT --to FORMAT [--from FORMAT] [--weight N | "
+    "--weight-by-order] [--no-dedup] [--quillo-weights] [--ue lue|lve]";
+constexpr const char *kFormatsUsage = "lexcli lexconv formats";
+
+std::string formatList() {
+    std::string names;
+    for (const FormatInfo &f : allFormats())
+        names += std::string(names.empty() ? "" : "、") + f.name;
+    return names;
+}
+
+int convert(Context &ctx, ArgParser &p) {
+    auto output = p.option("-o");
+    auto to = p.option("--to");
+    auto from = p.option("--from");
+    auto weight = p.option("--weight");
+    const bool byOrder = p.flag("--weight-by-order");
+    const bool noDedup = p.flag("--no-dedup");
+    const bool quilloWeights = p.flag("--quillo-weights");
+    auto ue = p.option("--ue");
+    auto inputs = p.rest(1, 1);
+    if (!p.ok())
+        return ctx.usage(p.error());
+    if (!output)
+        return ctx.usage("缺少 -o 输出文件");
+    if (!to)
+        return ctx.usage("缺少 --to 目标格式（" + formatList() + "）");
+    ConvertOptions options;
+    const auto target = formatByName(*to);
+    if (!target || !formatInfo(*target).writable)
+        return ctx.usage("--to 只能是可写的格式：" + formatList() + "（rime-userdb 只读）");
+    options.to = *target;
+    if (from && *from != "auto") {
+        options.from = formatByName(*from);
+        if (!options.from)
+            return ctx.usage("--from 只能是 auto 或 " + formatList());
+    }
+    if (weight) {
+        double w = 0;
+        const auto [end, ec] = std::from_chars(weight->data(), weight->data() + weight->size(), w);
+        if (ec != std::errc() || end != weight->data() + weight->size() || !std::isfinite(w))
+            return ctx.usage("--weight 需要一个数字");
+        options.weight = w;
+    }
+    if (weight && byOrder)
+        return ctx.usage("--weight 与 --weight-by-order 只能给出其中一个");
+    options.weightByOrder = byOrder;
+    options.dedup = !noDedup;
+    options.quilloWeights = quilloWeights;
+    if (ue) {
+        if (*ue != "lue" && *ue != "lve")
+            return ctx.usage("--ue 只能是 lue 或 lve");
+        options.ue = *ue == "lue" ? UeSpelling::Ue : UeSpelling::Ve;
+    }
+    const int start = timeOfDayNow();
+    Annotator annotator(ctx.dataFile(phonetag::kDictionaryFile),
+                        ctx.dataFile(phonetag::kWordTableFile), ctx.pump);
+    const ConvertResult r = convertLexicon(inputs[0], *output, options, annotator, ctx.pump);
+    if (!r.inputFound)
+        return ctx.fail(kOpenFailed);
+    if (r.rejected > 0)
+        ctx.err << "注意：" << r.rejected << " 行未能转换，原因写在 " << r.rejects.string() << "\n";
+    return ctx.report(convertReport(r, elapsedText(start)));
+}
+
+int formats(Context &ctx, ArgParser &p) {
+    p.rest(0, 0);
+    if (!p.ok())
+        return ctx.usage(p.error());
+    for (const FormatInfo &f : allFormats()) {
+        const std::string name = f.name;
+        ctx.out << "  " << name << std::string(name.size() < 13 ? 13 - name.size() : 1, ' ')
+                << f.caption << (f.writable ? "" : "") << "\n";
+    }
+    ctx.out.flush();
+    return kExitDone;
+}
+
+constexpr const char *kConvertHelp =
+    "  --to FORMAT        目标格式（必须）\n"
+    "  --from FORMAT      源格式，默认 auto：由文件名与内容识别\n"
+    "  --weight N         每个词条的权重都是 N\n"
+    "  --weight-by-order  按输入顺序给出递减的权重（第一条最大）\n"
+    "  --no-dedup         不合并重复词条，逐行写出（不占用与词条数成正比的内存）\n"
+    "  --quillo-weights   目标为 quillo 时，把权重写在 Tab 之后\n"
+    "  --ue lue|lve       lüe、nüe 的写法（默认按目标格式：Rime、fcitx5、libpinyin 用 lve）\n"
+    "  词相同、编码相同的行只留一行（权重取较大者）。缺拼音的词用 dz.txt 与 zn.lxd 自动注音；\n"
+    "  未能转换的行写到 OUT.rejects.txt（行号、原因、原行）。格式一览：lexcli lexconv formats\n";
+
+} // namespace
+
+const ToolCli &lexconvCli() {
+    static const ToolCli cli{
+        "词库转换：标准词库、Rime、fcitx5、ibus-libpinyin 与常见输入法导出格式互转",
+        {{"convert", kConvertUsage, "转换词库格式", convert, kConvertHelp},
+         {"formats", kFormatsUsage, "列出能读写的格式", formats}}};
+    return cli;
+}
+
+} // namespace lex::cli

@@ -1,0 +1,61 @@
+#pragma once
+// One conversion: a lexicon of one format into a lexicon of another, line by line. Lines that
+// cannot be converted go to "<output>.rejects.txt" beside the output (line number, reason, the
+// line); nothing is dropped in silence. Codes are completed by annotation where the target
+// needs one per character; weights travel, or are given; the same word with the same code
+// keeps one line, with the larger weight.
+//
+// Memory: without deduplication a conversion holds one chunk of the input and nothing per
+// line; with it, one record (the line as written, its weight) per distinct entry.
+
+#include "lexconv/annotator.h"
+#include "lexconv/formats.h"
+
+#include "shared/lexcore/event_pump.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace lex::lexconv {
+
+inline constexpr const char *kOpenFailed = "打开词库失败！";
+inline constexpr const char *kRejectsSuffix = ".rejects.txt";
+
+struct ConvertOptions {
+    std::optional<Format> from; // nullopt: told from the file
+    Format to = Format::Quillo;
+    std::optional<double> weight; // every entry gets this weight
+    bool weightByOrder = false;   // falling weights in input order (the first gets the most)
+    bool dedup = true;
+    bool quilloWeights = false;   // a quillo target keeps weights after a TAB
+    std::optional<UeSpelling> ue; // else the target's convention
+};
+
+struct ConvertResult {
+    bool inputFound = false;
+    Format from = Format::Quillo;
+    int64_t converted = 0;         // lines written
+    int64_t merged = 0;            // duplicates folded into an earlier line
+    int64_t annotated = 0;         // entries whose pinyin the annotation completed
+    int64_t rejected = 0;          // lines in the rejects file
+    int64_t skipped = 0;           // comments, headers, empty lines
+    int64_t deleted = 0;           // entries a Rime user deleted
+    std::filesystem::path rejects; // the rejects file, when there was a rejection
+};
+
+// The rejects file of `output`.
+std::filesystem::path rejectsPath(const std::filesystem::path &output);
+
+// Converts `input` into `output`. Throws LexError when the input cannot be read or its format
+// told, when the output cannot be written, and when annotation is needed without its data;
+// the output is then left as it was.
+ConvertResult convertLexicon(const std::filesystem::path &input,
+                             const std::filesystem::path &output, const ConvertOptions &options,
+                             Annotator &annotator, EventPump &pump);
+
+// The completion report: counts, the rejects file, the elapsed time.
+std::string convertReport(const ConvertResult &result, const std::string &elapsed);
+
+} // namespace lex::lexconv

@@ -1,0 +1,905 @@
+#include "lexconv/formats.h"
+
+#include "shared/lexcore/cp936.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace lex::lexconv {
+namespace {
+
+constexpr TextFormat kUtf8Lf{LexiconEncoding::Utf8, false};
+constexpr TextFormat kGbkCrLf{LexiconEncoding::Ansi936, true};
+constexpr TextFormat kUtf16CrLf{LexiconEncoding::Utf16Le, true};
+
+const FormatInfo kFormats[] = {
+    {Format::Quillo, "quillo", "标准词库（中zhong国guo）", true, false, WeightKind::Count,
+     UeSpelling::Ue, std::nullopt},
+    {Format::FixedTop, "fixedtop", "固顶词库（编码=词）", true, true, WeightKind::None,
+     UeSpelling::Ue, std::nullopt},
+    {Format::Words, "words", "纯词表（每行一词）", true, false, WeightKind::None, UeSpelling::Ue,
+     std::nullopt},
+    {Format::Rime, "rime", "Rime 词典（*.dict.yaml）", true, true, WeightKind::Count,
+     UeSpelling::Ve, kUtf8Lf},
+    {Format::RimeCustom, "rime-custom", "Rime 自定义短语（custom_phrase.txt）", true, true,
+     WeightKind::Count, UeSpelling::Ve, kUtf8Lf},
+    {Format::RimeUserdb, "rime-userdb", "Rime 用户词典（*.userdb.txt，只读）", false, true,
+     WeightKind::Count, UeSpelling::Ve, kUtf8Lf},
+    {Format::Fcitx5, "fcitx5", "fcitx5 拼音词库文本（libime）", true, true, WeightKind::Cost,
+     UeSpelling::Ve, kUtf8Lf},
+    {Format::Libpinyin, "libpinyin", "ibus-libpinyin 短语", true, true, WeightKind::Count,
+     UeSpelling::Ve, kUtf8Lf},
+    {Format::Sogou, "sogou", "搜狗拼音导出（'ni'hao 你好）", true, true, WeightKind::None,
+     UeSpelling::Ue, kGbkCrLf},
+    {Format::Qq, "qq", "QQ 拼音导出（ni'hao 你好 1）", true, true, WeightKind::Count,
+     UeSpelling::Ue, kUtf16CrLf},
+    {Format::Baidu, "baidu", "百度拼音导出（你好 ni'hao' 1）", true, true, WeightKind::Count,
+     UeSpelling::Ue, kUtf16CrLf},
+};
+
+constexpr const char *kNotAnEntry = "不是词条（行首不是汉字）";
+constexpr const char *kBadPinyin = "拼音无效";
+constexpr const char *kCountMismatch = "拼音数与字数不符";
+constexpr const char *kNotPinyin = "编码不是拼音";
+constexpr const char *kNoWord = "缺少词";
+constexpr const char *kNoCode = "缺少编码";
+constexpr const char *kFields = "字段数不对";
+constexpr const char *kBadWeight = "权重不是数字";
+constexpr const char *kAsciiInWord = "词中含有 ASCII 字符，没有与之对应的拼音";
+
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
+}
+
+std::u16string_view trimRight(std::u16string_view s) {
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::u16string_view trim(std::u16string_view s) {
+    s = trimRight(s);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    return s;
+}
+
+std::vector<std::u16string_view> split(std::u16string_view s, char16_t sep) {
+    std::vector<std::u16string_view> out;
+    for (;;) {
+        const size_t at = s.find(sep);
+        out.push_back(s.substr(0, at));
+        if (at == std::u16string_view::npos)
+            return out;
+        s.remove_prefix(at + 1);
+    }
+}
+
+std::u16string u16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// A decimal number as the formats write them (sign, digits, point, exponent); nullopt else.
+std::optional<double> parseNumber(std::u16string_view text) {
+    text = trim(text);
+    if (text.empty() || text.size() > 64)
+        return std::nullopt;
+    std::string ascii;
+    for (char16_t c : text) {
+        if (c >= 0x80)
+            return std::nullopt;
+        ascii += char(c);
+    }
+    if (ascii[0] == '+')
+        ascii.erase(0, 1);
+    double v = 0;
+    const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), v);
+    if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// C's atoi, as ibus-libpinyin reads its counts: leading digits, else 0.
+double leadingInteger(std::u16string_view text) {
+    text = trim(text);
+    bool negative = false;
+    size_t i = 0;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
+        negative = text[i++] == u'-';
+    double v = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9' && v < 1e15; ++i)
+        v = v * 10 + (text[i] - u'0');
+    return negative ? -v : v;
+}
+
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+// How a format writes the syllables of a word: always separated (Rime, libime, the exports), or
+// possibly run together as typed (custom phrases, fixed-top codes, ibus-libpinyin).
+enum class Codes { Separated, Joined };
+
+// Gives `entry` the syllables of `code` for its word, or the reason why the code has none.
+const char *takeCode(Entry &entry, std::u16string_view code, Codes codes) {
+    code = trim(code);
+    if (code.empty())
+        return nullptr;
+    entry.rawCode = code;
+    // ASCII in a word (T恤, #号) has no reading that a code could give.
+    if (std::any_of(entry.word.begin(), entry.word.end(), [](char16_t c) { return c < 0x80; }))
+        return kAsciiInWord;
+    const size_t n = characterCount(entry.word);
+    std::vector<Syllables> splits = splitCode(code, n, 8, codes == Codes::Joined);
+    if (!splits.empty()) {
+        entry.syllables = splits.front();
+        if (splits.size() > 1)
+            entry.alternatives = std::move(splits);
+        return nullptr;
+    }
+    return splitCodeAnyCount(code).empty() ? kNotPinyin : kCountMismatch;
+}
+
+ParsedLine entryLine(Entry &&entry) {
+    ParsedLine r;
+    r.kind = LineKind::Entry;
+    r.entry = std::move(entry);
+    return r;
+}
+
+ParsedLine reject(const char *reason) {
+    ParsedLine r;
+    r.kind = LineKind::Reject;
+    r.reason = reason;
+    return r;
+}
+
+ParsedLine skip() {
+    return ParsedLine{};
+}
+
+// The entry of a word and a code; a code that is no pinyin of the word is kept as written for
+// a conversion into the same format and gives the reason otherwise.
+ParsedLine wordAndCode(Codes codes, std::u16string_view word, std::u16string_view code,
+                       std::optional<double> weight = std::nullopt,
+                       std::u16string_view weightAsWritten = {}) {
+    if (word.empty())
+        return reject(kNoWord);
+    Entry e;
+    e.word = word;
+    e.weight = weight;
+    e.weightText = weightAsWritten;
+    ParsedLine r;
+    r.reason = takeCode(e, code, codes);
+    r.kind = LineKind::Entry;
+    r.entry = std::move(e);
+    return r;
+}
+
+// The standard lexicon line: every character (anything beyond ASCII) with the letters after it.
+ParsedLine parseQuillo(std::u16string_view line) {
+    if (line.empty())
+        return skip();
+    std::optional<double> weight;
+    std::u16string_view weightAsWritten;
+    if (const size_t tab = line.rfind(u'\t'); tab != std::u16string_view::npos) {
+        if ((weight = parseNumber(line.substr(tab + 1)))) {
+            weightAsWritten = trim(line.substr(tab + 1));
+            line = line.substr(0, tab);
+        }
+    }
+    if (line.empty())
+        return reject(kNoWord);
+    if (line[0] < 0x80)
+        return line[0] == u';' || line[0] == u'#' ? skip() : reject(kNotAnEntry);
+    Entry e;
+    e.weight = weight;
+    e.weightText = weightAsWritten;
+    bool any = false;
+    for (size_t i = 0; i < line.size();) {
+        size_t len = isHighSurrogate(line[i]) && i + 1 < line.size() ? 2 : 1;
+        e.word.append(line.substr(i, len));
+        size_t j = i + len;
+        while (j < line.size() && line[j] < 0x80)
+            ++j;
+        const std::u16string_view run = trim(line.substr(i + len, j - i - len));
+        if (run.empty()) {
+            e.syllables.emplace_back();
+        } else {
+            const std::vector<Syllables> one = splitCode(run, 1, 1);
+            if (one.empty())
+                return reject(kBadPinyin);
+            e.syllables.push_back(one[0][0]);
+            any = true;
+        }
+        i = j;
+    }
+    if (!any)
+        e.syllables.clear();
+    return entryLine(std::move(e));
+}
+
+ParsedLine parseFixedTop(std::u16string_view line) {
+    if (trim(line).empty())
+        return skip();
+    const size_t eq = line.find(u'=');
+    if (eq == std::u16string_view::npos)
+        return reject("没有“=”，不是固顶词条");
+    const std::u16string_view word = line.substr(eq + 1);
+    if (word.empty())
+        return reject(kNoWord);
+    return wordAndCode(Codes::Joined, word, line.substr(0, eq));
+}
+
+ParsedLine parseWords(std::u16string_view line) {
+    line = trim(line);
+    if (line.empty())
+        return skip();
+    Entry e;
+    e.word = line;
+    return entryLine(std::move(e));
+}
+
+// Tokens as libime's text loader splits a line: runs of blanks separate fields, and a field that
+// begins with " runs to the closing " with \\ \" \n unescaped inside (unclosed: taken as it is).
+std::vector<std::u16string> libimeTokens(std::u16string_view line) {
+    std::vector<std::u16string> tokens;
+    size_t i = 0;
+    for (;;) {
+        while (i < line.size() && isBlank(line[i]))
+            ++i;
+        if (i >= line.size())
+            return tokens;
+        size_t end = i;
+        while (end < line.size() && !isBlank(line[end]))
+            ++end;
+        if (line[i] == u'"') {
+            std::u16string tok;
+            size_t j = i + 1;
+            bool closed = false;
+            for (; j < line.size(); ++j) {
+                const char16_t c = line[j];
+                if (c == u'\\' && j + 1 < line.size()) {
+                    const char16_t next = line[++j];
+                    tok += next == u'n' ? u'\n' : next;
+                } else if (c == u'"') {
+                    closed = true;
+                    ++j;
+                    break;
+                } else {
+                    tok += c;
+                }
+            }
+            if (closed && (j >= line.size() || isBlank(line[j]))) {
+                tokens.push_back(std::move(tok));
+                i = j;
+                continue;
+            }
+        }
+        tokens.emplace_back(line.substr(i, end - i));
+        i = end;
+    }
+}
+
+ParsedLine parseFcitx5(std::u16string_view line) {
+    if (trim(line).empty())
+        return skip();
+    const auto tokens = libimeTokens(line);
+    if (tokens.size() < 2 || tokens.size() > 3)
+        return reject(kFields);
+    std::optional<double> weight;
+    if (tokens.size() == 3 && !(weight = parseNumber(tokens[2])))
+        return reject(kBadWeight);
+    return wordAndCode(Codes::Separated, tokens[0], tokens[1], weight,
+                       tokens.size() == 3 ? tokens[2] : u"");
+}
+
+ParsedLine parseLibpinyin(std::u16string_view line) {
+    if (line.empty())
+        return skip();
+    // Split at each single blank into at most three fields, the last taking the rest.
+    std::vector<std::u16string_view> f;
+    size_t start = 0;
+    while (f.size() < 2) {
+        size_t at = line.find_first_of(u" \t", start);
+        if (at == std::u16string_view::npos)
+            break;
+        f.push_back(line.substr(start, at - start));
+        start = at + 1;
+    }
+    f.push_back(line.substr(start));
+    if (f.size() < 2)
+        return trim(line).empty() ? skip() : reject(kFields);
+    std::optional<double> count;
+    if (f.size() == 3)
+        count = leadingInteger(f[2]);
+    return wordAndCode(Codes::Joined, f[0], f[1], count, f.size() == 3 ? trim(f[2]) : u"");
+}
+
+ParsedLine parseSogou(std::u16string_view line) {
+    line = trim(line);
+    if (line.empty())
+        return skip();
+    const size_t sp = line.find_first_of(u" \t");
+    if (sp == std::u16string_view::npos)
+        return reject(kFields);
+    std::u16string_view word = trim(line.substr(sp + 1));
+    std::optional<double> weight;
+    if (const size_t sp2 = word.find_first_of(u" \t"); sp2 != std::u16string_view::npos) {
+        if (!(weight = parseNumber(word.substr(sp2 + 1))))
+            return reject(kFields);
+        word = trim(word.substr(0, sp2));
+    }
+    return wordAndCode(Codes::Separated, word, line.substr(0, sp), weight);
+}
+
+ParsedLine parseQq(std::u16string_view line) {
+    line = trim(line);
+    if (line.empty())
+        return skip();
+    std::vector<std::u16string_view> f;
+    for (auto part : split(line, u' '))
+        if (!part.empty())
+            f.push_back(part);
+    if (f.size() < 2 || f.size() > 3)
+        return reject(kFields);
+    std::optional<double> weight;
+    if (f.size() == 3 && !(weight = parseNumber(f[2])))
+        return reject(kBadWeight);
+    return wordAndCode(Codes::Separated, f[1], f[0], weight);
+}
+
+ParsedLine parseBaidu(std::u16string_view line) {
+    if (trim(line).empty())
+        return skip();
+    const auto f = split(trimRight(line), u'\t');
+    if (f.size() < 2 || f.size() > 3)
+        return reject(kFields);
+    std::optional<double> weight;
+    if (f.size() == 3 && !(weight = parseNumber(f[2])))
+        return reject(kBadWeight);
+    return wordAndCode(Codes::Separated, trim(f[0]), f[1], weight);
+}
+
+bool startsWith(std::u16string_view s, std::u16string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// "c=3 d=0.2 t=5": the commit count c.
+std::optional<double> userdbCount(std::u16string_view value) {
+    for (auto part : split(value, u' '))
+        if (startsWith(part, u"c="))
+            return parseNumber(part.substr(2));
+    return std::nullopt;
+}
+
+ParsedLine parseUserdb(std::u16string_view line) {
+    line = trimRight(line);
+    if (line.empty() || line[0] == u'#')
+        return skip();
+    const auto f = split(line, u'\t');
+    if (f.size() >= 3 && startsWith(f[2], u"c=")) { // the snapshot: code, text, values
+        const auto c = userdbCount(f[2]);
+        if (c && *c < 0) {
+            ParsedLine r;
+            r.kind = LineKind::Deleted;
+            return r;
+        }
+        return wordAndCode(Codes::Separated, f[1], f[0], c);
+    }
+    if (f.size() < 2) // the export: text, code, count
+        return reject(kFields);
+    std::optional<double> count;
+    if (f.size() >= 3 && !(count = parseNumber(f[2])))
+        return reject(kBadWeight);
+    if (count && *count < 0) {
+        ParsedLine r;
+        r.kind = LineKind::Deleted;
+        return r;
+    }
+    return wordAndCode(Codes::Separated, f[0], f[1], count);
+}
+
+std::u16string_view yamlValue(std::u16string_view line) {
+    const size_t colon = line.find(u':');
+    return colon == std::u16string_view::npos ? std::u16string_view()
+                                              : trim(line.substr(colon + 1));
+}
+
+} // namespace
+
+std::span<const FormatInfo> allFormats() {
+    return kFormats;
+}
+
+const FormatInfo &formatInfo(Format format) {
+    for (const FormatInfo &f : kFormats)
+        if (f.format == format)
+            return f;
+    return kFormats[0];
+}
+
+std::optional<Format> formatByName(std::string_view name) {
+    for (const FormatInfo &f : kFormats)
+        if (name == f.name)
+            return f.format;
+    return std::nullopt;
+}
+
+size_t characterCount(std::u16string_view word) {
+    size_t n = 0;
+    for (size_t i = 0; i < word.size(); ++i, ++n)
+        if (isHighSurrogate(word[i]) && i + 1 < word.size())
+            ++i;
+    return n;
+}
+
+void FormatReader::noteSpelling(std::u16string_view code) {
+    if (m_ue)
+        return;
+    for (const char16_t *ve : {u"lve", u"nve"})
+        if (code.find(ve) != std::u16string_view::npos)
+            m_ue = UeSpelling::Ve;
+    for (const char16_t *ue : {u"lue", u"nue"})
+        if (code.find(ue) != std::u16string_view::npos)
+            m_ue = UeSpelling::Ue;
+}
+
+ParsedLine FormatReader::parseRimeBody(std::u16string_view line) {
+    line = trimRight(line);
+    if (line.empty())
+        return skip();
+    if (m_comments && line[0] == u'#') {
+        if (line == u"# no comment")
+            m_comments = false;
+        return skip();
+    }
+    const auto f = split(line, u'\t');
+    auto field = [&](int column) {
+        return column >= 0 && size_t(column) < f.size() ? f[size_t(column)] : std::u16string_view();
+    };
+    const std::u16string_view text = field(m_textColumn), code = field(m_codeColumn),
+                              weight = field(m_weightColumn);
+    std::optional<double> value;
+    if (!weight.empty()) {
+        std::u16string_view number = trim(weight);
+        if (!number.empty() && number.back() == u'%')
+            number.remove_suffix(1);
+        value = parseNumber(number);
+    }
+    noteSpelling(code);
+    return wordAndCode(Codes::Separated, text, code, value, weight);
+}
+
+ParsedLine FormatReader::parse(std::u16string_view line) {
+    switch (m_format) {
+    case Format::Quillo:
+        return parseQuillo(line);
+    case Format::FixedTop:
+        return parseFixedTop(line);
+    case Format::Words:
+        return parseWords(line);
+    case Format::Fcitx5:
+        return parseFcitx5(line);
+    case Format::Libpinyin: {
+        ParsedLine r = parseLibpinyin(line);
+        noteSpelling(r.entry.rawCode);
+        return r;
+    }
+    case Format::Sogou:
+        return parseSogou(line);
+    case Format::Qq:
+        return parseQq(line);
+    case Format::Baidu:
+        return parseBaidu(line);
+    case Format::RimeUserdb:
+        return parseUserdb(line);
+    case Format::RimeCustom: {
+        const std::u16string_view t = trimRight(line);
+        if (t.empty())
+            return skip();
+        if (m_comments && t[0] == u'#') {
+            if (t == u"# no comment")
+                m_comments = false;
+            return skip();
+        }
+        const auto f = split(t, u'\t');
+        if (f.size() < 2 || trim(f[1]).empty())
+            return reject(f.size() < 2 ? kFields : kNoCode);
+        std::optional<double> weight;
+        if (f.size() >= 3 && !trim(f[2]).empty() && !(weight = parseNumber(f[2])))
+            return reject(kBadWeight);
+        return wordAndCode(Codes::Joined, f[0], f[1], weight, f.size() >= 3 ? trim(f[2]) : u"");
+    }
+    case Format::Rime:
+        break;
+    }
+    // Rime: a header when the file opens with one ("---" or a YAML key before any entry).
+    if (m_rime == Rime::Start) {
+        const std::u16string_view t = trimRight(line);
+        if (t == u"# no comment") { // a body without header, and no comments in it
+            m_header.clear();
+            m_rime = Rime::Body;
+            m_comments = false;
+            return skip();
+        }
+        if (t.empty() || t[0] == u'#') {
+            m_header.emplace_back(line);
+            return skip();
+        }
+        const bool yaml = t == u"---" || (t.find(u'\t') == std::u16string_view::npos &&
+                                          t.find(u':') != std::u16string_view::npos);
+        if (!yaml) {
+            // No header: the comments read so far are comments of the body.
+            m_header.clear();
+            m_rime = Rime::Body;
+            return parseRimeBody(line);
+        }
+        m_rime = Rime::Header;
+    }
+    if (m_rime == Rime::Header) {
+        m_header.emplace_back(line);
+        const std::u16string_view t = trimRight(line);
+        if (t == u"...") {
+            m_rime = Rime::Body;
+            if (!m_columns.empty()) {
+                auto at = [&](std::u16string_view name) {
+                    auto it = std::find(m_columns.begin(), m_columns.end(), name);
+                    return it == m_columns.end() ? -1 : int(it - m_columns.begin());
+                };
+                m_textColumn = at(u"text");
+                m_codeColumn = at(u"code");
+                m_weightColumn = at(u"weight");
+            }
+            return skip();
+        }
+        // columns: [text, code, weight] or a block list under "columns:".
+        if (startsWith(t, u"columns:")) {
+            std::u16string_view v = yamlValue(t);
+            m_inColumns = v.empty();
+            if (v.size() >= 2 && v.front() == u'[' && v.back() == u']')
+                for (auto part : split(v.substr(1, v.size() - 2), u','))
+                    m_columns.emplace_back(trim(part));
+        } else if (m_inColumns && startsWith(trim(t), u"- ")) {
+            m_columns.emplace_back(trim(trim(t).substr(2)));
+        } else if (!t.empty() && !isBlank(t[0])) {
+            m_inColumns = false;
+        }
+        return skip();
+    }
+    return parseRimeBody(line);
+}
+
+std::optional<Format> detectFormat(const std::filesystem::path &path) {
+    const std::string name = path.filename().string();
+    if (name.ends_with(".dict.yaml"))
+        return Format::Rime;
+    if (name.ends_with(".userdb.txt"))
+        return Format::RimeUserdb;
+    LineStream in(path);
+    std::vector<std::u16string> sample;
+    std::u16string_view line;
+    while (sample.size() < 400 && in.next(line))
+        if (!trim(line).empty())
+            sample.emplace_back(line);
+    for (const auto &l : sample) {
+        if (startsWith(l, u"# Rime user dictionary") || startsWith(l, u"#@/db_type\tuserdb"))
+            return Format::RimeUserdb;
+        if (startsWith(l, u"#@/db_type\ttabledb"))
+            return Format::RimeCustom;
+        if (trimRight(l) == u"...") // the end of a Rime header
+            return Format::Rime;
+        if (l.find(u'\t') != std::u16string::npos) {
+            const auto f = split(l, u'\t');
+            if (f.size() >= 3 && startsWith(f[2], u"c=")) // a user dictionary's values
+                return Format::RimeUserdb;
+            break; // an entry: the header, if any, is over
+        }
+    }
+    if (name.starts_with("custom_phrase"))
+        return Format::RimeCustom;
+    // Every other format by how many of the first lines it reads as entries with pinyin; ties go
+    // to the format the file's encoding suggests.
+    const bool wide = in.encoding() == LexiconEncoding::Utf16Le;
+    const bool apostrophes = !sample.empty() && std::all_of(sample.begin(), sample.end(),
+                                                            [](auto &l) { return l[0] == u'\''; });
+    std::vector<Format> order = {Format::Rime,   Format::RimeCustom, Format::FixedTop,
+                                 Format::Fcitx5, Format::Libpinyin,  Format::Quillo};
+    const Format windows[] = {Format::Baidu, Format::Qq, Format::Sogou};
+    order.insert(wide ? order.begin() : order.end(), std::begin(windows), std::end(windows));
+    if (apostrophes)
+        order.insert(order.begin(), Format::Sogou);
+    Format best = Format::Words;
+    int bestCount = 0, quilloEntries = 0;
+    bool spaced = false, unspaced = false, tones = false, fractions = false, counts = false;
+    for (Format f : order) {
+        FormatReader reader(f);
+        int count = 0;
+        for (const auto &l : sample) {
+            const ParsedLine p = reader.parse(l);
+            if (p.kind != LineKind::Entry || p.reason)
+                continue;
+            if (f == Format::Quillo)
+                ++quilloEntries;
+            if (p.entry.syllables.empty())
+                continue;
+            ++count;
+            if (f == Format::Rime && p.entry.syllables.size() > 1) {
+                const auto fields = split(l, u'\t');
+                (fields.size() > 1 && fields[1].find(u' ') != std::u16string_view::npos
+                     ? spaced
+                     : unspaced) = true;
+            }
+            if (f == Format::Libpinyin) {
+                const size_t sp = l.find_first_of(u" \t");
+                const size_t sp2 = l.find_first_of(u" \t", sp + 1);
+                const std::u16string_view code =
+                    std::u16string_view(l).substr(sp + 1, sp2 - sp - 1);
+                tones |= code.find_first_of(u"12345") != std::u16string_view::npos;
+                if (p.entry.weight) {
+                    const double w = *p.entry.weight;
+                    (w == std::floor(w) && w > 0 ? counts : fractions) = true;
+                }
+            }
+        }
+        if (count > bestCount) {
+            best = f;
+            bestCount = count;
+        }
+    }
+    if (bestCount == 0)
+        return quilloEntries > 0 ? Format::Quillo : Format::Words;
+    if (best == Format::Rime && unspaced && !spaced)
+        return Format::RimeCustom;
+    if (best == Format::Fcitx5 || best == Format::Libpinyin)
+        return tones || (counts && !fractions) ? Format::Libpinyin : Format::Fcitx5;
+    return best;
+}
+
+std::u16string weightText(double weight) {
+    if (weight == std::floor(weight) && std::fabs(weight) < 1e15)
+        return u16(std::to_string(int64_t(weight)));
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, weight);
+    return u16(std::string_view(buf, size_t(r.ptr - buf)));
+}
+
+FormatWriter::FormatWriter(Format format, Options options)
+    : m_format(format), m_options(std::move(options)) {
+    if (!m_options.rimeColumns.empty()) {
+        auto at = [&](std::u16string_view name) {
+            auto it = std::find(m_options.rimeColumns.begin(), m_options.rimeColumns.end(), name);
+            return it == m_options.rimeColumns.end() ? -1 : int(it - m_options.rimeColumns.begin());
+        };
+        m_textColumn = at(u"text");
+        m_codeColumn = at(u"code");
+        m_weightColumn = at(u"weight");
+    }
+}
+
+std::vector<std::u16string> FormatWriter::rimeFields(const Entry &e) const {
+    std::vector<std::u16string> f(size_t(std::max(m_textColumn, m_codeColumn) + 1));
+    if (m_textColumn >= 0)
+        f[size_t(m_textColumn)] = e.word;
+    if (m_codeColumn >= 0) {
+        if (m_options.sameFormat && !e.rawCode.empty())
+            f[size_t(m_codeColumn)] = e.rawCode;
+        else if (!e.syllables.empty())
+            f[size_t(m_codeColumn)] = u16(joinSyllables(e.syllables, " ", m_options.ue));
+    }
+    while (f.size() > 1 && f.back().empty())
+        f.pop_back();
+    return f;
+}
+
+const char *FormatWriter::refusal(const Entry &e) const {
+    if (e.word.empty())
+        return kNoWord;
+    const bool blank = std::any_of(e.word.begin(), e.word.end(), isBlank);
+    switch (m_format) {
+    case Format::Rime:
+    case Format::RimeCustom:
+    case Format::Baidu:
+        if (e.word.find(u'\t') != std::u16string::npos)
+            return "词中含有制表符";
+        break;
+    case Format::Fcitx5: {
+        // Syllables of the Rime dictionaries that libime's pinyin table does not hold: it would
+        // refuse the whole file for one of them.
+        static constexpr std::string_view kUnknown[] = {"cei",  "din", "eh",  "fong", "hm", "hng",
+                                                        "lvan", "pia", "sei", "wong", "yai"};
+        for (const std::string &syl : e.syllables)
+            if (std::find(std::begin(kUnknown), std::end(kUnknown), syl) != std::end(kUnknown))
+                return "fcitx5（libime）没有这个拼音";
+        break;
+    }
+    case Format::Libpinyin:
+        if (blank)
+            return "词中含有空白";
+        if (characterCount(e.word) >= 16)
+            return "词太长（libpinyin 最多 15 字）";
+        break;
+    case Format::Sogou:
+    case Format::Qq:
+    case Format::Words:
+        if (blank && m_format != Format::Words)
+            return "词中含有空白";
+        break;
+    case Format::Quillo:
+        if (e.word.front() < 0x80)
+            return kNotAnEntry;
+        if (std::any_of(e.word.begin(), e.word.end(), [](char16_t c) { return c < 0x80; }))
+            return "词中含有 ASCII 字符，标准词库会把它当作拼音";
+        break;
+    case Format::FixedTop:
+        if (e.word.find(u'=') != std::u16string::npos && e.syllables.empty())
+            return kNoCode;
+        break;
+    default:
+        break;
+    }
+    return nullptr;
+}
+
+void FormatWriter::begin(LineWriter &out) {
+    if (m_format == Format::Rime) {
+        if (!m_options.rimeHeader.empty()) {
+            for (const auto &line : m_options.rimeHeader)
+                out.writeLine(line);
+            return;
+        }
+        std::u16string name = m_options.rimeName.empty() ? u"lexicon" : m_options.rimeName;
+        const bool plain = std::all_of(name.begin(), name.end(), [](char16_t c) {
+            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                   (c >= u'0' && c <= u'9') || c == u'_' || c == u'.' || c == u'-';
+        });
+        if (!plain) {
+            std::u16string quoted = u"\"";
+            for (char16_t c : name)
+                quoted += c == u'"' || c == u'\\' ? std::u16string{u'\\', c} : std::u16string{c};
+            name = quoted + u"\"";
+        }
+        for (const char16_t *line : {u"# Rime dictionary", u"# encoding: utf-8", u"", u"---"})
+            out.writeLine(line);
+        out.writeLine(u"name: " + name);
+        for (const char16_t *line : {u"version: \"1.0\"", u"sort: by_weight", u"..."})
+            out.writeLine(line);
+    } else if (m_format == Format::RimeCustom) {
+        for (const char16_t *line :
+             {u"# Rime table", u"# coding: utf-8", u"#@/db_name\tcustom_phrase.txt",
+              u"#@/db_type\ttabledb", u"#", u"# no comment"})
+            out.writeLine(line);
+        m_commentsOn = false;
+    }
+}
+
+std::u16string FormatWriter::body(const Entry &e) const {
+    const UeSpelling ue = m_options.ue;
+    // A conversion into the same format keeps the code as it was written.
+    auto code = [&](std::string_view sep, bool leading = false, bool trailing = false) {
+        if (m_options.sameFormat && !e.rawCode.empty())
+            return e.rawCode;
+        if (e.syllables.empty())
+            return std::u16string();
+        return u16(joinSyllables(e.syllables, sep, ue, leading, trailing));
+    };
+    switch (m_format) {
+    case Format::Quillo: {
+        std::u16string out;
+        size_t c = 0;
+        for (size_t i = 0; i < e.word.size(); ++c) {
+            const size_t len = isHighSurrogate(e.word[i]) && i + 1 < e.word.size() ? 2 : 1;
+            out.append(e.word, i, len);
+            if (c < e.syllables.size())
+                out += u16(spell(e.syllables[c], ue));
+            i += len;
+        }
+        return out;
+    }
+    case Format::FixedTop:
+        return code("") + u"=" + e.word;
+    case Format::Words:
+        return e.word;
+    case Format::Rime: {
+        std::u16string out;
+        const auto f = rimeFields(e);
+        for (size_t i = 0; i < f.size(); ++i)
+            out += (i ? u"\t" : u"") + f[i];
+        return out;
+    }
+    case Format::RimeCustom:
+        return e.word + u"\t" + code("");
+    case Format::Fcitx5: {
+        // A word with blanks, quotes, backslashes or line ends goes in quotes, as libime writes it.
+        std::u16string word = e.word;
+        const bool quote = std::any_of(word.begin(), word.end(), [](char16_t c) {
+            return isBlank(c) || c == u'"' || c == u'\\' || c == u'\n';
+        });
+        if (quote) {
+            word = u"\"";
+            for (char16_t c : e.word) {
+                if (c == u'\n') {
+                    word += u"\\n";
+                    continue;
+                }
+                if (c == u'\\' || c == u'"')
+                    word += u'\\';
+                word += c;
+            }
+            word += u'"';
+        }
+        return word + u" " + code("'");
+    }
+    case Format::Libpinyin:
+        return e.word + u" " + code("'");
+    case Format::Sogou:
+        return code("'", /*leading=*/true) + u" " + e.word;
+    case Format::Qq:
+        return code("'") + u" " + e.word;
+    case Format::Baidu:
+        return e.word + u"\t" + code("'", false, /*trailing=*/true);
+    case Format::RimeUserdb:
+        break;
+    }
+    return e.word;
+}
+
+bool FormatWriter::codeWritten(const Entry &e) const {
+    return !e.syllables.empty() || (m_options.sameFormat && !e.rawCode.empty());
+}
+
+std::u16string FormatWriter::weightField(std::optional<double> weight,
+                                         std::u16string_view asWritten, bool codeWritten) const {
+    auto text = [&](bool integer) {
+        if (!asWritten.empty())
+            return std::u16string(asWritten);
+        return weightText(integer ? std::round(*weight) : *weight);
+    };
+    switch (m_format) {
+    case Format::Quillo:
+        if (!m_options.quilloWeights || !weight)
+            return {};
+        return u"\t" + text(false);
+    case Format::Rime: {
+        // The weight column after the fields of the body.
+        if (!weight || m_weightColumn < 0)
+            return {};
+        const int t = m_textColumn, c = m_codeColumn;
+        const int written = codeWritten || c < t ? std::max(t, c) + 1 : t + 1;
+        if (m_weightColumn < written)
+            return {}; // a weight column before the text or the code: none is written
+        return std::u16string(size_t(m_weightColumn - written + 1), u'\t') + text(false);
+    }
+    case Format::RimeCustom:
+        return weight ? u"\t" + text(true) : std::u16string();
+    case Format::Libpinyin:
+        return weight ? u" " + text(true) : std::u16string();
+    case Format::Fcitx5:
+        return u" " + (weight ? text(false) : std::u16string(u"0"));
+    case Format::Qq:
+        return u" " + (weight ? text(true) : std::u16string(u"1"));
+    case Format::Baidu:
+        return u"\t" + (weight ? text(true) : std::u16string(u"1"));
+    default:
+        return {};
+    }
+}
+
+void FormatWriter::writeLine(LineWriter &out, std::u16string_view body,
+                             std::u16string_view weight) {
+    if ((m_format == Format::Rime || m_format == Format::RimeCustom) && m_commentsOn &&
+        !body.empty() && body[0] == u'#') {
+        out.writeLine(u"# no comment");
+        m_commentsOn = false;
+    }
+    if (weight.empty()) {
+        out.writeLine(body);
+        return;
+    }
+    std::u16string line(body);
+    line += weight;
+    out.writeLine(line);
+}
+
+} // namespace lex::lexconv

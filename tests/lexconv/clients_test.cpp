@@ -1,0 +1,225 @@
+// The formats' own programs as oracles, on Debian's own Rime dictionaries: librime's deployer
+// compiles our Rime output and its dump holds every entry we wrote; libime's dictionary tool
+// compiles our fcitx5 output and dumps it back as we wrote it; librime's dictionary manager
+// imports our custom phrases. And Rime -> standard lexicon -> Rime keeps every word, code and
+// weight (codes without tones, üe written one way, one line per word and code).
+
+#include "lexconv/conversion.h"
+
+#include "shared/lexcore/cp936.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lex::lexconv;
+using lex::test::readBytes;
+
+lex::NullPump g_pump;
+
+ConvertResult convert(const fs::path &in, const fs::path &out, ConvertOptions o) {
+    Annotator annotator(fs::path(SUITE_DIR) / "lexconv/dz.txt",
+                        fs::path(SUITE_DIR) / "lexconv/zn.lxd", g_pump);
+    lex::OutputScope scope;
+    lex::setFirstLexiconInput(in);
+    return convertLexicon(in, out, o, annotator, g_pump);
+}
+
+// Runs a shell command in `dir`; returns its exit status, its output in `output`.
+int shell(const fs::path &dir, const std::string &command, std::string *output = nullptr) {
+    const fs::path log = dir / "command.log";
+    const std::string line =
+        "cd '" + dir.string() + "' && " + command + " > '" + log.string() + "' 2>&1";
+    const int status = std::system(line.c_str());
+    if (output)
+        *output = readBytes(log);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> splitOn(const std::string &s, char sep) {
+    std::vector<std::string> out;
+    std::stringstream in(s);
+    for (std::string part; std::getline(in, part, sep);)
+        out.push_back(part);
+    if (!s.empty() && s.back() == sep)
+        out.emplace_back();
+    return out;
+}
+
+// The body lines of a Rime dictionary as (text, code, weight) read by hand: after "...", "#"
+// lines are comments, TAB-separated default columns.
+struct RimeRow {
+    std::string text, code, weight;
+    auto operator<=>(const RimeRow &) const = default;
+};
+std::vector<RimeRow> rimeBody(const fs::path &file) {
+    std::vector<RimeRow> rows;
+    std::ifstream in(file);
+    bool body = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!body) {
+            body = line == "...";
+            continue;
+        }
+        if (line.empty() || line[0] == '#')
+            continue;
+        auto f = splitOn(line, '\t');
+        f.resize(3);
+        rows.push_back({f[0], f[1], f[2]});
+    }
+    return rows;
+}
+
+// A code as the round trip gives it back: tone digits gone, üe as lve.
+std::string plainCode(std::string code) {
+    std::string out;
+    for (char c : code)
+        if (c < '1' || c > '5')
+            out += c;
+    for (const char *from : {"lue", "nue"})
+        for (size_t at; (at = out.find(from)) != std::string::npos;)
+            out[at + 1] = 'v';
+    return out;
+}
+
+class RimeDictionaries : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(RimeDictionaries, RoundTripThroughTheStandardLexiconKeepsEverything) {
+    lex::test::TempDir dir;
+    const fs::path source = fs::path(RIME_DATA) / (std::string(GetParam()) + ".dict.yaml");
+    ASSERT_TRUE(fs::exists(source)) << "scripts/setup installs the Rime dictionaries";
+    ConvertOptions toQuillo;
+    toQuillo.to = Format::Quillo;
+    toQuillo.quilloWeights = true;
+    const ConvertResult there = convert(source, dir / "lexicon.txt", toQuillo);
+    ConvertOptions toRime;
+    toRime.to = Format::Rime;
+    const ConvertResult back = convert(dir / "lexicon.txt", dir / "back.dict.yaml", toRime);
+    EXPECT_EQ(back.rejected, 0);
+    EXPECT_EQ(back.merged, 0);
+
+    // Expected: every line of the source, codes plain, one line per text and code with the
+    // larger weight ("99%" is 99), but the lines the first conversion rejected.
+    std::set<std::pair<std::string, std::string>> rejected;
+    if (there.rejected > 0) {
+        std::ifstream in(dir / "lexicon.txt.rejects.txt");
+        for (std::string line; std::getline(in, line);) {
+            auto f = splitOn(line, '\t');
+            f.resize(4);
+            rejected.insert({f[2], f[3]});
+        }
+    }
+    std::map<std::pair<std::string, std::string>, double> expected;
+    std::map<std::pair<std::string, std::string>, bool> weighted;
+    for (const RimeRow &r : rimeBody(source)) {
+        if (rejected.count({r.text, r.code}))
+            continue;
+        const auto key = std::make_pair(r.text, plainCode(r.code));
+        std::string w = r.weight;
+        if (!w.empty() && w.back() == '%')
+            w.pop_back();
+        const double value = w.empty() ? 0 : std::stod(w);
+        if (!expected.count(key) || value > expected[key])
+            expected[key] = value;
+        weighted[key] = weighted[key] || !w.empty();
+    }
+    size_t found = 0;
+    for (const RimeRow &r : rimeBody(dir / "back.dict.yaml")) {
+        const auto key = std::make_pair(r.text, r.code);
+        ASSERT_TRUE(expected.count(key)) << r.text << " " << r.code;
+        EXPECT_EQ(r.weight.empty() ? 0 : std::stod(r.weight), expected[key]) << r.text;
+        EXPECT_EQ(!r.weight.empty(), weighted[key]) << r.text;
+        ++found;
+    }
+    EXPECT_EQ(found, expected.size());
+    EXPECT_EQ(int64_t(found), there.converted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Debian, RimeDictionaries,
+                         ::testing::Values("pinyin_simp", "luna_pinyin", "terra_pinyin"));
+
+TEST(Clients, RimeDeployerCompilesOurDictionaryWithEveryEntry) {
+    lex::test::TempDir dir;
+    // Standard lexicon in, with words to annotate: the Rime dictionary is made from scratch.
+    lex::test::writeBytes(dir / "in.txt", lex::test::gbk(u"中zhong国guo\r\n重庆\r\n银行\r\n"
+                                                         u"略lue微wei\r\n绿lv色se\r\n女nv\r\n"));
+    ConvertOptions o;
+    o.to = Format::Rime;
+    convert(dir / "in.txt", dir / "mine.dict.yaml", o);
+    lex::test::writeBytes(dir / "test.schema.yaml",
+                          "schema:\n  schema_id: test\n  name: test\n  version: \"1\"\n"
+                          "engine:\n  translators:\n    - script_translator\n"
+                          "translator:\n  dictionary: mine\n");
+    std::string log;
+    ASSERT_EQ(shell(dir.path(), "rime_deployer --compile test.schema.yaml . . build", &log), 0)
+        << log;
+    for (const char *trouble :
+         {"Encode failure", "duplicate word", "invalid entry", "Missing entry text", "rror"})
+        EXPECT_EQ(log.find(trouble), std::string::npos) << log;
+    std::set<std::pair<std::string, std::string>> compiled;
+    std::ifstream dump(dir / "build/mine.table.txt");
+    for (std::string line; std::getline(dump, line);) {
+        const auto f = splitOn(line, '\t');
+        if (f.size() >= 2 && !line.starts_with("#"))
+            compiled.insert({f[0], f[1]});
+    }
+    const auto ours = rimeBody(dir / "mine.dict.yaml");
+    ASSERT_EQ(ours.size(), 6u);
+    for (const RimeRow &r : ours)
+        EXPECT_TRUE(compiled.count({r.text, r.code})) << r.text << " " << r.code;
+}
+
+TEST(Clients, LibimeCompilesOurFcitx5DictionaryAndDumpsItBack) {
+    lex::test::TempDir dir;
+    ConvertOptions o;
+    o.to = Format::Fcitx5;
+    const fs::path source = fs::path(RIME_DATA) / "pinyin_simp.dict.yaml";
+    const ConvertResult r = convert(source, dir / "simp.txt", o);
+    ASSERT_GT(r.converted, 60000);
+    std::string log;
+    ASSERT_EQ(shell(dir.path(), "libime_pinyindict simp.txt simp.dict", &log), 0) << log;
+    ASSERT_EQ(shell(dir.path(), "libime_pinyindict -d simp.dict dump.txt", &log), 0) << log;
+    auto read = [](const fs::path &file) {
+        std::map<std::pair<std::string, std::string>, double> entries;
+        std::ifstream in(file);
+        for (std::string line; std::getline(in, line);) {
+            const auto f = splitOn(line, ' ');
+            EXPECT_EQ(f.size(), 3u) << line;
+            if (f.size() == 3)
+                entries[{f[0], f[1]}] = std::stod(f[2]);
+        }
+        return entries;
+    };
+    const auto ours = read(dir / "simp.txt"), theirs = read(dir / "dump.txt");
+    ASSERT_EQ(ours.size(), theirs.size());
+    for (const auto &[key, value] : ours) {
+        ASSERT_TRUE(theirs.count(key)) << key.first << " " << key.second;
+        EXPECT_NEAR(theirs.at(key), value, 1e-5 * std::max(1.0, std::fabs(value))) << key.first;
+    }
+}
+
+TEST(Clients, RimeDictManagerImportsOurCustomPhrases) {
+    lex::test::TempDir dir;
+    lex::test::writeBytes(dir / "in.txt", "你ni好hao\t5\n西xi安an\t2\n略lue微wei\n");
+    ConvertOptions o;
+    o.to = Format::RimeCustom;
+    convert(dir / "in.txt", dir / "custom_phrase.txt", o);
+    std::string log;
+    ASSERT_EQ(shell(dir.path(), "rime_dict_manager --import phrases custom_phrase.txt", &log), 0)
+        << log;
+    EXPECT_NE(log.find("imported 3 entries."), std::string::npos) << log;
+    ASSERT_EQ(shell(dir.path(), "rime_dict_manager --export phrases out.txt", &log), 0) << log;
+    const std::string exported = readBytes(dir / "out.txt");
+    for (const char *line : {"你好\tnihao\t5", "西安\txian\t2", "略微\tlvewei\t0"})
+        EXPECT_NE(exported.find(line), std::string::npos) << exported;
+}
+
+} // namespace

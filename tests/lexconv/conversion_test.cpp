@@ -1,0 +1,165 @@
+// Conversions through real files: duplicates, weights, annotation where codes are needed, the
+// rejects file, Rime kept as Rime, and failures that leave the old output.
+
+#include "lexconv/conversion.h"
+
+#include "shared/lexcore/cp936.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lex::lexconv;
+using lex::test::readBytes;
+using lex::test::writeBytes;
+
+lex::NullPump g_pump;
+
+class Conversion : public ::testing::Test {
+protected:
+    lex::test::TempDir dir;
+    fs::path in = dir / "in.txt", out = dir / "out.txt";
+
+    ConvertResult convert(const std::string &input, ConvertOptions options,
+                          std::optional<Format> from = std::nullopt) {
+        writeBytes(in, input);
+        options.from = from;
+        Annotator annotator(fs::path(SUITE_DIR) / "lexconv/dz.txt",
+                            fs::path(SUITE_DIR) / "lexconv/zn.lxd", g_pump);
+        lex::OutputScope scope;
+        lex::setFirstLexiconInput(in);
+        return convertLexicon(in, out, options, annotator, g_pump);
+    }
+    static ConvertOptions to(Format f) {
+        ConvertOptions o;
+        o.to = f;
+        return o;
+    }
+};
+
+TEST_F(Conversion, DuplicatesKeepTheFirstLineWithTheLargerWeight) {
+    const std::string rime = "中国\tzhong guo\t3\n人民\tren min\n中国\tzhong1 guo2\t7\n"
+                             "中国\tzhong guo\t5\n人民\tren min\t1\n";
+    ConvertResult r = convert(rime, to(Format::Libpinyin), Format::Rime);
+    EXPECT_EQ(readBytes(out), "中国 zhong'guo 7\n人民 ren'min 1\n");
+    EXPECT_EQ(r.converted, 2);
+    EXPECT_EQ(r.merged, 3);
+
+    ConvertOptions all = to(Format::Libpinyin);
+    all.dedup = false;
+    r = convert(rime, all, Format::Rime);
+    EXPECT_EQ(readBytes(out), "中国 zhong'guo 3\n人民 ren'min\n中国 zhong'guo 7\n"
+                              "中国 zhong'guo 5\n人民 ren'min 1\n");
+    EXPECT_EQ(r.merged, 0);
+
+    // Falling weights by order, and a fixed one, with or without deduplication.
+    const std::string three = "中国\tzhong guo\n人民\tren min\n北京\tbei jing\n";
+    for (bool dedup : {true, false}) {
+        ConvertOptions o = to(Format::Qq);
+        o.dedup = dedup;
+        o.weightByOrder = true;
+        convert(three, o, Format::Rime);
+        EXPECT_EQ(lex::decodeText(readBytes(out)),
+                  u"zhong'guo 中国 3\r\nren'min 人民 2\r\nbei'jing 北京 1\r\n");
+        o.weightByOrder = false;
+        o.weight = 9;
+        convert(three, o, Format::Rime);
+        EXPECT_EQ(lex::decodeText(readBytes(out)),
+                  u"zhong'guo 中国 9\r\nren'min 人民 9\r\nbei'jing 北京 9\r\n");
+    }
+}
+
+// Targets that need a code per character get it from the annotation; an ambiguous code takes
+// the annotated reading; what cannot be read goes to the rejects file, and a later run without
+// rejects takes that file away again.
+TEST_F(Conversion, AnnotationCompletesCodesAndTheRestIsRejected) {
+    const std::string words = "重庆\n重chong庆\n银行\nfangan=方案\n𠮷祥\n中国人\tx\n"
+                              "xian=西安\nxian=先\nzhong=中国\n";
+    ConvertResult r = convert(words, to(Format::Rime), Format::FixedTop);
+    // Only fixed-top lines hold a "=": the rest are rejected before any annotation.
+    EXPECT_EQ(r.converted, 3);
+    EXPECT_EQ(r.rejected, 6);
+    EXPECT_EQ(readBytes(out).substr(readBytes(out).find("...\n") + 4),
+              "方案\tfang an\n西安\txi an\n先\txian\n");
+    r = convert("重庆\n重chong庆\n银行\n𠮷祥\n中国人\n", to(Format::Rime), Format::Quillo);
+    const std::string body = readBytes(out).substr(readBytes(out).find("...\n") + 4);
+    EXPECT_EQ(body, "重庆\tchong qing\n银行\tyin hang\n中国人\tzhong guo ren\n");
+    EXPECT_EQ(r.annotated, 4);
+    EXPECT_EQ(r.merged, 1); // 重chong庆 completed is 重庆 again
+    EXPECT_EQ(r.rejected, 1);
+    EXPECT_EQ(readBytes(rejectsPath(out)), "4\t无法注音（有的字没有读音）\t𠮷祥\n");
+
+    convert("重chong庆\n", to(Format::Fcitx5), Format::Quillo);
+    EXPECT_EQ(readBytes(out), "重庆 chong'qing 0\n");
+    EXPECT_FALSE(fs::exists(rejectsPath(out))); // the old rejects went with their run
+}
+
+TEST_F(Conversion, RimeStaysRimeHeaderCodesAndWeightsAsWritten) {
+    const std::string terra = "# comment\n---\nname: terra\nversion: \"1\"\n"
+                              "columns:\n  - text\n  - code\n  - weight\n...\n"
+                              "的\tde5\t98%\n的\tdi2\t1%\n中文\n#以下\n涌\tyong  0%\n";
+    ConvertResult r = convert(terra, to(Format::Rime));
+    EXPECT_EQ(r.from, Format::Rime);
+    EXPECT_EQ(readBytes(out), "# comment\n---\nname: terra\nversion: \"1\"\n"
+                              "columns:\n  - text\n  - code\n  - weight\n...\n"
+                              "的\tde5\t98%\n的\tdi2\t1%\n中文\n涌\tyong  0%\n");
+    EXPECT_EQ(r.skipped, 10);
+
+    // Into the suite: tones go, the same code of one word is one line (the larger weight),
+    // and the broken line is rejected.
+    ConvertOptions quillo = to(Format::Quillo);
+    quillo.quilloWeights = true;
+    r = convert(terra + "的\tde1\t3%\n", quillo);
+    EXPECT_EQ(readBytes(out), "的de\t98\n的di\t1\n中文\n");
+    EXPECT_EQ(r.merged, 1);
+    EXPECT_EQ(r.rejected, 1);
+
+    // A word that begins with "#" needs the end of comments before it.
+    convert("# no comment\n#号\thao\t1\n", to(Format::Rime), Format::Rime);
+    EXPECT_NE(readBytes(out).find("...\n# no comment\n#号\thao\t1\n"), std::string::npos);
+}
+
+// The suite's formats follow the input's encoding; the others are written as their programs
+// read them, whatever the input.
+TEST_F(Conversion, EncodingsOfTheTargets) {
+    convert(lex::test::gbk(u"中zhong国guo\r\n"), to(Format::FixedTop));
+    EXPECT_EQ(readBytes(out), lex::test::gbk(u"zhongguo=中国\r\n"));
+    convert("中zhong国guo\n", to(Format::FixedTop));
+    EXPECT_EQ(readBytes(out), "zhongguo=中国\n");
+    convert(lex::test::gbk(u"中zhong国guo\r\n"), to(Format::Baidu));
+    EXPECT_EQ(readBytes(out), lex::test::utf16le(u"中国\tzhong'guo'\t1\r\n"));
+    convert(lex::test::utf16le(u"中zhong国guo\r\n"), to(Format::Rime));
+    EXPECT_NE(readBytes(out).find("...\n中国\tzhong guo\n"), std::string::npos);
+}
+
+TEST_F(Conversion, FailuresLeaveTheOldOutput) {
+    // An empty lexicon is a Rime header alone; a missing one writes nothing.
+    EXPECT_EQ(convert("", to(Format::Rime)).converted, 0);
+    EXPECT_TRUE(readBytes(out).ends_with("sort: by_weight\n...\n"));
+    writeBytes(out, "old");
+    fs::remove(in);
+    Annotator annotator("", "", g_pump);
+    EXPECT_FALSE(convertLexicon(in, out, to(Format::Rime), annotator, g_pump).inputFound);
+    // Annotation needed but no data: nothing is written.
+    writeBytes(out, "old");
+    writeBytes(in, "中国\n");
+    EXPECT_THROW(convertLexicon(in, out, to(Format::Rime), annotator, g_pump), lex::LexError);
+    EXPECT_EQ(readBytes(out), "old");
+    // A folder that cannot be written.
+    const fs::path locked = dir / "locked";
+    fs::create_directory(locked);
+    ::chmod(locked.c_str(), 0500);
+    if (::access(locked.c_str(), W_OK) != 0) {
+        writeBytes(in, "中zhong\n");
+        EXPECT_THROW(convertLexicon(in, locked / "o.txt", to(Format::Rime), annotator, g_pump),
+                     lex::LexError);
+        EXPECT_TRUE(fs::is_empty(locked));
+    }
+    ::chmod(locked.c_str(), 0700);
+}
+
+} // namespace

@@ -1,0 +1,215 @@
+// The formats through real files: one lexicon written by hand in every format (golden files,
+// tests/data/lexconv/golden), converted into each and back; the readers' rules line by line;
+// and the format told from the file.
+
+#include "lexconv/conversion.h"
+
+#include "shared/lexcore/cp936.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lex::lexconv;
+using lex::test::readBytes;
+
+const fs::path kData = LEXCONV_DATA;
+const fs::path kGolden = kData / "golden";
+
+lex::NullPump g_pump;
+
+struct GoldenRow {
+    Format format;
+    const char *file;
+    // What the file reads back as, in quillo with weights (relative to the golden folder).
+    std::string back;
+};
+
+// Costs come back as counts (a million times ten to the cost); formats without weights, and
+// the code page 936 file that lost 𠮷, come back as they can.
+const GoldenRow kGoldenRows[] = {
+    {Format::Rime, "canonical.rime.dict.yaml", "canonical.quillo.txt"},
+    {Format::RimeCustom, "canonical.rime-custom.txt", "canonical.quillo.txt"},
+    {Format::Libpinyin, "canonical.libpinyin.txt", "canonical.quillo.txt"},
+    {Format::Qq, "canonical.qq.txt", "canonical.quillo.txt"},
+    {Format::Baidu, "canonical.baidu.txt", "canonical.quillo.txt"},
+    {Format::Fcitx5, "canonical.fcitx5.txt",
+     "中zhong国guo\t1000000\n你ni好hao\t800000\n绿lv色se\t30000\n略lue微wei\t20000\n"
+     "西xi安an\t50000\n𠮷ji祥xiang\t10000\n"},
+    {Format::FixedTop, "canonical.fixedtop.txt",
+     "中zhong国guo\n你ni好hao\n绿lv色se\n略lue微wei\n西xi安an\n𠮷ji祥xiang\n"},
+    {Format::Sogou, "canonical.sogou.txt",
+     "中zhong国guo\r\n你ni好hao\r\n绿lv色se\r\n略lue微wei\r\n西xi安an\r\n"},
+    {Format::Words, "canonical.words.txt", "中国\n你好\n绿色\n略微\n西安\n𠮷祥\n"},
+};
+
+ConvertResult run(const fs::path &in, const fs::path &out, ConvertOptions options) {
+    Annotator annotator(fs::path(SUITE_DIR) / "lexconv/dz.txt",
+                        fs::path(SUITE_DIR) / "lexconv/zn.lxd", g_pump);
+    return convertLexicon(in, out, options, annotator, g_pump);
+}
+
+TEST(Formats, OneLexiconInEveryFormatAndBack) {
+    lex::test::TempDir dir;
+    for (const GoldenRow &row : kGoldenRows) {
+        SCOPED_TRACE(row.file);
+        // The name decides the Rime header's "name".
+        const fs::path out = dir / row.file;
+        ConvertOptions to;
+        to.to = row.format;
+        lex::OutputScope scope;
+        lex::setFirstLexiconInput(kData / "canonical.txt");
+        ConvertResult r = run(kData / "canonical.txt", out, to);
+        EXPECT_EQ(r.converted, 6);
+        EXPECT_EQ(r.rejected, 0);
+        EXPECT_EQ(readBytes(out), readBytes(kGolden / row.file));
+        // 𠮷 has no place in code page 936: counted, never silent.
+        EXPECT_EQ(scope.lossy().lines, row.format == Format::Sogou ? 1 : 0);
+
+        ConvertOptions back;
+        back.to = Format::Quillo;
+        back.quilloWeights = true;
+        lex::OutputScope backScope;
+        lex::setFirstLexiconInput(out);
+        r = run(out, dir / "back.txt", back);
+        // Told from the file (a list of words is also a lexicon without pinyin).
+        EXPECT_EQ(r.from, row.format == Format::Words ? Format::Quillo : row.format);
+        const std::string expected =
+            row.back.find('\n') == std::string::npos ? readBytes(kGolden / row.back) : row.back;
+        // The standard lexicon stays UTF-8 only after UTF-8: the others give code page 936.
+        const auto &written = formatInfo(row.format).output;
+        if (!written || written->encoding == lex::LexiconEncoding::Utf8) {
+            EXPECT_EQ(readBytes(dir / "back.txt"), expected);
+        } else {
+            std::u16string crlf;
+            for (char16_t c : lex::fromUtf8(expected))
+                crlf += c == u'\n' && (crlf.empty() || crlf.back() != u'\r') ? u"\r\n"
+                                                                             : std::u16string(1, c);
+            EXPECT_EQ(readBytes(dir / "back.txt"), lex::test::gbk(crlf));
+        }
+        EXPECT_EQ(r.rejected, row.format == Format::Sogou ? 1 : 0); // "??祥" has three characters
+    }
+}
+
+struct ParseRow {
+    Format format;
+    std::vector<std::u16string> lines; // read in order; the last one is checked
+    LineKind kind;
+    std::u16string word;
+    Syllables syllables;
+    std::optional<double> weight;
+    bool countMismatch = false; // read, but the code does not fit the word
+};
+
+TEST(Formats, ReadersFollowTheirProgramsRules) {
+    const ParseRow rows[] = {
+        // Rime: header to "...", "#" comments until "# no comment", columns from the header.
+        {Format::Rime,
+         {u"---", u"name: x", u"...", u"中国\tzhong guo\t99.5%"},
+         LineKind::Entry,
+         u"中国",
+         {"zhong", "guo"},
+         99.5},
+        {Format::Rime, {u"#号\thao\t1"}, LineKind::Skip},
+        {Format::Rime, {u"# no comment", u"#号\thao\t1"}, LineKind::Entry, u"#号", {}, 1, true},
+        {Format::Rime, {u"好人\thaoren"}, LineKind::Entry, u"好人", {}, {}, true}, // spaces needed
+        {Format::Rime,
+         {u"---", u"name: x", u"columns:", u"  - code", u"  - text", u"...", u"zhong1\t中"},
+         LineKind::Entry,
+         u"中",
+         {"zhong"}},
+        {Format::Rime,
+         {u"---", u"columns: [text, weight]", u"...", u"中\t7"},
+         LineKind::Entry,
+         u"中",
+         {},
+         7},
+        {Format::Rime, {u"中国"}, LineKind::Entry, u"中国"}, // text only: Rime encodes it
+        {Format::Rime, {u"\tzhong"}, LineKind::Reject},
+        // Custom phrases: the code as typed.
+        {Format::RimeCustom,
+         {u"#@/db_name\tcustom_phrase.txt", u"你好\tnihao\t3"},
+         LineKind::Entry,
+         u"你好",
+         {"ni", "hao"},
+         3},
+        {Format::RimeCustom, {u"你好"}, LineKind::Reject},
+        // The user dictionary: snapshot and export; c < 0 was deleted.
+        {Format::RimeUserdb,
+         {u"ni hao \t你好\tc=5 d=0.1 t=3"},
+         LineKind::Entry,
+         u"你好",
+         {"ni", "hao"},
+         5},
+        {Format::RimeUserdb, {u"zhong guo \t中国\tc=-1 d=0 t=3"}, LineKind::Deleted},
+        {Format::RimeUserdb,
+         {u"# Rime user dictionary export", u"中国\tzhong guo\t2"},
+         LineKind::Entry,
+         u"中国",
+         {"zhong", "guo"},
+         2},
+        // libime: blank-separated, a quoted word with escapes.
+        {Format::Fcitx5,
+         {u"\"你 \\\"好\\\\\" ni'hao -1.5"},
+         LineKind::Entry,
+         u"你 \"好\\",
+         {},
+         -1.5,
+         true},
+        {Format::Fcitx5, {u"中国  zhong'guo"}, LineKind::Entry, u"中国", {"zhong", "guo"}},
+        {Format::Fcitx5, {u"中国 zhong'guo 1 2"}, LineKind::Reject},
+        {Format::Fcitx5, {u"中国 zhong'guo x"}, LineKind::Reject},
+        // ibus-libpinyin: tone digits, an optional count read as atoi reads it.
+        {Format::Libpinyin, {u"你好 ni3'hao3 12abc"}, LineKind::Entry, u"你好", {"ni", "hao"}, 12},
+        {Format::Libpinyin, {u"你好 ni'hao"}, LineKind::Entry, u"你好", {"ni", "hao"}},
+        // The Windows exports.
+        {Format::Sogou, {u"'lv'se 绿色"}, LineKind::Entry, u"绿色", {"lv", "se"}},
+        {Format::Qq, {u"lve'wei 略微 9"}, LineKind::Entry, u"略微", {"lue", "wei"}, 9},
+        {Format::Baidu, {u"西安\txi'an'\t4"}, LineKind::Entry, u"西安", {"xi", "an"}, 4},
+        // The suite's own: pinyin per character, some may lack it; ";" lines are comments.
+        {Format::Quillo, {u"重chong庆\t5"}, LineKind::Entry, u"重庆", {"chong", ""}, 5},
+        {Format::Quillo, {u";header"}, LineKind::Skip},
+        {Format::Quillo, {u"abc"}, LineKind::Reject},
+        {Format::Quillo, {u"中国zhongguo"}, LineKind::Reject}, // the pinyin of both on one
+        {Format::FixedTop, {u"zhongguo=中国"}, LineKind::Entry, u"中国", {"zhong", "guo"}},
+        {Format::FixedTop, {u"zhongguo"}, LineKind::Reject},
+    };
+    for (const ParseRow &row : rows) {
+        SCOPED_TRACE(lex::toUtf8(row.lines.back()));
+        FormatReader reader(row.format);
+        ParsedLine p;
+        for (const auto &line : row.lines)
+            p = reader.parse(line);
+        EXPECT_EQ(p.kind, row.kind);
+        if (row.kind != LineKind::Entry)
+            continue;
+        EXPECT_EQ(p.reason != nullptr, row.countMismatch);
+        EXPECT_EQ(p.entry.word, row.word);
+        EXPECT_EQ(p.entry.syllables, row.syllables);
+        EXPECT_EQ(p.entry.weight, row.weight);
+    }
+}
+
+// The format told from a file's name and content, whatever it is called.
+TEST(Formats, DetectionTellsEveryFormatFromItsLines) {
+    lex::test::TempDir dir;
+    for (const GoldenRow &row : kGoldenRows) {
+        if (row.format == Format::Words)
+            continue; // unannotated words read as the standard lexicon they also are
+        fs::copy_file(kGolden / row.file, dir / "lexicon.txt",
+                      fs::copy_options::overwrite_existing);
+        EXPECT_EQ(detectFormat(dir / "lexicon.txt"), row.format) << row.file;
+    }
+    lex::test::writeBytes(dir / "x.userdb.txt", "");
+    EXPECT_EQ(detectFormat(dir / "x.userdb.txt"), Format::RimeUserdb);
+    lex::test::writeBytes(dir / "lexicon.txt", "中国\n人民\n");
+    EXPECT_EQ(detectFormat(dir / "lexicon.txt"), Format::Quillo);
+    lex::test::writeBytes(dir / "lexicon.txt", "你好 ni3'hao3 5\n");
+    EXPECT_EQ(detectFormat(dir / "lexicon.txt"), Format::Libpinyin);
+    lex::test::writeBytes(dir / "lexicon.txt", "zhong guo \t中国\tc=1 d=0 t=1\n");
+    EXPECT_EQ(detectFormat(dir / "lexicon.txt"), Format::RimeUserdb);
+}
+
+} // namespace
