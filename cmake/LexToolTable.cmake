@@ -20,7 +20,7 @@ lex_tool(bigseg    FOLDER bigseg            CAPTION "bigseg"   COMMAND 1005 BUTT
          DATA ciku.lxd bc.ini)
 lex_tool(lexsort   FOLDER lexsort           CAPTION "词库排序" COMMAND 1007 BUTTON 8)
 lex_tool(freqtune  FOLDER "Quillo词库调频"  CAPTION "调频"     COMMAND 1011 BUTTON 2
-         PATH_SUFFIX " " DATA freqtune.mmm)
+         PATH_SUFFIX " " DATA freqtune.mmm dz.txt zn.lxd)
 lex_tool(lexmerge  FOLDER lexmerge          CAPTION "词库整理" COMMAND 1009 BUTTON 7)
 lex_tool(lexupdate FOLDER "Quillo词库更新"  CAPTION "词库更新" COMMAND 1012 BUTTON 6
          PATH_SUFFIX " ")

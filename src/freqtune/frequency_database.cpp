@@ -1,6 +1,7 @@
 #include "freqtune/frequency_database.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 
@@ -438,8 +439,26 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     result.found = true;
     if (!fileExists(templateFile))
         throw LexError("找不到文件：" + templateFile.string(), templateFile);
-    LineReader reader(lexicon, detectUtf8(lexicon));
-    const int64_t total = int64_t(reader.countLines());
+    // A Rime dictionary gives its entries as lexicon lines, each word with its pinyin; any other
+    // file its lines as they stand.
+    std::optional<lexconv::StandardLines> rime;
+    LineReader reader;
+    int64_t total = 0;
+    if (lexconv::isRimeDictionary(lexicon)) {
+        rime.emplace(lexicon, lexconv::Format::Rime);
+        total = int64_t(rime->size());
+    } else {
+        reader.open(lexicon, detectUtf8(lexicon));
+        total = int64_t(reader.countLines());
+    }
+    auto next = [&](std::u16string_view &line) {
+        if (rime)
+            return rime->next(line);
+        if (reader.atEnd())
+            return false;
+        line = reader.readLineView();
+        return true;
+    };
 
     TempDatabase fresh(db.path(), templateFile);
     sqlite3 *handle = fresh.open(templateFile);
@@ -461,8 +480,8 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     bool header = true;
     std::string line8, word8;
     std::u16string word;
-    while (!reader.atEnd()) {
-        const std::u16string_view line = reader.readLineView();
+    std::u16string_view line;
+    while (next(line)) {
         ++done;
         if (header && !line.empty() && line[0] == u';') {
             ++result.headerLines;
@@ -489,7 +508,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             ++result.dropped;
         }
         if ((done & 4095) == 0)
-            pump.setProgress(done, total);
+            pump.setProgress(rime ? int64_t(rime->bytesRead()) : done, total);
         pump.yield();
     }
     insert.reset();
@@ -528,27 +547,82 @@ void clampLengths(const std::string &l1Text, const std::string &l2Text, int &l1,
         l2 = l1;
 }
 
-ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const ExportOptions &options,
-                           EventPump &pump) {
-    ExportResult result;
-    LineWriter writer(out);
+namespace {
+
+// The rows an export writes, by falling Freq, filtered by `options`: `row(EntryLine, Freq)` for
+// each. False when the table has no row at all.
+template <typename Row>
+bool forEachExportRow(FrequencyDatabase &db, const ExportOptions &options, EventPump &pump,
+                      Row row) {
     Statement rows(db.handle(), kExportQuery, db.path());
-    if (!rows.step()) {
-        result.empty = true;
-        writer.close();
-        return result;
-    }
+    if (!rows.step())
+        return false;
     do {
         if (options.freqOnly && rows.integer(3) < 1)
             break;
         const int64_t len = rows.integer(4);
-        if (!options.lengthRange || (options.l1 <= len && len <= options.l2)) {
-            writer.writeLine(fromUtf8(rows.text(1)));
-            ++result.written;
-        }
+        if (!options.lengthRange || (options.l1 <= len && len <= options.l2))
+            row(rows.text(1), rows.integer(3));
         pump.yield();
     } while (rows.step());
+    return true;
+}
+
+} // namespace
+
+ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const ExportOptions &options,
+                           EventPump &pump) {
+    ExportResult result;
+    LineWriter writer(out);
+    result.empty = !forEachExportRow(db, options, pump, [&](std::string_view line, int64_t) {
+        writer.writeLine(fromUtf8(line));
+        ++result.written;
+    });
     writer.close();
+    return result;
+}
+
+ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
+                                    const ExportOptions &options, lexconv::Format format,
+                                    lexconv::Annotator &annotator, EventPump &pump) {
+    ImExportResult result;
+    // The rows as a standard lexicon with their frequencies as weights, in UTF-8 so that every
+    // character stays, in a temporary file that the conversion reads.
+    std::string tmp = (fs::temp_directory_path() / "freqtune-export-XXXXXX").string();
+    struct Scratch {
+        std::string path;
+        int slot = -1;
+        ~Scratch() {
+            if (!path.empty())
+                ::unlink(path.c_str());
+            unregisterTemporaryFile(slot);
+        }
+    } scratch;
+    {
+        InterruptBlock block;
+        const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+        if (fd < 0)
+            throw LexError("无法创建临时文件：" + tmp + "（" + systemErrorText(errno) + "）");
+        ::close(fd);
+        scratch.path = tmp;
+        scratch.slot = registerTemporaryFile(tmp);
+    }
+    LineWriter rows(tmp, TextFormat{LexiconEncoding::Utf8, false});
+    std::u16string line;
+    result.empty = !forEachExportRow(db, options, pump, [&](std::string_view entry, int64_t freq) {
+        line = fromUtf8(entry);
+        line += u'\t';
+        for (char c : std::to_string(freq))
+            line += char16_t(c);
+        rows.writeLine(line);
+    });
+    rows.close();
+    if (result.empty)
+        return result;
+    lexconv::ConvertOptions convert;
+    convert.from = lexconv::Format::Quillo;
+    convert.to = format;
+    result.conversion = lexconv::convertLexicon(tmp, out, convert, annotator, pump);
     return result;
 }
 

@@ -9,6 +9,7 @@
 // beside the old one and renames it over the old one only once it is complete, and every
 // change of frequencies is one transaction.
 
+#include "lexconv/conversion.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/tool_folder.h"
 
@@ -173,6 +174,17 @@ struct ExportResult {
 // Writes EntryLine of the rows by falling Freq, then import order, filtered by `options`.
 ExportResult exportLexicon(FrequencyDatabase &db, const std::filesystem::path &out,
                            const ExportOptions &options, EventPump &pump);
+
+// The same rows for another input method: a Rime dictionary or an fcitx5 text dictionary whose
+// weights are the frequencies (pinyin completed by annotation where a line lacks it; lines that
+// cannot be converted go to the rejects file beside `out`).
+struct ImExportResult {
+    bool empty = false;
+    lexconv::ConvertResult conversion;
+};
+ImExportResult exportForInputMethod(FrequencyDatabase &db, const std::filesystem::path &out,
+                                    const ExportOptions &options, lexconv::Format format,
+                                    lexconv::Annotator &annotator, EventPump &pump);
 
 // ---- the results list and "词频.log" ----
 

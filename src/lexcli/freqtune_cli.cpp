@@ -4,8 +4,11 @@
 
 #include "freqtune/article_stats.h"
 #include "freqtune/frequency_database.h"
+#include "phonetag/char_dictionary.h"
+#include "phonetag/word_table.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
 
 #include <ostream>
 
@@ -16,7 +19,8 @@ using namespace lex::freqtune;
 
 constexpr const char *kImportUsage = "lexcli freqtune import LEXICON [--db FILE]";
 constexpr const char *kExportUsage =
-    "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2]";
+    "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2] "
+    "[--format quillo|rime|fcitx5]";
 constexpr const char *kCountUsage = "lexcli freqtune count (ARTICLE... | --batch) [--db FILE]";
 constexpr const char *kListUsage = "lexcli freqtune list [--db FILE] [--log FILE]";
 
@@ -56,9 +60,19 @@ int exportCommand(Context &ctx, ArgParser &p) {
     auto db = p.option("--db");
     const bool freqOnly = p.flag("--freq-only");
     auto lengths = p.option("--length", 2);
+    auto formatName = p.option("--format");
     p.rest(0, 0);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
+    std::optional<lexconv::Format> format;
+    if (formatName) {
+        if (*formatName == "rime")
+            format = lexconv::Format::Rime;
+        else if (*formatName == "fcitx5")
+            format = lexconv::Format::Fcitx5;
+        else if (*formatName != "quillo")
+            return ctx.usage("--format 只能是 quillo、rime 或 fcitx5");
+    }
     ExportOptions options;
     options.freqOnly = freqOnly;
     if (lengths) {
@@ -71,6 +85,20 @@ int exportCommand(Context &ctx, ArgParser &p) {
     }
     const ToolFiles files = filesFor(ctx, db);
     FrequencyDatabase database(files.database, files.templateFile);
+    if (format) {
+        // For another input method: the frequencies become the weights.
+        lexconv::Annotator annotator(ctx.dataFile(phonetag::kDictionaryFile),
+                                     ctx.dataFile(phonetag::kWordTableFile), ctx.pump);
+        const int start = timeOfDayNow();
+        const ImExportResult r =
+            exportForInputMethod(database, *out, options, *format, annotator, ctx.pump);
+        if (r.empty)
+            return ctx.fail(std::string(kNoRows));
+        if (r.conversion.rejected > 0)
+            ctx.err << "注意：" << r.conversion.rejected << " 行未能转换，原因写在 "
+                    << r.conversion.rejects.string() << "\n";
+        return ctx.report(lexconv::convertReport(r.conversion, elapsedText(start)));
+    }
     const ExportResult r = exportLexicon(database, *out, options, ctx.pump);
     if (r.empty)
         return ctx.fail(std::string(kNoRows));
@@ -118,13 +146,16 @@ const ToolCli &freqtuneCli() {
         "词频调整：导入词库（import），导出词库（export），词频统计（count），词频列表（list）",
         {{"import", kImportUsage, "导入词库：以词库的行重建词频数据库，词频全部归零", importCommand,
           "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 复制）\n"
-          "  词库按 GBK 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"},
+          "  词库按 GBK 或 UTF-8 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
+          "  Rime 词典（*.dict.yaml）导入它的词条，每个词带上它的拼音（如 中zhong国guo）。\n"},
          {"export", kExportUsage, "导出词库：按词频从高到低（同词频按导入顺序）写出词库行",
           exportCommand,
           "  --db FILE        词频数据库\n"
           "  --freq-only      只导出有词频的词条\n"
           "  --length L1 L2   只导出长度从 L1 到 L2 的词（L1 不在 2 到 10 之间时为 2，\n"
-          "                   L2 小于 L1 时为 L1）\n"},
+          "                   L2 小于 L1 时为 L1）\n"
+          "  --format F       quillo（默认：导入的行原样写出）、rime（Rime 词典）或 fcitx5\n"
+          "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n"},
          {"count", kCountUsage, "词频统计：每篇文章使出现的词的词频加 1，文章移入“已阅文章”",
           countCommand,
           "  --db FILE   词频数据库\n"

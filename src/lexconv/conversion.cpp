@@ -312,6 +312,24 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     return result;
 }
 
+StandardLines::StandardLines(const fs::path &path, Format from)
+    : m_in(path), m_reader(from), m_writer(Format::Quillo, FormatWriter::Options{}) {}
+
+bool StandardLines::next(std::u16string_view &line) {
+    std::u16string_view raw;
+    while (m_in.next(raw)) {
+        const ParsedLine p = m_reader.parse(raw);
+        if (p.kind != LineKind::Entry || m_writer.refusal(p.entry)) {
+            ++m_skipped;
+            continue;
+        }
+        m_line = m_writer.body(p.entry);
+        line = m_line;
+        return true;
+    }
+    return false;
+}
+
 std::string convertReport(const ConvertResult &r, const std::string &elapsed) {
     CompletionText text;
     text.line(std::string("源格式：") + formatInfo(r.from).name);

@@ -55,6 +55,25 @@ ConvertResult convertLexicon(const std::filesystem::path &input,
                              const std::filesystem::path &output, const ConvertOptions &options,
                              Annotator &annotator, EventPump &pump);
 
+// The entries of a lexicon of any format as lines of the suite's standard lexicon, in order
+// ("中zhong国guo", pinyin where the source has it): what other tools read.
+class StandardLines {
+public:
+    StandardLines(const std::filesystem::path &path, Format from);
+    // The next entry's line (valid until the next call); false at the end.
+    bool next(std::u16string_view &line);
+    int64_t skipped() const { return m_skipped; } // lines that were no entries
+    uint64_t bytesRead() const { return m_in.bytesRead(); }
+    uint64_t size() const { return m_in.size(); }
+
+private:
+    LineStream m_in;
+    FormatReader m_reader;
+    FormatWriter m_writer;
+    std::u16string m_line;
+    int64_t m_skipped = 0;
+};
+
 // The completion report: counts, the rejects file, the elapsed time.
 std::string convertReport(const ConvertResult &result, const std::string &elapsed);
 

@@ -657,6 +657,20 @@ std::optional<Format> detectFormat(const std::filesystem::path &path) {
     return best;
 }
 
+bool isRimeDictionary(const std::filesystem::path &path) {
+    if (path.filename().string().ends_with(".dict.yaml"))
+        return true;
+    LineStream in(path);
+    std::u16string_view line;
+    for (int n = 0; n < 400 && in.next(line); ++n) {
+        if (trimRight(line) == u"...")
+            return true;
+        if (line.find(u'\t') != std::u16string_view::npos)
+            return false;
+    }
+    return false;
+}
+
 std::u16string weightText(double weight) {
     if (weight == std::floor(weight) && std::fabs(weight) < 1e15)
         return u16(std::to_string(int64_t(weight)));

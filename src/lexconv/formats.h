@@ -130,6 +130,9 @@ private:
 // The format of a file judged from its name and first lines (for --from auto); nullopt when no
 // format reads them.
 std::optional<Format> detectFormat(const std::filesystem::path &path);
+// A Rime dictionary for sure: its name ends in ".dict.yaml", or it opens with a header that
+// ends in "...".
+bool isRimeDictionary(const std::filesystem::path &path);
 
 // Turns entries into lines of one format. An entry is written as the format allows: the
 // converter has already given it every syllable when the format needs them.

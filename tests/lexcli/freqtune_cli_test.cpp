@@ -122,6 +122,32 @@ TEST(FreqtuneCli, DoesWhatTheWindowDoes) {
 
 // Failures give the tool's message and status 1 and write only what the window would (the
 // empty export file); usage errors give status 2.
+// A Rime user re-ranks a dictionary in three commands: its words come in with their pinyin,
+// articles count them, and the export writes the frequencies as Rime or fcitx5 weights.
+TEST(FreqtuneCli, RimeDictionaryImportCountExport) {
+    ToolDir t;
+    t.db.close();
+    lex::test::writeBytes(t.dir / "mine.dict.yaml",
+                          "---\nname: mine\nversion: \"1\"\n...\n中\tzhong\t9\n中国\tzhong guo\t5\n"
+                          "人民\tren min\t7\n北京\n");
+    for (const char *dz : {"dz.txt", "zn.lxd"})
+        fs::copy_file(fs::path(SUITE_DIR) / "lexconv" / dz, t.dir / dz);
+    ASSERT_EQ(cli(t, {"import", (t.dir / "mine.dict.yaml").string()}).status, 0);
+    t.article("a.txt", u"中国人民，人民");
+    ASSERT_EQ(cli(t, {"count", "--batch"}).status, 0);
+    auto r = cli(t, {"export", "-o", (t.dir / "out.dict.yaml").string(), "--format", "rime"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string rime = readBytes(t.dir / "out.dict.yaml");
+    // Falling frequency, then import order; the word without pinyin got it by annotation.
+    EXPECT_TRUE(rime.ends_with("name: out\nversion: \"1.0\"\nsort: by_weight\n...\n"
+                               "中国\tzhong guo\t1\n人民\tren min\t1\n北京\tbei jing\t0\n"))
+        << rime;
+    r = cli(t, {"export", "-o", (t.dir / "out.txt").string(), "--format", "fcitx5", "--freq-only"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readBytes(t.dir / "out.txt"), "中国 zhong'guo 0\n人民 ren'min 0\n");
+    EXPECT_EQ(cli(t, {"export", "-o", (t.dir / "x.txt").string(), "--format", "qq"}).status, 2);
+}
+
 TEST(FreqtuneCli, FailuresAndUsage) {
     ToolDir t;
     writeInputs(t);
