@@ -1,6 +1,7 @@
 #include "freqtune/frequency_database.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 
@@ -14,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lex::freqtune {
 namespace fs = std::filesystem;
@@ -75,24 +77,17 @@ std::string tempPrefix(const fs::path &database) {
     return "." + database.filename().string() + ".";
 }
 
-// A copy of the template being made into a database: removed again unless handed on. It holds
-// a lock for as long as it lives, so that the copy a killed program left behind can be told
-// from one being built.
+// A copy of the template being made into a database: removed again unless handed on, also by
+// the signal handlers. It holds a lock on the file for as long as it lives, so that the copy a
+// killed program left behind can be told from one being built (removeStaleCopies).
 class TempDatabase {
 public:
     TempDatabase(const fs::path &beside, const fs::path &templateFile) {
-        std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
-        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (m_fd < 0)
-            throw LexError(
-                "无法写入文件：" + beside.string() + "（" + systemErrorText(errno) + "）", beside);
-        m_path = name;
-        ::flock(m_fd, LOCK_EX);
+        create(beside);
         try {
             copyInto(m_fd, templateFile, beside);
         } catch (...) {
-            ::unlink(m_path.c_str());
-            ::close(m_fd);
+            discard();
             throw;
         }
     }
@@ -101,6 +96,7 @@ public:
             sqlite3_close(m_db);
         if (!m_path.empty())
             ::unlink(m_path.c_str());
+        unregisterTemporaryFile(m_slot);
         ::close(m_fd);
     }
     TempDatabase(const TempDatabase &) = delete;
@@ -123,9 +119,49 @@ public:
         syncPath(m_path, false);
     }
     const fs::path &path() const { return m_path; }
-    void release() { m_path.clear(); }
+    void release() {
+        m_path.clear();
+        unregisterTemporaryFile(std::exchange(m_slot, -1));
+    }
 
 private:
+    // A new hidden file, locked and registered before its name is ours for good: a cleaner that
+    // took it in the moment between its creation and its lock has it locked or removed, and we
+    // take another one.
+    void create(const fs::path &beside) {
+        auto fail = [&](int err) {
+            throw LexError("无法写入文件：" + beside.string() + "（" + systemErrorText(err) + "）",
+                           beside);
+        };
+        for (int attempt = 0;; ++attempt) {
+            std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
+            InterruptBlock block; // no handler between the creation and the registration
+            m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+            if (m_fd < 0)
+                fail(errno);
+            m_slot = registerTemporaryFile(name);
+            // (A file system without locks leaves the copy unlocked, as it leaves everyone's.)
+            const bool taken = ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            struct stat mine {};
+            struct stat named {};
+            if (!taken && ::fstat(m_fd, &mine) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+                mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
+                m_path = name;
+                return;
+            }
+            unregisterTemporaryFile(std::exchange(m_slot, -1));
+            ::close(std::exchange(m_fd, -1));
+            if (attempt == 10)
+                fail(EAGAIN);
+        }
+    }
+    void discard() {
+        ::unlink(m_path.c_str());
+        unregisterTemporaryFile(std::exchange(m_slot, -1));
+        ::close(std::exchange(m_fd, -1));
+        m_path.clear();
+    }
+
     // The template's bytes into `fd`, with the mode of the file it will replace (a new file
     // gets the usual 0666 less the umask).
     static void copyInto(int fd, const fs::path &from, const fs::path &target) {
@@ -175,6 +211,7 @@ private:
 
     fs::path m_path;
     int m_fd = -1;
+    int m_slot = -1;
     sqlite3 *m_db = nullptr;
 };
 
@@ -364,21 +401,23 @@ bool FrequencyDatabase::hasRows() {
 }
 
 void FrequencyDatabase::replaceWith(const fs::path &replacement) {
-    if (m_db) {
-        // No other connection may be half way through a change while the file goes.
+    // No other connection may be half way through a change while the file goes.
+    if (m_db)
         exec("BEGIN EXCLUSIVE");
-        if (::rename(replacement.c_str(), m_path.c_str()) != 0) {
-            const int err = errno;
+    int err = 0;
+    try {
+        err = commitRename(replacement.c_str(), m_path.c_str());
+    } catch (...) {
+        if (m_db)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(err) + "）",
-                           m_path);
-        }
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        close();
-    } else if (::rename(replacement.c_str(), m_path.c_str()) != 0) {
-        throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(errno) + "）",
-                       m_path);
+        throw;
     }
+    if (m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (err != 0)
+        throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(err) + "）",
+                       m_path);
+    close();
     syncPath(folderOf(m_path), true);
     openExisting();
 }

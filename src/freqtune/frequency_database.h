@@ -104,7 +104,9 @@ public:
     bool hasRows();
 
     // Puts the complete database `replacement` (a file in the same folder) in place of this
-    // one and opens it. Waits for other writers to finish first.
+    // one and opens it. Waits for other writers to finish first. The rename is the run's
+    // commit point (commitRename): an interrupt before it leaves the old database, one after it
+    // is held.
     void replaceWith(const std::filesystem::path &replacement);
 
     // Throws the LexError for the database's last failure.
