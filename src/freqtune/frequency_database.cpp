@@ -329,24 +329,31 @@ std::u16string Statement::text16(int column) const {
 
 // ---- FrequencyDatabase ----
 
-FrequencyDatabase::FrequencyDatabase(const fs::path &database, const fs::path &templateFile) {
-    open(database, templateFile);
+FrequencyDatabase::FrequencyDatabase(const fs::path &database, const fs::path &templateFile,
+                                     IfMissing ifMissing) {
+    open(database, templateFile, ifMissing);
 }
 
 FrequencyDatabase::~FrequencyDatabase() {
     close();
 }
 
-void FrequencyDatabase::open(const fs::path &database, const fs::path &templateFile) {
+void FrequencyDatabase::open(const fs::path &database, const fs::path &templateFile,
+                             IfMissing ifMissing) {
     close();
     m_path = database;
     removeStaleCopies(database);
     std::error_code ec;
     const auto status = fs::status(database, ec);
-    if (!fs::exists(status))
+    if (!fs::exists(status)) {
+        if (ifMissing == IfMissing::Refuse)
+            throw LexError("找不到词频数据库：" + database.string(), database);
+        if (ifMissing == IfMissing::Leave)
+            return;
         copyTemplate(templateFile, database);
-    else if (!fs::is_regular_file(status))
+    } else if (!fs::is_regular_file(status)) {
         throw LexError("不是文件：" + database.string(), database);
+    }
     openExisting();
 }
 
