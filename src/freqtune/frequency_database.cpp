@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
@@ -215,26 +214,34 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-// Removes the copies that killed imports left beside `database`: those nobody holds locked
-// and that are older than a minute (a copy just made is not locked yet).
+} // namespace
+
 void removeStaleCopies(const fs::path &database) {
     const std::string prefix = tempPrefix(database);
     std::error_code ec;
     for (fs::directory_iterator it(folderOf(database), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code age;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
-            fs::file_time_type::clock::now() - it->last_write_time(age) < std::chrono::minutes(1))
+        const fs::path &path = it->path();
+        const std::string name = path.filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(it->path().c_str());
+        // Locked: an import is building it. Unlocked: its program is gone (a copy just created
+        // and not locked yet is noticed by its creator, which makes another). Only the file we
+        // hold locked is removed, not one that took its name meanwhile.
+        struct stat held {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+            S_ISREG(held.st_mode) && ::lstat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            ::unlink(path.c_str());
         ::close(fd);
     }
 }
+
+namespace {
 
 void copyTemplate(const fs::path &templateFile, const fs::path &database) {
     if (!fileExists(templateFile))

@@ -129,6 +129,10 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
+// Removes the hidden copies ("." name "." six characters) that imports killed before they
+// finished left beside `database`: those that no running import holds locked.
+void removeStaleCopies(const std::filesystem::path &database);
+
 // A write transaction that rolls back unless committed.
 class Transaction {
 public:

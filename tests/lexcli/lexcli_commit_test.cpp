@@ -3,6 +3,9 @@
 // file and exits with 128 + the signal; one that comes after it finds the run done, and it
 // exits 0 with the new file. Whenever the signal comes, the exit status and the file agree.
 // LEXCORE_TEST_COMMIT_PAUSE stops a run just before and just after its rename.
+//
+// Also the hidden copies of freqtune imports: a killed import's copy goes with the next
+// command, one that a running import holds stays.
 
 #include "child_process.h"
 #include "test_support.h"
@@ -212,6 +215,67 @@ TEST_F(CommitPoint, JustBeforeTheRenameStopsJustAfterItCompletes) {
             }
         }
     }
+}
+
+// An import's hidden copy ".w.mdb.XXXXXX": while the import runs it stays, whatever command
+// runs beside it; once the import is killed (kill -9), the next freqtune command removes it.
+// Files of other names stay.
+TEST_F(CommitPoint, HiddenCopiesGoUnlessAnImportHoldsThem) {
+    TempDir dir;
+    const fs::path db = dir / "w.mdb";
+    const std::string data = (s_dir->path() / "data").string();
+    const std::vector<std::string> import = {
+        "--data-dir", data,       "freqtune", "import", (s_dir->path() / "small.txt").string(),
+        "--db",       db.string()};
+    auto copies = [&] {
+        std::vector<std::string> found;
+        for (const std::string &name : strays(dir.path(), {}))
+            if (name.starts_with(".w.mdb.") && name.size() == 13)
+                found.push_back(name);
+        return found;
+    };
+    writeBytes(dir / ".w.mdb.other", "x");   // no copy's name
+    writeBytes(dir / ".w.mdb.Other12", "x"); // nor this
+
+    // A first import, into a database that does not exist yet, waits at its commit point; a
+    // command beside it removes the copy a killed import left a moment ago, not the one the
+    // import holds.
+    TempDir pause;
+    {
+        ChildProcess child(kLexcli, import, pausedAt(pause.path()));
+        ASSERT_TRUE(pollUntil([&] { return fs::exists(pause / "before"); }, 60s));
+        const std::vector<std::string> building = copies();
+        ASSERT_EQ(building.size(), 1u);
+        writeBytes(dir / ".w.mdb.Gone01", "");
+        const ChildResult list = lexcli({"--data-dir", data, "freqtune", "list", "--db", db});
+        EXPECT_EQ(list.exitCode, 1);
+        EXPECT_NE(list.err.find("找不到词频数据库：" + db.string()), std::string::npos) << list.err;
+        EXPECT_EQ(copies(), building);
+        fs::remove(pause / "before");
+        ASSERT_TRUE(pollUntil([&] { return fs::exists(pause / "after"); }, 60s));
+        fs::remove(pause / "after");
+        const ChildResult r = child.wait(60s);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    EXPECT_EQ(copies(), std::vector<std::string>{});
+    const std::string imported = readBytes(db);
+
+    // A second one is killed at the same point: its copy stays behind, until the next command.
+    {
+        ChildProcess child(kLexcli, import, pausedAt(pause.path()));
+        ASSERT_TRUE(pollUntil([&] { return fs::exists(pause / "before"); }, 60s));
+        child.signal(SIGKILL);
+        EXPECT_EQ(child.wait(10s).termSignal, SIGKILL);
+    }
+    fs::remove(pause / "before");
+    EXPECT_EQ(copies().size(), 1u);
+    const ChildResult exported = lexcli(
+        {"--data-dir", data, "freqtune", "export", "-o", (dir / "x.txt").string(), "--db", db});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(copies(), std::vector<std::string>{});
+    EXPECT_EQ(readBytes(db), imported);
+    EXPECT_EQ(strays(dir.path(), {"w.mdb", "x.txt"}),
+              (std::vector<std::string>{".w.mdb.Other12", ".w.mdb.other"}));
 }
 
 } // namespace
