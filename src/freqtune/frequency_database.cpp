@@ -9,12 +9,12 @@
 
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lex::freqtune {
 namespace fs = std::filesystem;
@@ -76,24 +76,17 @@ std::string tempPrefix(const fs::path &database) {
     return "." + database.filename().string() + ".";
 }
 
-// A copy of the template being made into a database: removed again unless handed on. It holds
-// a lock for as long as it lives, so that the copy a killed program left behind can be told
-// from one being built.
+// A copy of the template being made into a database: removed again unless handed on, also by
+// the signal handlers. It holds a lock on the file for as long as it lives, so that the copy a
+// killed program left behind can be told from one being built (removeStaleCopies).
 class TempDatabase {
 public:
     TempDatabase(const fs::path &beside, const fs::path &templateFile) {
-        std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
-        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (m_fd < 0)
-            throw LexError(
-                "无法写入文件：" + beside.string() + "（" + systemErrorText(errno) + "）", beside);
-        m_path = name;
-        ::flock(m_fd, LOCK_EX);
+        create(beside);
         try {
             copyInto(m_fd, templateFile, beside);
         } catch (...) {
-            ::unlink(m_path.c_str());
-            ::close(m_fd);
+            discard();
             throw;
         }
     }
@@ -102,6 +95,7 @@ public:
             sqlite3_close(m_db);
         if (!m_path.empty())
             ::unlink(m_path.c_str());
+        unregisterTemporaryFile(m_slot);
         ::close(m_fd);
     }
     TempDatabase(const TempDatabase &) = delete;
@@ -124,9 +118,49 @@ public:
         syncPath(m_path, false);
     }
     const fs::path &path() const { return m_path; }
-    void release() { m_path.clear(); }
+    void release() {
+        m_path.clear();
+        unregisterTemporaryFile(std::exchange(m_slot, -1));
+    }
 
 private:
+    // A new hidden file, locked and registered before its name is ours for good: a cleaner that
+    // took it in the moment between its creation and its lock has it locked or removed, and we
+    // take another one.
+    void create(const fs::path &beside) {
+        auto fail = [&](int err) {
+            throw LexError("无法写入文件：" + beside.string() + "（" + systemErrorText(err) + "）",
+                           beside);
+        };
+        for (int attempt = 0;; ++attempt) {
+            std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
+            InterruptBlock block; // no handler between the creation and the registration
+            m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+            if (m_fd < 0)
+                fail(errno);
+            m_slot = registerTemporaryFile(name);
+            // (A file system without locks leaves the copy unlocked, as it leaves everyone's.)
+            const bool taken = ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            struct stat mine {};
+            struct stat named {};
+            if (!taken && ::fstat(m_fd, &mine) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+                mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
+                m_path = name;
+                return;
+            }
+            unregisterTemporaryFile(std::exchange(m_slot, -1));
+            ::close(std::exchange(m_fd, -1));
+            if (attempt == 10)
+                fail(EAGAIN);
+        }
+    }
+    void discard() {
+        ::unlink(m_path.c_str());
+        unregisterTemporaryFile(std::exchange(m_slot, -1));
+        ::close(std::exchange(m_fd, -1));
+        m_path.clear();
+    }
+
     // The template's bytes into `fd`, with the mode of the file it will replace (a new file
     // gets the usual 0666 less the umask).
     static void copyInto(int fd, const fs::path &from, const fs::path &target) {
@@ -176,29 +210,38 @@ private:
 
     fs::path m_path;
     int m_fd = -1;
+    int m_slot = -1;
     sqlite3 *m_db = nullptr;
 };
 
-// Removes the copies that killed imports left beside `database`: those nobody holds locked
-// and that are older than a minute (a copy just made is not locked yet).
+} // namespace
+
 void removeStaleCopies(const fs::path &database) {
     const std::string prefix = tempPrefix(database);
     std::error_code ec;
     for (fs::directory_iterator it(folderOf(database), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code age;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
-            fs::file_time_type::clock::now() - it->last_write_time(age) < std::chrono::minutes(1))
+        const fs::path &path = it->path();
+        const std::string name = path.filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(it->path().c_str());
+        // Locked: an import is building it. Unlocked: its program is gone (a copy just created
+        // and not locked yet is noticed by its creator, which makes another). Only the file we
+        // hold locked is removed, not one that took its name meanwhile.
+        struct stat held {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+            S_ISREG(held.st_mode) && ::lstat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            ::unlink(path.c_str());
         ::close(fd);
     }
 }
+
+namespace {
 
 void copyTemplate(const fs::path &templateFile, const fs::path &database) {
     if (!fileExists(templateFile))
@@ -293,24 +336,31 @@ std::u16string Statement::text16(int column) const {
 
 // ---- FrequencyDatabase ----
 
-FrequencyDatabase::FrequencyDatabase(const fs::path &database, const fs::path &templateFile) {
-    open(database, templateFile);
+FrequencyDatabase::FrequencyDatabase(const fs::path &database, const fs::path &templateFile,
+                                     IfMissing ifMissing) {
+    open(database, templateFile, ifMissing);
 }
 
 FrequencyDatabase::~FrequencyDatabase() {
     close();
 }
 
-void FrequencyDatabase::open(const fs::path &database, const fs::path &templateFile) {
+void FrequencyDatabase::open(const fs::path &database, const fs::path &templateFile,
+                             IfMissing ifMissing) {
     close();
     m_path = database;
     removeStaleCopies(database);
     std::error_code ec;
     const auto status = fs::status(database, ec);
-    if (!fs::exists(status))
+    if (!fs::exists(status)) {
+        if (ifMissing == IfMissing::Refuse)
+            throw LexError("找不到词频数据库：" + database.string(), database);
+        if (ifMissing == IfMissing::Leave)
+            return;
         copyTemplate(templateFile, database);
-    else if (!fs::is_regular_file(status))
+    } else if (!fs::is_regular_file(status)) {
         throw LexError("不是文件：" + database.string(), database);
+    }
     openExisting();
 }
 
@@ -365,21 +415,23 @@ bool FrequencyDatabase::hasRows() {
 }
 
 void FrequencyDatabase::replaceWith(const fs::path &replacement) {
-    if (m_db) {
-        // No other connection may be half way through a change while the file goes.
+    // No other connection may be half way through a change while the file goes.
+    if (m_db)
         exec("BEGIN EXCLUSIVE");
-        if (::rename(replacement.c_str(), m_path.c_str()) != 0) {
-            const int err = errno;
+    int err = 0;
+    try {
+        err = commitRename(replacement.c_str(), m_path.c_str());
+    } catch (...) {
+        if (m_db)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(err) + "）",
-                           m_path);
-        }
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        close();
-    } else if (::rename(replacement.c_str(), m_path.c_str()) != 0) {
-        throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(errno) + "）",
-                       m_path);
+        throw;
     }
+    if (m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (err != 0)
+        throw LexError("无法写入文件：" + m_path.string() + "（" + systemErrorText(err) + "）",
+                       m_path);
+    close();
     syncPath(folderOf(m_path), true);
     openExisting();
 }

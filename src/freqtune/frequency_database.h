@@ -79,19 +79,29 @@ private:
     const std::filesystem::path &m_path;
 };
 
+// What open() does when the database file does not exist.
+enum class IfMissing {
+    CopyTemplate, // makes it from the template (the window at start)
+    Refuse,       // throws LexError naming it: a request that only reads must not create it
+    Leave,        // opens nothing; replaceWith() puts the first database in place (an import)
+};
+
 class FrequencyDatabase {
 public:
     FrequencyDatabase() = default;
-    // open(database, templateFile)
+    // open(database, templateFile, ifMissing)
     FrequencyDatabase(const std::filesystem::path &database,
-                      const std::filesystem::path &templateFile);
+                      const std::filesystem::path &templateFile,
+                      IfMissing ifMissing = IfMissing::CopyTemplate);
     ~FrequencyDatabase();
     FrequencyDatabase(const FrequencyDatabase &) = delete;
     FrequencyDatabase &operator=(const FrequencyDatabase &) = delete;
 
-    // Opens the database, first copying the template to it when it is missing. Throws LexError
-    // when neither exists ("找不到文件") or the file is not a frequency database.
-    void open(const std::filesystem::path &database, const std::filesystem::path &templateFile);
+    // Opens the database; when it is missing, as `ifMissing` says. Throws LexError when neither
+    // it nor the template exists ("找不到文件") or the file is not a frequency database. Removes
+    // the hidden copies that killed imports left beside it first (removeStaleCopies).
+    void open(const std::filesystem::path &database, const std::filesystem::path &templateFile,
+              IfMissing ifMissing = IfMissing::CopyTemplate);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     const std::filesystem::path &path() const { return m_path; }
@@ -105,7 +115,9 @@ public:
     bool hasRows();
 
     // Puts the complete database `replacement` (a file in the same folder) in place of this
-    // one and opens it. Waits for other writers to finish first.
+    // one and opens it. Waits for other writers to finish first. The rename is the run's
+    // commit point (commitRename): an interrupt before it leaves the old database, one after it
+    // is held.
     void replaceWith(const std::filesystem::path &replacement);
 
     // Throws the LexError for the database's last failure.
@@ -117,6 +129,10 @@ private:
     std::filesystem::path m_path;
     sqlite3 *m_db = nullptr;
 };
+
+// Removes the hidden copies ("." name "." six characters) that imports killed before they
+// finished left beside `database`: those that no running import holds locked.
+void removeStaleCopies(const std::filesystem::path &database);
 
 // A write transaction that rolls back unless committed.
 class Transaction {
@@ -146,7 +162,8 @@ struct ImportResult {
 
 // Replaces the whole table by the lines of `lexicon` (read as code page 936): leading lines
 // that begin with ";" are skipped, every other line whose double-byte characters number 2 to
-// 49 becomes a row with Freq 0. The old database stays as it was when this fails.
+// 49 becomes a row with Freq 0. The old database stays as it was when this fails. `db` may be
+// one that IfMissing::Leave left unopened: the import then makes the first one.
 ImportResult importLexicon(FrequencyDatabase &db, const std::filesystem::path &lexicon,
                            const std::filesystem::path &templateFile, EventPump &pump);
 

@@ -59,6 +59,9 @@ void printMainUsage(std::ostream &os, std::span<const ToolEntry> tools) {
         os << "  " << name << std::string(name.size() < 12 ? 12 - name.size() : 1, ' ')
            << t.commands().summary << "\n";
     }
+    os << "\n退出状态: 0 完成，1 失败，2 用法错误；被 SIGINT、SIGTERM 或 SIGHUP 中断时为\n"
+          "          128 + 信号，原输出保持不变。输出一旦就位，运行即告完成：此后收到的\n"
+          "          中断信号不再中断，退出状态为 0。\n";
 }
 
 void printToolUsage(std::ostream &os, const ToolCli &tool) {
@@ -122,6 +125,8 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
         ctx.err.flush();
         return kExitSignalBase + signal;
     };
+    // Interrupts abort this run until its first output is in place (commitRename).
+    releaseHeldInterrupts();
     int status;
     try {
         status = op.run(ctx, parser);
@@ -130,9 +135,14 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
     } catch (const std::exception &e) {
         status = ctx.fail(failureText(e));
     }
-    // An interrupt that came where nothing checked for it still ends the run as interrupted.
+    // An interrupt that came where nothing checked for it still ends the run as interrupted,
+    // unless it came once the output was in place: then the run is done.
     if (int signal = pendingInterrupt())
         return interrupted(signal);
+    if (status == kExitDone && heldInterrupt() != 0) {
+        ctx.err << "注意：收到中断信号时输出已经就位，运行照常完成。\n";
+        ctx.err.flush();
+    }
     return status;
 }
 

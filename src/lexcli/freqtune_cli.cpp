@@ -50,7 +50,8 @@ int importCommand(Context &ctx, ArgParser &p) {
     if (!fileExists(inputs[0]))
         return ctx.fail("找不到词库文件：" + inputs[0]);
     const ToolFiles files = filesFor(ctx, db);
-    FrequencyDatabase database(files.database, files.templateFile);
+    // A missing database is made by the import itself: an interrupted one leaves none.
+    FrequencyDatabase database(files.database, files.templateFile, IfMissing::Leave);
     importLexicon(database, inputs[0], files.templateFile, ctx.pump);
     return ctx.report(std::string(kDone));
 }
@@ -84,7 +85,7 @@ int exportCommand(Context &ctx, ArgParser &p) {
         clampLengths((*lengths)[0], (*lengths)[1], options.l1, options.l2);
     }
     const ToolFiles files = filesFor(ctx, db);
-    FrequencyDatabase database(files.database, files.templateFile);
+    FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
     if (format) {
         // For another input method: the frequencies become the weights.
         lexconv::Annotator annotator(ctx.dataFile(phonetag::kDictionaryFile),
@@ -115,7 +116,7 @@ int countCommand(Context &ctx, ArgParser &p) {
         if (!fileExists(article))
             return ctx.fail("找不到文章：" + article);
     const ToolFiles files = filesFor(ctx, db);
-    FrequencyDatabase database(files.database, files.templateFile);
+    FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
     createArticleFolders(files);
     std::vector<std::filesystem::path> articles(inputs.begin(), inputs.end());
     if (batch)
@@ -133,7 +134,7 @@ int listCommand(Context &ctx, ArgParser &p) {
     if (!p.ok())
         return ctx.usage(p.error());
     const ToolFiles files = filesFor(ctx, db);
-    FrequencyDatabase database(files.database, files.templateFile);
+    FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
     if (log)
         writeFrequencyLog(*log, itemTexts(listFrequencies(database)));
     return printList(ctx, database);
@@ -145,12 +146,12 @@ const ToolCli &freqtuneCli() {
     static const ToolCli cli{
         "词频调整：导入词库（import），导出词库（export），词频统计（count），词频列表（list）",
         {{"import", kImportUsage, "导入词库：以词库的行重建词频数据库，词频全部归零", importCommand,
-          "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 复制）\n"
+          "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 新建）\n"
           "  词库按 GBK 或 UTF-8 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
           "  Rime 词典（*.dict.yaml）导入它的词条，每个词带上它的拼音（如 中zhong国guo）。\n"},
          {"export", kExportUsage, "导出词库：按词频从高到低（同词频按导入顺序）写出词库行",
           exportCommand,
-          "  --db FILE        词频数据库\n"
+          "  --db FILE        词频数据库（须已存在，不会新建）\n"
           "  --freq-only      只导出有词频的词条\n"
           "  --length L1 L2   只导出长度从 L1 到 L2 的词（L1 不在 2 到 10 之间时为 2，\n"
           "                   L2 小于 L1 时为 L1）\n"
@@ -158,11 +159,11 @@ const ToolCli &freqtuneCli() {
           "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n"},
          {"count", kCountUsage, "词频统计：每篇文章使出现的词的词频加 1，文章移入“已阅文章”",
           countCommand,
-          "  --db FILE   词频数据库\n"
+          "  --db FILE   词频数据库（须已存在，不会新建）\n"
           "  --batch     统计数据目录下“未阅文章”文件夹中的全部文章（不再给出文章）\n"
           "  统计后输出词频列表（词、四个空格、词频）。\n"},
          {"list", kListUsage, "词频列表：有词频的词，按词频从高到低", listCommand,
-          "  --db FILE    词频数据库\n"
+          "  --db FILE    词频数据库（须已存在，不会新建）\n"
           "  --log FILE   同时把列表写入 FILE（如“词频.log”，GBK，CR LF）\n"}}};
     return cli;
 }

@@ -9,6 +9,9 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <algorithm>
+#include <string>
+
 namespace lex::cli {
 namespace {
 
@@ -16,6 +19,18 @@ constexpr const char *kArticleUsage = "lexcli lexsift article SOURCE ARTICLE -o 
 constexpr const char *kFilterUsage =
     "lexcli lexsift filter IN -o OUT (--words FILE [--at any|start|end] | --length MIN MAX | "
     "--non-gb2312)";
+
+// Word lengths are counted in 32 bits; a bound past that range matches no line there can be.
+constexpr long long kMaxLengthBound = 2147483647;
+
+// A length bound as the command takes it: decimal digits only, 0 to kMaxLengthBound. (The
+// window also takes "1.5" or "-3", which mean nothing as a count of characters.)
+bool isLengthBound(const std::string &text) {
+    if (text.empty() || text.size() > 10 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    return std::stoll(text) <= kMaxLengthBound;
+}
 
 int article(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
@@ -59,11 +74,13 @@ int filter(Context &ctx, ArgParser &p) {
             if (std::u16string_view w = reader.readLineView(); !w.empty())
                 conditions.words.emplace_back(w);
     } else if (length) {
+        for (const std::string &bound : *length)
+            if (!isLengthBound(bound))
+                return ctx.usage("--length 需要两个 0 到 " + std::to_string(kMaxLengthBound) +
+                                 " 之间的整数");
         conditions.test = lexsift::ConditionTest::Length;
         conditions.minText = fromUtf8((*length)[0]);
         conditions.maxText = fromUtf8((*length)[1]);
-        if (!lexsift::lengthBound(conditions.minText) || !lexsift::lengthBound(conditions.maxText))
-            return ctx.usage("--length 需要两个数字");
     } else {
         conditions.test = lexsift::ConditionTest::NonGb2312;
     }
@@ -86,7 +103,8 @@ const ToolCli &lexsiftCli() {
           "  --words FILE      词表文件，每行一个词（同条件对话框的文本框）\n"
           "  --at WHERE        词表的位置：any 无限制（默认），start 限制在词首，\n"
           "                    end 限制在词尾\n"
-          "  --length MIN MAX  词长（汉字个数）在 MIN 与 MAX 之间，包括两端\n"
+          "  --length MIN MAX  词长（汉字个数）在 MIN 与 MAX 之间，包括两端；\n"
+          "                    MIN 与 MAX 是 0 到 2147483647 的整数\n"
           "  --non-gb2312      词中含有 GB2312 以外的字符\n"}}};
     return cli;
 }

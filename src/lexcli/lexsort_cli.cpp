@@ -53,9 +53,12 @@ int reference(Context &ctx, ArgParser &p) {
     if (!in)
         return kExitUsage;
     const std::filesystem::path base = (*in)[0], ref = (*in)[1];
-    // The window goes on without a reference that is gone; so does the command, but says so.
-    if (fileExists(base) && !fileExists(ref))
+    // The window goes on without a reference that is gone; so does the command, but says so
+    // where a script sees it apart from the report.
+    if (fileExists(base) && !fileExists(ref)) {
         ctx.err << "参照词库不存在，按原始词库的顺序输出：" << ref.string() << "\n";
+        ctx.err.flush();
+    }
     const int start = timeOfDayNow();
     EntryHashSet set(KeyVariant::Standard);
     auto result = lexsort::sortByReference(set, base, ref, out, ctx.pump);
@@ -90,7 +93,9 @@ const ToolCli &lexsortCli() {
          {"reference", kReferenceUsage, "按其它词库（REF）的顺序排序，重复的行只保留一行",
           reference,
           "  REF 中也有的行按 REF 的顺序排在前面，其余的行按原来的顺序排在后面；\n"
-          "  空行、不以汉字开头的行和少于两个汉字的行不输出\n"},
+          "  空行、不以汉字开头的行和少于两个汉字的行不输出。\n"
+          "  REF 不存在时同窗口一样按原始词库的顺序输出，退出状态仍为 0，\n"
+          "  但在标准错误上给出“参照词库不存在，按原始词库的顺序输出：REF”\n"},
          {"stroke", kStrokeUsage, "按汉字笔画排序（Unicode 编码顺序）", stroke,
           "  全部行（包括空行和重复行）都保留\n"},
          {"pinyin", kPinyinUsage, "按汉字拼音排序（不区分大小写和全半角）", pinyin,

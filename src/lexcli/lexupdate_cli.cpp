@@ -2,7 +2,11 @@
 #include "lexcli/cli.h"
 
 #include "lexupdate/lexicon_update.h"
+#include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+
+#include <filesystem>
+#include <utility>
 
 namespace lex::cli {
 namespace {
@@ -25,6 +29,18 @@ int update(Context &ctx, ArgParser &p) {
     paths.user = user.value_or("");
     paths.waste = waste.value_or("");
     paths.privateLexicon = priv.value_or("");
+    // The window skips an empty box; a file named here that is not there is a mistake.
+    if (fileExists(paths.base)) {
+        const std::pair<const std::optional<std::string> &, const char *> named[] = {
+            {user, "用户词库"}, {waste, "废词库"}, {priv, "私人词库"}};
+        for (const auto &[path, what] : named) {
+            std::error_code ec;
+            if (path && !std::filesystem::exists(*path, ec))
+                return ctx.fail(std::string("找不到") + what + "：" + *path);
+            if (path && !fileExists(*path))
+                return ctx.fail(std::string(what) + "不是普通文件：" + *path);
+        }
+    }
 
     const int start = timeOfDayNow();
     EntryHashSet set(KeyVariant::Standard);
@@ -43,6 +59,10 @@ const ToolCli &lexupdateCli() {
     static const ToolCli cli{
         "词库更新：原始词库加用户词库，减废词库和私人词库",
         {{"update", kUpdateUsage, "新词库 = 原始词库 + 用户词库 − 废词库 − 私人词库", update,
+          "  --user FILE     用户词库：原始词库中没有的行加在后面\n"
+          "  --waste FILE    废词库：其中的行从新词库中删去\n"
+          "  --private FILE  私人词库：其中的行也从新词库中删去（文件不删除）\n"
+          "                  （给出的文件必须存在；不给出的词库不参与）\n"
           "  --delete-waste  新词库写好后删除废词库文件\n"}}};
     return cli;
 }

@@ -132,7 +132,7 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     result.added = result.newCount - result.baseCount + result.deleted;
 
     // Only now that the new lexicon is safely written may the waste list go, and not after an
-    // interrupt.
+    // interrupt that came in time to stop the run (one after the output is in place is held).
     if (paths.deleteWaste && wasteRead) {
         checkInterrupt();
         std::error_code ec;

@@ -46,9 +46,12 @@ struct Window {
     int shown = 0;
     std::unique_ptr<Form1> form;
 
-    explicit Window(bool withTemplate = true) {
+    // `leftOver`: a file some earlier program left in the folder.
+    explicit Window(bool withTemplate = true, const char *leftOver = nullptr) {
         if (withTemplate)
             fs::copy_file(lex::test::builtTemplate(), dir / "freqtune.mmm");
+        if (leftOver)
+            lex::test::writeBytes(dir / leftOver, "");
         lex::setToolDir(q(dir.path()));
         lex::setModalRunner([this](QDialog &d) {
             if (auto *f = dynamic_cast<Form2 *>(&d); f && options)
@@ -96,15 +99,17 @@ private slots:
     }
     void cleanup() { QFile::remove(lex::settingsFile("freqtune")); }
 
-    // Start-up copies the template and makes the folders; the stop button waits for a run;
-    // Esc does not close the window. Without the template the tool names it and stops.
+    // Start-up copies the template, makes the folders and removes the copy a killed import
+    // left; the stop button waits for a run; Esc does not close the window. Without the
+    // template the tool names it and stops.
     void startsWithItsFiles() {
         {
             Window none(false);
             QVERIFY(!none.form->loaded() && none.dialogs.lastText().contains("freqtune.mmm"));
             QCOMPARE(none.dialogs.messages[0].title, QStringLiteral("freqtune"));
         }
-        Window w;
+        Window w(true, ".freqtune.mdb.Killed");
+        QVERIFY(!fs::exists(w / ".freqtune.mdb.Killed"));
         Form1 &form = *w.form;
         QVERIFY(form.loaded() && w.dialogs.messages.isEmpty());
         QCOMPARE(form.windowTitle(), QStringLiteral("Quillo词库调频 Ver1.07"));

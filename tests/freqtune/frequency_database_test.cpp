@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -62,9 +66,10 @@ TEST(Import, FailuresLeaveTheOldDatabase) {
     EXPECT_EQ(ToolDir::names(t.dir.path()), listing);
 }
 
-// The database is made from the template when missing; without both the tool cannot go on; a
-// file that is no frequency database is refused, not overwritten. The copy a killed import
-// left behind goes, one being built (recent) stays.
+// The database is made from the template when missing (refused or left to the import when the
+// caller says so); without both the tool cannot go on; a file that is no frequency database is
+// refused, not overwritten. The copies killed imports left behind go, however new; one that an
+// import holds locked stays.
 TEST(Database, OpensCopiesOrRefuses) {
     lex::test::TempDir dir;
     FrequencyDatabase db;
@@ -73,14 +78,40 @@ TEST(Database, OpensCopiesOrRefuses) {
     fs::copy_file(lex::test::builtTemplate(), dir / "f.mmm");
     lex::test::writeBytes(dir / ".f.mdb.Killed", "");
     lex::test::writeBytes(dir / ".f.mdb.Recent", "");
+    lex::test::writeBytes(dir / ".f.mdb.Import", "");
     fs::last_write_time(dir / ".f.mdb.Killed", fs::file_time_type::clock::now() - 1h);
+    const int held = ::open((dir / ".f.mdb.Import").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    try {
+        db.open(dir / "f.mdb", dir / "f.mmm", IfMissing::Refuse);
+        ADD_FAILURE() << "a missing database opened";
+    } catch (const lex::LexError &e) {
+        EXPECT_EQ(e.message(), "找不到词频数据库：" + (dir / "f.mdb").string());
+    }
+    EXPECT_EQ(ToolDir::names(dir.path()), (std::vector<std::string>{".f.mdb.Import", "f.mmm"}));
+    db.open(dir / "f.mdb", dir / "f.mmm", IfMissing::Leave);
+    EXPECT_FALSE(db.isOpen());
+    EXPECT_FALSE(fs::exists(dir / "f.mdb"));
     db.open(dir / "f.mdb", dir / "f.mmm");
-    EXPECT_FALSE(fs::exists(dir / ".f.mdb.Killed"));
-    EXPECT_TRUE(fs::exists(dir / ".f.mdb.Recent"));
+    EXPECT_TRUE(fs::exists(dir / ".f.mdb.Import"));
     EXPECT_EQ(readBytes(dir / "f.mdb"), readBytes(dir / "f.mmm"));
+    ::close(held); // the import is gone
+    db.open(dir / "f.mdb", dir / "f.mmm");
+    EXPECT_FALSE(fs::exists(dir / ".f.mdb.Import"));
     lex::test::writeBytes(dir / "g.mdb", "not a database");
     EXPECT_THROW(db.open(dir / "g.mdb", dir / "f.mmm"), lex::LexError);
     EXPECT_EQ(readBytes(dir / "g.mdb"), "not a database");
+}
+
+// An import into a database that is not there yet makes it.
+TEST(Import, MakesAMissingDatabase) {
+    ToolDir t;
+    FrequencyDatabase fresh(t.dir / "new.mdb", t.files.templateFile, IfMissing::Leave);
+    lex::test::writeLexicon(t.dir / "lexicon.txt", {u"中国", u"人民"});
+    lex::NullPump pump;
+    EXPECT_EQ(importLexicon(fresh, t.dir / "lexicon.txt", t.files.templateFile, pump).rows, 2);
+    EXPECT_TRUE(fresh.isOpen());
+    EXPECT_EQ(tableRows(fresh).size(), 2u);
 }
 
 // Falling Freq, then import order; the frequency filter ends the walk at the first row without

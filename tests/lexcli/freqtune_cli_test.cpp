@@ -172,4 +172,42 @@ TEST(FreqtuneCli, FailuresAndUsage) {
     EXPECT_FALSE(t.db.hasRows());
 }
 
+// Export, list and count use a database and never make one: a missing database, named or the
+// data dir's own, is refused by name, and nothing is created (no database, no output, no log,
+// no article moved). Only an import makes it.
+TEST(FreqtuneCli, OnlyAnImportCreatesTheDatabase) {
+    ToolDir t;
+    writeInputs(t);
+    t.db.close();
+    const fs::path gone = t.dir / "gone.mdb", out = t.dir / "o.txt", log = t.dir / "l.log";
+    const std::string article = (t.files.unread / "a0.txt").string();
+    const auto listing = ToolDir::names(t.dir.path());
+    for (const fs::path &db : {gone, t.files.database}) {
+        if (db == t.files.database)
+            fs::remove(db);
+        const std::vector<std::string> rows[] = {
+            {"export", "-o", out.string()},
+            {"list", "--log", log.string()},
+            {"count", "--batch"},
+            {"count", article},
+        };
+        for (std::vector<std::string> args : rows) {
+            if (db == gone)
+                args.insert(args.end(), {"--db", gone.string()});
+            const auto run = cli(t, args);
+            SCOPED_TRACE(testing::PrintToString(args));
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err, "找不到词频数据库：" + db.string() + "\n");
+            EXPECT_EQ(run.out, "");
+            EXPECT_FALSE(fs::exists(db));
+        }
+        EXPECT_EQ(ToolDir::names(t.files.unread).size(), 3u);
+    }
+    EXPECT_EQ(ToolDir::names(t.dir.path()).size(), listing.size() - 1); // the removed default
+    const auto run = cli(t, {"import", (t.dir / "lexicon.txt").string(), "--db", gone.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    FrequencyDatabase made(gone, t.files.templateFile, IfMissing::Refuse);
+    EXPECT_EQ(tableRows(made).size(), 6u);
+}
+
 } // namespace

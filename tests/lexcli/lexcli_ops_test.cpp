@@ -195,4 +195,46 @@ TEST(LexcliOperation, FailuresAndUsageErrorsWriteNothing) {
     }
 }
 
+// The window skips an empty lexicon box; a user, waste or private lexicon named on the command
+// line must be there (status 1, the file named) and must be a file. The engine still skips a
+// path that is not there, as the window does.
+TEST(LexcliOperation, NamedUpdateListsMustExist) {
+    lex::test::TempDir dir;
+    writeInputs(dir.path());
+    const std::string d = dir.path().string(), out = (dir / "o.txt").string(),
+                      gone = d + "/gone.txt";
+    const std::vector<std::string> update = {"lexupdate", "update", d + "/a.txt", "-o", out};
+    struct Row {
+        std::vector<std::string> options;
+        int status;
+        std::string err;
+    };
+    const Row rows[] = {
+        {{"--user", gone}, 1, "找不到用户词库：" + gone + "\n"},
+        {{"--user", d + "/b.txt", "--waste", gone}, 1, "找不到废词库：" + gone + "\n"},
+        {{"--private", gone, "--delete-waste"}, 1, "找不到私人词库：" + gone + "\n"},
+        {{"--waste", d}, 1, "废词库不是普通文件：" + d + "\n"},
+        {{"--user", ""}, 2, "--user 的值不能为空"},
+        {{"--user", d + "/b.txt", "--waste", d + "/c.txt", "--private", d + "/b.txt"}, 0, ""},
+    };
+    for (const Row &row : rows) {
+        std::vector<std::string> args = update;
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        const lex::test::CliRun run = lex::test::runLexcli(args);
+        SCOPED_TRACE(testing::PrintToString(args));
+        EXPECT_EQ(run.status, row.status);
+        if (row.status == 1) {
+            EXPECT_EQ(run.err, row.err);
+        } else {
+            EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(fs::exists(out), row.status == 0);
+    }
+    EXPECT_TRUE(fs::exists(dir / "c.txt"));
+    lex::EntryHashSet set(lex::KeyVariant::Standard);
+    lex::lexupdate::UpdatePaths paths{d + "/a.txt", gone, gone, gone, d + "/e.txt"};
+    EXPECT_FALSE(lex::lexupdate::runUpdate(set, paths, g_pump).baseMissing);
+    EXPECT_TRUE(fs::exists(dir / "e.txt"));
+}
+
 } // namespace

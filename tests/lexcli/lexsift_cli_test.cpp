@@ -26,7 +26,9 @@ TEST(LexsiftCli, WritesTheEngineBytesOrNothing) {
         int status;
         std::string err;
         lex::lexsift::ConditionTest test = None; // status 0: None is the article filter
+        std::u16string min = u"2", max = u"3";   // the Length test's bounds
     };
+    const std::string usage = "用法: lexcli lexsift filter";
     const Row rows[] = {
         {{"article", in, d + "/art.txt"}, 0, ""},
         {{"filter", in, "--words", words}, 0, "", Contains},
@@ -41,6 +43,16 @@ TEST(LexsiftCli, WritesTheEngineBytesOrNothing) {
         {{"filter", in, "--non-gb2312", "--length", "1", "2"}, 2, "--non-gb2312"},
         {{"filter", in, "--non-gb2312", "--at", "start"}, 2, "--at"},
         {{"filter", in, "--length", "2", "x"}, 2, "--length"},
+        // Lengths are counts of characters: whole numbers from 0 to 2^31 - 1, as written.
+        {{"filter", in, "--length", "0", "2147483647"}, 0, "", Length, u"0", u"2147483647"},
+        {{"filter", in, "--length", "1.5", "3"}, 2, usage},
+        {{"filter", in, "--length", "2", "3.0"}, 2, usage},
+        {{"filter", in, "--length", "-1", "3"}, 2, usage},
+        {{"filter", in, "--length", "+2", "3"}, 2, usage},
+        {{"filter", in, "--length", " 2", "3"}, 2, usage},
+        {{"filter", in, "--length", "2e0", "3"}, 2, usage},
+        {{"filter", in, "--length", "2", "2147483648"}, 2, usage},
+        {{"filter", in, "--length", "2", "99999999999999999999"}, 2, usage},
     };
     for (const Row &row : rows) {
         std::vector<std::string> args = {"lexsift"};
@@ -61,7 +73,7 @@ TEST(LexsiftCli, WritesTheEngineBytesOrNothing) {
             lex::lexsift::filterByArticle(in, d + "/art.txt", d + "/engine.txt", pump);
         else
             lex::lexsift::filterByConditions(in, d + "/engine.txt",
-                                             {row.test, {u"中", u"民"}, u"2", u"3"}, pump);
+                                             {row.test, {u"中", u"民"}, row.min, row.max}, pump);
         EXPECT_EQ(lex::test::readBytes(dir / "cli.txt"), lex::test::readBytes(dir / "engine.txt"));
         fs::remove(dir / "cli.txt");
     }

@@ -93,6 +93,8 @@ int __wrap_close(int fd) {
     return __real_close(fd);
 }
 int __wrap_rename(const char *from, const char *to) {
+    if (g.armed && g.interruptAfter == "rename")
+        lex::setPendingInterrupt(SIGTERM); // a signal on another thread while the rename runs
     if (fails("rename", -2))
         return errno = g.failErrno, -1;
     return __real_rename(from, to);
@@ -192,6 +194,43 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"interrupt_between_chunks", "", 0, 0, "write", ""},
                       FaultCase{"interrupt_before_rename", "", 0, 0, "fsync", ""}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A signal during the rename finds the output in place: the run is done, the interrupt is held
+// (later outputs of the run still go in place) until a new run starts. When the rename fails
+// instead, nothing is in place and the interrupt is pending again.
+TEST_F(WriterFaults, InterruptDuringTheRenameIsHeldOnceTheOutputIsInPlace) {
+    g.interruptAfter = "rename";
+    g.armed = true;
+    EXPECT_NO_THROW(lex::writeFileAtomically(m_dir / "out.txt", "new"));
+    EXPECT_EQ(readBytes(m_dir / "out.txt"), "new");
+    EXPECT_EQ(lex::pendingInterrupt(), 0);
+    EXPECT_EQ(lex::heldInterrupt(), SIGTERM);
+    EXPECT_NO_THROW(lex::checkInterrupt());
+    lex::setPendingInterrupt(SIGINT);
+    EXPECT_NO_THROW(lex::writeFileAtomically(m_dir / "two.txt", "two"));
+    EXPECT_EQ(readBytes(m_dir / "two.txt"), "two");
+    EXPECT_EQ(lex::heldInterrupt(), SIGTERM);
+    g.armed = false;
+    lex::releaseHeldInterrupts();
+    EXPECT_FALSE(lex::interruptsHeld());
+    lex::setPendingInterrupt(SIGHUP);
+    EXPECT_THROW(lex::writeFileAtomically(m_dir / "out.txt", "x"), lex::Interrupted);
+    EXPECT_EQ(readBytes(m_dir / "out.txt"), "new");
+
+    lex::setPendingInterrupt(0);
+    g = Faults{};
+    g.interruptAfter = "rename";
+    g.failCall = "rename";
+    g.failErrno = EXDEV;
+    g.armed = true;
+    EXPECT_THROW(lex::writeFileAtomically(m_dir / "out.txt", "newer"), lex::LexError);
+    EXPECT_EQ(readBytes(m_dir / "out.txt"), "new");
+    EXPECT_EQ(lex::pendingInterrupt(), SIGTERM);
+    EXPECT_FALSE(lex::interruptsHeld());
+    std::vector<std::string> left = names();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"out.txt", "two.txt"}));
+}
 
 // An interrupt before the writer starts: nothing is created at all.
 TEST_F(WriterFaults, InterruptBeforeTheStartWritesNothing) {

@@ -2,9 +2,11 @@
 
 #include "shared/lexcore/cp936.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -81,6 +83,35 @@ void writeLexicon(const std::filesystem::path &path,
         text += u"\r\n";
     }
     writeBytes(path, utf16 ? utf16le(text) : gbk(text));
+}
+
+void writeBigLexicon(const std::filesystem::path &path, int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string bytes;
+    bytes.reserve(size_t(count) * 12);
+    for (int i = 0; i < count; ++i) {
+        const int chars = 2 + int(rng() % 3);
+        for (int c = 0; c < chars; ++c) {
+            bytes += char(0xB0 + rng() % 40);
+            bytes += char(0xA1 + rng() % 94);
+            if (rng() % 8 == 0)
+                bytes += "pin";
+        }
+        bytes += "\r\n";
+    }
+    writeBytes(path, bytes);
+}
+
+std::vector<std::string> strays(const std::filesystem::path &dir,
+                                const std::vector<std::string> &keep) {
+    std::vector<std::string> found;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (std::find(keep.begin(), keep.end(), name) == keep.end())
+            found.push_back(name);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 } // namespace lex::test

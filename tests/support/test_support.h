@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lex::test {
 
@@ -38,5 +39,13 @@ std::string gbkLines(std::initializer_list<std::u16string_view> lines);
 // Writes `lines` (CR LF after each) to `path` as GBK, or as UTF-16LE with its mark.
 void writeLexicon(const std::filesystem::path &path,
                   std::initializer_list<std::u16string_view> lines, bool utf16 = false);
+
+// `count` distinct-looking entries of two to four GB2312 characters, some with pinyin, as GBK
+// with CR LF; the same `seed` gives the same file.
+void writeBigLexicon(const std::filesystem::path &path, int count, unsigned seed);
+
+// The names in `dir` other than those in `keep`: what a run left behind.
+std::vector<std::string> strays(const std::filesystem::path &dir,
+                                const std::vector<std::string> &keep);
 
 } // namespace lex::test

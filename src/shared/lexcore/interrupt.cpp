@@ -1,15 +1,50 @@
 #include "shared/lexcore/interrupt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <mutex>
+#include <string>
 #include <unistd.h>
 
 namespace lex {
 namespace {
 
+// One word for the whole state, so that a handler on any thread and the commit point agree
+// without locks: 0 nothing came, a positive value the pending signal, kHeld from the commit
+// point on, and kHeld - S once signal S came after it.
+constexpr int kHeld = -1;
 std::atomic<int> g_interrupt{0};
+
+bool isHeld(int state) {
+    return state <= kHeld;
+}
+
+enum class Raised { First, Again, Held };
+
+// Notes `sig` as the handler does, without its side effects.
+Raised raiseInterrupt(int sig) {
+    int state = g_interrupt.load();
+    for (;;) {
+        if (isHeld(state)) {
+            // The first signal after the commit point is the one kept.
+            if (state != kHeld || g_interrupt.compare_exchange_weak(state, kHeld - sig))
+                return Raised::Held;
+            continue;
+        }
+        if (state > 0) {
+            g_interrupt.store(sig);
+            return Raised::Again;
+        }
+        if (g_interrupt.compare_exchange_weak(state, sig))
+            return Raised::First;
+    }
+}
 
 // Slots for the temporary files: a state word and a fixed buffer each, because a signal
 // handler may neither allocate nor take locks. A writer fills the path before it publishes
@@ -24,8 +59,11 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-fre
 
 void onInterrupt(int sig) {
     const int saved = errno;
-    removeTemporaryFiles();
-    if (g_interrupt.exchange(sig) != 0) {
+    const Raised raised = raiseInterrupt(sig);
+    // Once the output is in place, the files being written are those of a run that is done.
+    if (raised != Raised::Held)
+        removeTemporaryFiles();
+    if (raised == Raised::Again) {
         // The second signal: the run did not stop in time (or the user insists).
         static const char text[] = "中断！\n";
         [[maybe_unused]] ssize_t n = ::write(2, text, sizeof text - 1);
@@ -72,7 +110,7 @@ void installTemporaryFileCleanup() {
 }
 
 int pendingInterrupt() {
-    return g_interrupt.load(std::memory_order_relaxed);
+    return std::max(g_interrupt.load(std::memory_order_relaxed), 0);
 }
 
 void checkInterrupt() {
@@ -81,7 +119,73 @@ void checkInterrupt() {
 }
 
 void setPendingInterrupt(int signal) {
-    g_interrupt.store(signal);
+    if (signal == 0)
+        g_interrupt.store(0);
+    else
+        raiseInterrupt(signal);
+}
+
+bool interruptsHeld() {
+    return isHeld(g_interrupt.load());
+}
+
+int heldInterrupt() {
+    const int state = g_interrupt.load();
+    return state < kHeld ? kHeld - state : 0;
+}
+
+void releaseHeldInterrupts() {
+    int state = g_interrupt.load();
+    while (isHeld(state) && !g_interrupt.compare_exchange_weak(state, 0)) {
+    }
+}
+
+namespace {
+
+// Tests stop a run just before and just after its commit point, to signal it there: with
+// LEXCORE_TEST_COMMIT_PAUSE naming a folder, the run creates "before" (signals still reach it)
+// and "after" (the rename done, signals still blocked) in it, and goes on once the test has
+// removed the file, or after half a minute.
+void pauseForTest(const char *point) {
+    static const char *const dir = std::getenv("LEXCORE_TEST_COMMIT_PAUSE");
+    if (!dir || !*dir)
+        return;
+    const std::string marker = std::string(dir) + "/" + point;
+    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    ::close(fd);
+    for (int ms = 0; ms < 30'000 && ::access(marker.c_str(), F_OK) == 0; ++ms) {
+        struct timespec wait {
+            0, 1'000'000
+        };
+        ::nanosleep(&wait, nullptr);
+    }
+}
+
+} // namespace
+
+int commitRename(const char *from, const char *to) {
+    pauseForTest("before");
+    InterruptBlock block;
+    // From here on a signal, on whatever thread it lands, is held; one that came first stops
+    // the rename.
+    int state = 0;
+    if (!g_interrupt.compare_exchange_strong(state, kHeld) && !isHeld(state))
+        throw Interrupted(state);
+    const bool heldBefore = isHeld(state);
+    if (::rename(from, to) != 0) {
+        const int err = errno;
+        if (!heldBefore) {
+            // Nothing is in place after all: a signal that came meanwhile is pending again.
+            int now = g_interrupt.load();
+            while (!g_interrupt.compare_exchange_weak(now, now == kHeld ? 0 : kHeld - now)) {
+            }
+        }
+        return err;
+    }
+    pauseForTest("after");
+    return 0;
 }
 
 int registerTemporaryFile(const std::string &path) {

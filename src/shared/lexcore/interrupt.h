@@ -3,11 +3,13 @@
 //
 // A batch run (lexcli) turns SIGINT, SIGTERM and SIGHUP into a process-wide interrupt flag
 // that the run checks where it can stop cheaply: at yield points, between the reader's and the
-// writer's chunks, and right before the writer renames its temporary file over the output
-// (the check and the rename happen with the signals blocked, so an interrupt either comes in
-// time and nothing is replaced, or comes too late to matter). A second signal ends the process
-// at once. Windowed programs keep their stop buttons; for them a terminating signal keeps its
-// default action. Either way the handler removes the temporary file being written first.
+// writer's chunks, and at the commit point, where a finished output is renamed into place
+// (commitRename). An interrupt that comes before the commit point stops the run and leaves the
+// old output; from the commit point on the run is done: later interrupts are held (noted, but
+// they neither stop the run nor remove files) until the run ends, so that its exit status
+// agrees with the files it leaves. Before the commit point a second signal ends the process at
+// once. Windowed programs keep their stop buttons; for them a terminating signal keeps its
+// default action. Either way the handler removes the temporary files being written first.
 //
 // SIGXFSZ is ignored in both, so that a file-size limit makes write() fail with EFBIG and the
 // run report "文件太大" instead of the process dying silently.
@@ -35,13 +37,28 @@ void installInterruptHandlers();
 // The windows: those signals end the program as before, but remove the temporary files first.
 void installTemporaryFileCleanup();
 
-// The signal of a pending interrupt, or 0.
+// The signal of a pending interrupt, or 0 (also while interrupts are held).
 int pendingInterrupt();
 // Throws Interrupted when an interrupt is pending.
 void checkInterrupt();
-// Raises the flag as the handler does (tests, and callers that stop a run themselves), or
-// clears it with 0.
+// Raises the flag as the handler does (tests, and callers that stop a run themselves; once an
+// output is committed the interrupt is held instead), or clears everything with 0: no pending
+// interrupt, none held, and interrupts abort again.
 void setPendingInterrupt(int signal);
+
+// The commit point of a run: renames the finished output `from` over `to` with the interrupt
+// signals blocked, unless an interrupt came first (then it throws Interrupted and nothing is
+// renamed). Once the rename has happened, interrupts are held for the rest of the run. Returns
+// 0, or the errno of a rename that failed (then nothing is held that was not held before, and
+// an interrupt that came meanwhile is pending again).
+int commitRename(const char *from, const char *to);
+// True from a run's first commit on.
+bool interruptsHeld();
+// The first signal that came while interrupts were held, or 0.
+int heldInterrupt();
+// A new run of the same process commits afresh: interrupts abort again and a held one is
+// forgotten; a pending one stays pending.
+void releaseHeldInterrupts();
 
 // The temporary files being written, so that a signal handler can remove them. Registration
 // holds a copy of the path; slots are few, and a path that finds none is simply not removed

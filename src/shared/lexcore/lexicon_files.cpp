@@ -627,13 +627,11 @@ public:
         if (::close(fd) != 0)
             failWrite(m_output, errno);
     }
-    // The last moment to stop: with the signals blocked, either the interrupt came before and
-    // nothing is replaced, or it comes after the rename.
+    // The commit point: either an interrupt came before and nothing is replaced, or the new
+    // output is in place and the run is done.
     void renameTo(const fs::path &target) {
-        InterruptBlock block;
-        checkInterrupt();
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            failWrite(m_output, errno);
+        if (const int err = commitRename(m_path.c_str(), target.c_str()))
+            failWrite(m_output, err);
         m_renamed = true;
         unregisterTemporaryFile(std::exchange(m_slot, -1));
     }
