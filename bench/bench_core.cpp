@@ -1,5 +1,6 @@
 // Core benchmarks, run by bench/core.sh:
-//   bench_core roundtrip IN OUT   read IN with LineReader, write every line with LineWriter
+//   bench_core roundtrip IN OUT [gbk|utf-8]   read IN with LineReader, write every line with
+//                                 LineWriter (code page 936 with CR LF, or UTF-8 with LF)
 //   bench_core dedup IN OUT       read, Contains + Add every line (standard key), write the set
 //   bench_core setops IN          Contains + Add of every line; prints the seconds it took
 //   bench_core memory IN          reads IN and holds all lines as strings; prints peak RSS / size
@@ -29,9 +30,11 @@ int main(int argc, char **argv) {
         return usage();
     try {
         const std::string mode = argv[1];
-        if (mode == "roundtrip" && argc == 4) {
+        if (mode == "roundtrip" && (argc == 4 || argc == 5)) {
             lex::LineReader r(argv[2]);
-            lex::LineWriter w(argv[3]);
+            const bool utf8 = argc == 5 && std::strcmp(argv[4], "utf-8") == 0;
+            lex::LineWriter w(argv[3], utf8 ? lex::TextFormat{lex::LexiconEncoding::Utf8, false}
+                                            : lex::TextFormat::gbk());
             while (!r.atEnd())
                 w.writeLine(r.readLineView());
             r.close();

@@ -40,7 +40,7 @@ std::optional<Syllables> Annotator::annotateRun(std::u16string_view run, const S
     phonetag::PinyinCounters counters;
     phonetag::annotateLine(m_line, *m_dictionary, *m_table, counters, m_out, m_scratch);
     FormatReader reader(Format::Quillo);
-    const ParsedLine p = reader.parse(m_out);
+    const ParsedLine &p = reader.parse(m_out);
     if (p.kind != LineKind::Entry || p.entry.word != run || p.entry.syllables.size() != run.size())
         return std::nullopt;
     for (const auto &s : p.entry.syllables)

@@ -140,7 +140,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         FormatReader reader(*from);
         std::u16string_view line;
         while (pass.next(line)) {
-            const ParsedLine p = reader.parse(line);
+            const ParsedLine &p = reader.parse(line);
             if (p.kind == LineKind::Entry) {
                 ++entries;
                 if (p.entry.weight)
@@ -209,7 +209,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
             pump.setProgress(int64_t(in.bytesRead()), int64_t(in.size()));
             pump.yield();
         }
-        ParsedLine p = reader.parse(line);
+        ParsedLine &p = reader.parse(line);
         if (p.kind == LineKind::Skip) {
             ++result.skipped;
             continue;
@@ -254,7 +254,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
             refuse(lineNumber, why, line);
             continue;
         }
-        const std::u16string body = writer->body(e);
+        const std::u16string_view body = writer->body(e);
         const bool codeWritten = writer->codeWritten(e);
         // The weight's text as written stays only when the weight itself stays.
         const bool ownWeight = sameFormat && !options.weight && !options.weightByOrder;
@@ -318,7 +318,7 @@ StandardLines::StandardLines(const fs::path &path, Format from)
 bool StandardLines::next(std::u16string_view &line) {
     std::u16string_view raw;
     while (m_in.next(raw)) {
-        const ParsedLine p = m_reader.parse(raw);
+        const ParsedLine &p = m_reader.parse(raw);
         if (p.kind != LineKind::Entry || m_writer.refusal(p.entry)) {
             ++m_skipped;
             continue;

@@ -65,11 +65,20 @@ std::u16string_view trim(std::u16string_view s) {
     return s;
 }
 
-std::vector<std::u16string_view> split(std::u16string_view s, char16_t sep) {
-    std::vector<std::u16string_view> out;
+// The fields of a line, split at each `sep`; beyond kMax fields the last takes the rest. Lines
+// have few fields: no allocation.
+struct Fields {
+    static constexpr size_t kMax = 16;
+    std::u16string_view f[kMax];
+    size_t n = 0;
+    size_t size() const { return n; }
+    std::u16string_view operator[](size_t i) const { return f[i]; }
+};
+Fields split(std::u16string_view s, char16_t sep) {
+    Fields out;
     for (;;) {
-        const size_t at = s.find(sep);
-        out.push_back(s.substr(0, at));
+        const size_t at = out.n + 1 < Fields::kMax ? s.find(sep) : std::u16string_view::npos;
+        out.f[out.n++] = s.substr(0, at);
         if (at == std::u16string_view::npos)
             return out;
         s.remove_prefix(at + 1);
@@ -78,6 +87,17 @@ std::vector<std::u16string_view> split(std::u16string_view s, char16_t sep) {
 
 std::u16string u16(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
+}
+
+void appendSpelled(std::u16string &out, const std::string &syllable, UeSpelling ue) {
+    char16_t buf[8];
+    const size_t n = std::min<size_t>(syllable.size(), 8);
+    for (size_t i = 0; i < n; ++i)
+        buf[i] = char16_t(syllable[i]);
+    if (ue == UeSpelling::Ve && n == 3 && buf[1] == u'u' && buf[2] == u'e' &&
+        (buf[0] == u'l' || buf[0] == u'n'))
+        buf[1] = u'v';
+    out.append(buf, n);
 }
 
 // A decimal number as the formats write them (sign, digits, point, exponent); nullopt else.
@@ -126,11 +146,24 @@ const char *takeCode(Entry &entry, std::u16string_view code, Codes codes) {
     code = trim(code);
     if (code.empty())
         return nullptr;
-    entry.rawCode = code;
+    entry.rawCode.assign(code);
     // ASCII in a word (T恤, #号) has no reading that a code could give.
     if (std::any_of(entry.word.begin(), entry.word.end(), [](char16_t c) { return c < 0x80; }))
         return kAsciiInWord;
     const size_t n = characterCount(entry.word);
+    switch (splitSeparated(code, entry.syllables)) {
+    case SplitResult::Done:
+        if (entry.syllables.size() == n)
+            return nullptr;
+        entry.syllables.clear();
+        return kCountMismatch;
+    case SplitResult::NotPinyin:
+        entry.syllables.clear();
+        return kNotPinyin;
+    case SplitResult::OneRun:
+        break;
+    }
+    // A run of letters: one syllable, or several typed together.
     std::vector<Syllables> splits = splitCode(code, n, 8, codes == Codes::Joined);
     if (!splits.empty()) {
         entry.syllables = splits.front();
@@ -138,49 +171,50 @@ const char *takeCode(Entry &entry, std::u16string_view code, Codes codes) {
             entry.alternatives = std::move(splits);
         return nullptr;
     }
+    entry.syllables.clear();
     return splitCodeAnyCount(code).empty() ? kNotPinyin : kCountMismatch;
 }
 
-ParsedLine entryLine(Entry &&entry) {
-    ParsedLine r;
-    r.kind = LineKind::Entry;
-    r.entry = std::move(entry);
-    return r;
+void reset(ParsedLine &r, LineKind kind) {
+    r.kind = kind;
+    r.reason = nullptr;
+    Entry &e = r.entry;
+    e.word.clear();
+    e.syllables.clear();
+    e.alternatives.clear();
+    e.rawCode.clear();
+    e.weight.reset();
+    e.weightText.clear();
 }
 
-ParsedLine reject(const char *reason) {
-    ParsedLine r;
-    r.kind = LineKind::Reject;
+void reject(ParsedLine &r, const char *reason) {
+    reset(r, LineKind::Reject);
     r.reason = reason;
-    return r;
 }
 
-ParsedLine skip() {
-    return ParsedLine{};
+void skip(ParsedLine &r) {
+    reset(r, LineKind::Skip);
 }
 
 // The entry of a word and a code; a code that is no pinyin of the word is kept as written for
 // a conversion into the same format and gives the reason otherwise.
-ParsedLine wordAndCode(Codes codes, std::u16string_view word, std::u16string_view code,
-                       std::optional<double> weight = std::nullopt,
-                       std::u16string_view weightAsWritten = {}) {
+void wordAndCode(ParsedLine &r, Codes codes, std::u16string_view word, std::u16string_view code,
+                 std::optional<double> weight = std::nullopt,
+                 std::u16string_view weightAsWritten = {}) {
     if (word.empty())
-        return reject(kNoWord);
-    Entry e;
-    e.word = word;
+        return reject(r, kNoWord);
+    reset(r, LineKind::Entry);
+    Entry &e = r.entry;
+    e.word.assign(word);
     e.weight = weight;
-    e.weightText = weightAsWritten;
-    ParsedLine r;
+    e.weightText.assign(weightAsWritten);
     r.reason = takeCode(e, code, codes);
-    r.kind = LineKind::Entry;
-    r.entry = std::move(e);
-    return r;
 }
 
 // The standard lexicon line: every character (anything beyond ASCII) with the letters after it.
-ParsedLine parseQuillo(std::u16string_view line) {
+void parseQuillo(ParsedLine &r, std::u16string_view line) {
     if (line.empty())
-        return skip();
+        return skip(r);
     std::optional<double> weight;
     std::u16string_view weightAsWritten;
     if (const size_t tab = line.rfind(u'\t'); tab != std::u16string_view::npos) {
@@ -190,12 +224,13 @@ ParsedLine parseQuillo(std::u16string_view line) {
         }
     }
     if (line.empty())
-        return reject(kNoWord);
+        return reject(r, kNoWord);
     if (line[0] < 0x80)
-        return line[0] == u';' || line[0] == u'#' ? skip() : reject(kNotAnEntry);
-    Entry e;
+        return line[0] == u';' || line[0] == u'#' ? skip(r) : reject(r, kNotAnEntry);
+    reset(r, LineKind::Entry);
+    Entry &e = r.entry;
     e.weight = weight;
-    e.weightText = weightAsWritten;
+    e.weightText.assign(weightAsWritten);
     bool any = false;
     for (size_t i = 0; i < line.size();) {
         size_t len = isHighSurrogate(line[i]) && i + 1 < line.size() ? 2 : 1;
@@ -207,50 +242,48 @@ ParsedLine parseQuillo(std::u16string_view line) {
         if (run.empty()) {
             e.syllables.emplace_back();
         } else {
-            const std::vector<Syllables> one = splitCode(run, 1, 1);
-            if (one.empty())
-                return reject(kBadPinyin);
-            e.syllables.push_back(one[0][0]);
+            const std::optional<std::string> one = singleSyllable(run);
+            if (!one)
+                return reject(r, kBadPinyin);
+            e.syllables.push_back(*one);
             any = true;
         }
         i = j;
     }
     if (!any)
         e.syllables.clear();
-    return entryLine(std::move(e));
 }
 
-ParsedLine parseFixedTop(std::u16string_view line) {
+void parseFixedTop(ParsedLine &r, std::u16string_view line) {
     if (trim(line).empty())
-        return skip();
+        return skip(r);
     const size_t eq = line.find(u'=');
     if (eq == std::u16string_view::npos)
-        return reject("没有“=”，不是固顶词条");
+        return reject(r, "没有“=”，不是固顶词条");
     const std::u16string_view word = line.substr(eq + 1);
     if (word.empty())
-        return reject(kNoWord);
-    return wordAndCode(Codes::Joined, word, line.substr(0, eq));
+        return reject(r, kNoWord);
+    return wordAndCode(r, Codes::Joined, word, line.substr(0, eq));
 }
 
-ParsedLine parseWords(std::u16string_view line) {
+void parseWords(ParsedLine &r, std::u16string_view line) {
     line = trim(line);
     if (line.empty())
-        return skip();
-    Entry e;
-    e.word = line;
-    return entryLine(std::move(e));
+        return skip(r);
+    reset(r, LineKind::Entry);
+    r.entry.word.assign(line);
 }
 
 // Tokens as libime's text loader splits a line: runs of blanks separate fields, and a field that
 // begins with " runs to the closing " with \\ \" \n unescaped inside (unclosed: taken as it is).
-std::vector<std::u16string> libimeTokens(std::u16string_view line) {
-    std::vector<std::u16string> tokens;
+void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens) {
+    tokens.clear();
     size_t i = 0;
     for (;;) {
         while (i < line.size() && isBlank(line[i]))
             ++i;
         if (i >= line.size())
-            return tokens;
+            return;
         size_t end = i;
         while (end < line.size() && !isBlank(line[end]))
             ++end;
@@ -282,84 +315,86 @@ std::vector<std::u16string> libimeTokens(std::u16string_view line) {
     }
 }
 
-ParsedLine parseFcitx5(std::u16string_view line) {
+void parseFcitx5(ParsedLine &r, std::u16string_view line) {
     if (trim(line).empty())
-        return skip();
-    const auto tokens = libimeTokens(line);
+        return skip(r);
+    thread_local std::vector<std::u16string> tokens;
+    libimeTokens(line, tokens);
     if (tokens.size() < 2 || tokens.size() > 3)
-        return reject(kFields);
+        return reject(r, kFields);
     std::optional<double> weight;
     if (tokens.size() == 3 && !(weight = parseNumber(tokens[2])))
-        return reject(kBadWeight);
-    return wordAndCode(Codes::Separated, tokens[0], tokens[1], weight,
+        return reject(r, kBadWeight);
+    return wordAndCode(r, Codes::Separated, tokens[0], tokens[1], weight,
                        tokens.size() == 3 ? tokens[2] : u"");
 }
 
-ParsedLine parseLibpinyin(std::u16string_view line) {
+void parseLibpinyin(ParsedLine &r, std::u16string_view line) {
     if (line.empty())
-        return skip();
+        return skip(r);
     // Split at each single blank into at most three fields, the last taking the rest.
-    std::vector<std::u16string_view> f;
+    Fields f;
     size_t start = 0;
-    while (f.size() < 2) {
+    while (f.n < 2) {
         size_t at = line.find_first_of(u" \t", start);
         if (at == std::u16string_view::npos)
             break;
-        f.push_back(line.substr(start, at - start));
+        f.f[f.n++] = line.substr(start, at - start);
         start = at + 1;
     }
-    f.push_back(line.substr(start));
+    f.f[f.n++] = line.substr(start);
     if (f.size() < 2)
-        return trim(line).empty() ? skip() : reject(kFields);
+        return trim(line).empty() ? skip(r) : reject(r, kFields);
     std::optional<double> count;
     if (f.size() == 3)
         count = leadingInteger(f[2]);
-    return wordAndCode(Codes::Joined, f[0], f[1], count, f.size() == 3 ? trim(f[2]) : u"");
+    return wordAndCode(r, Codes::Joined, f[0], f[1], count, f.size() == 3 ? trim(f[2]) : u"");
 }
 
-ParsedLine parseSogou(std::u16string_view line) {
+void parseSogou(ParsedLine &r, std::u16string_view line) {
     line = trim(line);
     if (line.empty())
-        return skip();
+        return skip(r);
     const size_t sp = line.find_first_of(u" \t");
     if (sp == std::u16string_view::npos)
-        return reject(kFields);
+        return reject(r, kFields);
     std::u16string_view word = trim(line.substr(sp + 1));
     std::optional<double> weight;
     if (const size_t sp2 = word.find_first_of(u" \t"); sp2 != std::u16string_view::npos) {
         if (!(weight = parseNumber(word.substr(sp2 + 1))))
-            return reject(kFields);
+            return reject(r, kFields);
         word = trim(word.substr(0, sp2));
     }
-    return wordAndCode(Codes::Separated, word, line.substr(0, sp), weight);
+    return wordAndCode(r, Codes::Separated, word, line.substr(0, sp), weight);
 }
 
-ParsedLine parseQq(std::u16string_view line) {
+void parseQq(ParsedLine &r, std::u16string_view line) {
     line = trim(line);
     if (line.empty())
-        return skip();
-    std::vector<std::u16string_view> f;
-    for (auto part : split(line, u' '))
-        if (!part.empty())
-            f.push_back(part);
+        return skip(r);
+    Fields f;
+    const Fields parts = split(line, u' ');
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (!parts[i].empty())
+            f.f[f.n++] = parts[i];
     if (f.size() < 2 || f.size() > 3)
-        return reject(kFields);
+        return reject(r, kFields);
     std::optional<double> weight;
     if (f.size() == 3 && !(weight = parseNumber(f[2])))
-        return reject(kBadWeight);
-    return wordAndCode(Codes::Separated, f[1], f[0], weight);
+        return reject(r, kBadWeight);
+    return wordAndCode(r, Codes::Separated, f[1], f[0], weight);
 }
 
-ParsedLine parseBaidu(std::u16string_view line) {
+void parseBaidu(ParsedLine &r, std::u16string_view line) {
     if (trim(line).empty())
-        return skip();
+        return skip(r);
     const auto f = split(trimRight(line), u'\t');
     if (f.size() < 2 || f.size() > 3)
-        return reject(kFields);
+        return reject(r, kFields);
     std::optional<double> weight;
     if (f.size() == 3 && !(weight = parseNumber(f[2])))
-        return reject(kBadWeight);
-    return wordAndCode(Codes::Separated, trim(f[0]), f[1], weight);
+        return reject(r, kBadWeight);
+    return wordAndCode(r, Codes::Separated, trim(f[0]), f[1], weight);
 }
 
 bool startsWith(std::u16string_view s, std::u16string_view prefix) {
@@ -368,37 +403,32 @@ bool startsWith(std::u16string_view s, std::u16string_view prefix) {
 
 // "c=3 d=0.2 t=5": the commit count c.
 std::optional<double> userdbCount(std::u16string_view value) {
-    for (auto part : split(value, u' '))
-        if (startsWith(part, u"c="))
-            return parseNumber(part.substr(2));
+    const Fields parts = split(value, u' ');
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (startsWith(parts[i], u"c="))
+            return parseNumber(parts[i].substr(2));
     return std::nullopt;
 }
 
-ParsedLine parseUserdb(std::u16string_view line) {
+void parseUserdb(ParsedLine &r, std::u16string_view line) {
     line = trimRight(line);
     if (line.empty() || line[0] == u'#')
-        return skip();
+        return skip(r);
     const auto f = split(line, u'\t');
     if (f.size() >= 3 && startsWith(f[2], u"c=")) { // the snapshot: code, text, values
         const auto c = userdbCount(f[2]);
-        if (c && *c < 0) {
-            ParsedLine r;
-            r.kind = LineKind::Deleted;
-            return r;
-        }
-        return wordAndCode(Codes::Separated, f[1], f[0], c);
+        if (c && *c < 0)
+            return reset(r, LineKind::Deleted);
+        return wordAndCode(r, Codes::Separated, f[1], f[0], c);
     }
     if (f.size() < 2) // the export: text, code, count
-        return reject(kFields);
+        return reject(r, kFields);
     std::optional<double> count;
     if (f.size() >= 3 && !(count = parseNumber(f[2])))
-        return reject(kBadWeight);
-    if (count && *count < 0) {
-        ParsedLine r;
-        r.kind = LineKind::Deleted;
-        return r;
-    }
-    return wordAndCode(Codes::Separated, f[0], f[1], count);
+        return reject(r, kBadWeight);
+    if (count && *count < 0)
+        return reset(r, LineKind::Deleted);
+    return wordAndCode(r, Codes::Separated, f[0], f[1], count);
 }
 
 std::u16string_view yamlValue(std::u16string_view line) {
@@ -446,14 +476,15 @@ void FormatReader::noteSpelling(std::u16string_view code) {
             m_ue = UeSpelling::Ue;
 }
 
-ParsedLine FormatReader::parseRimeBody(std::u16string_view line) {
+void FormatReader::parseRimeBody(std::u16string_view line) {
+    ParsedLine &r = m_line;
     line = trimRight(line);
     if (line.empty())
-        return skip();
+        return skip(r);
     if (m_comments && line[0] == u'#') {
         if (line == u"# no comment")
             m_comments = false;
-        return skip();
+        return skip(r);
     }
     const auto f = split(line, u'\t');
     auto field = [&](int column) {
@@ -469,48 +500,57 @@ ParsedLine FormatReader::parseRimeBody(std::u16string_view line) {
         value = parseNumber(number);
     }
     noteSpelling(code);
-    return wordAndCode(Codes::Separated, text, code, value, weight);
+    wordAndCode(r, Codes::Separated, text, code, value, weight);
 }
 
-ParsedLine FormatReader::parse(std::u16string_view line) {
+ParsedLine &FormatReader::parse(std::u16string_view line) {
+    ParsedLine &r = m_line;
     switch (m_format) {
     case Format::Quillo:
-        return parseQuillo(line);
+        parseQuillo(r, line);
+        return r;
     case Format::FixedTop:
-        return parseFixedTop(line);
+        parseFixedTop(r, line);
+        return r;
     case Format::Words:
-        return parseWords(line);
+        parseWords(r, line);
+        return r;
     case Format::Fcitx5:
-        return parseFcitx5(line);
-    case Format::Libpinyin: {
-        ParsedLine r = parseLibpinyin(line);
+        parseFcitx5(r, line);
+        return r;
+    case Format::Libpinyin:
+        parseLibpinyin(r, line);
         noteSpelling(r.entry.rawCode);
         return r;
-    }
     case Format::Sogou:
-        return parseSogou(line);
+        parseSogou(r, line);
+        return r;
     case Format::Qq:
-        return parseQq(line);
+        parseQq(r, line);
+        return r;
     case Format::Baidu:
-        return parseBaidu(line);
+        parseBaidu(r, line);
+        return r;
     case Format::RimeUserdb:
-        return parseUserdb(line);
+        parseUserdb(r, line);
+        return r;
     case Format::RimeCustom: {
         const std::u16string_view t = trimRight(line);
         if (t.empty())
-            return skip();
+            return skip(r), r;
         if (m_comments && t[0] == u'#') {
             if (t == u"# no comment")
                 m_comments = false;
-            return skip();
+            return skip(r), r;
         }
         const auto f = split(t, u'\t');
         if (f.size() < 2 || trim(f[1]).empty())
-            return reject(f.size() < 2 ? kFields : kNoCode);
+            return reject(r, f.size() < 2 ? kFields : kNoCode), r;
         std::optional<double> weight;
         if (f.size() >= 3 && !trim(f[2]).empty() && !(weight = parseNumber(f[2])))
-            return reject(kBadWeight);
-        return wordAndCode(Codes::Joined, f[0], f[1], weight, f.size() >= 3 ? trim(f[2]) : u"");
+            return reject(r, kBadWeight), r;
+        wordAndCode(r, Codes::Joined, f[0], f[1], weight, f.size() >= 3 ? trim(f[2]) : u"");
+        return r;
     }
     case Format::Rime:
         break;
@@ -522,11 +562,11 @@ ParsedLine FormatReader::parse(std::u16string_view line) {
             m_header.clear();
             m_rime = Rime::Body;
             m_comments = false;
-            return skip();
+            return skip(r), r;
         }
         if (t.empty() || t[0] == u'#') {
             m_header.emplace_back(line);
-            return skip();
+            return skip(r), r;
         }
         const bool yaml = t == u"---" || (t.find(u'\t') == std::u16string_view::npos &&
                                           t.find(u':') != std::u16string_view::npos);
@@ -534,7 +574,8 @@ ParsedLine FormatReader::parse(std::u16string_view line) {
             // No header: the comments read so far are comments of the body.
             m_header.clear();
             m_rime = Rime::Body;
-            return parseRimeBody(line);
+            parseRimeBody(line);
+            return r;
         }
         m_rime = Rime::Header;
     }
@@ -552,23 +593,25 @@ ParsedLine FormatReader::parse(std::u16string_view line) {
                 m_codeColumn = at(u"code");
                 m_weightColumn = at(u"weight");
             }
-            return skip();
+            return skip(r), r;
         }
         // columns: [text, code, weight] or a block list under "columns:".
         if (startsWith(t, u"columns:")) {
             std::u16string_view v = yamlValue(t);
             m_inColumns = v.empty();
             if (v.size() >= 2 && v.front() == u'[' && v.back() == u']')
-                for (auto part : split(v.substr(1, v.size() - 2), u','))
+                for (const Fields parts = split(v.substr(1, v.size() - 2), u',');
+                     auto part : std::span(parts.f, parts.n))
                     m_columns.emplace_back(trim(part));
         } else if (m_inColumns && startsWith(trim(t), u"- ")) {
             m_columns.emplace_back(trim(trim(t).substr(2)));
         } else if (!t.empty() && !isBlank(t[0])) {
             m_inColumns = false;
         }
-        return skip();
+        return skip(r), r;
     }
-    return parseRimeBody(line);
+    parseRimeBody(line);
+    return r;
 }
 
 std::optional<Format> detectFormat(const std::filesystem::path &path) {
@@ -692,21 +735,6 @@ FormatWriter::FormatWriter(Format format, Options options)
     }
 }
 
-std::vector<std::u16string> FormatWriter::rimeFields(const Entry &e) const {
-    std::vector<std::u16string> f(size_t(std::max(m_textColumn, m_codeColumn) + 1));
-    if (m_textColumn >= 0)
-        f[size_t(m_textColumn)] = e.word;
-    if (m_codeColumn >= 0) {
-        if (m_options.sameFormat && !e.rawCode.empty())
-            f[size_t(m_codeColumn)] = e.rawCode;
-        else if (!e.syllables.empty())
-            f[size_t(m_codeColumn)] = u16(joinSyllables(e.syllables, " ", m_options.ue));
-    }
-    while (f.size() > 1 && f.back().empty())
-        f.pop_back();
-    return f;
-}
-
 const char *FormatWriter::refusal(const Entry &e) const {
     if (e.word.empty())
         return kNoWord;
@@ -721,10 +749,8 @@ const char *FormatWriter::refusal(const Entry &e) const {
     case Format::Fcitx5: {
         // Syllables of the Rime dictionaries that libime's pinyin table does not hold: it would
         // refuse the whole file for one of them.
-        static constexpr std::string_view kUnknown[] = {"cei",  "din", "eh",  "fong", "hm", "hng",
-                                                        "lvan", "pia", "sei", "wong", "yai"};
         for (const std::string &syl : e.syllables)
-            if (std::find(std::begin(kUnknown), std::end(kUnknown), syl) != std::end(kUnknown))
+            if (!libimeKnows(syl))
                 return "fcitx5（libime）没有这个拼音";
         break;
     }
@@ -788,83 +814,134 @@ void FormatWriter::begin(LineWriter &out) {
     }
 }
 
-std::u16string FormatWriter::body(const Entry &e) const {
+std::u16string_view FormatWriter::body(const Entry &e) {
+    std::u16string &out = m_body;
+    out.clear();
     const UeSpelling ue = m_options.ue;
     // A conversion into the same format keeps the code as it was written.
-    auto code = [&](std::string_view sep, bool leading = false, bool trailing = false) {
-        if (m_options.sameFormat && !e.rawCode.empty())
-            return e.rawCode;
+    auto code = [&](char16_t sep, bool leading = false, bool trailing = false) {
+        if (m_options.sameFormat && !e.rawCode.empty()) {
+            out += e.rawCode;
+            return;
+        }
         if (e.syllables.empty())
-            return std::u16string();
-        return u16(joinSyllables(e.syllables, sep, ue, leading, trailing));
+            return;
+        if (leading && sep)
+            out += sep;
+        for (size_t i = 0; i < e.syllables.size(); ++i) {
+            if (i > 0 && sep)
+                out += sep;
+            appendSpelled(out, e.syllables[i], ue);
+        }
+        if (trailing && sep)
+            out += sep;
     };
     switch (m_format) {
     case Format::Quillo: {
-        std::u16string out;
         size_t c = 0;
         for (size_t i = 0; i < e.word.size(); ++c) {
             const size_t len = isHighSurrogate(e.word[i]) && i + 1 < e.word.size() ? 2 : 1;
             out.append(e.word, i, len);
             if (c < e.syllables.size())
-                out += u16(spell(e.syllables[c], ue));
+                appendSpelled(out, e.syllables[c], ue);
             i += len;
         }
-        return out;
+        break;
     }
     case Format::FixedTop:
-        return code("") + u"=" + e.word;
+        code(0);
+        out += u'=';
+        out += e.word;
+        break;
     case Format::Words:
-        return e.word;
+        out += e.word;
+        break;
     case Format::Rime: {
-        std::u16string out;
-        const auto f = rimeFields(e);
-        for (size_t i = 0; i < f.size(); ++i)
-            out += (i ? u"\t" : u"") + f[i];
-        return out;
+        // The columns up to the text and the code; trailing empty ones left out.
+        const int last = std::max(m_textColumn, m_codeColumn);
+        size_t kept = 0;
+        for (int column = 0; column <= last; ++column) {
+            if (column > 0)
+                out += u'\t';
+            if (column == m_textColumn)
+                out += e.word;
+            else if (column == m_codeColumn)
+                code(u' ');
+            if (!out.empty() && out.back() != u'\t')
+                kept = out.size();
+        }
+        out.resize(kept);
+        break;
     }
     case Format::RimeCustom:
-        return e.word + u"\t" + code("");
+        out += e.word;
+        out += u'\t';
+        code(0);
+        break;
     case Format::Fcitx5: {
         // A word with blanks, quotes, backslashes or line ends goes in quotes, as libime writes it.
-        std::u16string word = e.word;
-        const bool quote = std::any_of(word.begin(), word.end(), [](char16_t c) {
+        const bool quote = std::any_of(e.word.begin(), e.word.end(), [](char16_t c) {
             return isBlank(c) || c == u'"' || c == u'\\' || c == u'\n';
         });
         if (quote) {
-            word = u"\"";
+            out += u'"';
             for (char16_t c : e.word) {
                 if (c == u'\n') {
-                    word += u"\\n";
+                    out += u"\\n";
                     continue;
                 }
                 if (c == u'\\' || c == u'"')
-                    word += u'\\';
-                word += c;
+                    out += u'\\';
+                out += c;
             }
-            word += u'"';
+            out += u'"';
+        } else {
+            out += e.word;
         }
-        return word + u" " + code("'");
-    }
-    case Format::Libpinyin:
-        return e.word + u" " + code("'");
-    case Format::Sogou:
-        return code("'", /*leading=*/true) + u" " + e.word;
-    case Format::Qq:
-        return code("'") + u" " + e.word;
-    case Format::Baidu:
-        return e.word + u"\t" + code("'", false, /*trailing=*/true);
-    case Format::RimeUserdb:
+        out += u' ';
+        code(u'\'');
         break;
     }
-    return e.word;
+    case Format::Libpinyin:
+        out += e.word;
+        out += u' ';
+        code(u'\'');
+        break;
+    case Format::Sogou:
+        code(u'\'', /*leading=*/true);
+        out += u' ';
+        out += e.word;
+        break;
+    case Format::Qq:
+        code(u'\'');
+        out += u' ';
+        out += e.word;
+        break;
+    case Format::Baidu:
+        out += e.word;
+        out += u'\t';
+        code(u'\'', false, /*trailing=*/true);
+        break;
+    case Format::RimeUserdb:
+        out += e.word;
+        break;
+    }
+    return out;
 }
 
 bool FormatWriter::codeWritten(const Entry &e) const {
     return !e.syllables.empty() || (m_options.sameFormat && !e.rawCode.empty());
 }
 
-std::u16string FormatWriter::weightField(std::optional<double> weight,
-                                         std::u16string_view asWritten, bool codeWritten) const {
+std::u16string_view FormatWriter::weightField(std::optional<double> weight,
+                                              std::u16string_view asWritten, bool codeWritten) {
+    m_weight = weightFieldText(weight, asWritten, codeWritten);
+    return m_weight;
+}
+
+std::u16string FormatWriter::weightFieldText(std::optional<double> weight,
+                                             std::u16string_view asWritten,
+                                             bool codeWritten) const {
     auto text = [&](bool integer) {
         if (!asWritten.empty())
             return std::u16string(asWritten);
@@ -911,9 +988,8 @@ void FormatWriter::writeLine(LineWriter &out, std::u16string_view body,
         out.writeLine(body);
         return;
     }
-    std::u16string line(body);
-    line += weight;
-    out.writeLine(line);
+    out.write(body);
+    out.writeLine(weight);
 }
 
 } // namespace lex::lexconv

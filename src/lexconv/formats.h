@@ -103,7 +103,8 @@ struct ParsedLine {
 class FormatReader {
 public:
     explicit FormatReader(Format format) : m_format(format) {}
-    ParsedLine parse(std::u16string_view line);
+    // The line read; the reader keeps it (and its room) until the next call.
+    ParsedLine &parse(std::u16string_view line);
 
     Format format() const { return m_format; }
     // A Rime source's header, lines as read up to and including "...", and its columns (empty:
@@ -114,10 +115,11 @@ public:
     std::optional<UeSpelling> ueSeen() const { return m_ue; }
 
 private:
-    ParsedLine parseRimeBody(std::u16string_view line);
+    void parseRimeBody(std::u16string_view line);
     void noteSpelling(std::u16string_view code);
 
     Format m_format;
+    ParsedLine m_line;
     enum class Rime { Start, Header, Body } m_rime = Rime::Start;
     bool m_comments = true; // "#" lines are comments (Rime and custom phrases)
     std::vector<std::u16string> m_header;
@@ -157,17 +159,19 @@ public:
     // duplicates are told by the first, and the larger weight wins. `asWritten` is the weight's
     // text to keep (a conversion into the same format), `codeWritten` whether the line's code
     // field holds a code (codeWritten(entry)).
-    std::u16string body(const Entry &entry) const;
+    // Both are views of the writer's own room, valid until the next call of the same.
+    std::u16string_view body(const Entry &entry);
     bool codeWritten(const Entry &entry) const;
-    std::u16string weightField(std::optional<double> weight, std::u16string_view asWritten,
-                               bool codeWritten) const;
+    std::u16string_view weightField(std::optional<double> weight, std::u16string_view asWritten,
+                                    bool codeWritten);
     // Writes a line made of a body and a weight field; `body` starting with "#" may first need
     // Rime's "# no comment".
     void writeLine(LineWriter &out, std::u16string_view body, std::u16string_view weight);
 
 private:
-    // A Rime line's fields up to its text and code, trailing empty ones left out.
-    std::vector<std::u16string> rimeFields(const Entry &entry) const;
+    std::u16string weightFieldText(std::optional<double> weight, std::u16string_view asWritten,
+                                   bool codeWritten) const;
+    std::u16string m_body, m_weight, m_line;
 
     Format m_format;
     Options m_options;

@@ -210,9 +210,150 @@ void splitsOf(const std::string &piece, size_t at, Syllables &cur, std::vector<S
 
 } // namespace
 
+namespace {
+
+// A syllable of up to six letters as five bits a letter: a sorted table of these is searched
+// without touching a string.
+uint32_t packed(std::string_view s) {
+    if (s.empty() || s.size() > 6)
+        return 0;
+    uint32_t v = 0;
+    for (char c : s) {
+        if (c < 'a' || c > 'z')
+            return 0;
+        v = v << 5 | uint32_t(c - 'a' + 1);
+    }
+    return v;
+}
+
+// The syllables as an open-addressing set of their packed forms: a look-up is a multiply and a
+// probe or two.
+struct SyllableSet {
+    static constexpr size_t kSlots = 2048;
+    std::array<uint32_t, kSlots> slots{};
+    static size_t slot(uint32_t key) { return (key * 2654435761u) >> 21; }
+    SyllableSet() {
+        for (const char *s : kSyllables) {
+            size_t i = slot(packed(s));
+            while (slots[i] != 0)
+                i = (i + 1) & (kSlots - 1);
+            slots[i] = packed(s);
+        }
+    }
+    bool contains(uint32_t key) const {
+        for (size_t i = slot(key);; i = (i + 1) & (kSlots - 1)) {
+            if (slots[i] == key)
+                return true;
+            if (slots[i] == 0)
+                return false;
+        }
+    }
+};
+
+const SyllableSet &syllableSet() {
+    static const SyllableSet set;
+    return set;
+}
+
+// canonical() on letters in place.
+void canonicalInPlace(char *s, size_t len) {
+    if (s[0] == 'j' || s[0] == 'q' || s[0] == 'x' || s[0] == 'y')
+        std::replace(s, s + len, 'v', 'u');
+    if (len == 3 && (s[0] == 'l' || s[0] == 'n') && s[1] == 'v' && s[2] == 'e')
+        s[1] = 'u';
+}
+
+} // namespace
+
 bool isSyllable(std::string_view syllable) {
-    return std::binary_search(kSyllables.begin(), kSyllables.end(), syllable,
-                              [](std::string_view a, std::string_view b) { return a < b; });
+    const uint32_t key = packed(syllable);
+    return key != 0 && syllableSet().contains(key);
+}
+
+bool libimeKnows(std::string_view syllable) {
+    static const std::vector<uint32_t> unknown = [] {
+        std::vector<uint32_t> t;
+        for (const char *s :
+             {"cei", "din", "eh", "fong", "hm", "hng", "lvan", "pia", "sei", "wong", "yai"})
+            t.push_back(packed(s));
+        return t;
+    }();
+    // Most syllables are told apart by their length and first letter alone.
+    if (syllable.size() < 2 || syllable.size() > 4 ||
+        std::string_view("cdefhlpswy").find(syllable[0]) == std::string_view::npos)
+        return true;
+    return std::find(unknown.begin(), unknown.end(), packed(syllable)) == unknown.end();
+}
+
+SplitResult splitSeparated(std::u16string_view code, Syllables &out) {
+    out.clear();
+    char cur[8];
+    size_t len = 0;
+    bool separated = false, tooLong = false;
+    auto end = [&]() {
+        if (len == 0)
+            return true;
+        if (tooLong)
+            return false;
+        canonicalInPlace(cur, len);
+        if (!isSyllable(std::string_view(cur, len)))
+            return false;
+        out.emplace_back(cur, len);
+        len = 0;
+        return true;
+    };
+    for (size_t i = 0; i < code.size(); ++i) {
+        const char16_t c = code[i];
+        int l;
+        if (c >= 0x300 && c <= 0x36F) { // a combining mark: the diaeresis makes u a ü
+            if (c == 0x308 && len > 0 && cur[len - 1] == 'u')
+                cur[len - 1] = 'v';
+            continue;
+        }
+        if (c == u':' && len > 0 && cur[len - 1] == 'u') {
+            cur[len - 1] = 'v';
+            continue;
+        }
+        if ((l = codeLetter(c)) < 0)
+            return SplitResult::NotPinyin;
+        if (l == 0) {
+            if (len > 0 && i + 1 < code.size())
+                separated = true;
+            if (!end())
+                return SplitResult::NotPinyin;
+            continue;
+        }
+        if (len < sizeof cur)
+            cur[len++] = char(l);
+        else
+            tooLong = true;
+    }
+    if (!separated) {
+        out.clear();
+        return SplitResult::OneRun;
+    }
+    return end() ? SplitResult::Done : SplitResult::NotPinyin;
+}
+
+std::optional<std::string> singleSyllable(std::u16string_view run) {
+    thread_local Syllables one;
+    switch (splitSeparated(run, one)) {
+    case SplitResult::Done:
+        if (one.size() == 1)
+            return one[0];
+        return std::nullopt;
+    case SplitResult::NotPinyin:
+        return std::nullopt;
+    case SplitResult::OneRun:
+        break;
+    }
+    const auto runs = pieces(run);
+    if (!runs || runs->size() != 1)
+        return std::nullopt;
+    std::string s = canonical(runs->front());
+    if (!isSyllable(s))
+        return std::nullopt;
+    return s;
 }
 
 std::vector<Syllables> splitCode(std::u16string_view code, size_t count, size_t limit,

@@ -32,9 +32,20 @@ bool isSyllable(std::string_view syllable);
 std::vector<Syllables> splitCode(std::u16string_view code, size_t count, size_t limit = 8,
                                  bool joined = true);
 
+// The quick path for a code with separators: its syllables into `out` (Done), NotPinyin when a
+// part is none, OneRun when the code is a single run of letters (for splitCode to read).
+enum class SplitResult { Done, NotPinyin, OneRun };
+SplitResult splitSeparated(std::u16string_view code, Syllables &out);
+// A run of letters (tone digit or marks allowed) that is one syllable.
+std::optional<std::string> singleSyllable(std::u16string_view run);
+
 // The syllables of `code` whatever their number (the count a split without limit gives first);
 // empty when `code` is no pinyin.
 Syllables splitCodeAnyCount(std::u16string_view code);
+
+// Whether libime's pinyin table holds `syllable` (suite form): it lacks a few rare ones of the
+// Rime dictionaries (hm, hng, eh, cei, ...).
+bool libimeKnows(std::string_view syllable);
 
 // `syllable` (suite form) in a target's spelling.
 std::string spell(std::string_view syllable, UeSpelling ue);

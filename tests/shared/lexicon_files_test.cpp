@@ -58,6 +58,20 @@ TEST(DetectEncoding, MarksThenValidUtf8ThenCodePage936) {
         EXPECT_EQ(lex::detectEncoding(dir / "f.txt"), c.expected) << c.bytes.substr(0, 8);
         EXPECT_EQ(lex::detectEncoding(std::string_view(c.bytes)), c.expected);
     }
+    // Big files are checked in two halves at once: a character across the middle, a fault in
+    // the second half, and the only multi-byte character there.
+    std::string half;
+    while (half.size() < (size_t(9) << 20))
+        half += "\xE4\xB8\xAD\xE6\x96\x87x\n";
+    for (size_t shift = 0; shift < 3; ++shift) {
+        const std::string bytes = std::string(shift, 'a') + half + half;
+        lex::test::writeBytes(dir / "big.txt", bytes);
+        EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Utf8);
+        lex::test::writeBytes(dir / "big.txt", bytes + "\xD6\xD0");
+        EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Ansi936);
+    }
+    lex::test::writeBytes(dir / "big.txt", std::string(half.size() * 2, 'a') + "\xE4\xB8\xAD");
+    EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Utf8);
     // Inputs that stay code page 936 whatever their first bytes still read UTF-8.
     lex::test::writeBytes(dir / "f.txt", "\xFF\xFE\x2D\x4E");
     EXPECT_EQ(lex::detectUtf8(dir / "f.txt"), LexiconEncoding::Ansi936);

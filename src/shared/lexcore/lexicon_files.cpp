@@ -113,16 +113,60 @@ LexiconEncoding detectFileEncoding(const fs::path &path, bool utf16) {
     Utf8Validator utf8;
     if (!utf8.feed(start))
         return LexiconEncoding::Ansi936;
-    buf.resize(std::min<size_t>(std::max(size, have) + 4, 1 << 20));
-    for (;;) {
-        const size_t n = readChunk(f, path, buf.data(), buf.size());
+    // The rest in two halves at once when it is big: UTF-8 can be checked from any byte that
+    // begins a character, so the second half starts at the first such byte after the middle.
+    constexpr size_t kChunk = size_t(1) << 20;
+    const size_t mid = size > have + 8 * kChunk ? have + (size - have) / 2 : size;
+    std::atomic<bool> secondOk{true}, secondMultibyte{false};
+    std::thread second;
+    size_t split = mid;
+    if (mid < size) {
+        char probe[4];
+        const ssize_t got = ::pread(f.fd, probe, sizeof probe, off_t(mid));
+        for (ssize_t i = 0; i < got && (uint8_t(probe[i]) & 0xC0) == 0x80; ++i)
+            ++split;
+        second = std::thread([&, split] {
+            Utf8Validator tail;
+            std::vector<char> chunk(kChunk);
+            bool ok = true;
+            for (off_t at = off_t(split); ok && secondOk.load(std::memory_order_relaxed);) {
+                const ssize_t n = ::pread(f.fd, chunk.data(), chunk.size(), at);
+                if (n <= 0)
+                    break;
+                at += n;
+                ok = tail.feed(std::string_view(chunk.data(), size_t(n)));
+            }
+            secondOk = ok && secondOk && tail.complete();
+            secondMultibyte = tail.sawMultibyte();
+        });
+    }
+    struct Join {
+        std::thread &t;
+        std::atomic<bool> &ok;
+        ~Join() {
+            if (t.joinable()) {
+                ok = false; // a failure of the first half ends the second early
+                t.join();
+            }
+        }
+    } join{second, secondOk};
+    buf.resize(std::min<size_t>(std::max(size, have) + 4, kChunk));
+    for (size_t at = have; at < split;) {
+        const size_t n = readChunk(f, path, buf.data(), std::min(buf.size(), split - at));
         if (n == 0)
             break;
+        at += n;
         if (!utf8.feed(std::string_view(buf.data(), n)))
             return LexiconEncoding::Ansi936;
     }
-    return utf8.complete() && utf8.sawMultibyte() ? LexiconEncoding::Utf8
-                                                  : LexiconEncoding::Ansi936;
+    bool multibyte = utf8.sawMultibyte();
+    if (second.joinable()) {
+        second.join();
+        if (!secondOk)
+            return LexiconEncoding::Ansi936;
+        multibyte = multibyte || secondMultibyte;
+    }
+    return utf8.complete() && multibyte ? LexiconEncoding::Utf8 : LexiconEncoding::Ansi936;
 }
 
 } // namespace
@@ -241,10 +285,19 @@ bool LineReader::Decoding::step() {
     if (encoding == LexiconEncoding::Utf16Le) {
         consumed = final ? bytes.size() : bytes.size() & ~size_t(1);
         std::memcpy(text + units, bytes.data(), consumed & ~size_t(1));
+        const size_t from = units;
         units += consumed / 2;
         // A dangling last byte of an odd-length file cannot be a character.
         if (consumed & 1)
             text[units++] = 0xFFFD;
+        for (size_t i = from; i < units; ++i) {
+            const char16_t c = text[i];
+            if (c <= u'\n') {
+                if (c == u'\n')
+                    ends.push_back(uint32_t(i));
+                sawNul |= c == 0;
+            }
+        }
     } else if (encoding == LexiconEncoding::Utf8) {
         char16_t *e = decodeUtf8Lines(bytes, text + units, final, consumed, sawNul, text, ends);
         units = size_t(e - text);
@@ -258,13 +311,6 @@ bool LineReader::Decoding::step() {
 }
 
 void LineReader::Decoding::end() {
-    if (encoding == LexiconEncoding::Utf16Le) {
-        // Code page 936 and UTF-8 text had their line ends found while decoding.
-        for (size_t i = 0; i < units; ++i)
-            if (text[i] == u'\n')
-                ends.push_back(uint32_t(i));
-        sawNul = std::find(text, text + units, u'\0') != text + units;
-    }
     if (units > 0 && text[units - 1] != u'\n')
         ends.push_back(uint32_t(units)); // a last line without terminator
     text[units] = u'\0';                 // the end of a last line without terminator is no LF
@@ -290,7 +336,8 @@ LineReader::LineReader(LineReader &&other) noexcept
     : m_buffer(std::move(other.m_buffer)), m_text(std::exchange(other.m_text, nullptr)),
       m_size(std::exchange(other.m_size, 0)), m_pos(std::exchange(other.m_pos, 0)),
       m_lineEnds(std::move(other.m_lineEnds)), m_line(std::exchange(other.m_line, 0)),
-      m_encoding(other.m_encoding), m_decoding(std::move(other.m_decoding)) {}
+      m_encoding(other.m_encoding), m_decoding(std::move(other.m_decoding)),
+      m_ready(std::exchange(other.m_ready, 0)) {}
 
 LineReader &LineReader::operator=(LineReader &&other) noexcept {
     if (this != &other) {
@@ -303,6 +350,7 @@ LineReader &LineReader::operator=(LineReader &&other) noexcept {
         m_lineEnds = std::move(other.m_lineEnds);
         m_line = std::exchange(other.m_line, 0);
         m_encoding = other.m_encoding;
+        m_ready = std::exchange(other.m_ready, 0);
     }
     return *this;
 }
@@ -314,9 +362,9 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     auto d = std::make_unique<Decoding>(openForReading(path, size), path, encoding);
     if (size >= 0xFFFFFFF0u)
         throw LexError("文件太大：" + pathText(path), path);
-    // Decoding on a second thread pays off from a few megabytes of code page 936 or UTF-8 text on.
+    // Decoding on a second thread pays off from a few megabytes of text on.
     constexpr size_t kAsyncFrom = size_t(4) << 20;
-    const bool async = encoding != LexiconEncoding::Utf16Le && size >= kAsyncFrom;
+    const bool async = size >= kAsyncFrom;
     d->capacity = size + 16; // at most one code unit per byte
     m_buffer.resize(d->capacity * 2);
     m_text = d->text = static_cast<char16_t *>(m_buffer.data());
@@ -376,9 +424,12 @@ void LineReader::finish() const {
 }
 
 void LineReader::waitFor(size_t line) const {
+    if (line < m_ready) // known to be decoded already
+        return;
     while (m_decoding) {
         const uint64_t seen = m_decoding->progress.load(std::memory_order_acquire);
-        if (line < m_decoding->published.load(std::memory_order_acquire))
+        m_ready = m_decoding->published.load(std::memory_order_acquire);
+        if (line < m_ready)
             return;
         if (m_decoding->done.load(std::memory_order_acquire)) {
             finish();
@@ -460,6 +511,7 @@ void LineReader::close() {
     m_pos = 0;
     m_lineEnds = {};
     m_line = 0;
+    m_ready = 0;
 }
 
 struct LineStream::File {
@@ -524,6 +576,11 @@ bool LineStream::fill() {
                              m_ends);
     }
     m_text.resize(size_t(end - m_text.data()));
+    if (m_encoding == LexiconEncoding::Utf16Le) // the other decoders found them as they went
+        for (size_t i = start; i < m_text.size(); ++i)
+            if (m_text[i] == u'\n')
+                m_ends.push_back(uint32_t(i));
+    m_nextEnd = 0;
     m_carry.assign(view.substr(consumed));
     if (nul)
         throw LexError("不是文本文件：" + pathText(m_path), m_path);
@@ -532,8 +589,10 @@ bool LineStream::fill() {
 
 bool LineStream::next(std::u16string_view &line) {
     for (;;) {
-        const size_t lf = m_text.find(u'\n', m_pos);
-        if (lf != std::u16string::npos) {
+        // The LFs of the text were found while it was decoded; the unfinished line before them
+        // has none.
+        if (m_nextEnd < m_ends.size()) {
+            const size_t lf = m_ends[m_nextEnd++];
             size_t end = lf;
             if (end > m_pos && m_text[end - 1] == u'\r')
                 --end;

@@ -97,6 +97,7 @@ private:
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
     // While a second thread decodes: its state (which owns the line ends meanwhile).
     mutable std::unique_ptr<Decoding> m_decoding;
+    mutable size_t m_ready = 0; // lines published by the second thread, as last seen
 };
 
 // Sets the pump's progress to how far `reader` has read, out of its size once the whole file is
@@ -137,8 +138,9 @@ private:
     LexiconEncoding m_encoding;
     std::u16string m_text; // decoded, not yet handed out from m_pos on
     size_t m_pos = 0;
-    std::vector<uint32_t> m_ends; // LFs in m_text (scratch of the decoders)
-    std::string m_carry;          // bytes of a character the last chunk cut
+    std::vector<uint32_t> m_ends; // the LFs in m_text, in order
+    size_t m_nextEnd = 0;
+    std::string m_carry; // bytes of a character the last chunk cut
     bool m_first = true, m_eof = false;
     int64_t m_lineNumber = 0;
     uint64_t m_bytesRead = 0, m_size = 0;

@@ -58,11 +58,69 @@ inline int decodeOne(const uint8_t *p, const uint8_t *end, char32_t &cp) {
     return len;
 }
 
+// A well-formed three-byte sequence at `p` (U+0800..U+FFFF without surrogates).
+inline bool threeByte(const uint8_t *p) {
+    const uint8_t b = p[0], c1 = p[1], c2 = p[2];
+    if ((b & 0xF0) != 0xE0 || (c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80)
+        return false;
+    return (b != 0xE0 || c1 >= 0xA0) && (b != 0xED || c1 < 0xA0);
+}
+
 inline bool allAscii8(const uint8_t *p) {
     uint64_t w;
     std::memcpy(&w, p, 8);
     return (w & 0x8080808080808080ull) == 0;
 }
+
+// Strict UTF-8 as a state machine: one table look-up a byte.
+enum State : uint8_t {
+    kAccept,
+    kReject,
+    kNeed1,
+    kNeed2,
+    kNeed3,
+    kAfterE0,
+    kAfterED,
+    kAfterF0,
+    kAfterF4
+};
+constexpr int kStates = 9;
+
+struct Machine {
+    uint8_t next[kStates][256];
+    constexpr Machine() : next{} {
+        for (int b = 0; b < 256; ++b) {
+            const bool cont = b >= 0x80 && b <= 0xBF;
+            State lead = kReject;
+            if (b < 0x80)
+                lead = kAccept;
+            else if (b >= 0xC2 && b <= 0xDF)
+                lead = kNeed1;
+            else if (b == 0xE0)
+                lead = kAfterE0;
+            else if (b == 0xED)
+                lead = kAfterED;
+            else if (b >= 0xE1 && b <= 0xEF)
+                lead = kNeed2;
+            else if (b == 0xF0)
+                lead = kAfterF0;
+            else if (b >= 0xF1 && b <= 0xF3)
+                lead = kNeed3;
+            else if (b == 0xF4)
+                lead = kAfterF4;
+            next[kAccept][b] = lead;
+            next[kReject][b] = kReject;
+            next[kNeed1][b] = cont ? kAccept : kReject;
+            next[kNeed2][b] = cont ? kNeed1 : kReject;
+            next[kNeed3][b] = cont ? kNeed2 : kReject;
+            next[kAfterE0][b] = b >= 0xA0 && b <= 0xBF ? kNeed1 : kReject;
+            next[kAfterED][b] = b >= 0x80 && b <= 0x9F ? kNeed1 : kReject;
+            next[kAfterF0][b] = b >= 0x90 && b <= 0xBF ? kNeed2 : kReject;
+            next[kAfterF4][b] = b >= 0x80 && b <= 0x8F ? kNeed2 : kReject;
+        }
+    }
+};
+constexpr Machine kMachine;
 
 } // namespace
 
@@ -71,45 +129,21 @@ bool Utf8Validator::feed(std::string_view bytes) {
         return false;
     const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
-    char32_t cp;
-    if (m_pendingSize > 0) {
-        // Finish the sequence the last chunk began.
-        unsigned char joined[8];
-        std::memcpy(joined, m_pending, m_pendingSize);
-        const size_t more = std::min<size_t>(4, bytes.size());
-        std::memcpy(joined + m_pendingSize, p, more);
-        const int n = decodeOne(joined, joined + m_pendingSize + more, cp);
-        if (n == 0) { // still unfinished: the chunk was tiny
-            std::memcpy(m_pending + m_pendingSize, p, more);
-            m_pendingSize += more;
-            return true;
-        }
-        if (n < 0)
-            return m_ok = false;
-        m_multibyte = true;
-        p += size_t(n) - m_pendingSize;
-        m_pendingSize = 0;
-    }
+    uint8_t state = m_state, seen = 0;
     while (p < end) {
-        if (end - p >= 8 && allAscii8(p)) {
-            p += 8;
+        const uint8_t b = *p;
+        if (state == kAccept && b < 0x80) {
+            p += end - p >= 8 && allAscii8(p) ? 8 : 1;
             continue;
         }
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
-        const int n = decodeOne(p, end, cp);
-        if (n == 0) {
-            m_pendingSize = size_t(end - p);
-            std::memcpy(m_pending, p, m_pendingSize);
-            return true;
-        }
-        if (n < 0)
+        seen |= b;
+        state = kMachine.next[state][b];
+        ++p;
+        if (state == kReject)
             return m_ok = false;
-        m_multibyte = true;
-        p += n;
     }
+    m_state = state;
+    m_multibyte |= seen >= 0x80;
     return true;
 }
 
@@ -136,6 +170,11 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
             }
             *dst++ = b;
             ++p;
+            continue;
+        }
+        if (end - p >= 3 && threeByte(p)) {
+            *dst++ = char16_t((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+            p += 3;
             continue;
         }
         char32_t cp;

@@ -17,15 +17,14 @@ public:
     // Checks the next bytes; false once an invalid sequence was seen (then and after).
     bool feed(std::string_view bytes);
     // The text so far is valid and ends on a whole sequence.
-    bool complete() const { return m_ok && m_pendingSize == 0; }
+    bool complete() const { return m_ok && m_state == 0; }
     // Some sequence of two or more bytes was seen.
     bool sawMultibyte() const { return m_multibyte; }
 
 private:
     bool m_ok = true;
     bool m_multibyte = false;
-    unsigned char m_pending[4] = {};
-    size_t m_pendingSize = 0;
+    uint8_t m_state = 0; // where the last chunk left a sequence (0: between two)
 };
 
 // True when `bytes` are valid UTF-8 holding at least one multi-byte sequence: such text is read
