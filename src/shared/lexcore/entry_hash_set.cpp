@@ -3,6 +3,7 @@
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/size_limits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,8 +41,6 @@ uint64_t hashLine(std::u16string_view s) {
 }
 
 constexpr std::u16string_view kSemicolon = u";";
-constexpr const char *kFullMessage =
-    "词条太多：超出了词条表 2,000,000 个位置的容量，没有写入任何文件。";
 
 // entryWord of a line without building it: the first code unit, then the double-byte ones.
 uint64_t hashWord(std::u16string_view s) {
@@ -148,7 +147,8 @@ struct EntryHashSet::WordIndex {
 };
 
 EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool /*wordLookups*/)
-    : m_variant(variant), m_cancelledResult(cancelledResult), m_slots() {
+    : m_variant(variant), m_cancelledResult(cancelledResult), m_capacity(sizeLimits().capacity),
+      m_slots() {
     Clear();
 }
 
@@ -196,6 +196,9 @@ void EntryHashSet::Clear(EventPump &pump, bool keepMemory) {
 void EntryHashSet::materialize() {
     if (m_materialized)
         return;
+    // A set without the window's limit may hold more lines than there are slots.
+    if (m_entries.size() > size_t(kSlots))
+        throw LexError(capacityFullMessage(kSlots));
     m_materialized = true;
     m_slots.assign(kSlots, Slot{kEmpty, 0});
     m_emptyCount = kSlots;
@@ -246,6 +249,18 @@ void EntryHashSet::reserve(size_t entries, size_t textUnits) {
         cells *= 2;
     if (cells > m_index.size())
         growIndex(cells);
+}
+
+bool EntryHashSet::full() const {
+    // Once built, the slots themselves are the limit.
+    if (m_materialized && m_emptyCount <= 0)
+        return true;
+    if (m_capacity < 0)
+        return false;
+    // The window's slots: full when no empty slot is left, as the plain probe finds it.
+    if (m_capacity == kSlots)
+        return m_emptyCount == 0;
+    return int64_t(m_entries.size()) >= m_capacity;
 }
 
 std::u16string_view EntryHashSet::placeholder() const {
@@ -572,8 +587,8 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     }
     int32_t stop = match;
     if (stop < 0) {
-        if (m_emptyCount == 0)
-            throw LexError(kFullMessage);
+        if (full())
+            throw LexError(capacityFullMessage(m_capacity < 0 ? kSlots : m_capacity));
         stop = nextEmpty(key);
         if (stop == kSlots)
             stop = nextEmpty(0);
@@ -640,8 +655,8 @@ bool EntryHashSet::deferredLookup(std::u16string_view &word, int32_t key, uint32
         m_probeEntry = idx;
         return true;
     }
-    if (m_emptyCount == 0)
-        throw LexError(kFullMessage);
+    if (full())
+        throw LexError(capacityFullMessage(m_capacity < 0 ? kSlots : m_capacity));
     m_probeAt = ProbeAt::Absent;
     m_probeKey = key;
     if (!byWord) {

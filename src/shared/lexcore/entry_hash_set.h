@@ -60,6 +60,9 @@ public:
     static constexpr int32_t kDeleted = -2;
     static constexpr int32_t kRejectKey = 1'000'000;
 
+    // The set takes as many Adds between two Clears as the running operation's capacity says
+    // (size_limits.h): the window's 2,000,000, another number, or no limit (lexcli); once they
+    // are taken, a lookup of an absent line throws the capacity message.
     // cancelledResult: what a lookup cut short by a stop request returns (set operations:
     // true, word statistics: false). wordLookups is accepted for callers that name it: the
     // index that Hash_ExistsX needs is built at its first call after a Clear.
@@ -98,7 +101,7 @@ public:
     bool materialized() const { return m_materialized; }
 
     // Probes for the line (which the key may rewrite) and leaves the probe position where the
-    // probe stopped. Throws LexError when the line is absent and no empty slot is left.
+    // probe stopped. Throws LexError when the line is absent and the capacity is taken.
     bool Contains(std::u16string &word);
     bool Contains(std::u16string_view &word);
     // Appends the line to the entry list and stores its index at the probe position. Must
@@ -114,6 +117,9 @@ public:
     bool Hash_ExistsX(std::u16string_view &word);
 
     KeyVariant variant() const { return m_variant; }
+    // Adds this set takes between two Clears; SizeLimits::kUnlimited for no limit.
+    int64_t capacity() const { return m_capacity; }
+    void setCapacity(int64_t capacity) { m_capacity = capacity; }
     int32_t insertedCount() const { return int32_t(m_entries.size()); }
     int32_t deletedCount() const { return m_deleted; }
     int32_t probePosition() const {
@@ -178,6 +184,7 @@ private:
         return *this;
     }
     void clear(bool keepMemory);
+    bool full() const;
     bool lookup(std::u16string_view &word, bool byWord);
     bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
                         bool byWord);
@@ -196,6 +203,7 @@ private:
 
     KeyVariant m_variant;
     bool m_cancelledResult;
+    int64_t m_capacity;
     EventPump *m_pump = nullptr;
 
     LargeArray<Slot> m_slots; // empty until materialized

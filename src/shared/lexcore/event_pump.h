@@ -5,6 +5,8 @@
 // only polled (events processed, Ctrl-C checked) every `interval` calls.
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 namespace lex {
 
@@ -33,6 +35,10 @@ public:
         m_done = done;
         m_total = total;
     }
+    // The phase of a run that goes through temporary files ("读取", "分区 2/8", "合并"), shown
+    // before the progress; empty for none.
+    void setPhase(std::string phase) { m_phase = std::move(phase); }
+    const std::string &phase() const { return m_phase; }
     int64_t progressDone() const { return m_done; }
     int64_t progressTotal() const { return m_total; }
 
@@ -46,6 +52,7 @@ private:
     bool m_stop = false;
     int64_t m_done = 0;
     int64_t m_total = 0;
+    std::string m_phase;
 };
 
 // A pump that never stops and processes nothing (batch runs, tests).
