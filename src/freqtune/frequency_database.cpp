@@ -4,6 +4,7 @@
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/size_limits.h"
 
 #include <sqlite3.h>
 
@@ -493,12 +494,18 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
         throw LexError("找不到文件：" + templateFile.string(), templateFile);
     // A Rime dictionary gives its entries as lexicon lines, each word with its pinyin; any other
     // file its lines as they stand.
+    // A lexicon too big for memory is read a chunk at a time.
     std::optional<lexconv::StandardLines> rime;
+    std::optional<LineStream> stream;
     LineReader reader;
     int64_t total = 0;
+    std::error_code sizeError;
     if (lexconv::isRimeDictionary(lexicon)) {
         rime.emplace(lexicon, lexconv::Format::Rime);
         total = int64_t(rime->size());
+    } else if (!fitsInMemory(fs::file_size(lexicon, sizeError) * 3)) {
+        stream.emplace(lexicon, detectUtf8(lexicon));
+        total = int64_t(stream->size());
     } else {
         reader.open(lexicon, detectUtf8(lexicon));
         total = int64_t(reader.countLines());
@@ -506,6 +513,8 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     auto next = [&](std::u16string_view &line) {
         if (rime)
             return rime->next(line);
+        if (stream)
+            return stream->next(line);
         if (reader.atEnd())
             return false;
         line = reader.readLineView();
@@ -560,7 +569,10 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             ++result.dropped;
         }
         if ((done & 4095) == 0)
-            pump.setProgress(rime ? int64_t(rime->bytesRead()) : done, total);
+            pump.setProgress(rime     ? int64_t(rime->bytesRead())
+                             : stream ? int64_t(stream->bytesRead())
+                                      : done,
+                             total);
         pump.yield();
     }
     insert.reset();
@@ -622,8 +634,45 @@ bool forEachExportRow(FrequencyDatabase &db, const ExportOptions &options, Event
 
 } // namespace
 
+namespace {
+
+// The sort of a big export goes through the database's temporary files: into the run's
+// temporary folder when it names one, and back to the default afterwards.
+class TemporaryFolderScope {
+public:
+    explicit TemporaryFolderScope(FrequencyDatabase &db) : m_db(db) {
+        const fs::path &dir = sizeLimits().tempDir;
+        if (dir.empty())
+            return;
+        set(dir.string());
+        m_set = true;
+    }
+    ~TemporaryFolderScope() {
+        if (m_set) {
+            try {
+                set("");
+            } catch (...) {
+            }
+        }
+    }
+    TemporaryFolderScope(const TemporaryFolderScope &) = delete;
+    TemporaryFolderScope &operator=(const TemporaryFolderScope &) = delete;
+
+private:
+    void set(const std::string &dir) {
+        char *sql = sqlite3_mprintf("PRAGMA temp_store_directory = %Q", dir.c_str());
+        std::unique_ptr<char, void (*)(void *)> owned(sql, sqlite3_free);
+        m_db.exec(sql);
+    }
+    FrequencyDatabase &m_db;
+    bool m_set = false;
+};
+
+} // namespace
+
 ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const ExportOptions &options,
                            EventPump &pump) {
+    const TemporaryFolderScope temporaries(db);
     ExportResult result;
     LineWriter writer(out);
     result.empty = !forEachExportRow(db, options, pump, [&](std::string_view line, int64_t) {

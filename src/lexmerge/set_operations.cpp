@@ -3,6 +3,7 @@
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/spill.h"
 
 #include <future>
 #include <vector>
@@ -46,6 +47,94 @@ void writeList(const std::vector<std::u16string_view> &lines, const PathSource &
     writer.close();
 }
 
+// The states of a partition's lines.
+enum : uint8_t {
+    kLive = 0,    // in the set (union, intersection, deletion: a line of lexicon one)
+    kMatched = 1, // found by lexicon two: removed (deletion, difference) or written (intersection)
+    kFromTwo = 2, // difference: a line of lexicon two that lexicon one lacks
+};
+
+// An operation on lexicons whose lines do not fit into memory. The lines, as the key leaves
+// them, are partitioned by hash with their positions (lexicon one's lines first); each
+// partition does what the set does with its lines, in their order; and the results are merged
+// back by position. Same lines, same order, same counts as through the set, since a line's fate
+// depends only on the other occurrences of the same line.
+MergeResult runBeyondMemory(SetOperation op, const std::filesystem::path &one,
+                            const std::filesystem::path &two, const PathSource &output,
+                            EventPump &pump) {
+    MergeResult result;
+    const SpillPlan plan = planSpill(tableBytesFor({one, two}));
+    LinePartitions parts(plan);
+    // The difference reads lexicon two first: a lexicon two that cannot be opened is the one
+    // reported.
+    if (op == SetOperation::Difference && !two.empty())
+        LineStream check(two);
+    auto addAll = [&](const std::filesystem::path &path) {
+        streamLines(path, pump, [&](std::u16string_view line) {
+            EntryHashSet::EntryKey(KeyVariant::SetOperations, line);
+            parts.add(line);
+        });
+    };
+    addAll(one);
+    const int64_t twoStart = parts.lines();
+    if (!two.empty())
+        addAll(two);
+    parts.finish();
+
+    PartitionResults results(plan);
+    int64_t count = 0;
+    workPartitions(parts, pump, [&](size_t k, PartitionTable &table) {
+        int64_t removed = 0;
+        parts.read(k, [&](int64_t position, std::u16string_view line) {
+            const uint64_t hash = spillHash(line);
+            bool added;
+            if (position < twoStart || op == SetOperation::Union) {
+                table.insert(line, hash, position, added);
+            } else if (op == SetOperation::Difference) {
+                const uint32_t i = table.insert(line, hash, position, added);
+                if (added) {
+                    table.setState(i, kFromTwo);
+                } else if (table.state(i) == kLive && table.position(i) < twoStart) {
+                    table.setState(i, kMatched);
+                    ++removed;
+                }
+            } else if (const int64_t i = table.find(line, hash);
+                       i >= 0 && table.state(size_t(i)) == kLive) {
+                table.setState(size_t(i), kMatched);
+                if (op == SetOperation::Intersection)
+                    results.add(uint64_t(position), line);
+                ++removed;
+            }
+            pump.yield();
+        });
+        switch (op) {
+        case SetOperation::Union:
+            for (size_t i = 0; i < table.size(); ++i)
+                results.add(uint64_t(table.position(i)), table.line(i));
+            count += int64_t(table.size());
+            break;
+        case SetOperation::Intersection:
+            count += removed;
+            break;
+        case SetOperation::Difference:
+        case SetOperation::Deletion:
+            for (size_t i = 0; i < table.size(); ++i)
+                if (table.state(i) != kMatched && !table.line(i).empty())
+                    results.add(uint64_t(table.position(i)), table.line(i));
+            count += int64_t(table.size()) - removed;
+            break;
+        }
+        results.endPartition();
+    });
+    pump.setPhase("合并");
+    LineWriter writer(output());
+    results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
+    writer.close();
+    result.count = count;
+    result.stopped = pump.stopRequested();
+    return result;
+}
+
 } // namespace
 
 EntryHashSet makeMergeSet() {
@@ -56,6 +145,12 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
                             EventPump &pump) {
     set.setPump(&pump);
     pump.resetStop();
+    if (paths.readAhead) {
+        // Paths that stay as they are can be measured first.
+        const std::filesystem::path one = paths.lexiconOne(), two = paths.lexiconTwo();
+        if (!fitsInMemory(tableBytesFor({one, two})))
+            return runBeyondMemory(op, one, two, paths.output, pump);
+    }
     MergeResult result;
     // The set keeps views of the lines: the readers live until the output is written, and the
     // set is emptied before they go, whatever happens.

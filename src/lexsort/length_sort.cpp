@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/spill.h"
 
 #include <array>
 #include <vector>
@@ -18,12 +19,65 @@ int lengthBucket(std::u16string_view line) {
     return length >= 2 && length <= 30 ? int(length) - 2 : kLengthBuckets - 1;
 }
 
+namespace {
+
+// The sort of a lexicon that does not fit into memory: each line goes to the temporary file of
+// its bucket as it is read, and the buckets are written out one after another.
+int64_t sortByLengthBeyondMemory(const std::filesystem::path &input,
+                                 const std::filesystem::path &output, EventPump &pump) {
+    const SpillPlan plan = planSpill(0);
+    std::vector<SpillFile> files(kLengthBuckets);
+    std::vector<SpillWriter> writers;
+    writers.reserve(kLengthBuckets);
+    for (SpillFile &f : files)
+        writers.emplace_back(f, plan.buffer);
+    bool header = true;
+    int64_t count = 0;
+    streamLines(input, pump, [&](std::u16string_view line) {
+        if (header && !line.empty() && line[0] == u';')
+            return;
+        header = false;
+        writers[size_t(lengthBucket(line))].put(0, line);
+        ++count;
+    });
+    std::vector<SpillSegment> segments;
+    for (SpillWriter &w : writers)
+        segments.push_back(w.endSegment());
+    writers.clear();
+    pump.setPhase("合并");
+    spillPauseForTest("merge");
+    LineWriter writer(output);
+    int64_t done = 0;
+    for (int b = 0; b < kLengthBuckets; ++b) {
+        SpillReader reader(files[size_t(b)], segments[size_t(b)], plan.buffer);
+        uint64_t key;
+        std::u16string_view line;
+        while (reader.next(key, line)) {
+            writer.writeLine(line);
+            if ((++done & 0xFFF) == 0)
+                pump.setProgress(done, count);
+            pump.yield();
+        }
+        files[size_t(b)].release();
+    }
+    writer.close();
+    return count;
+}
+
+} // namespace
+
 SortResult sortByLength(const std::filesystem::path &input, const std::filesystem::path &output,
                         EventPump &pump) {
     SortResult result;
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    // The lines are held as views of the text, with a bucket each: some 30 bytes a line.
+    std::error_code ec;
+    if (!fitsInMemory(std::filesystem::file_size(input, ec) * 4)) {
+        result.count = sortByLengthBeyondMemory(input, output, pump);
+        return result;
+    }
     LineReader reader(input);
     const auto total = int64_t(reader.size());
     while (!reader.atEnd()) {

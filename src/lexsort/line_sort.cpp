@@ -6,11 +6,14 @@
 #include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/spill.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 // Both sorts first order the lines with a fast sort that may leave equal lines in any order: a
@@ -650,12 +653,400 @@ int64_t readSortWrite(LineReader &reader, Sort &sort, const std::filesystem::pat
 
 } // namespace
 
+namespace {
+
+// ---- beyond memory ----
+//
+// A lexicon that does not fit into memory is sorted in runs: chunks of lines that do, each sorted
+// and written to one segment of a temporary file, then merged (a group of runs at a time into
+// longer runs when they are many). Stroke runs hold the lines: lines that compare equal are
+// identical. Pinyin runs hold each line's sort key and its place in the file, and order lines
+// with equal keys by that place; where such lines differ (in case or width), the quicksort's
+// order of them is found afterwards on the ranks of all lines, as in memory.
+
+// Runs merged at once, at most.
+constexpr size_t kFanIn = 64;
+
+// Sort keys of the lines of a pinyin chunk, on two threads.
+struct KeyedChunk {
+    std::vector<uint8_t> keys[2];
+    struct Item {
+        uint64_t prefix;
+        uint32_t key; // offset in keys[arena]
+        uint32_t keyLength;
+        uint32_t line; // index in the chunk
+        uint32_t arena;
+    };
+    std::vector<Item> items;
+};
+
+// One run's records as the merge reads them.
+class RunReader {
+public:
+    RunReader(const SpillFile &file, SpillSegment segment, size_t buffer, bool keyed)
+        : m_in(file, segment, buffer), m_keyed(keyed) {}
+    bool next() {
+        if (m_in.atEnd())
+            return false;
+        if (m_keyed) {
+            index = m_in.varint();
+            const size_t length = size_t(m_in.varint());
+            const char *bytes = m_in.bytes(length);
+            key.assign(bytes, length);
+        }
+        line = m_in.readLine();
+        return true;
+    }
+    uint64_t index = 0;
+    std::string key; // ends in its only zero byte
+    std::u16string_view line;
+
+private:
+    SpillReader m_in;
+    bool m_keyed;
+};
+
+void putRecord(SpillWriter &w, bool keyed, uint64_t index, std::string_view key,
+               std::u16string_view line) {
+    if (keyed) {
+        w.putVarint(index);
+        w.putVarint(key.size());
+        w.putBytes(key.data(), key.size());
+    }
+    w.putLine(line);
+    w.countRecord();
+}
+
+class RunMerge {
+public:
+    RunMerge(const SpillFile &file, const std::vector<SpillSegment> &runs, size_t buffer,
+             bool keyed)
+        : m_keyed(keyed) {
+        m_readers.reserve(runs.size());
+        for (const SpillSegment &run : runs)
+            m_readers.emplace_back(file, run, buffer, keyed);
+        for (size_t r = 0; r < m_readers.size(); ++r)
+            if (m_readers[r].next())
+                m_heap.push_back(uint32_t(r));
+        for (size_t i = m_heap.size() / 2; i-- > 0;)
+            sift(i);
+    }
+    // The next record in order, or nullptr; valid until the next call.
+    const RunReader *next() {
+        if (m_current >= 0) {
+            if (!m_readers[size_t(m_current)].next()) {
+                m_heap[0] = m_heap.back();
+                m_heap.pop_back();
+            }
+            if (!m_heap.empty())
+                sift(0);
+        }
+        if (m_heap.empty())
+            return nullptr;
+        m_current = m_heap[0];
+        return &m_readers[size_t(m_current)];
+    }
+
+private:
+    bool less(uint32_t a, uint32_t b) const {
+        const RunReader &x = m_readers[a], &y = m_readers[b];
+        if (m_keyed) {
+            // Keys end in their only zero byte: the shorter one's end decides a common prefix.
+            const int c =
+                std::memcmp(x.key.data(), y.key.data(), std::min(x.key.size(), y.key.size()));
+            if (c != 0)
+                return c < 0;
+            return x.index < y.index;
+        }
+        const int c = x.line.compare(y.line);
+        return c != 0 ? c < 0 : a < b;
+    }
+    void sift(size_t i) {
+        const size_t n = m_heap.size();
+        for (;;) {
+            size_t smallest = i;
+            const size_t l = 2 * i + 1, r = l + 1;
+            if (l < n && less(m_heap[l], m_heap[smallest]))
+                smallest = l;
+            if (r < n && less(m_heap[r], m_heap[smallest]))
+                smallest = r;
+            if (smallest == i)
+                return;
+            std::swap(m_heap[i], m_heap[smallest]);
+            i = smallest;
+        }
+    }
+
+    bool m_keyed;
+    std::vector<RunReader> m_readers;
+    std::vector<uint32_t> m_heap;
+    int64_t m_current = -1;
+};
+
+class ExternalSort {
+public:
+    ExternalSort(SortMode mode, EventPump &pump)
+        : m_keyed(mode == SortMode::Pinyin), m_pump(pump), m_plan(planSpill(0)) {
+        const SizeLimits &limits = sizeLimits();
+        const uint64_t memory = limits.memory ? limits.memory : defaultMemory();
+        // A line of a chunk takes its text and some 40 bytes (stroke) or its key and some 60
+        // bytes (pinyin) while it is sorted: half the memory for the chunk's text.
+        m_chunkUnits = size_t(std::max<uint64_t>(memory / (m_keyed ? 16 : 8), 256));
+        m_text.reserve(m_chunkUnits + 1);
+        m_merge = std::max<size_t>(m_plan.buffer, 64 << 10);
+    }
+
+    void add(std::u16string_view line) {
+        if (!m_lines.empty() && m_text.size() + line.size() > m_chunkUnits)
+            flushChunk();
+        m_lines.push_back({m_text.size(), line.size()});
+        m_text.append(line.data(), line.size());
+        ++m_count;
+    }
+
+    // Sorts what is left and merges every run into `output`; returns the lines.
+    int64_t finish(const std::filesystem::path &output) {
+        if (!m_lines.empty())
+            flushChunk();
+        m_text.clear();
+        m_lines = {};
+        m_pump.setPhase("合并");
+        spillPauseForTest("merge");
+        while (m_runs.size() > kFanIn)
+            mergePass();
+        {
+            // Most lexicons have no lines that compare equal and differ: the merge is the order.
+            LineWriter writer(output);
+            RunMerge merge(m_file, m_runs, m_merge, m_keyed);
+            std::string lastKey;
+            std::u16string lastLine;
+            bool mixed = false;
+            int64_t done = 0;
+            while (const RunReader *r = merge.next()) {
+                if (m_keyed) {
+                    if (done > 0 && r->key == lastKey && r->line != lastLine) {
+                        mixed = true;
+                        break;
+                    }
+                    lastKey = r->key;
+                    lastLine = r->line;
+                }
+                writer.writeLine(r->line);
+                progress(++done);
+            }
+            if (!mixed) {
+                writer.close();
+                return m_count;
+            }
+        }
+        return finishMixed(output);
+    }
+
+private:
+    struct Place {
+        size_t start, length;
+    };
+
+    void progress(int64_t done) {
+        if ((done & 0xFFF) == 0)
+            m_pump.setProgress(done, m_count);
+        m_pump.yield();
+    }
+
+    void flushChunk() {
+        SpillWriter w(m_file, m_plan.buffer);
+        const char16_t *text = m_text.data();
+        auto line = [&](size_t k) {
+            return std::u16string_view(text + m_lines[k].start, m_lines[k].length);
+        };
+        const size_t n = m_lines.size();
+        if (!m_keyed) {
+            // The in-memory sort of the chunk: lines that compare equal are identical.
+            StrokeSort sort(n);
+            for (size_t k = 0; k < n; ++k)
+                sort.add(line(k));
+            sort.sort(m_pump, [&](size_t begin, size_t end) {
+                for (size_t k = begin; k < end; ++k)
+                    putRecord(w, false, 0, {}, sort.at(k));
+            });
+        } else {
+            KeyedChunk chunk;
+            makeKeys(chunk, line, n);
+            auto key = [&](const KeyedChunk::Item &it) {
+                return std::string_view(
+                    reinterpret_cast<const char *>(chunk.keys[it.arena].data()) + it.key,
+                    it.keyLength);
+            };
+            std::sort(chunk.items.begin(), chunk.items.end(),
+                      [&](const KeyedChunk::Item &a, const KeyedChunk::Item &b) {
+                          if (a.prefix != b.prefix)
+                              return a.prefix < b.prefix;
+                          const int c = key(a).compare(key(b));
+                          return c != 0 ? c < 0 : a.line < b.line;
+                      });
+            const uint64_t base = uint64_t(m_count) - n;
+            for (const KeyedChunk::Item &it : chunk.items)
+                putRecord(w, true, base + it.line, key(it), line(it.line));
+        }
+        m_runs.push_back(w.endSegment());
+        m_text.truncate();
+        m_lines.clear();
+        m_pump.yield();
+    }
+
+    template <class Line> void makeKeys(KeyedChunk &chunk, const Line &line, size_t n) {
+        const PinyinCollator collator;
+        const std::unique_ptr<PinyinCollator> other = collator.clone();
+        const PinyinCollator *collators[2] = {&collator, other.get()};
+        chunk.items.resize(n);
+        const size_t lines = chunkSize(n);
+        std::vector<uint8_t> room[2] = {std::vector<uint8_t>(256), std::vector<uint8_t>(256)};
+        runChunks((n + lines - 1) / lines,
+                  [&](size_t c, EventPump &p, int w) {
+                      std::vector<uint8_t> &key = room[w];
+                      std::vector<uint8_t> &arena = chunk.keys[w];
+                      for (size_t k = c * lines; k < std::min(n, (c + 1) * lines); ++k) {
+                          const std::u16string_view text = line(k);
+                          size_t length = collators[w]->sortKey(text, key.data(), key.size());
+                          if (length > key.size()) {
+                              key.resize(length);
+                              collators[w]->sortKey(text, key.data(), key.size());
+                          }
+                          if (arena.size() + length > std::numeric_limits<uint32_t>::max())
+                              throw LexError("词库太大，无法按拼音排序");
+                          const auto at = uint32_t(arena.size());
+                          arena.insert(arena.end(), key.begin(), key.begin() + long(length));
+                          chunk.items[k] = {prefixOf(key.data()), at, uint32_t(length), uint32_t(k),
+                                            uint32_t(w)};
+                          p.yield();
+                      }
+                  },
+                  [](size_t) { return true; }, m_pump);
+    }
+
+    // Merges the runs kFanIn at a time into runs of a new file.
+    void mergePass() {
+        SpillFile next;
+        std::vector<SpillSegment> runs;
+        for (size_t first = 0; first < m_runs.size(); first += kFanIn) {
+            const std::vector<SpillSegment> group(
+                m_runs.begin() + long(first),
+                m_runs.begin() + long(std::min(m_runs.size(), first + kFanIn)));
+            SpillWriter w(next, m_plan.buffer);
+            RunMerge merge(m_file, group, m_merge, m_keyed);
+            while (const RunReader *r = merge.next()) {
+                putRecord(w, m_keyed, r->index, r->key, r->line);
+                m_pump.yield();
+            }
+            runs.push_back(w.endSegment());
+        }
+        m_file = std::move(next);
+        m_runs = std::move(runs);
+    }
+
+    // Lines with equal keys differ: the quicksort decides their order. Every line's rank (the
+    // first sorted position of its key) goes into an array in file order, the quicksort runs on
+    // it where such lines are, and the lines are written once more, those groups as it left them.
+    int64_t finishMixed(const std::filesystem::path &output) {
+        const size_t n = checkedCount(size_t(m_count));
+        Slab<Ranked> ranked(n);
+        std::vector<Group> groups;
+        {
+            RunMerge merge(m_file, m_runs, m_merge, m_keyed);
+            std::string lastKey;
+            std::u16string firstLine;
+            uint32_t rank = 0, k = 0;
+            bool differ = false;
+            auto endGroup = [&](uint32_t end) {
+                if (differ)
+                    groups.emplace_back(rank, end - 1);
+            };
+            for (const RunReader *r; (r = merge.next()); ++k) {
+                if (k == 0 || r->key != lastKey) {
+                    if (k > 0)
+                        endGroup(k);
+                    rank = k;
+                    lastKey = r->key;
+                    firstLine = r->line;
+                    differ = false;
+                } else if (!differ && r->line != firstLine) {
+                    differ = true;
+                }
+                ranked[size_t(r->index)] = {rank, uint32_t(r->index)};
+                m_pump.yield();
+            }
+            if (k > 0)
+                endGroup(k);
+        }
+        auto cmp = [](const Ranked &a, const Ranked &b) {
+            return (a.rank > b.rank) - (a.rank < b.rank);
+        };
+        auto needed = [&groups](int64_t l, int64_t r) {
+            auto g =
+                std::lower_bound(groups.begin(), groups.end(), l,
+                                 [](const Group &group, int64_t at) { return group.second < at; });
+            return g != groups.end() && g->first <= r;
+        };
+        quickSort(ranked.data(), 0, int64_t(n) - 1, cmp, m_pump, {}, needed);
+
+        LineWriter writer(output);
+        RunMerge merge(m_file, m_runs, m_merge, m_keyed);
+        size_t g = 0;
+        uint32_t k = 0;
+        std::unordered_map<uint32_t, std::u16string> held;
+        for (const RunReader *r; (r = merge.next()); ++k) {
+            if (g < groups.size() && k >= groups[g].first) {
+                held.emplace(uint32_t(r->index), std::u16string(r->line));
+                if (k == groups[g].second) {
+                    for (uint32_t j = groups[g].first; j <= groups[g].second; ++j)
+                        writer.writeLine(held.at(ranked[j].line));
+                    held.clear();
+                    ++g;
+                }
+            } else {
+                writer.writeLine(r->line);
+            }
+            progress(int64_t(k) + 1);
+        }
+        writer.close();
+        return m_count;
+    }
+
+    bool m_keyed;
+    EventPump &m_pump;
+    SpillPlan m_plan;
+    size_t m_chunkUnits;
+    size_t m_merge;
+    LargeArray<char16_t> m_text;
+    std::vector<Place> m_lines;
+    int64_t m_count = 0;
+    SpillFile m_file;
+    std::vector<SpillSegment> m_runs;
+};
+
+SortResult sortBeyondMemory(const std::filesystem::path &input, const std::filesystem::path &output,
+                            SortMode mode, EventPump &pump) {
+    SortResult result;
+    result.inputFound = true;
+    ExternalSort sort(mode, pump);
+    streamLines(input, pump, [&](std::u16string_view line) { sort.add(line); });
+    result.count = sort.finish(output);
+    return result;
+}
+
+} // namespace
+
 SortResult sortLines(const std::filesystem::path &input, const std::filesystem::path &output,
                      SortMode mode, EventPump &pump) {
     SortResult result;
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    // In memory: the text and some 40 bytes a line (stroke), and the sort keys (pinyin).
+    std::error_code sizeError;
+    const uintmax_t fileBytes = std::filesystem::file_size(input, sizeError);
+    if (!fitsInMemory(fileBytes * (mode == SortMode::Stroke ? 6 : 12)))
+        return sortBeyondMemory(input, output, mode, pump);
     LineReader reader(input);
     // Lines take a dozen bytes or so; the arrays grow past this where they take fewer.
     std::error_code error;

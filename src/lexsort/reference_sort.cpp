@@ -1,6 +1,7 @@
 #include "lexsort/reference_sort.h"
 
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/spill.h"
 
 #include <vector>
 
@@ -16,6 +17,55 @@ bool accepted(std::u16string_view line) {
     return line != u";";
 }
 
+// The sort for lexicons whose lines do not fit into memory: the base lines (as the key leaves
+// them) and the accepted reference lines are partitioned by hash with their positions; each
+// partition matches as the set does; the results are merged back, the matched lines first by
+// their reference positions, then the others by their base positions.
+int64_t sortBeyondMemory(const std::filesystem::path &input, const std::filesystem::path &reference,
+                         const std::filesystem::path &output, EventPump &pump) {
+    const SpillPlan plan = planSpill(tableBytesFor({input}));
+    LinePartitions parts(plan);
+    streamLines(input, pump, [&](std::u16string_view line) {
+        EntryHashSet::EntryKey(KeyVariant::Standard, line);
+        parts.add(line);
+    });
+    const int64_t referenceStart = parts.lines();
+    if (fileExists(reference))
+        streamLines(reference, pump, [&](std::u16string_view line) {
+            if (accepted(line))
+                parts.add(line);
+        });
+    parts.finish();
+    // Keys: a matched line by its reference position, then every other one after them all.
+    constexpr uint64_t kOthers = uint64_t(1) << 62;
+    PartitionResults results(plan);
+    int64_t count = 0;
+    workPartitions(parts, pump, [&](size_t k, PartitionTable &table) {
+        parts.read(k, [&](int64_t position, std::u16string_view line) {
+            const uint64_t hash = spillHash(line);
+            if (position < referenceStart) {
+                bool added;
+                table.insert(line, hash, position, added);
+            } else if (const int64_t i = table.find(line, hash);
+                       i >= 0 && table.state(size_t(i)) == 0) {
+                table.setState(size_t(i), 1);
+                results.add(uint64_t(position), line);
+            }
+            pump.yield();
+        });
+        for (size_t i = 0; i < table.size(); ++i)
+            if (table.state(i) == 0 && table.line(i).size() > 1)
+                results.add(kOthers + uint64_t(table.position(i)), table.line(i));
+        count += int64_t(table.size());
+        results.endPartition();
+    });
+    pump.setPhase("合并");
+    LineWriter writer(output);
+    results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
+    writer.close();
+    return count;
+}
+
 } // namespace
 
 SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input,
@@ -25,6 +75,10 @@ SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (!fitsInMemory(tableBytesFor({input, reference}))) {
+        result.count = sortBeyondMemory(input, reference, output, pump);
+        return result;
+    }
     set.setPump(&pump);
     {
         LineReader reader(input);

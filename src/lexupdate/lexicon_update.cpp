@@ -3,6 +3,7 @@
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/spill.h"
 
 #include <future>
 #include <optional>
@@ -83,6 +84,76 @@ void refuseDeletingAnotherLexicon(const UpdatePaths &paths) {
                            paths.waste);
 }
 
+// The update of lexicons whose lines do not fit into memory: the lines, as the key leaves them,
+// are partitioned by hash with their positions (base, user, waste, private lexicon in turn);
+// each partition adds, then removes, as the set does; the kept lines are merged back by
+// position. Fills the counts of `result` as the set's counts would.
+void updateBeyondMemory(const UpdatePaths &paths, UpdateResult &result, EventPump &pump) {
+    const bool user = fileExists(paths.user), waste = fileExists(paths.waste),
+               privateLexicon = fileExists(paths.privateLexicon);
+    const SpillPlan plan = planSpill(tableBytesFor({paths.base, user ? paths.user : fs::path()}));
+    LinePartitions parts(plan);
+    auto addAll = [&](const fs::path &path) {
+        streamLines(path, pump, [&](std::u16string_view line) {
+            EntryHashSet::EntryKey(KeyVariant::Standard, line);
+            parts.add(line);
+        });
+    };
+    addAll(paths.base);
+    const int64_t userStart = parts.lines();
+    if (user)
+        addAll(paths.user);
+    const int64_t wasteStart = parts.lines();
+    if (waste)
+        addAll(paths.waste);
+    const int64_t privateStart = parts.lines();
+    if (privateLexicon)
+        addAll(paths.privateLexicon);
+    parts.finish();
+
+    PartitionResults results(plan);
+    int64_t inserted = 0, wasteRemoved = 0, privateRemoved = 0;
+    workPartitions(parts, pump, [&](size_t k, PartitionTable &table) {
+        parts.read(k, [&](int64_t position, std::u16string_view line) {
+            const uint64_t hash = spillHash(line);
+            if (position < wasteStart) {
+                bool added;
+                table.insert(line, hash, position, added);
+                result.baseCount += added && position < userStart;
+            } else if (const int64_t i = table.find(line, hash);
+                       i >= 0 && table.state(size_t(i)) == 0) {
+                table.setState(size_t(i), 1);
+                ++(position < privateStart ? wasteRemoved : privateRemoved);
+            }
+            pump.yield();
+        });
+        // The placeholder ";" is counted but never written.
+        for (size_t i = 0; i < table.size(); ++i)
+            if (table.state(i) == 0 && table.line(i).size() > 1)
+                results.add(uint64_t(table.position(i)), table.line(i));
+        inserted += int64_t(table.size());
+        results.endPartition();
+    });
+    pump.setPhase("合并");
+    LineWriter writer(paths.output);
+    results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
+    writer.close();
+    result.deleted = wasteRemoved;
+    result.newCount = inserted - wasteRemoved - privateRemoved;
+    result.added = result.newCount - result.baseCount + result.deleted;
+}
+
+// Only once the new lexicon is safely written may the waste list go, and not after an
+// interrupt that came in time to stop the run (one after the output is in place is held).
+void deleteWaste(const UpdatePaths &paths, UpdateResult &result) {
+    checkInterrupt();
+    std::error_code ec;
+    result.wasteDeleted = fs::remove(paths.waste, ec);
+    if (ec)
+        result.wasteDeleteError =
+            "无法删除废词库：" + paths.waste.string() + "（" + systemErrorText(ec.value()) + "）";
+}
+
 } // namespace
 
 UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &pump) {
@@ -93,6 +164,14 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     }
     if (paths.deleteWaste && fileExists(paths.waste))
         refuseDeletingAnotherLexicon(paths);
+    // All four lexicons are held in memory by the set's run.
+    if (!fitsInMemory(tableBytesFor({paths.base, paths.user, paths.waste, paths.privateLexicon}))) {
+        const bool wasteRead = fileExists(paths.waste);
+        updateBeyondMemory(paths, result, pump);
+        if (paths.deleteWaste && wasteRead)
+            deleteWaste(paths, result);
+        return result;
+    }
     set.setPump(&pump);
     // The set keeps views of the base and user lexicons' lines, so their readers live until the
     // output is written; the set is emptied before they go, whatever happens.
@@ -131,16 +210,8 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     result.newCount = int64_t(set.insertedCount()) - set.deletedCount();
     result.added = result.newCount - result.baseCount + result.deleted;
 
-    // Only now that the new lexicon is safely written may the waste list go, and not after an
-    // interrupt that came in time to stop the run (one after the output is in place is held).
-    if (paths.deleteWaste && wasteRead) {
-        checkInterrupt();
-        std::error_code ec;
-        result.wasteDeleted = fs::remove(paths.waste, ec);
-        if (ec)
-            result.wasteDeleteError = "无法删除废词库：" + paths.waste.string() + "（" +
-                                      systemErrorText(ec.value()) + "）";
-    }
+    if (paths.deleteWaste && wasteRead)
+        deleteWaste(paths, result);
     return result;
 }
 

@@ -6,8 +6,10 @@
 
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/size_limits.h"
 
 #include <exception>
+#include <optional>
 
 namespace lex::phonetag {
 
@@ -28,11 +30,14 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
         return result;
     result.listFound = true;
     // The lexicon is decoded on a second thread while the list fills the set. A failure to open
-    // it waits for the list, so that a bad list is still the one reported.
+    // it waits for the list, so that a bad list is still the one reported. A lexicon too big for
+    // memory is read a chunk at a time instead: only the list is held.
     const bool inputExists = fileExists(input);
+    std::error_code ec;
+    const bool stream = inputExists && !fitsInMemory(std::filesystem::file_size(input, ec) * 3);
     LineReader reader;
     std::exception_ptr openFailure;
-    if (inputExists) {
+    if (inputExists && !stream) {
         try {
             reader.open(input, detectEncoding(input));
         } catch (...) {
@@ -53,10 +58,13 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     if (openFailure)
         std::rethrow_exception(openFailure);
 
+    std::optional<LineStream> in;
+    if (stream)
+        in.emplace(input);
     LineWriter logWriter(log, TextFormat::gbk()); // the tool's own log, as shipped
     LineWriter writer(output);
     std::u16string logLine, corrected;
-    lookUpEachLine(reader, set, [&](std::u16string_view line) {
+    auto correct = [&](std::u16string_view line) {
         if (set.Hash_ExistsX(line)) {
             const std::u16string_view entry = set.entry(set.matchedIndex());
             if (entry != line) {
@@ -72,9 +80,22 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
         }
         writer.writeLine(line);
         ++result.lines;
-        reportProgress(pump, reader);
-        pump.yield();
-    });
+    };
+    if (in) {
+        std::u16string_view line;
+        while (in->next(line)) {
+            correct(line);
+            if ((result.lines & 0xFFF) == 0)
+                pump.setProgress(int64_t(in->bytesRead()), int64_t(in->size()));
+            pump.yield();
+        }
+    } else {
+        lookUpEachLine(reader, set, [&](std::u16string_view line) {
+            correct(line);
+            reportProgress(pump, reader);
+            pump.yield();
+        });
+    }
     reader.close();
     // The corrected lexicon first: a log that cannot be written must not cost the user it.
     writer.close();

@@ -4,8 +4,47 @@
 
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/spill.h"
 
 namespace lex::phonetag {
+namespace {
+
+// The removal for a lexicon whose lines do not fit into memory: the lines, as the key leaves
+// them, are partitioned by hash; each partition keeps its first occurrences, and the partitions
+// are merged back by position. The same lines in the same order as the set gives, and the same
+// counts.
+DedupResult removeRepeatedBeyondMemory(const std::filesystem::path &input,
+                                       const std::filesystem::path &output, EventPump &pump) {
+    DedupResult result;
+    result.inputFound = true;
+    const SpillPlan plan = planSpill(tableBytesFor({input}));
+    LinePartitions parts(plan);
+    streamLines(input, pump, [&](std::u16string_view line) {
+        EntryHashSet::EntryKey(KeyVariant::Annotation, line);
+        parts.add(line);
+    });
+    parts.finish();
+    PartitionResults results(plan);
+    workPartitions(parts, pump, [&](size_t k, PartitionTable &table) {
+        parts.read(k, [&](int64_t position, std::u16string_view line) {
+            bool added;
+            table.insert(line, spillHash(line), position, added);
+            result.repeated += !added;
+            pump.yield();
+        });
+        for (size_t i = 0; i < table.size(); ++i)
+            results.add(uint64_t(table.position(i)), table.line(i));
+        results.endPartition();
+        result.remaining += int64_t(table.size());
+    });
+    pump.setPhase("合并");
+    LineWriter writer(output);
+    results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
+    writer.close();
+    return result;
+}
+
+} // namespace
 
 AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesystem::path &output,
                           const CharDictionary &dict, PinyinCounters &counters, EventPump &pump) {
@@ -33,6 +72,8 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
     set.setPump(&pump);
     if (set.insertedCount() != 0)
         set.Clear(pump);
+    if (!fitsInMemory(tableBytesFor({input})))
+        return removeRepeatedBeyondMemory(input, output, pump);
     LineReader reader(input);
     // The set keeps views of the reader's lines, so it is emptied before they go, whatever
     // happens.

@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/spill.h"
 
 #include <cstring>
 #include <string_view>
@@ -118,6 +119,61 @@ Code splitCode(std::u16string_view line) {
     return c;
 }
 
+// The removal for a lexicon that does not fit into memory: the fixed-top lines are partitioned
+// by the hash of their code's stem, so that every code that can take another's slot key ("ab-"
+// and "ab") lands in the same partition; each partition keeps its lines as the map does, and the
+// kept lines are merged back by position.
+int64_t removeBeyondMemory(const std::filesystem::path &input, const std::filesystem::path &output,
+                           int keepLimit, EventPump &pump) {
+    const SpillPlan plan = planSpill(tableBytesFor({input}));
+    LinePartitions parts(plan);
+    streamLines(input, pump, [&](std::u16string_view line) {
+        const Code c = splitCode(line);
+        if (c.fixedTop)
+            parts.add(line, spillHash(c.stem));
+        else
+            parts.skip();
+    });
+    parts.finish();
+    PartitionResults results(plan);
+    int64_t kept = 0;
+    std::u16string key;
+    workPartitions(parts, pump, [&](size_t k, PartitionTable &keys) {
+        parts.read(k, [&](int64_t position, std::u16string_view line) {
+            const Code c = splitCode(line);
+            key.assign(c.stem);
+            key.append(c.dashes, u'-');
+            for (int n = 0; n < keepLimit; ++n, key += u'-') {
+                bool added;
+                keys.insert(key, spillHash(key), position, added);
+                if (added) {
+                    results.add(uint64_t(position), line);
+                    ++kept;
+                    break;
+                }
+            }
+            pump.yield();
+        });
+        results.endPartition();
+    });
+    pump.setPhase("合并");
+    LineWriter writer(output);
+    if (kept == 0)
+        writer.write(u"\r\n");
+    std::u16string noDash;
+    results.merge(pump, [&](uint64_t, std::u16string_view line) {
+        if (keepLimit >= 2 && line.find(u'-') != std::u16string_view::npos) {
+            noDash.assign(line);
+            std::erase(noDash, u'-');
+            writer.writeLine(noDash);
+        } else {
+            writer.writeLine(line);
+        }
+    });
+    writer.close();
+    return kept;
+}
+
 } // namespace
 
 DedupResult removeDuplicateCodes(const std::filesystem::path &input,
@@ -127,6 +183,10 @@ DedupResult removeDuplicateCodes(const std::filesystem::path &input,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (!fitsInMemory(tableBytesFor({input}))) {
+        result.kept = removeBeyondMemory(input, output, keepLimit, pump);
+        return result;
+    }
     LineReader reader(input);
     const auto total = int64_t(reader.size());
     const size_t lines = reader.countLines();
