@@ -3,6 +3,7 @@
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/size_limits.h"
 #include "shared/lexcore/text_format.h"
 
 #include <csignal>
@@ -27,8 +28,13 @@ protected:
     bool poll() override {
         checkInterrupt();
         if (m_tty && progressTotal() > 0 && ++m_polls % 64 == 0) {
-            std::fprintf(stderr, "\r%lld / %lld", (long long)progressDone(),
-                         (long long)progressTotal());
+            // A run through temporary files names its phase: 读取, 分区 k/n, 合并.
+            if (phase().empty())
+                std::fprintf(stderr, "\r%lld / %lld", (long long)progressDone(),
+                             (long long)progressTotal());
+            else
+                std::fprintf(stderr, "\r\033[K%s %lld / %lld", phase().c_str(),
+                             (long long)progressDone(), (long long)progressTotal());
             m_shown = true;
         }
         return false;
@@ -84,6 +90,71 @@ constexpr const char *kCommonHelp =
     "               词库输出的编码（默认：第一个输入词库是 UTF-8 时为 UTF-8，行尾同输入；\n"
     "               否则为 GBK（代码页 936）加 CR LF）\n";
 
+// The usage line with the size options the operation takes.
+std::string usageLine(const Operation &op) {
+    std::string line = op.usage;
+    if (op.sizes & kCapacityOption)
+        line += (op.sizes & kMemoryOption) ? " [--capacity N | --memory SIZE]" : " [--capacity N]";
+    else if (op.sizes & kMemoryOption)
+        line += " [--memory SIZE]";
+    if (op.sizes & kTempDirOption)
+        line += " [--temp-dir DIR]";
+    return line;
+}
+
+// The size options, for the operations that take them.
+std::string sizeHelp(unsigned sizes) {
+    std::string help;
+    if (sizes & kCapacityOption)
+        help += "  --capacity N   词条表同窗口一样只有 N 个位置（N = 2000000 即窗口的容量），\n"
+                "                 超出时报“词条太多”，不写任何文件；给出它时全部在内存中处理。\n"
+                "                 默认不限容量：结果与窗口在容量以内时的结果逐字节相同\n";
+    if (sizes & kMemoryOption)
+        help += "  --memory SIZE  内存上限，如 512M、2G（默认物理内存的四分之一，至少 256M）；\n"
+                "                 词库放不进时分批处理，结果不变\n";
+    if (sizes & kTempDirOption)
+        help += "  --temp-dir DIR 分批处理的临时文件放在 DIR（默认 $TMPDIR，否则 /tmp）；\n"
+                "                 临时文件没有名字，运行结束、失败或中断时都由系统收回\n";
+    return help;
+}
+
+// Reads the size options of `op` into `limits`; a message on a usage error.
+std::optional<std::string> sizeOptions(const Operation &op, ArgParser &parser, SizeLimits &limits) {
+    limits.capacity = SizeLimits::kUnlimited;
+    limits.memory = 0;
+    if (op.sizes & kCapacityOption) {
+        if (auto text = parser.option("--capacity")) {
+            const auto n = parseSize(*text);
+            if (!n || *n > uint64_t(INT32_MAX) ||
+                text->find_first_not_of("0123456789") != std::string::npos)
+                return "--capacity 需要一个正整数（不超过 2147483647）";
+            limits.capacity = int64_t(*n);
+        }
+    }
+    if (op.sizes & kMemoryOption) {
+        std::optional<uint64_t> memory;
+        if (auto text = parser.option("--memory")) {
+            memory = parseSize(*text);
+            if (!memory)
+                return "--memory 需要一个大小，如 512M 或 2G";
+        }
+        // The window's structure holds everything in memory, as the window does.
+        if (limits.capacity != SizeLimits::kUnlimited && memory)
+            return "--capacity 与 --memory 不能同时给出";
+        if (limits.capacity == SizeLimits::kUnlimited)
+            limits.memory = memory ? *memory : defaultMemory();
+    }
+    if (op.sizes & kTempDirOption) {
+        if (auto dir = parser.option("--temp-dir")) {
+            std::error_code ec;
+            if (!std::filesystem::is_directory(*dir, ec))
+                return "--temp-dir 不是文件夹：" + *dir;
+            limits.tempDir = *dir;
+        }
+    }
+    return std::nullopt;
+}
+
 bool isHelp(const std::string &arg) {
     return arg == "--help" || arg == "-h";
 }
@@ -91,8 +162,8 @@ bool isHelp(const std::string &arg) {
 int runOperation(Context &ctx, const Operation &op, std::vector<std::string> args) {
     for (const auto &a : args) {
         if (isHelp(a)) {
-            ctx.out << "用法: " << op.usage << "\n\n  " << op.summary << "\n"
-                    << op.help << kCommonHelp;
+            ctx.out << "用法: " << usageLine(op) << "\n\n  " << op.summary << "\n"
+                    << op.help << sizeHelp(op.sizes) << kCommonHelp;
             return kExitDone;
         }
     }
@@ -106,9 +177,13 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
         if (!forced)
             return ctx.usage("--output-encoding 只能是 gbk、utf-8 或 utf-16le");
     }
+    SizeLimits limits;
+    if (auto message = sizeOptions(op, parser, limits))
+        return ctx.usage(*message);
     if (!parser.ok())
         return ctx.usage(parser.error());
     OutputScope outputs(forced);
+    SizeScope sizes(limits);
     // Notices of the shared layers (a file read in an unexpected way) go to standard error.
     struct NoticeScope {
         explicit NoticeScope(std::ostream &err) {
@@ -184,7 +259,7 @@ int Context::usage(const std::string &message) const {
     if (!message.empty())
         err << "lexcli: " << message << "\n";
     if (operation)
-        err << "用法: " << operation->usage << "\n";
+        err << "用法: " << usageLine(*operation) << "\n";
     return kExitUsage;
 }
 

@@ -49,12 +49,24 @@ struct Context {
     int usage(const std::string &message) const;
 };
 
+// The size options an operation takes (a mask): --capacity N for one that works through the
+// entry set, --memory SIZE for one that can run in bounded memory, --temp-dir DIR for one that
+// then goes through temporary files.
+enum SizeOption : unsigned {
+    kNoSizeOptions = 0,
+    kCapacityOption = 1,
+    kMemoryOption = 2,
+    kTempDirOption = 4,
+    kAllSizeOptions = 7,
+};
+
 struct Operation {
     const char *name;  // "generate"
     const char *usage; // "lexcli pintop generate IN -o OUT [--separator C] ..."
     const char *summary;
     int (*run)(Context &ctx, ArgParser &args);
     const char *help = ""; // the options in detail, for "OPERATION --help"
+    unsigned sizes = kNoSizeOptions;
 };
 
 struct ToolCli {

@@ -148,7 +148,8 @@ const ToolCli &freqtuneCli() {
         {{"import", kImportUsage, "导入词库：以词库的行重建词频数据库，词频全部归零", importCommand,
           "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 新建）\n"
           "  词库按 GBK 或 UTF-8 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
-          "  Rime 词典（*.dict.yaml）导入它的词条，每个词带上它的拼音（如 中zhong国guo）。\n"},
+          "  Rime 词典（*.dict.yaml）导入它的词条，每个词带上它的拼音（如 中zhong国guo）。\n",
+          kMemoryOption},
          {"export", kExportUsage, "导出词库：按词频从高到低（同词频按导入顺序）写出词库行",
           exportCommand,
           "  --db FILE        词频数据库（须已存在，不会新建）\n"
@@ -156,7 +157,8 @@ const ToolCli &freqtuneCli() {
           "  --length L1 L2   只导出长度从 L1 到 L2 的词（L1 不在 2 到 10 之间时为 2，\n"
           "                   L2 小于 L1 时为 L1）\n"
           "  --format F       quillo（默认：导入的行原样写出）、rime（Rime 词典）或 fcitx5\n"
-          "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n"},
+          "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n",
+          kTempDirOption},
          {"count", kCountUsage, "词频统计：每篇文章使出现的词的词频加 1，文章移入“已阅文章”",
           countCommand,
           "  --db FILE   词频数据库（须已存在，不会新建）\n"

@@ -89,17 +89,19 @@ const ToolCli &lexsortCli() {
     static const ToolCli cli{
         "词库排序：按词条长度（length）、其它词库（reference）、笔画（stroke）、拼音（pinyin）",
         {{"length", kLengthUsage, "按词条长度排序（2 到 30 字，其余排在最后）", length,
-          "  开头以 ; 开头的注释行被去掉；同样长度的行保持原来的顺序\n"},
+          "  开头以 ; 开头的注释行被去掉；同样长度的行保持原来的顺序\n",
+          kMemoryOption | kTempDirOption},
          {"reference", kReferenceUsage, "按其它词库（REF）的顺序排序，重复的行只保留一行",
           reference,
           "  REF 中也有的行按 REF 的顺序排在前面，其余的行按原来的顺序排在后面；\n"
           "  空行、不以汉字开头的行和少于两个汉字的行不输出。\n"
           "  REF 不存在时同窗口一样按原始词库的顺序输出，退出状态仍为 0，\n"
-          "  但在标准错误上给出“参照词库不存在，按原始词库的顺序输出：REF”\n"},
+          "  但在标准错误上给出“参照词库不存在，按原始词库的顺序输出：REF”\n",
+          kAllSizeOptions},
          {"stroke", kStrokeUsage, "按汉字笔画排序（Unicode 编码顺序）", stroke,
-          "  全部行（包括空行和重复行）都保留\n"},
+          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption},
          {"pinyin", kPinyinUsage, "按汉字拼音排序（不区分大小写和全半角）", pinyin,
-          "  全部行（包括空行和重复行）都保留\n"}}};
+          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption}}};
     return cli;
 }
 

@@ -141,10 +141,11 @@ const ToolCli &phonetagCli() {
         {{"annotate", kAnnotateUsage, "自动注音（数据目录的 dz.txt 与 zn.lxd）", annotate},
          {"clear", kClearUsage, "清除拼音：每行只留词", clear},
          {"correct", kCorrectUsage, "开始修正注音（数据目录的 lw.txt）", correct,
-          "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n"},
+          "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n",
+          kCapacityOption | kMemoryOption},
          {"extract", kExtractUsage, "提取注音词条：只留带拼音的行", extract},
          {"adjust", kAdjustUsage, "调整赘拼欠拼（数据目录的 dz.txt）", adjust},
-         {"dedup", kDedupUsage, "删除重复词条：整行相同的只留第一行", dedup}}};
+         {"dedup", kDedupUsage, "删除重复词条：整行相同的只留第一行", dedup, "", kAllSizeOptions}}};
     return cli;
 }
 

@@ -88,7 +88,8 @@ const ToolCli &pintopCli() {
           "  --table FILE    使用自定义替换表文件\n"},
          {"dedup", kDedupUsage, "去固顶词库的重复编码", dedup,
           "  --keep N   每个编码保留的行数：1 保留固顶首选词（默认），2 二重码，\n"
-          "             3 三重码；保留两行以上时输出中的 - 全部删除\n"}}};
+          "             3 三重码；保留两行以上时输出中的 - 全部删除\n",
+          kMemoryOption | kTempDirOption}}};
     return cli;
 }
 
