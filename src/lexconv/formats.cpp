@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <cmath>
 
 namespace lex::lexconv {
@@ -105,17 +106,17 @@ std::optional<double> parseNumber(std::u16string_view text) {
     text = trim(text);
     if (text.empty() || text.size() > 64)
         return std::nullopt;
-    std::string ascii;
+    char ascii[64];
+    size_t n = 0;
     for (char16_t c : text) {
         if (c >= 0x80)
             return std::nullopt;
-        ascii += char(c);
+        ascii[n++] = char(c);
     }
-    if (ascii[0] == '+')
-        ascii.erase(0, 1);
+    const char *from = ascii[0] == '+' ? ascii + 1 : ascii;
     double v = 0;
-    const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), v);
-    if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(v))
+    const auto [end, ec] = std::from_chars(from, ascii + n, v);
+    if (ec != std::errc() || end != ascii + n || !std::isfinite(v))
         return std::nullopt;
     return v;
 }
@@ -276,8 +277,10 @@ void parseWords(ParsedLine &r, std::u16string_view line) {
 
 // Tokens as libime's text loader splits a line: runs of blanks separate fields, and a field that
 // begins with " runs to the closing " with \\ \" \n unescaped inside (unclosed: taken as it is).
-void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens) {
+void libimeTokens(std::u16string_view line, std::vector<std::u16string_view> &tokens,
+                  std::deque<std::u16string> &unquoted) {
     tokens.clear();
+    size_t quoted = 0;
     size_t i = 0;
     for (;;) {
         while (i < line.size() && isBlank(line[i]))
@@ -288,7 +291,10 @@ void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens)
         while (end < line.size() && !isBlank(line[end]))
             ++end;
         if (line[i] == u'"') {
-            std::u16string tok;
+            if (unquoted.size() <= quoted)
+                unquoted.emplace_back();
+            std::u16string &tok = unquoted[quoted];
+            tok.clear();
             size_t j = i + 1;
             bool closed = false;
             for (; j < line.size(); ++j) {
@@ -305,7 +311,8 @@ void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens)
                 }
             }
             if (closed && (j >= line.size() || isBlank(line[j]))) {
-                tokens.push_back(std::move(tok));
+                tokens.push_back(tok);
+                ++quoted;
                 i = j;
                 continue;
             }
@@ -318,8 +325,9 @@ void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens)
 void parseFcitx5(ParsedLine &r, std::u16string_view line) {
     if (trim(line).empty())
         return skip(r);
-    thread_local std::vector<std::u16string> tokens;
-    libimeTokens(line, tokens);
+    thread_local std::vector<std::u16string_view> tokens;
+    thread_local std::deque<std::u16string> unquoted; // stays where it is as it grows
+    libimeTokens(line, tokens, unquoted);
     if (tokens.size() < 2 || tokens.size() > 3)
         return reject(r, kFields);
     std::optional<double> weight;
