@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <deque>
 #include <cmath>
+#include <deque>
 
 namespace lex::lexconv {
 namespace {
