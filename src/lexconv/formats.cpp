@@ -86,10 +86,6 @@ Fields split(std::u16string_view s, char16_t sep) {
     }
 }
 
-std::u16string u16(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
-}
-
 void appendSpelled(std::u16string &out, const std::string &syllable, UeSpelling ue) {
     char16_t buf[8];
     const size_t n = std::min<size_t>(syllable.size(), 8);
@@ -723,11 +719,11 @@ bool isRimeDictionary(const std::filesystem::path &path) {
 }
 
 std::u16string weightText(double weight) {
-    if (weight == std::floor(weight) && std::fabs(weight) < 1e15)
-        return u16(std::to_string(int64_t(weight)));
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, weight);
-    return u16(std::string_view(buf, size_t(r.ptr - buf)));
+    const auto r = weight == std::floor(weight) && std::fabs(weight) < 1e15
+                       ? std::to_chars(buf, buf + sizeof buf, int64_t(weight))
+                       : std::to_chars(buf, buf + sizeof buf, weight);
+    return std::u16string(buf, r.ptr);
 }
 
 FormatWriter::FormatWriter(Format format, Options options)
