@@ -555,14 +555,16 @@ bool LineStream::fill() {
     }
     m_first = false;
     // What is left of the text goes to the front, the new chunk after it.
-    std::memmove(m_text.get(), m_text.get() + m_pos, (m_length - m_pos) * 2);
+    if (m_length > m_pos)
+        std::memmove(m_text.get(), m_text.get() + m_pos, (m_length - m_pos) * 2);
     m_length -= m_pos;
     m_pos = 0;
     const size_t start = m_length;
     if (start + view.size() + 1 > m_capacity) {
         const size_t capacity = (start + view.size() + 1) * 3 / 2;
         std::unique_ptr<char16_t[]> grown(new char16_t[capacity]);
-        std::memcpy(grown.get(), m_text.get(), start * 2);
+        if (start > 0)
+            std::memcpy(grown.get(), m_text.get(), start * 2);
         m_text = std::move(grown);
         m_capacity = capacity;
     }
