@@ -12,6 +12,18 @@ namespace lex::phonetag {
 
 void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
                   PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
+    if (!table.mayChange(line)) {
+        // No word occurs: the markers InsBlank would insert are deleted again with every other
+        // "0", and FixPinyin sees the line without its zeros.
+        if (line.find(u'0') == std::u16string_view::npos) {
+            FixPinyin(line, dict, counters, out);
+            return;
+        }
+        scratch.assign(line);
+        std::erase(scratch, u'0');
+        FixPinyin(scratch, dict, counters, out);
+        return;
+    }
     InsBlank(line, scratch);
     table.apply(scratch, out);
     std::erase(scratch, u'0');

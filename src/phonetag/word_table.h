@@ -44,6 +44,10 @@ public:
     // Applies every pair, from the last to the first, to one line of InsBlank-marked text:
     // each pair replaces all occurrences of its word, left to right, without overlaps.
     void apply(std::u16string &line, std::u16string &scratch) const;
+    // False when apply() leaves InsBlank of `line` (an unmarked lexicon line) as it is: no word
+    // can occur in it. InsBlank only inserts markers, so a word without a "0" that occurs in
+    // the marked line occurs in the line itself.
+    bool mayChange(std::u16string_view line) const;
 
 private:
     struct Pair {
