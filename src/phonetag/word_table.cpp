@@ -2,6 +2,7 @@
 
 #include "phonetag/char_dictionary.h"
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/word_automaton.h"
@@ -108,7 +109,8 @@ void WordTable::prepare() const {
 
 bool WordTable::mayChange(std::u16string_view line) const {
     prepare();
-    return m_automaton->zeroWords || m_automaton->words.mayHoldWord(line);
+    const WordAutomaton &words = m_automaton->words;
+    return m_automaton->zeroWords || (words.mayHoldWord(line) && words.containsAny(line));
 }
 
 int64_t WordTable::latestOccurring(std::u16string_view line, int64_t bound) const {
@@ -144,6 +146,87 @@ void WordTable::apply(std::u16string &line, std::u16string &scratch) const {
         replaceAll(line, word(size_t(k)), marked(size_t(k)), scratch);
         bound = k;
     }
+}
+
+void WordTable::applyTraced(std::u16string &line, Trace &trace, std::u16string &scratch) const {
+    prepare();
+    trace.from.assign(line.size(), -1);
+    trace.index.resize(line.size());
+    for (size_t i = 0; i < line.size(); ++i)
+        trace.index[i] = uint32_t(i);
+    trace.replacements.clear();
+    if (!m_automaton->zeroWords && !m_automaton->words.mayHoldWord(line))
+        return;
+    std::vector<int32_t> &from = trace.fromScratch;
+    std::vector<uint32_t> &index = trace.indexScratch;
+    int64_t bound = int64_t(m_pairs.size());
+    for (;;) {
+        const int64_t k = latestOccurring(line, bound);
+        if (k < 0)
+            return;
+        // replaceAll(), unit by unit with the trace.
+        const std::u16string_view w = word(size_t(k)), m = marked(size_t(k));
+        scratch.clear();
+        from.clear();
+        index.clear();
+        size_t at = 0;
+        for (size_t pos = line.find(w); pos != std::u16string::npos; pos = line.find(w, at)) {
+            for (; at < pos; ++at) {
+                scratch.push_back(line[at]);
+                from.push_back(trace.from[at]);
+                index.push_back(trace.index[at]);
+            }
+            Trace::Replacement r{uint32_t(k), trace.index[pos],
+                                 trace.index[pos + w.size() - 1] + 1};
+            const auto id = int32_t(trace.replacements.size());
+            trace.replacements.push_back(r);
+            uint32_t wordIndex = 0;
+            for (char16_t c : m) {
+                scratch.push_back(c);
+                from.push_back(id);
+                index.push_back(isDoubleByte(c) ? wordIndex++ : wordIndex);
+            }
+            at = pos + w.size();
+        }
+        for (; at < line.size(); ++at) {
+            scratch.push_back(line[at]);
+            from.push_back(trace.from[at]);
+            index.push_back(trace.index[at]);
+        }
+        line.swap(scratch);
+        trace.from.swap(from);
+        trace.index.swap(index);
+        bound = k;
+    }
+}
+
+void WordTable::occurrences(std::u16string_view text, std::vector<Occurrence> &out) const {
+    prepare();
+    out.clear();
+    const Automaton &a = *m_automaton;
+    a.words.forEachMatch(text, [&](size_t end, uint32_t node) {
+        const uint32_t pair = a.pairIds[a.pairsBegin[node]];
+        out.push_back({uint32_t(end) - m_pairs[pair].wordLength, uint32_t(end), pair});
+    });
+}
+
+std::u16string_view WordTable::readingAt(size_t k, size_t index) const {
+    // The marked form is InsBlank of the table line: the word's characters in order, each
+    // followed by its letters.
+    const std::u16string_view w = word(k), m = marked(k);
+    size_t j = 0;
+    for (size_t i = 0; i < m.size(); ++i) {
+        if (j >= w.size() || m[i] != w[j] || (j > 0 && !isDoubleByte(m[i])))
+            continue;
+        size_t end = i + 1;
+        while (end < m.size() && !isDoubleByte(m[end]) && ansiCode(m[end]) > 64)
+            ++end;
+        if (j == index)
+            return m.substr(i + 1, end - i - 1);
+        ++j;
+        i = end - 1;
+    }
+    return {};
 }
 
 WordTable loadWordTable(const std::filesystem::path &path, EventPump &pump) {
