@@ -135,4 +135,46 @@ void WordAutomaton::finish() {
     std::vector<char16_t>().swap(m_unit);
 }
 
+WordScanner::WordScanner(const WordAutomaton &words)
+    : m_words(words), m_seen(words.m_fail.size(), 0u) {}
+
+void WordScanner::begin() {
+    if (++m_scan == 0) { // wrapped: forget the old marks
+        std::fill(m_seen.begin(), m_seen.end(), 0u);
+        m_scan = 1;
+    }
+    m_state = 0;
+    m_found.clear();
+    if (m_words.m_word[0] >= 0) // the empty word occurs in every text
+        m_found.push_back(m_words.m_word[0]);
+}
+
+void WordScanner::feed(std::u16string_view folded) {
+    const WordAutomaton &a = m_words;
+    const int32_t *root = a.m_root.get();
+    int32_t state = m_state;
+    for (const char16_t c : folded) {
+        int32_t next;
+        for (;;) {
+            if (state == 0) {
+                next = root[c];
+                break;
+            }
+            next = a.child(state, c);
+            if (next != 0)
+                break;
+            state = a.m_fail[state];
+        }
+        state = next;
+        if (state == 0 || (a.m_word[state] < 0 && a.m_output[state] == 0))
+            continue;
+        for (int32_t n = a.m_word[state] >= 0 ? state : a.m_output[state];
+             n > 0 && m_seen[n] != m_scan; n = a.m_output[n]) {
+            m_seen[n] = m_scan;
+            m_found.push_back(a.m_word[n]);
+        }
+    }
+    m_state = state;
+}
+
 } // namespace lex::freqtune

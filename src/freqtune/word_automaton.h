@@ -48,6 +48,7 @@ public:
     }
 
 private:
+    friend class WordScanner;
     int32_t child(int32_t node, char16_t c) const;
     int32_t addChild(int32_t node, char16_t c);
     void growTable();
@@ -73,6 +74,27 @@ private:
     std::vector<int32_t> m_wordNode; // per word: its node
     uint32_t m_scan = 0;
     bool m_finished = false;
+};
+
+// One scan of a text handed over in pieces, with marks of its own, so that several threads can
+// scan with one finished automaton.
+class WordScanner {
+public:
+    explicit WordScanner(const WordAutomaton &words);
+
+    // Starts a new text; found() is emptied.
+    void begin();
+    // The next piece of the (folded) text.
+    void feed(std::u16string_view folded);
+    // The ids of the words that occurred in the text so far, each once.
+    const std::vector<int32_t> &found() const { return m_found; }
+
+private:
+    const WordAutomaton &m_words;
+    int32_t m_state = 0;
+    uint32_t m_scan = 0;
+    std::vector<uint32_t> m_seen; // per node: the scan that last reported it
+    std::vector<int32_t> m_found;
 };
 
 inline int32_t WordAutomaton::child(int32_t node, char16_t c) const {
