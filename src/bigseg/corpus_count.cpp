@@ -1,0 +1,918 @@
+#include "bigseg/corpus_count.h"
+
+#include "bigseg/segmentation.h"
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/interrupt.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/partial_counts.h"
+#include "shared/lexcore/report.h"
+#include "shared/lexcore/utf8.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace lex::bigseg {
+namespace {
+
+// ---- counting ----
+
+// Words and their counts, by an open-addressing table over the words' text. Counts may go
+// below zero for a while (a chunk counted again with the opposite sign on another thread).
+class WordCounts {
+public:
+    WordCounts() : m_cells(size_t(1) << 12), m_mask(m_cells.size() - 1) {}
+
+    void add(std::u16string_view w, int64_t delta) {
+        const uint64_t h = hash(w);
+        const auto tag = uint32_t(h >> 32);
+        for (size_t i = size_t(h) & m_mask;; i = (i + 1) & m_mask) {
+            Cell &c = m_cells[i];
+            if (c.len == 0) {
+                c = {tag, uint32_t(w.size()), m_text.size(), delta};
+                m_text.append(w);
+                if (++m_used * 2 > m_cells.size())
+                    grow();
+                return;
+            }
+            if (c.tag == tag && c.len == w.size() &&
+                std::memcmp(m_text.data() + c.off, w.data(), w.size() * 2) == 0) {
+                c.count += delta;
+                return;
+            }
+        }
+    }
+
+    template <class F> void forEach(F f) const {
+        for (const Cell &c : m_cells)
+            if (c.len)
+                f(std::u16string_view(m_text.data() + c.off, c.len), c.count);
+    }
+
+    void addAll(const WordCounts &other) {
+        other.forEach([&](std::u16string_view w, int64_t n) { add(w, n); });
+    }
+
+    // The words whose count is not zero, ascending.
+    std::vector<std::pair<std::u16string, int64_t>> sorted() const {
+        std::vector<std::pair<std::u16string_view, int64_t>> views;
+        views.reserve(m_used);
+        forEach([&](std::u16string_view w, int64_t n) {
+            if (n != 0)
+                views.emplace_back(w, n);
+        });
+        std::sort(views.begin(), views.end());
+        std::vector<std::pair<std::u16string, int64_t>> out;
+        out.reserve(views.size());
+        for (const auto &[w, n] : views)
+            out.emplace_back(std::u16string(w), n);
+        return out;
+    }
+
+private:
+    struct Cell {
+        uint32_t tag = 0;
+        uint32_t len = 0; // 0: free (a word is never empty)
+        size_t off = 0;
+        int64_t count = 0;
+    };
+
+    static uint64_t hash(std::u16string_view w) {
+        uint64_t h = 0x9E3779B97F4A7C15ull ^ w.size();
+        for (char16_t c : w)
+            h = (h ^ c) * 0x100000001B3ull;
+        h ^= h >> 29;
+        h *= 0xBF58476D1CE4E5B9ull;
+        return h ^ (h >> 32);
+    }
+
+    void grow() {
+        std::vector<Cell> old(m_cells.size() * 2);
+        old.swap(m_cells);
+        m_mask = m_cells.size() - 1;
+        for (const Cell &c : old) {
+            if (!c.len)
+                continue;
+            const uint64_t h = hash({m_text.data() + c.off, c.len});
+            size_t i = size_t(h) & m_mask;
+            while (m_cells[i].len)
+                i = (i + 1) & m_mask;
+            m_cells[i] = c;
+        }
+    }
+
+    std::vector<Cell> m_cells;
+    size_t m_mask;
+    size_t m_used = 0;
+    std::u16string m_text;
+};
+
+// Counts the lines that the segmentation of one run gives, as the statistics count "fc.txt".
+class RunCounter {
+public:
+    RunCounter(const SegmentLexicon &lexicon, size_t textSize, int16_t splitBelow)
+        : m_cutter(lexicon, textSize), m_splitBelow(splitBelow) {}
+
+    void count(std::u16string_view run, WordCounts &counts, int64_t sign) {
+        if (run.empty())
+            return;
+        if (int64_t(run.size()) < m_splitBelow) {
+            counts.add(run, sign);
+            return;
+        }
+        m_cutter.cut(run, m_breaks);
+        size_t from = 0;
+        for (uint32_t b : m_breaks) {
+            if (b > from)
+                counts.add(run.substr(from, b - from), sign);
+            from = b;
+        }
+        if (run.size() > from)
+            counts.add(run.substr(from), sign);
+    }
+
+private:
+    RunCutter m_cutter;
+    int16_t m_splitBelow;
+    std::vector<uint32_t> m_breaks;
+};
+
+inline bool runCharacter(const int16_t *ansi, char16_t c) {
+    const int16_t a = ansi[c];
+    return a < 0 && a >= -20319; // 0xB0A1 and above
+}
+
+// The open ends of a sequence of parts, the runs that close between them handed to `run`.
+struct EndsView {
+    bool whole;
+    std::u16string_view head, tail;
+};
+
+template <class Run> OpenEnds joinEnds(const std::vector<EndsView> &parts, Run run) {
+    OpenEnds out;
+    std::u16string open;
+    for (const EndsView &p : parts) {
+        open += p.head;
+        if (p.whole)
+            continue;
+        if (out.whole) {
+            out.whole = false;
+            out.head = open;
+        } else {
+            run(std::u16string_view(open));
+        }
+        open = p.tail;
+    }
+    (out.whole ? out.head : out.tail) = open;
+    return out;
+}
+
+// ---- the chunks ----
+
+enum class Mode { Undecided, Guess, Decided };
+
+struct Task {
+    int32_t file = 0;
+    int32_t epoch = 0;
+    int64_t seq = 0;
+    LexiconEncoding encoding = LexiconEncoding::Ansi936;
+    bool guessed = false; // UTF-8 by its beginning only: the worker checks its bytes
+    bool final = false;   // the file's last bytes
+    int sign = 1;
+    std::string bytes;
+};
+
+struct Fragment {
+    int32_t file, epoch;
+    int64_t seq;
+    bool whole;
+    std::u16string head, tail;
+    bool hasText;
+};
+
+// Where a chunk that begins at the start of `b` (a place between two characters) ends: after the
+// first line end between `from` and 2 * `from` bytes, else at the first place from `from` on
+// where the text may be cut without changing how it decodes; npos when `b` is too short to say.
+size_t findCut(std::string_view b, size_t from, LexiconEncoding enc) {
+    const size_t window = std::min(b.size(), 2 * from);
+    if (enc == LexiconEncoding::Utf16Le) {
+        const size_t even = from + (from & 1);
+        for (size_t i = even; i + 1 < window; i += 2)
+            if (b[i] == '\n' && b[i + 1] == '\0')
+                return i + 2;
+        return even < b.size() ? even : std::string_view::npos;
+    }
+    if (const void *lf =
+            from < window ? std::memchr(b.data() + from, '\n', window - from) : nullptr)
+        return size_t(static_cast<const char *>(lf) - b.data()) + 1;
+    const auto at = [&](size_t i) { return uint8_t(b[i]); };
+    if (enc == LexiconEncoding::Utf8) {
+        // Before a byte that starts a character, or after three continuation bytes in a row
+        // (no sequence reaches further back, and a lone continuation byte stands alone).
+        for (size_t i = from; i < b.size(); ++i)
+            if ((at(i) & 0xC0) != 0x80 ||
+                (i >= 3 && (at(i - 1) & 0xC0) == 0x80 && (at(i - 2) & 0xC0) == 0x80 &&
+                 (at(i - 3) & 0xC0) == 0x80))
+                return i;
+        return std::string_view::npos;
+    }
+    // Code page 936: the pairs from the start, as the decoder takes them.
+    size_t i = 0;
+    while (i < from) {
+        const uint8_t c = at(i);
+        if (c >= 0x81 && c <= 0xFE) {
+            if (i + 1 >= b.size())
+                return std::string_view::npos;
+            const uint8_t t = at(i + 1);
+            i += t >= 0x40 && t <= 0xFE && t != 0x7F ? 2 : 1;
+        } else {
+            ++i;
+        }
+    }
+    return i < b.size() ? i : std::string_view::npos;
+}
+
+class TaskQueue {
+public:
+    explicit TaskQueue(size_t capacity) : m_capacity(capacity) {}
+
+    std::unique_ptr<Task> spare() {
+        std::lock_guard lock(m_mutex);
+        if (m_free.empty())
+            return std::make_unique<Task>();
+        auto t = std::move(m_free.back());
+        m_free.pop_back();
+        return t;
+    }
+    // False while the queue is full after `wait`; the caller polls meanwhile.
+    bool tryPush(std::unique_ptr<Task> &t, std::chrono::milliseconds wait) {
+        std::unique_lock lock(m_mutex);
+        if (m_tasks.size() >= m_capacity && !m_notFull.wait_for(lock, wait, [&] {
+                return m_tasks.size() < m_capacity || m_closed;
+            }))
+            return false;
+        m_tasks.push_back(std::move(t));
+        ++m_pending;
+        m_notEmpty.notify_one();
+        return true;
+    }
+    std::unique_ptr<Task> pop() {
+        std::unique_lock lock(m_mutex);
+        m_notEmpty.wait(lock, [&] { return !m_tasks.empty() || m_closed; });
+        if (m_tasks.empty())
+            return nullptr;
+        auto t = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        m_notFull.notify_one();
+        return t;
+    }
+    void done(std::unique_ptr<Task> t) {
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(t));
+        if (--m_pending == 0)
+            m_idle.notify_all();
+    }
+    // A task that was never pushed.
+    void recycle(std::unique_ptr<Task> t) {
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(t));
+    }
+    bool waitIdle(std::chrono::milliseconds wait) {
+        std::unique_lock lock(m_mutex);
+        return m_idle.wait_for(lock, wait, [&] { return m_pending == 0 || m_closed; });
+    }
+    void close() {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_tasks.clear();
+        m_notEmpty.notify_all();
+        m_notFull.notify_all();
+        m_idle.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_notEmpty, m_notFull, m_idle;
+    std::deque<std::unique_ptr<Task>> m_tasks;
+    std::vector<std::unique_ptr<Task>> m_free;
+    size_t m_capacity;
+    size_t m_pending = 0; // pushed and not done
+    bool m_closed = false;
+};
+
+// One count over the corpus: the reading and cutting on the calling thread, the chunks on the
+// workers.
+class Counter {
+public:
+    Counter(const std::vector<CorpusFile> &files, const SegmentLexicon &lexicon,
+            const CountSettings &settings, EventPump &pump)
+        : m_files(files), m_lexicon(lexicon), m_settings(settings), m_pump(pump),
+          m_chunk(std::max<size_t>(settings.chunkSize, 1)),
+          m_queue(size_t(std::max(settings.threads, 1)) * 2 + 1), m_state(files.size()),
+          m_flipped(new std::atomic<bool>[files.size() + 1]),
+          m_tables(size_t(std::max(settings.threads, 1))) {
+        for (size_t i = 0; i < files.size(); ++i)
+            m_flipped[i] = false;
+        for (const CorpusFile &f : files)
+            m_totalBytes += f.size;
+    }
+
+    CorpusCounts run();
+
+private:
+    struct Range {
+        uint64_t offset;
+        size_t length;
+        bool final;
+    };
+    struct FileState {
+        int32_t epoch = 0;
+        LexiconEncoding encoding = LexiconEncoding::Ansi936;
+        std::vector<Range> guessed; // the chunks dispatched as UTF-8 before it was sure
+        std::optional<bool> crlf;
+        char last[2] = {0, 0}; // the last bytes before the chunk, the last one first
+    };
+
+    void work(size_t index);
+    void process(Task &t, WordCounts &counts, RunCounter &runs, std::u16string &text);
+    void readFile(int32_t f, bool asCp936);
+    void recount(int32_t f);
+    void dispatch(std::unique_ptr<Task> &t);
+    void poll();
+    void rethrowWorkerFailure();
+    void noteLineEnd(FileState &st, std::string_view bytes, LexiconEncoding enc);
+    void drainFlips();
+
+    const std::vector<CorpusFile> &m_files;
+    const SegmentLexicon &m_lexicon;
+    const CountSettings &m_settings;
+    EventPump &m_pump;
+    size_t m_chunk;
+    TaskQueue m_queue;
+    std::vector<FileState> m_state;
+    std::unique_ptr<std::atomic<bool>[]> m_flipped;
+    std::vector<WordCounts> m_tables;
+
+    std::mutex m_mutex; // guards what the workers hand back
+    std::vector<Fragment> m_fragments;
+    std::vector<int32_t> m_flips;
+    std::exception_ptr m_failure;
+    std::atomic<bool> m_failed{false};
+
+    uint64_t m_totalBytes = 0;
+    uint64_t m_doneBytes = 0; // of the files read through
+};
+
+void Counter::work(size_t index) {
+    try {
+        RunCounter runs(m_lexicon, m_chunk * 2, m_settings.splitBelow);
+        std::u16string text;
+        while (auto t = m_queue.pop()) {
+            if (!m_failed)
+                process(*t, m_tables[index], runs, text);
+            m_queue.done(std::move(t));
+        }
+    } catch (...) {
+        std::lock_guard lock(m_mutex);
+        if (!m_failure)
+            m_failure = std::current_exception();
+        m_failed = true;
+        m_queue.close();
+    }
+}
+
+void Counter::process(Task &t, WordCounts &counts, RunCounter &runs, std::u16string &text) {
+    text.clear();
+    switch (t.encoding) {
+    case LexiconEncoding::Utf16Le:
+        text.resize((t.bytes.size() + 1) / 2);
+        std::memcpy(text.data(), t.bytes.data(), t.bytes.size() & ~size_t(1));
+        if (t.bytes.size() & 1) // a dangling last byte is no character
+            text.back() = 0xFFFD;
+        break;
+    case LexiconEncoding::Utf8:
+        decodeUtf8(t.bytes, text);
+        break;
+    case LexiconEncoding::Ansi936:
+        decode936(t.bytes, text);
+        break;
+    }
+    const int16_t *ansi = detail::ansiTable();
+    const size_t n = text.size();
+    size_t firstSep = std::u16string::npos, lastSep = 0, start = 0;
+    bool inRun = false, replaced = false;
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (runCharacter(ansi, c)) {
+            if (!inRun) {
+                inRun = true;
+                start = i;
+            }
+            continue;
+        }
+        if (c == 0) // the reader refuses such a file, and so does the count
+            throw LexError("不是文本文件：" + m_files[size_t(t.file)].name(),
+                           m_files[size_t(t.file)].path);
+        replaced |= c == 0xFFFD;
+        if (inRun) {
+            inRun = false;
+            if (start > 0) // a run at the start is the head, counted with its neighbours
+                runs.count(std::u16string_view(text).substr(start, i - start), counts, t.sign);
+        }
+        if (firstSep == std::u16string::npos)
+            firstSep = i;
+        lastSep = i;
+    }
+    if (t.guessed && replaced) {
+        // Some bytes were no UTF-8, or the UTF-8 held U+FFFD itself: only the bytes tell.
+        Utf8Validator v;
+        if (!v.feed(t.bytes) || !v.complete()) {
+            const int32_t f = t.file;
+            if (!m_flipped[size_t(f)].exchange(true)) {
+                std::lock_guard lock(m_mutex);
+                m_flips.push_back(f);
+            }
+        }
+    }
+    if (t.sign < 0)
+        return;
+    Fragment frag{t.file, t.epoch, t.seq, firstSep == std::u16string::npos, {}, {}, n > 0};
+    const std::u16string_view all(text);
+    if (frag.whole) {
+        frag.head = all;
+    } else {
+        frag.head = all.substr(0, firstSep);
+        frag.tail = all.substr(lastSep + 1);
+    }
+    std::lock_guard lock(m_mutex);
+    m_fragments.push_back(std::move(frag));
+}
+
+void Counter::rethrowWorkerFailure() {
+    if (!m_failed)
+        return;
+    std::lock_guard lock(m_mutex);
+    std::rethrow_exception(m_failure);
+}
+
+void Counter::poll() {
+    rethrowWorkerFailure();
+    m_pump.yieldNow(); // progress, and an interrupt throws here
+}
+
+void Counter::dispatch(std::unique_ptr<Task> &t) {
+    while (!m_queue.tryPush(t, std::chrono::milliseconds(50))) {
+        poll();
+    }
+    rethrowWorkerFailure();
+}
+
+void Counter::noteLineEnd(FileState &st, std::string_view b, LexiconEncoding enc) {
+    if (st.crlf)
+        return;
+    const size_t unit = enc == LexiconEncoding::Utf16Le ? 2 : 1;
+    // The bytes before `at`, those of the chunk before included.
+    const auto before = [&](size_t at, size_t back) {
+        return at >= back ? b[at - back] : st.last[back - at - 1];
+    };
+    for (size_t i = 0; i + unit <= b.size(); i += unit) {
+        if (b[i] != '\n' || (unit == 2 && b[i + 1] != '\0'))
+            continue;
+        st.crlf = before(i, unit) == '\r' && (unit == 1 || before(i, 1) == '\0');
+        return;
+    }
+    for (size_t k = 0; k < 2 && k < b.size(); ++k)
+        st.last[k] = b[b.size() - 1 - k];
+}
+
+void Counter::readFile(int32_t f, bool asCp936) {
+    const CorpusFile &file = m_files[size_t(f)];
+    FileState &st = m_state[size_t(f)];
+    CorpusReader reader(file);
+    Mode mode = asCp936 ? Mode::Decided : Mode::Undecided;
+    LexiconEncoding enc = LexiconEncoding::Ansi936;
+    auto t = m_queue.spare();
+    t->bytes.clear();
+    bool eof = false;
+    // Reads until the chunk holds `size` bytes or the file ends.
+    auto fill = [&](size_t size) {
+        std::string &buf = t->bytes;
+        while (!eof && buf.size() < size) {
+            const size_t at = buf.size();
+            buf.resize(size);
+            const size_t got = reader.read(buf.data() + at, size - at);
+            buf.resize(at + got);
+            eof = got == 0;
+        }
+    };
+    fill(3);
+    uint64_t offset = 0;
+    if (!asCp936) {
+        // The marks, as detectEncoding tells them.
+        if (t->bytes.starts_with("\xFF\xFE")) {
+            mode = Mode::Decided;
+            enc = LexiconEncoding::Utf16Le;
+            offset = 2;
+        } else if (t->bytes.starts_with("\xEF\xBB\xBF")) {
+            mode = Mode::Decided;
+            enc = LexiconEncoding::Utf8;
+            offset = 3;
+        }
+        t->bytes.erase(0, offset);
+    }
+    int64_t seq = 0;
+    for (size_t want = 2 * m_chunk;;) {
+        fill(want);
+        std::string &buf = t->bytes;
+        if (buf.empty())
+            break;
+        if (mode == Mode::Undecided) {
+            // UTF-8 only if its first non-ASCII bytes are; a code page 936 file is told here.
+            const auto high =
+                std::find_if(buf.begin(), buf.end(), [](char c) { return uint8_t(c) >= 0x80; });
+            if (high != buf.end()) {
+                Utf8Validator v;
+                const bool ok = v.feed(std::string_view(&*high, size_t(buf.end() - high)));
+                mode = ok ? Mode::Guess : Mode::Decided;
+                enc = ok ? LexiconEncoding::Utf8 : LexiconEncoding::Ansi936;
+            }
+        }
+        // Still undecided: ASCII so far, which every encoding reads alike (UTF-8's cut rule).
+        const LexiconEncoding cutAs = mode == Mode::Undecided ? LexiconEncoding::Utf8 : enc;
+        size_t cut = buf.size();
+        if (!eof || buf.size() > m_chunk) {
+            cut = findCut(buf, m_chunk, cutAs);
+            if (cut == std::string_view::npos) {
+                if (!eof) {
+                    want = buf.size() + 16; // a few bytes more tell
+                    continue;
+                }
+                cut = buf.size();
+            }
+        }
+        want = 2 * m_chunk;
+        auto next = m_queue.spare();
+        next->bytes.assign(buf, cut, std::string::npos);
+        buf.resize(cut);
+        noteLineEnd(st, buf, cutAs);
+        t->file = f;
+        t->epoch = st.epoch;
+        t->seq = seq++;
+        t->encoding = mode == Mode::Undecided ? LexiconEncoding::Ansi936 : enc;
+        t->guessed = mode == Mode::Guess;
+        t->final = eof && next->bytes.empty();
+        t->sign = 1;
+        if (t->guessed)
+            st.guessed.push_back({offset, cut, t->final});
+        offset += cut;
+        dispatch(t);
+        t = std::move(next);
+        m_pump.setProgress(int64_t(m_doneBytes + reader.consumed()), int64_t(m_totalBytes));
+        if (!asCp936 && m_flipped[size_t(f)]) {
+            m_queue.recycle(std::move(t));
+            return; // counted again from the start
+        }
+    }
+    st.encoding = mode == Mode::Undecided ? LexiconEncoding::Ansi936 : enc;
+    m_queue.recycle(std::move(t));
+}
+
+void Counter::recount(int32_t f) {
+    const CorpusFile &file = m_files[size_t(f)];
+    if (file.isStdin())
+        throw LexError("标准输入开头是 UTF-8，后面却有不是 UTF-8 的字节：要按 GBK 重新统计，"
+                       "请先把它存成文件。");
+    FileState &st = m_state[size_t(f)];
+    // The chunks read as UTF-8, once more with the opposite sign.
+    {
+        CorpusReader reader(file);
+        uint64_t at = 0;
+        std::string skip(size_t(1) << 16, '\0');
+        for (const Range &r : st.guessed) {
+            while (at < r.offset) {
+                const size_t got = reader.readFull(
+                    skip.data(), size_t(std::min<uint64_t>(skip.size(), r.offset - at)));
+                if (got == 0)
+                    break;
+                at += got;
+            }
+            auto t = m_queue.spare();
+            t->bytes.resize(r.length);
+            t->bytes.resize(reader.readFull(t->bytes.data(), r.length));
+            at += t->bytes.size();
+            t->file = f;
+            t->epoch = st.epoch;
+            t->seq = -1;
+            t->encoding = LexiconEncoding::Utf8;
+            t->guessed = false;
+            t->final = r.final;
+            t->sign = -1;
+            dispatch(t);
+        }
+    }
+    st.guessed.clear();
+    ++st.epoch;
+    readFile(f, /*asCp936=*/true);
+}
+
+void Counter::drainFlips() {
+    for (;;) {
+        std::vector<int32_t> flips;
+        {
+            std::lock_guard lock(m_mutex);
+            flips.swap(m_flips);
+        }
+        if (flips.empty())
+            return;
+        std::sort(flips.begin(), flips.end());
+        for (int32_t f : flips)
+            recount(f);
+    }
+}
+
+CorpusCounts Counter::run() {
+    const size_t threads = m_tables.size();
+    std::vector<std::thread> workers;
+    struct Join {
+        TaskQueue &queue;
+        std::vector<std::thread> &workers;
+        ~Join() {
+            queue.close();
+            for (auto &w : workers)
+                w.join();
+        }
+    } join{m_queue, workers};
+    for (size_t i = 0; i < threads; ++i)
+        workers.emplace_back([this, i] { work(i); });
+
+    for (size_t f = 0; f < m_files.size(); ++f) {
+        readFile(int32_t(f), false);
+        m_doneBytes += m_files[f].size;
+        drainFlips();
+    }
+    // A flip may still come from a chunk in the queue.
+    for (;;) {
+        while (!m_queue.waitIdle(std::chrono::milliseconds(50)))
+            poll();
+        rethrowWorkerFailure();
+        bool more;
+        {
+            std::lock_guard lock(m_mutex);
+            more = !m_flips.empty();
+        }
+        if (!more)
+            break;
+        drainFlips();
+    }
+    m_queue.close();
+    for (auto &w : workers)
+        w.join();
+    workers.clear();
+    rethrowWorkerFailure();
+
+    CorpusCounts out;
+    WordCounts &all = m_tables[0];
+    for (size_t i = 1; i < threads; ++i) {
+        all.addAll(m_tables[i]);
+        m_tables[i] = WordCounts();
+    }
+    // The open ends in corpus order, the chunks of each file's last reading.
+    std::vector<Fragment *> order;
+    for (Fragment &fr : m_fragments)
+        if (fr.epoch == m_state[size_t(fr.file)].epoch)
+            order.push_back(&fr);
+    std::sort(order.begin(), order.end(), [](const Fragment *a, const Fragment *b) {
+        return std::pair(a->file, a->seq) < std::pair(b->file, b->seq);
+    });
+    std::vector<EndsView> parts;
+    parts.reserve(order.size());
+    std::vector<bool> fileHasText(m_files.size(), false);
+    for (const Fragment *fr : order) {
+        parts.push_back({fr->whole, fr->head, fr->tail});
+        if (fr->hasText)
+            fileHasText[size_t(fr->file)] = true;
+    }
+    RunCounter runs(m_lexicon, 0, m_settings.splitBelow);
+    out.ends = joinEnds(parts, [&](std::u16string_view run) { runs.count(run, all, 1); });
+    out.words = all.sorted();
+    for (size_t f = 0; f < m_files.size(); ++f) {
+        if (fileHasText[f] && !out.hasText) {
+            out.hasText = true;
+            out.encoding = m_state[f].encoding;
+        }
+        if (!out.crlf && m_state[f].crlf)
+            out.crlf = m_state[f].crlf;
+    }
+    m_pump.setProgress(int64_t(m_totalBytes), int64_t(m_totalBytes));
+    return out;
+}
+
+} // namespace
+
+CorpusCounts countCorpus(const std::vector<CorpusFile> &files, const SegmentLexicon &lexicon,
+                         const CountSettings &settings, EventPump &pump) {
+    Counter counter(files, lexicon, settings, pump);
+    return counter.run();
+}
+
+void closeEnds(CorpusCounts &counts, const SegmentLexicon &lexicon, int16_t splitBelow) {
+    WordCounts ends;
+    RunCounter runs(lexicon, 0, splitBelow);
+    runs.count(counts.ends.head, ends, 1);
+    runs.count(counts.ends.tail, ends, 1);
+    counts.ends = OpenEnds{};
+    const auto extra = ends.sorted();
+    if (extra.empty())
+        return;
+    std::vector<std::pair<std::u16string, int64_t>> merged;
+    merged.reserve(counts.words.size() + extra.size());
+    auto a = counts.words.begin();
+    auto b = extra.begin();
+    while (a != counts.words.end() || b != extra.end()) {
+        if (b == extra.end() || (a != counts.words.end() && a->first < b->first)) {
+            merged.push_back(std::move(*a++));
+        } else if (a == counts.words.end() || b->first < a->first) {
+            merged.push_back(*b++);
+        } else {
+            merged.emplace_back(std::move(a->first), a->second + b->second);
+            ++a;
+            ++b;
+        }
+    }
+    counts.words = std::move(merged);
+}
+
+std::string wordListFingerprint(const SegmentLexicon &lexicon) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (int32_t i = 0; i < lexicon.size(); ++i) {
+        for (char16_t c : lexicon[i])
+            h = (h ^ c) * 0x100000001B3ull;
+        h = (h ^ 0x10000u) * 0x100000001B3ull; // the end of an entry
+    }
+    char hex[17];
+    for (int i = 15; i >= 0; --i, h >>= 4)
+        hex[i] = "0123456789abcdef"[h & 15];
+    hex[16] = 0;
+    return std::to_string(lexicon.size()) + "-" + hex;
+}
+
+namespace {
+
+constexpr const char *kKind = "bigseg";
+
+std::string encodingName(const std::optional<LexiconEncoding> &e) {
+    if (!e)
+        return "-";
+    switch (*e) {
+    case LexiconEncoding::Utf8:
+        return "utf-8";
+    case LexiconEncoding::Utf16Le:
+        return "utf-16le";
+    case LexiconEncoding::Ansi936:
+        break;
+    }
+    return "gbk";
+}
+
+std::string lineEndName(const std::optional<bool> &crlf) {
+    return !crlf ? "-" : *crlf ? "crlf" : "lf";
+}
+
+} // namespace
+
+void writePartialCounts(const CorpusCounts &counts, const std::filesystem::path &path,
+                        int16_t splitBelow, const std::string &fingerprint) {
+    PartialWriter w(path, kKind);
+    w.field("split-below", std::to_string(splitBelow));
+    w.field("word-list", fingerprint);
+    w.field("text", counts.hasText ? "1" : "0");
+    w.field("encoding", encodingName(counts.encoding));
+    w.field("line-end", lineEndName(counts.crlf));
+    w.field("whole", counts.ends.whole ? "1" : "0");
+    w.field("head", toUtf8(counts.ends.head));
+    w.field("tail", toUtf8(counts.ends.tail));
+    w.words(int64_t(counts.words.size()));
+    for (const auto &[word, n] : counts.words)
+        w.word(word, n);
+    w.close();
+}
+
+CorpusCounts mergePartialCounts(const std::vector<std::filesystem::path> &paths,
+                                const std::function<const SegmentLexicon &()> &lexicon,
+                                int16_t &splitBelow, std::string &fingerprint) {
+    std::vector<std::unique_ptr<PartialReader>> inputs;
+    CorpusCounts out;
+    std::vector<std::u16string> heads, tails;
+    std::vector<EndsView> parts;
+    std::string below;
+    for (const auto &p : paths) {
+        auto in = std::make_unique<PartialReader>(p);
+        if (in->kind() != kKind)
+            throw LexError("不是 bigseg 的部分计数：" + p.string(), p);
+        const std::string b = in->required("split-below"), list = in->required("word-list");
+        if (inputs.empty()) {
+            below = b;
+            fingerprint = list;
+        } else if (b != below || list != fingerprint) {
+            throw LexError("部分计数不是用同一词库和选项统计的：" + p.string(), p);
+        }
+        if (in->required("text") == "1" && !out.hasText) {
+            out.hasText = true;
+            const std::string e = in->required("encoding");
+            out.encoding = e == "utf-8"      ? LexiconEncoding::Utf8
+                           : e == "utf-16le" ? LexiconEncoding::Utf16Le
+                                             : LexiconEncoding::Ansi936;
+        }
+        if (!out.crlf) {
+            const std::string le = in->required("line-end");
+            if (le != "-")
+                out.crlf = le == "crlf";
+        }
+        heads.push_back(fromUtf8(in->required("head")));
+        tails.push_back(fromUtf8(in->required("tail")));
+        parts.push_back({in->required("whole") == "1", {}, {}});
+        inputs.push_back(std::move(in));
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        parts[i].head = heads[i];
+        parts[i].tail = tails[i];
+    }
+    int value = 4;
+    std::from_chars(below.data(), below.data() + below.size(), value);
+    splitBelow = int16_t(value);
+
+    WordCounts joints;
+    std::optional<RunCounter> runs;
+    out.ends = joinEnds(parts, [&](std::u16string_view run) {
+        if (run.empty())
+            return;
+        if (!runs) {
+            const SegmentLexicon &list = lexicon();
+            if (wordListFingerprint(list) != fingerprint)
+                throw LexError("合并用的词库与统计部分计数时的词库不同。");
+            runs.emplace(list, 0, splitBelow);
+        }
+        runs->count(run, joints, 1);
+    });
+    const auto extra = joints.sorted();
+    auto b = extra.begin();
+    std::u16string word;
+    mergeSorted(inputs, [&](std::string_view utf8, int64_t n) {
+        word = fromUtf8(utf8);
+        while (b != extra.end() && b->first < word)
+            out.words.push_back(*b++);
+        if (b != extra.end() && b->first == word)
+            n += (b++)->second;
+        out.words.emplace_back(word, n);
+    });
+    out.words.insert(out.words.end(), b, extra.end());
+    return out;
+}
+
+TextFormat segmentFileFormat(const CorpusCounts &counts) {
+    TextFormat f;
+    if (counts.encoding == LexiconEncoding::Utf8) {
+        f.encoding = LexiconEncoding::Utf8;
+        f.crlf = counts.crlf.value_or(false);
+    }
+    return f;
+}
+
+int64_t writeWordStats(const CorpusCounts &counts, const std::filesystem::path &output) {
+    std::vector<const std::pair<std::u16string, int64_t> *> order;
+    order.reserve(counts.words.size());
+    for (const auto &w : counts.words)
+        order.push_back(&w);
+    std::sort(order.begin(), order.end(), [](const auto *a, const auto *b) {
+        if (a->second != b->second)
+            return a->second > b->second;
+        return a->first > b->first;
+    });
+    LineWriter writer(output);
+    std::u16string line;
+    for (const auto *w : order) {
+        line.clear();
+        const std::string digits = std::to_string(w->second);
+        line.append(digits.size() < 6 ? 6 - digits.size() : 0, u'0');
+        for (char c : digits)
+            line += char16_t(c);
+        line += u'\t';
+        line += w->first;
+        writer.writeLine(line);
+    }
+    writer.close();
+    return int64_t(order.size());
+}
+
+std::string countReport(int64_t entries, std::string_view elapsed) {
+    return CompletionText().count("合计词条：", entries).text(elapsed);
+}
+
+} // namespace lex::bigseg
