@@ -538,8 +538,11 @@ void Counter::readFile(int32_t f, bool asCp936) {
             const auto high =
                 std::find_if(buf.begin(), buf.end(), [](char c) { return uint8_t(c) >= 0x80; });
             if (high != buf.end()) {
+                // A look at the first bytes is enough for code page 936 text, which is no UTF-8
+                // from its first characters on; the workers check the rest.
                 Utf8Validator v;
-                const bool ok = v.feed(std::string_view(&*high, size_t(buf.end() - high)));
+                const bool ok = v.feed(std::string_view(
+                    &*high, std::min<size_t>(size_t(buf.end() - high), size_t(64) << 10)));
                 mode = ok ? Mode::Guess : Mode::Decided;
                 enc = ok ? LexiconEncoding::Utf8 : LexiconEncoding::Ansi936;
             }
