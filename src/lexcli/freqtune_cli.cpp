@@ -12,6 +12,7 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <ostream>
 
@@ -127,6 +128,8 @@ int countCorpusCommand(Context &ctx, const std::optional<std::string> &db,
     if (partial != bool(out))
         return ctx.usage("--partial 与 -o FILE 要一起给出");
     const int start = timeOfDayNow();
+    if (std::find(paths.begin(), paths.end(), "-") != paths.end())
+        return ctx.usage("--corpus 的文章是文件，不能是标准输入（-）");
     const std::vector<CorpusFile> files = listCorpus(paths);
     const ToolFiles toolFiles = filesFor(ctx, db);
     FrequencyDatabase database(toolFiles.database, toolFiles.templateFile, IfMissing::Refuse);
