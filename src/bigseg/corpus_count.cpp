@@ -578,6 +578,7 @@ void Counter::readFile(int32_t f, bool asCp936) {
         dispatch(t);
         t = std::move(next);
         m_pump.setProgress(int64_t(m_doneBytes + reader.consumed()), int64_t(m_totalBytes));
+        poll();
         if (!asCp936 && m_flipped[size_t(f)]) {
             m_queue.recycle(std::move(t));
             return; // counted again from the start

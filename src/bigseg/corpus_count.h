@@ -18,7 +18,8 @@
 //   - the open ends are joined in corpus order at the end (also across files: a file without a
 //     line end at its end goes on with the next, as in the concatenated text).
 //
-// Memory: a few chunks per worker and the distinct words, never the corpus.
+// Memory: a few chunks per worker and the distinct words, never the corpus (unless the corpus
+// is one endless run without a single separator: a run is segmented whole).
 //
 // Encodings: as an article's (UTF-16LE behind FF FE, UTF-8 behind EF BB BF, UTF-8 when all of
 // the file is valid UTF-8 with a multi-byte sequence, else code page 936). A file that begins as
