@@ -30,7 +30,8 @@ struct CorpusFile {
     std::u16string text;
     Enc enc = Enc::Utf8;
     Pack pack = Pack::None;
-    std::string bytesAfter; // raw bytes appended after the encoded text
+    std::string bytesAfter;  // raw bytes appended after the encoded text
+    bool twoStreams = false; // compressed as two streams one after the other
 };
 
 std::string encode(const std::u16string &text, Enc enc) {
@@ -148,7 +149,9 @@ std::vector<Corpus> corpora() {
     all.push_back({"CodePage936", split(tang, 3, Enc::Gbk)});
     all.push_back({"Utf16", split(song, 3, Enc::Utf16)});
     all.push_back({"Utf8Mark", split(song, 2, Enc::Utf8Mark)});
-    all.push_back({"Compressed", split(tang, 4, Enc::Utf8, {Pack::Gz, Pack::Xz, Pack::Zst})});
+    std::vector<CorpusFile> packed = split(tang, 4, Enc::Utf8, {Pack::Gz, Pack::Xz, Pack::Zst});
+    packed[0].twoStreams = packed[2].twoStreams = true;
+    all.push_back({"Compressed", packed});
     all.push_back({"OneLongLine", {{"line.txt", oneLine}}});
     all.push_back({"NoSplitBelow", split(tang, 2, Enc::Utf8), {"--no-split-below", "6"}});
     // UTF-8 until a stray byte past the first chunks: the file is code page 936 after all.
@@ -180,7 +183,9 @@ protected:
         std::string all;
         for (const CorpusFile &f : c.files) {
             std::string bytes = encode(f.text, f.enc) + f.bytesAfter;
-            writeBytes(corpus / f.name, pack(bytes, f.pack));
+            const size_t half = f.twoStreams ? bytes.size() / 2 : bytes.size();
+            writeBytes(corpus / f.name, pack(bytes.substr(0, half), f.pack) +
+                                            (f.twoStreams ? pack(bytes.substr(half), f.pack) : ""));
             // The mark belongs to a file, not to the text.
             if (&f != &c.files.front()) {
                 if (f.enc == Enc::Utf16 || f.enc == Enc::Utf8Mark)
