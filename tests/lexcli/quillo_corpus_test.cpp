@@ -116,6 +116,19 @@ TEST(QuilloCorpus, TwoWorkersRaiseTheDatabaseAsOneProcess) {
     EXPECT_EQ(lists["dask"], lists["one"]);
 }
 
+// A damaged compressed file ends the run with lexcli's message naming it, and writes nothing.
+TEST(QuilloCorpus, ADamagedFileIsNamed) {
+    const Workspace s(1, 4);
+    writeBytes(s.corpus / "bad.gz", "\x1F\x8B\x08\x00 not gzip data");
+    const auto dask = lex::test::runChild(
+        kDriver, s.driverArgs({"bigseg", s.corpus.string(), "-o", (s.dir / "dask.txt").string()}),
+        {}, 300s);
+    EXPECT_EQ(dask.exitCode, 1);
+    EXPECT_NE(dask.err.find("压缩文件已损坏：" + (s.corpus / "bad.gz").string()), std::string::npos)
+        << dask.err;
+    EXPECT_FALSE(fs::exists(s.dir / "dask.txt"));
+}
+
 // The processes below `root`, by their parent.
 std::map<pid_t, std::pair<pid_t, std::string>> processes() {
     std::map<pid_t, std::pair<pid_t, std::string>> out;
