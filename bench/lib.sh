@@ -52,3 +52,9 @@ bench_median3() {
     done
     printf '%s\n' "${times[@]}" | sort -g | sed -n 2p | awk '{printf "%.3f\n", $1}'
 }
+
+# bench_cpu CMD...          CPU time (user + system, children included) of one run of CMD, in
+#                           seconds: what a run costs whatever else the machine is doing
+bench_cpu() {
+    /usr/bin/time -f '%U %S' "$@" 2>&1 >/dev/null | tail -n 1 | awk '{printf "%.3f\n", $1 + $2}'
+}

@@ -45,7 +45,7 @@ namespace lex::bigseg {
 
 struct CountSettings {
     int threads = 1;
-    size_t chunkSize = size_t(4) << 20;
+    size_t chunkSize = size_t(1) << 20; // a few buffers of it per worker, reused
     int16_t splitBelow = 4; // runs shorter than this stay whole (4, or the option's length)
 };
 

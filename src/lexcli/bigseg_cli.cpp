@@ -271,7 +271,7 @@ constexpr const char *kCountHelp =
     "  --partial    写出排序的部分计数（供 merge-counts 合并，如 quillo-corpus 的各个工作进程）\n"
     "  --no-split-below N   长度小于 N 的短句不分（同 segment）\n"
     "  --word-list FILE     用 FILE 代替 ciku.lxd 分词（不用 bc.ini）\n"
-    "  --chunk-size BYTES   每块的大小（默认 4194304）\n";
+    "  --chunk-size BYTES   每块的大小（默认 1048576）\n";
 constexpr const char *kMergeHelp =
     "  把 count --partial 的部分计数（按语料顺序给出）合并成 tj.txt，结果与一次统计全部语料相同；\n"
     "  --partial -o FILE 再合并成一个部分计数。需要在部分之间接上的短句时读词库\n"
