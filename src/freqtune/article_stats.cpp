@@ -1,6 +1,7 @@
 #include "freqtune/article_stats.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 
@@ -221,9 +222,12 @@ ArticleCount StatisticsRun::countArticle(const fs::path &article, EventPump &pum
     return result;
 }
 
-int StatisticsRun::commit() {
-    if (m_pending.empty())
+int StatisticsRun::commit(bool last) {
+    if (m_pending.empty()) {
+        if (last) // what earlier commits wrote is the whole result
+            commitPoint([] {});
         return 0;
+    }
     // In rowid order the updates visit each page of the table once.
     std::vector<std::pair<int64_t, int32_t>> raise;
     raise.reserve(m_touched.size());
@@ -260,7 +264,10 @@ int StatisticsRun::commit() {
             if (!to.empty())
                 moved.emplace_back(article, std::move(to));
         }
-        tx.commit();
+        if (last)
+            commitPoint([&] { tx.commit(); });
+        else
+            tx.commit();
     } catch (...) {
         putBack();
         throw;
@@ -297,7 +304,7 @@ StatisticsResult runStatistics(FrequencyDatabase &db, const std::vector<fs::path
             lastCommit = Clock::now();
         }
     }
-    result.articles += run.commit();
+    result.articles += run.commit(true);
     pump.setProgress(int64_t(articles.size()), int64_t(articles.size()));
     return result;
 }

@@ -48,8 +48,9 @@ public:
     // and not yet committed counts as gone.
     ArticleCount countArticle(const std::filesystem::path &article, EventPump &pump);
     // Writes the counts so far and moves their articles, all or nothing. Returns the number of
-    // articles committed.
-    int commit();
+    // articles committed. The last commit of a run is its commit point (commitPoint): an
+    // interrupt after it finds the run done.
+    int commit(bool last = false);
 
 private:
     FrequencyDatabase &m_db;

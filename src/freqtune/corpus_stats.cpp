@@ -324,8 +324,7 @@ int64_t applyArticleCounts(FrequencyDatabase &db, const ArticleCounts &counts) {
             added += n;
         }
     }
-    checkInterrupt();
-    tx.commit();
+    commitPoint([&] { tx.commit(); });
     return added;
 }
 
