@@ -2,6 +2,7 @@
 #   bench_median5 CMD...     median wall time of 5 runs of CMD, in seconds (output discarded)
 #   bench_line NAME OURS PEER_NAME PEER   one result line with the ratio OURS / PEER
 #   bench_peak_mb CMD...     peak resident memory of one run of CMD, in MB
+#   bench_median3 CMD...     as bench_median5, 3 runs (defined at the end)
 # Environment set by bench/run: LEXCLI (optimised lexcli), BENCH_WORK (inputs and outputs),
 # BENCH_BIN (optimised bench programs). Inputs: $BENCH_WORK/lexicon-a.txt and
 # $BENCH_WORK/lexicon-b.txt, 1,000,000 real lines each (code page 936, CR LF, a third
@@ -38,4 +39,22 @@ bench_line() {
 
 bench_peak_mb() {
     /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1 | awk '{printf "%.0f\n", $1 / 1024}'
+}
+
+# bench_median3 CMD...     median wall time of 3 runs of CMD (for runs of many seconds)
+bench_median3() {
+    local times=() i s e
+    for i in 1 2 3; do
+        s=$(date +%s.%N)
+        "$@" >/dev/null 2>&1
+        e=$(date +%s.%N)
+        times+=("$(echo "$e - $s" | bc -l)")
+    done
+    printf '%s\n' "${times[@]}" | sort -g | sed -n 2p | awk '{printf "%.3f\n", $1}'
+}
+
+# bench_cpu CMD...          CPU time (user + system, children included) of one run of CMD, in
+#                           seconds: what a run costs whatever else the machine is doing
+bench_cpu() {
+    /usr/bin/time -f '%U %S' "$@" 2>&1 >/dev/null | tail -n 1 | awk '{printf "%.3f\n", $1 + $2}'
 }

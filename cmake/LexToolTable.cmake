@@ -14,7 +14,7 @@ include(LexHelpers)
 
 lex_tool(pintop    FOLDER pintop            CAPTION "词库固顶" COMMAND 1006 BUTTON 4 DATA dz.lxd)
 lex_tool(phonetag  FOLDER phonetag          CAPTION "词库注音" COMMAND 1010 BUTTON 5
-         DATA dz.txt zn.lxd lw.txt)
+         DATA dz.txt zn.lxd lw.txt dy.txt cp.txt)
 lex_tool(lexsift   FOLDER lexsift           CAPTION "词库筛选" COMMAND 1008 BUTTON 3)
 lex_tool(bigseg    FOLDER bigseg            CAPTION "bigseg"   COMMAND 1005 BUTTON 1
          DATA ciku.lxd bc.ini)

@@ -49,17 +49,21 @@ def has_hanzi(paragraph):
     return any("\u4e00" <= c <= "\u9fff" for c in paragraph)
 
 
-def main():
-    out = sys.argv[1]
-    # The three sources in turn, so that each article mixes prose, verse and manual text.
+def corpus_text():
+    """The distinct text: the three sources in turn, so that it mixes prose, verse and manual
+    text; only what code page 936 can hold, so that both encodings carry the same text."""
     sources = [[p.strip() for p in s() if has_hanzi(p)] for s in (debian_reference, fortunes, manpages)]
     paragraphs = []
     for i in range(max(len(s) for s in sources)):
         paragraphs.extend(s[i] for s in sources if i < len(s))
-    # Only what code page 936 can hold, so that both encodings carry the same text.
     text = "\n".join(paragraphs).encode("gbk", errors="ignore").decode("gbk")
     # friso reads its input line by line and ends at a line "quit".
-    text = "\n".join(l for l in text.split("\n") if l.strip() != "quit")
+    return "\n".join(l for l in text.split("\n") if l.strip() != "quit")
+
+
+def main():
+    out = sys.argv[1]
+    text = corpus_text()
     for name, size in (("1m", 1 << 20), ("10m", 10 << 20)):
         gbk = b""
         body = text.encode("gbk")
@@ -72,4 +76,5 @@ def main():
             f.write(article.encode("utf-8"))
 
 
-main()
+if __name__ == "__main__":
+    main()

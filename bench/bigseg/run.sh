@@ -101,3 +101,5 @@ done
 
 echo "peak memory: segment 10m $(bench_peak_mb "$LEXCLI" --data-dir "$W/data" bigseg segment "$W/article-10m.gbk" -o "$W/fc-10m.txt") MB," \
     "stats 10m $(bench_peak_mb "$LEXCLI" --data-dir "$W/data" bigseg stats --input "$W/fc-10m.txt" -o "$W/tj-10m.txt") MB"
+
+bash "$HERE/corpus.sh"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# phonetag: lexcli phonetag annotate with the shipped data against the LineReader/LineWriter
-# round trip of the same 1,000,000-line lexicon and against pinyin-pro (node, one run: it is
-# slow); dedup against LC_ALL=C sort -u; correct with the shipped lw.txt against the round
-# trip; clear, extract and adjust against the round trip for reference.
-# Targets: annotate <= 5x the round trip and <= 0.1x pinyin-pro; dedup <= 0.5x sort -u;
-# correct <= 3x the round trip.
+# phonetag: lexcli phonetag annotate with the shipped data, without and with the review list,
+# against the LineReader/LineWriter round trip of the same 1,000,000-line lexicon and against
+# pinyin-pro (node, one run: it is slow); dedup against LC_ALL=C sort -u; correct with the
+# shipped lw.txt against the round trip; clear, extract and adjust against the round trip for
+# reference.
+# Targets: annotate <= 2x the round trip and <= 0.1x pinyin-pro, annotate --review <= 2.5x the
+# round trip; dedup <= 0.5x sort -u; correct <= 3x the round trip.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib.sh"
@@ -14,7 +15,7 @@ mkdir -p "$work"
 in=$BENCH_WORK/lexicon-a.txt
 bench_inputs
 data=${BENCH_DATA:-$(dirname "$LEXCLI")}/phonetag
-for f in dz.txt zn.lxd lw.txt; do
+for f in dz.txt zn.lxd lw.txt dy.txt cp.txt; do
     if [ ! -f "$data/$f" ]; then
         echo "== phonetag: $data/$f is missing (build the target lex_data first)" >&2
         exit 1
@@ -28,6 +29,9 @@ base=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$in" "$work/roundtrip.tx
 t=$(bench_median5 "$LEXCLI" --data-dir "$data" phonetag annotate "$in" -o "$work/annotate.txt")
 bench_line "phonetag annotate" "$t" "LineReader/LineWriter round trip" "$base"
 annotate=$t
+t=$(bench_median5 "$LEXCLI" --data-dir "$data" phonetag annotate "$in" -o "$work/annotate.txt" --review "$work/review.txt")
+bench_line "phonetag annotate --review" "$t" "LineReader/LineWriter round trip" "$base"
+echo "   ($(grep -c "^#" "$work/review.txt") entries in the review list)"
 
 # pinyin-pro from the npm registry, installed once into the work folder.
 npm_dir=$work/npm

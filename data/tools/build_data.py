@@ -8,7 +8,11 @@ shipped code page 936 copies. Sources (all read from the Debian packages at buil
   dict.txt                 (python3-jieba)          word list with counts
   luna_pinyin.dict.yaml    (rime-data-luna-pinyin)  traditional-character words, readings
   terra_pinyin.dict.yaml   (rime-data-terra-pinyin) the same with tones
+  *.bin                    (libpinyin-data)         libpinyin's phrase tables
   opencc                   (opencc)                 turns the Rime words into simplified ones
+
+The reference reading of every candidate word comes from a vote of the word lists, each
+weighed by how often it agrees with the others (vote_readings).
 
 --out DIR writes the shipped files, built from every candidate word: dz.lxd, dz.txt, zn.lxd,
 lw.txt, ciku.lxd. --hold-out DIR writes the same tables built without a fixed random tenth of
@@ -19,10 +23,12 @@ TAB-separated tags naming where its reading came from (simp, db) and whether jie
 import argparse
 import bz2
 import collections
+import math
 import os
 import random
 import re
 import sqlite3
+import struct
 import subprocess
 import sys
 import time
@@ -34,6 +40,15 @@ from annotate_rule import Rule, WordTable, annotate, load_charset  # noqa: E402
 HELD_OUT_SEED = 20260603
 HELD_OUT_SHARE = 0.1
 FOLD_SEED = 20260607
+# What makes a reading of a character one that annotation must choose between (dy.txt).
+POLYPHONE_WORDS = 2
+POLYPHONE_SHARE = 0.05
+# The longest piece of a word that becomes an entry of its own.
+DERIVED_LENGTH = 3
+# How many more words a dictionary word must spoil than fix before it leaves the word table.
+REAL_WORD_WORTH = 4
+# The longest dictionary word that votes for the characters of the words holding it.
+PIECE_LENGTH = 4
 
 INITIALS = ["", "b", "c", "ch", "d", "f", "g", "h", "j", "k", "l", "m", "n", "p", "q", "r",
             "s", "sh", "t", "w", "x", "y", "z", "zh"]
@@ -197,6 +212,73 @@ def read_pinyin_db(path, valid):
     return phrases, chars
 
 
+# libpinyin's syllables: a ChewingKey is 16 bits, initial (5), middle (2), final (5), tone (3);
+# the ids are those of libpinyin's chewing_enum.h. A syllable is written initial + middle +
+# final, then spelt as pinyin spells it (yi, wu, yu; -iu, -ui, -un).
+LP_INITIALS = ["", "b", "c", "ch", "d", "f", "h", "g", "k", "j", "m", "n", "l", "r", "p", "q",
+               "s", "sh", "t", "w", "x", "y", "z", "zh"]
+LP_MIDDLES = ["", "i", "u", "v"]
+LP_FINALS = ["", "a", "ai", "an", "ang", "ao", "e", None, "ei", "en", "eng", "er", "ng", "o",
+             "ong", "ou", "in", "ing"]
+
+
+def libpinyin_syllable(key):
+    initial, middle, final = key & 31, (key >> 5) & 3, (key >> 7) & 31
+    if initial >= len(LP_INITIALS) or final >= len(LP_FINALS) or LP_FINALS[final] is None:
+        return None
+    ini, mid, fin = LP_INITIALS[initial], LP_MIDDLES[middle], LP_FINALS[final]
+    if (ini, mid) in (("y", "i"), ("w", "u")) and fin:
+        mid = ""                                    # ya, yan, wa, wo (not yia, wuo)
+    if ini in ("j", "q", "x", "y") and mid == "v":
+        mid = "u"                                   # ju, xuan, yue
+    s = ini + mid + fin
+    if ini and ini not in ("y", "w"):
+        s = re.sub(r"iou$", "iu", s)
+        s = re.sub(r"uei$", "ui", s)
+        s = re.sub(r"uen$", "un", s)
+    s = re.sub(r"^([jqxy])uen$", r"\1un", s)
+    s = re.sub(r"^([ln])ve$", r"\1ue", s)
+    return "weng" if s == "wong" else s
+
+
+def read_libpinyin(folder, valid):
+    """The phrases of libpinyin's system dictionaries (its compiled phrase tables, read as
+    libpinyin writes them): phrase -> {syllables: count}. A table file is a length and a
+    checksum, then the total frequency, three offsets, the index (an offset per phrase) and the
+    phrases: length, number of readings, frequency, the characters (UCS-4), then per reading
+    one key per character and the reading's count."""
+    phrases = {}
+    names = ["gb_char.bin", "gbk_char.bin", "merged.bin"]
+    names += sorted(n for n in os.listdir(folder) if n.endswith(".bin") and n not in names
+                    and n not in ("phrase_index.bin", "pinyin_index.bin", "opengram.bin",
+                                  "addon_phrase_index.bin", "addon_pinyin_index.bin"))
+    for name in names:
+        with open(os.path.join(folder, name), "rb") as f:
+            data = f.read()
+        length, _ = struct.unpack_from("<II", data, 0)
+        if length != len(data) - 8:
+            raise SystemExit(f"build_data: {name} is not a libpinyin phrase table")
+        body = memoryview(data)[8:]
+        _, index_begin, content_begin, content_end = struct.unpack_from("<IIII", body, 0)
+        index = body[index_begin:content_begin - 1].cast("I")
+        content = body[content_begin:content_end - 1]
+        for offset in index:
+            if not offset:
+                continue
+            n, readings, _ = struct.unpack_from("<BBI", content, offset)
+            phrase = "".join(map(chr, struct.unpack_from(f"<{n}I", content, offset + 6)))
+            at = offset + 6 + 4 * n
+            for _ in range(readings):
+                keys = struct.unpack_from(f"<{n}H", content, at)
+                (count,) = struct.unpack_from("<I", content, at + 2 * n)
+                at += 2 * n + 4
+                syl = tuple(libpinyin_syllable(k) for k in keys)
+                if n > 1 and all(p in valid for p in syl):
+                    slot = phrases.setdefault(phrase, {})
+                    slot[syl] = slot.get(syl, 0) + count
+    return phrases
+
+
 def read_jieba(path):
     words = {}
     with open(path, encoding="utf-8") as f:
@@ -277,40 +359,79 @@ def running_text_factor(word, syllables, simp_chars, pinlu):
     return factor
 
 
-def choose_readings(words, simp_words, simp_chars, db_phrases, rime, pinlu, readings, valid):
-    """word -> its reference reading. pinyin_simp and pinyin-database each give every reading
-    they list a share (pinyin_simp's weights corrected towards running text where it lists
-    several); the highest sum wins. Ties, which pinyin-database has wherever it lists several
-    readings, go to the readings the Rime dictionaries list, then to the characters' more
-    common readings."""
+def vote_readings(words, voters, readings, rounds=2, log=print):
+    """word -> its reference reading by a weighted vote. Each voter gives the readings it lists
+    for a word their shares (`voters`: (name, word -> {reading: weight}), readings already
+    checked); a voter's weight is the log-odds of how often it agrees with the others: over the
+    words it shares with at least one other voter, the share it gives to the reading that the
+    others, weighted as they are at that point, put first. Ties go to the characters' more
+    common readings, then to the reading itself."""
     rank = {c: {p: i for i, p in enumerate(r)} for c, r in readings.items()}
-    usable = lambda weights: {r: v for r, v in weights.items() if valid(r)}
-    refs = {}
-    for w in words:
-        db = db_phrases.get(w, {})
-        if len(db) == 1 and w not in simp_words:
-            # most phrases: one source, one reading (pinyin-database's syllables are all valid)
-            refs[w] = next(iter(db))
-            continue
+    shares = [{w: share(table[w]) for w in words if table.get(w)} for _, table in voters]
+    listings = {}
+    for k, table in enumerate(shares):
+        for w in table:
+            listings.setdefault(w, []).append(k)
+
+    def best(w, score):
+        top = max(score.values())
+        tied = [r for r, v in score.items() if v >= top - 1e-9]
+        if len(tied) == 1:
+            return tied[0]
+        return max(tied, key=lambda r: (-sum(rank[c].get(p, 99) for c, p in zip(w, r)), r))
+
+    def vote(w, listing, weight):
         score = collections.defaultdict(float)
-        simp = usable(simp_words.get(w, {}))
-        if len(simp) > 1:
-            simp = {r: max(v, 1) * running_text_factor(w, r, simp_chars, pinlu)
-                    for r, v in simp.items()}
-        for weights in (simp, db):
-            if weights:
-                for r, s in share(weights).items():
-                    score[r] += s
-        if not score:
-            continue
-        listed = collections.defaultdict(float)
-        for words_of in rime:
-            found = [r for r in words_of.get(w, ()) if valid(r)]
-            for r in found:
-                listed[r] += 1 / len(found)
-        refs[w] = max(score, key=lambda r: (round(score[r], 9), round(listed[r], 9),
-                                             -sum(rank[c].get(p, 99) for c, p in zip(w, r)), r))
+        for k in listing:
+            for r, v in shares[k][w].items():
+                score[r] += weight[k] * v
+        return best(w, score)
+
+    weight = [1.0] * len(voters)
+    shared_words = [(w, ks) for w, ks in listings.items() if len(ks) > 1]
+    for _ in range(rounds):
+        agree = [0.0] * len(voters)
+        shared = [0] * len(voters)
+        for w, listing in shared_words:
+            for k in listing:
+                others = [j for j in listing if j != k]
+                agree[k] += shares[k][w].get(vote(w, others, weight), 0.0)
+                shared[k] += 1
+        rate = [min(max(a / n if n else 0.5, 0.501), 0.999999) for a, n in zip(agree, shared)]
+        weight = [math.log(r / (1 - r)) for r in rate]
+    log("vote: " + ", ".join(f"{name} agrees {100 * r:.2f}% on {n} words, weight {wt:.2f}"
+                             for (name, _), r, n, wt in zip(voters, rate, shared, weight)))
+    refs = {}
+    for w, listing in listings.items():
+        if len(listing) == 1 and len(shares[listing[0]][w]) == 1:
+            refs[w] = next(iter(shares[listing[0]][w]))
+        else:
+            refs[w] = vote(w, listing, weight)
     return refs
+
+
+def piece_readings(refs, dictionary, longest, words_of_their_own):
+    """phrase -> {reading: 1}: for the phrases that no dictionary lists as a word, the reading
+    with every character that a dictionary word inside it covers read as in that word, the
+    longest such word first (杀不了 takes the liao of 不了). A dictionary word keeps its own
+    reading (车行道 is not read through 车行 che hang); phrases that no word inside them covers
+    get no reading."""
+    pieces = {d for d in dictionary if 1 < len(d) <= longest and d in refs}
+    result = {}
+    for w, r in refs.items():
+        if w in words_of_their_own:
+            continue
+        reading = list(r)
+        covered = [False] * len(w)
+        for n in range(min(longest, len(w) - 1), 1, -1):
+            for i in range(len(w) - n + 1):
+                d = w[i:i + n]
+                if d in pieces and not any(covered[i:i + n]):
+                    reading[i:i + n] = refs[d]
+                    covered[i:i + n] = [True] * n
+        if any(covered):
+            result[w] = {tuple(reading): 1}
+    return result
 
 
 def utf16_key(s):
@@ -319,7 +440,7 @@ def utf16_key(s):
     return s.encode("utf-16-be")
 
 
-def zn_order(words, freq, real, order):
+def zn_order(words, freq, real, order, late=()):
     """Line order of zn.lxd. The tool applies the last line first, so a line placed later
     wins where words overlap. `real` holds the dictionary words (jieba, pinyin_simp), as
     against pinyin-database's input fragments."""
@@ -328,7 +449,7 @@ def zn_order(words, freq, real, order):
     elif order == "long-words-last":
         key = lambda w: (len(w), w in real, freq(w), w)
     elif order == "long-last":      # longest words first in effect, then frequent ones
-        key = lambda w: (len(w), freq(w), utf16_key(w))
+        key = lambda w: (len(w), w in late, freq(w), utf16_key(w))
     elif order == "long-first":
         key = lambda w: (-len(w), freq(w), utf16_key(w))
     elif order == "freq-last":
@@ -366,23 +487,171 @@ class Sources:
         self.jieba = read_jieba(args.jieba)
         rime = [simplified(args.opencc, read_rime_words(args.luna, tones=False)),
                 simplified(args.opencc, read_rime_words(args.terra, tones=True))]
+        self.libpinyin = read_libpinyin(args.libpinyin, self.valid)
 
         self.readings = rank_readings(self.charset, self.simp_chars, self.unihan, self.db_chars)
         # Candidate words: every word of two or more ideographs with a reading per character.
         known = set(self.readings).issuperset
         words = [w for w in set(self.simp_words) | set(self.db_phrases) if known(w)]
-        valid = self.valid.issuperset
-        self.refs = choose_readings(words, self.simp_words, self.simp_chars, self.db_phrases,
-                                    rime, self.pinlu, self.readings, valid)
+        # The voters, each with the readings it lists that are made of valid syllables and of
+        # readings its characters are known to have (libpinyin holds phrases whose keys
+        # belong to other characters: 大明法度 da jing fa du).
+        attested = {c: set(r) for c, r in self.readings.items()}
+
+        def checked(table):
+            out = {}
+            for w in words:
+                weights = table.get(w)
+                if weights:
+                    weights = {r: v for r, v in weights.items()
+                               if all(p in attested[c] for c, p in zip(w, r))}
+                    if weights:
+                        out[w] = weights
+            return out
+
+        simp = {}
+        for w, weights in self.simp_words.items():
+            weights = {r: v for r, v in weights.items() if self.valid.issuperset(r)}
+            if len(weights) > 1:
+                weights = {r: max(v, 1) * running_text_factor(w, r, self.simp_chars, self.pinlu)
+                           for r, v in weights.items()}
+            simp[w] = weights
+        # One voter for both Rime dictionaries: terra is luna with tones, and two voters of one
+        # lineage would each count the other's agreement as their own.
+        rime_words = {}
+        for table in rime:
+            for w, rs in table.items():
+                slot = rime_words.setdefault(w, {})
+                for r in rs:
+                    slot[r] = slot.get(r, 0) + 1 / len(rs)
+        voters = [("pinyin_simp", checked(simp)), ("pinyin-database", checked(self.db_phrases)),
+                  ("libpinyin", checked(self.libpinyin)), ("rime", checked(rime_words))]
+        refs = vote_readings(words, voters, self.readings)
+        # Then the dictionary words inside each word vote too, and the votes are weighed again:
+        # a phrase that only pinyin-database lists (杀不了 sha bu le) is read as the words in it.
+        dictionary = set(self.simp_words) | set(self.jieba) | set(self.libpinyin)
+        dictionary |= set(rime_words)
+        real = set(self.simp_words) | set(self.jieba)
+        voters.append(("words inside", piece_readings(refs, dictionary, PIECE_LENGTH, real)))
+        self.refs = vote_readings(words, voters, self.readings)
+        self.candidates = sorted(self.refs)
         self.source = {w: "simp" if w in self.simp_words else "db" for w in self.refs}
         self.real = {w for w in self.refs if w in self.jieba or w in self.simp_words}
-        self.rime_words = sum(len(r) for r in rime)
+        self.rime_words = len(rime_words)
 
     def freq(self, w):
         db = self.db_phrases.get(w)
         simp = self.simp_words.get(w)
         return max(self.jieba.get(w, 0), sum(db.values()) if db else 0,
                    max(simp.values()) if simp else 0)
+
+
+def derive_words(words, refs, first, least, purity, longest):
+    """The pieces of words (two to `longest` characters, none a candidate word itself) that
+    read otherwise than their characters' first readings in at least `least` words, and so in
+    at least `purity` of the words that hold them: 成长 cheng zhang, learnt from 快乐成长,
+    一同成长 and the like even where 成长 itself is not among the words."""
+    pieces = set()
+    known = set(words)
+    for w in words:
+        r = refs[w]
+        marks = [k for k, c in enumerate(w) if r[k] != first(c)]
+        for k in marks:
+            for n in range(2, longest + 1):
+                for i in range(max(0, k - n + 1), min(k, len(w) - n) + 1):
+                    piece = w[i:i + n]
+                    if n < len(w) and piece not in known:
+                        pieces.add(piece)
+    seen = collections.defaultdict(collections.Counter)
+    for w in words:
+        r = refs[w]
+        for n in range(2, min(longest, len(w) - 1) + 1):
+            for i in range(len(w) - n + 1):
+                piece = w[i:i + n]
+                if piece in pieces:
+                    seen[piece][r[i:i + n]] += 1
+    derived = {}
+    for piece, readings in seen.items():
+        best, count = readings.most_common(1)[0]
+        if (count >= least and count >= purity * sum(readings.values())
+                and best != tuple(map(first, piece))):
+            derived[piece] = best
+    return derived
+
+
+def split_annotation(rule, text):
+    """The letters behind each double-byte character of an annotated word."""
+    out = []
+    for c in text:
+        if c in rule.double:
+            out.append("")
+        elif out:
+            out[-1] += c
+    return out
+
+
+def harmful_entries(rule, words, refs, entries, first, dictionary, real):
+    """The entries that give a character a reading other than its first in more of the words
+    that hold them wrongly than rightly, counted on the words as annotated. A dictionary word
+    (`real`) must spoil REAL_WORD_WORTH times as many: 藏文 zang wen is worth more than
+    收藏文物 and 珍藏文物."""
+    table = WordTable(rule, [annotated(w, refs[w]) for w in entries])
+    good = collections.Counter()
+    bad = collections.Counter()
+    for w in words:
+        if not table.touches(w):
+            continue
+        got = split_annotation(rule, annotate(rule, w, table, dictionary))
+        ref = refs[w]
+        blamed = set()
+        for i in range(len(w)):
+            for j in range(i + 2, min(len(w), i + table.longest) + 1):
+                e = w[i:j]
+                if e not in table.priority:
+                    continue
+                er = refs[e]
+                for k in range(i, j):
+                    if er[k - i] != first(w[k]) and got[k] == er[k - i]:
+                        blamed.add((e, got[k] == ref[k]))
+        for e, right in blamed:
+            (good if right else bad)[e] += 1
+    return {e for e, n in bad.items() if n > good[e] * (REAL_WORD_WORTH if e in real else 1)}
+
+
+def blocking_pieces(rule, words, refs, entries, zn_words, dictionary, purity):
+    """Pieces of two or three characters, read the same way in at least two words and in
+    `purity` of those that hold them, that cover a character the table reads wrongly in some
+    word: applied before the entries of their length, they keep those entries out (全面 before
+    面的 mian di in 全面的)."""
+    table = WordTable(rule, [annotated(w, refs[w]) for w in entries])
+    wanted = set()
+    for w in words:
+        if w in zn_words or not table.touches(w):
+            continue
+        got = split_annotation(rule, annotate(rule, w, table, dictionary))
+        ref = refs[w]
+        for k in range(len(w)):
+            if got[k] == ref[k]:
+                continue
+            for n in (2, 3):
+                for i in range(max(0, k - n + 1), min(k, len(w) - n) + 1):
+                    piece = w[i:i + n]
+                    if piece != w and piece not in zn_words:
+                        wanted.add(piece)
+    seen = collections.defaultdict(collections.Counter)
+    for w in words:
+        r = refs[w]
+        for n in (2, 3):
+            for i in range(len(w) - n + 1):
+                piece = w[i:i + n]
+                if piece in wanted:
+                    seen[piece][r[i:i + n]] += 1
+    pieces = {}
+    for piece, readings in seen.items():
+        best, count = readings.most_common(1)[0]
+        if count >= 2 and count >= purity * sum(readings.values()):
+            pieces[piece] = best
+    return pieces
 
 
 class Tables:
@@ -403,7 +672,30 @@ class Tables:
         first = {c: r[0] for c, r in self.readings.items()}.__getitem__
         wrong = [w for w in words if refs[w] != tuple(map(first, w))]
         zn_words = set(wrong)
-        order = lambda ws: zn_order(ws, src.freq, real, args.zn_order)
+        # ... the pieces that read otherwise in several words (成长 from 快乐成长, 一同成长),
+        refs = dict(refs)
+        derived = derive_words(words, refs, first, args.derive_min, args.derive_purity,
+                               DERIVED_LENGTH)
+        refs.update(derived)
+        zn_words |= set(derived)
+        late = set()
+        order = lambda ws: zn_order(ws, src.freq, real, args.zn_order, late)
+        for _ in range(args.prune):
+            # ... without the entries that would read more words wrong than right (的长 de
+            # zhang, a phrase of pinyin-database, in 很长的) ...
+            spoils = harmful_entries(src.rule, words, refs, order(zn_words), first,
+                                     self.dictionary, real)
+            if not spoils:
+                break
+            zn_words -= spoils
+        self.pruned = len(set(wrong) | set(derived)) - len(zn_words)
+        # ... with the pieces that keep the entries out of the words they would spoil, applied
+        # before the other entries of their length (全面 before 面的 mian di in 全面的) ...
+        pieces = blocking_pieces(src.rule, words, refs, order(zn_words), zn_words,
+                                 self.dictionary, args.derive_purity)
+        refs.update(pieces)
+        late.update(pieces)
+        zn_words |= late
         for _ in range(args.zn_blockers):
             # ... and the words that those entries would then annotate wrongly (开会计划 is
             # read by 会计 kuai ji unless 开会 comes first).
@@ -413,6 +705,7 @@ class Tables:
             if not blockers:
                 break
             zn_words |= blockers
+        self.derived, self.blocking = len(derived), len(late)
         self.zn = [annotated(w, refs[w]) for w in order(zn_words)]
         self.differing = len(wrong)
 
@@ -439,6 +732,28 @@ def percent(right, total):
     return f"{100.0 * right / total:.2f}% ({right}/{total})"
 
 
+def polyphones(src, tables, words):
+    """char -> its readings, most common first, for the characters that dictionary words read
+    in more than one way: the readings that at least POLYPHONE_WORDS dictionary words use, or
+    that take POLYPHONE_SHARE of the character's weight in pinyin_simp. Automatic annotation
+    lists the words that read such a character by its first reading as guesses."""
+    usage = collections.defaultdict(collections.Counter)
+    for w in words:
+        if w in src.real:
+            for c, p in zip(w, src.refs[w]):
+                usage[c][p] += 1
+    result = {}
+    for c, order in tables.readings.items():
+        simp = src.simp_chars.get(c, {})
+        total = sum(simp.values())
+        kept = [p for k, p in enumerate(order)
+                if k == 0 or usage[c][p] >= POLYPHONE_WORDS
+                or (total and simp.get(p, 0) >= POLYPHONE_SHARE * total)]
+        if len(kept) > 1:
+            result[c] = kept
+    return result
+
+
 def write_tables(src, tables, out):
     order = tables.gbk_order(src.charset)
     write_lines(os.path.join(out, "dz.lxd"), [c + p for c in order for p in tables.readings[c]])
@@ -456,6 +771,7 @@ def main():
     ap.add_argument("--luna", required=True)
     ap.add_argument("--terra", required=True)
     ap.add_argument("--opencc", default="opencc")
+    ap.add_argument("--libpinyin", required=True, help="libpinyin-data's phrase tables")
     ap.add_argument("--charset", required=True)
     ap.add_argument("--out", help="folder of the shipped files, built from every candidate word")
     ap.add_argument("--hold-out", help="folder of the tables built without the held-out tenth, "
@@ -464,14 +780,21 @@ def main():
     ap.add_argument("--dz-usage", default="types", choices=["none", "types", "freq"],
                     help="let the readings used in dictionary words correct a weak ranking")
     ap.add_argument("--zn-order", default="long-last")
+    ap.add_argument("--derive-min", type=int, default=2,
+                    help="words a piece must be read otherwise in to become an entry")
+    ap.add_argument("--derive-purity", type=float, default=0.8,
+                    help="share of the words holding a piece that must read it that way")
+    ap.add_argument("--prune", type=int, default=1,
+                    help="rounds of dropping the entries that spoil more words than they fix")
     ap.add_argument("--zn-blockers", type=int, default=1,
                     help="rounds of adding the words that the table would annotate wrongly")
     args = ap.parse_args()
 
     started = time.monotonic()
     src = Sources(args)
-    ordered = sorted(src.refs)
-    print(f"build_data: {len(ordered)} candidate words ({src.rime_words} Rime words for ties), "
+    ordered = src.candidates
+    print(f"build_data: {len(ordered)} candidate words ({src.rime_words} Rime words, "
+          f"{len(src.libpinyin)} libpinyin phrases voting), "
           f"read in {time.monotonic() - started:.1f} s")
 
     if args.out:
@@ -482,9 +805,22 @@ def main():
         in_charset = set(src.charset).issuperset
         ciku = {w for w in list(src.jieba) + list(src.simp_words) if w and in_charset(w)}
         write_lines(os.path.join(args.out, "ciku.lxd"), sorted(ciku, key=utf16_key))
+        # dy.txt: the polyphonic characters and their readings, in the format of dz.lxd;
+        # cp.txt: jieba's words that hold one of them, most frequent first, annotated where
+        # they have a reference reading (the order of the review list of automatic annotation,
+        # and the words that confirm a reading there).
+        poly = polyphones(src, tables, ordered)
+        write_lines(os.path.join(args.out, "dy.txt"),
+                    [c + p for c in tables.gbk_order(src.charset) if c in poly for p in poly[c]])
+        ranked = [w for w in src.jieba if in_charset(w) and any(c in poly for c in w)]
+        ranked.sort(key=lambda w: (-src.jieba[w], utf16_key(w)))
+        write_lines(os.path.join(args.out, "cp.txt"),
+                    [annotated(w, src.refs[w]) if w in src.refs else w for w in ranked])
         print(f"build_data: {len(tables.readings)} characters; zn.lxd {len(tables.zn)} lines "
-              f"({tables.differing} differing, {len(tables.zn) - tables.differing} blockers, "
-              f"order {args.zn_order}); lw.txt {len(tables.lw)}; ciku.lxd {len(ciku)}")
+              f"({tables.differing} differing, {tables.derived} pieces, {tables.pruned} dropped, "
+              f"{tables.blocking} blocking pieces, order {args.zn_order}); "
+              f"lw.txt {len(tables.lw)}; ciku.lxd {len(ciku)}; dy.txt {len(poly)} characters; "
+              f"cp.txt {len(ranked)} words")
 
     if args.hold_out:
         rng = random.Random(HELD_OUT_SEED)

@@ -74,8 +74,6 @@ bool isRunCharacter(char16_t ch) {
     return a < 0 && a >= -20319; // 0xB0A1 - 65536
 }
 
-namespace {
-
 // Get_CKP over one list. For an ascending list the strings are compared once, through the
 // list's index, to find where s2 belongs, which decides every probe; the probes are then
 // replayed on integers. A run's searches mostly look up one or two characters, the same ones
@@ -142,9 +140,37 @@ private:
     int m_bits = 6;
 };
 
-// The forward maximum matching of one run, appended to `out`.
+namespace {
+
+// The forward maximum matching of one run. `emit.word(p, n)` is a line break and then the n
+// characters at p; `emit.glued(p)` the character at p without a line break before it.
+template <class Emit>
+void matchRun(std::u16string_view str, const SegmentLexicon &sCK, Searcher &search, EventPump &pump,
+              Emit &emit);
+
+// Appends what the matching emits to the text of "fc.txt".
+struct TextEmit {
+    std::u16string_view str;
+    std::u16string &out;
+    void word(size_t p, size_t n) {
+        out += kCrLf;
+        out += str.substr(p, n);
+    }
+    void glued(size_t p) { out += str[p]; }
+};
+
+// Keeps only where the line breaks go.
+struct BreakEmit {
+    std::vector<uint32_t> &breaks;
+    void word(size_t p, size_t) { breaks.push_back(uint32_t(p)); }
+    void glued(size_t) {}
+};
+
 void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searcher &search,
-                     EventPump &pump, std::u16string &out);
+                     EventPump &pump, std::u16string &out) {
+    TextEmit emit{str, out};
+    matchRun(str, sCK, search, pump, emit);
+}
 
 } // namespace
 
@@ -167,8 +193,9 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPu
 
 namespace {
 
-void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searcher &search,
-                     EventPump &pump, std::u16string &out) {
+template <class Emit>
+void matchRun(std::u16string_view str, const SegmentLexicon &sCK, Searcher &search, EventPump &pump,
+              Emit &emit) {
     const size_t len = str.size();
     const int32_t size = sCK.size();
     const bool ascending = sCK.strictlyAscending();
@@ -176,13 +203,11 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searche
     while (p < len) {
         size_t n = std::min<size_t>(2, len - p);
         std::u16string_view cand = str.substr(p, n);
-        std::u16string_view best;
         size_t bestLen = 0;
         int16_t b = 0;
         const int32_t f = search.find(cand, b, pump);
         int32_t i;
         if (b) {
-            best = cand;
             bestLen = 2;
             n = 3;
             cand = str.substr(p, std::min<size_t>(3, len - p));
@@ -197,7 +222,6 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searche
             for (;;) {
                 const int32_t r = StrCompX(cand, entry);
                 if (r == 0) {
-                    best = cand;
                     bestLen = n;
                     if (p + n >= len)
                         break;
@@ -222,21 +246,31 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, Searche
             }
         }
         if (bestLen > 0) {
-            out += kCrLf;
-            out += best;
+            emit.word(p, bestLen);
             p += bestLen;
         } else {
-            const std::u16string_view one = str.substr(p, 1);
-            search.find(one, b, pump);
+            search.find(str.substr(p, 1), b, pump);
             if (b)
-                out += kCrLf;
-            out += one;
+                emit.word(p, 1);
+            else
+                emit.glued(p);
             ++p;
         }
     }
 }
 
 } // namespace
+
+RunCutter::RunCutter(const SegmentLexicon &lexicon, size_t textSize)
+    : m_lexicon(lexicon), m_search(std::make_unique<Searcher>(lexicon, textSize)) {}
+
+RunCutter::~RunCutter() = default;
+
+void RunCutter::cut(std::u16string_view run, std::vector<uint32_t> &breaks) {
+    breaks.clear();
+    BreakEmit emit{breaks};
+    matchRun(run, m_lexicon, *m_search, m_pump, emit);
+}
 
 std::u16string DispartStrX(std::u16string_view str, const SegmentLexicon &sCK, int16_t iFlag,
                            EventPump &pump) {

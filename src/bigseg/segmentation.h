@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lex::bigseg {
 
@@ -49,6 +51,30 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPu
 
 // A run character: a double-byte character with a code of 0xB0A1 or more.
 bool isRunCharacter(char16_t ch);
+
+class Searcher;
+
+// The matching of DispartStr for callers that count the lines of "fc.txt" instead of writing
+// them: where in a run the line breaks go. One per thread; it remembers the searches of the
+// runs it cut.
+class RunCutter {
+public:
+    // `textSize`: about how much text it will cut, which bounds what is worth remembering.
+    RunCutter(const SegmentLexicon &lexicon, size_t textSize);
+    ~RunCutter();
+    RunCutter(const RunCutter &) = delete;
+    RunCutter &operator=(const RunCutter &) = delete;
+
+    // Replaces `breaks` by the positions of `run` (from 0, rising) before which the matching
+    // writes CR LF. The lines of the run are the text between them; a break at 0 leaves an
+    // empty line before the run's first word.
+    void cut(std::u16string_view run, std::vector<uint32_t> &breaks);
+
+private:
+    const SegmentLexicon &m_lexicon;
+    std::unique_ptr<Searcher> m_search;
+    NullPump m_pump;
+};
 
 // The text of the article, read with the encoding its first two bytes give; empty when the
 // path names no regular file or the file holds no text. Throws LexError on unreadable files.

@@ -1,6 +1,7 @@
 #include "freqtune/article_stats.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 
@@ -122,16 +123,37 @@ std::vector<fs::path> listArticles(const fs::path &folder) {
 StatisticsRun::StatisticsRun(FrequencyDatabase &db, fs::path readFolder, EventPump &pump)
     : m_db(db), m_readFolder(std::move(readFolder)) {
     Statement rows(db.handle(), kStatsQuery, db.path());
-    std::vector<int32_t> wordOf;
+    std::u16string text;      // the words of all rows, one after the other
+    std::vector<size_t> ends; // per walk position: where its word ends in `text`
     while (rows.step()) {
         m_rowid.push_back(rows.integer(5));
-        wordOf.push_back(m_words.add(rows.text16(2)));
+        text += rows.text16(2);
+        ends.push_back(text.size());
         if ((m_rowid.size() & 4095) == 0)
             pump.yield();
     }
-    m_words.finish();
+    std::vector<std::u16string_view> words(ends.size());
+    for (size_t pos = 0, from = 0; pos < ends.size(); from = ends[pos++])
+        words[pos] = std::u16string_view(text).substr(from, ends[pos] - from);
+    const std::vector<uint32_t> nodes = m_words.build(words, {.folding = true});
+    // Word ids in the order of their first row; the empty word occurs in every text.
+    m_idOfNode.assign(m_words.nodeCount(), -1);
+    std::vector<int32_t> wordOf(words.size());
+    int32_t count = 0;
+    for (size_t pos = 0; pos < words.size(); ++pos) {
+        if (words[pos].empty()) {
+            if (m_emptyWord < 0)
+                m_emptyWord = count++;
+            wordOf[pos] = m_emptyWord;
+        } else {
+            int32_t &id = m_idOfNode[nodes[pos]];
+            if (id < 0)
+                id = count++;
+            wordOf[pos] = id;
+        }
+    }
     // The walk positions of each word's rows, rising.
-    m_wordStart.assign(size_t(m_words.wordCount()) + 1, 0);
+    m_wordStart.assign(size_t(count) + 1, 0);
     for (int32_t w : wordOf)
         ++m_wordStart[size_t(w) + 1];
     for (size_t i = 1; i < m_wordStart.size(); ++i)
@@ -158,11 +180,24 @@ ArticleCount StatisticsRun::countArticle(const fs::path &article, EventPump &pum
     if (!text)
         return result;
     result.counted = true;
-    foldCase(*text);
-    m_found.clear();
-    // A stop seen while scanning is seen at the first row's yield: yields stay latched.
-    m_words.scan(*text, m_found, kScanYieldEvery, [&] { pump.yield(); });
+    m_words.clearMarks();
+    m_met.clear();
+    // A stop seen while scanning is seen at the first row's yield: yields stay latched, and
+    // the scan goes on to its end.
+    m_words.markOccurrences(
+        *text,
+        [&] {
+            pump.yield();
+            return false;
+        },
+        kScanYieldEvery, &m_met);
     text.reset();
+    m_found.clear();
+    if (m_emptyWord >= 0)
+        m_found.push_back(m_emptyWord);
+    for (uint32_t node : m_met)
+        if (m_idOfNode[node] >= 0)
+            m_found.push_back(m_idOfNode[node]);
 
     const int64_t rows = rowCount();
     const int64_t cut = pump.yieldMany(rows);
@@ -187,9 +222,12 @@ ArticleCount StatisticsRun::countArticle(const fs::path &article, EventPump &pum
     return result;
 }
 
-int StatisticsRun::commit() {
-    if (m_pending.empty())
+int StatisticsRun::commit(bool last) {
+    if (m_pending.empty()) {
+        if (last) // what earlier commits wrote is the whole result
+            commitPoint([] {});
         return 0;
+    }
     // In rowid order the updates visit each page of the table once.
     std::vector<std::pair<int64_t, int32_t>> raise;
     raise.reserve(m_touched.size());
@@ -226,7 +264,10 @@ int StatisticsRun::commit() {
             if (!to.empty())
                 moved.emplace_back(article, std::move(to));
         }
-        tx.commit();
+        if (last)
+            commitPoint([&] { tx.commit(); });
+        else
+            tx.commit();
     } catch (...) {
         putBack();
         throw;
@@ -263,7 +304,7 @@ StatisticsResult runStatistics(FrequencyDatabase &db, const std::vector<fs::path
             lastCommit = Clock::now();
         }
     }
-    result.articles += run.commit();
+    result.articles += run.commit(true);
     pump.setProgress(int64_t(articles.size()), int64_t(articles.size()));
     return result;
 }

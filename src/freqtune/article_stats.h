@@ -16,7 +16,7 @@
 // the database and the articles of the uncommitted counts as they were.
 
 #include "freqtune/frequency_database.h"
-#include "freqtune/word_automaton.h"
+#include "shared/lexcore/word_automaton.h"
 
 #include <filesystem>
 #include <optional>
@@ -48,13 +48,17 @@ public:
     // and not yet committed counts as gone.
     ArticleCount countArticle(const std::filesystem::path &article, EventPump &pump);
     // Writes the counts so far and moves their articles, all or nothing. Returns the number of
-    // articles committed.
-    int commit();
+    // articles committed. The last commit of a run is its commit point (commitPoint): an
+    // interrupt after it finds the run done.
+    int commit(bool last = false);
 
 private:
     FrequencyDatabase &m_db;
     std::filesystem::path m_readFolder;
-    WordAutomaton m_words;
+    WordAutomaton m_words;            // over the rows' words, case-folded
+    std::vector<int32_t> m_idOfNode;  // per node: the word id of its rows, or -1
+    int32_t m_emptyWord = -1;         // the id of the empty word, if a row has it
+    std::vector<uint32_t> m_met;      // the nodes an article's scan met
     std::vector<int64_t> m_rowid;     // per walk position
     std::vector<int32_t> m_wordStart; // per word: where its walk positions start in m_rows
     std::vector<int32_t> m_rows;      // walk positions, ascending within each word

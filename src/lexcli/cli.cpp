@@ -6,6 +6,7 @@
 #include "shared/lexcore/size_limits.h"
 #include "shared/lexcore/text_format.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -27,7 +28,12 @@ public:
 protected:
     bool poll() override {
         checkInterrupt();
-        if (m_tty && progressTotal() > 0 && ++m_polls % 64 == 0) {
+        if (m_tty && progressTotal() > 0) {
+            // Five times a second at most, however often a loop polls.
+            const auto now = std::chrono::steady_clock::now();
+            if (now - m_printed < std::chrono::milliseconds(200))
+                return false;
+            m_printed = now;
             // A run through temporary files names its phase: 读取, 分区 k/n, 合并.
             if (phase().empty())
                 std::fprintf(stderr, "\r%lld / %lld", (long long)progressDone(),
@@ -43,7 +49,7 @@ protected:
 private:
     bool m_tty;
     bool m_shown = false;
-    long m_polls = 0;
+    std::chrono::steady_clock::time_point m_printed{};
 };
 
 std::filesystem::path exeFolder(const char *argv0) {
@@ -309,6 +315,24 @@ std::optional<std::vector<std::string>> ArgParser::option(const std::string &nam
             got = std::move(v);
     }
     return got;
+}
+
+std::optional<std::string> ArgParser::shortOption(const std::string &name) {
+    std::optional<std::string> attached;
+    for (size_t i = 0; i < m_args.size();) {
+        if (m_args[i].size() > name.size() && m_args[i].starts_with(name)) {
+            if (attached)
+                setError(name + " 只能给出一次");
+            attached = m_args[i].substr(name.size());
+            m_args.erase(m_args.begin() + long(i));
+        } else {
+            ++i;
+        }
+    }
+    auto spaced = option(name);
+    if (attached && spaced)
+        setError(name + " 只能给出一次");
+    return attached ? attached : spaced;
 }
 
 std::vector<std::string> ArgParser::rest(size_t min, size_t max) {

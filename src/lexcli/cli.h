@@ -91,6 +91,8 @@ public:
     bool flag(const std::string &name);
     std::optional<std::string> option(const std::string &name);
     std::optional<std::vector<std::string>> option(const std::string &name, int values);
+    // A short option whose value may also follow without a blank ("-j 2" or "-j2").
+    std::optional<std::string> shortOption(const std::string &name);
     // The positionals that are left; an option not asked for is an error. Between `min` and
     // `max` of them are expected. The first one is the operation's first lexicon input, whose
     // encoding its lexicon outputs follow (text_format.h); an operation whose first input is an

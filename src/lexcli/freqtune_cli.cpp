@@ -3,13 +3,17 @@
 #include "lexcli/cli.h"
 
 #include "freqtune/article_stats.h"
+#include "freqtune/corpus_stats.h"
 #include "freqtune/frequency_database.h"
 #include "phonetag/char_dictionary.h"
 #include "phonetag/word_table.h"
+#include "shared/lexcore/corpus_input.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <algorithm>
+#include <charconv>
 #include <ostream>
 
 namespace lex::cli {
@@ -21,7 +25,9 @@ constexpr const char *kImportUsage = "lexcli freqtune import LEXICON [--db FILE]
 constexpr const char *kExportUsage =
     "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2] "
     "[--format quillo|rime|fcitx5]";
-constexpr const char *kCountUsage = "lexcli freqtune count (ARTICLE... | --batch) [--db FILE]";
+constexpr const char *kCountUsage =
+    "lexcli freqtune count (ARTICLE... | --batch | --corpus PATH...) [--db FILE] [-j N] "
+    "[--partial -o FILE]";
 constexpr const char *kListUsage = "lexcli freqtune list [--db FILE] [--log FILE]";
 
 // The tool's files in the data dir, the database where --db says.
@@ -106,9 +112,60 @@ int exportCommand(Context &ctx, ArgParser &p) {
     return ctx.report(std::string(kDone));
 }
 
+// The files of a corpus counted in parallel, one article each: the database is raised as the
+// per-article walk would raise it over them (they stay where they are), or a partial count is
+// written for a merge.
+int countCorpusCommand(Context &ctx, const std::optional<std::string> &db,
+                       std::vector<std::string> paths, const std::optional<std::string> &jobs,
+                       const std::optional<std::string> &out, bool partial) {
+    int threads = availableCores();
+    if (jobs) {
+        const char *b = jobs->data(), *e = b + jobs->size();
+        auto [ptr, ec] = std::from_chars(b, e, threads);
+        if (ec != std::errc() || ptr != e || threads < 1 || threads > 1024)
+            return ctx.usage("-j 需要 1 到 1024 之间的整数");
+    }
+    if (partial != bool(out))
+        return ctx.usage("--partial 与 -o FILE 要一起给出");
+    const int start = timeOfDayNow();
+    if (std::find(paths.begin(), paths.end(), "-") != paths.end())
+        return ctx.usage("--corpus 的文章是文件，不能是标准输入（-）");
+    const std::vector<CorpusFile> files = listCorpus(paths);
+    const ToolFiles toolFiles = filesFor(ctx, db);
+    FrequencyDatabase database(toolFiles.database, toolFiles.templateFile, IfMissing::Refuse);
+    bool noRows = false;
+    const ArticleCounts counts = countArticles(database, files, threads, ctx.pump, noRows);
+    if (noRows)
+        return ctx.fail(std::string(kNoRows));
+    if (partial) {
+        writeArticlePartial(counts, *out);
+        return ctx.report(CompletionText()
+                              .count("统计文章：", counts.articles)
+                              .count("出现的词：", int64_t(counts.words.size()))
+                              .text(elapsedText(start)));
+    }
+    applyArticleCounts(database, counts);
+    return printList(ctx, database);
+}
+
 int countCommand(Context &ctx, ArgParser &p) {
     auto db = p.option("--db");
     const bool batch = p.flag("--batch");
+    auto corpus = p.option("--corpus");
+    auto jobs = p.shortOption("-j");
+    auto out = p.option("-o");
+    const bool partial = p.flag("--partial");
+    if (corpus) {
+        auto more = p.rest(0);
+        if (!p.ok())
+            return ctx.usage(p.error());
+        if (batch)
+            return ctx.usage("--corpus 与 --batch 只能选一个");
+        more.insert(more.begin(), *corpus);
+        return countCorpusCommand(ctx, db, more, jobs, out, partial);
+    }
+    if (jobs || out || partial)
+        return ctx.usage("-j、-o 与 --partial 只用于 --corpus");
     auto inputs = p.rest(batch ? 0 : 1, batch ? 0 : size_t(-1));
     if (!p.ok())
         return ctx.usage(p.error());
@@ -163,6 +220,10 @@ const ToolCli &freqtuneCli() {
           countCommand,
           "  --db FILE   词频数据库（须已存在，不会新建）\n"
           "  --batch     统计数据目录下“未阅文章”文件夹中的全部文章（不再给出文章）\n"
+          "  --corpus PATH...  语料：每个文件算一篇文章（文件夹含子文件夹，.gz、.xz、.zst 先\n"
+          "              解压），多核并行统计；词频的增加与逐篇统计相同，文件留在原处\n"
+          "  -j N        --corpus 的线程数（默认：全部 CPU 核）\n"
+          "  --partial -o FILE  --corpus 只写出部分计数（由 bigseg merge-counts --db 合并）\n"
           "  统计后输出词频列表（词、四个空格、词频）。\n"},
          {"list", kListUsage, "词频列表：有词频的词，按词频从高到低", listCommand,
           "  --db FILE    词频数据库（须已存在，不会新建）\n"

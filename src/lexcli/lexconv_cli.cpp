@@ -78,7 +78,7 @@ int convert(Context &ctx, ArgParser &p) {
     const ConvertResult r = convertLexicon(inputs[0], *output, options, annotator, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(kOpenFailed);
-    if (r.rejected > 0)
+    if (r.rejected > 0 && !r.rejects.empty())
         ctx.err << "注意：" << r.rejected << " 行未能转换，原因写在 " << r.rejects.string() << "\n";
     return ctx.report(convertReport(r, elapsedText(start)));
 }

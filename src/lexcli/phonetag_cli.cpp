@@ -6,6 +6,7 @@
 #include "phonetag/char_dictionary.h"
 #include "phonetag/correction.h"
 #include "phonetag/optimisation.h"
+#include "phonetag/review.h"
 #include "phonetag/word_table.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
@@ -17,9 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char *kAnnotateUsage = "lexcli phonetag annotate IN -o OUT";
+constexpr const char *kAnnotateUsage = "lexcli phonetag annotate IN -o OUT [--review FILE]";
 constexpr const char *kClearUsage = "lexcli phonetag clear IN -o OUT";
-constexpr const char *kCorrectUsage = "lexcli phonetag correct IN -o OUT [--log FILE]";
+constexpr const char *kCorrectUsage =
+    "lexcli phonetag correct IN -o OUT [--log FILE] [--list FILE]";
 constexpr const char *kExtractUsage = "lexcli phonetag extract IN -o OUT";
 constexpr const char *kAdjustUsage = "lexcli phonetag adjust IN -o OUT";
 constexpr const char *kDedupUsage = "lexcli phonetag dedup IN -o OUT";
@@ -49,6 +51,7 @@ std::unique_ptr<phonetag::CharDictionary> dictionary(Context &ctx) {
 }
 
 int annotate(Context &ctx, ArgParser &p) {
+    auto review = p.option("--review");
     const auto paths = inOut(ctx, p);
     if (!paths)
         return kExitUsage;
@@ -59,12 +62,27 @@ int annotate(Context &ctx, ArgParser &p) {
     const fs::path tableFile = ctx.dataFile(phonetag::kWordTableFile);
     if (!fileExists(tableFile))
         return ctx.fail(phonetag::kWordTableMissing);
+    const fs::path polyphones = ctx.dataFile(phonetag::kPolyphoneFile);
+    const fs::path ranks = ctx.dataFile(phonetag::kRankFile);
+    if (review && (!fileExists(polyphones) || !fileExists(ranks)))
+        return ctx.fail(phonetag::kReviewDataMissing);
     const phonetag::WordTable table = phonetag::loadWordTable(tableFile, ctx.pump);
     phonetag::PinyinCounters counters;
-    auto r = phonetag::autoAnnotate(paths->input, paths->output, *dict, table, counters, ctx.pump);
+    if (!review) {
+        auto r =
+            phonetag::autoAnnotate(paths->input, paths->output, *dict, table, counters, ctx.pump);
+        if (!r.inputFound)
+            return ctx.fail(phonetag::kOpenFailed);
+        return ctx.report(phonetag::lineCountReport(r.lines, start));
+    }
+    const phonetag::ReviewData data = phonetag::loadReviewData(polyphones, ranks);
+    auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *dict, table, data,
+                                    counters, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
-    return ctx.report(phonetag::lineCountReport(r.lines, start));
+    // The report as the window shows it, and one line more.
+    return ctx.report(phonetag::lineCountReport(r.lines, start) + "\r\n" +
+                      phonetag::reviewCountLine(r.reviewed));
 }
 
 int clear(Context &ctx, ArgParser &p) {
@@ -80,14 +98,19 @@ int clear(Context &ctx, ArgParser &p) {
 
 int correct(Context &ctx, ArgParser &p) {
     auto log = p.option("--log");
+    auto list = p.option("--list");
     const auto paths = inOut(ctx, p);
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
+    // A list asked for by name (a review list after editing) must be there.
+    if (list && !fileExists(*list))
+        return ctx.fail("找不到正确注音词表文件：" + *list);
     const fs::path logFile = log ? fs::path(*log) : ctx.writableFile(phonetag::kLogFile);
     EntryHashSet set = phonetag::makeEntrySet();
-    auto r = phonetag::correctAnnotation(set, ctx.dataFile(phonetag::kListFile), paths->input,
-                                         paths->output, logFile, ctx.pump);
+    auto r =
+        phonetag::correctAnnotation(set, list ? fs::path(*list) : ctx.dataFile(phonetag::kListFile),
+                                    paths->input, paths->output, logFile, ctx.pump);
     if (!r.listFound)
         return ctx.fail(phonetag::kListMissing);
     if (!r.inputFound)
@@ -138,10 +161,13 @@ int dedup(Context &ctx, ArgParser &p) {
 const ToolCli &phonetagCli() {
     static const ToolCli cli{
         "词库注音：自动注音、清除拼音、注音修正、提取注音词条、调整赘拼欠拼、删除重复词条",
-        {{"annotate", kAnnotateUsage, "自动注音（数据目录的 dz.txt 与 zn.lxd）", annotate},
+        {{"annotate", kAnnotateUsage, "自动注音（数据目录的 dz.txt 与 zn.lxd）", annotate,
+          "  --review FILE  把注音靠猜测的词条（待审词条）写到 FILE，常用词在前，格式同 lw.txt；\n"
+          "                 改好后用 correct --list FILE 修正（需数据目录的 dy.txt 与 cp.txt）\n"},
          {"clear", kClearUsage, "清除拼音：每行只留词", clear},
          {"correct", kCorrectUsage, "开始修正注音（数据目录的 lw.txt）", correct,
-          "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n",
+          "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n"
+          "  --list FILE  按 FILE 修正（默认：数据目录的 lw.txt），例如改好的待审词条\n",
           kCapacityOption | kMemoryOption},
          {"extract", kExtractUsage, "提取注音词条：只留带拼音的行", extract},
          {"adjust", kAdjustUsage, "调整赘拼欠拼（数据目录的 dz.txt）", adjust},

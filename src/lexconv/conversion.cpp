@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lex::lexconv {
@@ -178,12 +179,21 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         writer.emplace(options.to, wo);
         writer->begin(out);
     };
+    // An output that is a device (/dev/stdout) has no folder for a rejects file beside it: its
+    // rejected lines become notices instead.
+    struct stat st {};
+    const bool device = ::stat(output.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
     auto refuse = [&](int64_t lineNumber, const char *reason, std::u16string_view line) {
+        const std::u16string text =
+            lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) + u"\t" + std::u16string(line);
+        ++result.rejected;
+        if (device) {
+            notice("未能转换：" + toUtf8(text));
+            return;
+        }
         if (!rejectWriter)
             rejectWriter.emplace(rejects, TextFormat{LexiconEncoding::Utf8, false});
-        rejectWriter->writeLine(lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) + u"\t" +
-                                std::u16string(line));
-        ++result.rejected;
+        rejectWriter->writeLine(text);
     };
 
     DistinctLines distinct;
@@ -306,7 +316,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     if (rejectWriter) {
         rejectWriter->close();
         result.rejects = rejects;
-    } else if (fileExists(rejects)) {
+    } else if (!device && fileExists(rejects)) {
         ::unlink(rejects.c_str());
     }
     return result;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <deque>
 
 namespace lex::lexconv {
 namespace {
@@ -85,10 +86,6 @@ Fields split(std::u16string_view s, char16_t sep) {
     }
 }
 
-std::u16string u16(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
-}
-
 void appendSpelled(std::u16string &out, const std::string &syllable, UeSpelling ue) {
     char16_t buf[8];
     const size_t n = std::min<size_t>(syllable.size(), 8);
@@ -105,17 +102,17 @@ std::optional<double> parseNumber(std::u16string_view text) {
     text = trim(text);
     if (text.empty() || text.size() > 64)
         return std::nullopt;
-    std::string ascii;
+    char ascii[64];
+    size_t n = 0;
     for (char16_t c : text) {
         if (c >= 0x80)
             return std::nullopt;
-        ascii += char(c);
+        ascii[n++] = char(c);
     }
-    if (ascii[0] == '+')
-        ascii.erase(0, 1);
+    const char *from = ascii[0] == '+' ? ascii + 1 : ascii;
     double v = 0;
-    const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), v);
-    if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(v))
+    const auto [end, ec] = std::from_chars(from, ascii + n, v);
+    if (ec != std::errc() || end != ascii + n || !std::isfinite(v))
         return std::nullopt;
     return v;
 }
@@ -276,8 +273,10 @@ void parseWords(ParsedLine &r, std::u16string_view line) {
 
 // Tokens as libime's text loader splits a line: runs of blanks separate fields, and a field that
 // begins with " runs to the closing " with \\ \" \n unescaped inside (unclosed: taken as it is).
-void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens) {
+void libimeTokens(std::u16string_view line, std::vector<std::u16string_view> &tokens,
+                  std::deque<std::u16string> &unquoted) {
     tokens.clear();
+    size_t quoted = 0;
     size_t i = 0;
     for (;;) {
         while (i < line.size() && isBlank(line[i]))
@@ -288,7 +287,10 @@ void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens)
         while (end < line.size() && !isBlank(line[end]))
             ++end;
         if (line[i] == u'"') {
-            std::u16string tok;
+            if (unquoted.size() <= quoted)
+                unquoted.emplace_back();
+            std::u16string &tok = unquoted[quoted];
+            tok.clear();
             size_t j = i + 1;
             bool closed = false;
             for (; j < line.size(); ++j) {
@@ -305,7 +307,8 @@ void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens)
                 }
             }
             if (closed && (j >= line.size() || isBlank(line[j]))) {
-                tokens.push_back(std::move(tok));
+                tokens.push_back(tok);
+                ++quoted;
                 i = j;
                 continue;
             }
@@ -318,8 +321,9 @@ void libimeTokens(std::u16string_view line, std::vector<std::u16string> &tokens)
 void parseFcitx5(ParsedLine &r, std::u16string_view line) {
     if (trim(line).empty())
         return skip(r);
-    thread_local std::vector<std::u16string> tokens;
-    libimeTokens(line, tokens);
+    thread_local std::vector<std::u16string_view> tokens;
+    thread_local std::deque<std::u16string> unquoted; // stays where it is as it grows
+    libimeTokens(line, tokens, unquoted);
     if (tokens.size() < 2 || tokens.size() > 3)
         return reject(r, kFields);
     std::optional<double> weight;
@@ -715,11 +719,11 @@ bool isRimeDictionary(const std::filesystem::path &path) {
 }
 
 std::u16string weightText(double weight) {
-    if (weight == std::floor(weight) && std::fabs(weight) < 1e15)
-        return u16(std::to_string(int64_t(weight)));
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, weight);
-    return u16(std::string_view(buf, size_t(r.ptr - buf)));
+    const auto r = weight == std::floor(weight) && std::fabs(weight) < 1e15
+                       ? std::to_chars(buf, buf + sizeof buf, int64_t(weight))
+                       : std::to_chars(buf, buf + sizeof buf, weight);
+    return std::u16string(buf, r.ptr);
 }
 
 FormatWriter::FormatWriter(Format format, Options options)

@@ -1,8 +1,8 @@
 #include "lexsift/article_filter.h"
 
-#include "lexsift/word_automaton.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/word_automaton.h"
 
 #include <memory>
 #include <string>
@@ -70,7 +70,7 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
     WordAutomaton automaton;
     std::vector<uint32_t> nodes;
     if (!stopped) {
-        nodes = automaton.build(words, false, &pump);
+        nodes = automaton.build(words, {}, &pump);
         stopped = pump.stopRequested() || !automaton.markOccurrences(text, &pump);
     }
     if (stopped) {

@@ -1,9 +1,9 @@
 #include "lexsift/condition_filter.h"
 
-#include "lexsift/word_automaton.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/word_automaton.h"
 
 #include <charconv>
 #include <cmath>
@@ -82,7 +82,7 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
                           conditions.test == ConditionTest::Ends;
     if (listTest) {
         std::vector<std::u16string_view> views(conditions.words.begin(), conditions.words.end());
-        automaton.build(views, conditions.test == ConditionTest::Ends);
+        automaton.build(views, {.reversed = conditions.test == ConditionTest::Ends});
     }
     auto accepts = [&](std::u16string_view w) {
         switch (conditions.test) {

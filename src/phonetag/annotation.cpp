@@ -1,5 +1,6 @@
 #include "phonetag/annotation.h"
 
+#include "phonetag/line_batches.h"
 #include "phonetag/line_pass.h"
 
 #include "shared/lexcore/cp936.h"
@@ -12,6 +13,18 @@ namespace lex::phonetag {
 
 void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
                   PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
+    if (!table.mayChange(line)) {
+        // No word occurs: the markers InsBlank would insert are deleted again with every other
+        // "0", and FixPinyin sees the line without its zeros.
+        if (line.find(u'0') == std::u16string_view::npos) {
+            FixPinyin(line, dict, counters, out);
+            return;
+        }
+        scratch.assign(line);
+        std::erase(scratch, u'0');
+        FixPinyin(scratch, dict, counters, out);
+        return;
+    }
     InsBlank(line, scratch);
     table.apply(scratch, out);
     std::erase(scratch, u'0');
@@ -26,15 +39,29 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
         return result;
     result.inputFound = true;
     table.prepare();
-    PinyinCounters counted;
-    std::u16string out, scratch;
-    result.lines =
-        passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
-            annotateLine(line, dict, table, counted, out, scratch);
-            writer.writeLine(out);
+    LineReader reader(input);
+    LineWriter writer(output);
+    struct State {
+        PinyinCounters counted;
+        std::u16string out, scratch;
+    } states[2];
+    result.lines = passLineBatches(
+        reader, states,
+        [&](std::u16string_view line, State &st, LineBatch &batch) {
+            annotateLine(line, dict, table, st.counted, st.out, st.scratch);
+            batch.add(st.out);
+        },
+        [&](const LineBatch &batch, size_t i) {
+            writer.writeLine(batch.text(i));
+            reportProgress(pump, reader);
+            pump.yield();
         });
-    counters.supplemented += counted.supplemented;
-    counters.cleared += counted.cleared;
+    reader.close();
+    writer.close();
+    for (const State &st : states) {
+        counters.supplemented += st.counted.supplemented;
+        counters.cleared += st.counted.cleared;
+    }
     return result;
 }
 

@@ -3,6 +3,8 @@
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 
+#include <algorithm>
+
 namespace lex::phonetag {
 
 bool CharDictionary::add(std::u16string_view line) {
@@ -11,6 +13,7 @@ bool CharDictionary::add(std::u16string_view line) {
     m_present[line[0]] = true;
     m_spans[line[0]] = Span{uint32_t(m_text.size()), uint32_t(line.size())};
     m_text += line;
+    m_longest = std::max(m_longest, line.size());
     ++m_count;
     return true;
 }
@@ -40,43 +43,83 @@ std::u16string InsBlank(std::u16string_view line) {
     return out;
 }
 
-void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCounters &counters,
-               std::u16string &out) {
-    out.clear();
+namespace {
+
+// The rule of FixPinyin, writing through `put(text)` and `put(unit)`; returns the counts.
+template <class Put>
+PinyinCounters fixPinyinInto(std::u16string_view line, const CharDictionary &dict, Put &&put) {
     const size_t n = line.size();
+    const int16_t *code = detail::ansiTable();
     bool keep = false;
+    PinyinCounters counted;
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = line[i];
-        const bool wordChar = isDoubleByte(c);
+        const bool wordChar = code[c] < 0;
+        if (!wordChar) {
+            if (keep)
+                put(c);
+            continue;
+        }
+        // A text is never empty: an empty one is a character the dictionary lacks.
+        const std::u16string_view text = dict.text(c);
         if (i + 1 == n) {
-            if (wordChar && dict.contains(c)) {
-                out += dict.text(c);
-                ++counters.supplemented;
-            } else if (wordChar || keep) {
-                out.push_back(c);
+            if (!text.empty()) {
+                put(text);
+                ++counted.supplemented;
+            } else {
+                put(c);
             }
             break;
         }
-        if (!wordChar) {
-            if (keep)
-                out.push_back(c);
-            continue;
-        }
         keep = true;
-        if (ansiCode(line[i + 1]) >= 64) {
+        if (code[line[i + 1]] >= 64) {
             // Annotated: the letters stay only behind a character the dictionary knows.
-            out.push_back(c);
-            if (!dict.contains(c)) {
+            put(c);
+            if (text.empty()) {
                 keep = false;
-                ++counters.cleared;
+                ++counted.cleared;
             }
-        } else if (dict.contains(c)) {
-            out += dict.text(c);
-            ++counters.supplemented;
+        } else if (!text.empty()) {
+            put(text);
+            ++counted.supplemented;
         } else {
-            out.push_back(c);
+            put(c);
         }
     }
+    return counted;
+}
+
+struct Counting {
+    size_t units = 0;
+    void operator()(std::u16string_view text) { units += text.size(); }
+    void operator()(char16_t) { ++units; }
+};
+
+struct Writing {
+    char16_t *dst;
+    void operator()(std::u16string_view text) { dst = std::copy(text.begin(), text.end(), dst); }
+    void operator()(char16_t c) { *dst++ = c; }
+};
+
+} // namespace
+
+void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCounters &counters,
+               std::u16string &out) {
+    // Written through a pointer into room for the whole result: a million lines pass here,
+    // and per-character appends cost more than the rule itself. The room is the line's length
+    // times the longest text, or, where that would be large, what a counting pass finds.
+    size_t room = line.size() * std::max<size_t>(dict.longestText(), 1);
+    if (room > (size_t(1) << 16)) {
+        Counting count;
+        fixPinyinInto(line, dict, count);
+        room = count.units;
+    }
+    out.resize(room);
+    Writing write{out.data()};
+    const PinyinCounters counted = fixPinyinInto(line, dict, write);
+    out.resize(size_t(write.dst - out.data()));
+    counters.supplemented += counted.supplemented;
+    counters.cleared += counted.cleared;
 }
 
 std::u16string FixPinyin(std::u16string_view line, const CharDictionary &dict,

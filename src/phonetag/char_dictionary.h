@@ -28,6 +28,8 @@ public:
         return std::u16string_view(m_text.data() + s.offset, s.length);
     }
     size_t size() const { return m_count; }
+    // The length of the longest text.
+    size_t longestText() const { return m_longest; }
 
 private:
     // All texts in one buffer, found by code unit: annotation looks up every character of a
@@ -40,6 +42,7 @@ private:
     std::u16string m_text;
     std::bitset<65536> m_present;
     size_t m_count = 0;
+    size_t m_longest = 0;
 };
 
 // Reads the dictionary (either encoding). The caller checks that the file exists; an

@@ -2,93 +2,22 @@
 
 #include "phonetag/char_dictionary.h"
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/word_automaton.h"
 
 #include <algorithm>
-#include <bitset>
-#include <unordered_map>
 
 namespace lex::phonetag {
 
-// Nodes are trie states; node 0 is the root. The root's moves are an array indexed by code
-// unit, the other nodes' moves one open-addressing table keyed by (node, code unit).
+// The automaton over the words that can change a line, and for each of its word nodes the
+// pairs whose word ends there, latest first.
 struct WordTable::Automaton {
-    struct Node {
-        int32_t fail = 0;
-        int32_t out = -1;        // this node or the nearest on its fail chain that ends words
-        uint32_t pairsBegin = 0; // the pairs whose word ends here, latest first
-        uint32_t pairsEnd = 0;
-    };
-    // A move is one word: (node << 16 | code unit) << 24 | child; 0 is a free cell. Eight bytes
-    // a move keep the table of a shipped word table within the second-level cache.
-    static constexpr int32_t kMaxNodes = 1 << 24;
-
-    std::vector<Node> nodes;
+    WordAutomaton words;
+    std::vector<uint32_t> pairsBegin; // per node: its pairs in pairIds, to pairsBegin[node + 1]
     std::vector<uint32_t> pairIds;
-    // A line can hold a word only where two of its neighbouring code units begin a word, or one
-    // code unit is a whole word: a small filter of those lets most lines skip the scan.
-    static constexpr size_t kStartBits = size_t(1) << 19;
-    std::bitset<65536> wholeWords;
-    std::vector<uint64_t> starts = std::vector<uint64_t>(kStartBits / 64, 0);
-    std::vector<int32_t> rootNext = std::vector<int32_t>(65536, 0);
-    std::bitset<65536> alphabet; // the code units that occur in some word
-    std::vector<uint64_t> edges;
-    uint64_t mask = 0;
-
-    static uint64_t edgeKey(int32_t node, char16_t c) { return uint64_t(node) << 16 | c; }
-    static size_t slotOf(uint64_t key) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20); }
-
-    int32_t child(int32_t node, char16_t c) const {
-        const uint64_t key = edgeKey(node, c);
-        for (size_t i = slotOf(key) & mask;; i = (i + 1) & mask) {
-            const uint64_t e = edges[i];
-            if (e >> 24 == key)
-                return int32_t(e & (kMaxNodes - 1));
-            if (e == 0)
-                return -1;
-        }
-    }
-
-    static size_t startBit(char16_t a, char16_t b) {
-        return size_t(((uint32_t(a) << 16 | b) * 0x9E3779B1u) >> 13);
-    }
-    void addStart(std::u16string_view word) {
-        if (word.size() == 1) {
-            wholeWords[word[0]] = true;
-        } else {
-            const size_t bit = startBit(word[0], word[1]);
-            starts[bit / 64] |= uint64_t(1) << (bit % 64);
-        }
-    }
-    // False when no word can occur in `line`.
-    bool mayHoldWord(std::u16string_view line) const {
-        const size_t n = line.size();
-        for (size_t i = 0; i < n; ++i) {
-            if (wholeWords[line[i]])
-                return true;
-            if (i + 1 < n) {
-                const size_t bit = startBit(line[i], line[i + 1]);
-                if (starts[bit / 64] >> (bit % 64) & 1)
-                    return true;
-            }
-        }
-        return false;
-    }
-
-    // The state after reading `c` in state `s`.
-    int32_t step(int32_t s, char16_t c) const {
-        if (!alphabet[c])
-            return 0;
-        for (;;) {
-            if (s == 0)
-                return rootNext[c];
-            const int32_t g = child(s, c);
-            if (g >= 0)
-                return g;
-            s = nodes[size_t(s)].fail;
-        }
-    }
+    bool zeroWords = false; // some word holds a "0", which InsBlank's markers can complete
 };
 
 namespace {
@@ -154,92 +83,45 @@ void WordTable::prepare() const {
     if (m_automaton)
         return;
     auto a = std::make_unique<Automaton>();
-    struct Built {
-        int32_t parent;
-        char16_t c;
-        uint32_t depth;
-    };
-    std::vector<Built> built{{0, 0, 0}};
-    std::unordered_map<uint64_t, int32_t> moves;
-    std::vector<std::pair<int32_t, uint32_t>> ends; // (node, pair)
+    std::vector<std::u16string_view> words;
+    std::vector<uint32_t> pairOf;
     for (size_t i = 0; i < m_pairs.size(); ++i) {
         const std::u16string_view w = word(i);
         if (!activeWord(w, marked(i)))
             continue;
-        int32_t node = 0;
-        for (char16_t c : w) {
-            a->alphabet[c] = true;
-            auto [it, added] =
-                moves.try_emplace(Automaton::edgeKey(node, c), int32_t(built.size()));
-            if (added)
-                built.push_back({node, c, built[size_t(node)].depth + 1});
-            node = it->second;
-        }
-        ends.emplace_back(node, uint32_t(i));
-        a->addStart(w);
-        if (built.size() >= size_t(Automaton::kMaxNodes))
-            throw LexError("词表太大：“zn.lxd”的词超出了自动注音能容纳的数量。");
+        words.push_back(w);
+        pairOf.push_back(uint32_t(i));
+        a->zeroWords |= w.find(u'0') != std::u16string_view::npos;
     }
-
-    a->nodes.resize(built.size());
-    std::sort(ends.begin(), ends.end(), [](const auto &x, const auto &y) {
-        return x.first != y.first ? x.first < y.first : x.second > y.second;
-    });
-    a->pairIds.reserve(ends.size());
-    for (size_t j = 0; j < ends.size();) {
-        Automaton::Node &n = a->nodes[size_t(ends[j].first)];
-        n.pairsBegin = uint32_t(a->pairIds.size());
-        const int32_t node = ends[j].first;
-        for (; j < ends.size() && ends[j].first == node; ++j)
-            a->pairIds.push_back(ends[j].second);
-        n.pairsEnd = uint32_t(a->pairIds.size());
-    }
-
-    size_t cells = 16;
-    while (cells < moves.size() * 2)
-        cells <<= 1;
-    a->edges.assign(cells, 0);
-    a->mask = cells - 1;
-    for (const auto &[key, child] : moves) {
-        if ((key >> 16) == 0) {
-            a->rootNext[key & 0xFFFF] = child;
-            continue;
-        }
-        size_t i = Automaton::slotOf(key) & a->mask;
-        while (a->edges[i] != 0)
-            i = (i + 1) & a->mask;
-        a->edges[i] = key << 24 | uint64_t(child);
-    }
-
-    // Fail links in order of depth, so that a node's parent and every shorter suffix are done.
-    std::vector<int32_t> order(built.size());
-    for (size_t v = 0; v < order.size(); ++v)
-        order[v] = int32_t(v);
-    std::stable_sort(order.begin(), order.end(), [&](int32_t x, int32_t y) {
-        return built[size_t(x)].depth < built[size_t(y)].depth;
-    });
-    for (int32_t v : order) {
-        if (v == 0)
-            continue;
-        const Built &b = built[size_t(v)];
-        Automaton::Node &n = a->nodes[size_t(v)];
-        n.fail = b.parent == 0 ? 0 : a->step(a->nodes[size_t(b.parent)].fail, b.c);
-        n.out = n.pairsEnd > n.pairsBegin ? v : a->nodes[size_t(n.fail)].out;
-    }
+    const std::vector<uint32_t> nodes = a->words.build(words, {.pairFilter = true});
+    // Pairs grouped by node, each group latest first.
+    a->pairsBegin.assign(a->words.nodeCount() + 1, 0);
+    for (uint32_t n : nodes)
+        ++a->pairsBegin[n + 1];
+    for (size_t n = 1; n < a->pairsBegin.size(); ++n)
+        a->pairsBegin[n] += a->pairsBegin[n - 1];
+    a->pairIds.resize(nodes.size());
+    std::vector<uint32_t> fill(a->pairsBegin.begin(), a->pairsBegin.end() - 1);
+    for (size_t k = nodes.size(); k-- > 0;)
+        a->pairIds[fill[nodes[k]]++] = pairOf[k];
     m_automaton = std::move(a);
+}
+
+bool WordTable::mayChange(std::u16string_view line) const {
+    prepare();
+    const WordAutomaton &words = m_automaton->words;
+    return m_automaton->zeroWords || (words.mayHoldWord(line) && words.containsAny(line));
 }
 
 int64_t WordTable::latestOccurring(std::u16string_view line, int64_t bound) const {
     const Automaton &a = *m_automaton;
     int64_t best = -1;
-    int32_t s = 0;
+    uint32_t s = 0;
     for (char16_t c : line) {
-        s = a.step(s, c);
-        for (int32_t t = a.nodes[size_t(s)].out; t >= 0;
-             t = a.nodes[size_t(a.nodes[size_t(t)].fail)].out) {
-            const Automaton::Node &n = a.nodes[size_t(t)];
-            const uint32_t *first = a.pairIds.data() + n.pairsBegin;
-            const uint32_t *last = a.pairIds.data() + n.pairsEnd;
+        s = a.words.step(s, c);
+        for (uint32_t n = a.words.wordAt(s); n != WordAutomaton::kNoNode; n = a.words.nextWord(n)) {
+            const uint32_t *first = a.pairIds.data() + a.pairsBegin[n];
+            const uint32_t *last = a.pairIds.data() + a.pairsBegin[n + 1];
             const uint32_t *below = std::partition_point(
                 first, last, [&](uint32_t id) { return int64_t(id) >= bound; });
             if (below != last && int64_t(*below) > best) {
@@ -254,7 +136,7 @@ int64_t WordTable::latestOccurring(std::u16string_view line, int64_t bound) cons
 
 void WordTable::apply(std::u16string &line, std::u16string &scratch) const {
     prepare();
-    if (!m_automaton->mayHoldWord(line))
+    if (!m_automaton->zeroWords && !m_automaton->words.mayHoldWord(line))
         return;
     int64_t bound = int64_t(m_pairs.size());
     for (;;) {
@@ -264,6 +146,87 @@ void WordTable::apply(std::u16string &line, std::u16string &scratch) const {
         replaceAll(line, word(size_t(k)), marked(size_t(k)), scratch);
         bound = k;
     }
+}
+
+void WordTable::applyTraced(std::u16string &line, Trace &trace, std::u16string &scratch) const {
+    prepare();
+    trace.from.assign(line.size(), -1);
+    trace.index.resize(line.size());
+    for (size_t i = 0; i < line.size(); ++i)
+        trace.index[i] = uint32_t(i);
+    trace.replacements.clear();
+    if (!m_automaton->zeroWords && !m_automaton->words.mayHoldWord(line))
+        return;
+    std::vector<int32_t> &from = trace.fromScratch;
+    std::vector<uint32_t> &index = trace.indexScratch;
+    int64_t bound = int64_t(m_pairs.size());
+    for (;;) {
+        const int64_t k = latestOccurring(line, bound);
+        if (k < 0)
+            return;
+        // replaceAll(), unit by unit with the trace.
+        const std::u16string_view w = word(size_t(k)), m = marked(size_t(k));
+        scratch.clear();
+        from.clear();
+        index.clear();
+        size_t at = 0;
+        for (size_t pos = line.find(w); pos != std::u16string::npos; pos = line.find(w, at)) {
+            for (; at < pos; ++at) {
+                scratch.push_back(line[at]);
+                from.push_back(trace.from[at]);
+                index.push_back(trace.index[at]);
+            }
+            Trace::Replacement r{uint32_t(k), trace.index[pos],
+                                 trace.index[pos + w.size() - 1] + 1};
+            const auto id = int32_t(trace.replacements.size());
+            trace.replacements.push_back(r);
+            uint32_t wordIndex = 0;
+            for (char16_t c : m) {
+                scratch.push_back(c);
+                from.push_back(id);
+                index.push_back(isDoubleByte(c) ? wordIndex++ : wordIndex);
+            }
+            at = pos + w.size();
+        }
+        for (; at < line.size(); ++at) {
+            scratch.push_back(line[at]);
+            from.push_back(trace.from[at]);
+            index.push_back(trace.index[at]);
+        }
+        line.swap(scratch);
+        trace.from.swap(from);
+        trace.index.swap(index);
+        bound = k;
+    }
+}
+
+void WordTable::occurrences(std::u16string_view text, std::vector<Occurrence> &out) const {
+    prepare();
+    out.clear();
+    const Automaton &a = *m_automaton;
+    a.words.forEachMatch(text, [&](size_t end, uint32_t node) {
+        const uint32_t pair = a.pairIds[a.pairsBegin[node]];
+        out.push_back({uint32_t(end) - m_pairs[pair].wordLength, uint32_t(end), pair});
+    });
+}
+
+std::u16string_view WordTable::readingAt(size_t k, size_t index) const {
+    // The marked form is InsBlank of the table line: the word's characters in order, each
+    // followed by its letters.
+    const std::u16string_view w = word(k), m = marked(k);
+    size_t j = 0;
+    for (size_t i = 0; i < m.size(); ++i) {
+        if (j >= w.size() || m[i] != w[j] || (j > 0 && !isDoubleByte(m[i])))
+            continue;
+        size_t end = i + 1;
+        while (end < m.size() && !isDoubleByte(m[end]) && ansiCode(m[end]) > 64)
+            ++end;
+        if (j == index)
+            return m.substr(i + 1, end - i - 1);
+        ++j;
+        i = end - 1;
+    }
+    return {};
 }
 
 WordTable loadWordTable(const std::filesystem::path &path, EventPump &pump) {

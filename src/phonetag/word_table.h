@@ -44,6 +44,37 @@ public:
     // Applies every pair, from the last to the first, to one line of InsBlank-marked text:
     // each pair replaces all occurrences of its word, left to right, without overlaps.
     void apply(std::u16string &line, std::u16string &scratch) const;
+    // False when apply() leaves InsBlank of `line` (an unmarked lexicon line) as it is: no word
+    // occurs in it. InsBlank only inserts markers, so a word without a "0" that occurs in the
+    // marked line occurs in the line itself.
+    bool mayChange(std::u16string_view line) const;
+
+    // Where the units of a line came from through applyTraced(): per unit, the replacement that
+    // put it there (-1: the unit of the line as it was given) and its index (the unit's index
+    // in the given line, or the index among the double-byte units of the marked form).
+    struct Trace {
+        struct Replacement {
+            uint32_t pair;
+            uint32_t begin, end; // the replaced word's units in the given line
+        };
+        std::vector<int32_t> from;
+        std::vector<uint32_t> index;
+        std::vector<Replacement> replacements;
+        std::vector<int32_t> fromScratch; // working space
+        std::vector<uint32_t> indexScratch;
+    };
+    // apply(), recording in `trace` where every unit of the result came from.
+    void applyTraced(std::u16string &line, Trace &trace, std::u16string &scratch) const;
+
+    // A word of the table met in a text: units [begin, end), and the latest pair of that word.
+    struct Occurrence {
+        uint32_t begin, end;
+        uint32_t pair;
+    };
+    // Every occurrence of a word that can change a line in `text` (overlapping ones too).
+    void occurrences(std::u16string_view text, std::vector<Occurrence> &out) const;
+    // The letters that pair `k` gives the `index`-th character of its word; empty when none.
+    std::u16string_view readingAt(size_t k, size_t index) const;
 
 private:
     struct Pair {

@@ -211,6 +211,52 @@ TEST_F(DataFiles, WordTablesHoldAnnotatedWordsLongestActingFirst) {
     }
 }
 
+// The review data of automatic annotation: dy.txt lists each polyphonic character with its
+// readings, the first one the reading dz.txt gives it; cp.txt holds dictionary words with a
+// polyphonic character, once each, most frequent first, annotated where their reading is known.
+TEST_F(DataFiles, ReviewDataNamesThePolyphonesAndRanksTheWords) {
+    std::map<char16_t, std::u16string> first;
+    for (const auto &line : gbkLines(dataFile("phonetag", "dz.txt")))
+        first[line[0]] = line.substr(1);
+    std::map<char16_t, std::vector<std::u16string>> readings;
+    char16_t previous = 0;
+    for (const auto &line : gbkLines(dataFile("phonetag", "dy.txt"))) {
+        ASSERT_GE(line.size(), 2u);
+        EXPECT_TRUE(isPinyin(std::u16string_view(line).substr(1))) << lex::toUtf8(line);
+        auto &r = readings[line[0]];
+        if (r.empty()) {
+            EXPECT_EQ(first[line[0]], line.substr(1)) << lex::toUtf8(line);
+            EXPECT_FALSE(previous == line[0]);
+        } else {
+            EXPECT_EQ(previous, line[0]) << "the lines of a character stand together";
+        }
+        r.push_back(line.substr(1));
+        previous = line[0];
+    }
+    EXPECT_GT(readings.size(), 300u);
+    for (const auto &[ch, r] : readings)
+        EXPECT_GE(r.size(), 2u) << lex::toUtf8(std::u16string(1, ch));
+    EXPECT_EQ(readings[u'长'], (std::vector<std::u16string>{u"chang", u"zhang"}));
+    EXPECT_EQ(readings[u'了'], (std::vector<std::u16string>{u"le", u"liao"}));
+    EXPECT_EQ(readings.count(u'中'), 0u);
+
+    const auto cp = gbkLines(dataFile("phonetag", "cp.txt"));
+    EXPECT_GT(cp.size(), 50000u);
+    std::set<std::u16string> words;
+    for (const auto &line : cp) {
+        const std::u16string word = lex::entryWord(line);
+        EXPECT_TRUE(word.size() == 1 || line.size() == word.size() || isAnnotatedWord(line))
+            << lex::toUtf8(line);
+        EXPECT_TRUE(words.insert(word).second) << lex::toUtf8(line);
+        EXPECT_TRUE(std::any_of(word.begin(), word.end(), [&](char16_t c) {
+            return readings.count(c) > 0;
+        })) << lex::toUtf8(line);
+    }
+    // jieba's most frequent words lead
+    EXPECT_LT(std::find(cp.begin(), cp.end(), u"了") - cp.begin(), 10);
+    EXPECT_NE(std::find(cp.begin(), cp.end(), u"会hui议yi"), cp.end());
+}
+
 TEST_F(DataFiles, FrequencyTemplateHasAnEmptyWordLib) {
     const fs::path path = dataFile("Quillo词库调频", "freqtune.mmm");
     ASSERT_TRUE(fs::exists(path));

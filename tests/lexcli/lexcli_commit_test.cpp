@@ -282,4 +282,59 @@ TEST_F(CommitPoint, HiddenCopiesGoUnlessAnImportHoldsThem) {
               (std::vector<std::string>{".w.mdb.Other12", ".w.mdb.other"}));
 }
 
+// A count's last commit is its commit point: the database raised (and, per article, the article
+// moved) is the run done. Just before it a signal leaves the database and the article as they
+// were; just after it the run completes with exit 0.
+TEST_F(CommitPoint, CountsAreDoneAtTheirLastCommit) {
+    for (const bool corpus : {false, true}) {
+        for (const char *point : {"before", "after"}) {
+            SCOPED_TRACE(std::string(corpus ? "--corpus " : "") + point);
+            TempDir dir;
+            fs::create_directories(dir / "data");
+            fs::copy_file(kTemplate, dir / "data/freqtune.mmm");
+            const std::string data = (dir / "data").string(), db = (dir / "w.mdb").string();
+            ASSERT_EQ(lexcli({"--data-dir", data, "freqtune", "import",
+                              (s_dir->path() / "small.txt").string(), "--db", db})
+                          .exitCode,
+                      0);
+            const std::string before = readBytes(db);
+            fs::create_directories(dir / "articles");
+            const fs::path article = dir / "articles/a.txt";
+            writeBytes(article, "\xD6\xD0\xB9\xFA\xC8\xCB\xC3\xF1\r\n"); // 中国人民
+            std::vector<std::string> args = {"--data-dir", data, "freqtune", "count"};
+            if (corpus)
+                args.insert(args.end(), {"--corpus", (dir / "articles").string()});
+            else
+                args.push_back(article.string());
+            args.insert(args.end(), {"--db", db});
+
+            TempDir pause;
+            ChildProcess child(kLexcli, args, pausedAt(pause.path()));
+            const auto reach = [&](const char *at) {
+                return pollUntil([&] { return fs::exists(pause / at) || !child.running(); }, 60s) &&
+                       fs::exists(pause / at);
+            };
+            ASSERT_TRUE(reach("before"));
+            if (std::string(point) == "after") {
+                fs::remove(pause / "before");
+                ASSERT_TRUE(reach("after"));
+            }
+            child.signal(SIGTERM);
+            fs::remove(pause / point);
+            const ChildResult r = child.wait(60s);
+            if (std::string(point) == "before") {
+                EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+                EXPECT_TRUE(readBytes(db) == before);
+                EXPECT_TRUE(fs::exists(article));
+            } else {
+                EXPECT_EQ(r.exitCode, 0) << r.err;
+                EXPECT_NE(r.err.find(kHeldNotice), std::string::npos) << r.err;
+                EXPECT_FALSE(readBytes(db) == before);
+                EXPECT_NE(r.out.find("中国"), std::string::npos) << r.out;
+                EXPECT_EQ(fs::exists(article), corpus); // a corpus stays where it is
+            }
+        }
+    }
+}
+
 } // namespace

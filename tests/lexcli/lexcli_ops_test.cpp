@@ -186,6 +186,25 @@ TEST(LexcliOperation, FailuresAndUsageErrorsWriteNothing) {
         {{"pintop", "dedup", "a"}, 2, "-o"},
         {{"lexmerge", "union", d + "/a.txt", d + "/b.txt", d + "/c.txt", "-o", out}, 2, "太多"},
         {{"lexupdate", "update", d + "/gone.txt", "-o", out}, 1, "打开原始词库失败！\n"},
+        {{"lexconv", "convert", d + "/gone.txt", "-o", out, "--to", "rime"}, 1, "打开词库失败！"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out}, 2, "--to"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime-userdb"}, 2, "只读"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime", "--from", "x"},
+         2,
+         "--from"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--weight", "1",
+          "--weight-by-order"},
+         2,
+         "--weight"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--weight", "x"}, 2, "数字"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime", "--ue", "lu"}, 2, "--ue"},
+        // Annotation needs its data: the data folder here has none.
+        {{"--data-dir", d, "lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime"},
+         1,
+         "dz.txt"},
+        {{"lexmerge", "union", d + "/a.txt", "-o", out, "--output-encoding", "big5"},
+         2,
+         "--output-encoding"},
     };
     for (const Row &row : rows) {
         const lex::test::CliRun run = lex::test::runLexcli(row.args);

@@ -94,6 +94,9 @@ TEST_F(PhonetagCli, FailuresWriteNothing) {
         {{"adjust", in, "-o", out}, "dz.txt", 1, "dz.txt"},
         {{"annotate", in}, "", 2, "-o"},
         {{"extract", in, "-o", out, "--log", d("x")}, "", 2, "--log"},
+        {{"annotate", in, "-o", out, "--review", d("list.txt")}, "", 1, "dy.txt"},
+        {{"correct", in, "-o", out, "--list", gone}, "", 1, "gone.txt"},
+        {{"annotate", in, "-o", out, "--review"}, "", 2, "--review"},
     };
     for (const Failure &row : rows) {
         if (*row.missing)
@@ -107,6 +110,38 @@ TEST_F(PhonetagCli, FailuresWriteNothing) {
         if (*row.missing)
             fs::copy_file(kGolden / row.missing, dir / row.missing);
     }
+}
+
+// Guards the review loop through lexcli: the annotated lexicon is the window's, the report
+// gains one line after the window's, and the list, fixed by hand, goes straight back in.
+TEST_F(PhonetagCli, ReviewListGoesBackIntoTheCorrection) {
+    lex::test::writeLexicon(dir / "dy.txt",
+                            {u"重zhong", u"重chong", u"行xing", u"行hang", u"长chang", u"长zhang"});
+    lex::test::writeLexicon(dir / "cp.txt", {u"人ren民min", u"行长", u"重zhong庆qing"});
+    const std::string data = dir.path().string();
+    auto run = lex::test::runLexcli({"--data-dir", data, "phonetag", "annotate", d("lexicon.txt"),
+                                     "-o", d("out.txt"), "--review", d("list.txt")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "out.txt"), readBytes(kGolden / "annotate.txt"));
+    const size_t elapsed = run.out.find("耗费时间：");
+    ASSERT_NE(elapsed, std::string::npos);
+    EXPECT_EQ(run.out.substr(0, elapsed), "共计词条：19\n");
+    EXPECT_EQ(run.out.substr(run.out.find('\n', elapsed) + 1), "待审词条：2\n");
+    // 重 of 重庆qing (line 3) is read alone, and line 2, already 重zhong庆qing, is the same
+    // line; 行 of 行长大 (line 10) lost 行长 hang to 长大.
+    EXPECT_EQ(readBytes(dir / "list.txt"),
+              lex::test::gbkLines({u"#2,3 1:zhong/chong", u"重zhong庆qing", u"#10 1:xing/hang",
+                                   u"行xing长zhang大da"}));
+
+    lex::test::writeLexicon(dir / "list.txt", {u"#2,3 1:zhong/chong", u"重chong庆qing",
+                                               u"#10 1:xing/hang", u"行hang长zhang大da"});
+    run = lex::test::runLexcli({"--data-dir", data, "phonetag", "correct", d("out.txt"), "-o",
+                                d("corrected.txt"), "--list", d("list.txt"), "--log",
+                                d("review.log")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "review.log"),
+              lex::test::gbkLines({u"重zhong庆qing　→　重chong庆qing",
+                                   u"行xing长zhang大da　→　行hang长zhang大da"}));
 }
 
 } // namespace

@@ -159,6 +159,11 @@ private slots:
             run(f, f.Command6, QStringLiteral("自动注音完成！"), QStringLiteral("共计词条：19"),
                 "annotate.txt");
             QCOMPARE(f.Label3->text(), QStringLiteral("欢迎使用！"));
+            // The report box is the specified one; the review list lies beside "log.txt" (here
+            // without "dy.txt" and "cp.txt": only the word that the table reads in two ways).
+            QCOMPARE(m_dialogs->lastText().count(QStringLiteral("\r\n")), 1);
+            QCOMPARE(readBytes(tool() / "待审词条.txt"),
+                     lex::test::gbkLines({u"#10 1:xing/hang", u"行xing长zhang大da"}));
             run(f, f.Command4, QStringLiteral("清除拼音完成！"), QStringLiteral("共计词条：19"),
                 "clear.txt");
         });

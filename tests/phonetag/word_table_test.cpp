@@ -101,6 +101,15 @@ TEST(WordTable, LineByLineEqualsTheReplaceAllPasses) {
         const auto expected = literalAnnotation(lines, table, dict, literalCounts);
         const auto got = lineByLine(lines, table, dict, fastCounts);
         ASSERT_EQ(got, expected) << "round " << round;
+        // The traced passes of the review list give the same text, with a trace per unit.
+        for (const auto &l : lines) {
+            std::u16string plain = InsBlank(l), traced = plain, scratch;
+            WordTable::Trace trace;
+            table.apply(plain, scratch);
+            table.applyTraced(traced, trace, scratch);
+            ASSERT_EQ(traced, plain) << "round " << round;
+            ASSERT_EQ(trace.from.size(), traced.size());
+        }
         ASSERT_EQ(fastCounts.supplemented, literalCounts.supplemented);
         ASSERT_EQ(fastCounts.cleared, literalCounts.cleared);
         PinyinCounters none;

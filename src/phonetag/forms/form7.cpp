@@ -26,10 +26,18 @@ bool Form7::Form_Load() {
     QString problem;
     m_busy = BusyState::Busy;
     try {
-        if (fileExists(file))
+        if (fileExists(file)) {
             m_table = loadWordTable(file, pump());
-        else
+            // Without its data files the review list still names the words that the table
+            // reads in two ways.
+            const auto polyphones = toolFolder().shipped(kPolyphoneFile);
+            const auto ranks = toolFolder().shipped(kRankFile);
+            m_review = fileExists(polyphones) && fileExists(ranks)
+                           ? loadReviewData(polyphones, ranks)
+                           : ReviewData();
+        } else {
             problem = QString::fromUtf8(kWordTableMissing);
+        }
     } catch (const std::exception &e) {
         problem = qs(failureText(e));
     }
@@ -48,7 +56,8 @@ void Form7::Command6_Click() {
     runTask(QStringLiteral("正在自动注音，请稍候……"), QStringLiteral("欢迎使用！"),
             [this](int start) {
                 auto r = autoAnnotate(toPath(Text1->text()), toPath(Text2->text()),
-                                      m_main.dictionary(), m_table, m_main.counters(), pump());
+                                      toolFolder().writable(kReviewFile), m_main.dictionary(),
+                                      m_table, m_review, m_main.counters(), pump());
                 if (!r.inputFound)
                     return missingInput(kOpenFailed);
                 return OperationReport::message(lineCountReport(r.lines, start),

@@ -1,10 +1,12 @@
 #pragma once
 // Form7 "智能注音": automatic annotation and clearing pinyin. Loads the word table of "zn.lxd"
-// each time it opens.
+// each time it opens, with "dy.txt" and "cp.txt" for the review list "待审词条.txt" that every
+// annotation writes beside "log.txt".
 //   Label1 "打开的词库："  Text1  Command1 "…"      Label2 "保存的词库："  Text2  Command2 "…"
 //   Command6 "自动注音"   Command4 "清除拼音"   Command3 "退出"   Label3 status text
 
 #include "phonetag/forms/phonetag_form.h"
+#include "phonetag/review.h"
 #include "phonetag/word_table.h"
 
 namespace lex::phonetag {
@@ -25,6 +27,7 @@ public:
 
 private:
     WordTable m_table;
+    ReviewData m_review;
 };
 
 } // namespace lex::phonetag

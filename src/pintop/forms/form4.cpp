@@ -1,6 +1,7 @@
 #include "pintop/forms/form4.h"
 
 #include "pintop/forms/frm_main.h"
+#include "shared/toolshell/path_box.h"
 #include "shared/toolshell/program.h"
 
 #include <QCheckBox>
@@ -22,7 +23,7 @@ Form4::Form4(FrmMain &main, QWidget *owner) : ToolForm(owner), m_main(main) {
               "Option2");
     Option3 = named(new QRadioButton(QStringLiteral("不加入固顶词库"), this), "Option3");
     Check2 = named(new QCheckBox(QStringLiteral("使用自定义替换表文件："), this), "Check2");
-    Text1 = named(new QLineEdit(this), "Text1");
+    Text1 = named(new PathBox(this), "Text1");
     Command1 = named(new QPushButton(QStringLiteral("…"), this), "Command1");
     Command2 = named(new QPushButton(QStringLiteral("确定"), this), "Command2");
     Command3 = named(new QPushButton(QStringLiteral("取消"), this), "Command3");

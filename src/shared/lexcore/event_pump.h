@@ -26,6 +26,12 @@ public:
     // As `count` calls of yield(); returns how many of them ran before one returned true,
     // or -1 when none did.
     int64_t yieldMany(int64_t count);
+    // A yield that polls whatever the countdown says: for loops that wait rather than work,
+    // where calls come seldom.
+    bool yieldNow() {
+        m_countdown = 1;
+        return yield();
+    }
 
     bool stopRequested() const { return m_stop; }
     void resetStop() { m_stop = false; }

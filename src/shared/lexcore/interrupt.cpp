@@ -165,26 +165,42 @@ void pauseForTest(const char *point) {
 
 } // namespace
 
-int commitRename(const char *from, const char *to) {
+void commitPoint(const std::function<void()> &commit) {
     pauseForTest("before");
     InterruptBlock block;
     // From here on a signal, on whatever thread it lands, is held; one that came first stops
-    // the rename.
+    // the commit.
     int state = 0;
     if (!g_interrupt.compare_exchange_strong(state, kHeld) && !isHeld(state))
         throw Interrupted(state);
     const bool heldBefore = isHeld(state);
-    if (::rename(from, to) != 0) {
-        const int err = errno;
+    try {
+        commit();
+    } catch (...) {
         if (!heldBefore) {
             // Nothing is in place after all: a signal that came meanwhile is pending again.
             int now = g_interrupt.load();
             while (!g_interrupt.compare_exchange_weak(now, now == kHeld ? 0 : kHeld - now)) {
             }
         }
-        return err;
+        throw;
     }
     pauseForTest("after");
+}
+
+int commitRename(const char *from, const char *to) {
+    struct RenameFailed {};
+    int err = 0;
+    try {
+        commitPoint([&] {
+            if (::rename(from, to) != 0) {
+                err = errno;
+                throw RenameFailed{};
+            }
+        });
+    } catch (const RenameFailed &) {
+        return err;
+    }
     return 0;
 }
 

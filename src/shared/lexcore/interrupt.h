@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace lex {
@@ -52,6 +53,11 @@ void setPendingInterrupt(int signal);
 // 0, or the errno of a rename that failed (then nothing is held that was not held before, and
 // an interrupt that came meanwhile is pending again).
 int commitRename(const char *from, const char *to);
+// The same commit point for a run whose last step is not a rename (a database transaction):
+// runs commit() with the interrupt signals blocked, unless an interrupt came first (then it
+// throws Interrupted and commit() does not run). Once commit() has returned, interrupts are
+// held for the rest of the run; when it throws, nothing is held that was not held before.
+void commitPoint(const std::function<void()> &commit);
 // True from a run's first commit on.
 bool interruptsHeld();
 // The first signal that came while interrupts were held, or 0.

@@ -533,55 +533,68 @@ bool LineStream::fill() {
     if (m_eof)
         return false;
     constexpr size_t kChunk = size_t(1) << 20;
-    std::string bytes = std::move(m_carry);
-    const size_t carried = bytes.size();
-    bytes.resize(carried + kChunk);
-    const size_t got = readChunk(m_file->fd, m_path, bytes.data() + carried, kChunk);
-    bytes.resize(carried + got);
+    // The raw bytes: what the last chunk left of a character, then the next chunk. Neither
+    // buffer is cleared for each chunk: they are written before they are read.
+    if (!m_raw)
+        m_raw.reset(new char[kChunk + 8]);
+    const size_t carried = m_carry;
+    const size_t got = readChunk(m_file->fd, m_path, m_raw.get() + carried, kChunk);
     m_bytesRead += got;
     const bool final = got == 0;
     m_eof = final;
-    std::string_view view = bytes;
+    std::string_view view(m_raw.get(), carried + got);
     if (m_first && m_encoding == LexiconEncoding::Utf16Le && startsWith(view, "\xFF\xFE"))
         view.remove_prefix(2);
     if (m_first && m_encoding == LexiconEncoding::Utf8 && startsWith(view, "\xEF\xBB\xBF"))
         view.remove_prefix(3);
     if (m_first && view.size() < 3 && !final) { // too short to tell a mark: read on
-        m_carry.assign(view);
+        std::memmove(m_raw.get(), view.data(), view.size());
+        m_carry = view.size();
         m_eof = false;
         return true;
     }
     m_first = false;
     // What is left of the text goes to the front, the new chunk after it.
-    m_text.erase(0, m_pos);
+    if (m_length > m_pos)
+        std::memmove(m_text.get(), m_text.get() + m_pos, (m_length - m_pos) * 2);
+    m_length -= m_pos;
     m_pos = 0;
-    const size_t start = m_text.size();
-    m_text.resize(start + view.size() + 1);
+    const size_t start = m_length;
+    if (start + view.size() + 1 > m_capacity) {
+        const size_t capacity = (start + view.size() + 1) * 3 / 2;
+        std::unique_ptr<char16_t[]> grown(new char16_t[capacity]);
+        if (start > 0)
+            std::memcpy(grown.get(), m_text.get(), start * 2);
+        m_text = std::move(grown);
+        m_capacity = capacity;
+    }
+    char16_t *text = m_text.get();
     size_t consumed = 0;
     bool nul = false;
     m_ends.clear();
     char16_t *end;
     if (m_encoding == LexiconEncoding::Utf16Le) {
         consumed = final ? view.size() : view.size() & ~size_t(1);
-        std::memcpy(m_text.data() + start, view.data(), consumed & ~size_t(1));
-        end = m_text.data() + start + consumed / 2;
+        std::memcpy(text + start, view.data(), consumed & ~size_t(1));
+        end = text + start + consumed / 2;
         if (consumed & 1)
             *end++ = 0xFFFD; // a dangling last byte
-        nul = std::find(m_text.data() + start, end, u'\0') != end;
+        for (char16_t *c = text + start; c < end; ++c) {
+            if (*c <= u'\n') {
+                if (*c == u'\n')
+                    m_ends.push_back(uint32_t(c - text));
+                nul |= *c == 0;
+            }
+        }
     } else if (m_encoding == LexiconEncoding::Utf8) {
-        end = decodeUtf8Lines(view, m_text.data() + start, final, consumed, nul, m_text.data(),
-                              m_ends);
+        end = decodeUtf8Lines(view, text + start, final, consumed, nul, text, m_ends);
     } else {
-        end = decode936Lines(view, m_text.data() + start, final, consumed, nul, m_text.data(),
-                             m_ends);
+        end = decode936Lines(view, text + start, final, consumed, nul, text, m_ends);
     }
-    m_text.resize(size_t(end - m_text.data()));
-    if (m_encoding == LexiconEncoding::Utf16Le) // the other decoders found them as they went
-        for (size_t i = start; i < m_text.size(); ++i)
-            if (m_text[i] == u'\n')
-                m_ends.push_back(uint32_t(i));
+    m_length = size_t(end - text);
     m_nextEnd = 0;
-    m_carry.assign(view.substr(consumed));
+    m_carry = view.size() - consumed;
+    std::memmove(m_raw.get(), view.data() + consumed, m_carry);
     if (nul)
         throw LexError("不是文本文件：" + pathText(m_path), m_path);
     return true;
@@ -596,16 +609,16 @@ bool LineStream::next(std::u16string_view &line) {
             size_t end = lf;
             if (end > m_pos && m_text[end - 1] == u'\r')
                 --end;
-            line = std::u16string_view(m_text).substr(m_pos, end - m_pos);
+            line = std::u16string_view(m_text.get() + m_pos, end - m_pos);
             m_pos = lf + 1;
             ++m_lineNumber;
             return true;
         }
         if (m_eof) {
-            if (m_pos >= m_text.size())
+            if (m_pos >= m_length)
                 return false;
-            line = std::u16string_view(m_text).substr(m_pos); // a last line without terminator
-            m_pos = m_text.size();
+            line = std::u16string_view(m_text.get() + m_pos, m_length - m_pos); // no terminator
+            m_pos = m_length;
             ++m_lineNumber;
             return true;
         }

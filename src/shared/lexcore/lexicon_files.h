@@ -136,11 +136,12 @@ private:
     std::unique_ptr<File> m_file;
     std::filesystem::path m_path;
     LexiconEncoding m_encoding;
-    std::u16string m_text; // decoded, not yet handed out from m_pos on
-    size_t m_pos = 0;
+    std::unique_ptr<char16_t[]> m_text; // decoded, not yet handed out from m_pos on
+    size_t m_length = 0, m_capacity = 0, m_pos = 0;
     std::vector<uint32_t> m_ends; // the LFs in m_text, in order
     size_t m_nextEnd = 0;
-    std::string m_carry; // bytes of a character the last chunk cut
+    std::unique_ptr<char[]> m_raw; // a chunk of bytes, behind what the last one left
+    size_t m_carry = 0;            // bytes of a character the last chunk cut
     bool m_first = true, m_eof = false;
     int64_t m_lineNumber = 0;
     uint64_t m_bytesRead = 0, m_size = 0;

@@ -91,11 +91,16 @@ void OutputScope::setFirstInput(const fs::path &path) {
     m_firstInput = path;
 }
 
+void OutputScope::setFirstInputFormat(const TextFormat &format) {
+    m_haveInput = true;
+    m_inputFormat = format;
+}
+
 TextFormat OutputScope::format() {
     if (m_format)
         return *m_format;
-    std::optional<TextFormat> input;
-    if (m_haveInput && fileExists(m_firstInput)) {
+    std::optional<TextFormat> input = m_inputFormat;
+    if (!input && m_haveInput && fileExists(m_firstInput)) {
         try {
             input = detectTextFormat(m_firstInput);
         } catch (const LexError &) {
@@ -135,6 +140,11 @@ TextFormat lexiconOutputFormat() {
 void setFirstLexiconInput(const fs::path &path) {
     if (g_scope)
         g_scope->setFirstInput(path);
+}
+
+void setFirstLexiconFormat(const TextFormat &format) {
+    if (g_scope)
+        g_scope->setFirstInputFormat(format);
 }
 
 std::string lossyReportLine(int64_t lines) {

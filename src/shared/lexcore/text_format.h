@@ -53,6 +53,9 @@ public:
     // The operation's first lexicon input; later calls change nothing. Its format is read when
     // the first output is opened.
     void setFirstInput(const std::filesystem::path &path);
+    // The first input's format as the operation itself found it (standard input, a compressed
+    // file, a corpus); it stands in for any path named before. No effect once format() ran.
+    void setFirstInputFormat(const TextFormat &format);
     TextFormat format();
     const LossyLines &lossy() const { return m_lossy; }
     void addLossy(const LossyLines &lossy);
@@ -64,6 +67,7 @@ private:
     std::optional<LexiconEncoding> m_forced;
     std::filesystem::path m_firstInput;
     bool m_haveInput = false;
+    std::optional<TextFormat> m_inputFormat;
     std::optional<TextFormat> m_format;
     LossyLines m_lossy;
     OutputScope *m_outer;
@@ -73,6 +77,8 @@ private:
 TextFormat lexiconOutputFormat();
 // Names the running operation's first lexicon input, when a scope is open.
 void setFirstLexiconInput(const std::filesystem::path &path);
+// Gives the running operation's first input's format, when a scope is open.
+void setFirstLexiconFormat(const TextFormat &format);
 
 // The report line for lossy lines: "无法用 GBK 表示的字符：N 行".
 std::string lossyReportLine(int64_t lines);

@@ -1,24 +1,37 @@
-#include "lexsift/word_automaton.h"
+#include "shared/lexcore/word_automaton.h"
 
-#include <algorithm>
+#include <unicode/uchar.h>
+
+#include <array>
 #include <bit>
 #include <utility>
 
-namespace lex::lexsift {
+namespace lex {
 namespace {
 
-constexpr uint32_t kYieldEvery = 1u << 16;
+const std::array<char16_t, 65536> &foldTable() {
+    static const std::array<char16_t, 65536> table = [] {
+        std::array<char16_t, 65536> t{};
+        for (uint32_t c = 0; c < 65536; ++c) {
+            const UChar32 f = u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT);
+            // Surrogates stay themselves; a fold that would leave the BMP does not happen there.
+            t[c] = (c >= 0xD800 && c < 0xE000) || f > 0xFFFF ? char16_t(c) : char16_t(f);
+        }
+        return t;
+    }();
+    return table;
+}
 
 // Calls the pump's yield every kYieldEvery steps; true once a stop was requested.
 struct Ticker {
     EventPump *pump;
-    uint32_t left = kYieldEvery;
+    uint32_t left = WordAutomaton::kYieldEvery;
     bool tick(uint32_t steps = 1) {
         if (left > steps) {
             left -= steps;
             return false;
         }
-        left = kYieldEvery;
+        left = WordAutomaton::kYieldEvery;
         return pump && pump->yield();
     }
 };
@@ -59,14 +72,34 @@ void radixSort(std::vector<Entry> &entries, std::vector<Entry> &scratch, int bit
 
 } // namespace
 
+char16_t foldCase(char16_t c) {
+    return foldTable()[c];
+}
+
+void foldCase(std::u16string &text) {
+    const auto &t = foldTable();
+    for (char16_t &c : text)
+        c = t[c];
+}
+
 std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> words,
-                                           bool reversed, EventPump *pump) {
+                                           AutomatonOptions options, EventPump *pump) {
+    m_folding = options.folding;
+    m_fold = m_folding ? foldTable().data() : nullptr;
     m_char.clear();
     m_nodes.clear();
+    m_levels.assign(1, 0);
     m_rootChild.assign(1u << 16, 0);
     m_alphabet.assign((1u << 16) / 64, 0);
+    m_pairs.clear();
+    m_singles.clear();
+    m_epoch = 1;
     m_char.push_back(0); // the root
 
+    const bool reversed = options.reversed;
+    auto unit = [&](std::u16string_view w, size_t depth) {
+        return fold(reversed ? w[w.size() - 1 - depth] : w[depth]);
+    };
     // node[i]: the node word i has reached so far; at the end, its own node.
     std::vector<uint32_t> node(words.size(), kNoNode);
     std::vector<uint32_t> active; // the words longer than the level, in their own order
@@ -78,11 +111,10 @@ std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> 
     uint32_t levelBegin = 0, levelEnd = 1;
     for (size_t depth = 0; !active.empty(); ++depth) {
         entries.resize(active.size());
-        for (size_t k = 0; k < active.size(); ++k) {
-            const std::u16string_view w = words[active[k]];
-            const char16_t c = reversed ? w[w.size() - 1 - depth] : w[depth];
-            entries[k] = {uint64_t(node[active[k]] - levelBegin) << 16 | c, active[k]};
-        }
+        for (size_t k = 0; k < active.size(); ++k)
+            entries[k] = {uint64_t(node[active[k]] - levelBegin) << 16 |
+                              unit(words[active[k]], depth),
+                          active[k]};
         radixSort(entries, scratch, 16 + std::bit_width(levelEnd - levelBegin - 1));
         // Each distinct (node, character) becomes the next node.
         uint32_t parent = levelBegin; // the next node whose first child is not yet known
@@ -108,6 +140,7 @@ std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> 
             m_nodes.push_back({uint32_t(m_char.size()), 0, kNoNode, 0});
         levelBegin = levelEnd;
         levelEnd = uint32_t(m_char.size());
+        m_levels.push_back(levelBegin);
         std::erase_if(active, [&](uint32_t i) { return words[i].size() <= depth + 1; });
     }
     m_longest = 0;
@@ -142,49 +175,29 @@ std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> 
         if (ticker.tick())
             return {};
     }
+
+    if (options.pairFilter) {
+        m_pairs.assign((size_t(1) << 19) / 64, 0);
+        m_singles.assign((1u << 16) / 64, 0);
+        for (std::u16string_view w : words) {
+            if (w.size() == 1) {
+                const char16_t c = fold(w[0]);
+                m_singles[c >> 6] |= uint64_t(1) << (c & 63);
+            } else if (w.size() > 1) {
+                const size_t bit = pairBit(unit(w, 0), unit(w, 1));
+                m_pairs[bit / 64] |= uint64_t(1) << (bit % 64);
+            }
+        }
+    }
     return node;
 }
 
-bool WordAutomaton::markOccurrences(std::u16string_view text, EventPump *pump) {
-    // Pieces overlap by the longest word less one character, so that every occurrence lies
-    // whole in some piece: it ends in exactly one piece, and starts no earlier than its overlap.
-    constexpr size_t kPieces = 8;
-    const size_t overlap = m_longest > 0 ? m_longest - 1 : 0;
-    const size_t pieces = text.size() >= kPieces * 64 * (overlap + 1) ? kPieces : 1;
-    const size_t length = (text.size() + pieces - 1) / pieces;
-    const char16_t *at[kPieces], *end[kPieces];
-    uint32_t state[kPieces] = {};
-    for (size_t k = 0; k < pieces; ++k) {
-        const size_t begin = std::min(text.size(), k * length);
-        at[k] = text.data() + begin - std::min(begin, overlap);
-        end[k] = text.data() + std::min(text.size(), begin + length);
+void WordAutomaton::clearMarks() {
+    if (++m_epoch == 0) { // wrapped: forget the old marks
+        for (size_t n = 0; n < m_nodes.size(); ++n)
+            m_nodes[n].mark = 0;
+        m_epoch = 1;
     }
-    Ticker ticker{pump};
-    if (pieces == kPieces) {
-        // Every piece but the first is as long as the last: run them in step while all last.
-        size_t common = SIZE_MAX;
-        for (size_t k = 0; k < pieces; ++k)
-            common = std::min(common, size_t(end[k] - at[k]));
-        for (size_t j = 0; j < common; ++j) {
-            for (size_t k = 0; k < kPieces; ++k) {
-                state[k] = step(state[k], at[k][j]);
-                mark(state[k]);
-            }
-            if (ticker.tick(kPieces))
-                return false;
-        }
-        for (size_t k = 0; k < pieces; ++k)
-            at[k] += common;
-    }
-    for (size_t k = 0; k < pieces; ++k) {
-        for (; at[k] < end[k]; ++at[k]) {
-            state[k] = step(state[k], *at[k]);
-            mark(state[k]);
-            if (ticker.tick())
-                return false;
-        }
-    }
-    return true;
 }
 
 bool WordAutomaton::containsAny(std::u16string_view text) const {
@@ -200,7 +213,7 @@ bool WordAutomaton::containsAny(std::u16string_view text) const {
 bool WordAutomaton::startsWithAny(std::u16string_view text) const {
     uint32_t s = 0;
     for (char16_t ch : text) {
-        s = child(s, ch);
+        s = child(s, fold(ch));
         if (s == 0)
             return false;
         if (m_nodes[s].word == s)
@@ -212,7 +225,7 @@ bool WordAutomaton::startsWithAny(std::u16string_view text) const {
 bool WordAutomaton::endsWithAny(std::u16string_view text) const {
     uint32_t s = 0;
     for (size_t i = text.size(); i-- > 0;) {
-        s = child(s, text[i]);
+        s = child(s, fold(text[i]));
         if (s == 0)
             return false;
         if (m_nodes[s].word == s)
@@ -221,4 +234,21 @@ bool WordAutomaton::endsWithAny(std::u16string_view text) const {
     return false;
 }
 
-} // namespace lex::lexsift
+bool WordAutomaton::mayHoldWord(std::u16string_view text) const {
+    if (m_pairs.empty())
+        return true;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t a = fold(text[i]);
+        if (m_singles[a >> 6] >> (a & 63) & 1)
+            return true;
+        if (i + 1 < n) {
+            const size_t bit = pairBit(a, fold(text[i + 1]));
+            if (m_pairs[bit / 64] >> (bit % 64) & 1)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace lex

@@ -1,0 +1,185 @@
+#pragma once
+// Annotation of a big lexicon on two threads. Lines are independent of each other, so they are
+// handed out in batches that either thread works, and passed on in file order, so that what a
+// caller writes, counts and yields is what one thread would have done, line for line.
+
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/lexicon_files.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace lex::phonetag {
+
+// What a batch of lines became: per line a text, a note that may be empty, and two numbers.
+struct LineBatch {
+    std::vector<std::u16string_view> lines;
+    std::u16string texts, notes;
+    std::vector<uint32_t> textEnds, noteEnds;
+    std::vector<uint64_t> keys;
+    std::vector<uint32_t> values;
+
+    void clear() {
+        lines.clear();
+        texts.clear();
+        notes.clear();
+        textEnds.clear();
+        noteEnds.clear();
+        keys.clear();
+        values.clear();
+    }
+    // Called by the work function once per line.
+    void add(std::u16string_view text, std::u16string_view note = {}, uint64_t key = 0,
+             uint32_t value = 0) {
+        texts += text;
+        textEnds.push_back(uint32_t(texts.size()));
+        notes += note;
+        noteEnds.push_back(uint32_t(notes.size()));
+        keys.push_back(key);
+        values.push_back(value);
+    }
+    std::u16string_view text(size_t i) const {
+        const uint32_t from = i ? textEnds[i - 1] : 0;
+        return std::u16string_view(texts).substr(from, textEnds[i] - from);
+    }
+    std::u16string_view note(size_t i) const {
+        const uint32_t from = i ? noteEnds[i - 1] : 0;
+        return std::u16string_view(notes).substr(from, noteEnds[i] - from);
+    }
+};
+
+// Reads every line of `reader` and calls work(line, state, batch) for each, on this thread
+// (with states[0]) or the second one (states[1]); then, on this thread and in file order,
+// emit(batch, i) for each line i of each batch. Returns the lines read. A few batches are in
+// flight at a time: this thread reads them, both threads work whichever waits next, and this
+// thread passes each on as soon as it and those before it are done. A batch's text stays
+// within 2^32 units, so a batch ends early at very long lines.
+template <class State, class Work, class Emit>
+int64_t passLineBatches(LineReader &reader, State (&states)[2], Work work, Emit emit) {
+    constexpr size_t kBatchLines = 4096;
+    constexpr size_t kBatchUnits = size_t(1) << 24;
+    constexpr size_t kSlots = 4;
+    enum class Stage { Empty, Ready, Working, Done };
+    LineBatch batch[kSlots];
+    Stage stage[kSlots] = {};
+    int64_t lines = 0;
+    auto fill = [&](LineBatch &b) {
+        b.clear();
+        size_t units = 0;
+        while (b.lines.size() < kBatchLines && units < kBatchUnits && !reader.atEnd()) {
+            b.lines.push_back(reader.readLineView());
+            units += b.lines.back().size();
+        }
+    };
+    auto run = [&](LineBatch &b, State &state) {
+        for (std::u16string_view line : b.lines)
+            work(line, state, b);
+    };
+    auto pass = [&](const LineBatch &b) {
+        for (size_t i = 0; i < b.lines.size(); ++i)
+            emit(b, i);
+        lines += int64_t(b.lines.size());
+    };
+
+    fill(batch[0]);
+    if (reader.atEnd()) { // one batch: no second thread
+        run(batch[0], states[0]);
+        pass(batch[0]);
+        return lines;
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t filled = 1, passed = 0; // batches read and passed on; slot = number % kSlots
+    stage[0] = Stage::Ready;
+    bool quit = false;
+    std::exception_ptr failure;
+    // The first batch waiting to be worked, or kSlots.
+    auto claim = [&] {
+        for (uint64_t n = passed; n < filled; ++n)
+            if (stage[n % kSlots] == Stage::Ready) {
+                stage[n % kSlots] = Stage::Working;
+                return size_t(n % kSlots);
+            }
+        return kSlots;
+    };
+    std::thread helper([&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            size_t slot;
+            changed.wait(lock, [&] { return quit || (slot = claim()) != kSlots; });
+            if (quit)
+                return;
+            lock.unlock();
+            try {
+                run(batch[slot], states[1]);
+            } catch (...) {
+                lock.lock();
+                failure = std::current_exception();
+                stage[slot] = Stage::Done;
+                changed.notify_all();
+                continue;
+            }
+            lock.lock();
+            stage[slot] = Stage::Done;
+            changed.notify_all();
+        }
+    });
+    struct Stop {
+        std::thread &t;
+        std::mutex &m;
+        std::condition_variable &c;
+        bool &quit;
+        ~Stop() {
+            {
+                std::lock_guard lock(m);
+                quit = true;
+            }
+            c.notify_all();
+            t.join();
+        }
+    } stop{helper, mutex, changed, quit};
+
+    std::unique_lock lock(mutex);
+    while (passed < filled || !reader.atEnd()) {
+        if (filled - passed < kSlots && !reader.atEnd()) {
+            // Read the next batch into the free slot; the helper may work the others meanwhile.
+            const size_t slot = filled % kSlots;
+            lock.unlock();
+            fill(batch[slot]);
+            lock.lock();
+            stage[slot] = Stage::Ready;
+            ++filled;
+            changed.notify_all();
+            continue;
+        }
+        const size_t next = passed % kSlots;
+        if (stage[next] == Stage::Done) {
+            if (failure)
+                std::rethrow_exception(failure);
+            lock.unlock();
+            pass(batch[next]);
+            lock.lock();
+            stage[next] = Stage::Empty;
+            ++passed;
+            continue;
+        }
+        if (const size_t slot = claim(); slot != kSlots) {
+            lock.unlock();
+            run(batch[slot], states[0]);
+            lock.lock();
+            stage[slot] = Stage::Done;
+            continue;
+        }
+        changed.wait(lock, [&] { return stage[next] == Stage::Done; });
+    }
+    return lines;
+}
+
+} // namespace lex::phonetag

@@ -1,0 +1,512 @@
+#include "phonetag/review.h"
+
+#include "phonetag/annotation.h"
+#include "phonetag/line_batches.h"
+
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/large_buffer.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/report.h"
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+
+namespace lex::phonetag {
+
+void Polyphones::add(std::u16string_view line) {
+    if (line.size() < 2)
+        return;
+    uint32_t &list = m_list[line[0]];
+    if (list == 0) {
+        list = uint32_t(m_lists.size());
+        m_lists.emplace_back();
+    }
+    auto &readings = m_lists[list];
+    const std::u16string_view reading = line.substr(1);
+    if (std::find(readings.begin(), readings.end(), reading) == readings.end())
+        readings.emplace_back(reading);
+    m_present[line[0]] = readings.size() > 1;
+}
+
+uint32_t WordRanks::hashOf(std::u16string_view word) {
+    uint32_t h = 2166136261u;
+    for (char16_t c : word)
+        h = (h ^ c) * 16777619u;
+    return h;
+}
+
+const WordRanks::Cell *WordRanks::find(std::u16string_view word, uint32_t hash) const {
+    const size_t mask = m_cells.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Cell &c = m_cells[i];
+        if (c.rank == UINT32_MAX ||
+            (c.hash == hash && std::u16string_view(m_words).substr(c.offset, c.length) == word))
+            return &c;
+    }
+}
+
+void WordRanks::grow() {
+    std::vector<Cell> old(m_cells.size() * 2);
+    old.swap(m_cells);
+    const size_t mask = m_cells.size() - 1;
+    for (const Cell &c : old) {
+        if (c.rank == UINT32_MAX)
+            continue;
+        size_t i = c.hash & mask;
+        while (m_cells[i].rank != UINT32_MAX)
+            i = (i + 1) & mask;
+        m_cells[i] = c;
+    }
+}
+
+void WordRanks::add(std::u16string_view word, uint32_t rank) {
+    if (rank == UINT32_MAX)
+        return;
+    if ((m_count + 1) * 2 > m_cells.size())
+        grow();
+    const uint32_t hash = hashOf(word);
+    Cell &c = const_cast<Cell &>(*find(word, hash));
+    if (c.rank != UINT32_MAX)
+        return;
+    c = Cell{hash, uint32_t(m_words.size()), uint32_t(word.size()), rank};
+    m_words += word;
+    ++m_count;
+}
+
+uint32_t WordRanks::rank(std::u16string_view word) const {
+    return find(word, hashOf(word))->rank;
+}
+
+ReviewData loadReviewData(const std::filesystem::path &polyphones,
+                          const std::filesystem::path &ranks) {
+    ReviewData data;
+    {
+        LineReader reader(polyphones);
+        while (!reader.atEnd())
+            data.polyphones.add(reader.readLineView());
+    }
+    LineReader reader(ranks);
+    std::u16string word;
+    while (!reader.atEnd()) {
+        const std::u16string_view line = reader.readLineView();
+        entryWordInto(line, word);
+        data.ranks.add(word, uint32_t(data.known.size()));
+        data.known.addLine(line);
+    }
+    reader.close();
+    data.known.prepare();
+    return data;
+}
+
+namespace {
+
+void addOnce(std::vector<std::u16string> &list, std::u16string_view reading,
+             std::u16string_view given) {
+    if (reading.empty() || reading == given)
+        return;
+    if (std::find(list.begin(), list.end(), reading) == list.end())
+        list.emplace_back(reading);
+}
+
+// The letters after the unit at `i`, as FixPinyin keeps them.
+std::u16string_view lettersAfter(std::u16string_view text, size_t i) {
+    size_t end = i + 1;
+    while (end < text.size() && !isDoubleByte(text[end]) && ansiCode(text[end]) >= 64)
+        ++end;
+    return text.substr(i + 1, end - i - 1);
+}
+
+// A bare character is one FixPinyin gives its dictionary text.
+bool bareAt(std::u16string_view text, size_t i) {
+    return i + 1 == text.size() || ansiCode(text[i + 1]) < 64;
+}
+
+using Evidence = ReviewScratch::Evidence;
+
+// The words of `table` found in the line that cover unit `p` and give it a reading.
+void addEvidence(const WordTable &table, const std::vector<WordTable::Occurrence> &found, size_t p,
+                 std::vector<Evidence> &out) {
+    for (const WordTable::Occurrence &o : found) {
+        if (p < o.begin || p >= o.end)
+            continue;
+        const std::u16string_view r = table.readingAt(o.pair, p - o.begin);
+        if (!r.empty())
+            out.push_back({o.begin, o.end, r});
+    }
+}
+
+// The guess about one character given `given`, or none (others empty). A word that reads it
+// otherwise counts unless the word that was applied holds it (`winner`, the longer word decides
+// on purpose) or a word that agrees holds every word that disagrees (本行政区域 xing holds 本行
+// hang). Without any word, a polyphonic character is a guess by itself.
+void judge(const std::vector<Evidence> &evidence, const Evidence *winner,
+           std::span<const std::u16string> polyphone, Guess &g) {
+    uint32_t begin = UINT32_MAX, end = 0;
+    for (const Evidence &e : evidence) {
+        if (e.reading == g.given || (winner && e.begin >= winner->begin && e.end <= winner->end))
+            continue;
+        begin = std::min(begin, e.begin);
+        end = std::max(end, e.end);
+        addOnce(g.others, e.reading, g.given);
+    }
+    if (!g.others.empty()) {
+        for (const Evidence &e : evidence)
+            if (e.reading == g.given && e.begin <= begin && e.end >= end) {
+                g.others.clear();
+                return;
+            }
+    } else if (!evidence.empty() || winner) {
+        return;
+    }
+    for (const std::u16string &r : polyphone)
+        addOnce(g.others, r, g.given);
+}
+
+} // namespace
+
+void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
+                          const WordTable &table, const ReviewData &review,
+                          PinyinCounters &counters, std::u16string &out, std::u16string &scratch,
+                          std::vector<Guess> &guesses, ReviewScratch &work) {
+    const Polyphones &polyphones = review.polyphones;
+    guesses.clear();
+    std::vector<Evidence> &evidence = work.evidence;
+    if (!table.mayChange(line)) {
+        // No word of the table occurs: the guesses are the bare polyphonic characters that no
+        // known word settles.
+        annotateLine(line, dict, table, counters, out, scratch);
+        if (std::none_of(line.begin(), line.end(),
+                         [&](char16_t c) { return polyphones.contains(c); }))
+            return;
+        std::u16string_view text = line;
+        if (line.find(u'0') != std::u16string_view::npos) {
+            work.text.assign(line);
+            std::erase(work.text, u'0');
+            text = work.text;
+        }
+        if (std::all_of(text.begin(), text.end(), [](char16_t c) { return isDoubleByte(c); })) {
+            // A bare line that is a known word: that word decides, as the longest word there.
+            const uint32_t known = review.ranks.rank(text);
+            if (known != UINT32_MAX && !review.known.readingAt(known, 0).empty()) {
+                for (size_t i = 0; i < text.size(); ++i) {
+                    const char16_t c = text[i];
+                    if (!polyphones.contains(c) || !dict.contains(c))
+                        continue;
+                    const std::u16string_view r = review.known.readingAt(known, i);
+                    if (r == dict.text(c).substr(1))
+                        continue;
+                    Guess &g = work.pending;
+                    g.place = uint32_t(i + 1);
+                    g.given.assign(dict.text(c).substr(1));
+                    g.others.clear();
+                    addOnce(g.others, r, g.given);
+                    for (const std::u16string &p : polyphones.readings(c))
+                        addOnce(g.others, p, g.given);
+                    if (!g.others.empty())
+                        guesses.push_back(g);
+                }
+                return;
+            }
+        }
+        bool scanned = false;
+        uint32_t place = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i];
+            if (!isDoubleByte(c))
+                continue;
+            ++place;
+            if (!polyphones.contains(c) || !dict.contains(c) || !bareAt(text, i))
+                continue;
+            if (!scanned) {
+                review.known.occurrences(text, work.known);
+                scanned = true;
+            }
+            Guess &g = work.pending;
+            g.place = place;
+            g.given.assign(dict.text(c).substr(1));
+            g.others.clear();
+            evidence.clear();
+            addEvidence(review.known, work.known, i, evidence);
+            judge(evidence, nullptr, polyphones.readings(c), g);
+            if (!g.others.empty())
+                guesses.push_back(g);
+        }
+        return;
+    }
+
+    // The literal passes, traced: which units the table's words put where.
+    InsBlank(line, work.marked);
+    table.occurrences(work.marked, work.found);
+    review.known.occurrences(work.marked, work.known);
+    work.text = work.marked;
+    WordTable::Trace &trace = work.trace;
+    table.applyTraced(work.text, trace, scratch);
+    size_t kept = 0;
+    for (size_t i = 0; i < work.text.size(); ++i) {
+        if (work.text[i] == u'0')
+            continue;
+        work.text[kept] = work.text[i];
+        trace.from[kept] = trace.from[i];
+        trace.index[kept] = trace.index[i];
+        ++kept;
+    }
+    work.text.resize(kept);
+    FixPinyin(work.text, dict, counters, out);
+
+    const std::u16string_view text = work.text, marked = work.marked;
+    uint32_t place = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (!isDoubleByte(c))
+            continue;
+        ++place;
+        const bool bare = bareAt(text, i);
+        const int32_t from = trace.from[i];
+        if (from < 0 && !bare)
+            continue; // annotated in the lexicon itself
+        if (bare && !dict.contains(c))
+            continue;
+        Guess &g = work.pending;
+        g.place = place;
+        g.given.assign(bare ? dict.text(c).substr(1) : lettersAfter(text, i));
+        g.others.clear();
+        // A character a word put letters to was decided by that word; one it left bare (a
+        // table line without them) was not.
+        Evidence winner{};
+        size_t p = trace.index[i];
+        if (from >= 0) {
+            const WordTable::Trace::Replacement &r = trace.replacements[size_t(from)];
+            p += r.begin;
+            winner = {r.begin, r.end, {}};
+        }
+        if (p >= marked.size() || marked[p] != c)
+            continue;
+        evidence.clear();
+        addEvidence(table, work.found, p, evidence);
+        addEvidence(review.known, work.known, p, evidence);
+        judge(evidence, from >= 0 && !bare ? &winner : nullptr,
+              bare || from < 0 ? polyphones.readings(c) : std::span<const std::u16string>{}, g);
+        if (!g.others.empty())
+            guesses.push_back(g);
+    }
+}
+
+std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses) {
+    std::u16string note = u"#";
+    for (char ch : std::to_string(lineNumber))
+        note.push_back(char16_t(ch));
+    auto ascii = [&](std::u16string_view s) {
+        for (char16_t ch : s)
+            if (ch > 0x20 && ch < 0x7F && ch != u'/')
+                note.push_back(ch);
+    };
+    for (const Guess &g : guesses) {
+        note.push_back(u' ');
+        for (char ch : std::to_string(g.place))
+            note.push_back(char16_t(ch));
+        note.push_back(u':');
+        ascii(g.given);
+        for (const std::u16string &o : g.others) {
+            note.push_back(u'/');
+            ascii(o);
+        }
+    }
+    return note;
+}
+
+namespace {
+
+// The Chinese characters of an annotated line, hashed (FNV-1a): lines of one word share it.
+uint64_t wordHash(std::u16string_view annotated) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (char16_t c : annotated)
+        if (isDoubleByte(c))
+            h = (h ^ c) * 0x100000001b3ull;
+    return h;
+}
+
+// A listed line: its text and its note's readings (after the line number) in one arena.
+struct Listed {
+    int64_t line;
+    uint32_t rank;
+    uint64_t hash;
+    uint32_t textBegin, textLength;
+    uint32_t noteBegin, noteLength; // the note without "#" and the line number
+    bool guessed;
+};
+
+} // namespace
+
+ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::filesystem::path &output,
+                            const std::filesystem::path &list, const CharDictionary &dict,
+                            const WordTable &table, const ReviewData &review,
+                            PinyinCounters &counters, EventPump &pump) {
+    ReviewedResult result;
+    if (!fileExists(input))
+        return result;
+    result.inputFound = true;
+    table.prepare();
+
+    LineReader reader(input);
+    LineWriter writer(output);
+    std::u16string arena;
+    // Per line of a big lexicon: in mapped memory, as the reader's own buffers.
+    LargeArray<std::u16string_view> lines; // valid until the reader closes
+    LargeArray<uint64_t> hashes;
+    std::vector<Listed> listed;
+    auto keep = [&](int64_t line, uint32_t rank, uint64_t hash, std::u16string_view text,
+                    std::u16string_view note, bool guessed) {
+        Listed item{line, rank, hash, uint32_t(arena.size()), uint32_t(text.size()), 0, 0, guessed};
+        arena += text;
+        item.noteBegin = uint32_t(arena.size());
+        item.noteLength = uint32_t(note.size());
+        arena += note;
+        listed.push_back(item);
+    };
+    struct State {
+        PinyinCounters counted;
+        std::u16string out, scratch, note, word;
+        std::vector<Guess> guesses;
+        ReviewScratch work;
+    } states[2];
+    passLineBatches(
+        reader, states,
+        [&](std::u16string_view line, State &st, LineBatch &batch) {
+            annotateLineReviewed(line, dict, table, review, st.counted, st.out, st.scratch,
+                                 st.guesses, st.work);
+            // The note without "#" and the line number, which the list gives it later.
+            st.note.clear();
+            uint32_t rank = 0;
+            if (!st.guesses.empty()) {
+                st.note = reviewNote(0, st.guesses).substr(2);
+                entryWordInto(st.out, st.word);
+                rank = review.ranks.rank(st.word);
+            }
+            batch.add(st.out, st.note, wordHash(st.out), rank);
+        },
+        [&](const LineBatch &batch, size_t i) {
+            const std::u16string_view text = batch.text(i), note = batch.note(i);
+            writer.writeLine(text);
+            const auto n = int64_t(lines.size());
+            lines.push_back(batch.lines[i]);
+            hashes.push_back(batch.keys[i]);
+            if (!note.empty())
+                keep(n, batch.values[i], batch.keys[i], text, note, true);
+            reportProgress(pump, reader);
+            pump.yield();
+        });
+    result.lines = int64_t(lines.size());
+
+    // The lines of a listed word that stand before its last guess, so that the k-th list line
+    // of the word meets the k-th lexicon line of the word in the correction.
+    if (!listed.empty()) {
+        // Per word hash its last guess, found through a filter that most lines fail.
+        std::vector<std::pair<uint64_t, size_t>> last; // (hash, its last guessed entry)
+        for (size_t k = 0; k < listed.size(); ++k)
+            last.emplace_back(listed[k].hash, k);
+        std::stable_sort(last.begin(), last.end(),
+                         [](const auto &x, const auto &y) { return x.first < y.first; });
+        constexpr size_t kFilterBits = size_t(1) << 23;
+        std::vector<uint64_t> filter(kFilterBits / 64, 0);
+        for (const auto &[h, k] : last)
+            filter[(h >> 40) % kFilterBits / 64] |= uint64_t(1) << ((h >> 40) % 64);
+        std::vector<bool> guessedLine(lines.size(), false);
+        for (const Listed &item : listed)
+            guessedLine[size_t(item.line)] = true;
+        PinyinCounters none;
+        std::u16string out, scratch;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const uint64_t h = hashes[i] >> 40;
+            if (guessedLine[i] || !(filter[h % kFilterBits / 64] >> (h % 64) & 1))
+                continue;
+            auto it = std::upper_bound(
+                last.begin(), last.end(), hashes[i],
+                [](uint64_t v, const std::pair<uint64_t, size_t> &x) { return v < x.first; });
+            if (it == last.begin() || (it - 1)->first != hashes[i])
+                continue;
+            const Listed &final = listed[(it - 1)->second];
+            if (final.line < int64_t(i))
+                continue;
+            annotateLine(lines[i], dict, table, none, out, scratch);
+            if (entryWord(out) !=
+                entryWord(std::u16string_view(arena).substr(final.textBegin, final.textLength)))
+                continue; // another word with the same hash
+            keep(int64_t(i), final.rank, final.hash, out, {}, false);
+        }
+    }
+    reader.close();
+
+    // Most frequent words first; a word's lines together, in file order.
+    std::sort(listed.begin(), listed.end(), [](const Listed &x, const Listed &y) {
+        return std::tie(x.rank, x.hash, x.line) < std::tie(y.rank, y.hash, y.line);
+    });
+    const std::u16string_view all = arena;
+    auto textOf = [&](const Listed &item) { return all.substr(item.textBegin, item.textLength); };
+
+    // The correction keeps one of two equal list lines, so a repeated line is named in the note
+    // of its first occurrence instead of being listed again.
+    LineWriter listWriter(list, lexiconOutputFormat());
+    std::u16string note;
+    std::vector<size_t> same;     // a word's entries by text, then line
+    std::vector<int64_t> firstOf; // per entry of the word: its first equal entry, or -1
+    std::vector<std::vector<size_t>> repeats;
+    for (size_t g = 0; g < listed.size();) {
+        size_t end = g;
+        while (end < listed.size() && listed[end].hash == listed[g].hash &&
+               listed[end].rank == listed[g].rank)
+            ++end;
+        same.clear();
+        for (size_t k = g; k < end; ++k)
+            same.push_back(k);
+        std::stable_sort(same.begin(), same.end(),
+                         [&](size_t x, size_t y) { return textOf(listed[x]) < textOf(listed[y]); });
+        firstOf.assign(end - g, -1);
+        repeats.assign(end - g, {});
+        for (size_t j = 1; j < same.size(); ++j) {
+            if (textOf(listed[same[j]]) != textOf(listed[same[j - 1]]))
+                continue;
+            const size_t first =
+                firstOf[same[j - 1] - g] >= 0 ? size_t(firstOf[same[j - 1] - g]) : same[j - 1];
+            firstOf[same[j] - g] = int64_t(first);
+            repeats[first - g].push_back(same[j]);
+        }
+        for (size_t k = g; k < end; ++k) {
+            if (firstOf[k - g] >= 0)
+                continue;
+            const Listed &item = listed[k];
+            note = u"#";
+            for (char ch : std::to_string(item.line + 1))
+                note.push_back(char16_t(ch));
+            const Listed *guessed = item.guessed ? &item : nullptr;
+            for (size_t r : repeats[k - g]) {
+                note.push_back(u',');
+                for (char ch : std::to_string(listed[r].line + 1))
+                    note.push_back(char16_t(ch));
+                if (!guessed && listed[r].guessed)
+                    guessed = &listed[r];
+            }
+            if (guessed) {
+                note += all.substr(guessed->noteBegin, guessed->noteLength);
+                ++result.reviewed;
+            }
+            listWriter.writeLine(note);
+            listWriter.writeLine(textOf(item));
+        }
+        g = end;
+    }
+    // The annotated lexicon first: it is what the user asked for.
+    writer.close();
+    listWriter.close();
+    for (const State &st : states) {
+        counters.supplemented += st.counted.supplemented;
+        counters.cleared += st.counted.cleared;
+    }
+    return result;
+}
+
+std::string reviewCountLine(int64_t reviewed) {
+    return "待审词条：" + std::to_string(reviewed);
+}
+
+} // namespace lex::phonetag

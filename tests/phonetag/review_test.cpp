@@ -1,0 +1,174 @@
+// The review list of automatic annotation: which characters count as guesses, the list's form,
+// and the loop it is made for: annotate with the list, fix the list by hand, correct with it.
+#include "phonetag/annotation.h"
+#include "phonetag/correction.h"
+#include "phonetag/review.h"
+
+#include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lexicon_files.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+using namespace lex;
+using namespace lex::phonetag;
+using lex::test::gbk;
+using lex::test::gbkLines;
+using lex::test::readBytes;
+using lex::test::TempDir;
+using lex::test::writeLexicon;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A small world: 长 了 会 行 的 地 are polyphonic; the table reads 长大, 会计, 本行, 行政 and
+// 开会计划 otherwise than their characters (and holds 开会 as it is); the known words confirm
+// 会议, 地方, 本行政区域 and 长大.
+class Review : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeLexicon(dir / "dz.txt",
+                     {u"长chang", u"大da", u"了le", u"会hui", u"开kai", u"计ji", u"划hua", u"解jie",
+                      u"议yi", u"本ben", u"行xing", u"政zheng", u"区qu", u"域yu", u"中zhong",
+                      u"国guo", u"的de", u"地di", u"方fang"});
+        writeLexicon(dir / "zn.lxd", {u"本ben行hang", u"开kai会hui", u"长zhang大da", u"会kuai计ji",
+                                      u"行xing政zheng", u"开kai会hui计ji划hua"});
+        writeLexicon(dir / "dy.txt",
+                     {u"长chang", u"长zhang", u"了le", u"了liao", u"会hui", u"会kuai", u"行xing",
+                      u"行hang", u"的de", u"的di", u"地di", u"地de"});
+        writeLexicon(dir / "cp.txt", {u"的", u"了", u"会hui议yi", u"地di方fang",
+                                      u"本ben行xing政zheng区qu域yu", u"长zhang大da"});
+        dict = loadCharDictionary(dir / "dz.txt");
+        NullPump pump;
+        table = loadWordTable(dir / "zn.lxd", pump);
+        review = loadReviewData(dir / "dy.txt", dir / "cp.txt");
+    }
+
+    // The note of one line, as the list would give it as line 1; empty for no guess.
+    std::u16string noteOf(std::u16string_view line) {
+        std::u16string out, scratch, plain;
+        std::vector<Guess> guesses;
+        ReviewScratch work;
+        PinyinCounters reviewed, annotated;
+        annotateLineReviewed(line, dict, table, review, reviewed, out, scratch, guesses, work);
+        annotateLine(line, dict, table, annotated, plain, scratch);
+        EXPECT_EQ(out, plain) << "the review changed the annotation";
+        EXPECT_EQ(reviewed.supplemented, annotated.supplemented);
+        EXPECT_EQ(reviewed.cleared, annotated.cleared);
+        return guesses.empty() ? std::u16string() : reviewNote(1, guesses);
+    }
+
+    TempDir dir;
+    CharDictionary dict;
+    WordTable table;
+    ReviewData review;
+};
+
+} // namespace
+
+// Guards the definition of a guess, one row per way a reading is decided.
+TEST_F(Review, TellsTheGuessesFromTheDecidedReadings) {
+    const std::pair<std::u16string_view, std::u16string_view> rows[] = {
+        {u"了", u"#1 1:le/liao"},               // polyphonic, no word covers it
+        {u"长大", u""},                         // the table decides
+        {u"会议", u""},                         // a known word confirms the first reading
+        {u"开会计", u"#1 2:kuai/hui"},          // 会计 won, 开会 reads it otherwise
+        {u"开会计划", u""},                     // the word that won holds both others
+        {u"本行政区域", u""},                   // 本行 disagrees, the known word holds it
+        {u"本行", u""},                         // the table decides
+        {u"地", u"#1 1:di/de"},                 //
+        {u"长zhang了", u"#1 2:le/liao"},        // annotated in the lexicon: no guess
+        {u"中国", u""},                         // no polyphonic character
+        {u"的长", u"#1 1:de/di 2:chang/zhang"}, // two guesses, in the word's order
+        {u"a的0", u"#1 1:de/di"},               // places count Chinese characters only
+    };
+    for (const auto &[line, note] : rows)
+        EXPECT_EQ(toUtf8(noteOf(line)), toUtf8(note)) << toUtf8(line);
+}
+
+// Guards the equality of the reviewed annotation with the plain one on lines of every shape:
+// markers, letters, zeros, words that overlap and words inside words.
+TEST_F(Review, AnnotatesAsThePlainAnnotation) {
+    const std::u16string alphabet = u"长大了会开计划本行政区域的地0ag";
+    std::mt19937 rng(20260612);
+    for (int i = 0; i < 20000; ++i) {
+        std::u16string line;
+        for (size_t n = rng() % 9; n > 0; --n)
+            line += alphabet[rng() % alphabet.size()];
+        noteOf(line);
+        if (HasFailure())
+            FAIL() << toUtf8(line);
+    }
+}
+
+// Guards the loop of two commands: every guess is in the list with its line number, the list
+// is ordered by the known words' ranks, and the list, fixed by hand, given to the correction
+// changes exactly the lines whose readings were fixed. A line of a listed word that is no guess
+// but stands before it is listed as it is, so that the k-th list line of a word still meets the
+// k-th lexicon line of it; an equal line is named in the note of the first.
+TEST_F(Review, RoundTripsThroughTheCorrection) {
+    writeLexicon(dir / "in.txt",
+                 {u"了", u"长zhang大da", u"的de长zhang", u"地", u"了", u"的长", u"中国", u"会议"});
+    NullPump pump;
+    PinyinCounters counters;
+    const ReviewedResult r = autoAnnotate(dir / "in.txt", dir / "out.txt", dir / "list.txt", dict,
+                                          table, review, counters, pump);
+    ASSERT_TRUE(r.inputFound);
+    EXPECT_EQ(r.lines, 8);
+    EXPECT_EQ(r.reviewed, 3); // 了 (lines 1 and 5), 地, 的长
+    // The annotated lexicon is the plain annotation's, byte for byte.
+    PinyinCounters plain;
+    autoAnnotate(dir / "in.txt", dir / "plain.txt", dict, table, plain, pump);
+    EXPECT_EQ(readBytes(dir / "out.txt"), readBytes(dir / "plain.txt"));
+
+    // 了 is known (rank 1) and comes first; the other two words are in no order of rank.
+    std::vector<std::u16string> list;
+    LineReader reader(dir / "list.txt");
+    while (!reader.atEnd())
+        list.push_back(reader.readLine());
+    reader.close();
+    using Lines = std::vector<std::u16string>;
+    ASSERT_EQ(list.size(), 8u);
+    EXPECT_EQ(Lines(list.begin(), list.begin() + 2), (Lines{u"#1,5 1:le/liao", u"了le"}));
+    const Lines di{u"#4 1:di/de", u"地di"};
+    const Lines deChang{u"#3", u"的de长zhang", u"#6 1:de/di 2:chang/zhang", u"的de长chang"};
+    const bool diFirst = list[2] == di[0];
+    EXPECT_EQ(Lines(list.begin() + (diFirst ? 2 : 6), list.begin() + (diFirst ? 4 : 8)), di);
+    EXPECT_EQ(Lines(list.begin() + (diFirst ? 4 : 2), list.begin() + (diFirst ? 8 : 6)), deChang);
+
+    // The maintainer's fixes: 了 is liao, 地 is de, the second 的长 is di zhang. (Fixed to the
+    // text of line 3 it would become one list line with it, and line 3 would take it.)
+    writeLexicon(dir / "fixed.txt", {u"#1,5 1:le/liao", u"了liao", u"#4 1:di/de", u"地de", u"#3",
+                                     u"的de长zhang", u"#6 1:de/di 2:chang/zhang", u"的di长zhang"});
+    EntryHashSet set = makeEntrySet();
+    const CorrectResult c = correctAnnotation(set, dir / "fixed.txt", dir / "out.txt",
+                                              dir / "corrected.txt", dir / "log.txt", pump);
+    ASSERT_TRUE(c.listFound && c.inputFound);
+    EXPECT_EQ(readBytes(dir / "corrected.txt"),
+              gbkLines({u"了liao", u"长zhang大da", u"的de长zhang", u"地de", u"了le", u"的di长zhang",
+                        u"中zhong国guo", u"会hui议yi"}));
+    EXPECT_EQ(readBytes(dir / "log.txt"),
+              gbkLines({u"了le　→　了liao", u"地di　→　地de", u"的de长chang　→　的di长zhang"}));
+}
+
+// Guards the failures: a missing input writes neither file; data files of either encoding load.
+TEST_F(Review, MissingInputWritesNothing) {
+    NullPump pump;
+    PinyinCounters counters;
+    const ReviewedResult r = autoAnnotate(dir / "none.txt", dir / "out.txt", dir / "list.txt", dict,
+                                          table, review, counters, pump);
+    EXPECT_FALSE(r.inputFound);
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    EXPECT_FALSE(fs::exists(dir / "list.txt"));
+
+    writeLexicon(dir / "dy16.txt", {u"了le", u"了liao"}, /*utf16=*/true);
+    writeLexicon(dir / "cp16.txt", {u"了"}, /*utf16=*/true);
+    const ReviewData wide = loadReviewData(dir / "dy16.txt", dir / "cp16.txt");
+    EXPECT_TRUE(wide.polyphones.contains(u'了'));
+    EXPECT_EQ(wide.ranks.rank(u"了"), 0u);
+    EXPECT_EQ(wide.ranks.rank(u"长"), UINT32_MAX);
+}
