@@ -349,7 +349,8 @@ public:
             m_buffer.resize(std::max(m_buffer.size() * 2, m_used + length));
         if (m_used >= kLimit)
             throw LexError("词库太大，无法按拼音排序");
-        std::memcpy(static_cast<uint8_t *>(m_buffer.data()) + m_used, bytes, length);
+        if (length > 0)
+            std::memcpy(static_cast<uint8_t *>(m_buffer.data()) + m_used, bytes, length);
         const auto at = uint32_t(m_used);
         m_used += length;
         return at;

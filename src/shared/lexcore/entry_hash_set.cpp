@@ -22,24 +22,6 @@ uint64_t mix(uint64_t h) {
     return h;
 }
 
-uint64_t hashLine(std::u16string_view s) {
-    uint64_t h = 0x9E3779B97F4A7C15ULL ^ (s.size() * 0x100000001B3ULL);
-    const char16_t *p = s.data();
-    size_t n = s.size();
-    while (n >= 4) {
-        uint64_t chunk;
-        std::memcpy(&chunk, p, 8);
-        h = (h ^ chunk) * 0xbf58476d1ce4e5b9ULL;
-        h ^= h >> 31;
-        p += 4;
-        n -= 4;
-    }
-    uint64_t tail = 0;
-    if (n)
-        std::memcpy(&tail, p, n * 2);
-    return mix(h ^ tail);
-}
-
 constexpr std::u16string_view kSemicolon = u";";
 
 // entryWord of a line without building it: the first code unit, then the double-byte ones.
@@ -80,6 +62,24 @@ bool sameWord(std::u16string_view a, std::u16string_view b) {
 }
 
 } // namespace
+
+uint64_t hashLine(std::u16string_view s) {
+    uint64_t h = 0x9E3779B97F4A7C15ULL ^ (s.size() * 0x100000001B3ULL);
+    const char16_t *p = s.data();
+    size_t n = s.size();
+    while (n >= 4) {
+        uint64_t chunk;
+        std::memcpy(&chunk, p, 8);
+        h = (h ^ chunk) * 0xbf58476d1ce4e5b9ULL;
+        h ^= h >> 31;
+        p += 4;
+        n -= 4;
+    }
+    uint64_t tail = 0;
+    if (n)
+        std::memcpy(&tail, p, n * 2);
+    return mix(h ^ tail);
+}
 
 // The entries by their word, for Hash_ExistsX: open addressing over the words, each cell the
 // head of a chain of entries with that word (linked through `next`). Removed entries leave

@@ -51,6 +51,9 @@ enum class KeyVariant {
     Annotation,
 };
 
+// The 64-bit hash of a line: the entry set's, and that of partitions and partition tables.
+uint64_t hashLine(std::u16string_view line);
+
 class EntryHashSet {
 public:
     static constexpr int32_t kSlots = 2'000'000;

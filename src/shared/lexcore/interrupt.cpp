@@ -140,14 +140,8 @@ void releaseHeldInterrupts() {
     }
 }
 
-namespace {
-
-// Tests stop a run just before and just after its commit point, to signal it there: with
-// LEXCORE_TEST_COMMIT_PAUSE naming a folder, the run creates "before" (signals still reach it)
-// and "after" (the rename done, signals still blocked) in it, and goes on once the test has
-// removed the file, or after half a minute.
-void pauseForTest(const char *point) {
-    static const char *const dir = std::getenv("LEXCORE_TEST_COMMIT_PAUSE");
+void pauseAtTestPoint(const char *variable, const char *point) {
+    const char *const dir = std::getenv(variable);
     if (!dir || !*dir)
         return;
     const std::string marker = std::string(dir) + "/" + point;
@@ -161,6 +155,15 @@ void pauseForTest(const char *point) {
         };
         ::nanosleep(&wait, nullptr);
     }
+}
+
+namespace {
+
+// Tests stop a run just before and just after its commit point, to signal it there: with
+// LEXCORE_TEST_COMMIT_PAUSE naming a folder, the run creates "before" (signals still reach it)
+// and "after" (the commit done, signals still blocked) in it.
+void pauseForTest(const char *point) {
+    pauseAtTestPoint("LEXCORE_TEST_COMMIT_PAUSE", point);
 }
 
 } // namespace

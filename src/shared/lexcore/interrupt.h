@@ -58,6 +58,11 @@ int commitRename(const char *from, const char *to);
 // throws Interrupted and commit() does not run). Once commit() has returned, interrupts are
 // held for the rest of the run; when it throws, nothing is held that was not held before.
 void commitPoint(const std::function<void()> &commit);
+// A test hook: with the environment variable `variable` naming a folder, creates the file
+// `point` in it and waits until the test has removed it (half a minute at most); nothing
+// otherwise.
+void pauseAtTestPoint(const char *variable, const char *point);
+
 // True from a run's first commit on.
 bool interruptsHeld();
 // The first signal that came while interrupts were held, or 0.

@@ -1,5 +1,6 @@
 #include "shared/lexcore/spill.h"
 
+#include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 
@@ -26,32 +27,10 @@ namespace {
                    folder);
 }
 
-uint64_t mix(uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
-}
-
 } // namespace
 
 void spillPauseForTest(const char *point) {
-    static const char *const dir = std::getenv("LEXCORE_TEST_SPILL_PAUSE");
-    if (!dir || !*dir)
-        return;
-    const std::string marker = std::string(dir) + "/" + point;
-    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    ::close(fd);
-    for (int ms = 0; ms < 30'000 && ::access(marker.c_str(), F_OK) == 0; ++ms) {
-        struct timespec wait {
-            0, 1'000'000
-        };
-        ::nanosleep(&wait, nullptr);
-    }
+    pauseAtTestPoint("LEXCORE_TEST_SPILL_PAUSE", point);
 }
 
 // ---- files ----
@@ -143,6 +122,8 @@ void SpillWriter::makeRoom(size_t bytes) {
 }
 
 void SpillWriter::putBytes(const void *data, size_t bytes) {
+    if (bytes == 0) // an empty line's text may have no address at all
+        return;
     if (m_used + bytes > m_buffer.size()) {
         flush();
         if (bytes > m_buffer.size()) {
@@ -207,21 +188,7 @@ std::u16string_view SpillReader::readLine() {
 }
 
 uint64_t spillHash(std::u16string_view s) {
-    uint64_t h = 0x9E3779B97F4A7C15ULL ^ (s.size() * 0x100000001B3ULL);
-    const char16_t *p = s.data();
-    size_t n = s.size();
-    while (n >= 4) {
-        uint64_t chunk;
-        std::memcpy(&chunk, p, 8);
-        h = (h ^ chunk) * 0xbf58476d1ce4e5b9ULL;
-        h ^= h >> 31;
-        p += 4;
-        n -= 4;
-    }
-    uint64_t tail = 0;
-    if (n)
-        std::memcpy(&tail, p, n * 2);
-    return mix(h ^ tail);
+    return hashLine(s);
 }
 
 // ---- plans ----
