@@ -381,6 +381,14 @@ uint64_t prefixOf(const uint8_t *key) {
 // A group of sorted positions first..last (inclusive).
 using Group = std::pair<uint32_t, uint32_t>;
 
+// Whether some group of `groups` (ascending, not overlapping) meets the range [l, r]: the first
+// group that ends at l or later starts by r.
+bool groupMeets(const std::vector<Group> &groups, int64_t l, int64_t r) {
+    auto g = std::lower_bound(groups.begin(), groups.end(), l,
+                              [](const Group &group, int64_t at) { return group.second < at; });
+    return g != groups.end() && g->first <= r;
+}
+
 // Pinyin order: ICU sort keys, made on two threads, each with its own collator and arena. Most
 // keys of Chinese words end within their first eight bytes, which the items hold: the arenas
 // keep only the longer keys' tails.
@@ -542,13 +550,7 @@ private:
         auto cmp = [](const Ranked &a, const Ranked &b) {
             return (a.rank > b.rank) - (a.rank < b.rank);
         };
-        auto needed = [&groups](int64_t l, int64_t r) {
-            // The first group that ends at l or later: does it start by r?
-            auto g =
-                std::lower_bound(groups.begin(), groups.end(), l,
-                                 [](const Group &group, int64_t at) { return group.second < at; });
-            return g != groups.end() && g->first <= r;
-        };
+        auto needed = [&groups](int64_t l, int64_t r) { return groupMeets(groups, l, r); };
         quickSort(ranked.data(), 0, int64_t(n) - 1, cmp, pump, {}, needed);
         for (const auto &[first, last] : groups)
             for (size_t k = first; k <= last; ++k)
@@ -763,19 +765,7 @@ private:
         return c != 0 ? c < 0 : a < b;
     }
     void sift(size_t i) {
-        const size_t n = m_heap.size();
-        for (;;) {
-            size_t smallest = i;
-            const size_t l = 2 * i + 1, r = l + 1;
-            if (l < n && less(m_heap[l], m_heap[smallest]))
-                smallest = l;
-            if (r < n && less(m_heap[r], m_heap[smallest]))
-                smallest = r;
-            if (smallest == i)
-                return;
-            std::swap(m_heap[i], m_heap[smallest]);
-            i = smallest;
-        }
+        siftDown(m_heap, i, [this](uint32_t a, uint32_t b) { return less(a, b); });
     }
 
     bool m_keyed;
@@ -982,12 +972,7 @@ private:
         auto cmp = [](const Ranked &a, const Ranked &b) {
             return (a.rank > b.rank) - (a.rank < b.rank);
         };
-        auto needed = [&groups](int64_t l, int64_t r) {
-            auto g =
-                std::lower_bound(groups.begin(), groups.end(), l,
-                                 [](const Group &group, int64_t at) { return group.second < at; });
-            return g != groups.end() && g->first <= r;
-        };
+        auto needed = [&groups](int64_t l, int64_t r) { return groupMeets(groups, l, r); };
         quickSort(ranked.data(), 0, int64_t(n) - 1, cmp, m_pump, {}, needed);
 
         LineWriter writer(output);

@@ -278,22 +278,9 @@ PartitionResults::Merge::Merge(PartitionResults &results) {
 }
 
 void PartitionResults::Merge::sift(size_t i) {
-    auto less = [this](uint32_t a, uint32_t b) {
+    siftDown(m_heap, i, [this](uint32_t a, uint32_t b) {
         return m_heads[a].first != m_heads[b].first ? m_heads[a].first < m_heads[b].first : a < b;
-    };
-    const size_t n = m_heap.size();
-    for (;;) {
-        size_t smallest = i;
-        const size_t l = 2 * i + 1, r = l + 1;
-        if (l < n && less(m_heap[l], m_heap[smallest]))
-            smallest = l;
-        if (r < n && less(m_heap[r], m_heap[smallest]))
-            smallest = r;
-        if (smallest == i)
-            return;
-        std::swap(m_heap[i], m_heap[smallest]);
-        i = smallest;
-    }
+    });
 }
 
 bool PartitionResults::Merge::next(uint64_t &key, std::u16string_view &line) {

@@ -274,6 +274,24 @@ private:
     std::vector<SpillSegment> m_segments;
 };
 
+// Moves heap[i] down a binary min-heap ordered by less(a, b) until its children are not
+// smaller: the step of the merges over sorted runs and partition results.
+template <class Less> void siftDown(std::vector<uint32_t> &heap, size_t i, Less less) {
+    const size_t n = heap.size();
+    for (;;) {
+        size_t smallest = i;
+        const size_t l = 2 * i + 1, r = l + 1;
+        if (l < n && less(heap[l], heap[smallest]))
+            smallest = l;
+        if (r < n && less(heap[r], heap[smallest]))
+            smallest = r;
+        if (smallest == i)
+            return;
+        std::swap(heap[i], heap[smallest]);
+        i = smallest;
+    }
+}
+
 // One partition's distinct lines, each with its position and a state of the operation's own:
 // what an entry set holds, without slots. Indices count from 0 in insertion order.
 class PartitionTable {
