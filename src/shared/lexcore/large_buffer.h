@@ -56,6 +56,14 @@ public:
         std::copy(p, p + n, data() + m_size);
         m_size += n;
     }
+    // Room for n more elements at the end, not initialised; the array grows by doubling.
+    T *extend(size_t n) {
+        if ((m_size + n) * sizeof(T) > m_buffer.size())
+            reserve(std::max(m_size * 2, m_size + n) + 4096 / sizeof(T));
+        T *p = data() + m_size;
+        m_size += n;
+        return p;
+    }
     // n elements, each `fill`.
     void assign(size_t n, const T &fill) {
         reserve(n);

@@ -132,9 +132,17 @@ bool Utf8Validator::feed(std::string_view bytes) {
     uint8_t state = m_state, seen = 0;
     while (p < end) {
         const uint8_t b = *p;
-        if (state == kAccept && b < 0x80) {
-            p += end - p >= 8 && allAscii8(p) ? 8 : 1;
-            continue;
+        if (state == kAccept) {
+            if (b < 0x80) {
+                p += end - p >= 8 && allAscii8(p) ? 8 : 1;
+                continue;
+            }
+            // Chinese text is mostly three-byte sequences: checked whole, off the table's chain.
+            if (end - p >= 3 && threeByte(p)) {
+                seen = 0x80;
+                p += 3;
+                continue;
+            }
         }
         seen |= b;
         state = kMachine.next[state][b];
@@ -163,6 +171,13 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
     while (p < end) {
         const uint8_t b = *p;
         if (b < 0x80) {
+            if (end - p >= 8 && detail::plainAscii8(p)) {
+                for (int i = 0; i < 8; ++i)
+                    dst[i] = p[i];
+                dst += 8;
+                p += 8;
+                continue;
+            }
             nul |= b == 0;
             if constexpr (kLines) {
                 if (b == '\n')
