@@ -2,7 +2,9 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
+#include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/ordered_batches.h"
 #include "shared/lexcore/report.h"
 
 #include <cmath>
@@ -18,77 +20,181 @@ namespace {
 constexpr const char *kNoReading = "无法注音（有的字没有读音）";
 constexpr int kYieldEvery = 4096;
 
-// The lines kept so far, one record per distinct line body, in first-occurrence order: the
-// bodies and kept weight texts in one arena, an open-addressing index over them.
+// The lines kept so far, one record per distinct line body, in first-occurrence order. Each
+// record sits in one arena with its body right behind it, and the open-addressing index holds
+// the record's place and the top of its hash: a probe reads memory only for a likely match, and
+// a match costs one cache miss for record and body together. Kept weight texts have an arena of
+// their own, so that the records can be walked in order. Mapped memory grows without copying.
 class DistinctLines {
 public:
     struct Record {
-        uint64_t hash;
-        uint32_t bodyAt, bodyLength;
-        uint32_t weightAt, weightLength; // the weight's text as written, if kept
         double weight;
+        uint32_t bodyLength;
+        uint32_t weightAt, weightLength; // the weight's text as written, if kept
         bool hasWeight, codeWritten;
     };
+    static constexpr size_t kAlign = alignof(Record);
 
-    // The record of `body`, and whether it is new.
-    std::pair<Record *, bool> insert(std::u16string_view body) {
-        if ((m_records.size() + 1) * 2 > m_index.size())
-            grow();
-        const uint64_t h = hash(body);
-        size_t i = size_t(h) & (m_index.size() - 1);
-        for (;; i = (i + 1) & (m_index.size() - 1)) {
-            const uint32_t slot = m_index[i];
-            if (slot == 0)
-                break;
-            Record &r = m_records[slot - 1];
-            if (r.hash == h && r.bodyLength == body.size() &&
-                std::memcmp(m_arena.data() + r.bodyAt, body.data(), body.size() * 2) == 0)
-                return {&r, false};
-        }
-        Record r{h, uint32_t(m_arena.size()), uint32_t(body.size()), 0, 0, 0, false, false};
-        if (m_arena.size() + body.size() >= 0xFFFFFFF0u)
-            throw std::bad_alloc();
-        m_arena.append(body);
-        m_records.push_back(r);
-        m_index[i] = uint32_t(m_records.size());
-        return {&m_records.back(), true};
-    }
-
-    void setWeightText(Record &r, std::u16string_view text) {
-        r.weightAt = uint32_t(m_arena.size());
-        r.weightLength = uint32_t(text.size());
-        m_arena.append(text);
-    }
-
-    std::u16string_view body(const Record &r) const {
-        return std::u16string_view(m_arena).substr(r.bodyAt, r.bodyLength);
-    }
-    std::u16string_view weightText(const Record &r) const {
-        return std::u16string_view(m_arena).substr(r.weightAt, r.weightLength);
-    }
-    std::vector<Record> &records() { return m_records; }
-
-private:
     static uint64_t hash(std::u16string_view s) {
         uint64_t h = 0xcbf29ce484222325ull;
         for (char16_t c : s)
             h = (h ^ c) * 0x100000001b3ull;
         return h ^ (h >> 29);
     }
-    void grow() {
-        std::vector<uint32_t> index(std::max<size_t>(1024, m_index.size() * 2));
-        for (size_t k = 0; k < m_records.size(); ++k) {
-            size_t i = size_t(m_records[k].hash) & (index.size() - 1);
-            while (index[i] != 0)
-                i = (i + 1) & (index.size() - 1);
-            index[i] = uint32_t(k + 1);
-        }
-        m_index.swap(index);
+
+    // Prefetching a few lines ahead: first the index slot, then (once that is in the cache) the
+    // record it most likely names.
+    void prefetchSlot(uint64_t h) const {
+        if (m_mask != 0)
+            __builtin_prefetch(&m_index[size_t(h) & m_mask]);
+    }
+    void prefetchRecord(uint64_t h) const {
+        if (m_mask == 0)
+            return;
+        const uint64_t slot = m_index[size_t(h) & m_mask];
+        if (slot != 0 && (slot & kTagMask) == (h & kTagMask))
+            __builtin_prefetch(m_arena.data() + placeOf(slot));
     }
 
-    std::u16string m_arena;
-    std::vector<Record> m_records;
-    std::vector<uint32_t> m_index;
+    // The record of `body` (whose hash() is `h`), and whether it is new.
+    std::pair<Record *, bool> insert(std::u16string_view body, uint64_t h) {
+        if ((m_count + 1) * 2 > m_mask + 1)
+            grow();
+        size_t i = size_t(h) & m_mask;
+        for (;; i = (i + 1) & m_mask) {
+            const uint64_t slot = m_index[i];
+            if (slot == 0)
+                break;
+            if ((slot & kTagMask) != (h & kTagMask))
+                continue;
+            Record *r = at(placeOf(slot));
+            if (r->bodyLength == body.size() &&
+                std::memcmp(r + 1, body.data(), body.size() * 2) == 0)
+                return {r, false};
+        }
+        const size_t place = m_arena.size();
+        const size_t bytes = (sizeof(Record) + body.size() * 2 + kAlign - 1) & ~(kAlign - 1);
+        if (place / kAlign + 1 >= 0xFFFFFFF0u || body.size() >= 0xFFFFFFF0u)
+            throw std::bad_alloc();
+        Record *r = reinterpret_cast<Record *>(m_arena.extend(bytes));
+        *r = Record{0, uint32_t(body.size()), 0, 0, false, false};
+        std::memcpy(r + 1, body.data(), body.size() * 2);
+        m_index[i] = (h & kTagMask) | (place / kAlign + 1);
+        ++m_count;
+        return {r, true};
+    }
+
+    void setWeightText(Record &r, std::u16string_view text) {
+        if (m_weights.size() + text.size() >= 0xFFFFFFF0u)
+            throw std::bad_alloc();
+        r.weightAt = uint32_t(m_weights.size());
+        r.weightLength = uint32_t(text.size());
+        m_weights.append(text.data(), text.size());
+    }
+
+    size_t size() const { return m_count; }
+    // Calls f(record) for every record, in first-occurrence order.
+    template <class F> void forEach(F f) const {
+        for (size_t place = 0; place < m_arena.size();) {
+            const Record *r = at(place);
+            f(*r);
+            place += (sizeof(Record) + r->bodyLength * 2 + kAlign - 1) & ~(kAlign - 1);
+        }
+    }
+    std::u16string_view body(const Record &r) const {
+        return std::u16string_view(reinterpret_cast<const char16_t *>(&r + 1), r.bodyLength);
+    }
+    std::u16string_view weightText(const Record &r) const {
+        return std::u16string_view(m_weights.data() + r.weightAt, r.weightLength);
+    }
+
+private:
+    static constexpr uint64_t kTagMask = ~uint64_t(0xFFFFFFFF);
+    static size_t placeOf(uint64_t slot) { return (size_t(uint32_t(slot)) - 1) * kAlign; }
+    Record *at(size_t place) const { return reinterpret_cast<Record *>(m_arena.data() + place); }
+
+    void grow() {
+        const size_t slots = std::max<size_t>(4096, (m_mask + 1) * 2);
+        LargeArray<uint64_t> index;
+        index.assign(slots, 0);
+        const size_t mask = slots - 1;
+        forEach([&](const Record &r) {
+            const uint64_t h = hash(body(r));
+            size_t i = size_t(h) & mask;
+            while (index[i] != 0)
+                i = (i + 1) & mask;
+            const size_t place = size_t(reinterpret_cast<const char *>(&r) - m_arena.data());
+            index[i] = (h & kTagMask) | (place / kAlign + 1);
+        });
+        m_index.swap(index);
+        m_mask = mask;
+    }
+
+    LargeArray<char> m_arena;
+    LargeArray<char16_t> m_weights;
+    LargeArray<uint64_t> m_index;
+    size_t m_mask = 0, m_count = 0;
+};
+
+// What a line of the body came to on either thread.
+enum class Outcome : uint8_t { Skip, Deleted, Reject, Entry, Serial };
+
+struct ConvertItem {
+    int64_t lineNumber;
+    uint32_t lineAt, lineLength;                         // in the batch's lines
+    uint32_t bodyAt, bodyLength, weightAt, weightLength; // in the batch's output text
+    uint64_t hash;                                       // of the body
+    double weight;
+    const char *reason;
+    Outcome outcome;
+    bool hasWeight, codeWritten;
+};
+
+// A batch of body lines: their text (the stream's lines do not outlive the next one), the
+// reader they are parsed with, and what each became.
+struct ConvertBatch {
+    static constexpr size_t kLines = 4096;
+    std::optional<FormatReader> reader;
+    std::u16string lines, out;
+    std::vector<ConvertItem> items;
+    uint64_t bytesRead = 0;
+
+    void clear() {
+        lines.clear();
+        out.clear();
+        items.clear();
+    }
+    bool full() const { return items.size() >= kLines || lines.size() >= (size_t(1) << 24); }
+    void add(std::u16string_view line, int64_t lineNumber) {
+        ConvertItem it{};
+        it.lineNumber = lineNumber;
+        it.lineAt = uint32_t(lines.size());
+        it.lineLength = uint32_t(line.size());
+        lines += line;
+        items.push_back(it);
+    }
+    void setEntry(ConvertItem &it, std::u16string_view body, std::u16string_view weightText,
+                  std::optional<double> weight, bool codeWritten) {
+        it.bodyAt = uint32_t(out.size());
+        it.bodyLength = uint32_t(body.size());
+        out += body;
+        it.weightAt = uint32_t(out.size());
+        it.weightLength = uint32_t(weightText.size());
+        out += weightText;
+        it.hash = DistinctLines::hash(body);
+        it.hasWeight = weight.has_value();
+        it.weight = weight.value_or(0);
+        it.codeWritten = codeWritten;
+    }
+    std::u16string_view line(const ConvertItem &it) const {
+        return std::u16string_view(lines).substr(it.lineAt, it.lineLength);
+    }
+    std::u16string_view body(const ConvertItem &it) const {
+        return std::u16string_view(out).substr(it.bodyAt, it.bodyLength);
+    }
+    std::u16string_view weightText(const ConvertItem &it) const {
+        return std::u16string_view(out).substr(it.weightAt, it.weightLength);
+    }
 };
 
 std::u16string lineNumberText(int64_t n) {
@@ -212,39 +318,73 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         return w;
     };
 
-    std::u16string_view line;
-    while (in.next(line)) {
-        const int64_t lineNumber = in.lineNumber();
-        if (lineNumber % kYieldEvery == 0) {
-            pump.setProgress(int64_t(in.bytesRead()), int64_t(in.size()));
-            pump.yield();
+    // What follows the parse of an entry: the line written, or its record kept.
+    auto keep = [&](std::u16string_view body, std::optional<double> weight,
+                    std::u16string_view asWritten, bool codeWritten, uint64_t hash) {
+        if (!options.dedup) {
+            const auto w = finalWeight(weight, index++);
+            writer->writeLine(out, body,
+                              writer->weightField(w, w == weight ? asWritten : u"", codeWritten));
+            ++result.converted;
+            return;
         }
-        ParsedLine &p = reader.parse(line);
+        auto [record, fresh] = distinct.insert(body, hash);
+        if (fresh) {
+            record->hasWeight = weight.has_value();
+            record->weight = weight.value_or(0);
+            record->codeWritten = codeWritten;
+            distinct.setWeightText(*record, asWritten);
+        } else {
+            ++result.merged;
+            if (weight && (!record->hasWeight || *weight > record->weight)) {
+                record->hasWeight = true;
+                record->weight = *weight;
+                distinct.setWeightText(*record, asWritten);
+            }
+        }
+        if (weight)
+            largest = std::max(largest, *weight);
+    };
+    // Into its own format a line keeps its code, or its lack of one (Rime encodes a word
+    // without code itself). The weight's text as written stays only when the weight itself
+    // stays.
+    const bool keepsRawCode = sameFormat;
+    const bool ownWeight = sameFormat && !options.weight && !options.weightByOrder;
+    // Whether an entry needs the annotation (its code incomplete where the target needs one, or
+    // ambiguous).
+    auto needsAnnotation = [&](const Entry &e) {
+        if (keepsRawCode)
+            return false;
+        const bool incomplete =
+            e.syllables.empty() ||
+            std::find(e.syllables.begin(), e.syllables.end(), std::string()) != e.syllables.end();
+        return (target.needsCode && incomplete) || e.alternatives.size() > 1;
+    };
+    // One line, start to end, on this thread.
+    auto handle = [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
+        ParsedLine &p = lines.parse(line);
         if (p.kind == LineKind::Skip) {
             ++result.skipped;
-            continue;
+            return;
         }
         if (p.kind == LineKind::Deleted) {
             ++result.deleted;
-            continue;
+            return;
         }
         if (p.kind == LineKind::Reject) {
             refuse(lineNumber, p.reason, line);
-            continue;
+            return;
         }
         Entry &e = p.entry;
         // A code that is no pinyin of the word survives only into its own format.
         if (p.reason && !(sameFormat && !e.rawCode.empty())) {
             refuse(lineNumber, p.reason, line);
-            continue;
+            return;
         }
-        // Into its own format a line keeps its code, or its lack of one (Rime encodes a word
-        // without code itself).
-        const bool keepsRawCode = sameFormat;
-        const bool incomplete =
-            e.syllables.empty() ||
-            std::find(e.syllables.begin(), e.syllables.end(), std::string()) != e.syllables.end();
-        if (!keepsRawCode && ((target.needsCode && incomplete) || e.alternatives.size() > 1)) {
+        if (needsAnnotation(e)) {
+            const bool incomplete =
+                e.syllables.empty() || std::find(e.syllables.begin(), e.syllables.end(),
+                                                 std::string()) != e.syllables.end();
             const auto reading = annotator.annotate(e.word, incomplete ? e.syllables : Syllables());
             if (e.alternatives.size() > 1) {
                 // An ambiguous code: the reading the annotation gives, else the first split.
@@ -253,7 +393,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
                         e.syllables = alt;
             } else if (!reading) {
                 refuse(lineNumber, kNoReading, line);
-                continue;
+                return;
             } else {
                 e.syllables = *reading;
                 ++result.annotated;
@@ -262,53 +402,139 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         start();
         if (const char *why = writer->refusal(e)) {
             refuse(lineNumber, why, line);
-            continue;
+            return;
         }
         const std::u16string_view body = writer->body(e);
-        const bool codeWritten = writer->codeWritten(e);
-        // The weight's text as written stays only when the weight itself stays.
-        const bool ownWeight = sameFormat && !options.weight && !options.weightByOrder;
-        const std::u16string_view asWritten = ownWeight ? std::u16string_view(e.weightText) : u"";
-        if (!options.dedup) {
-            const auto w = finalWeight(e.weight, index++);
-            writer->writeLine(out, body,
-                              writer->weightField(w, w == e.weight ? asWritten : u"", codeWritten));
-            ++result.converted;
-            continue;
+        keep(body, e.weight, ownWeight ? std::u16string_view(e.weightText) : u"",
+             writer->codeWritten(e), DistinctLines::hash(body));
+    };
+    auto progress = [&](int64_t lineNumber, uint64_t bytesRead) {
+        if (lineNumber % kYieldEvery == 0) {
+            pump.setProgress(int64_t(bytesRead), int64_t(in.size()));
+            pump.yield();
         }
-        auto [record, fresh] = distinct.insert(body);
-        if (fresh) {
-            record->hasWeight = e.weight.has_value();
-            record->weight = e.weight.value_or(0);
-            record->codeWritten = codeWritten;
-            distinct.setWeightText(*record, asWritten);
-        } else {
-            ++result.merged;
-            if (e.weight && (!record->hasWeight || *e.weight > record->weight)) {
-                record->hasWeight = true;
-                record->weight = *e.weight;
-                distinct.setWeightText(*record, asWritten);
+    };
+
+    // The header (and whatever else changes how the lines after it read) goes line by line.
+    std::u16string_view line;
+    bool pending = false; // `line` is read and waits for its turn
+    while (in.next(line)) {
+        if (!reader.mayChangeState(line)) {
+            pending = true;
+            break;
+        }
+        progress(in.lineNumber(), in.bytesRead());
+        handle(reader, line, in.lineNumber());
+    }
+    // The body: batches of lines parsed on two threads by copies of the reader, written in
+    // order. A line that changes the reader's state ends the batches; it is read here, and the
+    // batches go on with the reader it left.
+    while (pending) {
+        start();
+        FormatWriter writers[2] = {*writer, *writer};
+        ConvertBatch batches[4];
+        std::u16string stateLine; // the line that ended the batches
+        int64_t stateLineNumber = 0;
+        auto fill = [&](ConvertBatch &b) {
+            b.clear();
+            b.reader = reader;
+            while (pending) {
+                if (reader.mayChangeState(line)) {
+                    stateLine.assign(line);
+                    stateLineNumber = in.lineNumber();
+                    pending = false;
+                    return false;
+                }
+                b.add(line, in.lineNumber());
+                pending = in.next(line);
+                if (b.full())
+                    break;
+            }
+            b.bytesRead = in.bytesRead();
+            return pending;
+        };
+        auto work = [&](ConvertBatch &b, int thread) {
+            FormatWriter &w = writers[thread];
+            for (ConvertItem &it : b.items) {
+                ParsedLine &p = b.reader->parse(b.line(it));
+                if (p.kind != LineKind::Entry) {
+                    it.outcome = p.kind == LineKind::Skip      ? Outcome::Skip
+                                 : p.kind == LineKind::Deleted ? Outcome::Deleted
+                                                               : Outcome::Reject;
+                    it.reason = p.reason;
+                    continue;
+                }
+                const Entry &e = p.entry;
+                if (p.reason && !(sameFormat && !e.rawCode.empty())) {
+                    it.outcome = Outcome::Reject;
+                    it.reason = p.reason;
+                } else if (needsAnnotation(e)) {
+                    it.outcome = Outcome::Serial; // the annotation is not shared between threads
+                } else if (const char *why = w.refusal(e)) {
+                    it.outcome = Outcome::Reject;
+                    it.reason = why;
+                } else {
+                    it.outcome = Outcome::Entry;
+                    b.setEntry(it, w.body(e), ownWeight ? std::u16string_view(e.weightText) : u"",
+                               e.weight, w.codeWritten(e));
+                }
+            }
+        };
+        auto emit = [&](ConvertBatch &b) {
+            for (size_t i = 0; i < b.items.size(); ++i) {
+                const ConvertItem &it = b.items[i];
+                if (options.dedup) {
+                    if (i + 12 < b.items.size() && b.items[i + 12].outcome == Outcome::Entry)
+                        distinct.prefetchSlot(b.items[i + 12].hash);
+                    if (i + 6 < b.items.size() && b.items[i + 6].outcome == Outcome::Entry)
+                        distinct.prefetchRecord(b.items[i + 6].hash);
+                }
+                progress(it.lineNumber, b.bytesRead);
+                switch (it.outcome) {
+                case Outcome::Skip:
+                    ++result.skipped;
+                    break;
+                case Outcome::Deleted:
+                    ++result.deleted;
+                    break;
+                case Outcome::Reject:
+                    refuse(it.lineNumber, it.reason, b.line(it));
+                    break;
+                case Outcome::Serial:
+                    handle(*b.reader, b.line(it), it.lineNumber);
+                    break;
+                case Outcome::Entry:
+                    keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
+                         b.weightText(it), it.codeWritten, it.hash);
+                    break;
+                }
+            }
+        };
+        runOrderedBatches(batches, fill, work, emit);
+        if (stateLineNumber != 0) {
+            progress(stateLineNumber, in.bytesRead());
+            handle(reader, stateLine, stateLineNumber);
+            while ((pending = in.next(line)) && reader.mayChangeState(line)) {
+                progress(in.lineNumber(), in.bytesRead());
+                handle(reader, line, in.lineNumber());
             }
         }
-        if (e.weight)
-            largest = std::max(largest, *e.weight);
     }
 
     start();
     if (options.dedup) {
-        auto &records = distinct.records();
-        entries = int64_t(records.size());
-        for (size_t i = 0; i < records.size(); ++i) {
-            const auto &r = records[i];
+        entries = int64_t(distinct.size());
+        int64_t i = 0;
+        distinct.forEach([&](const DistinctLines::Record &r) {
             const std::optional<double> own =
                 r.hasWeight ? std::optional<double>(r.weight) : std::nullopt;
-            const auto w = finalWeight(own, int64_t(i));
+            const auto w = finalWeight(own, i);
             writer->writeLine(
                 out, distinct.body(r),
                 writer->weightField(w, w == own ? distinct.weightText(r) : u"", r.codeWritten));
-            if (i % kYieldEvery == 0)
+            if (i++ % kYieldEvery == 0)
                 pump.yield();
-        }
+        });
         result.converted = entries;
     }
     out.close();

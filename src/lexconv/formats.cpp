@@ -507,6 +507,13 @@ void FormatReader::parseRimeBody(std::u16string_view line) {
     wordAndCode(r, Codes::Separated, text, code, value, weight);
 }
 
+bool FormatReader::mayChangeState(std::u16string_view line) const {
+    if (m_format == Format::Rime && m_rime != Rime::Body)
+        return true;
+    return (m_format == Format::Rime || m_format == Format::RimeCustom) && m_comments &&
+           !line.empty() && line[0] == u'#' && trimRight(line) == u"# no comment";
+}
+
 ParsedLine &FormatReader::parse(std::u16string_view line) {
     ParsedLine &r = m_line;
     switch (m_format) {

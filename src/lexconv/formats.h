@@ -113,6 +113,9 @@ public:
     const std::vector<std::u16string> &columns() const { return m_columns; }
     // The spelling of lüe / nüe the source used, once it used one.
     std::optional<UeSpelling> ueSeen() const { return m_ue; }
+    // Whether parsing `line` may change how the lines after it are read (Rime's header, "# no
+    // comment"). Lines for which it is false can be parsed by copies of this reader in any order.
+    bool mayChangeState(std::u16string_view line) const;
 
 private:
     void parseRimeBody(std::u16string_view line);

@@ -10,6 +10,10 @@
 
 #include <sys/stat.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -121,6 +125,83 @@ TEST_F(Conversion, RimeStaysRimeHeaderCodesAndWeightsAsWritten) {
     // A word that begins with "#" needs the end of comments before it.
     convert("# no comment\n#号\thao\t1\n", to(Format::Rime), Format::Rime);
     EXPECT_NE(readBytes(out).find("...\n# no comment\n#号\thao\t1\n"), std::string::npos);
+}
+
+// A body of many batches, worked on two threads, comes out as one thread would write it: in
+// order, duplicates folded into their first line, annotation and rejects in place, and "# no
+// comment" in the middle changing how the lines after it read.
+TEST_F(Conversion, ManyBatchesComeOutInOrder) {
+    const std::u16string chars = u"中国人民北京上海天地山水";
+    const char *readings[] = {"zhong", "guo", "ren",  "min", "bei",  "jing",
+                              "shang", "hai", "tian", "di",  "shan", "shui"};
+    const int kLines = 20000, kHeader = 4, kNoComment = 12000;
+    std::string rime = "---\nname: big\nversion: \"1\"\n...\n";
+    // What one thread gives: bodies in first-occurrence order with their largest weight.
+    std::vector<std::string> order;
+    std::map<std::string, int> largest;
+    std::string rejects, all;
+    int skipped = kHeader, entries = 0, rejected = 0;
+    auto reject = [&](int line) {
+        ++rejected;
+        rejects += std::to_string(line) + "\t";
+    };
+    auto entry = [&](const std::string &body, int weight) {
+        ++entries;
+        all += body + " " + std::to_string(weight) + "\n";
+        auto [it, fresh] = largest.emplace(body, weight);
+        if (fresh)
+            order.push_back(body);
+        else
+            it->second = std::max(it->second, weight);
+    };
+    for (int i = 0; i < kLines; ++i) {
+        const int line = kHeader + i + 1;
+        std::string text;
+        if (i == kNoComment) {
+            text = "# no comment";
+            ++skipped;
+        } else if (i % 7 == 3) { // a comment, and after "# no comment" a line without code
+            text = "#" + std::to_string(i);
+            if (i < kNoComment)
+                ++skipped;
+            else
+                reject(line);
+        } else if (i % 7 == 5) { // no code: the annotation gives it
+            text = "重庆\t\t" + std::to_string(i);
+            entry("重庆 chong'qing", i);
+        } else if (i % 7 == 6) {
+            text = "坏\tnot pinyin\t1";
+            reject(line);
+        } else {
+            const size_t a = size_t(i * 7919) % 12, b = size_t(i * 104729 / 7) % 12;
+            const std::string word = lex::toUtf8(chars.substr(a, 1) + chars.substr(b, 1));
+            text = word + "\t" + readings[a] + " " + readings[b] + "\t" + std::to_string(i);
+            entry(word + " " + readings[a] + "'" + readings[b], i);
+        }
+        rime += text + "\n";
+    }
+    std::string expected;
+    for (const std::string &body : order)
+        expected += body + " " + std::to_string(largest[body]) + "\n";
+
+    ConvertResult r = convert(rime, to(Format::Libpinyin));
+    EXPECT_EQ(readBytes(out), expected);
+    EXPECT_EQ(r.converted, int64_t(order.size()));
+    EXPECT_EQ(r.merged, entries - int64_t(order.size()));
+    EXPECT_EQ(r.skipped, skipped);
+    EXPECT_EQ(r.rejected, rejected);
+    EXPECT_EQ(r.annotated, kLines / 7);
+    std::string numbers;
+    const std::string rows = readBytes(rejectsPath(out));
+    for (size_t at = 0; at < rows.size(); at = rows.find('\n', at) + 1)
+        numbers += rows.substr(at, rows.find('\t', at) + 1 - at);
+    EXPECT_EQ(numbers, rejects);
+
+    ConvertOptions every = to(Format::Libpinyin);
+    every.dedup = false;
+    r = convert(rime, every);
+    EXPECT_EQ(readBytes(out), all);
+    EXPECT_EQ(r.converted, entries);
 }
 
 // The suite's formats follow the input's encoding; the others are written as their programs
