@@ -150,6 +150,18 @@ TEST(LineReader, TerminatorsAndLastLine) {
     EXPECT_EQ(lines(""), V{});
     // The UTF-8 mark is no part of the first line.
     EXPECT_EQ(lines("\xEF\xBB\xBFx"), (V{u"x"}));
+    // The mark goes once; a second one is text (U+FEFF), for the stream as for the reader,
+    // even when the text is too short for the stream to tell a mark at its first read.
+    for (const std::string &bytes :
+         {std::string("\xFF\xFE\xFF\xFE"), std::string("\xFF\xFE\xFF\xFE\n\0", 6),
+          std::string("\xEF\xBB\xBF\xEF\xBB\xBF")}) {
+        EXPECT_EQ(lines(bytes), (V{u"\uFEFF"}));
+        lex::LineStream stream(dir / "f.txt");
+        std::u16string_view line;
+        ASSERT_TRUE(stream.next(line));
+        EXPECT_EQ(line, u"\uFEFF");
+        EXPECT_FALSE(stream.next(line));
+    }
 }
 
 TEST(LineReader, RefusesMissingAndBinaryFiles) {

@@ -543,16 +543,15 @@ bool LineStream::fill() {
     const bool final = got == 0;
     m_eof = final;
     std::string_view view(m_raw.get(), carried + got);
+    if (m_first && view.size() < 3 && !final) { // too short to tell a mark: read on
+        m_carry = view.size();
+        return true;
+    }
+    // The mark goes once: text that begins with the same bytes again keeps them.
     if (m_first && m_encoding == LexiconEncoding::Utf16Le && startsWith(view, "\xFF\xFE"))
         view.remove_prefix(2);
     if (m_first && m_encoding == LexiconEncoding::Utf8 && startsWith(view, "\xEF\xBB\xBF"))
         view.remove_prefix(3);
-    if (m_first && view.size() < 3 && !final) { // too short to tell a mark: read on
-        std::memmove(m_raw.get(), view.data(), view.size());
-        m_carry = view.size();
-        m_eof = false;
-        return true;
-    }
     m_first = false;
     // What is left of the text goes to the front, the new chunk after it.
     if (m_length > m_pos)
