@@ -28,6 +28,7 @@ constexpr int kYieldEvery = 4096;
 class DistinctLines {
 public:
     struct Record {
+        uint64_t hash; // for the index to grow without hashing again
         double weight;
         uint32_t bodyLength;
         uint32_t weightAt, weightLength; // the weight's text as written, if kept
@@ -51,9 +52,16 @@ public:
     void prefetchRecord(uint64_t h) const {
         if (m_mask == 0)
             return;
-        const uint64_t slot = m_index[size_t(h) & m_mask];
-        if (slot != 0 && (slot & kTagMask) == (h & kTagMask))
-            __builtin_prefetch(m_arena.data() + placeOf(slot));
+        // The records of the first slots of its probe (most probes end within them).
+        for (size_t i = size_t(h) & m_mask, n = 0; n < 4; i = (i + 1) & m_mask, ++n) {
+            const uint64_t slot = m_index[i];
+            if (slot == 0)
+                return;
+            if ((slot & kTagMask) == (h & kTagMask)) {
+                __builtin_prefetch(m_arena.data() + placeOf(slot));
+                return;
+            }
+        }
     }
 
     // The record of `body` (whose hash() is `h`), and whether it is new.
@@ -77,7 +85,7 @@ public:
         if (place / kAlign + 1 >= 0xFFFFFFF0u || body.size() >= 0xFFFFFFF0u)
             throw std::bad_alloc();
         Record *r = reinterpret_cast<Record *>(m_arena.extend(bytes));
-        *r = Record{0, uint32_t(body.size()), 0, 0, false, false};
+        *r = Record{h, 0, uint32_t(body.size()), 0, 0, false, false};
         std::memcpy(r + 1, body.data(), body.size() * 2);
         m_index[i] = (h & kTagMask) | (place / kAlign + 1);
         ++m_count;
@@ -119,7 +127,7 @@ private:
         index.assign(slots, 0);
         const size_t mask = slots - 1;
         forEach([&](const Record &r) {
-            const uint64_t h = hash(body(r));
+            const uint64_t h = r.hash;
             size_t i = size_t(h) & mask;
             while (index[i] != 0)
                 i = (i + 1) & mask;
