@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/ucnv.h>
+
 namespace {
 
 TEST(Cp936, AnsiCodesOfEachClass) {
@@ -39,6 +41,55 @@ TEST(Cp936, EveryDecodedPairRoundTrips) {
         }
     }
     EXPECT_GT(pairs, 21000); // GBK holds 21,886 double-byte characters
+}
+
+// The tables are written at build time: they must still be what ICU's converter says, one
+// character at a time, for every code unit and every byte pair (a stale or broken generator
+// would change lexicons in silence).
+TEST(Cp936, TablesAreTheConverters) {
+    UErrorCode st = U_ZERO_ERROR;
+    UConverter *conv = ucnv_open("windows-936-2000", &st);
+    ASSERT_TRUE(U_SUCCESS(st));
+    ucnv_setFallback(conv, false);
+    auto toBytes = [&](char16_t u) {
+        char out[8];
+        st = U_ZERO_ERROR;
+        ucnv_reset(conv);
+        const int32_t n =
+            ucnv_fromUChars(conv, out, 8, reinterpret_cast<const UChar *>(&u), 1, &st);
+        return U_SUCCESS(st) ? std::string(out, size_t(n)) : std::string();
+    };
+    auto toUnits = [&](const std::string &bytes) {
+        UChar out[8];
+        st = U_ZERO_ERROR;
+        ucnv_reset(conv);
+        const int32_t n = ucnv_toUChars(conv, out, 8, bytes.data(), int32_t(bytes.size()), &st);
+        return std::u16string(reinterpret_cast<const char16_t *>(out), size_t(n));
+    };
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const std::string pair{char(lead), char(trail)};
+            ASSERT_EQ(lex::decode936(pair), toUnits(pair)) << lead << " " << trail;
+        }
+    int mapped = 0;
+    for (uint32_t u = 1; u < 0x10000; ++u) {
+        if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFFFD)
+            continue;
+        const std::string bytes = toBytes(char16_t(u));
+        // Round-trip mappings only: bytes that decode back to the character.
+        const bool roundTrip = !bytes.empty() && toUnits(bytes) == std::u16string(1, char16_t(u));
+        const std::string ours = lex::encode936(std::u16string(1, char16_t(u)));
+        if (roundTrip) {
+            ASSERT_EQ(ours, bytes) << u;
+            ++mapped;
+        } else {
+            ASSERT_EQ(ours, "?") << u;
+        }
+    }
+    EXPECT_GT(mapped, 21000);
+    ucnv_close(conv);
 }
 
 TEST(Cp936, BrokenPairsBecomeReplacementAndResync) {

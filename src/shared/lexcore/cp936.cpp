@@ -1,6 +1,5 @@
 #include "shared/lexcore/cp936.h"
 
-#include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
 #include <array>
@@ -15,123 +14,28 @@ namespace {
 constexpr int kTrailCount = 0xFF - 0x40; // trail bytes 0x40..0xFE
 constexpr char16_t kReplacement = 0xFFFD;
 
+// The tables, generated from ICU's "windows-936-2000" converter at build time
+// (tools/cp936_tables.cpp): kAnsi, kPair, kSingle.
+#include "cp936_tables.inc"
+
 struct Tables {
-    std::array<int16_t, 65536> ansi{};                            // code unit -> ansiCode
-    std::array<char16_t, (0xFE - 0x81 + 1) * kTrailCount> pair{}; // byte pair -> code unit
-    std::array<char16_t, 256> single{};                           // single byte -> code unit
+    const int16_t *ansi = kAnsi;      // code unit -> ansiCode
+    const char16_t *pair = kPair;     // byte pair -> code unit
+    const char16_t *single = kSingle; // single byte -> code unit
 };
 
-// Builds both tables with two bulk conversions (per-character converter calls would take
-// tens of milliseconds at every program start). Offsets tie each output unit to its input.
-std::unique_ptr<Tables> buildTables() {
-    auto t = std::make_unique<Tables>();
-    UErrorCode status = U_ZERO_ERROR;
-    UConverter *conv = ucnv_open("windows-936-2000", &status);
-    if (U_FAILURE(status))
-        throw std::runtime_error("ICU converter windows-936-2000 is not available");
-    t->ansi.fill(63);
-    t->pair.fill(kReplacement);
-
-    // Bytes -> Unicode: the single bytes 0x80 and 0xFF, then every lead/trail pair.
-    std::vector<char> bytes;
-    std::vector<int> byteSlot; // where the input at that byte offset belongs
-    bytes.reserve(2 + t->pair.size() * 2);
-    for (int b : {0x80, 0xFF}) {
-        byteSlot.push_back(-b);
-        bytes.push_back(char(b));
-    }
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            if (trail == 0x7F)
-                continue;
-            int slot = (lead - 0x81) * kTrailCount + (trail - 0x40);
-            byteSlot.push_back(slot);
-            byteSlot.push_back(slot);
-            bytes.push_back(char(lead));
-            bytes.push_back(char(trail));
-        }
-    }
-    std::vector<UChar> units(bytes.size() + 16);
-    std::vector<int32_t> offsets(units.size());
-    {
-        UChar *target = units.data();
-        const char *source = bytes.data();
-        int32_t *offs = offsets.data();
-        UErrorCode st = U_ZERO_ERROR;
-        ucnv_toUnicode(conv, &target, units.data() + units.size(), &source,
-                       bytes.data() + bytes.size(), offs, true, &st);
-        size_t n = size_t(target - units.data());
-        for (size_t i = 0; i < n; ++i) {
-            int slot = byteSlot[size_t(offsets[i])];
-            if (slot < 0)
-                t->single[size_t(-slot)] = units[i];
-            else
-                t->pair[size_t(slot)] = units[i];
-        }
-    }
-    for (int b = 0; b < 0x80; ++b)
-        t->single[size_t(b)] = char16_t(b);
-    for (int b = 0x81; b <= 0xFE; ++b)
-        t->single[size_t(b)] = kReplacement;
-
-    // Unicode -> bytes without fallbacks; a unit keeps its code only when the bytes decode
-    // back to it (round-trip mappings only).
-    std::vector<UChar> all;
-    for (uint32_t cu = 1; cu < 0x10000; ++cu)
-        if (cu < 0xD800 || cu > 0xDFFF)
-            all.push_back(UChar(cu));
-    std::vector<char> out(all.size() * 4 + 16);
-    std::vector<int32_t> outOffsets(out.size());
-    ucnv_reset(conv);
-    ucnv_setFallback(conv, false);
-    const char subst = 0x1A;
-    UErrorCode st = U_ZERO_ERROR;
-    ucnv_setSubstChars(conv, &subst, 1, &st);
-    {
-        char *target = out.data();
-        const UChar *source = all.data();
-        st = U_ZERO_ERROR;
-        ucnv_fromUnicode(conv, &target, out.data() + out.size(), &source, all.data() + all.size(),
-                         outOffsets.data(), true, &st);
-        size_t n = size_t(target - out.data());
-        for (size_t i = 0; i < n;) {
-            size_t j = i + 1;
-            while (j < n && outOffsets[j] == outOffsets[i])
-                ++j;
-            const char16_t cu = all[size_t(outOffsets[i])];
-            const auto b0 = uint8_t(out[i]);
-            if (j - i == 1) {
-                if (t->single[b0] == cu)
-                    t->ansi[cu] = int16_t(b0);
-            } else if (j - i == 2) {
-                const auto b1 = uint8_t(out[i + 1]);
-                if (b0 >= 0x81 && b0 <= 0xFE && b1 >= 0x40 && b1 <= 0xFE && b1 != 0x7F &&
-                    t->pair[(b0 - 0x81) * kTrailCount + (b1 - 0x40)] == cu)
-                    t->ansi[cu] = int16_t(uint16_t(b0 << 8 | b1));
-            }
-            i = j;
-        }
-    }
-    t->ansi[0] = 0;
-    t->ansi[kReplacement] = 63;
-    ucnv_close(conv);
-    return t;
-}
-
 const Tables &tables() {
-    static const std::unique_ptr<Tables> t = buildTables();
-    return *t;
+    static constexpr Tables t;
+    return t;
 }
 
 } // namespace
 
 namespace detail {
-const int16_t *g_ansiTable = nullptr;
+const int16_t *g_ansiTable = kAnsi;
 
 const int16_t *buildAnsiTable() {
-    const int16_t *t = tables().ansi.data();
-    __atomic_store_n(&g_ansiTable, t, __ATOMIC_RELEASE);
-    return t;
+    return kAnsi;
 }
 } // namespace detail
 

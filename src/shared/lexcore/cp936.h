@@ -10,7 +10,7 @@
 namespace lex {
 
 namespace detail {
-extern const int16_t *g_ansiTable; // set once the tables are built
+extern const int16_t *g_ansiTable; // the table, generated at build time
 const int16_t *buildAnsiTable();
 inline const int16_t *ansiTable() {
     const int16_t *t = g_ansiTable;
