@@ -5,14 +5,11 @@
 
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/ordered_batches.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace lex::phonetag {
@@ -64,121 +61,28 @@ template <class State, class Work, class Emit>
 int64_t passLineBatches(LineReader &reader, State (&states)[2], Work work, Emit emit) {
     constexpr size_t kBatchLines = 4096;
     constexpr size_t kBatchUnits = size_t(1) << 24;
-    constexpr size_t kSlots = 4;
-    enum class Stage { Empty, Ready, Working, Done };
-    LineBatch batch[kSlots];
-    Stage stage[kSlots] = {};
+    LineBatch batch[4];
     int64_t lines = 0;
-    auto fill = [&](LineBatch &b) {
-        b.clear();
-        size_t units = 0;
-        while (b.lines.size() < kBatchLines && units < kBatchUnits && !reader.atEnd()) {
-            b.lines.push_back(reader.readLineView());
-            units += b.lines.back().size();
-        }
-    };
-    auto run = [&](LineBatch &b, State &state) {
-        for (std::u16string_view line : b.lines)
-            work(line, state, b);
-    };
-    auto pass = [&](const LineBatch &b) {
-        for (size_t i = 0; i < b.lines.size(); ++i)
-            emit(b, i);
-        lines += int64_t(b.lines.size());
-    };
-
-    fill(batch[0]);
-    if (reader.atEnd()) { // one batch: no second thread
-        run(batch[0], states[0]);
-        pass(batch[0]);
-        return lines;
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    uint64_t filled = 1, passed = 0; // batches read and passed on; slot = number % kSlots
-    stage[0] = Stage::Ready;
-    bool quit = false;
-    std::exception_ptr failure;
-    // The first batch waiting to be worked, or kSlots.
-    auto claim = [&] {
-        for (uint64_t n = passed; n < filled; ++n)
-            if (stage[n % kSlots] == Stage::Ready) {
-                stage[n % kSlots] = Stage::Working;
-                return size_t(n % kSlots);
+    runOrderedBatches(
+        batch,
+        [&](LineBatch &b) {
+            b.clear();
+            size_t units = 0;
+            while (b.lines.size() < kBatchLines && units < kBatchUnits && !reader.atEnd()) {
+                b.lines.push_back(reader.readLineView());
+                units += b.lines.back().size();
             }
-        return kSlots;
-    };
-    std::thread helper([&] {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            size_t slot;
-            changed.wait(lock, [&] { return quit || (slot = claim()) != kSlots; });
-            if (quit)
-                return;
-            lock.unlock();
-            try {
-                run(batch[slot], states[1]);
-            } catch (...) {
-                lock.lock();
-                failure = std::current_exception();
-                stage[slot] = Stage::Done;
-                changed.notify_all();
-                continue;
-            }
-            lock.lock();
-            stage[slot] = Stage::Done;
-            changed.notify_all();
-        }
-    });
-    struct Stop {
-        std::thread &t;
-        std::mutex &m;
-        std::condition_variable &c;
-        bool &quit;
-        ~Stop() {
-            {
-                std::lock_guard lock(m);
-                quit = true;
-            }
-            c.notify_all();
-            t.join();
-        }
-    } stop{helper, mutex, changed, quit};
-
-    std::unique_lock lock(mutex);
-    while (passed < filled || !reader.atEnd()) {
-        if (filled - passed < kSlots && !reader.atEnd()) {
-            // Read the next batch into the free slot; the helper may work the others meanwhile.
-            const size_t slot = filled % kSlots;
-            lock.unlock();
-            fill(batch[slot]);
-            lock.lock();
-            stage[slot] = Stage::Ready;
-            ++filled;
-            changed.notify_all();
-            continue;
-        }
-        const size_t next = passed % kSlots;
-        if (stage[next] == Stage::Done) {
-            if (failure)
-                std::rethrow_exception(failure);
-            lock.unlock();
-            pass(batch[next]);
-            lock.lock();
-            stage[next] = Stage::Empty;
-            ++passed;
-            continue;
-        }
-        if (const size_t slot = claim(); slot != kSlots) {
-            lock.unlock();
-            run(batch[slot], states[0]);
-            lock.lock();
-            stage[slot] = Stage::Done;
-            continue;
-        }
-        changed.wait(lock, [&] { return stage[next] == Stage::Done; });
-    }
+            return !reader.atEnd();
+        },
+        [&](LineBatch &b, int thread) {
+            for (std::u16string_view line : b.lines)
+                work(line, states[thread], b);
+        },
+        [&](const LineBatch &b) {
+            for (size_t i = 0; i < b.lines.size(); ++i)
+                emit(b, i);
+            lines += int64_t(b.lines.size());
+        });
     return lines;
 }
 
