@@ -124,7 +124,7 @@ private:
     void grow() {
         const size_t slots = std::max<size_t>(4096, (m_mask + 1) * 2);
         LargeArray<uint64_t> index;
-        index.assign(slots, 0);
+        index.extend(slots); // fresh memory reads as zero
         const size_t mask = slots - 1;
         forEach([&](const Record &r) {
             const uint64_t h = r.hash;
@@ -492,10 +492,10 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
             for (size_t i = 0; i < b.items.size(); ++i) {
                 const ConvertItem &it = b.items[i];
                 if (options.dedup) {
-                    if (i + 12 < b.items.size() && b.items[i + 12].outcome == Outcome::Entry)
-                        distinct.prefetchSlot(b.items[i + 12].hash);
-                    if (i + 6 < b.items.size() && b.items[i + 6].outcome == Outcome::Entry)
-                        distinct.prefetchRecord(b.items[i + 6].hash);
+                    if (i + 32 < b.items.size() && b.items[i + 32].outcome == Outcome::Entry)
+                        distinct.prefetchSlot(b.items[i + 32].hash);
+                    if (i + 16 < b.items.size() && b.items[i + 16].outcome == Outcome::Entry)
+                        distinct.prefetchRecord(b.items[i + 16].hash);
                 }
                 progress(it.lineNumber, b.bytesRead);
                 switch (it.outcome) {
