@@ -174,17 +174,18 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
     std::vector<Evidence> &evidence = work.evidence;
     if (!table.mayChange(line)) {
         // No word of the table occurs: the guesses are the bare polyphonic characters that no
-        // known word settles.
-        annotateLine(line, dict, table, counters, out, scratch);
-        if (std::none_of(line.begin(), line.end(),
-                         [&](char16_t c) { return polyphones.contains(c); }))
-            return;
+        // known word settles. The annotation is annotateLine's for such a line, without asking
+        // the table again: FixPinyin of the line without its zeros.
         std::u16string_view text = line;
         if (line.find(u'0') != std::u16string_view::npos) {
             work.text.assign(line);
             std::erase(work.text, u'0');
             text = work.text;
         }
+        FixPinyin(text, dict, counters, out);
+        if (std::none_of(line.begin(), line.end(),
+                         [&](char16_t c) { return polyphones.contains(c); }))
+            return;
         if (std::all_of(text.begin(), text.end(), [](char16_t c) { return isDoubleByte(c); })) {
             // A bare line that is a known word: that word decides, as the longest word there.
             const uint32_t known = review.ranks.rank(text);
@@ -350,18 +351,20 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
 
     LineReader reader(input);
     LineWriter writer(output);
-    std::u16string arena;
+    // Grown a line at a time to megabytes: in mapped memory, whose pages come cheaper than the
+    // heap's.
+    LargeArray<char16_t> arena;
     // Per line of a big lexicon: in mapped memory, as the reader's own buffers.
     LargeArray<std::u16string_view> lines; // valid until the reader closes
     LargeArray<uint64_t> hashes;
-    std::vector<Listed> listed;
+    LargeArray<Listed> listed;
     auto keep = [&](int64_t line, uint32_t rank, uint64_t hash, std::u16string_view text,
                     std::u16string_view note, bool guessed) {
         Listed item{line, rank, hash, uint32_t(arena.size()), uint32_t(text.size()), 0, 0, guessed};
-        arena += text;
+        arena.append(text.data(), text.size());
         item.noteBegin = uint32_t(arena.size());
         item.noteLength = uint32_t(note.size());
-        arena += note;
+        arena.append(note.data(), note.size());
         listed.push_back(item);
     };
     struct State {
@@ -401,36 +404,52 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     // The lines of a listed word that stand before its last guess, so that the k-th list line
     // of the word meets the k-th lexicon line of the word in the correction.
     if (!listed.empty()) {
-        // Per word hash its last guess, found through a filter that most lines fail.
-        std::vector<std::pair<uint64_t, size_t>> last; // (hash, its last guessed entry)
-        for (size_t k = 0; k < listed.size(); ++k)
-            last.emplace_back(listed[k].hash, k);
-        std::stable_sort(last.begin(), last.end(),
-                         [](const auto &x, const auto &y) { return x.first < y.first; });
+        // Per word hash its last guess: a filter that most lines fail, then a table by hash
+        // (a lookup there waits on memory, a filter test mostly does not).
+        const size_t guessed = listed.size();
+        size_t cells = 64;
+        while (cells < guessed * 2)
+            cells *= 2;
+        struct LastGuess {
+            uint64_t hash;
+            size_t entry; // SIZE_MAX: a free cell
+        };
+        LargeArray<LastGuess> lastGuess;
+        lastGuess.assign(cells, LastGuess{0, SIZE_MAX});
+        auto cellOf = [&](uint64_t h) {
+            size_t c = size_t((h * 0x9E3779B97F4A7C15ull) >> 32) & (cells - 1);
+            while (lastGuess[c].entry != SIZE_MAX && lastGuess[c].hash != h)
+                c = (c + 1) & (cells - 1);
+            return c;
+        };
         constexpr size_t kFilterBits = size_t(1) << 23;
-        std::vector<uint64_t> filter(kFilterBits / 64, 0);
-        for (const auto &[h, k] : last)
+        LargeArray<uint64_t> filter;
+        filter.assign(kFilterBits / 64, 0);
+        for (size_t k = 0; k < guessed; ++k) {
+            const uint64_t h = listed[k].hash;
+            lastGuess[cellOf(h)] = {h, k}; // listed in file order: the last one stays
             filter[(h >> 40) % kFilterBits / 64] |= uint64_t(1) << ((h >> 40) % 64);
-        std::vector<bool> guessedLine(lines.size(), false);
-        for (const Listed &item : listed)
-            guessedLine[size_t(item.line)] = true;
+        }
         PinyinCounters none;
         std::u16string out, scratch;
+        size_t nextGuessed = 0;
         for (size_t i = 0; i < lines.size(); ++i) {
+            if (nextGuessed < guessed && listed[nextGuessed].line == int64_t(i)) {
+                ++nextGuessed;
+                continue;
+            }
             const uint64_t h = hashes[i] >> 40;
-            if (guessedLine[i] || !(filter[h % kFilterBits / 64] >> (h % 64) & 1))
+            if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
                 continue;
-            auto it = std::upper_bound(
-                last.begin(), last.end(), hashes[i],
-                [](uint64_t v, const std::pair<uint64_t, size_t> &x) { return v < x.first; });
-            if (it == last.begin() || (it - 1)->first != hashes[i])
+            const LastGuess &last = lastGuess[cellOf(hashes[i])];
+            if (last.entry == SIZE_MAX)
                 continue;
-            const Listed &final = listed[(it - 1)->second];
+            const Listed &final = listed[last.entry];
             if (final.line < int64_t(i))
                 continue;
             annotateLine(lines[i], dict, table, none, out, scratch);
             if (entryWord(out) !=
-                entryWord(std::u16string_view(arena).substr(final.textBegin, final.textLength)))
+                entryWord(std::u16string_view(arena.data() + final.textBegin, final.textLength)))
                 continue; // another word with the same hash
             keep(int64_t(i), final.rank, final.hash, out, {}, false);
         }
@@ -441,7 +460,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     std::sort(listed.begin(), listed.end(), [](const Listed &x, const Listed &y) {
         return std::tie(x.rank, x.hash, x.line) < std::tie(y.rank, y.hash, y.line);
     });
-    const std::u16string_view all = arena;
+    const std::u16string_view all(arena.data(), arena.size());
     auto textOf = [&](const Listed &item) { return all.substr(item.textBegin, item.textLength); };
 
     // The correction keeps one of two equal list lines, so a repeated line is named in the note
