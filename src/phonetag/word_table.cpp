@@ -54,7 +54,11 @@ WordTable::WordTable(WordTable &&) noexcept = default;
 WordTable &WordTable::operator=(WordTable &&) noexcept = default;
 
 void WordTable::addLine(std::u16string_view line) {
-    addPair(entryWord(line), InsBlank(line));
+    // Tables run to tens of thousands of lines: both forms go through buffers kept between calls.
+    thread_local std::u16string word, marked;
+    entryWordInto(line, word);
+    InsBlank(line, marked);
+    addPair(word, marked);
 }
 
 void WordTable::addPair(std::u16string_view word, std::u16string_view marked) {
