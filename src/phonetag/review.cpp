@@ -46,8 +46,20 @@ const WordRanks::Cell *WordRanks::find(std::u16string_view word, uint32_t hash) 
     }
 }
 
+void WordRanks::reserve(size_t words) {
+    size_t cells = m_cells.size();
+    while ((words + 1) * 2 > cells)
+        cells *= 2;
+    if (cells > m_cells.size())
+        rehash(cells);
+}
+
 void WordRanks::grow() {
-    std::vector<Cell> old(m_cells.size() * 2);
+    rehash(m_cells.size() * 2);
+}
+
+void WordRanks::rehash(size_t cells) {
+    std::vector<Cell> old(cells);
     old.swap(m_cells);
     const size_t mask = m_cells.size() - 1;
     for (const Cell &c : old) {
@@ -72,10 +84,16 @@ void WordRanks::add(std::u16string_view word, uint32_t rank) {
     c = Cell{hash, uint32_t(m_words.size()), uint32_t(word.size()), rank};
     m_words += word;
     ++m_count;
+    const uint32_t bit = filterBit(hash);
+    m_filter[bit / 64] |= uint64_t(1) << (bit % 64);
 }
 
 uint32_t WordRanks::rank(std::u16string_view word) const {
-    return find(word, hashOf(word))->rank;
+    const uint32_t hash = hashOf(word);
+    const uint32_t bit = filterBit(hash);
+    if (!(m_filter[bit / 64] >> (bit % 64) & 1))
+        return UINT32_MAX;
+    return find(word, hash)->rank;
 }
 
 ReviewData loadReviewData(const std::filesystem::path &polyphones,
@@ -87,6 +105,7 @@ ReviewData loadReviewData(const std::filesystem::path &polyphones,
             data.polyphones.add(reader.readLineView());
     }
     LineReader reader(ranks);
+    data.ranks.reserve(reader.countLines());
     std::u16string word;
     while (!reader.atEnd()) {
         const std::u16string_view line = reader.readLineView();
@@ -293,10 +312,7 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
     }
 }
 
-std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses) {
-    std::u16string note = u"#";
-    for (char ch : std::to_string(lineNumber))
-        note.push_back(char16_t(ch));
+void appendGuessNotes(const std::vector<Guess> &guesses, std::u16string &note) {
     auto ascii = [&](std::u16string_view s) {
         for (char16_t ch : s)
             if (ch > 0x20 && ch < 0x7F && ch != u'/')
@@ -313,6 +329,13 @@ std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses)
             ascii(o);
         }
     }
+}
+
+std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses) {
+    std::u16string note = u"#";
+    for (char ch : std::to_string(lineNumber))
+        note.push_back(char16_t(ch));
+    appendGuessNotes(guesses, note);
     return note;
 }
 
@@ -382,7 +405,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             st.note.clear();
             uint32_t rank = 0;
             if (!st.guesses.empty()) {
-                st.note = reviewNote(0, st.guesses).substr(2);
+                appendGuessNotes(st.guesses, st.note);
                 entryWordInto(st.out, st.word);
                 rank = review.ranks.rank(st.word);
             }
