@@ -435,10 +435,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             cells *= 2;
         struct LastGuess {
             uint64_t hash;
+            int64_t line; // kept here too: most lines that get this far stand after it
             size_t entry; // SIZE_MAX: a free cell
         };
         LargeArray<LastGuess> lastGuess;
-        lastGuess.assign(cells, LastGuess{0, SIZE_MAX});
+        lastGuess.assign(cells, LastGuess{0, 0, SIZE_MAX});
         auto cellOf = [&](uint64_t h) {
             size_t c = size_t((h * 0x9E3779B97F4A7C15ull) >> 32) & (cells - 1);
             while (lastGuess[c].entry != SIZE_MAX && lastGuess[c].hash != h)
@@ -450,7 +451,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         filter.assign(kFilterBits / 64, 0);
         for (size_t k = 0; k < guessed; ++k) {
             const uint64_t h = listed[k].hash;
-            lastGuess[cellOf(h)] = {h, k}; // listed in file order: the last one stays
+            lastGuess[cellOf(h)] = {h, listed[k].line, k}; // in file order: the last one stays
             filter[(h >> 40) % kFilterBits / 64] |= uint64_t(1) << ((h >> 40) % 64);
         }
         PinyinCounters none;
@@ -465,11 +466,9 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
                 continue;
             const LastGuess &last = lastGuess[cellOf(hashes[i])];
-            if (last.entry == SIZE_MAX)
+            if (last.entry == SIZE_MAX || last.line < int64_t(i))
                 continue;
             const Listed &final = listed[last.entry];
-            if (final.line < int64_t(i))
-                continue;
             annotateLine(lines[i], dict, table, none, out, scratch);
             if (entryWord(out) !=
                 entryWord(std::u16string_view(arena.data() + final.textBegin, final.textLength)))
