@@ -9,7 +9,9 @@
 #include "shared/lexcore/report.h"
 
 #include <algorithm>
+#include <exception>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace lex::phonetag {
@@ -99,22 +101,42 @@ uint32_t WordRanks::rank(std::u16string_view word) const {
 ReviewData loadReviewData(const std::filesystem::path &polyphones,
                           const std::filesystem::path &ranks) {
     ReviewData data;
-    {
-        LineReader reader(polyphones);
-        while (!reader.atEnd())
-            data.polyphones.add(reader.readLineView());
+    // The known words' table, with its automaton the bulk of the work, is built from its own
+    // reading of the file on a second thread. Failures are this thread's, in the order of the
+    // files: the second thread can only fail where this one fails too.
+    std::exception_ptr knownFailure;
+    std::thread known([&] {
+        try {
+            LineReader reader(ranks);
+            while (!reader.atEnd())
+                data.known.addLine(reader.readLineView());
+            reader.close();
+            data.known.prepare();
+        } catch (...) {
+            knownFailure = std::current_exception();
+        }
+    });
+    try {
+        {
+            LineReader reader(polyphones);
+            while (!reader.atEnd())
+                data.polyphones.add(reader.readLineView());
+        }
+        LineReader reader(ranks);
+        data.ranks.reserve(reader.countLines());
+        std::u16string word;
+        for (uint32_t rank = 0; !reader.atEnd(); ++rank) {
+            entryWordInto(reader.readLineView(), word);
+            data.ranks.add(word, rank);
+        }
+        reader.close();
+    } catch (...) {
+        known.join();
+        throw;
     }
-    LineReader reader(ranks);
-    data.ranks.reserve(reader.countLines());
-    std::u16string word;
-    while (!reader.atEnd()) {
-        const std::u16string_view line = reader.readLineView();
-        entryWordInto(line, word);
-        data.ranks.add(word, uint32_t(data.known.size()));
-        data.known.addLine(line);
-    }
-    reader.close();
-    data.known.prepare();
+    known.join();
+    if (knownFailure)
+        std::rethrow_exception(knownFailure);
     return data;
 }
 
@@ -454,27 +476,61 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             lastGuess[cellOf(h)] = {h, listed[k].line, k}; // in file order: the last one stays
             filter[(h >> 40) % kFilterBits / 64] |= uint64_t(1) << ((h >> 40) % 64);
         }
-        PinyinCounters none;
-        std::u16string out, scratch;
-        size_t nextGuessed = 0;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            if (nextGuessed < guessed && listed[nextGuessed].line == int64_t(i)) {
-                ++nextGuessed;
-                continue;
+        // The lines that pass the tests by hash, with the entry of their word's last guess: a
+        // pass over every line that waits on memory, run over two halves side by side.
+        using Candidates = std::vector<std::pair<size_t, size_t>>;
+        auto findCandidates = [&](size_t from, size_t to, Candidates &found) {
+            // The guessed entries are in line order: skip those before `from`.
+            size_t nextGuessed = size_t(
+                std::partition_point(listed.begin(), listed.begin() + guessed,
+                                     [&](const Listed &x) { return x.line < int64_t(from); }) -
+                listed.begin());
+            for (size_t i = from; i < to; ++i) {
+                if (nextGuessed < guessed && listed[nextGuessed].line == int64_t(i)) {
+                    ++nextGuessed;
+                    continue;
+                }
+                const uint64_t h = hashes[i] >> 40;
+                if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
+                    continue;
+                const LastGuess &last = lastGuess[cellOf(hashes[i])];
+                if (last.entry == SIZE_MAX || last.line < int64_t(i))
+                    continue;
+                found.emplace_back(i, last.entry);
             }
-            const uint64_t h = hashes[i] >> 40;
-            if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
-                continue;
-            const LastGuess &last = lastGuess[cellOf(hashes[i])];
-            if (last.entry == SIZE_MAX || last.line < int64_t(i))
-                continue;
-            const Listed &final = listed[last.entry];
-            annotateLine(lines[i], dict, table, none, out, scratch);
-            if (entryWord(out) !=
-                entryWord(std::u16string_view(arena.data() + final.textBegin, final.textLength)))
-                continue; // another word with the same hash
-            keep(int64_t(i), final.rank, final.hash, out, {}, false);
+        };
+        Candidates candidates[2];
+        std::exception_ptr failure;
+        std::thread second([&] {
+            try {
+                findCandidates(lines.size() / 2, lines.size(), candidates[1]);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            findCandidates(0, lines.size() / 2, candidates[0]);
+        } catch (...) {
+            second.join();
+            throw;
         }
+        second.join();
+        if (failure)
+            std::rethrow_exception(failure);
+
+        PinyinCounters none;
+        std::u16string out, scratch, word, finalWord;
+        for (const Candidates &half : candidates)
+            for (const auto &[i, entry] : half) {
+                const Listed &final = listed[entry];
+                annotateLine(lines[i], dict, table, none, out, scratch);
+                entryWordInto(out, word);
+                entryWordInto(std::u16string_view(arena.data() + final.textBegin, final.textLength),
+                              finalWord);
+                if (word != finalWord)
+                    continue; // another word with the same hash
+                keep(int64_t(i), final.rank, final.hash, out, {}, false);
+            }
     }
     reader.close();
 
