@@ -61,6 +61,14 @@ void WordTable::addLine(std::u16string_view line) {
     addPair(word, marked);
 }
 
+void WordTable::reserve(size_t lines, size_t units) {
+    // A line's word is at most the line, its marked form at most twice it: one marker per unit.
+    // Reserved once, the text never moves, and the pages of the room left unused are never
+    // touched.
+    m_text.reserve(m_text.size() + units * 3);
+    m_pairs.reserve(m_pairs.size() + lines);
+}
+
 void WordTable::addPair(std::u16string_view word, std::u16string_view marked) {
     Pair p;
     p.wordOffset = uint32_t(m_text.size());
@@ -236,6 +244,7 @@ std::u16string_view WordTable::readingAt(size_t k, size_t index) const {
 WordTable loadWordTable(const std::filesystem::path &path, EventPump &pump) {
     WordTable table;
     LineReader reader(path);
+    table.reserve(reader.countLines(), reader.size());
     while (!reader.atEnd()) {
         table.addLine(reader.readLineView());
         pump.yield();
