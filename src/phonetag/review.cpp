@@ -108,6 +108,7 @@ ReviewData loadReviewData(const std::filesystem::path &polyphones,
     std::thread known([&] {
         try {
             LineReader reader(ranks);
+            data.known.reserve(reader.countLines(), reader.size());
             while (!reader.atEnd())
                 data.known.addLine(reader.readLineView());
             reader.close();
@@ -400,8 +401,18 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     // heap's.
     LargeArray<char16_t> arena;
     // Per line of a big lexicon: in mapped memory, as the reader's own buffers.
-    LargeArray<std::u16string_view> lines; // valid until the reader closes
-    LargeArray<uint64_t> hashes;
+    // Per line: where it stands in the reader's text (which holds the whole lexicon until the
+    // reader closes) and its word's hash; a view would take twice the room.
+    struct LineRef {
+        uint32_t offset, length;
+        uint64_t hash;
+    };
+    LargeArray<LineRef> lines;
+    const char16_t *base = nullptr; // where offsets count from: the first line with a text
+    auto lineAt = [&](size_t i) {
+        return lines[i].length ? std::u16string_view(base + lines[i].offset, lines[i].length)
+                               : std::u16string_view();
+    };
     LargeArray<Listed> listed;
     auto keep = [&](int64_t line, uint32_t rank, uint64_t hash, std::u16string_view text,
                     std::u16string_view note, bool guessed) {
@@ -437,8 +448,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             const std::u16string_view text = batch.text(i), note = batch.note(i);
             writer.writeLine(text);
             const auto n = int64_t(lines.size());
-            lines.push_back(batch.lines[i]);
-            hashes.push_back(batch.keys[i]);
+            const std::u16string_view line = batch.lines[i];
+            if (!base && !line.empty())
+                base = line.data();
+            const uint32_t offset = line.empty() ? 0 : uint32_t(line.data() - base);
+            lines.push_back({offset, uint32_t(line.size()), batch.keys[i]});
             if (!note.empty())
                 keep(n, batch.values[i], batch.keys[i], text, note, true);
             reportProgress(pump, reader);
@@ -490,10 +504,10 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
                     ++nextGuessed;
                     continue;
                 }
-                const uint64_t h = hashes[i] >> 40;
+                const uint64_t h = lines[i].hash >> 40;
                 if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
                     continue;
-                const LastGuess &last = lastGuess[cellOf(hashes[i])];
+                const LastGuess &last = lastGuess[cellOf(lines[i].hash)];
                 if (last.entry == SIZE_MAX || last.line < int64_t(i))
                     continue;
                 found.emplace_back(i, last.entry);
@@ -523,7 +537,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         for (const Candidates &half : candidates)
             for (const auto &[i, entry] : half) {
                 const Listed &final = listed[entry];
-                annotateLine(lines[i], dict, table, none, out, scratch);
+                annotateLine(lineAt(i), dict, table, none, out, scratch);
                 entryWordInto(out, word);
                 entryWordInto(std::u16string_view(arena.data() + final.textBegin, final.textLength),
                               finalWord);
