@@ -471,14 +471,14 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             cells *= 2;
         struct LastGuess {
             uint64_t hash;
-            int64_t line; // kept here too: most lines that get this far stand after it
-            size_t entry; // SIZE_MAX: a free cell
+            uint32_t line;  // kept here too: most lines that get this far stand after it
+            uint32_t entry; // UINT32_MAX: a free cell
         };
         LargeArray<LastGuess> lastGuess;
-        lastGuess.assign(cells, LastGuess{0, 0, SIZE_MAX});
+        lastGuess.assign(cells, LastGuess{0, 0, UINT32_MAX});
         auto cellOf = [&](uint64_t h) {
             size_t c = size_t((h * 0x9E3779B97F4A7C15ull) >> 32) & (cells - 1);
-            while (lastGuess[c].entry != SIZE_MAX && lastGuess[c].hash != h)
+            while (lastGuess[c].entry != UINT32_MAX && lastGuess[c].hash != h)
                 c = (c + 1) & (cells - 1);
             return c;
         };
@@ -487,7 +487,8 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         filter.assign(kFilterBits / 64, 0);
         for (size_t k = 0; k < guessed; ++k) {
             const uint64_t h = listed[k].hash;
-            lastGuess[cellOf(h)] = {h, listed[k].line, k}; // in file order: the last one stays
+            // In file order: the last one stays.
+            lastGuess[cellOf(h)] = {h, uint32_t(listed[k].line), uint32_t(k)};
             filter[(h >> 40) % kFilterBits / 64] |= uint64_t(1) << ((h >> 40) % 64);
         }
         // The lines that pass the tests by hash, with the entry of their word's last guess: a
@@ -508,7 +509,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
                 if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
                     continue;
                 const LastGuess &last = lastGuess[cellOf(lines[i].hash)];
-                if (last.entry == SIZE_MAX || last.line < int64_t(i))
+                if (last.entry == UINT32_MAX || last.line < i)
                     continue;
                 found.emplace_back(i, last.entry);
             }
