@@ -17,6 +17,9 @@ struct WordTable::Automaton {
     WordAutomaton words;
     std::vector<uint32_t> pairsBegin; // per node: its pairs in pairIds, to pairsBegin[node + 1]
     std::vector<uint32_t> pairIds;
+    // Per node: the latest pair of its word, which occurrences() reports in one load rather
+    // than two that wait on each other.
+    std::vector<uint32_t> latestPair;
     bool zeroWords = false; // some word holds a "0", which InsBlank's markers can complete
 };
 
@@ -116,6 +119,10 @@ void WordTable::prepare() const {
     std::vector<uint32_t> fill(a->pairsBegin.begin(), a->pairsBegin.end() - 1);
     for (size_t k = nodes.size(); k-- > 0;)
         a->pairIds[fill[nodes[k]]++] = pairOf[k];
+    a->latestPair.assign(a->words.nodeCount(), 0);
+    for (size_t n = 0; n < a->words.nodeCount(); ++n)
+        if (a->pairsBegin[n] < a->pairsBegin[n + 1])
+            a->latestPair[n] = a->pairIds[a->pairsBegin[n]];
     m_automaton = std::move(a);
 }
 
@@ -217,8 +224,8 @@ void WordTable::occurrences(std::u16string_view text, std::vector<Occurrence> &o
     out.clear();
     const Automaton &a = *m_automaton;
     a.words.forEachMatch(text, [&](size_t end, uint32_t node) {
-        const uint32_t pair = a.pairIds[a.pairsBegin[node]];
-        out.push_back({uint32_t(end) - m_pairs[pair].wordLength, uint32_t(end), pair});
+        // A word's length is its node's depth: no look at the pair's own record.
+        out.push_back({uint32_t(end - a.words.depth(node)), uint32_t(end), a.latestPair[node]});
     });
 }
 
