@@ -571,8 +571,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         same.clear();
         for (size_t k = g; k < end; ++k)
             same.push_back(k);
-        std::stable_sort(same.begin(), same.end(),
-                         [&](size_t x, size_t y) { return textOf(listed[x]) < textOf(listed[y]); });
+        // Most words have one listed line, and a stable sort asks for a buffer even then.
+        if (same.size() > 1)
+            std::stable_sort(same.begin(), same.end(), [&](size_t x, size_t y) {
+                return textOf(listed[x]) < textOf(listed[y]);
+            });
         firstOf.assign(end - g, -1);
         repeats.assign(end - g, {});
         for (size_t j = 1; j < same.size(); ++j) {
