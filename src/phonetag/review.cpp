@@ -101,43 +101,45 @@ uint32_t WordRanks::rank(std::u16string_view word) const {
 ReviewData loadReviewData(const std::filesystem::path &polyphones,
                           const std::filesystem::path &ranks) {
     ReviewData data;
-    // The known words' table, with its automaton the bulk of the work, is built from its own
-    // reading of the file on a second thread. Failures are this thread's, in the order of the
-    // files: the second thread can only fail where this one fails too.
-    std::exception_ptr knownFailure;
+    {
+        LineReader reader(polyphones);
+        while (!reader.atEnd())
+            data.polyphones.add(reader.readLineView());
+    }
+    LineReader reader(ranks);
+    const size_t count = reader.countLines(), units = reader.size();
+    std::vector<std::u16string_view> lines; // valid until the reader closes
+    lines.reserve(count);
+    while (!reader.atEnd())
+        lines.push_back(reader.readLineView());
+    // The known words' table, with its automaton the bulk of the work, is built on a second
+    // thread while this one indexes the ranks.
+    std::exception_ptr failure;
     std::thread known([&] {
         try {
-            LineReader reader(ranks);
-            data.known.reserve(reader.countLines(), reader.size());
-            while (!reader.atEnd())
-                data.known.addLine(reader.readLineView());
-            reader.close();
+            data.known.reserve(count, units);
+            for (std::u16string_view line : lines)
+                data.known.addLine(line);
             data.known.prepare();
         } catch (...) {
-            knownFailure = std::current_exception();
+            failure = std::current_exception();
         }
     });
     try {
-        {
-            LineReader reader(polyphones);
-            while (!reader.atEnd())
-                data.polyphones.add(reader.readLineView());
-        }
-        LineReader reader(ranks);
-        data.ranks.reserve(reader.countLines());
+        data.ranks.reserve(count);
         std::u16string word;
-        for (uint32_t rank = 0; !reader.atEnd(); ++rank) {
-            entryWordInto(reader.readLineView(), word);
-            data.ranks.add(word, rank);
+        for (size_t rank = 0; rank < lines.size(); ++rank) {
+            entryWordInto(lines[rank], word);
+            data.ranks.add(word, uint32_t(rank));
         }
-        reader.close();
     } catch (...) {
         known.join();
         throw;
     }
     known.join();
-    if (knownFailure)
-        std::rethrow_exception(knownFailure);
+    if (failure)
+        std::rethrow_exception(failure);
+    reader.close();
     return data;
 }
 
