@@ -100,6 +100,8 @@ void WordTable::prepare() const {
     auto a = std::make_unique<Automaton>();
     std::vector<std::u16string_view> words;
     std::vector<uint32_t> pairOf;
+    words.reserve(m_pairs.size());
+    pairOf.reserve(m_pairs.size());
     for (size_t i = 0; i < m_pairs.size(); ++i) {
         const std::u16string_view w = word(i);
         if (!activeWord(w, marked(i)))
