@@ -11,6 +11,8 @@
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 
+#include <exception>
+#include <future>
 #include <optional>
 
 namespace lex::cli {
@@ -56,27 +58,60 @@ int annotate(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
-    auto dict = dictionary(ctx);
-    if (!dict)
+    const fs::path dictFile = ctx.dataFile(phonetag::kDictionaryFile);
+    if (!fileExists(dictFile))
         return ctx.fail(phonetag::kDictionaryMissing);
     const fs::path tableFile = ctx.dataFile(phonetag::kWordTableFile);
-    if (!fileExists(tableFile))
-        return ctx.fail(phonetag::kWordTableMissing);
     const fs::path polyphones = ctx.dataFile(phonetag::kPolyphoneFile);
     const fs::path ranks = ctx.dataFile(phonetag::kRankFile);
-    if (review && (!fileExists(polyphones) || !fileExists(ranks)))
+    const bool tableFound = fileExists(tableFile);
+    const bool reviewFound = review && fileExists(polyphones) && fileExists(ranks);
+    // The data files are independent: the dictionary loads on a second thread while this one
+    // loads the word table (which yields to the pump), and the review data on a third. Their
+    // failures are reported in the order of loading them one after the other.
+    std::unique_ptr<phonetag::CharDictionary> dict;
+    std::optional<phonetag::ReviewData> data;
+    std::exception_ptr reviewFailure;
+    auto dictLoad = std::async(std::launch::async, [&] {
+        dict = std::make_unique<phonetag::CharDictionary>(phonetag::loadCharDictionary(dictFile));
+    });
+    std::future<void> reviewLoad;
+    if (tableFound && reviewFound)
+        reviewLoad = std::async(std::launch::async, [&] {
+            try {
+                data.emplace(phonetag::loadReviewData(polyphones, ranks));
+            } catch (...) {
+                reviewFailure = std::current_exception();
+            }
+        });
+    std::optional<phonetag::WordTable> table;
+    std::exception_ptr tableFailure;
+    if (tableFound && (!review || reviewFound)) {
+        try {
+            table.emplace(phonetag::loadWordTable(tableFile, ctx.pump));
+        } catch (...) {
+            tableFailure = std::current_exception();
+        }
+    }
+    dictLoad.get();
+    if (!tableFound)
+        return ctx.fail(phonetag::kWordTableMissing);
+    if (review && !reviewFound)
         return ctx.fail(phonetag::kReviewDataMissing);
-    const phonetag::WordTable table = phonetag::loadWordTable(tableFile, ctx.pump);
+    if (tableFailure)
+        std::rethrow_exception(tableFailure);
     phonetag::PinyinCounters counters;
     if (!review) {
         auto r =
-            phonetag::autoAnnotate(paths->input, paths->output, *dict, table, counters, ctx.pump);
+            phonetag::autoAnnotate(paths->input, paths->output, *dict, *table, counters, ctx.pump);
         if (!r.inputFound)
             return ctx.fail(phonetag::kOpenFailed);
         return ctx.report(phonetag::lineCountReport(r.lines, start));
     }
-    const phonetag::ReviewData data = phonetag::loadReviewData(polyphones, ranks);
-    auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *dict, table, data,
+    reviewLoad.get();
+    if (reviewFailure)
+        std::rethrow_exception(reviewFailure);
+    auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *dict, *table, *data,
                                     counters, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);

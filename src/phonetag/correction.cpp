@@ -1,5 +1,6 @@
 #include "phonetag/correction.h"
 
+#include "phonetag/background_writer.h"
 #include "phonetag/char_dictionary.h"
 
 #include "phonetag/line_pass.h"
@@ -64,7 +65,10 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     LineWriter logWriter(log, TextFormat::gbk()); // the tool's own log, as shipped
     LineWriter writer(output);
     std::u16string logLine, corrected;
-    auto correct = [&](std::u16string_view line) {
+    // The corrected line, or an empty view without data when the line stays as it is (the
+    // lookup may have rewritten `line` to the placeholder of a line without a key).
+    auto correct = [&](std::u16string_view &line) {
+        std::u16string_view replaced;
         if (set.Hash_ExistsX(line)) {
             const std::u16string_view entry = set.entry(set.matchedIndex());
             if (entry != line) {
@@ -74,27 +78,37 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
                 logWriter.writeLine(logLine);
                 ++result.logged;
                 corrected.assign(entry);
-                line = corrected;
+                replaced = corrected;
             }
             set.Remove();
         }
-        writer.writeLine(line);
         ++result.lines;
+        return replaced;
     };
     if (in) {
         std::u16string_view line;
         while (in->next(line)) {
-            correct(line);
+            const std::u16string_view replaced = correct(line);
+            writer.writeLine(replaced.data() ? replaced : line);
             if ((result.lines & 0xFFF) == 0)
                 pump.setProgress(int64_t(in->bytesRead()), int64_t(in->size()));
             pump.yield();
         }
     } else {
+        // The lexicon stays in memory until the reader closes, so its lines go to the output
+        // as they are, encoded and written on a second thread.
+        BackgroundWriter output(writer);
         lookUpEachLine(reader, set, [&](std::u16string_view line) {
-            correct(line);
+            const std::u16string_view replaced = correct(line);
+            // A placeholder is a constant of the set's, valid as long as the set.
+            if (replaced.data())
+                output.writeCopy(replaced);
+            else
+                output.writeLine(line);
             reportProgress(pump, reader);
             pump.yield();
         });
+        output.finish();
     }
     reader.close();
     // The corrected lexicon first: a log that cannot be written must not cost the user it.

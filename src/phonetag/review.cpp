@@ -9,7 +9,9 @@
 #include "shared/lexcore/report.h"
 
 #include <algorithm>
+#include <exception>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace lex::phonetag {
@@ -46,8 +48,20 @@ const WordRanks::Cell *WordRanks::find(std::u16string_view word, uint32_t hash) 
     }
 }
 
+void WordRanks::reserve(size_t words) {
+    size_t cells = m_cells.size();
+    while ((words + 1) * 2 > cells)
+        cells *= 2;
+    if (cells > m_cells.size())
+        rehash(cells);
+}
+
 void WordRanks::grow() {
-    std::vector<Cell> old(m_cells.size() * 2);
+    rehash(m_cells.size() * 2);
+}
+
+void WordRanks::rehash(size_t cells) {
+    std::vector<Cell> old(cells);
     old.swap(m_cells);
     const size_t mask = m_cells.size() - 1;
     for (const Cell &c : old) {
@@ -72,10 +86,16 @@ void WordRanks::add(std::u16string_view word, uint32_t rank) {
     c = Cell{hash, uint32_t(m_words.size()), uint32_t(word.size()), rank};
     m_words += word;
     ++m_count;
+    const uint32_t bit = filterBit(hash);
+    m_filter[bit / 64] |= uint64_t(1) << (bit % 64);
 }
 
 uint32_t WordRanks::rank(std::u16string_view word) const {
-    return find(word, hashOf(word))->rank;
+    const uint32_t hash = hashOf(word);
+    const uint32_t bit = filterBit(hash);
+    if (!(m_filter[bit / 64] >> (bit % 64) & 1))
+        return UINT32_MAX;
+    return find(word, hash)->rank;
 }
 
 ReviewData loadReviewData(const std::filesystem::path &polyphones,
@@ -87,15 +107,39 @@ ReviewData loadReviewData(const std::filesystem::path &polyphones,
             data.polyphones.add(reader.readLineView());
     }
     LineReader reader(ranks);
-    std::u16string word;
-    while (!reader.atEnd()) {
-        const std::u16string_view line = reader.readLineView();
-        entryWordInto(line, word);
-        data.ranks.add(word, uint32_t(data.known.size()));
-        data.known.addLine(line);
+    const size_t count = reader.countLines(), units = reader.size();
+    std::vector<std::u16string_view> lines; // valid until the reader closes
+    lines.reserve(count);
+    while (!reader.atEnd())
+        lines.push_back(reader.readLineView());
+    // The known words' table, with its automaton the bulk of the work, is built on a second
+    // thread while this one indexes the ranks.
+    std::exception_ptr failure;
+    std::thread known([&] {
+        try {
+            data.known.reserve(count, units);
+            for (std::u16string_view line : lines)
+                data.known.addLine(line);
+            data.known.prepare();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        data.ranks.reserve(count);
+        std::u16string word;
+        for (size_t rank = 0; rank < lines.size(); ++rank) {
+            entryWordInto(lines[rank], word);
+            data.ranks.add(word, uint32_t(rank));
+        }
+    } catch (...) {
+        known.join();
+        throw;
     }
+    known.join();
+    if (failure)
+        std::rethrow_exception(failure);
     reader.close();
-    data.known.prepare();
     return data;
 }
 
@@ -174,17 +218,18 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
     std::vector<Evidence> &evidence = work.evidence;
     if (!table.mayChange(line)) {
         // No word of the table occurs: the guesses are the bare polyphonic characters that no
-        // known word settles.
-        annotateLine(line, dict, table, counters, out, scratch);
-        if (std::none_of(line.begin(), line.end(),
-                         [&](char16_t c) { return polyphones.contains(c); }))
-            return;
+        // known word settles. The annotation is annotateLine's for such a line, without asking
+        // the table again: FixPinyin of the line without its zeros.
         std::u16string_view text = line;
         if (line.find(u'0') != std::u16string_view::npos) {
             work.text.assign(line);
             std::erase(work.text, u'0');
             text = work.text;
         }
+        FixPinyin(text, dict, counters, out);
+        if (std::none_of(line.begin(), line.end(),
+                         [&](char16_t c) { return polyphones.contains(c); }))
+            return;
         if (std::all_of(text.begin(), text.end(), [](char16_t c) { return isDoubleByte(c); })) {
             // A bare line that is a known word: that word decides, as the longest word there.
             const uint32_t known = review.ranks.rank(text);
@@ -292,10 +337,7 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
     }
 }
 
-std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses) {
-    std::u16string note = u"#";
-    for (char ch : std::to_string(lineNumber))
-        note.push_back(char16_t(ch));
+void appendGuessNotes(const std::vector<Guess> &guesses, std::u16string &note) {
     auto ascii = [&](std::u16string_view s) {
         for (char16_t ch : s)
             if (ch > 0x20 && ch < 0x7F && ch != u'/')
@@ -312,6 +354,13 @@ std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses)
             ascii(o);
         }
     }
+}
+
+std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses) {
+    std::u16string note = u"#";
+    for (char ch : std::to_string(lineNumber))
+        note.push_back(char16_t(ch));
+    appendGuessNotes(guesses, note);
     return note;
 }
 
@@ -350,18 +399,30 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
 
     LineReader reader(input);
     LineWriter writer(output);
-    std::u16string arena;
+    // Grown a line at a time to megabytes: in mapped memory, whose pages come cheaper than the
+    // heap's.
+    LargeArray<char16_t> arena;
     // Per line of a big lexicon: in mapped memory, as the reader's own buffers.
-    LargeArray<std::u16string_view> lines; // valid until the reader closes
-    LargeArray<uint64_t> hashes;
-    std::vector<Listed> listed;
+    // Per line: where it stands in the reader's text (which holds the whole lexicon until the
+    // reader closes) and its word's hash; a view would take twice the room.
+    struct LineRef {
+        uint32_t offset, length;
+        uint64_t hash;
+    };
+    LargeArray<LineRef> lines;
+    const char16_t *base = nullptr; // where offsets count from: the first line with a text
+    auto lineAt = [&](size_t i) {
+        return lines[i].length ? std::u16string_view(base + lines[i].offset, lines[i].length)
+                               : std::u16string_view();
+    };
+    LargeArray<Listed> listed;
     auto keep = [&](int64_t line, uint32_t rank, uint64_t hash, std::u16string_view text,
                     std::u16string_view note, bool guessed) {
         Listed item{line, rank, hash, uint32_t(arena.size()), uint32_t(text.size()), 0, 0, guessed};
-        arena += text;
+        arena.append(text.data(), text.size());
         item.noteBegin = uint32_t(arena.size());
         item.noteLength = uint32_t(note.size());
-        arena += note;
+        arena.append(note.data(), note.size());
         listed.push_back(item);
     };
     struct State {
@@ -379,7 +440,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             st.note.clear();
             uint32_t rank = 0;
             if (!st.guesses.empty()) {
-                st.note = reviewNote(0, st.guesses).substr(2);
+                appendGuessNotes(st.guesses, st.note);
                 entryWordInto(st.out, st.word);
                 rank = review.ranks.rank(st.word);
             }
@@ -389,8 +450,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             const std::u16string_view text = batch.text(i), note = batch.note(i);
             writer.writeLine(text);
             const auto n = int64_t(lines.size());
-            lines.push_back(batch.lines[i]);
-            hashes.push_back(batch.keys[i]);
+            const std::u16string_view line = batch.lines[i];
+            if (!base && !line.empty())
+                base = line.data();
+            const uint32_t offset = line.empty() ? 0 : uint32_t(line.data() - base);
+            lines.push_back({offset, uint32_t(line.size()), batch.keys[i]});
             if (!note.empty())
                 keep(n, batch.values[i], batch.keys[i], text, note, true);
             reportProgress(pump, reader);
@@ -401,39 +465,89 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     // The lines of a listed word that stand before its last guess, so that the k-th list line
     // of the word meets the k-th lexicon line of the word in the correction.
     if (!listed.empty()) {
-        // Per word hash its last guess, found through a filter that most lines fail.
-        std::vector<std::pair<uint64_t, size_t>> last; // (hash, its last guessed entry)
-        for (size_t k = 0; k < listed.size(); ++k)
-            last.emplace_back(listed[k].hash, k);
-        std::stable_sort(last.begin(), last.end(),
-                         [](const auto &x, const auto &y) { return x.first < y.first; });
+        // Per word hash its last guess: a filter that most lines fail, then a table by hash
+        // (a lookup there waits on memory, a filter test mostly does not).
+        const size_t guessed = listed.size();
+        size_t cells = 64;
+        while (cells < guessed * 2)
+            cells *= 2;
+        struct LastGuess {
+            uint64_t hash;
+            uint32_t line;  // kept here too: most lines that get this far stand after it
+            uint32_t entry; // UINT32_MAX: a free cell
+        };
+        LargeArray<LastGuess> lastGuess;
+        lastGuess.assign(cells, LastGuess{0, 0, UINT32_MAX});
+        auto cellOf = [&](uint64_t h) {
+            size_t c = size_t((h * 0x9E3779B97F4A7C15ull) >> 32) & (cells - 1);
+            while (lastGuess[c].entry != UINT32_MAX && lastGuess[c].hash != h)
+                c = (c + 1) & (cells - 1);
+            return c;
+        };
         constexpr size_t kFilterBits = size_t(1) << 23;
-        std::vector<uint64_t> filter(kFilterBits / 64, 0);
-        for (const auto &[h, k] : last)
+        LargeArray<uint64_t> filter;
+        filter.assign(kFilterBits / 64, 0);
+        for (size_t k = 0; k < guessed; ++k) {
+            const uint64_t h = listed[k].hash;
+            // In file order: the last one stays.
+            lastGuess[cellOf(h)] = {h, uint32_t(listed[k].line), uint32_t(k)};
             filter[(h >> 40) % kFilterBits / 64] |= uint64_t(1) << ((h >> 40) % 64);
-        std::vector<bool> guessedLine(lines.size(), false);
-        for (const Listed &item : listed)
-            guessedLine[size_t(item.line)] = true;
-        PinyinCounters none;
-        std::u16string out, scratch;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const uint64_t h = hashes[i] >> 40;
-            if (guessedLine[i] || !(filter[h % kFilterBits / 64] >> (h % 64) & 1))
-                continue;
-            auto it = std::upper_bound(
-                last.begin(), last.end(), hashes[i],
-                [](uint64_t v, const std::pair<uint64_t, size_t> &x) { return v < x.first; });
-            if (it == last.begin() || (it - 1)->first != hashes[i])
-                continue;
-            const Listed &final = listed[(it - 1)->second];
-            if (final.line < int64_t(i))
-                continue;
-            annotateLine(lines[i], dict, table, none, out, scratch);
-            if (entryWord(out) !=
-                entryWord(std::u16string_view(arena).substr(final.textBegin, final.textLength)))
-                continue; // another word with the same hash
-            keep(int64_t(i), final.rank, final.hash, out, {}, false);
         }
+        // The lines that pass the tests by hash, with the entry of their word's last guess: a
+        // pass over every line that waits on memory, run over two halves side by side.
+        using Candidates = std::vector<std::pair<size_t, size_t>>;
+        auto findCandidates = [&](size_t from, size_t to, Candidates &found) {
+            // The guessed entries are in line order: skip those before `from`.
+            size_t nextGuessed = size_t(
+                std::partition_point(listed.begin(), listed.begin() + guessed,
+                                     [&](const Listed &x) { return x.line < int64_t(from); }) -
+                listed.begin());
+            for (size_t i = from; i < to; ++i) {
+                if (nextGuessed < guessed && listed[nextGuessed].line == int64_t(i)) {
+                    ++nextGuessed;
+                    continue;
+                }
+                const uint64_t h = lines[i].hash >> 40;
+                if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
+                    continue;
+                const LastGuess &last = lastGuess[cellOf(lines[i].hash)];
+                if (last.entry == UINT32_MAX || last.line < i)
+                    continue;
+                found.emplace_back(i, last.entry);
+            }
+        };
+        Candidates candidates[2];
+        std::exception_ptr failure;
+        std::thread second([&] {
+            try {
+                findCandidates(lines.size() / 2, lines.size(), candidates[1]);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            findCandidates(0, lines.size() / 2, candidates[0]);
+        } catch (...) {
+            second.join();
+            throw;
+        }
+        second.join();
+        if (failure)
+            std::rethrow_exception(failure);
+
+        PinyinCounters none;
+        std::u16string out, scratch, word, finalWord;
+        for (const Candidates &half : candidates)
+            for (const auto &[i, entry] : half) {
+                const Listed &final = listed[entry];
+                annotateLine(lineAt(i), dict, table, none, out, scratch);
+                entryWordInto(out, word);
+                entryWordInto(std::u16string_view(arena.data() + final.textBegin, final.textLength),
+                              finalWord);
+                if (word != finalWord)
+                    continue; // another word with the same hash
+                keep(int64_t(i), final.rank, final.hash, out, {}, false);
+            }
     }
     reader.close();
 
@@ -441,7 +555,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     std::sort(listed.begin(), listed.end(), [](const Listed &x, const Listed &y) {
         return std::tie(x.rank, x.hash, x.line) < std::tie(y.rank, y.hash, y.line);
     });
-    const std::u16string_view all = arena;
+    const std::u16string_view all(arena.data(), arena.size());
     auto textOf = [&](const Listed &item) { return all.substr(item.textBegin, item.textLength); };
 
     // The correction keeps one of two equal list lines, so a repeated line is named in the note
@@ -459,8 +573,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         same.clear();
         for (size_t k = g; k < end; ++k)
             same.push_back(k);
-        std::stable_sort(same.begin(), same.end(),
-                         [&](size_t x, size_t y) { return textOf(listed[x]) < textOf(listed[y]); });
+        // Most words have one listed line, and a stable sort asks for a buffer even then.
+        if (same.size() > 1)
+            std::stable_sort(same.begin(), same.end(), [&](size_t x, size_t y) {
+                return textOf(listed[x]) < textOf(listed[y]);
+            });
         firstOf.assign(end - g, -1);
         repeats.assign(end - g, {});
         for (size_t j = 1; j < same.size(); ++j) {

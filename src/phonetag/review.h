@@ -70,6 +70,8 @@ public:
     // The rank of `word`; words the list lacks come after every listed one.
     uint32_t rank(std::u16string_view word) const;
     size_t size() const { return m_count; }
+    // Room for `words` words without regrowing.
+    void reserve(size_t words);
 
 private:
     struct Cell {
@@ -80,9 +82,16 @@ private:
     static uint32_t hashOf(std::u16string_view word);
     const Cell *find(std::u16string_view word, uint32_t hash) const;
     void grow();
+    void rehash(size_t cells);
+
+    // One bit per word's hash, in few enough bytes to stay in cache: most lines looked up are
+    // not words of the list, and the filter turns them away without touching the table.
+    static constexpr uint32_t kFilterBits = uint32_t(1) << 20;
+    static uint32_t filterBit(uint32_t hash) { return (hash * 0x9E3779B1u) >> 12; }
 
     std::u16string m_words;
     std::vector<Cell> m_cells = std::vector<Cell>(64);
+    std::vector<uint64_t> m_filter = std::vector<uint64_t>(kFilterBits / 64);
     size_t m_count = 0;
 };
 
@@ -129,6 +138,8 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
 
 // The note of a listed line: "#12 2:chang/zhang 3:le/liao", only ASCII.
 std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses);
+// The part of the note after the line number (" 2:chang/zhang 3:le/liao"), appended to `note`.
+void appendGuessNotes(const std::vector<Guess> &guesses, std::u16string &note);
 
 struct ReviewedResult {
     bool inputFound = false;

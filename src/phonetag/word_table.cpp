@@ -17,6 +17,9 @@ struct WordTable::Automaton {
     WordAutomaton words;
     std::vector<uint32_t> pairsBegin; // per node: its pairs in pairIds, to pairsBegin[node + 1]
     std::vector<uint32_t> pairIds;
+    // Per node: the latest pair of its word, which occurrences() reports in one load rather
+    // than two that wait on each other.
+    std::vector<uint32_t> latestPair;
     bool zeroWords = false; // some word holds a "0", which InsBlank's markers can complete
 };
 
@@ -54,7 +57,19 @@ WordTable::WordTable(WordTable &&) noexcept = default;
 WordTable &WordTable::operator=(WordTable &&) noexcept = default;
 
 void WordTable::addLine(std::u16string_view line) {
-    addPair(entryWord(line), InsBlank(line));
+    // Tables run to tens of thousands of lines: both forms go through buffers kept between calls.
+    thread_local std::u16string word, marked;
+    entryWordInto(line, word);
+    InsBlank(line, marked);
+    addPair(word, marked);
+}
+
+void WordTable::reserve(size_t lines, size_t units) {
+    // A line's word is at most the line, its marked form at most twice it: one marker per unit.
+    // Reserved once, the text never moves, and the pages of the room left unused are never
+    // touched.
+    m_text.reserve(m_text.size() + units * 3);
+    m_pairs.reserve(m_pairs.size() + lines);
 }
 
 void WordTable::addPair(std::u16string_view word, std::u16string_view marked) {
@@ -85,6 +100,8 @@ void WordTable::prepare() const {
     auto a = std::make_unique<Automaton>();
     std::vector<std::u16string_view> words;
     std::vector<uint32_t> pairOf;
+    words.reserve(m_pairs.size());
+    pairOf.reserve(m_pairs.size());
     for (size_t i = 0; i < m_pairs.size(); ++i) {
         const std::u16string_view w = word(i);
         if (!activeWord(w, marked(i)))
@@ -104,6 +121,10 @@ void WordTable::prepare() const {
     std::vector<uint32_t> fill(a->pairsBegin.begin(), a->pairsBegin.end() - 1);
     for (size_t k = nodes.size(); k-- > 0;)
         a->pairIds[fill[nodes[k]]++] = pairOf[k];
+    a->latestPair.assign(a->words.nodeCount(), 0);
+    for (size_t n = 0; n < a->words.nodeCount(); ++n)
+        if (a->pairsBegin[n] < a->pairsBegin[n + 1])
+            a->latestPair[n] = a->pairIds[a->pairsBegin[n]];
     m_automaton = std::move(a);
 }
 
@@ -205,8 +226,8 @@ void WordTable::occurrences(std::u16string_view text, std::vector<Occurrence> &o
     out.clear();
     const Automaton &a = *m_automaton;
     a.words.forEachMatch(text, [&](size_t end, uint32_t node) {
-        const uint32_t pair = a.pairIds[a.pairsBegin[node]];
-        out.push_back({uint32_t(end) - m_pairs[pair].wordLength, uint32_t(end), pair});
+        // A word's length is its node's depth: no look at the pair's own record.
+        out.push_back({uint32_t(end - a.words.depth(node)), uint32_t(end), a.latestPair[node]});
     });
 }
 
@@ -232,6 +253,7 @@ std::u16string_view WordTable::readingAt(size_t k, size_t index) const {
 WordTable loadWordTable(const std::filesystem::path &path, EventPump &pump) {
     WordTable table;
     LineReader reader(path);
+    table.reserve(reader.countLines(), reader.size());
     while (!reader.atEnd()) {
         table.addLine(reader.readLineView());
         pump.yield();

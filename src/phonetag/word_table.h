@@ -33,6 +33,8 @@ public:
 
     // Appends the pair of one table line.
     void addLine(std::u16string_view line);
+    // Room for `lines` table lines of `units` code units in all, added by addLine().
+    void reserve(size_t lines, size_t units);
     // Appends a pair as it stands (tests).
     void addPair(std::u16string_view word, std::u16string_view marked);
     size_t size() const { return m_pairs.size(); }

@@ -112,6 +112,48 @@ TEST_F(PhonetagCli, FailuresWriteNothing) {
     }
 }
 
+// Guards the order of the data files' failures, which load side by side: the one reported is
+// the first in the order of loading them one after the other (dictionary, word table, review
+// data), whatever else is wrong, and a bad review file is no failure without --review.
+TEST_F(PhonetagCli, ReportsTheFirstBadDataFile) {
+    lex::test::writeLexicon(dir / "cp.txt", {u"人ren民min"});
+    fs::create_directory(dir / "dy.txt"); // there, but not a file to read
+    struct Case {
+        std::vector<const char *> removed;
+        bool review;
+        const char *reported, *notReported;
+    };
+    const Case cases[] = {
+        {{"dz.txt", "zn.lxd"}, true, "dz.txt", "zn.lxd"},
+        {{"zn.lxd"}, true, "zn.lxd", "dy.txt"},
+        {{}, true, "dy.txt", "zn.lxd"},
+        {{"cp.txt"}, false, nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        for (const char *name : c.removed)
+            fs::remove(dir / name);
+        std::vector<std::string> args = {"--data-dir", dir.path().string(), "phonetag",
+                                         "annotate",   d("lexicon.txt"),    "-o",
+                                         d("out.txt")};
+        if (c.review)
+            args.insert(args.end(), {"--review", d("list.txt")});
+        auto run = lex::test::runLexcli(args);
+        if (!c.reported) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(readBytes(dir / "out.txt"), readBytes(kGolden / "annotate.txt"));
+        } else {
+            EXPECT_EQ(run.status, 1) << testing::PrintToString(args);
+            EXPECT_NE(run.err.find(c.reported), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find(c.notReported), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(dir / "out.txt"));
+        }
+        fs::remove(dir / "out.txt");
+        for (const char *name : c.removed)
+            if (fs::exists(kGolden / name))
+                fs::copy_file(kGolden / name, dir / name);
+    }
+}
+
 // Guards the review loop through lexcli: the annotated lexicon is the window's, the report
 // gains one line after the window's, and the list, fixed by hand, goes straight back in.
 TEST_F(PhonetagCli, ReviewListGoesBackIntoTheCorrection) {

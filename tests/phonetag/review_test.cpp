@@ -172,3 +172,27 @@ TEST_F(Review, MissingInputWritesNothing) {
     EXPECT_EQ(wide.ranks.rank(u"了"), 0u);
     EXPECT_EQ(wide.ranks.rank(u"长"), UINT32_MAX);
 }
+
+// Guards the rank lookup through regrowth, reservation and its filter: every word keeps its
+// first rank, and the words the list lacks (its words' prefixes and extensions) have none.
+TEST(WordRanks, KeepFirstRanksThroughRegrowth) {
+    for (const bool reserved : {false, true}) {
+        WordRanks ranks;
+        if (reserved)
+            ranks.reserve(5000);
+        std::vector<std::u16string> words;
+        for (uint32_t i = 0; i < 5000; ++i) {
+            words.push_back({char16_t(0x4E00 + i % 300), char16_t(0x4E00 + i / 300)});
+            ranks.add(words.back(), i);
+        }
+        ranks.add(words[7], 9999); // a word's later line does not count
+        ranks.reserve(20000);      // nor does making room afterwards change anything
+        ASSERT_EQ(ranks.size(), 5000u);
+        for (uint32_t i = 0; i < 5000; ++i) {
+            ASSERT_EQ(ranks.rank(words[i]), i);
+            ASSERT_EQ(ranks.rank(words[i].substr(0, 1)), UINT32_MAX);
+            ASSERT_EQ(ranks.rank(words[i] + u"了"), UINT32_MAX);
+        }
+        EXPECT_EQ(ranks.rank(u""), UINT32_MAX);
+    }
+}
