@@ -7,6 +7,7 @@
 #include "shared/lexcore/ordered_batches.h"
 #include "shared/lexcore/report.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
@@ -223,6 +224,55 @@ double toCount(double cost) {
 
 } // namespace
 
+// Reads every line of `in` with `reader`. The lines that may change how the next ones read
+// (a header, "# no comment") go one by one, in order, to serial(reader, line, lineNumber); the
+// others go in batches to work(batch, thread), on either of two threads, parsed by copies of
+// the reader as it stood before the batch, and then in order to emit(batch). begin() is called
+// before the first batch.
+template <class Begin, class Serial, class Work, class Emit>
+void readLines(LineStream &in, FormatReader &reader, Begin begin, Serial serial, Work work,
+               Emit emit) {
+    std::u16string_view line;
+    bool pending = false; // `line` is read and waits for its turn
+    while (in.next(line)) {
+        if (!reader.mayChangeState(line)) {
+            pending = true;
+            break;
+        }
+        serial(reader, line, in.lineNumber());
+    }
+    while (pending) {
+        begin();
+        ConvertBatch batches[4];
+        std::u16string stateLine; // the line that ended the batches
+        int64_t stateLineNumber = 0;
+        auto fill = [&](ConvertBatch &b) {
+            b.clear();
+            b.reader = reader;
+            while (pending) {
+                if (reader.mayChangeState(line)) {
+                    stateLine.assign(line);
+                    stateLineNumber = in.lineNumber();
+                    pending = false;
+                    return false;
+                }
+                b.add(line, in.lineNumber());
+                pending = in.next(line);
+                if (b.full())
+                    break;
+            }
+            b.bytesRead = in.bytesRead();
+            return pending;
+        };
+        runOrderedBatches(batches, fill, work, emit);
+        if (stateLineNumber != 0) {
+            serial(reader, std::u16string_view(stateLine), stateLineNumber);
+            while ((pending = in.next(line)) && reader.mayChangeState(line))
+                serial(reader, line, in.lineNumber());
+        }
+    }
+}
+
 fs::path rejectsPath(const fs::path &output) {
     fs::path p = output;
     p += kRejectsSuffix;
@@ -253,17 +303,39 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     if (!options.dedup && !options.weight && (options.weightByOrder || toCosts)) {
         LineStream pass(input);
         FormatReader reader(*from);
-        std::u16string_view line;
-        while (pass.next(line)) {
-            const ParsedLine &p = reader.parse(line);
+        auto count = [&](const ParsedLine &p) {
             if (p.kind == LineKind::Entry) {
                 ++entries;
                 if (p.entry.weight)
                     largest = std::max(largest, *p.entry.weight);
             }
-            if (pass.lineNumber() % kYieldEvery == 0)
-                pump.yield();
-        }
+        };
+        readLines(
+            pass, reader, [] {},
+            [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
+                count(lines.parse(line));
+                if (lineNumber % kYieldEvery == 0)
+                    pump.yield();
+            },
+            [](ConvertBatch &b, int) {
+                for (ConvertItem &it : b.items) {
+                    const ParsedLine &p = b.reader->parse(b.line(it));
+                    it.outcome = p.kind == LineKind::Entry ? Outcome::Entry : Outcome::Skip;
+                    it.hasWeight = p.kind == LineKind::Entry && p.entry.weight.has_value();
+                    it.weight = it.hasWeight ? *p.entry.weight : 0;
+                }
+            },
+            [&](const ConvertBatch &b) {
+                for (const ConvertItem &it : b.items) {
+                    if (it.outcome == Outcome::Entry) {
+                        ++entries;
+                        if (it.hasWeight)
+                            largest = std::max(largest, it.weight);
+                    }
+                    if (it.lineNumber % kYieldEvery == 0)
+                        pump.yield();
+                }
+            });
     }
 
     LineStream in(input);
@@ -423,111 +495,96 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         }
     };
 
-    // The header (and whatever else changes how the lines after it read) goes line by line.
-    std::u16string_view line;
-    bool pending = false; // `line` is read and waits for its turn
-    while (in.next(line)) {
-        if (!reader.mayChangeState(line)) {
-            pending = true;
-            break;
-        }
-        progress(in.lineNumber(), in.bytesRead());
-        handle(reader, line, in.lineNumber());
-    }
-    // The body: batches of lines parsed on two threads by copies of the reader, written in
-    // order. A line that changes the reader's state ends the batches; it is read here, and the
-    // batches go on with the reader it left.
-    while (pending) {
-        start();
-        FormatWriter writers[2] = {*writer, *writer};
-        ConvertBatch batches[4];
-        std::u16string stateLine; // the line that ended the batches
-        int64_t stateLineNumber = 0;
-        auto fill = [&](ConvertBatch &b) {
-            b.clear();
-            b.reader = reader;
-            while (pending) {
-                if (reader.mayChangeState(line)) {
-                    stateLine.assign(line);
-                    stateLineNumber = in.lineNumber();
-                    pending = false;
-                    return false;
-                }
-                b.add(line, in.lineNumber());
-                pending = in.next(line);
-                if (b.full())
-                    break;
+    // The body: batches of lines parsed and formatted on two threads, written in order; the
+    // header and the lines that change how the next ones read go line by line.
+    std::optional<std::array<FormatWriter, 2>> writers;
+    // Lines written as they come, whose weights do not depend on their place, are made whole
+    // on the working threads.
+    const bool fieldsInWork = !options.dedup && !options.weightByOrder;
+    auto work = [&](ConvertBatch &b, int thread) {
+        FormatWriter &w = (*writers)[thread];
+        for (ConvertItem &it : b.items) {
+            ParsedLine &p = b.reader->parse(b.line(it));
+            if (p.kind != LineKind::Entry) {
+                it.outcome = p.kind == LineKind::Skip      ? Outcome::Skip
+                             : p.kind == LineKind::Deleted ? Outcome::Deleted
+                                                           : Outcome::Reject;
+                it.reason = p.reason;
+                continue;
             }
-            b.bytesRead = in.bytesRead();
-            return pending;
-        };
-        auto work = [&](ConvertBatch &b, int thread) {
-            FormatWriter &w = writers[thread];
-            for (ConvertItem &it : b.items) {
-                ParsedLine &p = b.reader->parse(b.line(it));
-                if (p.kind != LineKind::Entry) {
-                    it.outcome = p.kind == LineKind::Skip      ? Outcome::Skip
-                                 : p.kind == LineKind::Deleted ? Outcome::Deleted
-                                                               : Outcome::Reject;
-                    it.reason = p.reason;
+            const Entry &e = p.entry;
+            if (p.reason && !(sameFormat && !e.rawCode.empty())) {
+                it.outcome = Outcome::Reject;
+                it.reason = p.reason;
+            } else if (needsAnnotation(e)) {
+                it.outcome = Outcome::Serial; // the annotation is not shared between threads
+            } else if (const char *why = w.refusal(e)) {
+                it.outcome = Outcome::Reject;
+                it.reason = why;
+            } else {
+                it.outcome = Outcome::Entry;
+                const std::u16string_view asWritten =
+                    ownWeight ? std::u16string_view(e.weightText) : u"";
+                const bool codeWritten = w.codeWritten(e);
+                if (!fieldsInWork) {
+                    b.setEntry(it, w.body(e), asWritten, e.weight, codeWritten);
                     continue;
                 }
-                const Entry &e = p.entry;
-                if (p.reason && !(sameFormat && !e.rawCode.empty())) {
-                    it.outcome = Outcome::Reject;
-                    it.reason = p.reason;
-                } else if (needsAnnotation(e)) {
-                    it.outcome = Outcome::Serial; // the annotation is not shared between threads
-                } else if (const char *why = w.refusal(e)) {
-                    it.outcome = Outcome::Reject;
-                    it.reason = why;
-                } else {
-                    it.outcome = Outcome::Entry;
-                    b.setEntry(it, w.body(e), ownWeight ? std::u16string_view(e.weightText) : u"",
-                               e.weight, w.codeWritten(e));
-                }
-            }
-        };
-        auto emit = [&](ConvertBatch &b) {
-            for (size_t i = 0; i < b.items.size(); ++i) {
-                const ConvertItem &it = b.items[i];
-                if (options.dedup) {
-                    if (i + 32 < b.items.size() && b.items[i + 32].outcome == Outcome::Entry)
-                        distinct.prefetchSlot(b.items[i + 32].hash);
-                    if (i + 16 < b.items.size() && b.items[i + 16].outcome == Outcome::Entry)
-                        distinct.prefetchRecord(b.items[i + 16].hash);
-                }
-                progress(it.lineNumber, b.bytesRead);
-                switch (it.outcome) {
-                case Outcome::Skip:
-                    ++result.skipped;
-                    break;
-                case Outcome::Deleted:
-                    ++result.deleted;
-                    break;
-                case Outcome::Reject:
-                    refuse(it.lineNumber, it.reason, b.line(it));
-                    break;
-                case Outcome::Serial:
-                    handle(*b.reader, b.line(it), it.lineNumber);
-                    break;
-                case Outcome::Entry:
-                    keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
-                         b.weightText(it), it.codeWritten, it.hash);
-                    break;
-                }
-            }
-        };
-        runOrderedBatches(batches, fill, work, emit);
-        if (stateLineNumber != 0) {
-            progress(stateLineNumber, in.bytesRead());
-            handle(reader, stateLine, stateLineNumber);
-            while ((pending = in.next(line)) && reader.mayChangeState(line)) {
-                progress(in.lineNumber(), in.bytesRead());
-                handle(reader, line, in.lineNumber());
+                // Written at once, the line's weight field is made here too.
+                const std::u16string_view body = w.body(e);
+                const auto weight = finalWeight(e.weight, 0);
+                b.setEntry(it, body,
+                           w.weightField(weight, weight == e.weight ? asWritten : u"", codeWritten),
+                           e.weight, codeWritten);
             }
         }
-    }
+    };
+    auto emit = [&](ConvertBatch &b) {
+        for (size_t i = 0; i < b.items.size(); ++i) {
+            const ConvertItem &it = b.items[i];
+            if (options.dedup) {
+                if (i + 32 < b.items.size() && b.items[i + 32].outcome == Outcome::Entry)
+                    distinct.prefetchSlot(b.items[i + 32].hash);
+                if (i + 16 < b.items.size() && b.items[i + 16].outcome == Outcome::Entry)
+                    distinct.prefetchRecord(b.items[i + 16].hash);
+            }
+            progress(it.lineNumber, b.bytesRead);
+            switch (it.outcome) {
+            case Outcome::Skip:
+                ++result.skipped;
+                break;
+            case Outcome::Deleted:
+                ++result.deleted;
+                break;
+            case Outcome::Reject:
+                refuse(it.lineNumber, it.reason, b.line(it));
+                break;
+            case Outcome::Serial:
+                handle(*b.reader, b.line(it), it.lineNumber);
+                break;
+            case Outcome::Entry:
+                if (fieldsInWork) {
+                    writer->writeLine(out, b.body(it), b.weightText(it));
+                    ++result.converted;
+                    break;
+                }
+                keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
+                     b.weightText(it), it.codeWritten, it.hash);
+                break;
+            }
+        }
+    };
+    readLines(
+        in, reader,
+        [&] {
+            start();
+            writers.emplace(std::array<FormatWriter, 2>{*writer, *writer});
+        },
+        [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
+            progress(lineNumber, in.bytesRead());
+            handle(lines, line, lineNumber);
+        },
+        work, emit);
 
     start();
     if (options.dedup) {

@@ -202,6 +202,18 @@ TEST_F(Conversion, ManyBatchesComeOutInOrder) {
     r = convert(rime, every);
     EXPECT_EQ(readBytes(out), all);
     EXPECT_EQ(r.converted, entries);
+
+    // Weights by order without deduplication: a first pass counts the entries (every body line
+    // that is no comment, written or not), and the weights fall from that count.
+    every.weightByOrder = true;
+    r = convert(rime, every);
+    int64_t weight = kLines - (skipped - kHeader);
+    std::string byOrder;
+    for (size_t at = 0; at < all.size(); at = all.find('\n', at) + 1) {
+        const size_t blank = all.rfind(' ', all.find('\n', at));
+        byOrder += all.substr(at, blank + 1 - at) + std::to_string(weight--) + "\n";
+    }
+    EXPECT_EQ(readBytes(out), byOrder);
 }
 
 // The suite's formats follow the input's encoding; the others are written as their programs
