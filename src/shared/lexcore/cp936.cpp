@@ -2,49 +2,26 @@
 
 #include <unicode/ustring.h>
 
-#include <array>
 #include <cstring>
-#include <memory>
-#include <stdexcept>
 #include <vector>
 
 namespace lex {
+
+namespace detail {
+// The tables, generated from ICU's "windows-936-2000" converter at build time
+// (tools/cp936_tables.cpp): kAnsiTable (declared in the header), kPairTable (byte pair -> code
+// unit) and kSingleTable (single byte -> code unit).
+#include "cp936_tables.inc"
+} // namespace detail
+
 namespace {
 
 constexpr int kTrailCount = 0xFF - 0x40; // trail bytes 0x40..0xFE
 constexpr char16_t kReplacement = 0xFFFD;
 
-// The tables, generated from ICU's "windows-936-2000" converter at build time
-// (tools/cp936_tables.cpp): kAnsi, kPair, kSingle.
-#include "cp936_tables.inc"
-
-struct Tables {
-    const int16_t *ansi = kAnsi;      // code unit -> ansiCode
-    const char16_t *pair = kPair;     // byte pair -> code unit
-    const char16_t *single = kSingle; // single byte -> code unit
-};
-
-const Tables &tables() {
-    static constexpr Tables t;
-    return t;
-}
-
-} // namespace
-
-namespace detail {
-const int16_t *g_ansiTable = kAnsi;
-
-const int16_t *buildAnsiTable() {
-    return kAnsi;
-}
-} // namespace detail
-
-namespace {
-
 template <bool kLines>
 char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
                      bool &sawNul, const char16_t *textStart, std::vector<uint32_t> *lineEnds) {
-    const Tables &t = tables();
     const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
     bool nul = false;
@@ -68,14 +45,14 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
             }
             const unsigned trail = p[1];
             if (trail - 0x40u <= 0xFEu - 0x40u && trail != 0x7F) {
-                *dst++ = t.pair[(b - 0x81) * kTrailCount + (trail - 0x40)];
+                *dst++ = detail::kPairTable[(b - 0x81) * kTrailCount + (trail - 0x40)];
                 p += 2;
             } else {
                 *dst++ = kReplacement;
                 ++p;
             }
         } else {
-            *dst++ = t.single[b]; // 0x80 is the euro sign, 0xFF is U+F8F5
+            *dst++ = detail::kSingleTable[b]; // 0x80 is the euro sign, 0xFF is U+F8F5
             ++p;
         }
     }

@@ -72,6 +72,17 @@ inline bool allAscii8(const uint8_t *p) {
     return (w & 0x8080808080808080ull) == 0;
 }
 
+// Eight bytes of ASCII holding neither NUL nor LF: what the decoder copies as a block, since
+// nothing in it needs a look of its own.
+inline bool plainAscii8(const uint8_t *p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    const uint64_t lf = w ^ (kOnes * '\n');
+    const uint64_t zeroOrLf = ((w - kOnes) & ~w) | ((lf - kOnes) & ~lf);
+    return ((w | zeroOrLf) & kHigh) == 0;
+}
+
 // Strict UTF-8 as a state machine: one table look-up a byte.
 enum State : uint8_t {
     kAccept,
@@ -171,7 +182,7 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
     while (p < end) {
         const uint8_t b = *p;
         if (b < 0x80) {
-            if (end - p >= 8 && detail::plainAscii8(p)) {
+            if (end - p >= 8 && plainAscii8(p)) {
                 for (int i = 0; i < 8; ++i)
                     dst[i] = p[i];
                 dst += 8;

@@ -11,19 +11,6 @@
 
 namespace lex {
 
-namespace detail {
-// Eight bytes of ASCII holding neither NUL nor LF: what the decoders copy as a block, since
-// nothing in it needs a look of its own.
-inline bool plainAscii8(const unsigned char *p) {
-    uint64_t w;
-    __builtin_memcpy(&w, p, 8);
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    const uint64_t lf = w ^ (kOnes * '\n');
-    const uint64_t zeroOrLf = ((w - kOnes) & ~w) | ((lf - kOnes) & ~lf);
-    return ((w | zeroOrLf) & kHigh) == 0;
-}
-} // namespace detail
-
 // Validates UTF-8 a chunk at a time; a sequence may be split between two chunks.
 class Utf8Validator {
 public:
