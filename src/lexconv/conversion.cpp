@@ -82,10 +82,9 @@ public:
                 return {r, false};
         }
         const size_t place = m_arena.size();
-        const size_t bytes = (sizeof(Record) + body.size() * 2 + kAlign - 1) & ~(kAlign - 1);
         if (place / kAlign + 1 >= 0xFFFFFFF0u || body.size() >= 0xFFFFFFF0u)
             throw std::bad_alloc();
-        Record *r = reinterpret_cast<Record *>(m_arena.extend(bytes));
+        Record *r = reinterpret_cast<Record *>(m_arena.extend(recordBytes(body.size())));
         *r = Record{h, 0, uint32_t(body.size()), 0, 0, false, false};
         std::memcpy(r + 1, body.data(), body.size() * 2);
         m_index[i] = (h & kTagMask) | (place / kAlign + 1);
@@ -107,7 +106,7 @@ public:
         for (size_t place = 0; place < m_arena.size();) {
             const Record *r = at(place);
             f(*r);
-            place += (sizeof(Record) + r->bodyLength * 2 + kAlign - 1) & ~(kAlign - 1);
+            place += recordBytes(r->bodyLength);
         }
     }
     std::u16string_view body(const Record &r) const {
@@ -120,6 +119,10 @@ public:
 private:
     static constexpr uint64_t kTagMask = ~uint64_t(0xFFFFFFFF);
     static size_t placeOf(uint64_t slot) { return (size_t(uint32_t(slot)) - 1) * kAlign; }
+    // A record and its body of `units` code units, up to the next record.
+    static size_t recordBytes(size_t units) {
+        return (sizeof(Record) + units * 2 + kAlign - 1) & ~(kAlign - 1);
+    }
     Record *at(size_t place) const { return reinterpret_cast<Record *>(m_arena.data() + place); }
 
     void grow() {
@@ -145,14 +148,15 @@ private:
     size_t m_mask = 0, m_count = 0;
 };
 
-// What a line of the body came to on either thread.
-enum class Outcome : uint8_t { Skip, Deleted, Reject, Entry, Serial };
+// What a line of the body came to on either thread. The annotation is not shared between
+// threads: an entry that needs it is annotated where the lines are written, in order.
+enum class Outcome : uint8_t { Skip, Deleted, Reject, Entry, Annotate };
 
 struct ConvertItem {
     int64_t lineNumber;
     uint32_t lineAt, lineLength;                         // in the batch's lines
     uint32_t bodyAt, bodyLength, weightAt, weightLength; // in the batch's output text
-    uint64_t hash;                                       // of the body
+    uint64_t hash;                                       // of the body, to merge duplicates
     double weight;
     const char *reason;
     Outcome outcome;
@@ -190,7 +194,6 @@ struct ConvertBatch {
         it.weightAt = uint32_t(out.size());
         it.weightLength = uint32_t(weightText.size());
         out += weightText;
-        it.hash = DistinctLines::hash(body);
         it.hasWeight = weight.has_value();
         it.weight = weight.value_or(0);
         it.codeWritten = codeWritten;
@@ -222,7 +225,11 @@ double toCount(double cost) {
     return std::round(1e6 * std::pow(10.0, std::min(cost, 3.0)));
 }
 
-} // namespace
+// Whether some character of the entry lacks its syllable (or the line has no pinyin at all).
+bool incomplete(const Entry &e) {
+    return e.syllables.empty() ||
+           std::find(e.syllables.begin(), e.syllables.end(), std::string()) != e.syllables.end();
+}
 
 // Reads every line of `in` with `reader`. The lines that may change how the next ones read
 // (a header, "# no comment") go one by one, in order, to serial(reader, line, lineNumber); the
@@ -273,6 +280,8 @@ void readLines(LineStream &in, FormatReader &reader, Begin begin, Serial serial,
     }
 }
 
+} // namespace
+
 fs::path rejectsPath(const fs::path &output) {
     fs::path p = output;
     p += kRejectsSuffix;
@@ -303,19 +312,20 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     if (!options.dedup && !options.weight && (options.weightByOrder || toCosts)) {
         LineStream pass(input);
         FormatReader reader(*from);
-        auto count = [&](const ParsedLine &p) {
-            if (p.kind == LineKind::Entry) {
+        auto count = [&](bool entry, std::optional<double> weight, int64_t lineNumber) {
+            if (entry) {
                 ++entries;
-                if (p.entry.weight)
-                    largest = std::max(largest, *p.entry.weight);
+                if (weight)
+                    largest = std::max(largest, *weight);
             }
+            if (lineNumber % kYieldEvery == 0)
+                pump.yield();
         };
         readLines(
             pass, reader, [] {},
             [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
-                count(lines.parse(line));
-                if (lineNumber % kYieldEvery == 0)
-                    pump.yield();
+                const ParsedLine &p = lines.parse(line);
+                count(p.kind == LineKind::Entry, p.entry.weight, lineNumber);
             },
             [](ConvertBatch &b, int) {
                 for (ConvertItem &it : b.items) {
@@ -326,15 +336,10 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
                 }
             },
             [&](const ConvertBatch &b) {
-                for (const ConvertItem &it : b.items) {
-                    if (it.outcome == Outcome::Entry) {
-                        ++entries;
-                        if (it.hasWeight)
-                            largest = std::max(largest, it.weight);
-                    }
-                    if (it.lineNumber % kYieldEvery == 0)
-                        pump.yield();
-                }
+                for (const ConvertItem &it : b.items)
+                    count(it.outcome == Outcome::Entry,
+                          it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
+                          it.lineNumber);
             });
     }
 
@@ -425,47 +430,60 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         if (weight)
             largest = std::max(largest, *weight);
     };
-    // Into its own format a line keeps its code, or its lack of one (Rime encodes a word
-    // without code itself). The weight's text as written stays only when the weight itself
-    // stays.
-    const bool keepsRawCode = sameFormat;
+    // The weight's text as written stays only when the weight itself stays.
     const bool ownWeight = sameFormat && !options.weight && !options.weightByOrder;
-    // Whether an entry needs the annotation (its code incomplete where the target needs one, or
-    // ambiguous).
-    auto needsAnnotation = [&](const Entry &e) {
-        if (keepsRawCode)
+    // What a parsed line comes to before the writer sees it (`reason` for a rejection). A code
+    // that is no pinyin of the word survives only into its own format. Into its own format a
+    // line keeps its code, or its lack of one (Rime encodes a word without code itself);
+    // elsewhere an entry whose code is incomplete where the target needs one, or ambiguous,
+    // needs the annotation first.
+    auto classify = [&](const ParsedLine &p, const char *&reason) {
+        reason = p.reason;
+        switch (p.kind) {
+        case LineKind::Skip:
+            return Outcome::Skip;
+        case LineKind::Deleted:
+            return Outcome::Deleted;
+        case LineKind::Reject:
+            return Outcome::Reject;
+        case LineKind::Entry:
+            break;
+        }
+        const Entry &e = p.entry;
+        if (p.reason && !(sameFormat && !e.rawCode.empty()))
+            return Outcome::Reject;
+        if (!sameFormat && ((target.needsCode && incomplete(e)) || e.alternatives.size() > 1))
+            return Outcome::Annotate;
+        return Outcome::Entry;
+    };
+    // The lines that come to no entry: counted, or written to the rejects file.
+    auto settle = [&](Outcome outcome, const char *reason, int64_t lineNumber,
+                      std::u16string_view line) {
+        switch (outcome) {
+        case Outcome::Skip:
+            ++result.skipped;
+            return true;
+        case Outcome::Deleted:
+            ++result.deleted;
+            return true;
+        case Outcome::Reject:
+            refuse(lineNumber, reason, line);
+            return true;
+        default:
             return false;
-        const bool incomplete =
-            e.syllables.empty() ||
-            std::find(e.syllables.begin(), e.syllables.end(), std::string()) != e.syllables.end();
-        return (target.needsCode && incomplete) || e.alternatives.size() > 1;
+        }
     };
     // One line, start to end, on this thread.
     auto handle = [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
         ParsedLine &p = lines.parse(line);
-        if (p.kind == LineKind::Skip) {
-            ++result.skipped;
+        const char *reason = nullptr;
+        const Outcome outcome = classify(p, reason);
+        if (settle(outcome, reason, lineNumber, line))
             return;
-        }
-        if (p.kind == LineKind::Deleted) {
-            ++result.deleted;
-            return;
-        }
-        if (p.kind == LineKind::Reject) {
-            refuse(lineNumber, p.reason, line);
-            return;
-        }
         Entry &e = p.entry;
-        // A code that is no pinyin of the word survives only into its own format.
-        if (p.reason && !(sameFormat && !e.rawCode.empty())) {
-            refuse(lineNumber, p.reason, line);
-            return;
-        }
-        if (needsAnnotation(e)) {
-            const bool incomplete =
-                e.syllables.empty() || std::find(e.syllables.begin(), e.syllables.end(),
-                                                 std::string()) != e.syllables.end();
-            const auto reading = annotator.annotate(e.word, incomplete ? e.syllables : Syllables());
+        if (outcome == Outcome::Annotate) {
+            const auto reading =
+                annotator.annotate(e.word, incomplete(e) ? e.syllables : Syllables());
             if (e.alternatives.size() > 1) {
                 // An ambiguous code: the reading the annotation gives, else the first split.
                 for (const Syllables &alt : e.alternatives)
@@ -486,7 +504,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
         }
         const std::u16string_view body = writer->body(e);
         keep(body, e.weight, ownWeight ? std::u16string_view(e.weightText) : u"",
-             writer->codeWritten(e), DistinctLines::hash(body));
+             writer->codeWritten(e), options.dedup ? DistinctLines::hash(body) : 0);
     };
     auto progress = [&](int64_t lineNumber, uint64_t bytesRead) {
         if (lineNumber % kYieldEvery == 0) {
@@ -504,39 +522,30 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     auto work = [&](ConvertBatch &b, int thread) {
         FormatWriter &w = (*writers)[thread];
         for (ConvertItem &it : b.items) {
-            ParsedLine &p = b.reader->parse(b.line(it));
-            if (p.kind != LineKind::Entry) {
-                it.outcome = p.kind == LineKind::Skip      ? Outcome::Skip
-                             : p.kind == LineKind::Deleted ? Outcome::Deleted
-                                                           : Outcome::Reject;
-                it.reason = p.reason;
+            const ParsedLine &p = b.reader->parse(b.line(it));
+            it.outcome = classify(p, it.reason);
+            if (it.outcome != Outcome::Entry)
+                continue;
+            const Entry &e = p.entry;
+            if ((it.reason = w.refusal(e))) {
+                it.outcome = Outcome::Reject;
                 continue;
             }
-            const Entry &e = p.entry;
-            if (p.reason && !(sameFormat && !e.rawCode.empty())) {
-                it.outcome = Outcome::Reject;
-                it.reason = p.reason;
-            } else if (needsAnnotation(e)) {
-                it.outcome = Outcome::Serial; // the annotation is not shared between threads
-            } else if (const char *why = w.refusal(e)) {
-                it.outcome = Outcome::Reject;
-                it.reason = why;
-            } else {
-                it.outcome = Outcome::Entry;
-                const std::u16string_view asWritten =
-                    ownWeight ? std::u16string_view(e.weightText) : u"";
-                const bool codeWritten = w.codeWritten(e);
-                if (!fieldsInWork) {
-                    b.setEntry(it, w.body(e), asWritten, e.weight, codeWritten);
-                    continue;
-                }
-                // Written at once, the line's weight field is made here too.
-                const std::u16string_view body = w.body(e);
-                const auto weight = finalWeight(e.weight, 0);
-                b.setEntry(it, body,
-                           w.weightField(weight, weight == e.weight ? asWritten : u"", codeWritten),
-                           e.weight, codeWritten);
+            const std::u16string_view asWritten =
+                ownWeight ? std::u16string_view(e.weightText) : u"";
+            const bool codeWritten = w.codeWritten(e);
+            const std::u16string_view body = w.body(e);
+            if (!fieldsInWork) {
+                b.setEntry(it, body, asWritten, e.weight, codeWritten);
+                if (options.dedup)
+                    it.hash = DistinctLines::hash(body);
+                continue;
             }
+            // Written at once, the line's weight field is made here too.
+            const auto weight = finalWeight(e.weight, 0);
+            b.setEntry(it, body,
+                       w.weightField(weight, weight == e.weight ? asWritten : u"", codeWritten),
+                       e.weight, codeWritten);
         }
     };
     auto emit = [&](ConvertBatch &b) {
@@ -549,28 +558,16 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
                     distinct.prefetchRecord(b.items[i + 16].hash);
             }
             progress(it.lineNumber, b.bytesRead);
-            switch (it.outcome) {
-            case Outcome::Skip:
-                ++result.skipped;
-                break;
-            case Outcome::Deleted:
-                ++result.deleted;
-                break;
-            case Outcome::Reject:
-                refuse(it.lineNumber, it.reason, b.line(it));
-                break;
-            case Outcome::Serial:
+            if (settle(it.outcome, it.reason, it.lineNumber, b.line(it)))
+                continue;
+            if (it.outcome == Outcome::Annotate) {
                 handle(*b.reader, b.line(it), it.lineNumber);
-                break;
-            case Outcome::Entry:
-                if (fieldsInWork) {
-                    writer->writeLine(out, b.body(it), b.weightText(it));
-                    ++result.converted;
-                    break;
-                }
+            } else if (fieldsInWork) {
+                writer->writeLine(out, b.body(it), b.weightText(it));
+                ++result.converted;
+            } else {
                 keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
                      b.weightText(it), it.codeWritten, it.hash);
-                break;
             }
         }
     };
