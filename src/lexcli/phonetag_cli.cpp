@@ -71,19 +71,13 @@ int annotate(Context &ctx, ArgParser &p) {
     // failures are reported in the order of loading them one after the other.
     std::unique_ptr<phonetag::CharDictionary> dict;
     std::optional<phonetag::ReviewData> data;
-    std::exception_ptr reviewFailure;
     auto dictLoad = std::async(std::launch::async, [&] {
         dict = std::make_unique<phonetag::CharDictionary>(phonetag::loadCharDictionary(dictFile));
     });
     std::future<void> reviewLoad;
     if (tableFound && reviewFound)
-        reviewLoad = std::async(std::launch::async, [&] {
-            try {
-                data.emplace(phonetag::loadReviewData(polyphones, ranks));
-            } catch (...) {
-                reviewFailure = std::current_exception();
-            }
-        });
+        reviewLoad = std::async(std::launch::async,
+                                [&] { data.emplace(phonetag::loadReviewData(polyphones, ranks)); });
     std::optional<phonetag::WordTable> table;
     std::exception_ptr tableFailure;
     if (tableFound && (!review || reviewFound)) {
@@ -109,8 +103,6 @@ int annotate(Context &ctx, ArgParser &p) {
         return ctx.report(phonetag::lineCountReport(r.lines, start));
     }
     reviewLoad.get();
-    if (reviewFailure)
-        std::rethrow_exception(reviewFailure);
     auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *dict, *table, *data,
                                     counters, ctx.pump);
     if (!r.inputFound)

@@ -9,9 +9,8 @@
 #include "shared/lexcore/report.h"
 
 #include <algorithm>
-#include <exception>
+#include <future>
 #include <string>
-#include <thread>
 #include <tuple>
 
 namespace lex::phonetag {
@@ -114,31 +113,19 @@ ReviewData loadReviewData(const std::filesystem::path &polyphones,
         lines.push_back(reader.readLineView());
     // The known words' table, with its automaton the bulk of the work, is built on a second
     // thread while this one indexes the ranks.
-    std::exception_ptr failure;
-    std::thread known([&] {
-        try {
-            data.known.reserve(count, units);
-            for (std::u16string_view line : lines)
-                data.known.addLine(line);
-            data.known.prepare();
-        } catch (...) {
-            failure = std::current_exception();
-        }
+    auto known = std::async(std::launch::async, [&] {
+        data.known.reserve(count, units);
+        for (std::u16string_view line : lines)
+            data.known.addLine(line);
+        data.known.prepare();
     });
-    try {
-        data.ranks.reserve(count);
-        std::u16string word;
-        for (size_t rank = 0; rank < lines.size(); ++rank) {
-            entryWordInto(lines[rank], word);
-            data.ranks.add(word, uint32_t(rank));
-        }
-    } catch (...) {
-        known.join();
-        throw;
+    data.ranks.reserve(count);
+    std::u16string word;
+    for (size_t rank = 0; rank < lines.size(); ++rank) {
+        entryWordInto(lines[rank], word);
+        data.ranks.add(word, uint32_t(rank));
     }
-    known.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    known.get();
     reader.close();
     return data;
 }
@@ -517,23 +504,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             }
         };
         Candidates candidates[2];
-        std::exception_ptr failure;
-        std::thread second([&] {
-            try {
-                findCandidates(lines.size() / 2, lines.size(), candidates[1]);
-            } catch (...) {
-                failure = std::current_exception();
-            }
+        auto second = std::async(std::launch::async, [&] {
+            findCandidates(lines.size() / 2, lines.size(), candidates[1]);
         });
-        try {
-            findCandidates(0, lines.size() / 2, candidates[0]);
-        } catch (...) {
-            second.join();
-            throw;
-        }
-        second.join();
-        if (failure)
-            std::rethrow_exception(failure);
+        findCandidates(0, lines.size() / 2, candidates[0]);
+        second.get();
 
         PinyinCounters none;
         std::u16string out, scratch, word, finalWord;
