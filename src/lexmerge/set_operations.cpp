@@ -1,5 +1,6 @@
 #include "lexmerge/set_operations.h"
 
+#include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
@@ -135,6 +136,76 @@ MergeResult runBeyondMemory(SetOperation op, const std::filesystem::path &one,
     return result;
 }
 
+// An operation on plain code page 936 lexicons on the command line: their distinct lines held
+// as bytes (byte_lines.h) with the states above, as the set holds them. Same lines, order and
+// counts as through the set. Throws NotPlainGbk for other files.
+MergeResult runPlain(SetOperation op, const std::filesystem::path &one,
+                     const std::filesystem::path &two, const PathSource &output, EventPump &pump) {
+    MergeResult result;
+    ByteLineTable table;
+    const bool twoAdds = op == SetOperation::Union || op == SetOperation::Difference;
+    {
+        std::error_code ec;
+        const uint64_t bytes = std::filesystem::file_size(one, ec);
+        table.reserve(size_t(twoAdds ? estimateLines({one, two}) : estimateLines({one})),
+                      ec ? 0 : size_t(bytes));
+    }
+    scanPlainGbk(one, KeyVariant::SetOperations, pump, [&](const ByteLine *lines, size_t n) {
+        lookUpEachByteLine(table, lines, n, [&](const ByteLine &line) {
+            bool added;
+            table.insert(line, added);
+        });
+    });
+    int64_t removed = 0;
+    std::vector<ByteLineTable::Ref> matched; // intersection: in lexicon two's order
+    if (!two.empty()) {
+        scanPlainGbk(two, KeyVariant::SetOperations, pump, [&](const ByteLine *lines, size_t n) {
+            lookUpEachByteLine(table, lines, n, [&](const ByteLine &line) {
+                bool added;
+                switch (op) {
+                case SetOperation::Union:
+                    table.insert(line, added);
+                    break;
+                case SetOperation::Difference:
+                    if (const auto r = table.insert(line, added); added) {
+                        table.setState(r, kFromTwo);
+                    } else if (table.state(r) == kLive) {
+                        table.setState(r, kMatched);
+                        ++removed;
+                    }
+                    break;
+                case SetOperation::Intersection:
+                case SetOperation::Deletion:
+                    if (const auto r = table.find(line); r != 0 && table.state(r) == kLive) {
+                        table.setState(r, kMatched);
+                        if (op == SetOperation::Intersection)
+                            matched.push_back(r);
+                        ++removed;
+                    }
+                    break;
+                }
+            });
+        });
+    }
+    pump.setPhase({});
+    LineWriter writer(output());
+    if (op == SetOperation::Intersection) {
+        for (const ByteLineTable::Ref r : matched)
+            writer.writeLine936(table.bytes(r));
+        result.count = removed;
+    } else {
+        const bool all = op == SetOperation::Union;
+        table.forEach([&](std::string_view line, uint8_t state) {
+            if (all || (state != kMatched && !line.empty()))
+                writer.writeLine936(line);
+        });
+        result.count = int64_t(table.size()) - removed;
+    }
+    writer.close();
+    result.stopped = pump.stopRequested();
+    return result;
+}
+
 } // namespace
 
 EntryHashSet makeMergeSet() {
@@ -150,6 +221,13 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         const std::filesystem::path one = paths.lexiconOne(), two = paths.lexiconTwo();
         if (!fitsInMemory(tableBytesFor({one, two})))
             return runBeyondMemory(op, one, two, paths.output, pump);
+        if (set.insertedCount() == 0 && plainGbkRun({one, two})) {
+            try {
+                return runPlain(op, one, two, paths.output, pump);
+            } catch (const NotPlainGbk &) {
+                pump.setPhase({});
+            }
+        }
     }
     MergeResult result;
     // The set keeps views of the lines: the readers live until the output is written, and the

@@ -1,5 +1,6 @@
 #include "lexupdate/lexicon_update.h"
 
+#include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
@@ -143,6 +144,57 @@ void updateBeyondMemory(const UpdatePaths &paths, UpdateResult &result, EventPum
     result.added = result.newCount - result.baseCount + result.deleted;
 }
 
+// The update of plain code page 936 lexicons on the command line: the distinct lines of the base
+// and user lexicons held as bytes (byte_lines.h), state 1 once the waste or the private lexicon
+// removed them. Same lines, order and counts as through the set. Throws NotPlainGbk for other
+// files.
+void updatePlain(const UpdatePaths &paths, UpdateResult &result, EventPump &pump) {
+    const bool user = fileExists(paths.user), waste = fileExists(paths.waste),
+               privateLexicon = fileExists(paths.privateLexicon);
+    ByteLineTable table;
+    {
+        std::error_code ec;
+        const uint64_t bytes = fs::file_size(paths.base, ec);
+        table.reserve(size_t(estimateLines({paths.base, user ? paths.user : fs::path()})),
+                      ec ? 0 : size_t(bytes));
+    }
+    auto scan = [&](const fs::path &path, auto step) {
+        scanPlainGbk(path, KeyVariant::Standard, pump, [&](const ByteLine *lines, size_t n) {
+            lookUpEachByteLine(table, lines, n, step);
+        });
+    };
+    auto add = [&](const ByteLine &line) {
+        bool added;
+        table.insert(line, added);
+    };
+    int64_t removed = 0;
+    auto remove = [&](const ByteLine &line) {
+        if (const auto r = table.find(line); r != 0 && table.state(r) == 0) {
+            table.setState(r, 1);
+            ++removed;
+        }
+    };
+    scan(paths.base, add);
+    result.baseCount = int64_t(table.size());
+    if (user)
+        scan(paths.user, add);
+    if (waste)
+        scan(paths.waste, remove);
+    result.deleted = removed;
+    if (privateLexicon)
+        scan(paths.privateLexicon, remove);
+    pump.setPhase({});
+    LineWriter writer(paths.output);
+    // The placeholder ";" is counted but never written.
+    table.forEach([&](std::string_view line, uint8_t state) {
+        if (state == 0 && line.size() > 1)
+            writer.writeLine936(line);
+    });
+    writer.close();
+    result.newCount = int64_t(table.size()) - removed;
+    result.added = result.newCount - result.baseCount + result.deleted;
+}
+
 // Only once the new lexicon is safely written may the waste list go, and not after an
 // interrupt that came in time to stop the run (one after the output is in place is held).
 void deleteWaste(const UpdatePaths &paths, UpdateResult &result) {
@@ -171,6 +223,18 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
         if (paths.deleteWaste && wasteRead)
             deleteWaste(paths, result);
         return result;
+    }
+    if (set.insertedCount() == 0 &&
+        plainGbkRun({paths.base, paths.user, paths.waste, paths.privateLexicon})) {
+        try {
+            UpdateResult plain;
+            updatePlain(paths, plain, pump);
+            if (paths.deleteWaste && fileExists(paths.waste))
+                deleteWaste(paths, plain);
+            return plain;
+        } catch (const NotPlainGbk &) {
+            pump.setPhase({});
+        }
     }
     set.setPump(&pump);
     // The set keeps views of the base and user lexicons' lines, so their readers live until the

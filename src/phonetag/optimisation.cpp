@@ -2,6 +2,7 @@
 
 #include "phonetag/line_pass.h"
 
+#include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/spill.h"
@@ -44,6 +45,31 @@ DedupResult removeRepeatedBeyondMemory(const std::filesystem::path &input,
     return result;
 }
 
+// The removal for a plain code page 936 lexicon on the command line: its distinct lines held as
+// bytes (byte_lines.h), written in insertion order. Throws NotPlainGbk for another file.
+DedupResult removeRepeatedPlain(const std::filesystem::path &input,
+                                const std::filesystem::path &output, EventPump &pump) {
+    DedupResult result;
+    result.inputFound = true;
+    ByteLineTable table;
+    std::error_code ec;
+    const uint64_t bytes = std::filesystem::file_size(input, ec);
+    table.reserve(size_t(estimateLines({input})), ec ? 0 : size_t(bytes));
+    scanPlainGbk(input, KeyVariant::Annotation, pump, [&](const ByteLine *lines, size_t n) {
+        lookUpEachByteLine(table, lines, n, [&](const ByteLine &line) {
+            bool added;
+            table.insert(line, added);
+            result.repeated += !added;
+        });
+    });
+    pump.setPhase({});
+    LineWriter writer(output);
+    table.forEach([&](std::string_view line, uint8_t) { writer.writeLine936(line); });
+    writer.close();
+    result.remaining = int64_t(table.size());
+    return result;
+}
+
 } // namespace
 
 AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesystem::path &output,
@@ -74,6 +100,13 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
         set.Clear(pump);
     if (!fitsInMemory(tableBytesFor({input})))
         return removeRepeatedBeyondMemory(input, output, pump);
+    if (plainGbkRun({input})) {
+        try {
+            return removeRepeatedPlain(input, output, pump);
+        } catch (const NotPlainGbk &) {
+            pump.setPhase({});
+        }
+    }
     LineReader reader(input);
     // The set keeps views of the reader's lines, so it is emptied before they go, whatever
     // happens.

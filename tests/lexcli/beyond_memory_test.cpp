@@ -232,6 +232,20 @@ TEST_P(BeyondMemory, CodePage936ThreeWaysAlike) {
     threeWays();
 }
 
+// Code page 936 inputs held as bytes in memory: LF and lone CRs, the euro sign and U+F8F5, lines
+// without a key; then a broken pair at the end of lexicon two, which sends the run back to the
+// general path once lexicon one was read.
+TEST_P(BeyondMemory, OddCodePage936BytesThreeWaysAlike) {
+    makeInputs(false);
+    const std::string odd = "\xD6\xD0\x80\xB9\xFA\n\xFF\xFF\r\nab\rc\r\n\xD6\xD0\r\r\n"
+                            "\xD6\xD0\x80\xB9\xFA\r\n\xA1\xA1\xA1\xA1\n\xD6\xD0\xB9\xFA\r";
+    for (const char *name : {"a", "b", "c", "d"})
+        writeBytes(m_dir / name, readBytes(m_dir / name) + odd);
+    threeWays();
+    writeBytes(m_dir / "b", readBytes(m_dir / "b") + "\n\xD6\r\n" + odd);
+    threeWays();
+}
+
 // UTF-8 inputs go through the partitions as UTF-16 and come out in UTF-8, characters beyond
 // code page 936 included.
 TEST_P(BeyondMemory, Utf8ThreeWaysAlike) {

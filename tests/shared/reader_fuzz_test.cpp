@@ -9,6 +9,7 @@
 //   LEX_FUZZ_COUNT=10000000 LEX_FUZZ_SECONDS=600 reader_fuzz_test
 // (LEX_FUZZ_SEED picks another seed).
 
+#include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "test_support.h"
@@ -251,6 +252,34 @@ Outcome readWithTheReader(const fs::path &path) {
     return o;
 }
 
+// The scan of lines as bytes: the reader's lines, keyed and encoded back, when the text is plain
+// (no U+FFFD from a broken pair); refused otherwise. NUL was refused by the reader already.
+void checkPlainScan(const fs::path &in, const std::vector<std::u16string> &expected, bool plain,
+                    std::mt19937 &rng) {
+    const auto variant = lex::KeyVariant(rng() % 3);
+    std::vector<std::string> lines;
+    lex::NullPump pump;
+    try {
+        lex::scanPlainGbk(
+            in, variant, pump,
+            [&](const lex::ByteLine *l, size_t n) {
+                for (size_t i = 0; i < n; ++i)
+                    lines.emplace_back(l[i].view());
+            },
+            1 + rng() % 64);
+    } catch (const lex::NotPlainGbk &) {
+        ASSERT_FALSE(plain);
+        return;
+    }
+    ASSERT_TRUE(plain);
+    ASSERT_EQ(lines.size(), expected.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::u16string_view line = expected[i];
+        lex::EntryHashSet::EntryKey(variant, line);
+        ASSERT_EQ(lines[i], lex::encode936(line)) << i;
+    }
+}
+
 TEST(ReaderFuzz, MutatedLexiconsReadAsTheModelSays) {
     const long count = envNumber("LEX_FUZZ_COUNT", 2000);
     const long seconds = envNumber("LEX_FUZZ_SECONDS", 0);
@@ -289,6 +318,8 @@ TEST(ReaderFuzz, MutatedLexiconsReadAsTheModelSays) {
         const auto expected = Model::lines(text);
         ASSERT_EQ(o.lines, expected) << "input " << done << " of seed " << seed;
         ASSERT_EQ(o.all, text) << "input " << done << " of seed " << seed;
+        if (lex::detectEncoding(in) == lex::LexiconEncoding::Ansi936)
+            checkPlainScan(in, expected, text.find(u'\uFFFD') == std::u16string::npos, rng);
 
         if (done % 64 == 0) { // and back out through the writer (each write waits for the disk)
             lex::LineWriter w(out);

@@ -956,6 +956,24 @@ void LineWriter::writeLine(std::u16string_view text) {
     m_size = size_t(end - m_buffer.data());
 }
 
+void LineWriter::writeLine936(std::string_view bytes) {
+    if (m_encoding != LexiconEncoding::Ansi936) {
+        thread_local std::u16string text;
+        text.clear();
+        decode936(bytes, text);
+        writeLine(text);
+        return;
+    }
+    char *end = room(bytes.size());
+    std::memcpy(end, bytes.data(), bytes.size());
+    end += bytes.size();
+    if (m_crlf)
+        *end++ = '\r';
+    *end++ = '\n';
+    ++m_lines;
+    m_size = size_t(end - m_buffer.data());
+}
+
 void LineWriter::write(std::u16string_view text) {
     const int64_t before = m_lines;
     char *end = encode(text, room(text.size()));

@@ -176,6 +176,9 @@ public:
     void open(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
+    // A line given as plain code page 936 bytes (byte_lines.h): copied as it is into a code page
+    // 936 output, decoded first for any other.
+    void writeLine936(std::string_view bytes);
     // A hint of the output's size; the writer holds one chunk whatever the size.
     void reserve(size_t) {}
     void close();
