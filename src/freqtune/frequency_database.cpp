@@ -484,6 +484,64 @@ void utf8Into(std::u16string_view text, std::string &out) {
     }
 }
 
+namespace {
+
+// A run's size options on a database connection: its temporary files (the sorts of a big export
+// or a big import) go to the run's temporary folder when it names one, and with --memory its page
+// cache, and with it the memory a sort holds before it spills, takes at most half the bound. The
+// connection's defaults come back afterwards.
+class SizeLimitsScope {
+public:
+    SizeLimitsScope(sqlite3 *handle, const fs::path &database)
+        : m_handle(handle), m_path(database) {
+        const SizeLimits &limits = sizeLimits();
+        if (!limits.tempDir.empty()) {
+            setFolder(limits.tempDir.string());
+            m_folder = true;
+        }
+        if (limits.memory != 0) {
+            m_cache = pragmaValue("PRAGMA cache_size");
+            const uint64_t kib = std::max<uint64_t>(limits.memory / 2 / 1024, 256);
+            exec("PRAGMA cache_size = -" + std::to_string(kib));
+            m_cacheSet = true;
+        }
+    }
+    ~SizeLimitsScope() {
+        try {
+            if (m_folder)
+                setFolder("");
+            if (m_cacheSet)
+                exec("PRAGMA cache_size = " + std::to_string(m_cache));
+        } catch (...) {
+        }
+    }
+    SizeLimitsScope(const SizeLimitsScope &) = delete;
+    SizeLimitsScope &operator=(const SizeLimitsScope &) = delete;
+
+private:
+    void exec(const std::string &sql) {
+        const int rc = sqlite3_exec(m_handle, sql.c_str(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throwDatabaseError(m_handle, rc, m_path);
+    }
+    int64_t pragmaValue(const char *sql) {
+        Statement st(m_handle, sql, m_path);
+        return st.step() ? st.integer(0) : -2000;
+    }
+    void setFolder(const std::string &dir) {
+        char *sql = sqlite3_mprintf("PRAGMA temp_store_directory = %Q", dir.c_str());
+        std::unique_ptr<char, void (*)(void *)> owned(sql, sqlite3_free);
+        exec(sql);
+    }
+    sqlite3 *m_handle;
+    fs::path m_path;
+    bool m_folder = false;
+    bool m_cacheSet = false;
+    int64_t m_cache = -2000;
+};
+
+} // namespace
+
 ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
                            const fs::path &templateFile, EventPump &pump) {
     ImportResult result;
@@ -523,6 +581,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
 
     TempDatabase fresh(db.path(), templateFile);
     sqlite3 *handle = fresh.open(templateFile);
+    const SizeLimitsScope limits(handle, db.path());
     auto exec = [&](const char *sql) {
         const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
@@ -634,45 +693,9 @@ bool forEachExportRow(FrequencyDatabase &db, const ExportOptions &options, Event
 
 } // namespace
 
-namespace {
-
-// The sort of a big export goes through the database's temporary files: into the run's
-// temporary folder when it names one, and back to the default afterwards.
-class TemporaryFolderScope {
-public:
-    explicit TemporaryFolderScope(FrequencyDatabase &db) : m_db(db) {
-        const fs::path &dir = sizeLimits().tempDir;
-        if (dir.empty())
-            return;
-        set(dir.string());
-        m_set = true;
-    }
-    ~TemporaryFolderScope() {
-        if (m_set) {
-            try {
-                set("");
-            } catch (...) {
-            }
-        }
-    }
-    TemporaryFolderScope(const TemporaryFolderScope &) = delete;
-    TemporaryFolderScope &operator=(const TemporaryFolderScope &) = delete;
-
-private:
-    void set(const std::string &dir) {
-        char *sql = sqlite3_mprintf("PRAGMA temp_store_directory = %Q", dir.c_str());
-        std::unique_ptr<char, void (*)(void *)> owned(sql, sqlite3_free);
-        m_db.exec(sql);
-    }
-    FrequencyDatabase &m_db;
-    bool m_set = false;
-};
-
-} // namespace
-
 ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const ExportOptions &options,
                            EventPump &pump) {
-    const TemporaryFolderScope temporaries(db);
+    const SizeLimitsScope limits(db.handle(), db.path());
     ExportResult result;
     LineWriter writer(out);
     result.empty = !forEachExportRow(db, options, pump, [&](std::string_view line, int64_t) {
@@ -686,10 +709,11 @@ ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const Exp
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
                                     const ExportOptions &options, lexconv::Format format,
                                     lexconv::Annotator &annotator, EventPump &pump) {
+    const SizeLimitsScope limits(db.handle(), db.path());
     ImExportResult result;
     // The rows as a standard lexicon with their frequencies as weights, in UTF-8 so that every
     // character stays, in a temporary file that the conversion reads.
-    std::string tmp = (fs::temp_directory_path() / "freqtune-export-XXXXXX").string();
+    std::string tmp = (temporaryFolder() / "freqtune-export-XXXXXX").string();
     struct Scratch {
         std::string path;
         int slot = -1;

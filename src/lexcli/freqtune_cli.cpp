@@ -206,7 +206,7 @@ const ToolCli &freqtuneCli() {
           "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 新建）\n"
           "  词库按 GBK 或 UTF-8 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
           "  Rime 词典（*.dict.yaml）导入它的词条，每个词带上它的拼音（如 中zhong国guo）。\n",
-          kMemoryOption},
+          kMemoryOption | kTempDirOption},
          {"export", kExportUsage, "导出词库：按词频从高到低（同词频按导入顺序）写出词库行",
           exportCommand,
           "  --db FILE        词频数据库（须已存在，不会新建）\n"
@@ -215,7 +215,7 @@ const ToolCli &freqtuneCli() {
           "                   L2 小于 L1 时为 L1）\n"
           "  --format F       quillo（默认：导入的行原样写出）、rime（Rime 词典）或 fcitx5\n"
           "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n",
-          kTempDirOption},
+          kMemoryOption | kTempDirOption},
          {"count", kCountUsage, "词频统计：每篇文章使出现的词的词频加 1，文章移入“已阅文章”",
           countCommand,
           "  --db FILE   词频数据库（须已存在，不会新建）\n"
