@@ -1,5 +1,6 @@
 #include "lexconv/conversion.h"
 
+#include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/large_buffer.h"
@@ -98,6 +99,12 @@ public:
         r.weightAt = uint32_t(m_weights.size());
         r.weightLength = uint32_t(text.size());
         m_weights.append(text.data(), text.size());
+    }
+
+    // Room for about `lines` lines of `units` code units in all. Address space only: pages
+    // cost once written, and the arena never has to move.
+    void reserve(size_t lines, size_t units) {
+        m_arena.reserve(m_arena.size() + lines * sizeof(Record) + units * 2);
     }
 
     size_t size() const { return m_count; }
@@ -388,6 +395,11 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     };
 
     DistinctLines distinct;
+    if (options.dedup) {
+        std::error_code ec;
+        const uint64_t bytes = fs::file_size(input, ec);
+        distinct.reserve(size_t(estimateLines({input})), ec ? 0 : size_t(bytes));
+    }
     int64_t index = 0; // entries written so far, for weights by order
     auto finalWeight = [&](std::optional<double> w, int64_t position) -> std::optional<double> {
         if (options.weight)
