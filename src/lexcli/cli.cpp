@@ -118,6 +118,9 @@ std::string sizeHelp(unsigned sizes) {
     if (sizes & kMemoryOption)
         help += "  --memory SIZE  内存上限，如 512M、2G（默认物理内存的四分之一，至少 256M）；\n"
                 "                 词库放不进时分批处理，结果不变\n";
+    if ((sizes & kMemoryOption) && !(sizes & kCapacityOption))
+        help +=
+            "                 （这个操作不用词条表，窗口里也没有容量限制，所以没有 --capacity）\n";
     if (sizes & kTempDirOption)
         help += "  --temp-dir DIR 分批处理的临时文件放在 DIR（默认 $TMPDIR，否则 /tmp）；\n"
                 "                 临时文件没有名字，运行结束、失败或中断时都由系统收回\n";

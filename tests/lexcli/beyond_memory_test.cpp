@@ -306,6 +306,16 @@ TEST(CapacityOption, MessagesAndUsage) {
         for (const char *option : {"--capacity N", "--memory SIZE", "--temp-dir DIR"})
             EXPECT_NE(r.out.find(option), std::string::npos) << tool << " " << option;
     }
+    // Those without one say why they take no --capacity.
+    for (const char *tool : {"pintop dedup", "lexsort length", "lexsort stroke", "lexsort pinyin",
+                             "freqtune import", "freqtune export"}) {
+        const std::string t = tool;
+        const auto r =
+            lex::test::runLexcli({t.substr(0, t.find(' ')), t.substr(t.find(' ') + 1), "--help"});
+        for (const char *text : {"--memory SIZE", "--temp-dir DIR", "所以没有 --capacity"})
+            EXPECT_NE(r.out.find(text), std::string::npos) << tool << " " << text;
+        EXPECT_EQ(r.out.find("--capacity N"), std::string::npos) << tool;
+    }
 }
 
 TEST(SizeParsing, Sizes) {
