@@ -66,6 +66,18 @@ int annotate(Context &ctx, ArgParser &p) {
     const fs::path ranks = ctx.dataFile(phonetag::kRankFile);
     const bool tableFound = fileExists(tableFile);
     const bool reviewFound = review && fileExists(polyphones) && fileExists(ranks);
+    // The lexicon starts decoding (on a thread of its reader's) while the data loads. A failure
+    // to read it waits for its turn: the data's messages come first, as when it is read after.
+    LineReader input;
+    std::exception_ptr inputFailure;
+    const bool inputFound = tableFound && (!review || reviewFound) && fileExists(paths->input);
+    if (inputFound) {
+        try {
+            input.open(paths->input, detectEncoding(paths->input));
+        } catch (...) {
+            inputFailure = std::current_exception();
+        }
+    }
     // The data files are independent: the dictionary loads on a second thread while this one
     // loads the word table (which yields to the pump), and the review data on a third. Their
     // failures are reported in the order of loading them one after the other.
@@ -94,17 +106,22 @@ int annotate(Context &ctx, ArgParser &p) {
         return ctx.fail(phonetag::kReviewDataMissing);
     if (tableFailure)
         std::rethrow_exception(tableFailure);
+    LineReader *opened = inputFound && !inputFailure ? &input : nullptr;
     phonetag::PinyinCounters counters;
     if (!review) {
-        auto r =
-            phonetag::autoAnnotate(paths->input, paths->output, *dict, *table, counters, ctx.pump);
+        if (inputFailure)
+            std::rethrow_exception(inputFailure);
+        auto r = phonetag::autoAnnotate(paths->input, paths->output, *dict, *table, counters,
+                                        ctx.pump, opened);
         if (!r.inputFound)
             return ctx.fail(phonetag::kOpenFailed);
         return ctx.report(phonetag::lineCountReport(r.lines, start));
     }
     reviewLoad.get();
+    if (inputFailure)
+        std::rethrow_exception(inputFailure);
     auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *dict, *table, *data,
-                                    counters, ctx.pump);
+                                    counters, ctx.pump, opened);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     // The report as the window shows it, and one line more.

@@ -33,13 +33,18 @@ void annotateLine(std::u16string_view line, const CharDictionary &dict, const Wo
 
 LineCountResult autoAnnotate(const std::filesystem::path &input,
                              const std::filesystem::path &output, const CharDictionary &dict,
-                             const WordTable &table, PinyinCounters &counters, EventPump &pump) {
+                             const WordTable &table, PinyinCounters &counters, EventPump &pump,
+                             LineReader *opened) {
     LineCountResult result;
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    // A big lexicon decodes on a second thread meanwhile the automaton is built.
+    LineReader own;
+    if (!opened)
+        own.open(input, detectEncoding(input));
+    LineReader &reader = opened ? *opened : own;
     table.prepare();
-    LineReader reader(input);
     LineWriter writer(output);
     struct State {
         PinyinCounters counted;

@@ -377,14 +377,18 @@ struct Listed {
 ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::filesystem::path &output,
                             const std::filesystem::path &list, const CharDictionary &dict,
                             const WordTable &table, const ReviewData &review,
-                            PinyinCounters &counters, EventPump &pump) {
+                            PinyinCounters &counters, EventPump &pump, LineReader *opened) {
     ReviewedResult result;
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    // A big lexicon decodes on a second thread meanwhile the automaton is built.
+    LineReader own;
+    if (!opened)
+        own.open(input, detectEncoding(input));
+    LineReader &reader = opened ? *opened : own;
     table.prepare();
 
-    LineReader reader(input);
     LineWriter writer(output);
     // Grown a line at a time to megabytes: in mapped memory, whose pages come cheaper than the
     // heap's.

@@ -34,6 +34,10 @@
 #include <string_view>
 #include <vector>
 
+namespace lex {
+class LineReader;
+}
+
 namespace lex::phonetag {
 
 inline constexpr const char *kPolyphoneFile = "dy.txt";
@@ -153,7 +157,8 @@ struct ReviewedResult {
 ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::filesystem::path &output,
                             const std::filesystem::path &list, const CharDictionary &dict,
                             const WordTable &table, const ReviewData &review,
-                            PinyinCounters &counters, EventPump &pump);
+                            PinyinCounters &counters, EventPump &pump,
+                            LineReader *opened = nullptr);
 
 // The line lexcli adds after the report: "待审词条：" and the number of lines listed.
 std::string reviewCountLine(int64_t reviewed);

@@ -114,26 +114,32 @@ TEST_F(PhonetagCli, FailuresWriteNothing) {
 
 // Guards the order of the data files' failures, which load side by side: the one reported is
 // the first in the order of loading them one after the other (dictionary, word table, review
-// data), whatever else is wrong, and a bad review file is no failure without --review.
+// data, then the lexicon, which starts decoding meanwhile), whatever else is wrong, and a bad
+// review file is no failure without --review.
 TEST_F(PhonetagCli, ReportsTheFirstBadDataFile) {
     lex::test::writeLexicon(dir / "cp.txt", {u"人ren民min"});
     fs::create_directory(dir / "dy.txt"); // there, but not a file to read
+    lex::test::writeBytes(dir / "binary.txt", std::string("\xD6\xD0\0\r\n", 5));
     struct Case {
         std::vector<const char *> removed;
         bool review;
         const char *reported, *notReported;
+        const char *lexicon = "lexicon.txt";
     };
     const Case cases[] = {
         {{"dz.txt", "zn.lxd"}, true, "dz.txt", "zn.lxd"},
         {{"zn.lxd"}, true, "zn.lxd", "dy.txt"},
         {{}, true, "dy.txt", "zn.lxd"},
         {{"cp.txt"}, false, nullptr, nullptr},
+        {{"zn.lxd"}, false, "zn.lxd", "binary.txt", "binary.txt"},
+        {{}, true, "dy.txt", "binary.txt", "binary.txt"},
+        {{"cp.txt"}, false, "binary.txt", "zn.lxd", "binary.txt"},
     };
     for (const Case &c : cases) {
         for (const char *name : c.removed)
             fs::remove(dir / name);
         std::vector<std::string> args = {"--data-dir", dir.path().string(), "phonetag",
-                                         "annotate",   d("lexicon.txt"),    "-o",
+                                         "annotate",   d(c.lexicon),        "-o",
                                          d("out.txt")};
         if (c.review)
             args.insert(args.end(), {"--review", d("list.txt")});
