@@ -225,12 +225,7 @@ uint64_t hashBytes(const char *data, size_t size) {
         std::memcpy(&v, data, size);
         h = (h ^ v) * 0x94D049BB133111EBull;
     }
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 33;
-    return h;
+    return mixHash(h);
 }
 
 uint64_t estimateLines(const std::vector<fs::path> &inputs) {

@@ -13,15 +13,6 @@ namespace lex {
 
 namespace {
 
-uint64_t mix(uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
-}
-
 constexpr std::u16string_view kSemicolon = u";";
 
 // entryWord of a line without building it: the first code unit, then the double-byte ones.
@@ -39,7 +30,7 @@ uint64_t hashWord(std::u16string_view s) {
     for (size_t i = 1; i < s.size(); ++i)
         if (ansi[s[i]] < 0)
             step(s[i]);
-    return mix(h);
+    return mixHash(h);
 }
 
 bool sameWord(std::u16string_view a, std::u16string_view b) {
@@ -78,7 +69,7 @@ uint64_t hashLine(std::u16string_view s) {
     uint64_t tail = 0;
     if (n)
         std::memcpy(&tail, p, n * 2);
-    return mix(h ^ tail);
+    return mixHash(h ^ tail);
 }
 
 // The entries by their word, for Hash_ExistsX: open addressing over the words, each cell the

@@ -53,6 +53,15 @@ enum class KeyVariant {
 
 // The 64-bit hash of a line: the entry set's, and that of partitions and partition tables.
 uint64_t hashLine(std::u16string_view line);
+// The last step of the hashes: every input bit reaches every output bit.
+inline uint64_t mixHash(uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
 
 class EntryHashSet {
 public:
