@@ -301,7 +301,9 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    const std::optional<Format> from = options.from ? options.from : detectFormat(input);
+    // Told once: telling a UTF-8 file reads all of it.
+    const LexiconEncoding encoding = detectEncoding(input);
+    const std::optional<Format> from = options.from ? options.from : detectFormat(input, encoding);
     if (!from)
         throw LexError("无法识别词库格式：" + input.string() + "（请指定源格式）", input);
     result.from = *from;
@@ -317,7 +319,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     int64_t entries = 0;
     double largest = 0;
     if (!options.dedup && !options.weight && (options.weightByOrder || toCosts)) {
-        LineStream pass(input);
+        LineStream pass(input, encoding);
         FormatReader reader(*from);
         auto count = [&](bool entry, std::optional<double> weight, int64_t lineNumber) {
             if (entry) {
@@ -350,7 +352,7 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
             });
     }
 
-    LineStream in(input);
+    LineStream in(input, encoding);
     FormatReader reader(*from);
     FormatWriter::Options wo;
     wo.ue = options.ue ? *options.ue : target.ue;

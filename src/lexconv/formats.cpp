@@ -625,13 +625,19 @@ ParsedLine &FormatReader::parse(std::u16string_view line) {
     return r;
 }
 
-std::optional<Format> detectFormat(const std::filesystem::path &path) {
+std::optional<Format> detectFormat(const std::filesystem::path &path,
+                                   std::optional<LexiconEncoding> encoding) {
     const std::string name = path.filename().string();
     if (name.ends_with(".dict.yaml"))
         return Format::Rime;
     if (name.ends_with(".userdb.txt"))
         return Format::RimeUserdb;
-    LineStream in(path);
+    std::optional<LineStream> stream;
+    if (encoding)
+        stream.emplace(path, *encoding);
+    else
+        stream.emplace(path);
+    LineStream &in = *stream;
     std::vector<std::u16string> sample;
     std::u16string_view line;
     while (sample.size() < 400 && in.next(line))

@@ -134,7 +134,10 @@ private:
 
 // The format of a file judged from its name and first lines (for --from auto); nullopt when no
 // format reads them.
-std::optional<Format> detectFormat(const std::filesystem::path &path);
+// `encoding`: the file's, when the caller has told it already (telling it reads the whole of a
+// UTF-8 file).
+std::optional<Format> detectFormat(const std::filesystem::path &path,
+                                   std::optional<LexiconEncoding> encoding = std::nullopt);
 // A Rime dictionary for sure: its name ends in ".dict.yaml", or it opens with a header that
 // ends in "...".
 bool isRimeDictionary(const std::filesystem::path &path);
