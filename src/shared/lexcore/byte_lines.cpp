@@ -129,7 +129,6 @@ public:
     ChunkFile &operator=(const ChunkFile &) = delete;
 
     uint64_t size() const { return m_size; }
-    uint64_t readSoFar() const { return m_read; }
 
     // Fills `b` with the carried bytes and what follows them, up to its last LF (everything at
     // the end of the file); false once the file is done.
@@ -263,11 +262,16 @@ uint64_t estimateLines(const std::vector<fs::path> &inputs) {
 bool plainGbkRun(const std::vector<fs::path> &inputs) {
     if (sizeLimits().capacity != SizeLimits::kUnlimited)
         return false;
-    for (const fs::path &path : inputs) {
-        if (path.empty() || !fs::exists(path))
-            continue;
-        if (!fileExists(path) || detectEncoding(path) != LexiconEncoding::Ansi936)
-            return false;
+    // A file that cannot be read is left to the general path, which reports it in its turn.
+    try {
+        for (const fs::path &path : inputs) {
+            if (path.empty() || !fs::exists(path))
+                continue;
+            if (!fileExists(path) || detectEncoding(path) != LexiconEncoding::Ansi936)
+                return false;
+        }
+    } catch (...) {
+        return false;
     }
     return true;
 }
