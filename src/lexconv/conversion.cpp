@@ -38,12 +38,7 @@ public:
     };
     static constexpr size_t kAlign = alignof(Record);
 
-    static uint64_t hash(std::u16string_view s) {
-        uint64_t h = 0xcbf29ce484222325ull;
-        for (char16_t c : s)
-            h = (h ^ c) * 0x100000001b3ull;
-        return h ^ (h >> 29);
-    }
+    static uint64_t hash(std::u16string_view s) { return hashLine(s); }
 
     // Prefetching a few lines ahead: first the index slot, then (once that is in the cache) the
     // record it most likely names.
@@ -397,11 +392,8 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
     };
 
     DistinctLines distinct;
-    if (options.dedup) {
-        std::error_code ec;
-        const uint64_t bytes = fs::file_size(input, ec);
-        distinct.reserve(size_t(estimateLines({input})), ec ? 0 : size_t(bytes));
-    }
+    if (options.dedup)
+        distinct.reserve(size_t(estimateLines({input})), size_t(in.size()));
     int64_t index = 0; // entries written so far, for weights by order
     auto finalWeight = [&](std::optional<double> w, int64_t position) -> std::optional<double> {
         if (options.weight)

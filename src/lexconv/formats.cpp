@@ -632,12 +632,7 @@ std::optional<Format> detectFormat(const std::filesystem::path &path,
         return Format::Rime;
     if (name.ends_with(".userdb.txt"))
         return Format::RimeUserdb;
-    std::optional<LineStream> stream;
-    if (encoding)
-        stream.emplace(path, *encoding);
-    else
-        stream.emplace(path);
-    LineStream &in = *stream;
+    LineStream in(path, encoding ? *encoding : detectEncoding(path));
     std::vector<std::u16string> sample;
     std::u16string_view line;
     while (sample.size() < 400 && in.next(line))

@@ -143,13 +143,11 @@ MergeResult runPlain(SetOperation op, const std::filesystem::path &one,
                      const std::filesystem::path &two, const PathSource &output, EventPump &pump) {
     MergeResult result;
     ByteLineTable table;
-    const bool twoAdds = op == SetOperation::Union || op == SetOperation::Difference;
-    {
-        std::error_code ec;
-        const uint64_t bytes = std::filesystem::file_size(one, ec);
-        table.reserve(size_t(twoAdds ? estimateLines({one, two}) : estimateLines({one})),
-                      ec ? 0 : size_t(bytes));
-    }
+    // Lexicon two adds lines of its own only to a union and a difference.
+    if (op == SetOperation::Union || op == SetOperation::Difference)
+        table.reserveFor({one, two});
+    else
+        table.reserveFor({one});
     scanPlainGbk(one, KeyVariant::SetOperations, pump, [&](const ByteLine *lines, size_t n) {
         lookUpEachByteLine(table, lines, n, [&](const ByteLine &line) {
             bool added;
@@ -221,13 +219,10 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
         const std::filesystem::path one = paths.lexiconOne(), two = paths.lexiconTwo();
         if (!fitsInMemory(tableBytesFor({one, two})))
             return runBeyondMemory(op, one, two, paths.output, pump);
-        if (set.insertedCount() == 0 && plainGbkRun({one, two})) {
-            try {
-                return runPlain(op, one, two, paths.output, pump);
-            } catch (const NotPlainGbk &) {
-                pump.setPhase({});
-            }
-        }
+        if (set.insertedCount() == 0)
+            if (auto plain = tryPlainGbk(
+                    {one, two}, pump, [&] { return runPlain(op, one, two, paths.output, pump); }))
+                return *plain;
     }
     MergeResult result;
     // The set keeps views of the lines: the readers live until the output is written, and the

@@ -148,16 +148,12 @@ void updateBeyondMemory(const UpdatePaths &paths, UpdateResult &result, EventPum
 // and user lexicons held as bytes (byte_lines.h), state 1 once the waste or the private lexicon
 // removed them. Same lines, order and counts as through the set. Throws NotPlainGbk for other
 // files.
-void updatePlain(const UpdatePaths &paths, UpdateResult &result, EventPump &pump) {
+UpdateResult updatePlain(const UpdatePaths &paths, EventPump &pump) {
+    UpdateResult result;
     const bool user = fileExists(paths.user), waste = fileExists(paths.waste),
                privateLexicon = fileExists(paths.privateLexicon);
     ByteLineTable table;
-    {
-        std::error_code ec;
-        const uint64_t bytes = fs::file_size(paths.base, ec);
-        table.reserve(size_t(estimateLines({paths.base, user ? paths.user : fs::path()})),
-                      ec ? 0 : size_t(bytes));
-    }
+    table.reserveFor({paths.base, user ? paths.user : fs::path()});
     auto scan = [&](const fs::path &path, auto step) {
         scanPlainGbk(path, KeyVariant::Standard, pump, [&](const ByteLine *lines, size_t n) {
             lookUpEachByteLine(table, lines, n, step);
@@ -193,6 +189,7 @@ void updatePlain(const UpdatePaths &paths, UpdateResult &result, EventPump &pump
     writer.close();
     result.newCount = int64_t(table.size()) - removed;
     result.added = result.newCount - result.baseCount + result.deleted;
+    return result;
 }
 
 // Only once the new lexicon is safely written may the waste list go, and not after an
@@ -224,16 +221,13 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
             deleteWaste(paths, result);
         return result;
     }
-    if (set.insertedCount() == 0 &&
-        plainGbkRun({paths.base, paths.user, paths.waste, paths.privateLexicon})) {
-        try {
-            UpdateResult plain;
-            updatePlain(paths, plain, pump);
-            if (paths.deleteWaste && fileExists(paths.waste))
-                deleteWaste(paths, plain);
-            return plain;
-        } catch (const NotPlainGbk &) {
-            pump.setPhase({});
+    if (set.insertedCount() == 0) {
+        const bool wasteRead = fileExists(paths.waste);
+        if (auto plain = tryPlainGbk({paths.base, paths.user, paths.waste, paths.privateLexicon},
+                                     pump, [&] { return updatePlain(paths, pump); })) {
+            if (paths.deleteWaste && wasteRead)
+                deleteWaste(paths, *plain);
+            return *plain;
         }
     }
     set.setPump(&pump);

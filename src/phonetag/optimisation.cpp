@@ -52,9 +52,7 @@ DedupResult removeRepeatedPlain(const std::filesystem::path &input,
     DedupResult result;
     result.inputFound = true;
     ByteLineTable table;
-    std::error_code ec;
-    const uint64_t bytes = std::filesystem::file_size(input, ec);
-    table.reserve(size_t(estimateLines({input})), ec ? 0 : size_t(bytes));
+    table.reserveFor({input});
     scanPlainGbk(input, KeyVariant::Annotation, pump, [&](const ByteLine *lines, size_t n) {
         lookUpEachByteLine(table, lines, n, [&](const ByteLine &line) {
             bool added;
@@ -100,13 +98,9 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
         set.Clear(pump);
     if (!fitsInMemory(tableBytesFor({input})))
         return removeRepeatedBeyondMemory(input, output, pump);
-    if (plainGbkRun({input})) {
-        try {
-            return removeRepeatedPlain(input, output, pump);
-        } catch (const NotPlainGbk &) {
-            pump.setPhase({});
-        }
-    }
+    if (auto plain =
+            tryPlainGbk({input}, pump, [&] { return removeRepeatedPlain(input, output, pump); }))
+        return *plain;
     LineReader reader(input);
     // The set keeps views of the reader's lines, so it is emptied before they go, whatever
     // happens.

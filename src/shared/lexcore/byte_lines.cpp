@@ -317,6 +317,16 @@ void ByteLineTable::reserve(size_t lines, size_t bytes) {
         grow();
 }
 
+void ByteLineTable::reserveFor(const std::vector<fs::path> &inputs) {
+    uint64_t bytes = 0;
+    for (const fs::path &path : inputs) {
+        std::error_code ec;
+        const uint64_t size = path.empty() ? 0 : fs::file_size(path, ec);
+        bytes += ec ? 0 : size;
+    }
+    reserve(size_t(estimateLines(inputs)), size_t(bytes));
+}
+
 size_t ByteLineTable::cellOf(const ByteLine &line) const {
     const uint32_t tag = uint32_t(line.hash >> 32);
     for (size_t i = size_t(line.hash) & m_mask;; i = (i + 1) & m_mask) {

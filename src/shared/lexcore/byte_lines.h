@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,22 @@ void scanPlainGbk(const std::filesystem::path &path, KeyVariant variant, EventPu
 // files are skipped, as the runs skip them.
 bool plainGbkRun(const std::vector<std::filesystem::path> &inputs);
 
+// A run over `inputs` held as bytes: run() when plainGbkRun(inputs) allows it, and its result;
+// nullopt when it does not, or when run() throws NotPlainGbk, and then the pump's phase is reset
+// for the general path that follows.
+template <class Run>
+auto tryPlainGbk(const std::vector<std::filesystem::path> &inputs, EventPump &pump, Run run)
+    -> std::optional<decltype(run())> {
+    if (!plainGbkRun(inputs))
+        return std::nullopt;
+    try {
+        return run();
+    } catch (const NotPlainGbk &) {
+        pump.setPhase({});
+        return std::nullopt;
+    }
+}
+
 // About how many lines the inputs hold, from the line lengths of their first megabyte: the room a
 // table reserves before it starts, so that it seldom grows.
 uint64_t estimateLines(const std::vector<std::filesystem::path> &inputs);
@@ -67,6 +84,8 @@ public:
     ByteLineTable();
     // Room for about `lines` distinct lines of `bytes` bytes in all.
     void reserve(size_t lines, size_t bytes);
+    // Room for the lines of `inputs` (estimateLines) and their bytes.
+    void reserveFor(const std::vector<std::filesystem::path> &inputs);
     Ref find(const ByteLine &line) const;
     // The record of `line`; a new one is added with state 0, and `added` says so.
     Ref insert(const ByteLine &line, bool &added);
