@@ -1,6 +1,7 @@
 // Code page 936 tables against the converter's own behaviour at the edges that matter.
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,11 @@ TEST(Cp936, TablesAreTheConverters) {
         // Round-trip mappings only: bytes that decode back to the character.
         const bool roundTrip = !bytes.empty() && toUnits(bytes) == std::u16string(1, char16_t(u));
         const std::string ours = lex::encode936(std::u16string(1, char16_t(u)));
+        // The loss is noticed exactly where a character becomes "?".
+        bool lossy = false;
+        char buf[2];
+        lex::encode936To(std::u16string(1, char16_t(u)), buf, lossy);
+        ASSERT_EQ(lossy, !roundTrip && u >= 0x80) << u;
         if (roundTrip) {
             ASSERT_EQ(ours, bytes) << u;
             ++mapped;
@@ -110,6 +116,29 @@ TEST(Cp936, BrokenPairsBecomeReplacementAndResync) {
 TEST(Cp936, UnrepresentableCharactersEncodeAsQuestionMarks) {
     EXPECT_EQ(lex::encode936(u"中ก€"), "\xD6\xD0?\x80");
     EXPECT_EQ(lex::encode936(u"😀"), "??"); // a surrogate pair is two units, each unmappable
+}
+
+// The UTF-8 encoder of the writers against ICU, for every code unit, pairs and lone surrogates,
+// alone and between other characters (it stores more bytes than it keeps).
+TEST(Cp936, Utf8EncoderMatchesIcuForEveryUnit) {
+    std::u16string all;
+    for (uint32_t u = 1; u < 0x10000; ++u) {
+        const std::u16string one(1, char16_t(u));
+        std::string out(8, '\0');
+        out.resize(size_t(lex::encodeUtf8To(one, out.data()) - out.data()));
+        ASSERT_EQ(out, lex::toUtf8(one)) << u;
+        all += one;
+        all += u"a中";
+    }
+    all += u"😀\xD800\xDC00x\xDC00\xD800";
+    std::string out(all.size() * 3 + 1, '\0');
+    out.resize(size_t(lex::encodeUtf8To(all, out.data()) - out.data()));
+    EXPECT_EQ(out, lex::toUtf8(all));
+    // CR LF becomes LF when asked; a lone CR stays.
+    const std::u16string_view crlf = u"a\r\nb\rc\r";
+    std::string lf(crlf.size() * 3 + 1, '\0');
+    lf.resize(size_t(lex::encodeUtf8To(crlf, lf.data(), true) - lf.data()));
+    EXPECT_EQ(lf, "a\nb\rc\r");
 }
 
 TEST(Cp936, Utf8Conversions) {

@@ -237,6 +237,80 @@ TEST(LineReader, BigFilesDecodedMeanwhileGiveTheSameLines) {
         lex::LexError);
 }
 
+// A big file is read ahead on a second thread in chunks: in every encoding the stream gives the
+// reader's lines, across chunk boundaries (a CR LF or a character cut between two chunks, a line
+// longer than several chunks), stops cleanly when dropped halfway, and refuses a NUL at the chunk
+// that holds it, after the lines before it.
+TEST(LineStream, BigFilesReadAheadGiveTheReadersLines) {
+    TempDir dir;
+    std::mt19937 rng(5);
+    const std::u16string pieces[] = {u"中", u"国", u"zhong", u"\r\n", u"\n",    u"\r",
+                                     u" ",  u"€",  u"𠮷",    u"",     u"\uF8F5"};
+    std::u16string text;
+    while (text.size() < (size_t(7) << 19)) {
+        text += pieces[rng() % std::size(pieces)];
+        if (text.size() > (size_t(1) << 20) && text.size() < (size_t(1) << 20) + 16)
+            text += std::u16string(700000, u'长') + u"\n"; // a line of several chunks
+    }
+    text += u"末";
+    const std::string encodings[] = {"gbk", "utf-16", "utf-8"};
+    for (const std::string &name : encodings) {
+        SCOPED_TRACE(name);
+        std::string bytes;
+        std::u16string expectedText = text;
+        if (name == "gbk") {
+            bytes = lex::encode936(text);
+            expectedText = lex::decode936(bytes); // 𠮷 is no code page 936 character
+        } else if (name == "utf-16") {
+            bytes = lex::test::utf16le(text);
+        } else {
+            bytes = "\xEF\xBB\xBF" + lex::toUtf8(text);
+        }
+        ASSERT_GE(bytes.size(), size_t(4) << 20); // big enough to be read ahead
+        const auto path = dir / ("big-" + name + ".txt");
+        lex::test::writeBytes(path, bytes);
+        const std::vector<std::u16string> expected = readLines(path);
+        {
+            lex::LineStream stream(path);
+            std::u16string_view line;
+            size_t i = 0;
+            while (stream.next(line)) {
+                ASSERT_LT(i, expected.size());
+                ASSERT_EQ(line, expected[i]) << "line " << i;
+                ++i;
+                EXPECT_EQ(stream.lineNumber(), int64_t(i));
+            }
+            EXPECT_EQ(i, expected.size());
+            EXPECT_EQ(stream.bytesRead(), bytes.size());
+            EXPECT_FALSE(stream.next(line));
+        }
+        {
+            lex::LineStream dropped(path); // the second thread stops with it
+            std::u16string_view line;
+            for (int k = 0; k < 1000; ++k)
+                ASSERT_TRUE(dropped.next(line));
+        }
+        lex::LineStream unread(path);
+    }
+
+    // A NUL two thirds into the file: the lines of the chunks before it come, then the refusal.
+    std::string bytes = lex::encode936(text);
+    const size_t nulAt = bytes.size() / 3 * 2;
+    bytes[nulAt] = '\0';
+    lex::test::writeBytes(dir / "nul.txt", bytes);
+    lex::LineStream stream(dir / "nul.txt", LexiconEncoding::Ansi936);
+    std::u16string_view line;
+    int64_t lines = 0;
+    EXPECT_THROW(
+        {
+            while (stream.next(line))
+                ++lines;
+        },
+        lex::LexError);
+    EXPECT_GT(lines, 1000);
+    EXPECT_LT(stream.bytesRead(), bytes.size());
+}
+
 TEST(LineWriter, WritesCodePage936WithCrLfAfterEveryLine) {
     TempDir dir;
     lex::test::writeBytes(dir / "in.txt", lex::test::utf16le(u"中国\r\n€\r\nก"));

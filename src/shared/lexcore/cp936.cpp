@@ -84,27 +84,6 @@ std::u16string decode936(std::string_view bytes) {
     return out;
 }
 
-char *encode936To(std::u16string_view text, char *dst, bool &lossy) {
-    const int16_t *ansi = detail::ansiTable();
-    bool lost = false;
-    for (char16_t c : text) {
-        if (c < 0x80) {
-            *dst++ = char(c);
-            continue;
-        }
-        int16_t code = ansi[c];
-        if (code < 0) {
-            *dst++ = char(uint16_t(code) >> 8);
-            *dst++ = char(uint16_t(code) & 0xFF);
-        } else {
-            lost |= code == 63 && c != 0xFFFD;
-            *dst++ = char(code);
-        }
-    }
-    lossy |= lost;
-    return dst;
-}
-
 char *encode936To(std::u16string_view text, char *dst) {
     bool lossy = false;
     return encode936To(text, dst, lossy);

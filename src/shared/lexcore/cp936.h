@@ -3,7 +3,9 @@
 // tables at build time: per-character ICU calls are far too slow for lexicons of millions of
 // lines, and building the tables at run time cost every program start some 15 ms.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,9 @@ namespace lex {
 namespace detail {
 // The ansiCode of every code unit, written at build time from the converter.
 extern const int16_t kAnsiTable[65536];
+// Per code unit: its code page 936 bytes as stored (lead byte first), their count in bits
+// 16-17, and in bit 24 whether the unit had to become "?".
+extern const uint32_t kEncodeTable[65536];
 inline const int16_t *ansiTable() {
     return kAnsiTable;
 }
@@ -47,7 +52,31 @@ void encode936(std::u16string_view text, std::string &out);
 char *encode936To(std::u16string_view text, char *dst);
 // The same, and sets `lossy` when a character had to become "?" (U+FFFD, the decoders' mark
 // for bytes that were no text already, does not count).
-char *encode936To(std::u16string_view text, char *dst, bool &lossy);
+inline char *encode936To(std::u16string_view text, char *dst, bool &lossy) {
+    static_assert(std::endian::native == std::endian::little, "two bytes are stored at once");
+    // Every unit stores two bytes and moves on by its length: no branch per character to
+    // mispredict where letters and Chinese alternate. A single byte's second byte is overwritten
+    // by the next unit and stays within the 2 * size() bytes of room.
+    const uint32_t *table = detail::kEncodeTable;
+    uint32_t seen = 0;
+    auto put = [&](char16_t c) {
+        const uint32_t e = table[c];
+        std::memcpy(dst, &e, 2);
+        dst += e >> 16 & 3;
+        seen |= e;
+    };
+    const char16_t *p = text.data(), *end = p + text.size();
+    for (; end - p >= 4; p += 4) {
+        put(p[0]);
+        put(p[1]);
+        put(p[2]);
+        put(p[3]);
+    }
+    for (; p < end; ++p)
+        put(*p);
+    lossy |= (seen >> 24 & 1) != 0;
+    return dst;
+}
 // True when code page 936 cannot hold `ch` (see the lossy flag above).
 inline bool lossIn936(char16_t ch) {
     return ch >= 0x80 && ch != 0xFFFD && ansiCode(ch) == 63;

@@ -9,14 +9,20 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lex {
 namespace fs = std::filesystem;
@@ -261,6 +267,43 @@ struct LineReader::Decoding {
     }
 };
 
+namespace {
+
+// Appends the position of every LF in text[from, to) to `ends` and sets `sawNul` at a NUL. Lines
+// are a few units long, so eight units are tested at once and only the hits are looked at.
+void scanUtf16Lines(const char16_t *text, size_t from, size_t to, std::vector<uint32_t> &ends,
+                    bool &sawNul) {
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi16(u'\n'), nul = _mm_setzero_si128();
+    for (; i + 8 <= to; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
+        // Two mask bits a unit: the low one of each pair is enough.
+        unsigned hits = unsigned(_mm_movemask_epi8(
+                            _mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, nul)))) &
+                        0x5555u;
+        while (hits) {
+            const size_t k = i + size_t(__builtin_ctz(hits)) / 2;
+            if (text[k] == u'\n')
+                ends.push_back(uint32_t(k));
+            else
+                sawNul = true;
+            hits &= hits - 1;
+        }
+    }
+#endif
+    for (; i < to; ++i) {
+        const char16_t c = text[i];
+        if (c <= u'\n') {
+            if (c == u'\n')
+                ends.push_back(uint32_t(i));
+            sawNul |= c == 0;
+        }
+    }
+}
+
+} // namespace
+
 bool LineReader::Decoding::step() {
     checkInterrupt();
     size_t want = chunkSize;
@@ -290,14 +333,7 @@ bool LineReader::Decoding::step() {
         // A dangling last byte of an odd-length file cannot be a character.
         if (consumed & 1)
             text[units++] = 0xFFFD;
-        for (size_t i = from; i < units; ++i) {
-            const char16_t c = text[i];
-            if (c <= u'\n') {
-                if (c == u'\n')
-                    ends.push_back(uint32_t(i));
-                sawNul |= c == 0;
-            }
-        }
+        scanUtf16Lines(text, from, units, ends, sawNul);
     } else if (encoding == LexiconEncoding::Utf8) {
         char16_t *e = decodeUtf8Lines(bytes, text + units, final, consumed, sawNul, text, ends);
         units = size_t(e - text);
@@ -514,17 +550,177 @@ void LineReader::close() {
     m_ready = 0;
 }
 
-struct LineStream::File {
+// The lines of one chunk of the file: whole lines only, but for the last chunk, whose last
+// line may have no terminator.
+struct LineStream::Chunk {
+    std::unique_ptr<char16_t[]> text;
+    size_t capacity = 0;
+    size_t length = 0;          // units of whole lines (all units in the last chunk)
+    std::vector<uint32_t> ends; // the LFs in text, in order
+    uint64_t bytesRead = 0;     // of the file, with this chunk
+    bool last = false;
+    std::exception_ptr error; // the chunk holds a NUL, or could not be read
+
+    // Room for `units`, keeping the first `keep` units.
+    void reserve(size_t units, size_t keep) {
+        if (units <= capacity)
+            return;
+        const size_t grown = std::max(units, capacity * 2);
+        std::unique_ptr<char16_t[]> bigger(new char16_t[grown]);
+        if (keep > 0)
+            std::memcpy(bigger.get(), text.get(), keep * 2);
+        text = std::move(bigger);
+        capacity = grown;
+    }
+};
+
+// Reads and decodes the file a chunk at a time: on the reading thread for a small file, on a
+// second one for a big file, which fills a ring of chunks ahead of the reader.
+struct LineStream::Decoder {
+    static constexpr int kSlots = 3;
     Fd fd;
+    fs::path path;
+    LexiconEncoding encoding;
+    bool ahead; // on a second thread
+    size_t chunkSize;
+    std::unique_ptr<char[]> raw; // a chunk of bytes, behind what the last one left
+    size_t carry = 0;            // bytes of a character the last chunk cut
+    bool first = true;
+    uint64_t bytesRead = 0;
+    std::u16string tail; // the unfinished last line of the chunk before
+    Chunk slots[kSlots];
+
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t produced = 0, released = 0; // chunks filled, and given back by the reader
+    bool stop = false;
+
+    // A big file is decoded ahead in smaller chunks: the ring stays small, and the reader
+    // waits only for the first.
+    static constexpr size_t kAheadFrom = size_t(4) << 20;
+    Decoder(Fd &&f, const fs::path &p, LexiconEncoding e, size_t fileSize)
+        : fd(std::move(f)), path(p), encoding(e), ahead(fileSize >= kAheadFrom),
+          chunkSize(ahead ? size_t(256) << 10 : size_t(1) << 20) {}
+    ~Decoder() {
+        if (thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                stop = true;
+            }
+            changed.notify_all();
+            thread.join();
+        }
+    }
+
+    // Fills `c` with the next whole lines: reads on until a chunk holds an LF or the file ends,
+    // so a long line grows one chunk rather than being copied from chunk to chunk.
+    void decodeInto(Chunk &c) {
+        c.ends.clear();
+        c.length = 0;
+        c.last = false;
+        c.error = nullptr;
+        try {
+            // Room for the tail and a whole chunk from the start: a slot is sized once, its
+            // pages touched once.
+            c.reserve(tail.size() + chunkSize + 64, 0);
+            c.ends.reserve(chunkSize / 8);
+            if (!tail.empty())
+                std::memcpy(c.text.get(), tail.data(), tail.size() * 2);
+            size_t units = tail.size();
+            tail.clear();
+            if (!raw)
+                raw.reset(new char[chunkSize + 8]);
+            for (;;) {
+                checkInterrupt();
+                const size_t got = readChunk(fd, path, raw.get() + carry, chunkSize);
+                bytesRead += got;
+                const bool final = got == 0;
+                std::string_view view(raw.get(), carry + got);
+                if (first && view.size() < 3 && !final) { // too short to tell a mark: read on
+                    carry = view.size();
+                    continue;
+                }
+                // The mark goes once: text that begins with the same bytes again keeps them.
+                if (first && encoding == LexiconEncoding::Utf16Le && startsWith(view, "\xFF\xFE"))
+                    view.remove_prefix(2);
+                if (first && encoding == LexiconEncoding::Utf8 && startsWith(view, "\xEF\xBB\xBF"))
+                    view.remove_prefix(3);
+                first = false;
+                c.reserve(units + view.size() + 1, units);
+                char16_t *text = c.text.get();
+                size_t consumed = 0;
+                bool nul = false;
+                char16_t *end;
+                if (encoding == LexiconEncoding::Utf16Le) {
+                    consumed = final ? view.size() : view.size() & ~size_t(1);
+                    std::memcpy(text + units, view.data(), consumed & ~size_t(1));
+                    end = text + units + consumed / 2;
+                    if (consumed & 1)
+                        *end++ = 0xFFFD; // a dangling last byte
+                    scanUtf16Lines(text, units, size_t(end - text), c.ends, nul);
+                } else if (encoding == LexiconEncoding::Utf8) {
+                    end = decodeUtf8Lines(view, text + units, final, consumed, nul, text, c.ends);
+                } else {
+                    end = decode936Lines(view, text + units, final, consumed, nul, text, c.ends);
+                }
+                units = size_t(end - text);
+                carry = view.size() - consumed;
+                std::memmove(raw.get(), view.data() + consumed, carry);
+                if (nul)
+                    throw LexError("不是文本文件：" + pathText(path), path);
+                c.bytesRead = bytesRead;
+                if (final) {
+                    c.length = units;
+                    c.last = true;
+                    return;
+                }
+                if (!c.ends.empty()) {
+                    c.length = c.ends.back() + 1;
+                    tail.assign(text + c.length, units - c.length);
+                    return;
+                }
+            }
+        } catch (...) {
+            c.error = std::current_exception();
+            c.ends.clear();
+            c.length = 0;
+            c.last = true;
+        }
+    }
+
+    void start() {
+        thread = std::thread([this] {
+            for (;;) {
+                Chunk *c;
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    // The slot the reader holds is never refilled.
+                    changed.wait(lock, [&] { return stop || produced < released + kSlots; });
+                    if (stop)
+                        return;
+                    c = &slots[produced % kSlots];
+                }
+                decodeInto(*c);
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    ++produced;
+                }
+                changed.notify_all();
+                if (c->last)
+                    return;
+            }
+        });
+    }
 };
 
 LineStream::LineStream(const fs::path &path) : LineStream(path, detectEncoding(path)) {}
 
-LineStream::LineStream(const fs::path &path, LexiconEncoding encoding)
-    : m_path(path), m_encoding(encoding) {
+LineStream::LineStream(const fs::path &path, LexiconEncoding encoding) : m_encoding(encoding) {
     size_t size = 0;
-    m_file.reset(new File{openForReading(path, size)});
+    Fd fd = openForReading(path, size);
     m_size = size;
+    m_decoder = std::make_unique<Decoder>(std::move(fd), path, encoding, size);
 }
 
 LineStream::~LineStream() = default;
@@ -532,95 +728,46 @@ LineStream::~LineStream() = default;
 bool LineStream::fill() {
     if (m_eof)
         return false;
-    constexpr size_t kChunk = size_t(1) << 20;
-    // The raw bytes: what the last chunk left of a character, then the next chunk. Neither
-    // buffer is cleared for each chunk: they are written before they are read.
-    if (!m_raw)
-        m_raw.reset(new char[kChunk + 8]);
-    const size_t carried = m_carry;
-    const size_t got = readChunk(m_file->fd, m_path, m_raw.get() + carried, kChunk);
-    m_bytesRead += got;
-    const bool final = got == 0;
-    m_eof = final;
-    std::string_view view(m_raw.get(), carried + got);
-    if (m_first && view.size() < 3 && !final) { // too short to tell a mark: read on
-        m_carry = view.size();
-        return true;
-    }
-    // The mark goes once: text that begins with the same bytes again keeps them.
-    if (m_first && m_encoding == LexiconEncoding::Utf16Le && startsWith(view, "\xFF\xFE"))
-        view.remove_prefix(2);
-    if (m_first && m_encoding == LexiconEncoding::Utf8 && startsWith(view, "\xEF\xBB\xBF"))
-        view.remove_prefix(3);
-    m_first = false;
-    // What is left of the text goes to the front, the new chunk after it.
-    if (m_length > m_pos)
-        std::memmove(m_text.get(), m_text.get() + m_pos, (m_length - m_pos) * 2);
-    m_length -= m_pos;
-    m_pos = 0;
-    const size_t start = m_length;
-    if (start + view.size() + 1 > m_capacity) {
-        const size_t capacity = (start + view.size() + 1) * 3 / 2;
-        std::unique_ptr<char16_t[]> grown(new char16_t[capacity]);
-        if (start > 0)
-            std::memcpy(grown.get(), m_text.get(), start * 2);
-        m_text = std::move(grown);
-        m_capacity = capacity;
-    }
-    char16_t *text = m_text.get();
-    size_t consumed = 0;
-    bool nul = false;
-    m_ends.clear();
-    char16_t *end;
-    if (m_encoding == LexiconEncoding::Utf16Le) {
-        consumed = final ? view.size() : view.size() & ~size_t(1);
-        std::memcpy(text + start, view.data(), consumed & ~size_t(1));
-        end = text + start + consumed / 2;
-        if (consumed & 1)
-            *end++ = 0xFFFD; // a dangling last byte
-        for (char16_t *c = text + start; c < end; ++c) {
-            if (*c <= u'\n') {
-                if (*c == u'\n')
-                    m_ends.push_back(uint32_t(c - text));
-                nul |= *c == 0;
-            }
-        }
-    } else if (m_encoding == LexiconEncoding::Utf8) {
-        end = decodeUtf8Lines(view, text + start, final, consumed, nul, text, m_ends);
+    Decoder &d = *m_decoder;
+    if (!d.ahead) {
+        d.decodeInto(d.slots[0]);
+        m_chunk = &d.slots[0];
     } else {
-        end = decode936Lines(view, text + start, final, consumed, nul, text, m_ends);
+        if (!d.thread.joinable() && !m_chunk)
+            d.start();
+        std::unique_lock<std::mutex> lock(d.mutex);
+        if (m_chunk)
+            ++d.released;
+        lock.unlock();
+        d.changed.notify_all();
+        lock.lock();
+        d.changed.wait(lock, [&] { return d.produced > d.released; });
+        m_chunk = &d.slots[d.released % Decoder::kSlots];
     }
-    m_length = size_t(end - text);
+    m_text = m_chunk->text.get();
+    m_ends = m_chunk->ends.data();
+    m_endCount = m_chunk->ends.size();
+    m_pos = 0;
     m_nextEnd = 0;
-    m_carry = view.size() - consumed;
-    std::memmove(m_raw.get(), view.data() + consumed, m_carry);
-    if (nul)
-        throw LexError("不是文本文件：" + pathText(m_path), m_path);
+    m_bytesRead = m_chunk->bytesRead;
+    m_eof = m_chunk->last;
+    if (m_chunk->error)
+        std::rethrow_exception(m_chunk->error);
     return true;
 }
 
-bool LineStream::next(std::u16string_view &line) {
+bool LineStream::nextChunk(std::u16string_view &line) {
     for (;;) {
-        // The LFs of the text were found while it was decoded; the unfinished line before them
-        // has none.
-        if (m_nextEnd < m_ends.size()) {
-            const size_t lf = m_ends[m_nextEnd++];
-            size_t end = lf;
-            if (end > m_pos && m_text[end - 1] == u'\r')
-                --end;
-            line = std::u16string_view(m_text.get() + m_pos, end - m_pos);
-            m_pos = lf + 1;
+        if (m_nextEnd < m_endCount)
+            return next(line);                                     // the chunk just taken
+        if (m_chunk && m_chunk->last && m_pos < m_chunk->length) { // no terminator
+            line = std::u16string_view(m_text + m_pos, m_chunk->length - m_pos);
+            m_pos = m_chunk->length;
             ++m_lineNumber;
             return true;
         }
-        if (m_eof) {
-            if (m_pos >= m_length)
-                return false;
-            line = std::u16string_view(m_text.get() + m_pos, m_length - m_pos); // no terminator
-            m_pos = m_length;
-            ++m_lineNumber;
-            return true;
-        }
+        if (m_eof)
+            return false;
         checkInterrupt();
         fill();
     }

@@ -109,9 +109,10 @@ void reportProgress(EventPump &pump, const LineReader &reader);
 std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
 
 // Reads a file of any size in bounded memory: a chunk is read and decoded at a time, and lines
-// are handed out of it (the same lines as LineReader gives). Memory is one chunk and the longest
-// line. Files are refused as LineReader refuses them (not a regular file, NUL characters: at the
-// chunk that holds one).
+// are handed out of it (the same lines as LineReader gives). Memory is a few chunks and the
+// longest line. A big file is read and decoded on a second thread, a few chunks ahead of the
+// lines handed out. Files are refused as LineReader refuses them (not a regular file, NUL
+// characters: at the chunk that holds one, after the lines before it).
 class LineStream {
 public:
     explicit LineStream(const std::filesystem::path &path); // the encoding detectEncoding gives
@@ -121,7 +122,17 @@ public:
     LineStream &operator=(const LineStream &) = delete;
 
     // The next line, valid until the next call; false at the end of the file.
-    bool next(std::u16string_view &line);
+    bool next(std::u16string_view &line) {
+        if (m_nextEnd < m_endCount) { // a whole line of the chunk at hand
+            const size_t lf = m_ends[m_nextEnd++];
+            const size_t end = lf > m_pos && m_text[lf - 1] == u'\r' ? lf - 1 : lf;
+            line = std::u16string_view(m_text + m_pos, end - m_pos);
+            m_pos = lf + 1;
+            ++m_lineNumber;
+            return true;
+        }
+        return nextChunk(line);
+    }
     LexiconEncoding encoding() const { return m_encoding; }
     // 1-based number of the line next() gave last.
     int64_t lineNumber() const { return m_lineNumber; }
@@ -130,19 +141,20 @@ public:
     uint64_t size() const { return m_size; }
 
 private:
-    bool fill(); // reads and decodes the next chunk; false at the end of the file
+    struct Chunk;
+    struct Decoder;
+    bool fill(); // takes the next decoded chunk; false at the end of the file
+    bool nextChunk(std::u16string_view &line); // next() past the chunk's last LF
 
-    struct File;
-    std::unique_ptr<File> m_file;
-    std::filesystem::path m_path;
+    std::unique_ptr<Decoder> m_decoder;
     LexiconEncoding m_encoding;
-    std::unique_ptr<char16_t[]> m_text; // decoded, not yet handed out from m_pos on
-    size_t m_length = 0, m_capacity = 0, m_pos = 0;
-    std::vector<uint32_t> m_ends; // the LFs in m_text, in order
-    size_t m_nextEnd = 0;
-    std::unique_ptr<char[]> m_raw; // a chunk of bytes, behind what the last one left
-    size_t m_carry = 0;            // bytes of a character the last chunk cut
-    bool m_first = true, m_eof = false;
+    const Chunk *m_chunk = nullptr;   // the lines being handed out
+    const char16_t *m_text = nullptr; // its text
+    const uint32_t *m_ends = nullptr; // its LFs
+    size_t m_endCount = 0;
+    size_t m_pos = 0;     // where the next line starts in it
+    size_t m_nextEnd = 0; // its next LF
+    bool m_eof = false;
     int64_t m_lineNumber = 0;
     uint64_t m_bytesRead = 0, m_size = 0;
 };

@@ -52,7 +52,7 @@ void PartialWriter::words(int64_t n) {
 
 void PartialWriter::word(std::u16string_view word, int64_t count) {
     const size_t at = m_buffer.size();
-    m_buffer.resize(at + 3 * word.size());
+    m_buffer.resize(at + 3 * word.size() + 1);
     char *end = encodeUtf8To(word, m_buffer.data() + at);
     m_buffer.resize(size_t(end - m_buffer.data()));
     m_buffer += '\t';

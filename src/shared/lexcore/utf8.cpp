@@ -1,6 +1,8 @@
 #include "shared/lexcore/utf8.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace lex {
@@ -244,29 +246,54 @@ void decodeUtf8(std::string_view bytes, std::u16string &out) {
     out.resize(size_t(end - out.data()));
 }
 
+namespace {
+
+// Per code unit: its UTF-8 bytes as stored (bits 0-23) and their count (bits 24-25); CR and
+// the surrogates, which depend on the next unit, are marked to be written the long way.
+constexpr uint32_t kLongWay = uint32_t(1) << 28;
+constexpr std::array<uint32_t, 65536> utf8Table() {
+    std::array<uint32_t, 65536> t{};
+    for (uint32_t c = 0; c < 65536; ++c) {
+        if (c == u'\r' || (c >= 0xD800 && c <= 0xDFFF))
+            t[c] = kLongWay;
+        else if (c < 0x80)
+            t[c] = c | 1u << 24;
+        else if (c < 0x800)
+            t[c] = (0xC0 | c >> 6) | (0x80 | (c & 0x3F)) << 8 | 2u << 24;
+        else
+            t[c] = (0xE0 | c >> 12) | (0x80 | (c >> 6 & 0x3F)) << 8 | (0x80 | (c & 0x3F)) << 16 |
+                   3u << 24;
+    }
+    return t;
+}
+constexpr std::array<uint32_t, 65536> kUtf8Table = utf8Table();
+
+} // namespace
+
 char *encodeUtf8To(std::u16string_view text, char *dst, bool dropCrBeforeLf) {
+    static_assert(std::endian::native == std::endian::little, "four bytes are stored at once");
     const size_t n = text.size();
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = text[i];
-        if (c < 0x80) {
-            if (c == u'\r' && dropCrBeforeLf && i + 1 < n && text[i + 1] == u'\n')
-                continue;
-            *dst++ = char(c);
-        } else if (c < 0x800) {
-            *dst++ = char(0xC0 | c >> 6);
-            *dst++ = char(0x80 | (c & 0x3F));
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
-                   text[i + 1] <= 0xDFFF) {
+        const uint32_t e = kUtf8Table[c];
+        if (!(e & kLongWay)) [[likely]] {
+            // Four bytes stored, the pointer moved by the character's own: the rest is
+            // overwritten by the next character.
+            std::memcpy(dst, &e, 4);
+            dst += e >> 24;
+        } else if (c == u'\r') {
+            if (!(dropCrBeforeLf && i + 1 < n && text[i + 1] == u'\n'))
+                *dst++ = '\r';
+        } else if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             const char32_t cp = 0x10000 + (char32_t(c - 0xD800) << 10) + (text[++i] - 0xDC00);
             *dst++ = char(0xF0 | cp >> 18);
             *dst++ = char(0x80 | (cp >> 12 & 0x3F));
             *dst++ = char(0x80 | (cp >> 6 & 0x3F));
             *dst++ = char(0x80 | (cp & 0x3F));
-        } else {
-            const char16_t u = c >= 0xD800 && c <= 0xDFFF ? char16_t(0xFFFD) : c;
-            *dst++ = char(0xE0 | u >> 12);
-            *dst++ = char(0x80 | (u >> 6 & 0x3F));
-            *dst++ = char(0x80 | (u & 0x3F));
+        } else { // a lone surrogate
+            *dst++ = char(0xEF);
+            *dst++ = char(0xBF);
+            *dst++ = char(0xBD);
         }
     }
     return dst;

@@ -40,7 +40,7 @@ char16_t *decodeUtf8Lines(std::string_view bytes, char16_t *dst, bool final, siz
                           bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds);
 void decodeUtf8(std::string_view bytes, std::u16string &out);
 
-// Encodes into `dst`, which has room for 3 * text.size() bytes; returns the end. A lone
+// Encodes into `dst`, which has room for 3 * text.size() + 1 bytes; returns the end. A lone
 // surrogate becomes U+FFFD. With `dropCrBeforeLf`, a CR directly before an LF is left out (CR LF
 // line ends written as LF).
 char *encodeUtf8To(std::u16string_view text, char *dst, bool dropCrBeforeLf = false);

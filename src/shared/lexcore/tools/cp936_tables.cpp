@@ -4,7 +4,10 @@
 // kAnsiTable: the ansiCode of every UTF-16 code unit (round-trip mappings only, else 63);
 // kPairTable: the code unit of every lead/trail pair (0x81..0xFE, 0x40..0xFE; U+FFFD for 0x7F and
 // pairs without a mapping); kSingleTable: the code unit of a byte read on its own (itself below
-// 0x80, the euro sign for 0x80, U+F8F5 for 0xFF, U+FFFD for a lead byte without its trail).
+// 0x80, the euro sign for 0x80, U+F8F5 for 0xFF, U+FFFD for a lead byte without its trail);
+// kEncodeTable: for every code unit, its bytes as they are stored (bits 0-15, lead byte first),
+// how many there are (bits 16-17) and whether the unit had to become "?" (bit 24; U+FFFD and
+// the question mark itself do not count).
 
 #include <unicode/ucnv.h>
 
@@ -147,6 +150,15 @@ int main(int argc, char **argv) {
         writeArray(f, "int16_t", "kAnsiTable", t->ansi);
         writeArray(f, "char16_t", "kPairTable", t->pair);
         writeArray(f, "char16_t", "kSingleTable", t->single);
+        auto encode = std::make_unique<std::array<uint32_t, 65536>>();
+        for (uint32_t c = 0; c < 65536; ++c) {
+            const auto code = uint16_t(t->ansi[c]);
+            const bool pair = int16_t(code) < 0;
+            const uint32_t stored = pair ? uint32_t(code >> 8 | (code & 0xFF) << 8) : code;
+            const bool lost = c >= 0x80 && c != kReplacement && code == 63;
+            (*encode)[c] = stored | uint32_t(pair ? 2 : 1) << 16 | uint32_t(lost) << 24;
+        }
+        writeArray(f, "uint32_t", "kEncodeTable", *encode);
         if (std::fclose(f) != 0)
             throw std::runtime_error("cannot write the tables");
     } catch (const std::exception &e) {
