@@ -1,6 +1,7 @@
 // Core benchmarks, run by bench/core.sh:
 //   bench_core roundtrip IN OUT [gbk|utf-8]   read IN with LineReader, write every line with
 //                                 LineWriter (code page 936 with CR LF, or UTF-8 with LF)
+//   bench_core stream IN OUT [gbk|utf-8]      the same through LineStream, which holds one chunk
 //   bench_core dedup IN OUT       read, Contains + Add every line (standard key), write the set
 //   bench_core setops IN          Contains + Add of every line; prints the seconds it took
 //   bench_core memory IN          reads IN and holds all lines as strings; prints peak RSS / size
@@ -19,7 +20,8 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: bench_core roundtrip|dedup IN OUT | setops IN | memory IN\n");
+    std::fprintf(stderr,
+                 "usage: bench_core roundtrip|stream|dedup IN OUT | setops IN | memory IN\n");
     return 2;
 }
 
@@ -38,6 +40,15 @@ int main(int argc, char **argv) {
             while (!r.atEnd())
                 w.writeLine(r.readLineView());
             r.close();
+            w.close();
+        } else if (mode == "stream" && (argc == 4 || argc == 5)) {
+            lex::LineStream r(argv[2]);
+            const bool utf8 = argc == 5 && std::strcmp(argv[4], "utf-8") == 0;
+            lex::LineWriter w(argv[3], utf8 ? lex::TextFormat{lex::LexiconEncoding::Utf8, false}
+                                            : lex::TextFormat::gbk());
+            std::u16string_view line;
+            while (r.next(line))
+                w.writeLine(line);
             w.close();
         } else if (mode == "dedup" && argc == 4) {
             lex::EntryHashSet set(lex::KeyVariant::Standard);

@@ -65,6 +65,18 @@ ours=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$BENCH_WORK/lexicon-a.tx
 bench_line "GBK -> UTF-8" "$ours" "iconv" \
     "$(bench_median5 sh -c "iconv -f CP936 -t UTF-8 '$BENCH_WORK/lexicon-a.txt' > '$W/p.txt'")"
 
+# The same through LineStream, which lexconv, correct and the partitioned runs read with: a few
+# chunks decoded ahead on a second thread instead of the whole text.
+ours=$(bench_median5 "$BENCH_BIN/bench_core" stream "$W/lexicon-a.utf16.txt" "$W/o.txt")
+bench_line "UTF-16 -> GBK (LineStream/LineWriter)" "$ours" "iconv" \
+    "$(bench_median5 sh -c "iconv -f UTF-16 -t CP936 '$W/lexicon-a.utf16.txt' > '$W/p.txt'")"
+ours=$(bench_median5 "$BENCH_BIN/bench_core" stream "$W/lexicon-a.utf8.txt" "$W/o.txt" gbk)
+bench_line "UTF-8 -> GBK (LineStream)" "$ours" "iconv" \
+    "$(bench_median5 sh -c "iconv -f UTF-8 -t CP936 '$W/lexicon-a.utf8.txt' > '$W/p.txt'")"
+ours=$(bench_median5 "$BENCH_BIN/bench_core" stream "$BENCH_WORK/lexicon-a.txt" "$W/o.txt" utf-8)
+bench_line "GBK -> UTF-8 (LineStream)" "$ours" "iconv" \
+    "$(bench_median5 sh -c "iconv -f CP936 -t UTF-8 '$BENCH_WORK/lexicon-a.txt' > '$W/p.txt'")"
+
 # Six million lines: the same dictionary six times over (every line a duplicate five times).
 if [ ! -f "$W/six.dict.yaml" ]; then
     { sed -n '1,/^\.\.\.$/p' "$W/lexicon.dict.yaml"
