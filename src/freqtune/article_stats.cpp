@@ -135,7 +135,7 @@ StatisticsRun::StatisticsRun(FrequencyDatabase &db, fs::path readFolder, EventPu
     std::vector<std::u16string_view> words(ends.size());
     for (size_t pos = 0, from = 0; pos < ends.size(); from = ends[pos++])
         words[pos] = std::u16string_view(text).substr(from, ends[pos] - from);
-    const std::vector<uint32_t> nodes = m_words.build(words, {.folding = true});
+    const auto nodes = m_words.build(words, {.folding = true});
     // Word ids in the order of their first row; the empty word occurs in every text.
     m_idOfNode.assign(m_words.nodeCount(), -1);
     std::vector<int32_t> wordOf(words.size());

@@ -64,7 +64,7 @@ struct DatabaseWords {
             ++rows;
         }
         const std::vector<std::u16string_view> views(all.begin(), all.end());
-        const std::vector<uint32_t> nodes = automaton.build(views, {.folding = true});
+        const auto nodes = automaton.build(views, {.folding = true});
         idOfNode.assign(automaton.nodeCount(), -1);
         for (size_t i = 0; i < all.size(); ++i) {
             int32_t &id = all[i].empty() ? emptyWord : idOfNode[nodes[i]];
@@ -203,7 +203,7 @@ private:
     std::atomic<uint64_t> &m_consumed;
     std::string m_bytes;
     std::u16string m_text;
-    std::vector<uint32_t> m_ends;
+    LineEnds m_ends;
 };
 
 } // namespace

@@ -68,7 +68,7 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
         ++result.written;
     };
     WordAutomaton automaton;
-    std::vector<uint32_t> nodes;
+    LargeVector<uint32_t> nodes;
     if (!stopped) {
         nodes = automaton.build(words, {}, &pump);
         stopped = pump.stopRequested() || !automaton.markOccurrences(text, &pump);

@@ -60,7 +60,7 @@ void WordRanks::grow() {
 }
 
 void WordRanks::rehash(size_t cells) {
-    std::vector<Cell> old(cells);
+    LargeVector<Cell> old(cells);
     old.swap(m_cells);
     const size_t mask = m_cells.size() - 1;
     for (const Cell &c : old) {
@@ -107,7 +107,7 @@ ReviewData loadReviewData(const std::filesystem::path &polyphones,
     }
     LineReader reader(ranks);
     const size_t count = reader.countLines(), units = reader.size();
-    std::vector<std::u16string_view> lines; // valid until the reader closes
+    LargeVector<std::u16string_view> lines; // valid until the reader closes
     lines.reserve(count);
     while (!reader.atEnd())
         lines.push_back(reader.readLineView());

@@ -25,6 +25,7 @@
 #include "phonetag/word_table.h"
 
 #include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/large_buffer.h"
 
 #include <bitset>
 #include <cstdint>
@@ -60,7 +61,7 @@ public:
 
 private:
     std::bitset<65536> m_present;
-    std::vector<uint32_t> m_list = std::vector<uint32_t>(65536, 0); // per unit, into m_lists
+    LargeVector<uint32_t> m_list = LargeVector<uint32_t>(65536, 0); // per unit, into m_lists
     std::vector<std::vector<std::u16string>> m_lists = std::vector<std::vector<std::u16string>>(1);
 };
 
@@ -93,8 +94,8 @@ private:
     static constexpr uint32_t kFilterBits = uint32_t(1) << 20;
     static uint32_t filterBit(uint32_t hash) { return (hash * 0x9E3779B1u) >> 12; }
 
-    std::u16string m_words;
-    std::vector<Cell> m_cells = std::vector<Cell>(64);
+    LargeString m_words;
+    LargeVector<Cell> m_cells = LargeVector<Cell>(64);
     std::vector<uint64_t> m_filter = std::vector<uint64_t>(kFilterBits / 64);
     size_t m_count = 0;
 };

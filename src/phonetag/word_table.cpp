@@ -15,11 +15,11 @@ namespace lex::phonetag {
 // pairs whose word ends there, latest first.
 struct WordTable::Automaton {
     WordAutomaton words;
-    std::vector<uint32_t> pairsBegin; // per node: its pairs in pairIds, to pairsBegin[node + 1]
-    std::vector<uint32_t> pairIds;
+    LargeVector<uint32_t> pairsBegin; // per node: its pairs in pairIds, to pairsBegin[node + 1]
+    LargeVector<uint32_t> pairIds;
     // Per node: the latest pair of its word, which occurrences() reports in one load rather
     // than two that wait on each other.
-    std::vector<uint32_t> latestPair;
+    LargeVector<uint32_t> latestPair;
     bool zeroWords = false; // some word holds a "0", which InsBlank's markers can complete
 };
 
@@ -98,8 +98,8 @@ void WordTable::prepare() const {
     if (m_automaton)
         return;
     auto a = std::make_unique<Automaton>();
-    std::vector<std::u16string_view> words;
-    std::vector<uint32_t> pairOf;
+    LargeVector<std::u16string_view> words;
+    LargeVector<uint32_t> pairOf;
     words.reserve(m_pairs.size());
     pairOf.reserve(m_pairs.size());
     for (size_t i = 0; i < m_pairs.size(); ++i) {
@@ -110,7 +110,7 @@ void WordTable::prepare() const {
         pairOf.push_back(uint32_t(i));
         a->zeroWords |= w.find(u'0') != std::u16string_view::npos;
     }
-    const std::vector<uint32_t> nodes = a->words.build(words, {.pairFilter = true});
+    const auto nodes = a->words.build(words, {.pairFilter = true});
     // Pairs grouped by node, each group latest first.
     a->pairsBegin.assign(a->words.nodeCount() + 1, 0);
     for (uint32_t n : nodes)
@@ -118,7 +118,7 @@ void WordTable::prepare() const {
     for (size_t n = 1; n < a->pairsBegin.size(); ++n)
         a->pairsBegin[n] += a->pairsBegin[n - 1];
     a->pairIds.resize(nodes.size());
-    std::vector<uint32_t> fill(a->pairsBegin.begin(), a->pairsBegin.end() - 1);
+    LargeVector<uint32_t> fill(a->pairsBegin.begin(), a->pairsBegin.end() - 1);
     for (size_t k = nodes.size(); k-- > 0;)
         a->pairIds[fill[nodes[k]]++] = pairOf[k];
     a->latestPair.assign(a->words.nodeCount(), 0);

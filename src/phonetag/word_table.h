@@ -12,6 +12,7 @@
 // passes, at a cost that grows with the lexicon plus the table.
 
 #include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/large_buffer.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -88,8 +89,8 @@ private:
     // The latest pair before `bound` whose word occurs in `line`, or -1.
     int64_t latestOccurring(std::u16string_view line, int64_t bound) const;
 
-    std::u16string m_text;
-    std::vector<Pair> m_pairs;
+    LargeString m_text;
+    LargeVector<Pair> m_pairs;
     // Built on first use after the last addition.
     mutable std::unique_ptr<Automaton> m_automaton;
 };

@@ -26,7 +26,7 @@ std::u16string folded(std::u16string s, bool folding) {
 struct Round {
     std::vector<std::u16string> words;
     std::vector<std::u16string_view> views;
-    std::vector<uint32_t> nodes;
+    lex::LargeVector<uint32_t> nodes;
     WordAutomaton automaton;
 };
 

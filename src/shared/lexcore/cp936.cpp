@@ -21,7 +21,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 template <bool kLines>
 char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                     bool &sawNul, const char16_t *textStart, std::vector<uint32_t> *lineEnds) {
+                     bool &sawNul, const char16_t *textStart, LineEnds *lineEnds) {
     const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
     bool nul = false;
@@ -64,7 +64,7 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
 } // namespace
 
 char16_t *decode936Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                         bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds) {
+                         bool &sawNul, const char16_t *textStart, LineEnds &lineEnds) {
     return decodeImpl<true>(bytes, dst, final, consumed, sawNul, textStart, &lineEnds);
 }
 

@@ -3,6 +3,8 @@
 // tables at build time: per-character ICU calls are far too slow for lexicons of millions of
 // lines, and building the tables at run time cost every program start some 15 ms.
 
+#include "shared/lexcore/large_buffer.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -86,7 +88,7 @@ inline bool lossIn936(char16_t ch) {
 // with the next chunk). Sets `sawNul` when a NUL byte occurs. Appends to `lineEnds` the position
 // of every LF, counted in units from `textStart` (where the decoded text begins).
 char16_t *decode936Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                         bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds);
+                         bool &sawNul, const char16_t *textStart, LineEnds &lineEnds);
 std::string encode936(std::u16string_view text);
 
 // UTF-8 <-> UTF-16, for messages, paths and the command line (invalid UTF-8 becomes U+FFFD).

@@ -1,5 +1,6 @@
 #include "shared/lexcore/large_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -7,6 +8,62 @@
 #include <utility>
 
 namespace lex {
+
+namespace {
+
+constexpr size_t kLargeFrom = size_t(256) << 10;
+constexpr size_t kHugePage = size_t(2) << 20;
+
+size_t mappedSize(size_t bytes) {
+    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A mapping of whole huge pages at a huge page boundary: a bigger one is made and trimmed.
+void *mapAligned(size_t bytes) {
+    const size_t size = mappedSize(bytes);
+    void *p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                     -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t aligned = (at + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > at)
+        ::munmap(p, aligned - at);
+    if (const size_t after = at + size + kHugePage - (aligned + size); after > 0)
+        ::munmap(reinterpret_cast<void *>(aligned + size), after);
+    ::madvise(reinterpret_cast<void *>(aligned), size, MADV_HUGEPAGE);
+    return reinterpret_cast<void *>(aligned);
+}
+#endif
+
+} // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer the heap, so that overruns are caught.
+void *allocateLarge(size_t bytes) {
+    return ::operator new(bytes);
+}
+
+void freeLarge(void *p, size_t) noexcept {
+    ::operator delete(p);
+}
+#else
+void *allocateLarge(size_t bytes) {
+    if (bytes < kLargeFrom)
+        return ::operator new(bytes);
+    return mapAligned(bytes);
+}
+
+void freeLarge(void *p, size_t bytes) noexcept {
+    if (!p)
+        return;
+    if (bytes < kLargeFrom)
+        ::operator delete(p);
+    else
+        ::munmap(p, mappedSize(bytes));
+}
+#endif
 
 LargeBuffer::~LargeBuffer() {
     reset();
@@ -54,6 +111,9 @@ void LargeBuffer::reset() {
 }
 
 void LargeBuffer::resize(size_t bytes) {
+    // A big buffer is whole huge pages; the room beyond `bytes` is usable and reported.
+    if (bytes >= kLargeFrom)
+        bytes = mappedSize(bytes);
     if (bytes == m_size)
         return;
     if (bytes == 0) {
@@ -61,6 +121,17 @@ void LargeBuffer::resize(size_t bytes) {
         return;
     }
     void *p;
+    if (bytes >= kLargeFrom && m_size < kLargeFrom) {
+        // From small to big: a fresh aligned mapping, so that the huge pages line up.
+        p = mapAligned(bytes);
+        if (m_data) {
+            std::memcpy(p, m_data, m_size);
+            ::munmap(m_data, m_size);
+        }
+        m_data = p;
+        m_size = bytes;
+        return;
+    }
     if (m_data)
         p = ::mremap(m_data, m_size, bytes, MREMAP_MAYMOVE);
     else

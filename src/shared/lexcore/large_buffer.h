@@ -5,9 +5,63 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace lex {
+
+// Memory of `bytes` for a big buffer: from 256 KiB on, whole 2 MiB-aligned huge pages where the
+// system gives them (a page fault per 2 MiB instead of per 4 KiB), else the heap. Freed with the
+// same size.
+void *allocateLarge(size_t bytes);
+void freeLarge(void *p, size_t bytes) noexcept;
+
+// An allocator for standard containers that grow big (line ends, chunk buffers).
+template <class T> struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U> LargeAllocator(const LargeAllocator<U> &) noexcept {}
+    T *allocate(size_t n) { return static_cast<T *>(allocateLarge(n * sizeof(T))); }
+    void deallocate(T *p, size_t n) noexcept { freeLarge(p, n * sizeof(T)); }
+    friend bool operator==(const LargeAllocator &, const LargeAllocator &) { return true; }
+};
+
+template <class T> using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+// A fixed block of elements from allocateLarge, not initialised.
+template <class T> class LargeBlock {
+public:
+    LargeBlock() = default;
+    explicit LargeBlock(size_t n) : m_p(static_cast<T *>(allocateLarge(n * sizeof(T)))), m_n(n) {}
+    ~LargeBlock() { freeLarge(m_p, m_n * sizeof(T)); }
+    LargeBlock(LargeBlock &&other) noexcept
+        : m_p(std::exchange(other.m_p, nullptr)), m_n(std::exchange(other.m_n, 0)) {}
+    LargeBlock &operator=(LargeBlock &&other) noexcept {
+        if (this != &other) {
+            freeLarge(m_p, m_n * sizeof(T));
+            m_p = std::exchange(other.m_p, nullptr);
+            m_n = std::exchange(other.m_n, 0);
+        }
+        return *this;
+    }
+    LargeBlock(const LargeBlock &) = delete;
+    LargeBlock &operator=(const LargeBlock &) = delete;
+
+    T *get() const { return m_p; }
+    size_t size() const { return m_n; }
+    explicit operator bool() const { return m_p != nullptr; }
+    void reset(size_t n) { *this = LargeBlock(n); }
+
+private:
+    T *m_p = nullptr;
+    size_t m_n = 0;
+};
+using LargeString =
+    std::basic_string<char16_t, std::char_traits<char16_t>, LargeAllocator<char16_t>>;
+// Where each line of a decoded text ends (its LF).
+using LineEnds = LargeVector<uint32_t>;
 
 class LargeBuffer {
 public:

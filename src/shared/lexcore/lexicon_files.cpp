@@ -233,13 +233,13 @@ struct LineReader::Decoding {
     LargeBuffer *grow;        // the buffer, when it may grow (a file that grows while read)
     size_t limit = 0;         // bytes to read at most when it may not
     size_t readSoFar = 0;
-    std::unique_ptr<char[]> chunk;
+    LargeBlock<char> chunk;
     size_t chunkSize = 0;
     size_t carry = 0; // bytes left over from the previous chunk (a split pair)
     bool first = true;
     bool sawNul = false;
     size_t units = 0;
-    std::vector<uint32_t> ends;
+    LineEnds ends;
 
     std::thread thread;
     std::atomic<size_t> published{0};  // lines whose ends are known to the reader
@@ -271,8 +271,7 @@ namespace {
 
 // Appends the position of every LF in text[from, to) to `ends` and sets `sawNul` at a NUL. Lines
 // are a few units long, so eight units are tested at once and only the hits are looked at.
-void scanUtf16Lines(const char16_t *text, size_t from, size_t to, std::vector<uint32_t> &ends,
-                    bool &sawNul) {
+void scanUtf16Lines(const char16_t *text, size_t from, size_t to, LineEnds &ends, bool &sawNul) {
     size_t i = from;
 #if defined(__SSE2__)
     const __m128i lf = _mm_set1_epi16(u'\n'), nul = _mm_setzero_si128();
@@ -411,12 +410,17 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     // needs no megabyte of buffer (nor its zeroing) for each open.
     constexpr size_t kChunk = 1 << 20;
     d->chunkSize = std::min(kChunk, size + 16);
-    d->chunk.reset(new char[d->chunkSize + 4]); // room for a carried sequence
+    d->chunk.reset(d->chunkSize + 4); // room for a carried sequence
     // Room for every line end at once: a second thread's vector must never move.
     d->ends.reserve(async ? size + 2 : size / 8 + 16);
 
-    // The first chunk here: its notice and its failures come from open().
+    // The first chunk here: its notice and its failures come from open(). When a second thread
+    // decodes the rest, a small one, so that the first lines come soon and the second thread
+    // takes the bulk of the work.
+    if (async)
+        d->chunkSize = 64 << 10;
     bool last = d->step();
+    d->chunkSize = std::min(kChunk, size + 16);
     if (async && !last) {
         d->publish();
         Decoding *work = d.get();
@@ -553,11 +557,11 @@ void LineReader::close() {
 // The lines of one chunk of the file: whole lines only, but for the last chunk, whose last
 // line may have no terminator.
 struct LineStream::Chunk {
-    std::unique_ptr<char16_t[]> text;
+    LargeBlock<char16_t> text;
     size_t capacity = 0;
-    size_t length = 0;          // units of whole lines (all units in the last chunk)
-    std::vector<uint32_t> ends; // the LFs in text, in order
-    uint64_t bytesRead = 0;     // of the file, with this chunk
+    size_t length = 0;      // units of whole lines (all units in the last chunk)
+    LineEnds ends;          // the LFs in text, in order
+    uint64_t bytesRead = 0; // of the file, with this chunk
     bool last = false;
     std::exception_ptr error; // the chunk holds a NUL, or could not be read
 
@@ -566,7 +570,7 @@ struct LineStream::Chunk {
         if (units <= capacity)
             return;
         const size_t grown = std::max(units, capacity * 2);
-        std::unique_ptr<char16_t[]> bigger(new char16_t[grown]);
+        LargeBlock<char16_t> bigger(grown);
         if (keep > 0)
             std::memcpy(bigger.get(), text.get(), keep * 2);
         text = std::move(bigger);
@@ -583,8 +587,8 @@ struct LineStream::Decoder {
     LexiconEncoding encoding;
     bool ahead; // on a second thread
     size_t chunkSize;
-    std::unique_ptr<char[]> raw; // a chunk of bytes, behind what the last one left
-    size_t carry = 0;            // bytes of a character the last chunk cut
+    LargeBlock<char> raw; // a chunk of bytes, behind what the last one left
+    size_t carry = 0;     // bytes of a character the last chunk cut
     bool first = true;
     uint64_t bytesRead = 0;
     std::u16string tail; // the unfinished last line of the chunk before
@@ -630,7 +634,7 @@ struct LineStream::Decoder {
             size_t units = tail.size();
             tail.clear();
             if (!raw)
-                raw.reset(new char[chunkSize + 8]);
+                raw.reset(chunkSize + 8);
             for (;;) {
                 checkInterrupt();
                 const size_t got = readChunk(fd, path, raw.get() + carry, chunkSize);
@@ -1001,11 +1005,13 @@ void LineWriter::open(fs::path path, TextFormat format, LossReport loss) {
     m_reportLoss = loss == LossReport::ToScope && OutputScope::current() != nullptr;
     m_lines = m_lossyLines = m_firstLossy = 0;
     m_firstLossyText.clear();
-    if (m_buffer.size() < kChunk)
-        m_buffer.resize(kChunk); // a writer opened again after close()
+    // A small first chunk: most outputs are small, and every page touched costs. One that
+    // outgrows it gets the full chunk at its first flush.
+    if (m_buffer.size() < kFirstChunk)
+        m_buffer.resize(kFirstChunk);
     if (m_encoding == LexiconEncoding::Utf16Le) {
-        m_buffer[0] = char(0xFF);
-        m_buffer[1] = char(0xFE);
+        buffer()[0] = char(0xFF);
+        buffer()[1] = char(0xFE);
         m_size = 2;
     }
 }
@@ -1014,7 +1020,7 @@ void LineWriter::flush() {
     try {
         if (!m_out)
             m_out = std::make_unique<AtomicOutput>(m_path);
-        m_out->write(std::string_view(m_buffer.data(), m_size));
+        m_out->write(std::string_view(buffer(), m_size));
     } catch (...) {
         // A failed write ends the output here and now: no temporary file outlives the error.
         m_out.reset();
@@ -1030,10 +1036,10 @@ char *LineWriter::room(size_t units) {
     if (m_size + need > m_buffer.size()) {
         if (m_size > 0)
             flush();
-        if (need > m_buffer.size())
+        if (need > m_buffer.size() || m_buffer.size() < kChunk)
             m_buffer.resize(std::max(need, kChunk));
     }
-    return m_buffer.data() + m_size;
+    return buffer() + m_size;
 }
 
 char *LineWriter::encode(std::u16string_view text, char *dst) {
@@ -1100,7 +1106,7 @@ void LineWriter::writeLine(std::u16string_view text) {
         *end++ = '\n';
     }
     ++m_lines;
-    m_size = size_t(end - m_buffer.data());
+    m_size = size_t(end - buffer());
 }
 
 void LineWriter::writeLine936(std::string_view bytes) {
@@ -1118,13 +1124,13 @@ void LineWriter::writeLine936(std::string_view bytes) {
         *end++ = '\r';
     *end++ = '\n';
     ++m_lines;
-    m_size = size_t(end - m_buffer.data());
+    m_size = size_t(end - buffer());
 }
 
 void LineWriter::write(std::u16string_view text) {
     const int64_t before = m_lines;
     char *end = encode(text, room(text.size()));
-    m_size = size_t(end - m_buffer.data());
+    m_size = size_t(end - buffer());
     if (m_reportLoss)
         m_lines = before + int64_t(std::count(text.begin(), text.end(), u'\n'));
 }
@@ -1135,7 +1141,7 @@ void LineWriter::close() {
     flush();
     m_open = false;
     std::unique_ptr<AtomicOutput> out = std::move(m_out);
-    m_buffer = {};
+    m_buffer.reset();
     out->commit();
     if (m_lossyLines > 0)
         if (OutputScope *scope = OutputScope::current())

@@ -92,7 +92,7 @@ private:
     size_t m_size = 0;
     size_t m_pos = 0;
     // Where each line's LF is (or the end of the text for a last line without one).
-    std::vector<uint32_t> m_lineEnds;
+    LineEnds m_lineEnds;
     size_t m_line = 0;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
     // While a second thread decodes: its state (which owns the line ends meanwhile).
@@ -197,6 +197,8 @@ public:
 
 private:
     static constexpr size_t kChunk = size_t(1) << 20;
+    static constexpr size_t kFirstChunk = size_t(64) << 10;
+    char *buffer() const { return static_cast<char *>(m_buffer.data()); }
     char *room(size_t units);
     char *encode(std::u16string_view text, char *dst);
     void noteLossyLines(std::u16string_view text);
@@ -204,7 +206,7 @@ private:
 
     std::filesystem::path m_path;
     std::unique_ptr<AtomicOutput> m_out; // opened with the first full chunk
-    std::vector<char> m_buffer = std::vector<char>(kChunk);
+    LargeBuffer m_buffer;                // the encoded chunk not written yet
     size_t m_size = 0;
     bool m_open = false;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;

@@ -3,6 +3,8 @@
 // and the chunked decoder and encoder of the readers and writers. Strict means RFC 3629: no
 // overlong forms, no surrogates, nothing past U+10FFFF.
 
+#include "shared/lexcore/large_buffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,7 +39,7 @@ bool looksUtf8(std::string_view bytes);
 // ill-formed part; characters past U+FFFF become surrogate pairs. Sets `sawNul` when a NUL byte
 // occurs and appends the position of every LF, in units from `textStart`, to `lineEnds`.
 char16_t *decodeUtf8Lines(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
-                          bool &sawNul, const char16_t *textStart, std::vector<uint32_t> &lineEnds);
+                          bool &sawNul, const char16_t *textStart, LineEnds &lineEnds);
 void decodeUtf8(std::string_view bytes, std::u16string &out);
 
 // Encodes into `dst`, which has room for 3 * text.size() + 1 bytes; returns the end. A lone

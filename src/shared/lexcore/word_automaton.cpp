@@ -44,7 +44,7 @@ struct Entry {
 
 // Least-significant-digit radix sort on the low `bits` bits of the keys, 11 bits a pass;
 // passes whose digit is the same for every entry are skipped.
-void radixSort(std::vector<Entry> &entries, std::vector<Entry> &scratch, int bits) {
+void radixSort(LargeVector<Entry> &entries, LargeVector<Entry> &scratch, int bits) {
     if (entries.size() < 256) {
         std::sort(entries.begin(), entries.end(),
                   [](const Entry &a, const Entry &b) { return a.key < b.key; });
@@ -82,7 +82,7 @@ void foldCase(std::u16string &text) {
         c = t[c];
 }
 
-std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> words,
+LargeVector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> words,
                                            AutomatonOptions options, EventPump *pump) {
     m_folding = options.folding;
     m_fold = m_folding ? foldTable().data() : nullptr;
@@ -101,12 +101,12 @@ std::vector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> 
         return fold(reversed ? w[w.size() - 1 - depth] : w[depth]);
     };
     // node[i]: the node word i has reached so far; at the end, its own node.
-    std::vector<uint32_t> node(words.size(), kNoNode);
-    std::vector<uint32_t> active; // the words longer than the level, in their own order
+    LargeVector<uint32_t> node(words.size(), kNoNode);
+    LargeVector<uint32_t> active; // the words longer than the level, in their own order
     for (uint32_t i = 0; i < words.size(); ++i)
         if (!words[i].empty())
             active.push_back(i);
-    std::vector<Entry> entries, scratch;
+    LargeVector<Entry> entries, scratch;
     Ticker ticker{pump};
     uint32_t levelBegin = 0, levelEnd = 1;
     for (size_t depth = 0; !active.empty(); ++depth) {

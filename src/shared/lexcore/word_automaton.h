@@ -58,7 +58,7 @@ public:
     // stay valid during the call only. The pump, if any, is given a yield every kYieldEvery
     // steps of work; when one returns true (a stop), building ends early and returns an empty
     // list.
-    std::vector<uint32_t> build(std::span<const std::u16string_view> words,
+    LargeVector<uint32_t> build(std::span<const std::u16string_view> words,
                                 AutomatonOptions options = {}, EventPump *pump = nullptr);
 
     size_t nodeCount() const { return m_char.size(); }
@@ -176,7 +176,7 @@ private:
     // Per node, breadth first; m_nodes has one extra entry that closes the last child range.
     LargeArray<char16_t> m_char; // the character of the node's incoming edge
     LargeArray<Node> m_nodes;
-    std::vector<uint32_t> m_rootChild; // 65,536 entries: the root's child by character
+    LargeVector<uint32_t> m_rootChild; // 65,536 entries: the root's child by character
     std::vector<uint64_t> m_alphabet;  // one bit per character that occurs in some word
     std::vector<uint32_t> m_levels;    // the first node of each depth
     std::vector<uint64_t> m_pairs;     // the pair filter: 2^19 bits, empty without one
