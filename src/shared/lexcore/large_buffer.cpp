@@ -11,6 +11,7 @@ namespace lex {
 
 namespace {
 
+#if !defined(__SANITIZE_ADDRESS__)
 constexpr size_t kLargeFrom = size_t(256) << 10;
 constexpr size_t kHugePage = size_t(2) << 20;
 
@@ -18,7 +19,6 @@ size_t mappedSize(size_t bytes) {
     return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
 // A mapping of whole huge pages at a huge page boundary: a bigger one is made and trimmed.
 void *mapAligned(size_t bytes) {
     const size_t size = mappedSize(bytes);

@@ -519,15 +519,11 @@ size_t LineReader::size() const {
     return m_size;
 }
 
-size_t LineReader::knownSize() const {
+size_t LineReader::decodingSize() const {
     if (m_decoding && !m_decoding->done.load(std::memory_order_acquire))
         return 0;
     finish();
     return m_size;
-}
-
-void reportProgress(EventPump &pump, const LineReader &reader) {
-    pump.setProgress(int64_t(reader.position()), int64_t(reader.knownSize()));
 }
 
 size_t LineReader::countLines() const {

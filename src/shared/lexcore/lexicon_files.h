@@ -4,6 +4,7 @@
 // 936 (everything else). Outputs are code page 936 with CR LF unless the operation's output
 // format says otherwise (text_format.h).
 
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/text_format.h"
@@ -18,7 +19,6 @@
 
 namespace lex {
 
-class EventPump;
 
 // Tells the encoding: FF FE is UTF-16LE, EF BB BF is UTF-8; a file without a mark is UTF-8 when
 // all its bytes are valid UTF-8 and some character takes more than one byte, else code page 936
@@ -75,7 +75,7 @@ public:
     // The lines left (for progress bars and capacity checks).
     size_t countLines() const;
     // size() once the whole file is decoded, else 0 without waiting.
-    size_t knownSize() const;
+    size_t knownSize() const { return m_decoding ? decodingSize() : m_size; }
 
 private:
     struct Decoding;
@@ -84,6 +84,7 @@ private:
     // Waits for the whole file (rethrowing its failure) and takes its text over.
     void finish() const;
     size_t readyLines() const;
+    size_t decodingSize() const; // knownSize() while a second thread may still decode
     std::u16string_view lineAt(size_t line, size_t start) const;
 
     // The decoded text, allocated without initialisation so that untouched pages cost nothing.
@@ -103,7 +104,9 @@ private:
 // Sets the pump's progress to how far `reader` has read, out of its size once the whole file is
 // decoded: loops start on the first lines while the rest is still being decoded, and the bar
 // waits for the total rather than the loop.
-void reportProgress(EventPump &pump, const LineReader &reader);
+inline void reportProgress(EventPump &pump, const LineReader &reader) {
+    pump.setProgress(int64_t(reader.position()), int64_t(reader.knownSize()));
+}
 
 // Reads a whole text file as lines (convenience for small data files and tests).
 std::u16string readWholeText(const std::filesystem::path &path, LexiconEncoding encoding);
