@@ -19,7 +19,6 @@
 
 namespace lex {
 
-
 // Tells the encoding: FF FE is UTF-16LE, EF BB BF is UTF-8; a file without a mark is UTF-8 when
 // all its bytes are valid UTF-8 and some character takes more than one byte, else code page 936
 // (a pure ASCII file reads the same either way). A code page 936 file is told after its first
