@@ -31,11 +31,14 @@ struct LineBatch {
         keys.clear();
         values.clear();
     }
-    // Called by the work function once per line.
-    void add(std::u16string_view text, std::u16string_view note = {}, uint64_t key = 0,
-             uint32_t value = 0) {
+    // Called by the work function once per line: with a text only, or with all four for
+    // every line of the batch.
+    void add(std::u16string_view text) {
         texts += text;
         textEnds.push_back(uint32_t(texts.size()));
+    }
+    void add(std::u16string_view text, std::u16string_view note, uint64_t key, uint32_t value) {
+        add(text);
         notes += note;
         noteEnds.push_back(uint32_t(notes.size()));
         keys.push_back(key);
@@ -46,6 +49,8 @@ struct LineBatch {
         return std::u16string_view(texts).substr(from, textEnds[i] - from);
     }
     std::u16string_view note(size_t i) const {
+        if (noteEnds.empty())
+            return {};
         const uint32_t from = i ? noteEnds[i - 1] : 0;
         return std::u16string_view(notes).substr(from, noteEnds[i] - from);
     }

@@ -43,8 +43,8 @@ TEST(LargeBuffer, BlocksAndVectorsOfAnySize) {
         if (n > 0) {
             EXPECT_EQ(moved.get()[n - 1], 0xABABABABu);
 #if !defined(__SANITIZE_ADDRESS__)
-            // From 256 KiB on: whole huge pages, at a huge page boundary.
-            if (n * sizeof(uint32_t) >= (size_t(256) << 10)) {
+            // From 64 KiB on: whole huge pages, at a huge page boundary.
+            if (n * sizeof(uint32_t) >= (size_t(64) << 10)) {
                 EXPECT_EQ(reinterpret_cast<uintptr_t>(moved.get()) % (size_t(2) << 20), 0u);
             }
 #endif

@@ -12,7 +12,7 @@ namespace lex {
 namespace {
 
 #if !defined(__SANITIZE_ADDRESS__)
-constexpr size_t kLargeFrom = size_t(256) << 10;
+constexpr size_t kLargeFrom = size_t(64) << 10;
 constexpr size_t kHugePage = size_t(2) << 20;
 
 size_t mappedSize(size_t bytes) {

@@ -12,7 +12,7 @@
 
 namespace lex {
 
-// Memory of `bytes` for a big buffer: from 256 KiB on, whole 2 MiB-aligned huge pages where the
+// Memory of `bytes` for a big buffer: from 64 KiB on, whole 2 MiB-aligned huge pages where the
 // system gives them (a page fault per 2 MiB instead of per 4 KiB), else the heap. Freed with the
 // same size.
 void *allocateLarge(size_t bytes);
