@@ -133,14 +133,14 @@ LexiconEncoding detectFileEncoding(const fs::path &path, bool utf16) {
             ++split;
         second = std::thread([&, split] {
             Utf8Validator tail;
-            std::vector<char> chunk(kChunk);
+            LargeBlock<char> chunk(kChunk);
             bool ok = true;
             for (off_t at = off_t(split); ok && secondOk.load(std::memory_order_relaxed);) {
-                const ssize_t n = ::pread(f.fd, chunk.data(), chunk.size(), at);
+                const ssize_t n = ::pread(f.fd, chunk.get(), chunk.size(), at);
                 if (n <= 0)
                     break;
                 at += n;
-                ok = tail.feed(std::string_view(chunk.data(), size_t(n)));
+                ok = tail.feed(std::string_view(chunk.get(), size_t(n)));
             }
             secondOk = ok && secondOk && tail.complete();
             secondMultibyte = tail.sawMultibyte();
@@ -156,13 +156,13 @@ LexiconEncoding detectFileEncoding(const fs::path &path, bool utf16) {
             }
         }
     } join{second, secondOk};
-    buf.resize(std::min<size_t>(std::max(size, have) + 4, kChunk));
+    LargeBlock<char> big(std::min<size_t>(std::max(size, have) + 4, kChunk));
     for (size_t at = have; at < split;) {
-        const size_t n = readChunk(f, path, buf.data(), std::min(buf.size(), split - at));
+        const size_t n = readChunk(f, path, big.get(), std::min(big.size(), split - at));
         if (n == 0)
             break;
         at += n;
-        if (!utf8.feed(std::string_view(buf.data(), n)))
+        if (!utf8.feed(std::string_view(big.get(), n)))
             return LexiconEncoding::Ansi936;
     }
     bool multibyte = utf8.sawMultibyte();
