@@ -1,9 +1,9 @@
 // Core benchmarks, run by bench/core.sh:
 //   bench_core roundtrip IN OUT [gbk|utf-8]   read IN with LineReader, write every line with
 //                                 LineWriter (code page 936 with CR LF, or UTF-8 with LF)
-//   bench_core stream IN OUT [gbk|utf-8]      the same through LineStream, which holds one chunk
-//   bench_core dedup IN OUT       read, Contains + Add every line (standard key), write the set
-//   bench_core setops IN          Contains + Add of every line; prints the seconds it took
+//   bench_core stream IN OUT [gbk|utf-8]      the same through LineStream, which reads a few chunks
+//   ahead bench_core dedup IN OUT       read, Contains + Add every line (standard key), write the
+//   set bench_core setops IN          Contains + Add of every line; prints the seconds it took
 //   bench_core memory IN          reads IN and holds all lines as strings; prints peak RSS / size
 
 #include "shared/lexcore/entry_hash_set.h"

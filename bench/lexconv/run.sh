@@ -54,28 +54,20 @@ row "rime -> qq (UTF-16)" \
     "'$LEXCLI' --data-dir '$DATA' lexconv convert '$W/lexicon.dict.yaml' -o '$W/o.txt' --to qq" \
     "awk -F'\t' '$body gsub(/ /,\"\\x27\",\$2); print \$2\" \"\$1\" 1\\r\"; $skip' '$W/lexicon.dict.yaml' | iconv -f UTF-8 -t UTF-16LE > '$W/p.txt'"
 
-# The shared reader and writer, against iconv: every encoding into code page 936, and back.
-ours=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$W/lexicon-a.utf16.txt" "$W/o.txt")
-bench_line "UTF-16 -> GBK (LineReader/LineWriter)" "$ours" "iconv" \
-    "$(bench_median5 sh -c "iconv -f UTF-16 -t CP936 '$W/lexicon-a.utf16.txt' > '$W/p.txt'")"
-ours=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$W/lexicon-a.utf8.txt" "$W/o.txt" gbk)
-bench_line "UTF-8 -> GBK" "$ours" "iconv" \
-    "$(bench_median5 sh -c "iconv -f UTF-8 -t CP936 '$W/lexicon-a.utf8.txt' > '$W/p.txt'")"
-ours=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$BENCH_WORK/lexicon-a.txt" "$W/o.txt" utf-8)
-bench_line "GBK -> UTF-8" "$ours" "iconv" \
-    "$(bench_median5 sh -c "iconv -f CP936 -t UTF-8 '$BENCH_WORK/lexicon-a.txt' > '$W/p.txt'")"
-
-# The same through LineStream, which lexconv, correct and the partitioned runs read with: a few
-# chunks decoded ahead on a second thread instead of the whole text.
-ours=$(bench_median5 "$BENCH_BIN/bench_core" stream "$W/lexicon-a.utf16.txt" "$W/o.txt")
-bench_line "UTF-16 -> GBK (LineStream/LineWriter)" "$ours" "iconv" \
-    "$(bench_median5 sh -c "iconv -f UTF-16 -t CP936 '$W/lexicon-a.utf16.txt' > '$W/p.txt'")"
-ours=$(bench_median5 "$BENCH_BIN/bench_core" stream "$W/lexicon-a.utf8.txt" "$W/o.txt" gbk)
-bench_line "UTF-8 -> GBK (LineStream)" "$ours" "iconv" \
-    "$(bench_median5 sh -c "iconv -f UTF-8 -t CP936 '$W/lexicon-a.utf8.txt' > '$W/p.txt'")"
-ours=$(bench_median5 "$BENCH_BIN/bench_core" stream "$BENCH_WORK/lexicon-a.txt" "$W/o.txt" utf-8)
-bench_line "GBK -> UTF-8 (LineStream)" "$ours" "iconv" \
-    "$(bench_median5 sh -c "iconv -f CP936 -t UTF-8 '$BENCH_WORK/lexicon-a.txt' > '$W/p.txt'")"
+# The shared readers and writer, against iconv: every encoding into code page 936, and back.
+# LineReader holds the whole text; LineStream, which lexconv, correct and the partitioned runs
+# read with, decodes a few chunks ahead on a second thread. One peer time serves both rows.
+encoding_rows() { # name, input, iconv's from and to, bench_core's output encoding (optional)
+    local name=$1 in=$2 peer mode
+    peer=$(bench_median5 sh -c "iconv -f $3 -t $4 '$in' > '$W/p.txt'")
+    for mode in roundtrip stream; do
+        bench_line "$name ($mode)" "$(bench_median5 "$BENCH_BIN/bench_core" $mode "$in" "$W/o.txt" ${5:-})" \
+            "iconv" "$peer"
+    done
+}
+encoding_rows "UTF-16 -> GBK" "$W/lexicon-a.utf16.txt" UTF-16 CP936
+encoding_rows "UTF-8 -> GBK" "$W/lexicon-a.utf8.txt" UTF-8 CP936 gbk
+encoding_rows "GBK -> UTF-8" "$BENCH_WORK/lexicon-a.txt" CP936 UTF-8 utf-8
 
 # Six million lines: the same dictionary six times over (every line a duplicate five times).
 if [ ! -f "$W/six.dict.yaml" ]; then

@@ -301,6 +301,38 @@ void scanUtf16Lines(const char16_t *text, size_t from, size_t to, LineEnds &ends
     }
 }
 
+// Drops the mark of `encoding` from the first bytes of a file: once, so that text that begins
+// with the same bytes again keeps them.
+void dropMark(std::string_view &bytes, LexiconEncoding encoding) {
+    if (encoding == LexiconEncoding::Utf16Le && startsWith(bytes, "\xFF\xFE"))
+        bytes.remove_prefix(2);
+    else if (encoding == LexiconEncoding::Utf8 && startsWith(bytes, "\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+}
+
+// Decodes `bytes` behind the first `units` units of `text`, which has room for bytes.size()
+// more, appending every LF (counted from `text`) to `ends` and setting `sawNul` at a NUL;
+// returns the units of text now. `consumed` gets the bytes used: all but a character cut at the
+// end, unless `final`.
+size_t decodeChunk(LexiconEncoding encoding, std::string_view bytes, bool final, char16_t *text,
+                   size_t units, size_t &consumed, bool &sawNul, LineEnds &ends) {
+    if (encoding == LexiconEncoding::Utf16Le) {
+        consumed = final ? bytes.size() : bytes.size() & ~size_t(1);
+        std::memcpy(text + units, bytes.data(), consumed & ~size_t(1));
+        const size_t from = units;
+        units += consumed / 2;
+        // A dangling last byte of an odd-length file cannot be a character.
+        if (consumed & 1)
+            text[units++] = 0xFFFD;
+        scanUtf16Lines(text, from, units, ends, sawNul);
+        return units;
+    }
+    char16_t *end = encoding == LexiconEncoding::Utf8
+                        ? decodeUtf8Lines(bytes, text + units, final, consumed, sawNul, text, ends)
+                        : decode936Lines(bytes, text + units, final, consumed, sawNul, text, ends);
+    return size_t(end - text);
+}
+
 } // namespace
 
 bool LineReader::Decoding::step() {
@@ -313,33 +345,15 @@ bool LineReader::Decoding::step() {
     const size_t have = carry + got;
     const bool final = got == 0;
     std::string_view bytes(chunk.get(), have);
-    if (first && encoding == LexiconEncoding::Utf16Le && startsWith(bytes, "\xFF\xFE"))
-        bytes.remove_prefix(2);
-    if (first && encoding == LexiconEncoding::Utf8 && startsWith(bytes, "\xEF\xBB\xBF"))
-        bytes.remove_prefix(3);
-    first = false;
+    if (std::exchange(first, false))
+        dropMark(bytes, encoding);
     if (grow && capacity < units + bytes.size() + 16) { // the file grew while we read it
         capacity = (units + bytes.size() + 16) * 2;
         grow->resize(capacity * 2);
         text = static_cast<char16_t *>(grow->data());
     }
     size_t consumed = 0;
-    if (encoding == LexiconEncoding::Utf16Le) {
-        consumed = final ? bytes.size() : bytes.size() & ~size_t(1);
-        std::memcpy(text + units, bytes.data(), consumed & ~size_t(1));
-        const size_t from = units;
-        units += consumed / 2;
-        // A dangling last byte of an odd-length file cannot be a character.
-        if (consumed & 1)
-            text[units++] = 0xFFFD;
-        scanUtf16Lines(text, from, units, ends, sawNul);
-    } else if (encoding == LexiconEncoding::Utf8) {
-        char16_t *e = decodeUtf8Lines(bytes, text + units, final, consumed, sawNul, text, ends);
-        units = size_t(e - text);
-    } else {
-        char16_t *e = decode936Lines(bytes, text + units, final, consumed, sawNul, text, ends);
-        units = size_t(e - text);
-    }
+    units = decodeChunk(encoding, bytes, final, text, units, consumed, sawNul, ends);
     carry = bytes.size() - consumed;
     std::memmove(chunk.get(), bytes.data() + consumed, carry);
     return final;
@@ -409,18 +423,17 @@ void LineReader::open(const fs::path &path, LexiconEncoding encoding) {
     // Read and decode in chunks: the raw bytes never exist in full beside the text. A small file
     // needs no megabyte of buffer (nor its zeroing) for each open.
     constexpr size_t kChunk = 1 << 20;
-    d->chunkSize = std::min(kChunk, size + 16);
-    d->chunk.reset(d->chunkSize + 4); // room for a carried sequence
+    const size_t chunkSize = std::min(kChunk, size + 16);
+    d->chunk.reset(chunkSize + 4); // room for a carried sequence
     // Room for every line end at once: a second thread's vector must never move.
     d->ends.reserve(async ? size + 2 : size / 8 + 16);
 
     // The first chunk here: its notice and its failures come from open(). When a second thread
     // decodes the rest, a small one, so that the first lines come soon and the second thread
     // takes the bulk of the work.
-    if (async)
-        d->chunkSize = 64 << 10;
+    d->chunkSize = async ? std::min<size_t>(chunkSize, 64 << 10) : chunkSize;
     bool last = d->step();
-    d->chunkSize = std::min(kChunk, size + 16);
+    d->chunkSize = chunkSize;
     if (async && !last) {
         d->publish();
         Decoding *work = d.get();
@@ -554,7 +567,6 @@ void LineReader::close() {
 // line may have no terminator.
 struct LineStream::Chunk {
     LargeBlock<char16_t> text;
-    size_t capacity = 0;
     size_t length = 0;      // units of whole lines (all units in the last chunk)
     LineEnds ends;          // the LFs in text, in order
     uint64_t bytesRead = 0; // of the file, with this chunk
@@ -563,14 +575,12 @@ struct LineStream::Chunk {
 
     // Room for `units`, keeping the first `keep` units.
     void reserve(size_t units, size_t keep) {
-        if (units <= capacity)
+        if (units <= text.size())
             return;
-        const size_t grown = std::max(units, capacity * 2);
-        LargeBlock<char16_t> bigger(grown);
+        LargeBlock<char16_t> bigger(std::max(units, text.size() * 2));
         if (keep > 0)
             std::memcpy(bigger.get(), text.get(), keep * 2);
         text = std::move(bigger);
-        capacity = grown;
     }
 };
 
@@ -641,30 +651,13 @@ struct LineStream::Decoder {
                     carry = view.size();
                     continue;
                 }
-                // The mark goes once: text that begins with the same bytes again keeps them.
-                if (first && encoding == LexiconEncoding::Utf16Le && startsWith(view, "\xFF\xFE"))
-                    view.remove_prefix(2);
-                if (first && encoding == LexiconEncoding::Utf8 && startsWith(view, "\xEF\xBB\xBF"))
-                    view.remove_prefix(3);
-                first = false;
+                if (std::exchange(first, false))
+                    dropMark(view, encoding);
                 c.reserve(units + view.size() + 1, units);
                 char16_t *text = c.text.get();
                 size_t consumed = 0;
                 bool nul = false;
-                char16_t *end;
-                if (encoding == LexiconEncoding::Utf16Le) {
-                    consumed = final ? view.size() : view.size() & ~size_t(1);
-                    std::memcpy(text + units, view.data(), consumed & ~size_t(1));
-                    end = text + units + consumed / 2;
-                    if (consumed & 1)
-                        *end++ = 0xFFFD; // a dangling last byte
-                    scanUtf16Lines(text, units, size_t(end - text), c.ends, nul);
-                } else if (encoding == LexiconEncoding::Utf8) {
-                    end = decodeUtf8Lines(view, text + units, final, consumed, nul, text, c.ends);
-                } else {
-                    end = decode936Lines(view, text + units, final, consumed, nul, text, c.ends);
-                }
-                units = size_t(end - text);
+                units = decodeChunk(encoding, view, final, text, units, consumed, nul, c.ends);
                 carry = view.size() - consumed;
                 std::memmove(raw.get(), view.data() + consumed, carry);
                 if (nul)
