@@ -155,3 +155,17 @@ TEST(WordAutomaton, YieldsAndStops) {
     EXPECT_TRUE(automaton.build(views, {}, &pump).empty());
     EXPECT_EQ(pump.calls(), 1);
 }
+
+// The filter is only worth its tests if it turns texts away: a text that holds the first pair of
+// a long word but not its first three units, or a word's units in another order, passes no
+// longer to the scan.
+TEST(WordAutomaton, PairFilterTurnsAwayTextsThatCannotHoldAWord) {
+    const std::vector<std::u16string> words = {u"中国华人", u"人民", u"银行业"};
+    const std::vector<std::u16string_view> views(words.begin(), words.end());
+    WordAutomaton automaton;
+    automaton.build(views, {.pairFilter = true});
+    for (std::u16string_view text : {u"中国人", u"国华人", u"民人", u"银行", u"x银行", u"中"})
+        EXPECT_FALSE(automaton.mayHoldWord(text)) << "passed: " << text.size();
+    for (std::u16string_view text : {u"中国华", u"人民", u"a银行业b", u"大中国华人"})
+        EXPECT_TRUE(automaton.mayHoldWord(text));
+}

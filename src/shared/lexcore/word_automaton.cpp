@@ -93,6 +93,8 @@ LargeVector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> 
     m_alphabet.assign((1u << 16) / 64, 0);
     m_pairs.clear();
     m_singles.clear();
+    m_triples.clear();
+    m_hasSingles = false;
     m_epoch = 1;
     m_char.push_back(0); // the root
 
@@ -177,15 +179,28 @@ LargeVector<uint32_t> WordAutomaton::build(std::span<const std::u16string_view> 
     }
 
     if (options.pairFilter) {
-        m_pairs.assign((size_t(1) << 19) / 64, 0);
+        // Entries for some 16 per word, from 2^19: small enough to stay in cache for tables
+        // of a few ten thousand words, few enough false hits for bigger ones.
+        unsigned bits = 19;
+        while (bits < 23 && (size_t(1) << bits) < words.size() * 16)
+            ++bits;
+        m_filterShift = 32 - bits;
+        m_pairs.assign((size_t(1) << bits) / 32, 0);
         m_singles.assign((1u << 16) / 64, 0);
+        m_triples.assign((size_t(1) << bits) / 64, 0);
         for (std::u16string_view w : words) {
             if (w.size() == 1) {
                 const char16_t c = fold(w[0]);
                 m_singles[c >> 6] |= uint64_t(1) << (c & 63);
-            } else if (w.size() > 1) {
+                m_hasSingles = true;
+            } else if (w.size() == 2) {
                 const size_t bit = pairBit(unit(w, 0), unit(w, 1));
-                m_pairs[bit / 64] |= uint64_t(1) << (bit % 64);
+                m_pairs[bit / 32] |= uint64_t(1) << (bit % 32 * 2);
+            } else if (w.size() > 2) {
+                const size_t pbit = pairBit(unit(w, 0), unit(w, 1));
+                m_pairs[pbit / 32] |= uint64_t(2) << (pbit % 32 * 2);
+                const size_t bit = tripleBit(unit(w, 0), unit(w, 1), unit(w, 2));
+                m_triples[bit / 64] |= uint64_t(1) << (bit % 64);
             }
         }
     }
@@ -238,17 +253,25 @@ bool WordAutomaton::mayHoldWord(std::u16string_view text) const {
     if (m_pairs.empty())
         return true;
     const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        const char16_t a = fold(text[i]);
-        if (m_singles[a >> 6] >> (a & 63) & 1)
+    if (n == 0)
+        return false;
+    char16_t a = fold(text[0]);
+    for (size_t i = 0; i + 1 < n; ++i) {
+        const char16_t b = fold(text[i + 1]);
+        if (m_hasSingles && (m_singles[a >> 6] >> (a & 63) & 1))
             return true;
-        if (i + 1 < n) {
-            const size_t bit = pairBit(a, fold(text[i + 1]));
-            if (m_pairs[bit / 64] >> (bit % 64) & 1)
+        const size_t bit = pairBit(a, b);
+        const unsigned starts = unsigned(m_pairs[bit / 32] >> (bit % 32 * 2)) & 3;
+        if (starts & 1)
+            return true;
+        if ((starts & 2) && i + 2 < n) {
+            const size_t t = tripleBit(a, b, fold(text[i + 2]));
+            if (m_triples[t / 64] >> (t % 64) & 1)
                 return true;
         }
+        a = b;
     }
-    return false;
+    return m_hasSingles && (m_singles[a >> 6] >> (a & 63) & 1);
 }
 
 } // namespace lex

@@ -12,8 +12,8 @@
 //  - folding: words and text compared exactly, code unit by code unit, or after Unicode simple
 //    case folding of both, one code unit for one (foldCase below);
 //  - reversed: the words are entered read backwards, for endsWithAny;
-//  - pairFilter: a small table of the code unit pairs that begin a word, for mayHoldWord, which
-//    lets most short texts skip the scan.
+//  - pairFilter: small tables of the code unit pairs and triples that begin a word, for
+//    mayHoldWord, which lets most short texts skip the scan.
 // The automaton's alphabet is the set of code units its words use: any other unit sends a scan
 // back to the root in one test.
 //
@@ -126,8 +126,8 @@ public:
     bool startsWithAny(std::u16string_view text) const;
     bool endsWithAny(std::u16string_view text) const;
     // False only when no word can occur in `text` (a built pair filter; true without one):
-    // every word of two or more units begins with a pair the filter holds, every word of one
-    // unit is in a table of its own.
+    // every word of two units is a pair the filter holds, every longer word begins with a pair
+    // and a triple it holds, every word of one unit is in a table of its own.
     bool mayHoldWord(std::u16string_view text) const;
 
 private:
@@ -169,8 +169,11 @@ private:
         }
     }
 
-    static size_t pairBit(char16_t a, char16_t b) {
-        return size_t(((uint32_t(a) << 16 | b) * 0x9E3779B1u) >> 13);
+    size_t pairBit(char16_t a, char16_t b) const {
+        return size_t(((uint32_t(a) << 16 | b) * 0x9E3779B1u) >> m_filterShift);
+    }
+    size_t tripleBit(char16_t a, char16_t b, char16_t c) const {
+        return size_t((((uint32_t(a) << 16 | b) * 0x9E3779B1u ^ c) * 0x85EBCA77u) >> m_filterShift);
     }
 
     // Per node, breadth first; m_nodes has one extra entry that closes the last child range.
@@ -179,9 +182,15 @@ private:
     LargeVector<uint32_t> m_rootChild; // 65,536 entries: the root's child by character
     std::vector<uint64_t> m_alphabet;  // one bit per character that occurs in some word
     std::vector<uint32_t> m_levels;    // the first node of each depth
-    std::vector<uint64_t> m_pairs;     // the pair filter: 2^19 bits, empty without one
-    std::vector<uint64_t> m_singles;   // the one-unit words of the pair filter
-    const char16_t *m_fold = nullptr;  // the folding table, when folding
+    // The pair filter, empty without one: two bits per hash of a unit pair, for the words of two
+    // units (1) and the longer words (2) it begins. A longer word also needs its first three
+    // units in m_triples, which turns away most texts that hold a common pair.
+    std::vector<uint64_t> m_pairs;
+    std::vector<uint64_t> m_triples;
+    unsigned m_filterShift = 13;     // 32 minus the bits of a filter's hash
+    std::vector<uint64_t> m_singles; // the one-unit words of the pair filter
+    bool m_hasSingles = false;
+    const char16_t *m_fold = nullptr; // the folding table, when folding
     bool m_folding = false;
     size_t m_longest = 0; // the length of the longest word
     uint32_t m_epoch = 1;
