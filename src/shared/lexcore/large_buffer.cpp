@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <utility>
@@ -35,6 +36,53 @@ void *mapAligned(size_t bytes) {
     ::madvise(reinterpret_cast<void *>(aligned), size, MADV_HUGEPAGE);
     return reinterpret_cast<void *>(aligned);
 }
+
+// Blocks under 1 MiB share huge pages: each is carved from a 2 MiB page in its size class (a
+// power of two from 64 KiB) and goes back to that class when freed, for the next block of the
+// class. A huge page is zeroed whole at its first touch, so a page to itself would cost a
+// 100 KiB vector the zeroing of 2 MiB, and a block used again costs no page fault at all.
+// What is freed stays with the process, bounded by the most blocks of a class ever in use.
+class SharedPages {
+public:
+    static constexpr size_t kClasses = 5; // 64 KiB to 1 MiB
+
+    static size_t classOf(size_t bytes) {
+        size_t c = 0;
+        while ((kLargeFrom << c) < bytes)
+            ++c;
+        return c;
+    }
+    void *take(size_t c) {
+        std::lock_guard lock(m_mutex);
+        if (!m_free[c]) {
+            const size_t block = kLargeFrom << c;
+            auto *page = static_cast<char *>(mapAligned(kHugePage));
+            for (size_t at = kHugePage; at >= block; at -= block)
+                push(c, page + at - block);
+        }
+        Free *f = m_free[c];
+        m_free[c] = f->next;
+        return f;
+    }
+    void give(void *p, size_t c) {
+        std::lock_guard lock(m_mutex);
+        push(c, p);
+    }
+
+private:
+    struct Free {
+        Free *next;
+    };
+    void push(size_t c, void *p) { m_free[c] = new (p) Free{m_free[c]}; }
+
+    std::mutex m_mutex;
+    Free *m_free[kClasses] = {};
+};
+
+SharedPages &sharedPages() {
+    static SharedPages *pages = new SharedPages; // never destroyed: blocks outlive statics
+    return *pages;
+}
 #endif
 
 } // namespace
@@ -52,6 +100,8 @@ void freeLarge(void *p, size_t) noexcept {
 void *allocateLarge(size_t bytes) {
     if (bytes < kLargeFrom)
         return ::operator new(bytes);
+    if (bytes <= kHugePage / 2)
+        return sharedPages().take(SharedPages::classOf(bytes));
     return mapAligned(bytes);
 }
 
@@ -60,6 +110,8 @@ void freeLarge(void *p, size_t bytes) noexcept {
         return;
     if (bytes < kLargeFrom)
         ::operator delete(p);
+    else if (bytes <= kHugePage / 2)
+        sharedPages().give(p, SharedPages::classOf(bytes));
     else
         ::munmap(p, mappedSize(bytes));
 }
