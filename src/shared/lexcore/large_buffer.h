@@ -12,9 +12,9 @@
 
 namespace lex {
 
-// Memory of `bytes` for a big buffer: from 64 KiB on, whole 2 MiB-aligned huge pages where the
-// system gives them (a page fault per 2 MiB instead of per 4 KiB), else the heap. Freed with the
-// same size.
+// Memory of `bytes` for a big buffer, not initialised: from 64 KiB to 1 MiB a block of a huge
+// page shared with others, above that whole 2 MiB-aligned huge pages where the system gives them
+// (a page fault per 2 MiB instead of per 4 KiB), below the heap. Freed with the same size.
 void *allocateLarge(size_t bytes);
 void freeLarge(void *p, size_t bytes) noexcept;
 
