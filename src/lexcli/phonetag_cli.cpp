@@ -68,12 +68,12 @@ int annotate(Context &ctx, ArgParser &p) {
     const bool reviewFound = review && fileExists(polyphones) && fileExists(ranks);
     // The lexicon starts decoding (on a thread of its reader's) while the data loads. A failure
     // to read it waits for its turn: the data's messages come first, as when it is read after.
-    LineReader input;
+    std::optional<LineStream> input;
     std::exception_ptr inputFailure;
     const bool inputFound = tableFound && (!review || reviewFound) && fileExists(paths->input);
     if (inputFound) {
         try {
-            input.open(paths->input, detectEncoding(paths->input));
+            input.emplace(paths->input);
         } catch (...) {
             inputFailure = std::current_exception();
         }
@@ -106,7 +106,7 @@ int annotate(Context &ctx, ArgParser &p) {
         return ctx.fail(phonetag::kReviewDataMissing);
     if (tableFailure)
         std::rethrow_exception(tableFailure);
-    LineReader *opened = inputFound && !inputFailure ? &input : nullptr;
+    LineStream *opened = input ? &*input : nullptr;
     phonetag::PinyinCounters counters;
     if (!review) {
         if (inputFailure)

@@ -8,6 +8,7 @@
 #include "shared/lexcore/report.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace lex::phonetag {
 
@@ -34,16 +35,16 @@ void annotateLine(std::u16string_view line, const CharDictionary &dict, const Wo
 LineCountResult autoAnnotate(const std::filesystem::path &input,
                              const std::filesystem::path &output, const CharDictionary &dict,
                              const WordTable &table, PinyinCounters &counters, EventPump &pump,
-                             LineReader *opened) {
+                             LineStream *opened) {
     LineCountResult result;
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    // A big lexicon decodes on a second thread meanwhile the automaton is built.
-    LineReader own;
+    // The lexicon starts decoding on a second thread meanwhile the automaton is built.
+    std::optional<LineStream> own;
     if (!opened)
-        own.open(input, detectEncoding(input));
-    LineReader &reader = opened ? *opened : own;
+        own.emplace(input);
+    LineStream &in = opened ? *opened : *own;
     table.prepare();
     LineWriter writer(output);
     struct State {
@@ -51,17 +52,15 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
         std::u16string out, scratch;
     } states[2];
     result.lines = passLineBatches(
-        reader, states,
+        in, pump, states,
         [&](std::u16string_view line, State &st, LineBatch &batch) {
             annotateLine(line, dict, table, st.counted, st.out, st.scratch);
             batch.add(st.out);
         },
         [&](const LineBatch &batch, size_t i) {
             writer.writeLine(batch.text(i));
-            reportProgress(pump, reader);
             pump.yield();
         });
-    reader.close();
     writer.close();
     for (const State &st : states) {
         counters.supplemented += st.counted.supplemented;

@@ -18,7 +18,7 @@
 #include <string_view>
 
 namespace lex {
-class LineReader;
+class LineStream;
 }
 
 namespace lex::phonetag {
@@ -38,12 +38,12 @@ void annotateLine(std::u16string_view line, const CharDictionary &dict, const Wo
 
 // Annotates `input` (either encoding) into `output` (code page 936, CR LF after every line).
 // The counters grow by what FixPinyin counted. Throws LexError on unreadable input or
-// unwritable output; the output is then left as it was. `opened`, if given, is a reader already
+// unwritable output; the output is then left as it was. `opened`, if given, is a stream already
 // opened on `input` (a caller that starts decoding it while it loads the data).
 LineCountResult autoAnnotate(const std::filesystem::path &input,
                              const std::filesystem::path &output, const CharDictionary &dict,
                              const WordTable &table, PinyinCounters &counters, EventPump &pump,
-                             LineReader *opened = nullptr);
+                             LineStream *opened = nullptr);
 
 // Writes entryWord of every line of `input` to `output`.
 LineCountResult clearPinyin(const std::filesystem::path &input, const std::filesystem::path &output,

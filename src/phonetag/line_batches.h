@@ -14,15 +14,20 @@
 
 namespace lex::phonetag {
 
-// What a batch of lines became: per line a text, a note that may be empty, and two numbers.
+// A batch of lines, copied from the stream, and what they became: per line a text, a note that
+// may be empty, and two numbers.
 struct LineBatch {
-    std::vector<std::u16string_view> lines;
+    std::u16string input; // the lines' text, one after the other
+    std::vector<uint32_t> inputEnds;
+    std::vector<std::u16string_view> lines; // into `input`
     std::u16string texts, notes;
     std::vector<uint32_t> textEnds, noteEnds;
     std::vector<uint64_t> keys;
     std::vector<uint32_t> values;
 
     void clear() {
+        input.clear();
+        inputEnds.clear();
         lines.clear();
         texts.clear();
         notes.clear();
@@ -56,14 +61,16 @@ struct LineBatch {
     }
 };
 
-// Reads every line of `reader` and calls work(line, state, batch) for each, on this thread
-// (with states[0]) or the second one (states[1]); then, on this thread and in file order,
-// emit(batch, i) for each line i of each batch. Returns the lines read. A few batches are in
-// flight at a time: this thread reads them, both threads work whichever waits next, and this
-// thread passes each on as soon as it and those before it are done. A batch's text stays
-// within 2^32 units, so a batch ends early at very long lines.
+// Reads every line of `in` and calls work(line, state, batch) for each, on this thread (with
+// states[0]) or the second one (states[1]); then, on this thread and in file order, emit(batch,
+// i) for each line i of each batch. Returns the lines read. A few batches are in flight at a
+// time: this thread reads them, both threads work whichever waits next, and this thread passes
+// each on as soon as it and those before it are done. A batch holds a copy of its lines, so the
+// lexicon streams through buffers used again and again rather than staying in memory: on a
+// virtual machine fresh memory costs more than the copy. A batch's text stays within 2^32
+// units, so a batch ends early at very long lines.
 template <class State, class Work, class Emit>
-int64_t passLineBatches(LineReader &reader, State (&states)[2], Work work, Emit emit) {
+int64_t passLineBatches(LineStream &in, EventPump &pump, State (&states)[2], Work work, Emit emit) {
     constexpr size_t kBatchLines = 4096;
     constexpr size_t kBatchUnits = size_t(1) << 24;
     LineBatch batch[4];
@@ -72,12 +79,19 @@ int64_t passLineBatches(LineReader &reader, State (&states)[2], Work work, Emit 
         batch,
         [&](LineBatch &b) {
             b.clear();
-            size_t units = 0;
-            while (b.lines.size() < kBatchLines && units < kBatchUnits && !reader.atEnd()) {
-                b.lines.push_back(reader.readLineView());
-                units += b.lines.back().size();
+            std::u16string_view line;
+            bool more = true;
+            while (b.inputEnds.size() < kBatchLines && b.input.size() < kBatchUnits &&
+                   (more = in.next(line))) {
+                b.input += line;
+                b.inputEnds.push_back(uint32_t(b.input.size()));
             }
-            return !reader.atEnd();
+            uint32_t from = 0;
+            for (const uint32_t end : b.inputEnds) {
+                b.lines.emplace_back(b.input.data() + from, end - from);
+                from = end;
+            }
+            return more;
         },
         [&](LineBatch &b, int thread) {
             for (std::u16string_view line : b.lines)
@@ -87,6 +101,7 @@ int64_t passLineBatches(LineReader &reader, State (&states)[2], Work work, Emit 
             for (size_t i = 0; i < b.lines.size(); ++i)
                 emit(b, i);
             lines += int64_t(b.lines.size());
+            pump.setProgress(int64_t(in.bytesRead()), int64_t(in.size()));
         });
     return lines;
 }

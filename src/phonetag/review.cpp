@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -377,35 +378,25 @@ struct Listed {
 ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::filesystem::path &output,
                             const std::filesystem::path &list, const CharDictionary &dict,
                             const WordTable &table, const ReviewData &review,
-                            PinyinCounters &counters, EventPump &pump, LineReader *opened) {
+                            PinyinCounters &counters, EventPump &pump, LineStream *opened) {
     ReviewedResult result;
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    // A big lexicon decodes on a second thread meanwhile the automaton is built.
-    LineReader own;
+    // The lexicon starts decoding on a second thread meanwhile the automaton is built.
+    std::optional<LineStream> own;
     if (!opened)
-        own.open(input, detectEncoding(input));
-    LineReader &reader = opened ? *opened : own;
+        own.emplace(input);
+    LineStream &in = opened ? *opened : *own;
+    const LexiconEncoding encoding = in.encoding();
     table.prepare();
 
     LineWriter writer(output);
     // Grown a line at a time to megabytes: in mapped memory, whose pages come cheaper than the
     // heap's.
     LargeArray<char16_t> arena;
-    // Per line of a big lexicon: in mapped memory, as the reader's own buffers.
-    // Per line: where it stands in the reader's text (which holds the whole lexicon until the
-    // reader closes) and its word's hash; a view would take twice the room.
-    struct LineRef {
-        uint32_t offset, length;
-        uint64_t hash;
-    };
-    LargeArray<LineRef> lines;
-    const char16_t *base = nullptr; // where offsets count from: the first line with a text
-    auto lineAt = [&](size_t i) {
-        return lines[i].length ? std::u16string_view(base + lines[i].offset, lines[i].length)
-                               : std::u16string_view();
-    };
+    // Per line its word's hash, to find the lines of listed words afterwards.
+    LargeArray<uint64_t> hashes;
     LargeArray<Listed> listed;
     auto keep = [&](int64_t line, uint32_t rank, uint64_t hash, std::u16string_view text,
                     std::u16string_view note, bool guessed) {
@@ -423,7 +414,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         ReviewScratch work;
     } states[2];
     passLineBatches(
-        reader, states,
+        in, pump, states,
         [&](std::u16string_view line, State &st, LineBatch &batch) {
             annotateLineReviewed(line, dict, table, review, st.counted, st.out, st.scratch,
                                  st.guesses, st.work);
@@ -440,18 +431,13 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         [&](const LineBatch &batch, size_t i) {
             const std::u16string_view text = batch.text(i), note = batch.note(i);
             writer.writeLine(text);
-            const auto n = int64_t(lines.size());
-            const std::u16string_view line = batch.lines[i];
-            if (!base && !line.empty())
-                base = line.data();
-            const uint32_t offset = line.empty() ? 0 : uint32_t(line.data() - base);
-            lines.push_back({offset, uint32_t(line.size()), batch.keys[i]});
+            const auto n = int64_t(hashes.size());
+            hashes.push_back(batch.keys[i]);
             if (!note.empty())
                 keep(n, batch.values[i], batch.keys[i], text, note, true);
-            reportProgress(pump, reader);
             pump.yield();
         });
-    result.lines = int64_t(lines.size());
+    result.lines = int64_t(hashes.size());
 
     // The lines of a listed word that stand before its last guess, so that the k-th list line
     // of the word meets the k-th lexicon line of the word in the correction.
@@ -498,10 +484,10 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
                     ++nextGuessed;
                     continue;
                 }
-                const uint64_t h = lines[i].hash >> 40;
+                const uint64_t h = hashes[i] >> 40;
                 if (!(filter[h % kFilterBits / 64] >> (h % 64) & 1))
                     continue;
-                const LastGuess &last = lastGuess[cellOf(lines[i].hash)];
+                const LastGuess &last = lastGuess[cellOf(hashes[i])];
                 if (last.entry == UINT32_MAX || last.line < i)
                     continue;
                 found.emplace_back(i, last.entry);
@@ -509,26 +495,39 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         };
         Candidates candidates[2];
         auto second = std::async(std::launch::async, [&] {
-            findCandidates(lines.size() / 2, lines.size(), candidates[1]);
+            findCandidates(hashes.size() / 2, hashes.size(), candidates[1]);
         });
-        findCandidates(0, lines.size() / 2, candidates[0]);
+        findCandidates(0, hashes.size() / 2, candidates[0]);
         second.get();
 
-        PinyinCounters none;
-        std::u16string out, scratch, word, finalWord;
-        for (const Candidates &half : candidates)
-            for (const auto &[i, entry] : half) {
-                const Listed &final = listed[entry];
-                annotateLine(lineAt(i), dict, table, none, out, scratch);
-                entryWordInto(out, word);
-                entryWordInto(std::u16string_view(arena.data() + final.textBegin, final.textLength),
-                              finalWord);
-                if (word != finalWord)
-                    continue; // another word with the same hash
-                keep(int64_t(i), final.rank, final.hash, out, {}, false);
-            }
+        // The lexicon is not kept: the candidates are read again, in file order.
+        if (!candidates[0].empty() || !candidates[1].empty()) {
+            PinyinCounters none;
+            std::u16string out, scratch, word, finalWord;
+            LineStream again(input, encoding);
+            std::u16string_view line;
+            size_t at = 0; // the line `line` is
+            bool more = again.next(line);
+            for (const Candidates &half : candidates)
+                for (const auto &[i, entry] : half) {
+                    while (more && at < i) {
+                        more = again.next(line);
+                        ++at;
+                    }
+                    if (!more)
+                        break;
+                    const Listed &final = listed[entry];
+                    annotateLine(line, dict, table, none, out, scratch);
+                    entryWordInto(out, word);
+                    entryWordInto(
+                        std::u16string_view(arena.data() + final.textBegin, final.textLength),
+                        finalWord);
+                    if (word != finalWord)
+                        continue; // another word with the same hash
+                    keep(int64_t(i), final.rank, final.hash, out, {}, false);
+                }
+        }
     }
-    reader.close();
 
     // Most frequent words first; a word's lines together, in file order.
     std::sort(listed.begin(), listed.end(), [](const Listed &x, const Listed &y) {

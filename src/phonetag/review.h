@@ -36,7 +36,7 @@
 #include <vector>
 
 namespace lex {
-class LineReader;
+class LineStream;
 }
 
 namespace lex::phonetag {
@@ -159,7 +159,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
                             const std::filesystem::path &list, const CharDictionary &dict,
                             const WordTable &table, const ReviewData &review,
                             PinyinCounters &counters, EventPump &pump,
-                            LineReader *opened = nullptr);
+                            LineStream *opened = nullptr);
 
 // The line lexcli adds after the report: "待审词条：" and the number of lines listed.
 std::string reviewCountLine(int64_t reviewed);

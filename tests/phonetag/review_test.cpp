@@ -155,6 +155,55 @@ TEST_F(Review, RoundTripsThroughTheCorrection) {
               gbkLines({u"了le　→　了liao", u"地di　→　地de", u"的de长chang　→　的di长zhang"}));
 }
 
+// Guards the streamed passes over a lexicon bigger than the stream's read-ahead (4 MiB) and than
+// many batches: both annotations give annotateLine's lines in order, and the list names a line
+// of a listed word that stands thousands of lines before its guess (read again at the end) as
+// well as the guesses themselves.
+TEST_F(Review, BigLexiconsStreamThroughBothAnnotations) {
+    const std::u16string alphabet = u"长大了会开计划本行政区域的地中国ag";
+    std::mt19937 rng(20261209);
+    std::vector<std::u16string> lines;
+    std::string bytes;
+    while (bytes.size() < (size_t(9) << 19)) {
+        std::u16string line;
+        for (size_t n = 1 + rng() % 9; n > 0; --n)
+            line += alphabet[rng() % alphabet.size()];
+        if (lines.size() == 3)
+            line = u"解jie方fang长zhang";
+        bytes += gbk(line) + "\r\n";
+        lines.push_back(std::move(line));
+    }
+    lines.push_back(u"解方长");
+    bytes += gbk(lines.back()) + "\r\n";
+    lex::test::writeBytes(dir / "in.txt", bytes);
+
+    std::string expected;
+    PinyinCounters counted;
+    std::u16string out, scratch;
+    for (const std::u16string &line : lines) {
+        annotateLine(line, dict, table, counted, out, scratch);
+        expected += gbk(out) + "\r\n";
+    }
+    NullPump pump;
+    PinyinCounters plain, reviewed;
+    const LineCountResult p =
+        autoAnnotate(dir / "in.txt", dir / "plain.txt", dict, table, plain, pump);
+    EXPECT_EQ(p.lines, int64_t(lines.size()));
+    EXPECT_TRUE(readBytes(dir / "plain.txt") == expected);
+    EXPECT_EQ(plain.supplemented, counted.supplemented);
+    const ReviewedResult r = autoAnnotate(dir / "in.txt", dir / "out.txt", dir / "list.txt", dict,
+                                          table, review, reviewed, pump);
+    EXPECT_EQ(r.lines, int64_t(lines.size()));
+    EXPECT_TRUE(readBytes(dir / "out.txt") == expected);
+    EXPECT_GT(r.reviewed, 1000);
+    // Line 4 is no guess (长 is annotated), but the last line, the same word bare, is one.
+    const std::string list = readBytes(dir / "list.txt");
+    EXPECT_NE(list.find("#4\r\n" + gbk(u"解jie方fang长zhang") + "\r\n"), std::string::npos);
+    EXPECT_NE(list.find("#" + std::to_string(lines.size()) + " 3:chang/zhang\r\n" +
+                        gbk(u"解jie方fang长chang") + "\r\n"),
+              std::string::npos);
+}
+
 // Guards the failures: a missing input writes neither file; data files of either encoding load.
 TEST_F(Review, MissingInputWritesNothing) {
     NullPump pump;
