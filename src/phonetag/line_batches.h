@@ -19,7 +19,6 @@ namespace lex::phonetag {
 struct LineBatch {
     std::u16string input; // the lines' text, one after the other
     std::vector<uint32_t> inputEnds;
-    std::vector<std::u16string_view> lines; // into `input`
     std::u16string texts, notes;
     std::vector<uint32_t> textEnds, noteEnds;
     std::vector<uint64_t> keys;
@@ -28,7 +27,6 @@ struct LineBatch {
     void clear() {
         input.clear();
         inputEnds.clear();
-        lines.clear();
         texts.clear();
         notes.clear();
         textEnds.clear();
@@ -48,6 +46,11 @@ struct LineBatch {
         noteEnds.push_back(uint32_t(notes.size()));
         keys.push_back(key);
         values.push_back(value);
+    }
+    size_t size() const { return inputEnds.size(); }
+    std::u16string_view line(size_t i) const {
+        const uint32_t from = i ? inputEnds[i - 1] : 0;
+        return std::u16string_view(input).substr(from, inputEnds[i] - from);
     }
     std::u16string_view text(size_t i) const {
         const uint32_t from = i ? textEnds[i - 1] : 0;
@@ -86,21 +89,16 @@ int64_t passLineBatches(LineStream &in, EventPump &pump, State (&states)[2], Wor
                 b.input += line;
                 b.inputEnds.push_back(uint32_t(b.input.size()));
             }
-            uint32_t from = 0;
-            for (const uint32_t end : b.inputEnds) {
-                b.lines.emplace_back(b.input.data() + from, end - from);
-                from = end;
-            }
             return more;
         },
         [&](LineBatch &b, int thread) {
-            for (std::u16string_view line : b.lines)
-                work(line, states[thread], b);
+            for (size_t i = 0; i < b.size(); ++i)
+                work(b.line(i), states[thread], b);
         },
         [&](const LineBatch &b) {
-            for (size_t i = 0; i < b.lines.size(); ++i)
+            for (size_t i = 0; i < b.size(); ++i)
                 emit(b, i);
-            lines += int64_t(b.lines.size());
+            lines += int64_t(b.size());
             pump.setProgress(int64_t(in.bytesRead()), int64_t(in.size()));
         });
     return lines;

@@ -131,7 +131,7 @@ void WordTable::prepare() const {
 bool WordTable::mayChange(std::u16string_view line) const {
     prepare();
     const WordAutomaton &words = m_automaton->words;
-    return m_automaton->zeroWords || (words.mayHoldWord(line) && words.containsAny(line));
+    return m_automaton->zeroWords || words.containsAny(line);
 }
 
 int64_t WordTable::latestOccurring(std::u16string_view line, int64_t bound) const {
@@ -225,8 +225,6 @@ void WordTable::occurrences(std::u16string_view text, std::vector<Occurrence> &o
     prepare();
     out.clear();
     const Automaton &a = *m_automaton;
-    if (!a.words.mayHoldWord(text))
-        return;
     a.words.forEachMatch(text, [&](size_t end, uint32_t node) {
         // A word's length is its node's depth: no look at the pair's own record.
         out.push_back({uint32_t(end - a.words.depth(node)), uint32_t(end), a.latestPair[node]});

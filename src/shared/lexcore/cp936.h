@@ -81,7 +81,7 @@ inline char *encode936To(std::u16string_view text, char *dst, bool &lossy) {
 }
 // True when code page 936 cannot hold `ch` (see the lossy flag above).
 inline bool lossIn936(char16_t ch) {
-    return ch >= 0x80 && ch != 0xFFFD && ansiCode(ch) == 63;
+    return (detail::kEncodeTable[ch] >> 24 & 1) != 0;
 }
 // Decodes one chunk into `dst`, which has room for bytes.size() units; returns the end.
 // `consumed` gets the bytes used: all but a trailing lead byte when `final` is false (it may pair

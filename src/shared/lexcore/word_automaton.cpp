@@ -216,6 +216,8 @@ void WordAutomaton::clearMarks() {
 }
 
 bool WordAutomaton::containsAny(std::u16string_view text) const {
+    if (!mayHoldWord(text))
+        return false;
     uint32_t s = 0;
     for (char16_t ch : text) {
         s = step(s, ch);

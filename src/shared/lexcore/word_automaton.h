@@ -95,8 +95,11 @@ public:
     uint32_t nextWord(uint32_t node) const { return m_nodes[m_nodes[node].fail].word; }
 
     // Calls f(end, node) for every occurrence of a word in `text`: `end` is the index after its
-    // last code unit; at one end, longer words come first.
+    // last code unit; at one end, longer words come first. A text the pair filter turns away is
+    // not scanned.
     template <class F> void forEachMatch(std::u16string_view text, F &&f) const {
+        if (!mayHoldWord(text))
+            return;
         uint32_t s = 0;
         for (size_t i = 0; i < text.size(); ++i) {
             s = step(s, text[i]);
@@ -121,7 +124,8 @@ public:
     bool occurred(uint32_t node) const { return node != kNoNode && m_nodes[node].mark == m_epoch; }
     void clearMarks();
 
-    // Whether some word occurs in `text`, begins it, or (for a reversed automaton) ends it.
+    // Whether some word occurs in `text` (asking the pair filter first), begins it, or (for a
+    // reversed automaton) ends it.
     bool containsAny(std::u16string_view text) const;
     bool startsWithAny(std::u16string_view text) const;
     bool endsWithAny(std::u16string_view text) const;
