@@ -1,8 +1,15 @@
 #include "shared/lexcore/cp936.h"
 
+#include "shared/lexcore/simd.h"
+
 #include <unicode/ustring.h>
 
+#include <bit>
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <vector>
 
 namespace lex {
@@ -19,13 +26,105 @@ namespace {
 constexpr int kTrailCount = 0xFF - 0x40; // trail bytes 0x40..0xFE
 constexpr char16_t kReplacement = 0xFFFD;
 
+#if defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+
+// Decodes the 16 bytes at `p` (one more readable) when they hold only ASCII and pairs of a lead
+// and a trail byte, the first character beginning at p[0]; returns the bytes taken (16, or 17
+// when the last pair ends past them) or 0 to leave them to the byte loop. A lead is every other
+// byte of a run of bytes from 0x80 up, from the run's first; a run of odd length takes the byte
+// after it as its last trail.
+template <bool kLines>
+[[gnu::always_inline]] inline size_t decode16(const uint8_t *p, char16_t *&dst, unsigned &zero,
+                                              const char16_t *textStart, LineEnds *lineEnds) {
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+    const uint32_t high = uint32_t(_mm_movemask_epi8(b0));
+    constexpr uint32_t kEven = 0x5555;
+    const uint32_t starts = high & ~(high << 1);
+    const uint32_t evenRuns = high & ~((starts & kEven) + high); // runs begun at even bytes
+    const uint32_t leads = (evenRuns & kEven) | (high & ~evenRuns & ~kEven);
+    // Leads 81..FE, trails 40..FE but 7F (the trail of the lead at i is byte i + 1).
+    const __m128i singles = _mm_or_si128(_mm_cmpeq_epi8(b0, _mm_set1_epi8(char(0x80))),
+                                         _mm_cmpeq_epi8(b0, _mm_set1_epi8(char(0xFF))));
+    const __m128i badTrails =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(b1, _mm_set1_epi8(0x3F)), b1),
+                                  _mm_cmpeq_epi8(b1, _mm_set1_epi8(0x7F))),
+                     _mm_cmpeq_epi8(b1, _mm_set1_epi8(char(0xFF))));
+    if (leads & uint32_t(_mm_movemask_epi8(_mm_or_si128(singles, badTrails))))
+        return 0;
+
+    const uint32_t units = ~(leads << 1) & 0xFFFF; // the bytes that begin a character
+    const uint32_t ascii = units & ~leads;
+    zero |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b0, _mm_setzero_si128()))) & ascii;
+    if constexpr (kLines) {
+        uint32_t lf = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b0, _mm_set1_epi8('\n')))) & ascii;
+        const uint32_t base = uint32_t(dst - textStart);
+        for (; lf; lf &= lf - 1)
+            lineEnds->push_back(
+                base + uint32_t(std::popcount(units & ((1u << std::countr_zero(lf)) - 1))));
+    }
+    // The bytes that begin a character packed as units, then each lead's unit put in its place.
+    const __m256i packed = _mm256_shuffle_epi8(
+        _mm256_cvtepu8_epi16(b0),
+        _mm256_setr_m128i(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(kLanePacking.shuffle[units & 0xFF])),
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(kLanePacking.shuffle[units >> 8]))));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + std::popcount(units & 0xFF)),
+                     _mm256_extracti128_si256(packed, 1));
+    for (uint32_t l = leads; l; l &= l - 1) {
+        const int i = std::countr_zero(l);
+        dst[std::popcount(units & ((1u << i) - 1))] =
+            detail::kPairTable[(p[i] - 0x81) * kTrailCount + (p[i + 1] - 0x40)];
+    }
+    dst += std::popcount(units);
+    return leads & 0x8000 ? 17 : 16;
+}
+
+// decode16() from `p` for as long as it takes the blocks; returns where it stopped.
+template <bool kLines>
+const uint8_t *decodeBlocks(const uint8_t *p, const uint8_t *end, char16_t *&dst, bool &nul,
+                            const char16_t *textStart, LineEnds *lineEnds) {
+    char16_t *out = dst; // locals stay in registers
+    unsigned zero = 0;
+    while (end - p >= 17) {
+        const size_t n = decode16<kLines>(p, out, zero, textStart, lineEnds);
+        if (n == 0)
+            break;
+        p += n;
+    }
+    dst = out;
+    nul |= zero != 0;
+    return p;
+}
+
+} // namespace avx2
+#pragma GCC pop_options
+#endif
+
 template <bool kLines>
 char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &consumed,
                      bool &sawNul, const char16_t *textStart, LineEnds *lineEnds) {
     const auto *p = reinterpret_cast<const uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
     bool nul = false;
+#if defined(__x86_64__)
+    // Sixteen bytes at a time while the text is ASCII and pairs; after a block that is not, the
+    // byte loop takes the next sixteen.
+    const bool vector = haveAvx2();
+    const uint8_t *byteLoopUntil = p;
+#endif
     while (p < end) {
+#if defined(__x86_64__)
+        if (vector && p >= byteLoopUntil && end - p >= 17) {
+            p = avx2::decodeBlocks<kLines>(p, end, dst, nul, textStart, lineEnds);
+            byteLoopUntil = p + 16;
+            continue;
+        }
+#endif
         const uint8_t b = *p;
         if (b < 0x80) {
             nul |= b == 0;

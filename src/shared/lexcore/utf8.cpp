@@ -1,5 +1,7 @@
 #include "shared/lexcore/utf8.h"
 
+#include "shared/lexcore/simd.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -262,27 +264,6 @@ bool valid(const uint8_t *p, size_t n, uint8_t &seen) {
     return c.ok();
 }
 
-// The units of 16 bytes of text holding only ASCII and three-byte sequences, in the order of
-// their first bytes: per half of eight 16-bit lanes, the shuffle that packs the lanes whose bit
-// is set to the front.
-struct Packing {
-    uint8_t shuffle[256][16] = {};
-    constexpr Packing() {
-        for (int m = 0; m < 256; ++m) {
-            int k = 0;
-            for (int lane = 0; lane < 8; ++lane) {
-                if (m >> lane & 1) {
-                    shuffle[m][k++] = uint8_t(2 * lane);
-                    shuffle[m][k++] = uint8_t(2 * lane + 1);
-                }
-            }
-            while (k < 16)
-                shuffle[m][k++] = 0x80;
-        }
-    }
-};
-constexpr Packing kPacking;
-
 // Decodes the 16 bytes at `p` (two more readable) when they hold only ASCII and well-formed
 // three-byte sequences, the first beginning at p[0]; returns the bytes taken (16 to 18, the
 // last sequence may end past the sixteen) or 0 to leave them to the decoder's byte loop. Stores
@@ -334,8 +315,8 @@ template <bool kLines>
     const __m256i packed = _mm256_shuffle_epi8(
         units,
         _mm256_setr_m128i(
-            _mm_loadu_si128(reinterpret_cast<const __m128i *>(kPacking.shuffle[starts & 0xFF])),
-            _mm_loadu_si128(reinterpret_cast<const __m128i *>(kPacking.shuffle[starts >> 8]))));
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(kLanePacking.shuffle[starts & 0xFF])),
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(kLanePacking.shuffle[starts >> 8]))));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm256_castsi256_si128(packed));
     dst += std::popcount(starts & 0xFF);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm256_extracti128_si256(packed, 1));
@@ -364,14 +345,6 @@ const uint8_t *decodeBlocks(const uint8_t *p, const uint8_t *end, char16_t *&dst
 } // namespace avx2
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
-
-bool haveAvx2() {
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return have;
-}
 
 #endif
 

@@ -1,7 +1,9 @@
-// The UTF-8 validator and decoder against ICU, on lexicon-like text long enough for their block
-// paths (32 bytes a block for the validator, 16 for the decoder), with one ill-formed piece put
-// at every position in turn and the text cut into chunks at every position.
+// The UTF-8 validator and the UTF-8 and code page 936 decoders against ICU, on lexicon-like text
+// long enough for their block paths (32 bytes a block for the validator, 16 for the decoders),
+// with one ill-formed piece put at every position in turn and the text cut into chunks at every
+// position.
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/utf8.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +24,9 @@ bool icuValid(const std::string &bytes) {
     return st == U_BUFFER_OVERFLOW_ERROR || st == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(st);
 }
 
-std::u16string icuText(const std::string &bytes) {
+std::u16string icuText(const std::string &bytes, const char *converter = "UTF-8") {
     UErrorCode st = U_ZERO_ERROR;
-    UConverter *conv = ucnv_open("UTF-8", &st);
+    UConverter *conv = ucnv_open(converter, &st);
     std::u16string t(bytes.size() + 1, u'\0');
     const int32_t n = ucnv_toUChars(conv, reinterpret_cast<UChar *>(t.data()), int32_t(t.size()),
                                     bytes.data(), int32_t(bytes.size()), &st);
@@ -73,21 +75,37 @@ struct Decoded {
     bool nul = false;
 };
 
+using DecodeLines = char16_t *(*)(std::string_view, char16_t *, bool, size_t &, bool &,
+                                  const char16_t *, lex::LineEnds &);
+
 // Decodes in two chunks, the first ending at `cut`, the way the readers carry a sequence over.
-Decoded decodeCut(const std::string &bytes, size_t cut) {
+Decoded decodeCut(DecodeLines decode, const std::string &bytes, size_t cut) {
     Decoded d;
     std::u16string buf(bytes.size() + 1, u'\0');
     lex::LineEnds ends;
     size_t consumed = 0;
-    char16_t *end = lex::decodeUtf8Lines(std::string_view(bytes).substr(0, cut), buf.data(), false,
-                                         consumed, d.nul, buf.data(), ends);
+    char16_t *end = decode(std::string_view(bytes).substr(0, cut), buf.data(), false, consumed,
+                           d.nul, buf.data(), ends);
     size_t rest = 0;
-    end = lex::decodeUtf8Lines(std::string_view(bytes).substr(consumed), end, true, rest, d.nul,
-                               buf.data(), ends);
+    end =
+        decode(std::string_view(bytes).substr(consumed), end, true, rest, d.nul, buf.data(), ends);
     EXPECT_EQ(consumed + rest, bytes.size());
     d.text.assign(buf.data(), end);
     d.lineEnds.assign(ends.begin(), ends.end());
     return d;
+}
+
+void expectDecodedAsIcu(DecodeLines decode, const char *converter, const std::string &bytes,
+                        size_t cut) {
+    const std::u16string model = icuText(bytes, converter);
+    const Decoded d = decodeCut(decode, bytes, cut);
+    EXPECT_EQ(d.text, model) << converter << ", cut at " << cut << " of " << bytes.size();
+    std::vector<uint32_t> lf;
+    for (size_t i = 0; i < model.size(); ++i)
+        if (model[i] == u'\n')
+            lf.push_back(uint32_t(i));
+    EXPECT_EQ(d.lineEnds, lf);
+    EXPECT_EQ(d.nul, model.find(u'\0') != std::u16string::npos);
 }
 
 void expectAsIcu(const std::string &bytes, size_t cut) {
@@ -98,16 +116,7 @@ void expectAsIcu(const std::string &bytes, size_t cut) {
     split.feed(std::string_view(bytes).substr(0, cut));
     split.feed(std::string_view(bytes).substr(cut));
     EXPECT_EQ(split.complete(), valid) << "cut at " << cut << " of " << bytes.size();
-
-    const std::u16string model = icuText(bytes);
-    const Decoded d = decodeCut(bytes, cut);
-    EXPECT_EQ(d.text, model) << "cut at " << cut << " of " << bytes.size();
-    std::vector<uint32_t> lf;
-    for (size_t i = 0; i < model.size(); ++i)
-        if (model[i] == u'\n')
-            lf.push_back(uint32_t(i));
-    EXPECT_EQ(d.lineEnds, lf);
-    EXPECT_EQ(d.nul, model.find(u'\0') != std::u16string::npos);
+    expectDecodedAsIcu(lex::decodeUtf8Lines, "UTF-8", bytes, cut);
 }
 
 TEST(Utf8, EveryBadPieceAtEveryPositionIsSeenAsIcuSeesIt) {
@@ -140,6 +149,49 @@ TEST(Utf8, ValidTextCutAnywhereDecodesWhole) {
     EXPECT_TRUE(lex::looksUtf8(late));
     EXPECT_FALSE(lex::looksUtf8(std::string(5000, 'a')));
     EXPECT_FALSE(lex::looksUtf8(late + "\xE4"));
+}
+
+// Code page 936: pairs with trails on both sides of 0x80 and runs of them of either parity, the
+// two single bytes, and leads whose trail is missing or out of range.
+TEST(Cp936Decoder, EveryBadPieceAtEveryPositionIsReadAsIcuReadsIt) {
+    const std::string good[] = {"zhong",
+                                "\r\n",
+                                "\n",
+                                "\xD6\xD0",
+                                "\xB9\xFA",
+                                "\x81\x40",
+                                "\x81\x80",
+                                "\xFE\xFE",
+                                "\x80",
+                                "\xFF",
+                                "\xD6\xD0\xB9\xFA\xC8\xCB"};
+    const std::string bad[] = {"\x81",     "\xD6\x7F",     "\xD6\n", "\xD6\x30",
+                               "\xD6\xFF", "\xD6\x80\x80", "\0"};
+    std::mt19937 rng(936);
+    auto text = [&] {
+        std::string t;
+        while (t.size() < 90)
+            t += rng() % 3 ? std::string("\xD6\xD0zhong\r\n") : good[rng() % std::size(good)];
+        return t;
+    };
+    for (const std::string &b : bad) {
+        const std::string t = text();
+        for (size_t at = 0; at <= t.size(); ++at) {
+            const std::string bytes = t.substr(0, at) + b + t.substr(at);
+            expectDecodedAsIcu(lex::decode936Lines, "windows-936-2000", bytes,
+                               rng() % (bytes.size() + 1));
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
+    for (int round = 0; round < 40; ++round) {
+        const std::string t = text();
+        for (size_t cut = 0; cut <= t.size(); ++cut) {
+            expectDecodedAsIcu(lex::decode936Lines, "windows-936-2000", t, cut);
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
 }
 
 } // namespace
