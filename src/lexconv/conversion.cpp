@@ -9,6 +9,7 @@
 #include "shared/lexcore/report.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
@@ -29,13 +30,14 @@ constexpr int kYieldEvery = 4096;
 // their own, so that the records can be walked in order. Mapped memory grows without copying.
 class DistinctLines {
 public:
+    // Sixteen bytes: a million records are 16 MB less of fresh memory than with the hash and
+    // the weight text's length in them (the index grows without them by hashing again).
     struct Record {
-        uint64_t hash; // for the index to grow without hashing again
         double weight;
-        uint32_t bodyLength;
-        uint32_t weightAt, weightLength; // the weight's text as written, if kept
-        bool hasWeight, codeWritten;
+        uint32_t bodyLength : 30, hasWeight : 1, codeWritten : 1;
+        uint32_t weightAt; // the weight's text as written, if kept (0: none)
     };
+    static_assert(sizeof(Record) == 16);
     static constexpr size_t kAlign = alignof(Record);
 
     static uint64_t hash(std::u16string_view s) { return hashLine(s); }
@@ -78,28 +80,39 @@ public:
                 return {r, false};
         }
         const size_t place = m_arena.size();
-        if (place / kAlign + 1 >= 0xFFFFFFF0u || body.size() >= 0xFFFFFFF0u)
+        if (place / kAlign + 1 >= 0xFFFFFFF0u || body.size() >= (size_t(1) << 30))
             throw std::bad_alloc();
         Record *r = reinterpret_cast<Record *>(m_arena.extend(recordBytes(body.size())));
-        *r = Record{h, 0, uint32_t(body.size()), 0, 0, false, false};
+        *r = Record{0, uint32_t(body.size()), 0, 0, 0};
         std::memcpy(r + 1, body.data(), body.size() * 2);
         m_index[i] = (h & kTagMask) | (place / kAlign + 1);
         ++m_count;
         return {r, true};
     }
 
+    // Kept as its length in two units, then the text; place 0 is never used.
     void setWeightText(Record &r, std::u16string_view text) {
-        if (m_weights.size() + text.size() >= 0xFFFFFFF0u)
+        r.weightAt = 0;
+        if (text.empty())
+            return;
+        if (m_weights.size() + text.size() + 3 >= 0xFFFFFFF0u)
             throw std::bad_alloc();
+        if (m_weights.size() == 0)
+            m_weights.push_back(0);
         r.weightAt = uint32_t(m_weights.size());
-        r.weightLength = uint32_t(text.size());
+        m_weights.push_back(char16_t(text.size()));
+        m_weights.push_back(char16_t(text.size() >> 16));
         m_weights.append(text.data(), text.size());
     }
 
-    // Room for about `lines` lines of `units` code units in all. Address space only: pages
-    // cost once written, and the arena never has to move.
+    // Room for about `lines` lines of `units` code units in all. Address space only for the
+    // arena: pages cost once written, and it never has to move. The index gets its final size
+    // at once, not the smaller ones it would grow through (each of them fresh memory, and a
+    // rehash).
     void reserve(size_t lines, size_t units) {
         m_arena.reserve(m_arena.size() + lines * sizeof(Record) + units * 2);
+        if (m_count == 0 && lines * 2 > m_mask + 1)
+            resize(std::bit_ceil(lines * 2));
     }
 
     size_t size() const { return m_count; }
@@ -115,7 +128,10 @@ public:
         return std::u16string_view(reinterpret_cast<const char16_t *>(&r + 1), r.bodyLength);
     }
     std::u16string_view weightText(const Record &r) const {
-        return std::u16string_view(m_weights.data() + r.weightAt, r.weightLength);
+        if (r.weightAt == 0)
+            return {};
+        const char16_t *at = m_weights.data() + r.weightAt;
+        return std::u16string_view(at + 2, size_t(at[0]) | size_t(at[1]) << 16);
     }
 
 private:
@@ -127,13 +143,13 @@ private:
     }
     Record *at(size_t place) const { return reinterpret_cast<Record *>(m_arena.data() + place); }
 
-    void grow() {
-        const size_t slots = std::max<size_t>(4096, (m_mask + 1) * 2);
+    void grow() { resize(std::max<size_t>(4096, (m_mask + 1) * 2)); }
+    void resize(size_t slots) {
         LargeArray<uint64_t> index;
         index.extend(slots); // fresh memory reads as zero
         const size_t mask = slots - 1;
         forEach([&](const Record &r) {
-            const uint64_t h = r.hash;
+            const uint64_t h = hash(body(r));
             size_t i = size_t(h) & mask;
             while (index[i] != 0)
                 i = (i + 1) & mask;

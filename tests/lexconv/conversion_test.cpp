@@ -216,6 +216,62 @@ TEST_F(Conversion, ManyBatchesComeOutInOrder) {
     EXPECT_EQ(readBytes(out), byOrder);
 }
 
+// The index of distinct lines is sized from the line count estimated from samples of the file.
+// Here the samples see only long comment lines, so that the index has to grow many times while
+// the entries between them come in, and every entry must still find its duplicates. Into its own
+// format a line keeps the weight as written, the larger one's when a duplicate brings it.
+TEST_F(Conversion, DuplicatesAreFoundWhenTheIndexOutgrowsItsEstimate) {
+    constexpr size_t kSize = 4 << 20, kSample = 256 << 10;
+    const std::u16string chars = u"中国人民北京上海天地山水";
+    const char *readings[] = {"zhong", "guo", "ren",  "min", "bei",  "jing",
+                              "shang", "hai", "tian", "di",  "shan", "shui"};
+    auto sampled = [&](size_t at) { // within or just before one of the four samples
+        for (size_t k = 0; k < 4; ++k) {
+            const size_t start = (kSize - kSample) / 3 * k;
+            if (at + 200 >= start && at < start + kSample)
+                return true;
+        }
+        return false;
+    };
+    std::string rime = "---\nname: o\nversion: \"1\"\n...\n";
+    std::vector<std::string> order;
+    std::map<std::string, std::string> weight; // body -> weight as written
+    int n = 0, merged = 0;
+    while (rime.size() < kSize - 9000) {
+        if (sampled(rime.size())) {
+            rime += "#" + std::string(8000, 'x') + "\n";
+            continue;
+        }
+        // Every fifth line repeats an earlier entry with a larger weight.
+        const bool again = n % 5 == 4;
+        const int k = again ? n / 2 : n;
+        std::string word, code;
+        for (int i = 0, v = k; i < 5; ++i, v /= 12) {
+            word += lex::toUtf8(chars.substr(size_t(v % 12), 1));
+            code += std::string(i ? " " : "") + readings[v % 12];
+        }
+        const std::string w = std::to_string(again ? 1000 + n : 1) + "%";
+        rime += word + "\t" + code + "\t" + w + "\n";
+        const std::string body = word + "\t" + code;
+        if (weight.emplace(body, w).second)
+            order.push_back(body);
+        else
+            weight[body] = w, ++merged;
+        ++n;
+    }
+    rime += "#" + std::string(kSize - rime.size() - 2, 'x') + "\n";
+    ASSERT_EQ(rime.size(), kSize);
+
+    const ConvertResult r = convert(rime, to(Format::Rime), Format::Rime);
+    std::string expected = "---\nname: o\nversion: \"1\"\n...\n";
+    for (const std::string &body : order)
+        expected += body + "\t" + weight[body] + "\n";
+    EXPECT_EQ(readBytes(out), expected);
+    EXPECT_EQ(r.converted, int64_t(order.size()));
+    EXPECT_EQ(r.merged, merged);
+    EXPECT_GT(order.size(), 50000u);
+}
+
 // The suite's formats follow the input's encoding; the others are written as their programs
 // read them, whatever the input.
 TEST_F(Conversion, EncodingsOfTheTargets) {
