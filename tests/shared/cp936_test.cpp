@@ -134,11 +134,23 @@ TEST(Cp936, Utf8EncoderMatchesIcuForEveryUnit) {
     std::string out(all.size() * 3 + 1, '\0');
     out.resize(size_t(lex::encodeUtf8To(all, out.data()) - out.data()));
     EXPECT_EQ(out, lex::toUtf8(all));
-    // CR LF becomes LF when asked; a lone CR stays.
-    const std::u16string_view crlf = u"a\r\nb\rc\r";
-    std::string lf(crlf.size() * 3 + 1, '\0');
-    lf.resize(size_t(lex::encodeUtf8To(crlf, lf.data(), true) - lf.data()));
-    EXPECT_EQ(lf, "a\nb\rc\r");
+    // CR LF becomes LF when asked, in a short text and among long lines; a lone CR stays.
+    for (const int times : {1, 9}) {
+        std::u16string crlf;
+        std::string expected;
+        for (int i = 0; i < times; ++i) {
+            crlf += u"中国zhongguo\r\n";
+            expected += "中国zhongguo\n";
+        }
+        crlf += u"a\r\nb\rc\r";
+        expected += "a\nb\rc\r";
+        std::string lf(crlf.size() * 3 + 1, '\0');
+        lf.resize(size_t(lex::encodeUtf8To(crlf, lf.data(), true) - lf.data()));
+        EXPECT_EQ(lf, expected);
+        lf.assign(crlf.size() * 3 + 1, '\0');
+        lf.resize(size_t(lex::encodeUtf8To(crlf, lf.data()) - lf.data()));
+        EXPECT_EQ(lf, lex::toUtf8(crlf));
+    }
 }
 
 TEST(Cp936, Utf8Conversions) {

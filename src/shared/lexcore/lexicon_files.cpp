@@ -994,6 +994,8 @@ void LineWriter::open(fs::path path, TextFormat format, LossReport loss) {
     m_reportLoss = loss == LossReport::ToScope && OutputScope::current() != nullptr;
     m_lines = m_lossyLines = m_firstLossy = 0;
     m_firstLossyText.clear();
+    m_pending.clear();
+    m_pendingLines = 0;
     // A small first chunk: most outputs are small, and every page touched costs. One that
     // outgrows it gets the full chunk at its first flush.
     if (m_buffer.size() < kFirstChunk)
@@ -1080,7 +1082,27 @@ void LineWriter::noteLossyLines(std::u16string_view text) {
     }
 }
 
+void LineWriter::encodePending() {
+    if (m_pending.empty())
+        return;
+    char *end = encode(m_pending, room(m_pending.size()));
+    m_size = size_t(end - buffer());
+    m_lines += m_pendingLines;
+    m_pending.clear();
+    m_pendingLines = 0;
+}
+
 void LineWriter::writeLine(std::u16string_view text) {
+    constexpr size_t kPending = size_t(16) << 10;
+    if (m_encoding != LexiconEncoding::Utf16Le && text.size() < kPending) {
+        if (m_pending.size() + text.size() + 2 > kPending)
+            encodePending();
+        m_pending += text;
+        m_pending += m_crlf ? std::u16string_view(u"\r\n", 2) : std::u16string_view(u"\n", 1);
+        ++m_pendingLines;
+        return;
+    }
+    encodePending();
     char *end = encode(text, room(text.size()));
     if (m_encoding == LexiconEncoding::Utf16Le) {
         if (m_crlf) {
@@ -1106,6 +1128,7 @@ void LineWriter::writeLine936(std::string_view bytes) {
         writeLine(text);
         return;
     }
+    encodePending();
     char *end = room(bytes.size());
     std::memcpy(end, bytes.data(), bytes.size());
     end += bytes.size();
@@ -1117,6 +1140,7 @@ void LineWriter::writeLine936(std::string_view bytes) {
 }
 
 void LineWriter::write(std::u16string_view text) {
+    encodePending();
     const int64_t before = m_lines;
     char *end = encode(text, room(text.size()));
     m_size = size_t(end - buffer());
@@ -1127,6 +1151,7 @@ void LineWriter::write(std::u16string_view text) {
 void LineWriter::close() {
     if (!m_open)
         return;
+    encodePending();
     flush();
     m_open = false;
     std::unique_ptr<AtomicOutput> out = std::move(m_out);

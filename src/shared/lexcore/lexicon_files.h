@@ -205,11 +205,16 @@ private:
     char *encode(std::u16string_view text, char *dst);
     void noteLossyLines(std::u16string_view text);
     void flush();
+    void encodePending();
 
     std::filesystem::path m_path;
     std::unique_ptr<AtomicOutput> m_out; // opened with the first full chunk
     LargeBuffer m_buffer;                // the encoded chunk not written yet
     size_t m_size = 0;
+    // Lines in code page 936 or UTF-8 wait here, line ends and all, to be encoded many at a
+    // time: the encoders take a long text several times faster than its lines one by one.
+    std::u16string m_pending;
+    int64_t m_pendingLines = 0;
     bool m_open = false;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
     bool m_crlf = true;

@@ -342,6 +342,73 @@ const uint8_t *decodeBlocks(const uint8_t *p, const uint8_t *end, char16_t *&dst
     return p;
 }
 
+// Per half of an encoder block, four units in four bytes each, keyed by which units take two
+// bytes or more (bits 0-3) and which three (bits 4-7): the shuffle that packs their bytes, and
+// how many there are.
+struct Utf8Packing {
+    uint8_t shuffle[256][16] = {};
+    uint8_t length[256] = {};
+    constexpr Utf8Packing() {
+        for (int key = 0; key < 256; ++key) {
+            int k = 0;
+            for (int unit = 0; unit < 4; ++unit) {
+                const int n = 1 + (key >> unit & 1) + (key >> (unit + 4) & 1);
+                for (int b = 0; b < n; ++b)
+                    shuffle[key][k++] = uint8_t(4 * unit + b);
+            }
+            length[key] = uint8_t(k);
+            while (k < 16)
+                shuffle[key][k++] = 0x80;
+        }
+    }
+};
+constexpr Utf8Packing kUtf8Packing;
+
+// Encodes eight units at a time from text[i] while they hold no surrogate (nor a CR, with
+// `dropCr`) and the block's 28 bytes of stores stay before `roomEnd`; returns where it stopped.
+inline size_t encodeBlocks(const char16_t *text, size_t i, size_t n, char *&dst,
+                           const char *roomEnd, bool dropCr) {
+    char *out = dst;
+    const __m256i low6 = _mm256_set1_epi32(0x3F), cont = _mm256_set1_epi32(0x80);
+    for (; n - i >= 8 && roomEnd - out >= 28; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
+        const __m128i special =
+            _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(u'\r')),
+                                       _mm_set1_epi16(dropCr ? -1 : 0)),
+                         _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(short(0xF800))),
+                                         _mm_set1_epi16(short(0xD800))));
+        if (!_mm_testz_si128(special, special))
+            break;
+        const __m256i c = _mm256_cvtepu16_epi32(units);
+        const __m256i last = _mm256_or_si256(_mm256_and_si256(c, low6), cont);
+        const __m256i middle =
+            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(c, 6), low6), cont);
+        const __m256i three = _mm256_or_si256(
+            _mm256_or_si256(_mm256_srli_epi32(c, 12), _mm256_set1_epi32(0xE0)),
+            _mm256_or_si256(_mm256_slli_epi32(middle, 8), _mm256_slli_epi32(last, 16)));
+        const __m256i two =
+            _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(c, 6), _mm256_set1_epi32(0xC0)),
+                            _mm256_slli_epi32(last, 8));
+        const __m256i multi = _mm256_cmpgt_epi32(c, _mm256_set1_epi32(0x7F));
+        const __m256i long3 = _mm256_cmpgt_epi32(c, _mm256_set1_epi32(0x7FF));
+        const __m256i bytes = _mm256_blendv_epi8(_mm256_blendv_epi8(c, two, multi), three, long3);
+        const unsigned m = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(multi)));
+        const unsigned t = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(long3)));
+        const unsigned lo = (m & 0xF) | (t & 0xF) << 4, hi = m >> 4 | (t >> 4) << 4;
+        const __m256i packed = _mm256_shuffle_epi8(
+            bytes,
+            _mm256_setr_m128i(
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(kUtf8Packing.shuffle[lo])),
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(kUtf8Packing.shuffle[hi]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(packed));
+        out += kUtf8Packing.length[lo];
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_extracti128_si256(packed, 1));
+        out += kUtf8Packing.length[hi];
+    }
+    dst = out;
+    return i;
+}
+
 } // namespace avx2
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
@@ -523,7 +590,22 @@ constexpr std::array<uint32_t, 65536> kUtf8Table = utf8Table();
 char *encodeUtf8To(std::u16string_view text, char *dst, bool dropCrBeforeLf) {
     static_assert(std::endian::native == std::endian::little, "four bytes are stored at once");
     const size_t n = text.size();
+#if defined(__x86_64__)
+    // Eight units at a time where the CPU allows; a block with a CR or a surrogate goes the
+    // unit way, and so does the end.
+    const bool vector = n >= 8 && haveAvx2();
+    const char *roomEnd = dst + 3 * n + 1;
+    size_t unitWayUntil = 0;
+#endif
     for (size_t i = 0; i < n; ++i) {
+#if defined(__x86_64__)
+        if (vector && i >= unitWayUntil) {
+            i = avx2::encodeBlocks(text.data(), i, n, dst, roomEnd, dropCrBeforeLf);
+            unitWayUntil = i + 8;
+            if (i == n)
+                break;
+        }
+#endif
         const char16_t c = text[i];
         const uint32_t e = kUtf8Table[c];
         if (!(e & kLongWay)) [[likely]] {
