@@ -106,13 +106,15 @@ public:
     }
 
     // Room for about `lines` lines of `units` code units in all. Address space only for the
-    // arena: pages cost once written, and it never has to move. The index gets its final size
-    // at once, not the smaller ones it would grow through (each of them fresh memory, and a
-    // rehash).
+    // arena: pages cost once written, and it never has to move. The index gets the size of up
+    // to a million lines at once, not the smaller ones it would grow through (each of them
+    // fresh memory, and a rehash); past that it grows with the distinct lines, which may be
+    // far fewer than the lines (a big index is touched all over by a few entries).
     void reserve(size_t lines, size_t units) {
         m_arena.reserve(m_arena.size() + lines * sizeof(Record) + units * 2);
-        if (m_count == 0 && lines * 2 > m_mask + 1)
-            resize(std::bit_ceil(lines * 2));
+        const size_t slots = std::bit_ceil(std::min(lines, kPresizedLines) * 2);
+        if (m_count == 0 && slots > m_mask + 1)
+            resize(slots);
     }
 
     size_t size() const { return m_count; }
@@ -136,6 +138,7 @@ public:
 
 private:
     static constexpr uint64_t kTagMask = ~uint64_t(0xFFFFFFFF);
+    static constexpr size_t kPresizedLines = size_t(1) << 20;
     static size_t placeOf(uint64_t slot) { return (size_t(uint32_t(slot)) - 1) * kAlign; }
     // A record and its body of `units` code units, up to the next record.
     static size_t recordBytes(size_t units) {
