@@ -12,6 +12,7 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace lex::phonetag {
@@ -438,6 +439,22 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             pump.yield();
         });
     result.lines = int64_t(hashes.size());
+    // The annotated lexicon is complete: it goes to disk while the list is made.
+    std::exception_ptr syncFailure;
+    std::thread syncer([&] {
+        try {
+            writer.syncAhead();
+        } catch (...) {
+            syncFailure = std::current_exception();
+        }
+    });
+    struct Join {
+        std::thread &t;
+        ~Join() {
+            if (t.joinable())
+                t.join();
+        }
+    } join{syncer};
 
     // The lines of a listed word that stand before its last guess, so that the k-th list line
     // of the word meets the k-th lexicon line of the word in the correction.
@@ -591,6 +608,9 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
         g = end;
     }
     // The annotated lexicon first: it is what the user asked for.
+    syncer.join();
+    if (syncFailure)
+        std::rethrow_exception(syncFailure);
     writer.close();
     listWriter.close();
     for (const State &st : states) {

@@ -155,6 +155,43 @@ TEST_F(WriterFaults, FlushesBeforeTheRename) {
     EXPECT_EQ(g.count("write"), 3); // in chunks, so that an interrupt is seen between them
 }
 
+// A writer synced ahead of its close flushes to disk then, and its close only renames; a
+// failure of that flush is reported then and leaves the old file and no temporary file.
+TEST_F(WriterFaults, SyncAheadFlushesOrFailsBeforeTheClose) {
+    {
+        lex::LineWriter w(m_dir / "out.txt", lex::TextFormat::gbk());
+        w.writeLine(u"中国");
+        g.armed = true;
+        w.syncAhead();
+        EXPECT_EQ(g.count("fsync"), 1);
+        EXPECT_EQ(g.count("rename"), 0);
+        w.close();
+        g.armed = false;
+        EXPECT_EQ(g.count("rename"), 1);
+    }
+    EXPECT_EQ(readBytes(m_dir / "out.txt"), "\xD6\xD0\xB9\xFA\r\n");
+
+    g = Faults{};
+    g.failCall = "fsync";
+    g.failErrno = EIO;
+    g.failAt = 1;
+    g.armed = true;
+    std::string message;
+    {
+        lex::LineWriter w(m_dir / "out.txt", lex::TextFormat::gbk());
+        w.writeLine(u"人民");
+        try {
+            w.syncAhead();
+        } catch (const lex::LexError &e) {
+            message = e.message();
+        }
+    }
+    g.armed = false;
+    EXPECT_NE(message.find("输入输出错误"), std::string::npos) << message;
+    EXPECT_EQ(readBytes(m_dir / "out.txt"), "\xD6\xD0\xB9\xFA\r\n");
+    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+}
+
 TEST_P(WriterFaults, LeaveTheOldFileAndNoTemporaryFile) {
     const FaultCase &c = GetParam();
     g.failCall = c.failCall;

@@ -942,6 +942,14 @@ void AtomicOutput::write(std::string_view bytes) {
     m_t->written += bytes.size();
 }
 
+void AtomicOutput::sync() {
+    if (!m_t->tmp)
+        return;
+    while (::fsync(m_t->tmp->fd()) != 0)
+        if (errno != EINTR)
+            failWrite(m_t->path, errno);
+}
+
 void AtomicOutput::commit() {
     if (!m_t->tmp) {
         const int fd = std::exchange(m_t->direct.fd, -1);
@@ -1146,6 +1154,14 @@ void LineWriter::write(std::u16string_view text) {
     m_size = size_t(end - buffer());
     if (m_reportLoss)
         m_lines = before + int64_t(std::count(text.begin(), text.end(), u'\n'));
+}
+
+void LineWriter::syncAhead() {
+    if (!m_open)
+        return;
+    encodePending();
+    flush();
+    m_out->sync();
 }
 
 void LineWriter::close() {
