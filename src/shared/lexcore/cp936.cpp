@@ -84,21 +84,13 @@ template <bool kLines>
     return leads & 0x8000 ? 17 : 16;
 }
 
-// decode16() from `p` for as long as it takes the blocks; returns where it stopped.
 template <bool kLines>
-const uint8_t *decodeBlocks(const uint8_t *p, const uint8_t *end, char16_t *&dst, bool &nul,
-                            const char16_t *textStart, LineEnds *lineEnds) {
-    char16_t *out = dst; // locals stay in registers
-    unsigned zero = 0;
-    while (end - p >= 17) {
-        const size_t n = decode16<kLines>(p, out, zero, textStart, lineEnds);
-        if (n == 0)
-            break;
-        p += n;
-    }
-    dst = out;
-    nul |= zero != 0;
-    return p;
+const uint8_t *decode936Blocks(const uint8_t *p, const uint8_t *end, char16_t *&dst, bool &nul,
+                               const char16_t *textStart, LineEnds *lineEnds) {
+    return decodeBlocks<17>(p, end, dst, nul,
+                            [&](const uint8_t *q, char16_t *&out, unsigned &zero) {
+                                return decode16<kLines>(q, out, zero, textStart, lineEnds);
+                            });
 }
 
 } // namespace avx2
@@ -120,7 +112,7 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
     while (p < end) {
 #if defined(__x86_64__)
         if (vector && p >= byteLoopUntil && end - p >= 17) {
-            p = avx2::decodeBlocks<kLines>(p, end, dst, nul, textStart, lineEnds);
+            p = avx2::decode936Blocks<kLines>(p, end, dst, nul, textStart, lineEnds);
             byteLoopUntil = p + 16;
             continue;
         }

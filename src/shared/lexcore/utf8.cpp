@@ -267,9 +267,9 @@ bool valid(const uint8_t *p, size_t n, uint8_t &seen) {
 // Decodes the 16 bytes at `p` (two more readable) when they hold only ASCII and well-formed
 // three-byte sequences, the first beginning at p[0]; returns the bytes taken (16 to 18, the
 // last sequence may end past the sixteen) or 0 to leave them to the decoder's byte loop. Stores
-// 16 units at `dst` and moves it past those decoded.
+// 16 units at `dst` and moves it past those decoded; a block for decodeBlocks().
 template <bool kLines>
-[[gnu::always_inline]] inline size_t decode16(const uint8_t *p, char16_t *&dst, bool &nul,
+[[gnu::always_inline]] inline size_t decode16(const uint8_t *p, char16_t *&dst, unsigned &zero,
                                               const char16_t *textStart, LineEnds *lineEnds) {
     const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
@@ -311,7 +311,7 @@ template <bool kLines>
             lineEnds->push_back(
                 base + uint32_t(std::popcount(starts & ((1u << std::countr_zero(lf)) - 1))));
     }
-    nul |= _mm_movemask_epi8(_mm_cmpeq_epi8(b0, _mm_setzero_si128())) != 0;
+    zero |= unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(b0, _mm_setzero_si128())));
     const __m256i packed = _mm256_shuffle_epi8(
         units,
         _mm256_setr_m128i(
@@ -325,21 +325,13 @@ template <bool kLines>
     return leads & 0x8000 ? 18 : leads & 0x4000 ? 17 : 16;
 }
 
-// decode16() from `p` for as long as it takes the blocks; returns where it stopped.
 template <bool kLines>
-const uint8_t *decodeBlocks(const uint8_t *p, const uint8_t *end, char16_t *&dst, bool &nul,
-                            const char16_t *textStart, LineEnds *lineEnds) {
-    char16_t *out = dst; // locals stay in registers
-    bool zero = false;
-    while (end - p >= 18) {
-        const size_t n = decode16<kLines>(p, out, zero, textStart, lineEnds);
-        if (n == 0)
-            break;
-        p += n;
-    }
-    dst = out;
-    nul |= zero;
-    return p;
+const uint8_t *decodeUtf8Blocks(const uint8_t *p, const uint8_t *end, char16_t *&dst, bool &nul,
+                                const char16_t *textStart, LineEnds *lineEnds) {
+    return decodeBlocks<18>(p, end, dst, nul,
+                            [&](const uint8_t *q, char16_t *&out, unsigned &zero) {
+                                return decode16<kLines>(q, out, zero, textStart, lineEnds);
+                            });
 }
 
 // Per half of an encoder block, four units in four bytes each, keyed by which units take two
@@ -495,7 +487,7 @@ char16_t *decodeImpl(std::string_view bytes, char16_t *dst, bool final, size_t &
     while (p < end) {
 #if defined(__x86_64__)
         if (vector && p >= byteLoopUntil && end - p >= 18) {
-            p = avx2::decodeBlocks<kLines>(p, end, dst, nul, textStart, lineEnds);
+            p = avx2::decodeUtf8Blocks<kLines>(p, end, dst, nul, textStart, lineEnds);
             byteLoopUntil = p + 16;
             continue;
         }
