@@ -1000,8 +1000,9 @@ void FormatWriter::writeLine(LineWriter &out, std::u16string_view body,
         out.writeLine(body);
         return;
     }
-    out.write(body);
-    out.writeLine(weight);
+    m_line.assign(body);
+    m_line += weight;
+    out.writeLine(m_line);
 }
 
 } // namespace lex::lexconv

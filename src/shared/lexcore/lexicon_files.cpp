@@ -1102,7 +1102,10 @@ void LineWriter::encodePending() {
 
 void LineWriter::writeLine(std::u16string_view text) {
     constexpr size_t kPending = size_t(16) << 10;
-    if (m_encoding != LexiconEncoding::Utf16Le && text.size() < kPending) {
+    // Not waiting: UTF-16 (a copy), very long lines, and a line that ends in a CR of its own
+    // where the line ends are LF (the encoder would take the two for a CR LF to turn into LF).
+    const bool ownCr = !m_crlf && !text.empty() && text.back() == u'\r';
+    if (m_encoding != LexiconEncoding::Utf16Le && text.size() < kPending && !ownCr) {
         if (m_pending.size() + text.size() + 2 > kPending)
             encodePending();
         m_pending += text;
