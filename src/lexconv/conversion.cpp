@@ -118,13 +118,14 @@ public:
     }
 
     size_t size() const { return m_count; }
+    // The records in first-occurrence order: from place 0 to end(), each one's after() the next.
+    size_t end() const { return m_arena.size(); }
+    size_t after(size_t place) const { return place + recordBytes(at(place)->bodyLength); }
+    const Record &record(size_t place) const { return *at(place); }
     // Calls f(record) for every record, in first-occurrence order.
     template <class F> void forEach(F f) const {
-        for (size_t place = 0; place < m_arena.size();) {
-            const Record *r = at(place);
-            f(*r);
-            place += recordBytes(r->bodyLength);
-        }
+        for (size_t place = 0; place < end(); place = after(place))
+            f(record(place));
     }
     std::u16string_view body(const Record &r) const {
         return std::u16string_view(reinterpret_cast<const char16_t *>(&r + 1), r.bodyLength);
@@ -610,18 +611,54 @@ ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
 
     start();
     if (options.dedup) {
+        // The kept lines, made whole (weights converted and written out) on two threads a batch
+        // of records at a time, and written in order.
         entries = int64_t(distinct.size());
-        int64_t i = 0;
-        distinct.forEach([&](const DistinctLines::Record &r) {
-            const std::optional<double> own =
-                r.hasWeight ? std::optional<double>(r.weight) : std::nullopt;
-            const auto w = finalWeight(own, i);
-            writer->writeLine(
-                out, distinct.body(r),
-                writer->weightField(w, w == own ? distinct.weightText(r) : u"", r.codeWritten));
-            if (i++ % kYieldEvery == 0)
-                pump.yield();
-        });
+        if (!writers)
+            writers.emplace(std::array<FormatWriter, 2>{*writer, *writer});
+        struct Lines {
+            std::vector<size_t> places; // of the records
+            int64_t first = 0;          // the number of the first record
+            std::u16string text;
+            std::vector<size_t> ends;
+        };
+        Lines batches[4];
+        size_t place = 0;
+        int64_t filled = 0;
+        runOrderedBatches(
+            batches,
+            [&](Lines &b) {
+                b.places.clear();
+                b.first = filled;
+                for (; place < distinct.end() && b.places.size() < 4096;
+                     place = distinct.after(place))
+                    b.places.push_back(place);
+                filled += int64_t(b.places.size());
+                return place < distinct.end();
+            },
+            [&](Lines &b, int thread) {
+                FormatWriter &w = (*writers)[thread];
+                b.text.clear();
+                b.ends.clear();
+                for (size_t k = 0; k < b.places.size(); ++k) {
+                    const DistinctLines::Record &r = distinct.record(b.places[k]);
+                    const std::optional<double> own =
+                        r.hasWeight ? std::optional<double>(r.weight) : std::nullopt;
+                    const auto weight = finalWeight(own, b.first + int64_t(k));
+                    b.text += distinct.body(r);
+                    b.text += w.weightField(weight, weight == own ? distinct.weightText(r) : u"",
+                                            r.codeWritten);
+                    b.ends.push_back(b.text.size());
+                }
+            },
+            [&](Lines &b) {
+                const std::u16string_view text(b.text);
+                for (size_t k = 0, from = 0; k < b.ends.size(); from = b.ends[k++]) {
+                    writer->writeLine(out, text.substr(from, b.ends[k] - from), {});
+                    if ((b.first + int64_t(k)) % kYieldEvery == 0)
+                        pump.yield();
+                }
+            });
         result.converted = entries;
     }
     out.close();

@@ -10,6 +10,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -262,14 +263,32 @@ TEST_F(Conversion, DuplicatesAreFoundWhenTheIndexOutgrowsItsEstimate) {
     rime += "#" + std::string(kSize - rime.size() - 2, 'x') + "\n";
     ASSERT_EQ(rime.size(), kSize);
 
+    // Outputs of megabytes: where they part, not gtest's diff of the whole.
+    auto expectSame = [](const std::string &got, const std::string &expected) {
+        const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+        EXPECT_TRUE(got == expected) << "first difference at byte " << at.first - got.begin();
+    };
     const ConvertResult r = convert(rime, to(Format::Rime), Format::Rime);
     std::string expected = "---\nname: o\nversion: \"1\"\n...\n";
     for (const std::string &body : order)
         expected += body + "\t" + weight[body] + "\n";
-    EXPECT_EQ(readBytes(out), expected);
+    expectSame(readBytes(out), expected);
     EXPECT_EQ(r.converted, int64_t(order.size()));
     EXPECT_EQ(r.merged, merged);
     EXPECT_GT(order.size(), 50000u);
+
+    // Weights by order count through every batch of the kept lines.
+    ConvertOptions byOrder = to(Format::Libpinyin);
+    byOrder.weightByOrder = true;
+    convert(rime, byOrder, Format::Rime);
+    std::string lines;
+    size_t falling = order.size();
+    for (std::string body : order) {
+        std::replace(body.begin(), body.end(), ' ', '\'');
+        std::replace(body.begin(), body.end(), '\t', ' ');
+        lines += body + " " + std::to_string(falling--) + "\n";
+    }
+    expectSame(readBytes(out), lines);
 }
 
 // The suite's formats follow the input's encoding; the others are written as their programs
