@@ -441,20 +441,13 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     result.lines = int64_t(hashes.size());
     // The annotated lexicon is complete: it goes to disk while the list is made.
     std::exception_ptr syncFailure;
-    std::thread syncer([&] {
+    std::jthread syncer([&] {
         try {
             writer.syncAhead();
         } catch (...) {
             syncFailure = std::current_exception();
         }
     });
-    struct Join {
-        std::thread &t;
-        ~Join() {
-            if (t.joinable())
-                t.join();
-        }
-    } join{syncer};
 
     // The lines of a listed word that stand before its last guess, so that the k-th list line
     // of the word meets the k-th lexicon line of the word in the correction.

@@ -960,9 +960,7 @@ void AtomicOutput::commit() {
     TemporaryFile &tmp = *m_t->tmp;
     // On disk before it replaces anything: after a crash the output is the old or the new file,
     // never an empty one.
-    while (::fsync(tmp.fd()) != 0)
-        if (errno != EINTR)
-            failWrite(m_t->path, errno);
+    sync();
     tmp.close();
     tmp.renameTo(m_t->target);
     // The rename itself reaches the disk with the folder; it has happened either way, so a

@@ -163,10 +163,11 @@ private:
 
 class AtomicOutput;
 
-// Encodes line by line and streams the bytes, a chunk at a time, into the output's temporary
-// file; close() puts it in place of the output (see writeFileAtomically). A writer destroyed
-// without close() (an operation that failed) leaves any existing file untouched and no
-// temporary file. Only one chunk of the output is ever held in memory.
+// Encodes the lines (a few thousand at a time) and streams the bytes, a chunk at a time, into
+// the output's temporary file; close() puts it in place of the output (see
+// writeFileAtomically). A writer destroyed without close() (an operation that failed) leaves
+// any existing file untouched and no temporary file. Only one chunk of the output is ever held
+// in memory.
 //
 // A lexicon output takes the running operation's format (lexiconOutputFormat(), read when it is
 // opened); data files are opened with TextFormat::gbk(), other outputs with their own format.
