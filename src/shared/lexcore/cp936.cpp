@@ -6,11 +6,11 @@
 
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
-#include <vector>
 
 namespace lex {
 
