@@ -6,6 +6,7 @@
 #include "phonetag/line_pass.h"
 
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/ordered_batches.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/size_limits.h"
 
@@ -67,9 +68,9 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     std::u16string logLine, corrected;
     // The corrected line, or an empty view without data when the line stays as it is (the
     // lookup may have rewritten `line` to the placeholder of a line without a key).
-    auto correct = [&](std::u16string_view &line) {
+    auto correct = [&](std::u16string_view &line, const EntryHashSet::WordHint *hint) {
         std::u16string_view replaced;
-        if (set.Hash_ExistsX(line)) {
+        if (hint ? set.Hash_ExistsX(line, *hint) : set.Hash_ExistsX(line)) {
             const std::u16string_view entry = set.entry(set.matchedIndex());
             if (entry != line) {
                 logLine.assign(line);
@@ -88,7 +89,7 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     if (in) {
         std::u16string_view line;
         while (in->next(line)) {
-            const std::u16string_view replaced = correct(line);
+            const std::u16string_view replaced = correct(line, nullptr);
             writer.writeLine(replaced.data() ? replaced : line);
             if ((result.lines & 0xFFF) == 0)
                 pump.setProgress(int64_t(in->bytesRead()), int64_t(in->size()));
@@ -96,18 +97,50 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
         }
     } else {
         // The lexicon stays in memory until the reader closes, so its lines go to the output
-        // as they are, encoded and written on a second thread.
+        // as they are, encoded and written on a second thread. The keys and hashes of the
+        // lookups are worked out a batch of lines at a time on either thread; the lookups,
+        // which wait on memory that this thread has in its cache, are made here in file order.
         BackgroundWriter output(writer);
-        lookUpEachLine(reader, set, [&](std::u16string_view line) {
-            const std::u16string_view replaced = correct(line);
-            // A placeholder is a constant of the set's, valid as long as the set.
-            if (replaced.data())
-                output.writeCopy(replaced);
-            else
-                output.writeLine(line);
-            reportProgress(pump, reader);
-            pump.yield();
-        });
+        struct Batch {
+            std::vector<std::u16string_view> lines;
+            std::vector<EntryHashSet::WordHint> hints;
+            std::vector<std::pair<size_t, size_t>> progress; // after each line
+        } batches[4];
+        runOrderedBatches(
+            batches,
+            [&](Batch &b) {
+                b.lines.clear();
+                b.progress.clear();
+                while (b.lines.size() < 4096 && !reader.atEnd()) {
+                    b.lines.push_back(reader.readLineView());
+                    b.progress.emplace_back(reader.position(), reader.knownSize());
+                }
+                return !reader.atEnd();
+            },
+            [&](Batch &b, int) {
+                b.hints.resize(b.lines.size());
+                set.hintWords(b.lines, b.hints);
+            },
+            [&](Batch &b) {
+                const size_t n = b.lines.size();
+                for (size_t i = 0; i < n; ++i) {
+                    if (i + 8 < n)
+                        set.prefetch(b.hints[i + 8], 0);
+                    if (i + 4 < n)
+                        set.prefetch(b.hints[i + 4], 1);
+                    if (i + 2 < n)
+                        set.prefetch(b.hints[i + 2], 2);
+                    std::u16string_view line = b.lines[i];
+                    const std::u16string_view replaced = correct(line, &b.hints[i]);
+                    // A placeholder is a constant of the set's, valid as long as the set.
+                    if (replaced.data())
+                        output.writeCopy(replaced);
+                    else
+                        output.writeLine(line);
+                    pump.setProgress(int64_t(b.progress[i].first), int64_t(b.progress[i].second));
+                    pump.yield();
+                }
+            });
         output.finish();
     }
     reader.close();

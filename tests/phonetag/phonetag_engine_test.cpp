@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 
 using namespace lex;
 using namespace lex::phonetag;
@@ -222,6 +223,82 @@ TEST(PhonetagEntrySet, KeyOfZhongIs549920) {
     std::u16string_view latin = u"abc";
     EXPECT_EQ(EntryHashSet::EntryKey(KeyVariant::Annotation, latin), 1'000'000);
     EXPECT_EQ(latin, u";");
+}
+
+// A lexicon of many batches: the k-th list line of a word corrects the k-th lexicon line of that
+// word wherever the two fall, as lookups made one line at a time do; lines without Chinese come
+// out as ";", repeated list lines count once.
+TEST_F(Phonetag, BigCorrectionMatchesLookupsMadeOneByOne) {
+    const std::u16string chars = u"中国人民长行重庆银大学生会计开了着和的地得";
+    const char16_t *readings[] = {u"zhong", u"chang", u"xing", u"le", u"hui", u"da", u"a"};
+    std::mt19937 rng(20261209);
+    auto word = [&](size_t n) {
+        std::u16string w;
+        for (size_t i = 0; i < n; ++i)
+            w += chars[rng() % 8 + (n == 2 ? 0 : 6)]; // few distinct words, many repeats
+        return w;
+    };
+    auto annotated = [&](std::u16string_view w) {
+        std::u16string line;
+        for (char16_t c : w) {
+            line += c;
+            if (rng() % 2)
+                line += readings[rng() % 7];
+        }
+        return line;
+    };
+    std::u16string list, lexicon;
+    for (int i = 0; i < 600; ++i) {
+        list += annotated(word(2 + rng() % 2)) + u"\r\n";
+        if (i % 50 == 0)
+            list += u"lw\r\n"; // no Chinese: ";"
+    }
+    list += list.substr(0, 200); // repeated lines (the last one cut in two)
+    list += u"\r\n";
+    for (int i = 0; i < 30'000; ++i)
+        lexicon +=
+            (i % 997 == 0 ? std::u16string(u"abc") : annotated(word(2 + rng() % 2))) + u"\r\n";
+    writeBytes(dir / "list.txt", lex::test::gbk(list));
+    writeBytes(dir / "big.txt", lex::test::gbk(lexicon));
+
+    NullPump pump;
+    EntryHashSet set = makeEntrySet();
+    const auto r = correctAnnotation(set, dir / "list.txt", dir / "big.txt", dir / "out.txt",
+                                     dir / "log.txt", pump);
+    ASSERT_EQ(r.lines, 30'000);
+
+    EntryHashSet model = makeEntrySet();
+    std::u16string out, log;
+    {
+        LineReader words(dir / "list.txt");
+        while (!words.atEnd()) {
+            std::u16string_view line = words.readLineView();
+            if (!model.Contains(line))
+                model.Add(line);
+        }
+    }
+    LineReader lines(dir / "big.txt");
+    int64_t logged = 0;
+    while (!lines.atEnd()) {
+        std::u16string_view line = lines.readLineView();
+        if (model.Hash_ExistsX(line)) {
+            const std::u16string entry(model.entry(model.matchedIndex()));
+            if (entry != line) {
+                log += std::u16string(line) + u"　→　" + entry + u"\r\n";
+                ++logged;
+                line = entry;
+            }
+            out += std::u16string(line) + u"\r\n";
+            model.Remove();
+            continue;
+        }
+        out += std::u16string(line) + u"\r\n";
+    }
+    EXPECT_GT(logged, 300);
+    EXPECT_EQ(r.logged, logged);
+    EXPECT_TRUE(readBytes(dir / "out.txt") == lex::test::gbk(out)) << "the corrected lexicon";
+    EXPECT_TRUE(readBytes(dir / "log.txt") == lex::test::gbk(log)) << "the log";
+    EXPECT_EQ(set.deletedCount(), model.deletedCount());
 }
 
 // Guards the order of the correction's checks: without the list nothing is read or written;

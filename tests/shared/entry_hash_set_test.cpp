@@ -130,6 +130,36 @@ void expectSame(const EntryHashSet &fast, const LiteralSet &model) {
         ASSERT_EQ(fast.slotValue(s), model.m_slots[size_t(s)]) << "slot " << s;
 }
 
+// Word hints made ahead of their lookups, sixteen lines at a time, as the correction makes them
+// on another thread: Adds, Removes and stop requests come between a hint and its lookup.
+struct HintsAhead {
+    std::vector<EntryHashSet::WordHint> hints;
+    int from = -1;
+    // The hint of line `op` of `seq`, made now when its group of sixteen starts.
+    const EntryHashSet::WordHint *at(EntryHashSet &set, const std::vector<std::u16string> &seq,
+                                     int op) {
+        if (op % 16 == 0) {
+            const std::vector<std::u16string_view> views(
+                seq.begin() + op,
+                seq.begin() + std::min<ptrdiff_t>(op + 16, ptrdiff_t(seq.size())));
+            hints.resize(views.size());
+            set.hintWords(views, hints);
+            from = op;
+        }
+        return from >= 0 && op - from < int(hints.size()) ? &hints[size_t(op - from)] : nullptr;
+    }
+};
+
+// A word lookup with a hint made ahead (every third), a hint made just before, or none.
+bool lookUp(EntryHashSet &set, std::u16string_view &view, bool byWord,
+            const EntryHashSet::WordHint *hint, int op) {
+    if (hint && op % 3 == 1)
+        return set.Hash_ExistsX(view, *hint);
+    if (op % 3 != 0)
+        set.prefetch(view);
+    return byWord ? set.Hash_ExistsX(view) : set.Contains(view);
+}
+
 struct Scenario {
     KeyVariant variant;
     bool cancelledResult;
@@ -148,8 +178,12 @@ TEST_P(EquivalenceTest, MatchesSlotBySlotProbe) {
     LiteralSet model(sc.variant, sc.cancelledResult);
     std::mt19937 rng(20261207);
 
+    std::vector<std::u16string> seq;
+    for (int op = 0; op < 6000; ++op)
+        seq.push_back(lines[rng() % lines.size()]);
+    HintsAhead ahead;
     for (int op = 0; op < 6000; ++op) {
-        std::u16string a = lines[rng() % lines.size()];
+        std::u16string a = seq[size_t(op)];
         std::u16string b = a;
         // Now and then a stop request cuts a lookup short at a chosen yield.
         std::unique_ptr<lex::test::CountingPump> pf, pm;
@@ -166,10 +200,8 @@ TEST_P(EquivalenceTest, MatchesSlotBySlotProbe) {
 
         // Hints are an optimisation only: give one for most lookups.
         std::u16string_view view = a;
-        if (op % 3 != 0)
-            fast.prefetch(view);
         const bool byWord = sc.byWord && op >= sc.wordsFrom;
-        bool rf = byWord ? fast.Hash_ExistsX(view) : fast.Contains(view);
+        bool rf = lookUp(fast, view, byWord, byWord ? ahead.at(fast, seq, op) : nullptr, op);
         a = view;
         bool rm = model.lookup(b, byWord);
         ASSERT_EQ(rf, rm) << "op " << op;
@@ -224,16 +256,18 @@ TEST_P(DeferredTest, MatchesSlotBySlotProbeWithAStopAnywhere) {
         model.setPump(&pm);
         const int ops = 2500;
         const int stopAt = trial == 0 ? ops : int(rng() % ops); // the first trial never stops
+        std::vector<std::u16string> seq;
+        for (int op = 0; op < ops; ++op)
+            seq.push_back(lines[rng() % lines.size()]);
+        HintsAhead ahead;
         for (int op = 0; op < ops; ++op) {
             if (op == stopAt)
                 pf.on = pm.on = true;
-            std::u16string a = lines[rng() % lines.size()];
+            std::u16string a = seq[size_t(op)];
             std::u16string b = a;
             std::u16string_view view = a;
-            if (op % 3 != 0)
-                fast.prefetch(view);
             const bool byWord = sc.byWord && op >= sc.wordsFrom;
-            bool rf = byWord ? fast.Hash_ExistsX(view) : fast.Contains(view);
+            bool rf = lookUp(fast, view, byWord, byWord ? ahead.at(fast, seq, op) : nullptr, op);
             a = view;
             bool rm = model.lookup(b, byWord);
             ASSERT_EQ(rf, rm) << "trial " << trial << " op " << op;

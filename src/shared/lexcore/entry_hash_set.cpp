@@ -522,7 +522,19 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     } else {
         key = EntryKey(m_variant, word);
     }
+    return probe(word, key, hash, haveHash, byWord);
+}
 
+bool EntryHashSet::Hash_ExistsX(std::u16string_view &word, const WordHint &hint) {
+    m_cut = false;
+    m_pendingValid = false;
+    word = hint.word;
+    return probe(word, hint.key, hint.hash, true, true);
+}
+
+// The lookup of `word` under `key`, with its hash when `haveHash`.
+bool EntryHashSet::probe(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
+                         bool byWord) {
     m_lastKey = key;
     if (!m_materialized) {
         // A stop request needs the slots to take effect.
@@ -692,6 +704,40 @@ void EntryHashSet::Add(std::u16string_view word) {
     if (m_words) {
         m_words->next.push_back(-1);
         m_words->insert(idx);
+    }
+}
+
+void EntryHashSet::hintWords(std::span<const std::u16string_view> lines,
+                             std::span<WordHint> hints) const {
+    const size_t n = std::min(lines.size(), hints.size());
+    for (size_t i = 0; i < n; ++i) {
+        WordHint &h = hints[i];
+        std::u16string_view word = lines[i];
+        h.key = EntryKey(m_variant, word);
+        h.word = word;
+        h.hash = uint32_t(hashWord(word));
+    }
+}
+
+void EntryHashSet::prefetch(const WordHint &hint, int step) const {
+    if (!m_words)
+        return;
+    const WordIndex::Cell &c = m_words->cells[hint.hash & (m_words->cells.size() - 1)];
+    if (step == 0) {
+        __builtin_prefetch(&c);
+        return;
+    }
+    // The cell found first is the word's unless another word's hash collides.
+    if (c.line < 0 || c.hash != hint.hash)
+        return;
+    if (step == 1) {
+        __builtin_prefetch(&m_entries[size_t(c.line)]);
+        if (c.head >= 0) {
+            __builtin_prefetch(&m_entries[size_t(c.head)]);
+            __builtin_prefetch(&m_words->next[size_t(c.head)]);
+        }
+    } else {
+        __builtin_prefetch(textOf(m_entries[size_t(c.line)]));
     }
 }
 

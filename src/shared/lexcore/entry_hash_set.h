@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -128,6 +129,23 @@ public:
     bool Hash_ExistsX(std::u16string &word);
     bool Hash_ExistsX(std::u16string_view &word);
 
+    // What Hash_ExistsX computes from the line alone, worked out ahead (on any thread: it
+    // reads nothing of the set's but its variant): the key, the word as the key left it, and
+    // the word's hash.
+    struct WordHint {
+        std::u16string_view word;
+        int32_t key;
+        uint32_t hash;
+    };
+    // The hints of `lines`, one per line, into `hints`.
+    void hintWords(std::span<const std::u16string_view> lines, std::span<WordHint> hints) const;
+    // Hash_ExistsX of the line whose hint hintWords() gave.
+    bool Hash_ExistsX(std::u16string_view &word, const WordHint &hint);
+    // Starts loading what the lookup of a hinted line reads: at `step` 0 the cell of its word,
+    // at 1 the entries the cell leads to (the cell loaded by then), at 2 the text they are
+    // compared with.
+    void prefetch(const WordHint &hint, int step) const;
+
     KeyVariant variant() const { return m_variant; }
     // Adds this set takes between two Clears; SizeLimits::kUnlimited for no limit.
     int64_t capacity() const { return m_capacity; }
@@ -198,6 +216,7 @@ private:
     void clear(bool keepMemory);
     bool full() const;
     bool lookup(std::u16string_view &word, bool byWord);
+    bool probe(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash, bool byWord);
     bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
                         bool byWord);
     void markRemoved(int32_t idx);
