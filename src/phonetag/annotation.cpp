@@ -12,24 +12,48 @@
 
 namespace lex::phonetag {
 
+namespace {
+
+// The annotation of a line in which no word of the table occurs, appended to `out`: the markers
+// InsBlank would insert are deleted again with every other "0", and FixPinyin sees the line
+// without its zeros.
+void appendWithoutWords(std::u16string_view line, const CharDictionary &dict,
+                        PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
+    if (line.find(u'0') == std::u16string_view::npos) {
+        appendFixedPinyin(line, dict, counters, out);
+        return;
+    }
+    scratch.assign(line);
+    std::erase(scratch, u'0');
+    appendFixedPinyin(scratch, dict, counters, out);
+}
+
+} // namespace
+
 void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
                   PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
     if (!table.mayChange(line)) {
-        // No word occurs: the markers InsBlank would insert are deleted again with every other
-        // "0", and FixPinyin sees the line without its zeros.
-        if (line.find(u'0') == std::u16string_view::npos) {
-            FixPinyin(line, dict, counters, out);
-            return;
-        }
-        scratch.assign(line);
-        std::erase(scratch, u'0');
-        FixPinyin(scratch, dict, counters, out);
+        out.clear();
+        appendWithoutWords(line, dict, counters, out, scratch);
         return;
     }
     InsBlank(line, scratch);
     table.apply(scratch, out);
     std::erase(scratch, u'0');
     FixPinyin(scratch, dict, counters, out);
+}
+
+void appendAnnotatedLine(std::u16string_view line, const CharDictionary &dict,
+                         const WordTable &table, PinyinCounters &counters, std::u16string &out,
+                         std::u16string &scratch, std::u16string &work) {
+    if (!table.mayChange(line)) {
+        appendWithoutWords(line, dict, counters, out, scratch);
+        return;
+    }
+    InsBlank(line, scratch);
+    table.apply(scratch, work);
+    std::erase(scratch, u'0');
+    appendFixedPinyin(scratch, dict, counters, out);
 }
 
 LineCountResult autoAnnotate(const std::filesystem::path &input,
@@ -47,18 +71,35 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     LineStream &in = opened ? *opened : *own;
     table.prepare();
     LineWriter writer(output);
+    // A batch's lines are annotated straight into its text, each with its line end, and the
+    // text is written at once. Not so a batch with a line that ends in a CR of its own where
+    // line ends are LF: that line and its LF would be taken for a CR LF to turn into LF.
+    const std::u16string_view lineEnd = writer.lineEnd();
     struct State {
         PinyinCounters counted;
-        std::u16string out, scratch;
+        std::u16string scratch, work;
     } states[2];
     result.lines = passLineBatches(
         in, pump, states,
         [&](std::u16string_view line, State &st, LineBatch &batch) {
-            annotateLine(line, dict, table, st.counted, st.out, st.scratch);
-            batch.add(st.out);
+            const size_t start = batch.texts.size();
+            appendAnnotatedLine(line, dict, table, st.counted, batch.texts, st.scratch, st.work);
+            if (lineEnd.size() == 1 && batch.texts.size() > start && batch.texts.back() == u'\r')
+                batch.lineByLine = true;
+            batch.texts += lineEnd;
+            batch.textEnds.push_back(uint32_t(batch.texts.size()));
         },
         [&](const LineBatch &batch, size_t i) {
-            writer.writeLine(batch.text(i));
+            if (i == 0) {
+                if (!batch.lineByLine) {
+                    writer.write(batch.texts);
+                } else {
+                    for (size_t k = 0; k < batch.size(); ++k) {
+                        const std::u16string_view text = batch.text(k);
+                        writer.writeLine(text.substr(0, text.size() - lineEnd.size()));
+                    }
+                }
+            }
             pump.yield();
         });
     writer.close();

@@ -35,6 +35,10 @@ struct LineCountResult {
 // One lexicon line through the whole annotation. `scratch` is working space.
 void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
                   PinyinCounters &counters, std::u16string &out, std::u16string &scratch);
+// annotateLine, appended to `out`; `work` is working space too.
+void appendAnnotatedLine(std::u16string_view line, const CharDictionary &dict,
+                         const WordTable &table, PinyinCounters &counters, std::u16string &out,
+                         std::u16string &scratch, std::u16string &work);
 
 // Annotates `input` (either encoding) into `output` (code page 936, CR LF after every line).
 // The counters grow by what FixPinyin counted. Throws LexError on unreadable input or

@@ -4,6 +4,7 @@
 #include "shared/lexcore/lexicon_files.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace lex::phonetag {
 
@@ -11,8 +12,11 @@ bool CharDictionary::add(std::u16string_view line) {
     if (line.empty() || m_present[line[0]])
         return false;
     m_present[line[0]] = true;
-    m_spans[line[0]] = Span{uint32_t(m_text.size()), uint32_t(line.size())};
+    const size_t at = m_text.size() - kReadAhead;
+    m_spans[line[0]] = Span{uint32_t(at), uint32_t(line.size())};
+    m_text.resize(at);
     m_text += line;
+    m_text.append(kReadAhead, u'\0');
     m_longest = std::max(m_longest, line.size());
     ++m_count;
     return true;
@@ -95,9 +99,18 @@ struct Counting {
     void operator()(char16_t) { ++units; }
 };
 
+// Texts are the dictionary's, which can be read CharDictionary::kReadAhead units on: a short one
+// is copied as a block of that size, over room that the caller leaves behind the result.
 struct Writing {
     char16_t *dst;
-    void operator()(std::u16string_view text) { dst = std::copy(text.begin(), text.end(), dst); }
+    void operator()(std::u16string_view text) {
+        if (text.size() <= CharDictionary::kReadAhead) {
+            std::memcpy(dst, text.data(), CharDictionary::kReadAhead * sizeof(char16_t));
+            dst += text.size();
+        } else {
+            dst = std::copy(text.begin(), text.end(), dst);
+        }
+    }
     void operator()(char16_t c) { *dst++ = c; }
 };
 
@@ -105,6 +118,12 @@ struct Writing {
 
 void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCounters &counters,
                std::u16string &out) {
+    out.clear();
+    appendFixedPinyin(line, dict, counters, out);
+}
+
+void appendFixedPinyin(std::u16string_view line, const CharDictionary &dict,
+                       PinyinCounters &counters, std::u16string &out) {
     // Written through a pointer into room for the whole result: a million lines pass here,
     // and per-character appends cost more than the rule itself. The room is the line's length
     // times the longest text, or, where that would be large, what a counting pass finds.
@@ -114,8 +133,9 @@ void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCount
         fixPinyinInto(line, dict, count);
         room = count.units;
     }
-    out.resize(room);
-    Writing write{out.data()};
+    const size_t start = out.size();
+    out.resize(start + room + CharDictionary::kReadAhead);
+    Writing write{out.data() + start};
     const PinyinCounters counted = fixPinyinInto(line, dict, write);
     out.resize(size_t(write.dst - out.data()));
     counters.supplemented += counted.supplemented;

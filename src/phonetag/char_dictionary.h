@@ -22,6 +22,8 @@ public:
     // Adds a line under its first code unit unless that key has a text; returns whether it did.
     bool add(std::u16string_view line);
     bool contains(char16_t ch) const { return m_present[ch]; }
+    // Every text can be read kReadAhead units past its start, whatever its length.
+    static constexpr size_t kReadAhead = 8;
     // The text of `ch`, or the empty string when the dictionary has no such key.
     std::u16string_view text(char16_t ch) const {
         const Span &s = m_spans[ch];
@@ -39,7 +41,7 @@ private:
         uint32_t length = 0;
     };
     std::vector<Span> m_spans;
-    std::u16string m_text;
+    std::u16string m_text = std::u16string(kReadAhead, u'\0'); // the texts, then kReadAhead zeros
     std::bitset<65536> m_present;
     size_t m_count = 0;
     size_t m_longest = 0;
@@ -68,6 +70,9 @@ std::u16string FixPinyin(std::u16string_view line, const CharDictionary &dict,
                          PinyinCounters &counters);
 void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCounters &counters,
                std::u16string &out);
+// FixPinyin of `line` appended to `out`.
+void appendFixedPinyin(std::u16string_view line, const CharDictionary &dict,
+                       PinyinCounters &counters, std::u16string &out);
 
 // True when a character after the first has a code of 64 or more (the line carries pinyin).
 bool IsDYC(std::u16string_view line);

@@ -23,8 +23,10 @@ struct LineBatch {
     std::vector<uint32_t> textEnds, noteEnds;
     std::vector<uint64_t> keys;
     std::vector<uint32_t> values;
+    bool lineByLine = false; // set by the work function: the texts are to be written one by one
 
     void clear() {
+        lineByLine = false;
         input.clear();
         inputEnds.clear();
         texts.clear();

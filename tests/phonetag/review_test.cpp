@@ -6,6 +6,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/text_format.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -191,6 +192,26 @@ TEST_F(Review, BigLexiconsStreamThroughBothAnnotations) {
     EXPECT_EQ(p.lines, int64_t(lines.size()));
     EXPECT_TRUE(readBytes(dir / "plain.txt") == expected);
     EXPECT_EQ(plain.supplemented, counted.supplemented);
+
+    // The lines in UTF-8 with LF line ends, now and then one that ends in a CR of its own: the
+    // output is UTF-8 with LF line ends, and such a line keeps its CR before its LF.
+    std::string utf8;
+    for (size_t i = 0; i < lines.size(); ++i)
+        utf8 += lex::toUtf8(lines[i]) + (i % 3000 == 7 ? "\r\r\n" : "\n");
+    lex::test::writeBytes(dir / "in8.txt", utf8);
+    std::string expected8;
+    for (LineReader r(dir / "in8.txt"); !r.atEnd();) {
+        annotateLine(r.readLineView(), dict, table, counted, out, scratch);
+        expected8 += lex::toUtf8(out) + "\n";
+    }
+    ASSERT_NE(expected8.find("\r\n"), std::string::npos);
+    {
+        lex::OutputScope scope;
+        scope.setFirstInput(dir / "in8.txt");
+        EXPECT_EQ(autoAnnotate(dir / "in8.txt", dir / "plain8.txt", dict, table, plain, pump).lines,
+                  int64_t(lines.size()));
+    }
+    EXPECT_TRUE(readBytes(dir / "plain8.txt") == expected8);
     const ReviewedResult r = autoAnnotate(dir / "in.txt", dir / "out.txt", dir / "list.txt", dict,
                                           table, review, reviewed, pump);
     EXPECT_EQ(r.lines, int64_t(lines.size()));

@@ -191,6 +191,8 @@ public:
     void open(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
     void writeLine(std::u16string_view text);
     void write(std::u16string_view text);
+    // What writeLine puts after a line: CR LF, or LF.
+    std::u16string_view lineEnd() const { return m_crlf ? u"\r\n" : u"\n"; }
     // A line given as plain code page 936 bytes (byte_lines.h): copied as it is into a code page
     // 936 output, decoded first for any other.
     void writeLine936(std::string_view bytes);
