@@ -12,42 +12,26 @@
 
 namespace lex::phonetag {
 
-namespace {
-
-// The annotation of a line in which no word of the table occurs, appended to `out`: the markers
-// InsBlank would insert are deleted again with every other "0", and FixPinyin sees the line
-// without its zeros.
-void appendWithoutWords(std::u16string_view line, const CharDictionary &dict,
-                        PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
-    if (line.find(u'0') == std::u16string_view::npos) {
-        appendFixedPinyin(line, dict, counters, out);
-        return;
-    }
-    scratch.assign(line);
-    std::erase(scratch, u'0');
-    appendFixedPinyin(scratch, dict, counters, out);
-}
-
-} // namespace
-
 void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
                   PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
-    if (!table.mayChange(line)) {
-        out.clear();
-        appendWithoutWords(line, dict, counters, out, scratch);
-        return;
-    }
-    InsBlank(line, scratch);
-    table.apply(scratch, out);
-    std::erase(scratch, u'0');
-    FixPinyin(scratch, dict, counters, out);
+    thread_local std::u16string work;
+    out.clear();
+    appendAnnotatedLine(line, dict, table, counters, out, scratch, work);
 }
 
 void appendAnnotatedLine(std::u16string_view line, const CharDictionary &dict,
                          const WordTable &table, PinyinCounters &counters, std::u16string &out,
                          std::u16string &scratch, std::u16string &work) {
     if (!table.mayChange(line)) {
-        appendWithoutWords(line, dict, counters, out, scratch);
+        // No word occurs: the markers InsBlank would insert are deleted again with every other
+        // "0", and FixPinyin sees the line without its zeros.
+        if (line.find(u'0') == std::u16string_view::npos) {
+            appendFixedPinyin(line, dict, counters, out);
+            return;
+        }
+        scratch.assign(line);
+        std::erase(scratch, u'0');
+        appendFixedPinyin(scratch, dict, counters, out);
         return;
     }
     InsBlank(line, scratch);
