@@ -528,6 +528,7 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
 bool EntryHashSet::Hash_ExistsX(std::u16string_view &word, const WordHint &hint) {
     m_cut = false;
     m_pendingValid = false;
+    m_ringTail = m_ringHead = 0; // a lookup out of the order of the prefetch() hints
     word = hint.word;
     return probe(word, hint.key, hint.hash, true, true);
 }
