@@ -398,6 +398,29 @@ TEST(EntryHashSet, ProbeWrapsAroundAndYieldsAtSlotZero) {
     EXPECT_EQ(set.slotValue(0), 1);
 }
 
+// A line hinted by prefetch() and then looked up with a word hint leaves no hint behind: the
+// buffer it stood in may hold another line of the same length at the next lookup.
+TEST(EntryHashSet, WordHintLookupForgetsPrefetchHints) {
+    EntryHashSet set(KeyVariant::Annotation, false, true);
+    std::u16string stored = u"中zhong国guo";
+    std::u16string_view view = stored;
+    ASSERT_FALSE(set.Contains(view));
+    set.Add(view);
+    std::u16string_view other = u"银行";
+    EXPECT_FALSE(set.Hash_ExistsX(other)); // the word index now exists: hints carry word hashes
+    std::u16string buffer = u"长chang城cheng";
+    std::u16string_view line = buffer;
+    set.prefetch(line);
+    EntryHashSet::WordHint hint;
+    set.hintWords({&line, 1}, {&hint, 1});
+    EXPECT_FALSE(set.Hash_ExistsX(line, hint));
+    buffer.replace(0, buffer.size(), u"中zhong国guoxx"); // same length, same place
+    std::u16string_view again = buffer;
+    ASSERT_EQ(again.data(), line.data());
+    ASSERT_EQ(again.size(), line.size());
+    EXPECT_TRUE(set.Hash_ExistsX(again));
+}
+
 // The set-operations owner reports a cut-short lookup as present; Remove then removes nothing.
 TEST(EntryHashSet, CutShortLookupRemovesNothing) {
     const auto &nines = pools().byMod10.at(9);
