@@ -37,7 +37,7 @@ public:
         m_filling.copies.push_back(
             {m_filling.lines.size(), uint32_t(m_filling.text.size()), uint32_t(line.size())});
         m_filling.text += line;
-        writeLine({}); // its view is made at hand-over, when the copies no longer move
+        writeLine({}); // its view is made by the writing thread, once the copies no longer move
     }
     // Writes what is left and waits for it; rethrows a failure of the writer.
     void finish() {
@@ -64,10 +64,6 @@ private:
     void handOver() {
         if (m_filling.lines.empty())
             return;
-        // The copies' views are made now that their text no longer moves.
-        for (const Copy &c : m_filling.copies)
-            m_filling.lines[c.line] =
-                std::u16string_view(m_filling.text).substr(c.offset, c.length);
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_queue.size() < kQueued || m_failure || m_quit; });
         if (m_failure || m_quit) {
@@ -96,6 +92,11 @@ private:
             Batch batch = std::move(m_queue.front());
             m_queue.erase(m_queue.begin());
             lock.unlock();
+            // The copies' views are made here, in the batch that stays put until it is written:
+            // a short text is kept inside its string object, so every move of the batch until
+            // now moved the text too.
+            for (const Copy &c : batch.copies)
+                batch.lines[c.line] = std::u16string_view(batch.text).substr(c.offset, c.length);
             try {
                 for (std::u16string_view line : batch.lines)
                     m_writer.writeLine(line);

@@ -37,6 +37,24 @@ TEST(BackgroundWriter, WritesEveryLineInOrder) {
     EXPECT_EQ(readBytes(dir / "out.txt"), expected);
 }
 
+// Guards batches whose copies are a few units in all, which a string keeps inside its own
+// object: every move of the batch moves them, so the lines are found in it only once it stays.
+TEST(BackgroundWriter, ShortCopiesSurviveTheHandOver) {
+    TempDir dir;
+    std::string expected;
+    LineWriter writer(dir / "out.txt");
+    BackgroundWriter out(writer);
+    for (size_t i = 0; i < 3 * 8192; ++i) {
+        const bool copy = i % 8192 == 100;
+        const std::u16string line = copy ? u"长" + std::u16string(i / 8192, u'a') : u"行";
+        copy ? out.writeCopy(line) : out.writeLine(u"行");
+        expected += gbk(line) + "\r\n";
+    }
+    out.finish();
+    writer.close();
+    EXPECT_TRUE(readBytes(dir / "out.txt") == expected);
+}
+
 // Guards an abandoned pass (a failure elsewhere): the thread ends, the output stays unwritten.
 TEST(BackgroundWriter, AbandonedWritesNothing) {
     TempDir dir;
