@@ -56,8 +56,7 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     table.prepare();
     LineWriter writer(output);
     // A batch's lines are annotated straight into its text, each with its line end, and the
-    // text is written at once. Not so a batch with a line that ends in a CR of its own where
-    // line ends are LF: that line and its LF would be taken for a CR LF to turn into LF.
+    // text is written at once.
     const std::u16string_view lineEnd = writer.lineEnd();
     struct State {
         PinyinCounters counted;
@@ -66,24 +65,12 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     result.lines = passLineBatches(
         in, pump, states,
         [&](std::u16string_view line, State &st, LineBatch &batch) {
-            const size_t start = batch.texts.size();
             appendAnnotatedLine(line, dict, table, st.counted, batch.texts, st.scratch, st.work);
-            if (lineEnd.size() == 1 && batch.texts.size() > start && batch.texts.back() == u'\r')
-                batch.lineByLine = true;
             batch.texts += lineEnd;
-            batch.textEnds.push_back(uint32_t(batch.texts.size()));
         },
         [&](const LineBatch &batch, size_t i) {
-            if (i == 0) {
-                if (!batch.lineByLine) {
-                    writer.write(batch.texts);
-                } else {
-                    for (size_t k = 0; k < batch.size(); ++k) {
-                        const std::u16string_view text = batch.text(k);
-                        writer.writeLine(text.substr(0, text.size() - lineEnd.size()));
-                    }
-                }
-            }
+            if (i == 0)
+                writer.writeLines(batch.texts);
             pump.yield();
         });
     writer.close();

@@ -15,7 +15,8 @@
 namespace lex::phonetag {
 
 // A batch of lines, copied from the stream, and what they became: per line a text, a note that
-// may be empty, and two numbers.
+// may be empty, and two numbers; or only `texts`, which a work function that writes its batch
+// whole fills itself.
 struct LineBatch {
     std::u16string input; // the lines' text, one after the other
     std::vector<uint32_t> inputEnds;
@@ -23,10 +24,8 @@ struct LineBatch {
     std::vector<uint32_t> textEnds, noteEnds;
     std::vector<uint64_t> keys;
     std::vector<uint32_t> values;
-    bool lineByLine = false; // set by the work function: the texts are to be written one by one
 
     void clear() {
-        lineByLine = false;
         input.clear();
         inputEnds.clear();
         texts.clear();
@@ -36,8 +35,7 @@ struct LineBatch {
         keys.clear();
         values.clear();
     }
-    // Called by the work function once per line: with a text only, or with all four for
-    // every line of the batch.
+    // Called by the work function once per line, with all four for every line of the batch.
     void add(std::u16string_view text) {
         texts += text;
         textEnds.push_back(uint32_t(texts.size()));

@@ -1039,7 +1039,7 @@ char *LineWriter::room(size_t units) {
     return buffer() + m_size;
 }
 
-char *LineWriter::encode(std::u16string_view text, char *dst) {
+char *LineWriter::encode(std::u16string_view text, char *dst, bool dropCr) {
     switch (m_encoding) {
     case LexiconEncoding::Ansi936: {
         bool lossy = false;
@@ -1049,11 +1049,11 @@ char *LineWriter::encode(std::u16string_view text, char *dst) {
         return dst;
     }
     case LexiconEncoding::Utf8:
-        return encodeUtf8To(text, dst, !m_crlf);
+        return encodeUtf8To(text, dst, dropCr);
     case LexiconEncoding::Utf16Le:
         for (size_t i = 0; i < text.size(); ++i) {
             const char16_t c = text[i];
-            if (c == u'\r' && !m_crlf && i + 1 < text.size() && text[i + 1] == u'\n')
+            if (c == u'\r' && dropCr && i + 1 < text.size() && text[i + 1] == u'\n')
                 continue;
             *dst++ = char(c & 0xFF);
             *dst++ = char(c >> 8);
@@ -1091,7 +1091,7 @@ void LineWriter::noteLossyLines(std::u16string_view text) {
 void LineWriter::encodePending() {
     if (m_pending.empty())
         return;
-    char *end = encode(m_pending, room(m_pending.size()));
+    char *end = encode(m_pending, room(m_pending.size()), !m_crlf);
     m_size = size_t(end - buffer());
     m_lines += m_pendingLines;
     m_pending.clear();
@@ -1112,7 +1112,7 @@ void LineWriter::writeLine(std::u16string_view text) {
         return;
     }
     encodePending();
-    char *end = encode(text, room(text.size()));
+    char *end = encode(text, room(text.size()), !m_crlf);
     if (m_encoding == LexiconEncoding::Utf16Le) {
         if (m_crlf) {
             *end++ = '\r';
@@ -1149,9 +1149,18 @@ void LineWriter::writeLine936(std::string_view bytes) {
 }
 
 void LineWriter::write(std::u16string_view text) {
+    writeText(text, !m_crlf);
+}
+
+void LineWriter::writeLines(std::u16string_view lines) {
+    // A line's own CR before its LF stays: nothing here is a CR LF to turn into LF.
+    writeText(lines, false);
+}
+
+void LineWriter::writeText(std::u16string_view text, bool dropCr) {
     encodePending();
     const int64_t before = m_lines;
-    char *end = encode(text, room(text.size()));
+    char *end = encode(text, room(text.size()), dropCr);
     m_size = size_t(end - buffer());
     if (m_reportLoss)
         m_lines = before + int64_t(std::count(text.begin(), text.end(), u'\n'));

@@ -190,9 +190,12 @@ public:
     void open(std::filesystem::path path);
     void open(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
     void writeLine(std::u16string_view text);
+    // Text as it is, but that a CR LF in it becomes LF where the line ends are LF.
     void write(std::u16string_view text);
     // What writeLine puts after a line: CR LF, or LF.
     std::u16string_view lineEnd() const { return m_crlf ? u"\r\n" : u"\n"; }
+    // Whole lines, each followed by lineEnd(): what writeLine of each would write, in one go.
+    void writeLines(std::u16string_view lines);
     // A line given as plain code page 936 bytes (byte_lines.h): copied as it is into a code page
     // 936 output, decoded first for any other.
     void writeLine936(std::string_view bytes);
@@ -209,7 +212,9 @@ private:
     static constexpr size_t kFirstChunk = size_t(64) << 10;
     char *buffer() const { return static_cast<char *>(m_buffer.data()); }
     char *room(size_t units);
-    char *encode(std::u16string_view text, char *dst);
+    // With `dropCr`, a CR LF in `text` becomes LF (in LF-ended UTF-8 and UTF-16 outputs).
+    char *encode(std::u16string_view text, char *dst, bool dropCr);
+    void writeText(std::u16string_view text, bool dropCr);
     void noteLossyLines(std::u16string_view text);
     void flush();
     void encodePending();
