@@ -162,6 +162,7 @@ void EntryHashSet::clear(bool keepMemory) {
     m_borrowing = false;
     m_dup = {};
     m_indexUsed = 0;
+    m_unlinkLater.clear();
     m_words.reset();
     if (keepMemory) {
         m_text.truncate();
@@ -334,12 +335,13 @@ size_t EntryHashSet::findCell(std::u16string_view line, uint32_t hash) const {
     const size_t mask = m_index.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const IndexCell &c = m_index[i];
-        if (c.entry < 0 || (c.hash == hash && entry(c.entry) == line))
+        if (c.entry < 0 || (c.hash == hash && lineOf(c.entry) == line))
             return i;
     }
 }
 
-int32_t EntryHashSet::findLive(std::u16string_view line, uint32_t hash) const {
+int32_t EntryHashSet::findLive(std::u16string_view line, uint32_t hash) {
+    unlinkRemoved();
     return m_index[findCell(line, hash)].entry;
 }
 
@@ -359,6 +361,7 @@ void EntryHashSet::growIndex(size_t cells) {
 }
 
 void EntryHashSet::indexInsert(int32_t idx, uint32_t hash) {
+    unlinkRemoved();
     if ((m_indexUsed + 1) * 2 > m_index.size())
         growIndex(m_index.size() * 2);
     size_t cell = findCell(entry(idx), hash);
@@ -394,9 +397,16 @@ void EntryHashSet::indexErase(size_t cell) {
     --m_indexUsed;
 }
 
-// Takes a live entry out of the line index (it was removed, or its slot was overwritten).
+void EntryHashSet::unlinkRemoved() {
+    // In the order of the removals: the chains of equal lines end up as they would have.
+    for (const int32_t idx : m_unlinkLater)
+        unlinkLive(idx);
+    m_unlinkLater.clear();
+}
+
+// Takes an entry out of the line index (it was removed, or its slot was overwritten).
 void EntryHashSet::unlinkLive(int32_t idx) {
-    const std::u16string_view line = entry(idx);
+    const std::u16string_view line = lineOf(idx);
     const uint32_t hash = uint32_t(hashLine(line));
     const size_t cell = findCell(line, hash);
     const int32_t head = m_index[cell].entry;
@@ -690,6 +700,7 @@ void EntryHashSet::Add(std::u16string_view word) {
         m_slotOf.push_back(slot);
         Slot &s = m_slots[slot];
         if (s.value >= 0) {
+            unlinkRemoved();
             unlinkLive(s.value); // its entry stays in the list but can no longer be found
         } else if (s.value == kEmpty) {
             s.next = slot + 1;
@@ -751,7 +762,9 @@ void EntryHashSet::buildWordIndex() {
 }
 
 void EntryHashSet::markRemoved(int32_t idx) {
-    unlinkLive(idx);
+    if (m_materialized)
+        m_slotOf[size_t(idx)] = -1;
+    m_unlinkLater.push_back(idx);
     EntryRef &e = m_entries[size_t(idx)];
     if (!removed(e))
         e.key = ~e.key;

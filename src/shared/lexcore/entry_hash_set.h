@@ -189,7 +189,8 @@ private:
         int32_t value;
         int32_t next;
     };
-    // The line index: live entries by line hash, open addressing with linear probing.
+    // The line index: live entries by line hash, open addressing with linear probing (with the
+    // entries removed since its last use, until its next).
     struct IndexCell {
         uint32_t hash;
         int32_t entry; // -1: free
@@ -223,10 +224,11 @@ private:
     void buildWordIndex();
     int32_t nextEmpty(int32_t from);
     size_t findCell(std::u16string_view line, uint32_t hash) const;
-    int32_t findLive(std::u16string_view line, uint32_t hash) const;
+    int32_t findLive(std::u16string_view line, uint32_t hash);
     void indexInsert(int32_t idx, uint32_t hash);
     void indexErase(size_t cell);
     void unlinkLive(int32_t idx);
+    void unlinkRemoved();
     void growIndex(size_t cells);
     int32_t distance(int32_t from, int32_t to) const {
         return to >= from ? to - from : to + kSlots - from;
@@ -261,6 +263,10 @@ private:
 
     LargeArray<IndexCell> m_index;
     size_t m_indexUsed = 0;
+    // Entries removed since the line index was last used: they leave it before its next use.
+    // A pass that only looks up words and removes what it finds (the correction) never pays
+    // for taking its removals out of an index it does not use.
+    std::vector<int32_t> m_unlinkLater;
 
     // What prefetch() computed for the lines it was given, in order, so that their lookups
     // need not compute key and hash again.
