@@ -553,6 +553,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     std::vector<size_t> same;     // a word's entries by text, then line
     std::vector<int64_t> firstOf; // per entry of the word: its first equal entry, or -1
     std::vector<std::vector<size_t>> repeats;
+    constexpr size_t kAhead = 16;
     for (size_t g = 0; g < listed.size();) {
         size_t end = g;
         while (end < listed.size() && listed[end].hash == listed[g].hash &&
@@ -577,6 +578,11 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
             repeats[first - g].push_back(same[j]);
         }
         for (size_t k = g; k < end; ++k) {
+            // The texts stand in file order and are met in rank order: load them ahead.
+            if (k + kAhead < listed.size()) {
+                __builtin_prefetch(all.data() + listed[k + kAhead].textBegin);
+                __builtin_prefetch(all.data() + listed[k + kAhead].noteBegin);
+            }
             if (firstOf[k - g] >= 0)
                 continue;
             const Listed &item = listed[k];
