@@ -35,13 +35,10 @@ struct LineBatch {
         keys.clear();
         values.clear();
     }
-    // Called by the work function once per line, with all four for every line of the batch.
-    void add(std::u16string_view text) {
+    // Called by the work function once per line, for every line of the batch.
+    void add(std::u16string_view text, std::u16string_view note, uint64_t key, uint32_t value) {
         texts += text;
         textEnds.push_back(uint32_t(texts.size()));
-    }
-    void add(std::u16string_view text, std::u16string_view note, uint64_t key, uint32_t value) {
-        add(text);
         notes += note;
         noteEnds.push_back(uint32_t(notes.size()));
         keys.push_back(key);
