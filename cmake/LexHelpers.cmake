@@ -48,13 +48,16 @@ function(lex_tool_get name field out)
     set(${out} "${value}" PARENT_SCOPE)
 endfunction()
 
-# lex_add_tool(<program> ENGINE <sources> [ENGINE_LIBS <libs>] FORMS <sources>)
+# lex_add_tool(<program> [ENGINE <sources>] [ENGINE_LIBS <libs>] FORMS <sources>)
 # Called from src/<program>/CMakeLists.txt. Builds
 #   Lex::<program>        the engine: Qt-free, links Lex::core (and ENGINE_LIBS, never Qt);
+#                         without sources of its own, an interface over ENGINE_LIBS;
 #   Lex::<program>_forms  the forms over it and toolshell;
 #   <program>             the program from main.cpp, installed into the table's folder.
 # Every tool has its lexcli commands in src/lexcli/<program>_cli.cpp; a missing file is an
-# error, not a tool quietly left out of lexcli.
+# error, not a tool quietly left out of lexcli. Tools are peers over src/shared: a tool that
+# links another tool's library, or whose sources (or lexcli file) include another tool's
+# headers, is refused (lex_check_tool_peers).
 function(lex_add_tool name)
     cmake_parse_arguments(T "" "" "ENGINE;ENGINE_LIBS;FORMS" ${ARGN})
     lex_tool_get(${name} FOLDER folder)
@@ -67,10 +70,19 @@ function(lex_add_tool name)
             message(FATAL_ERROR "${name}: the engine must not link ${lib}")
         endif()
     endforeach()
+    set(sources ${T_ENGINE} ${T_FORMS} main.cpp)
+    list(TRANSFORM sources PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    file(GLOB headers ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/forms/*.h)
+    lex_check_tool_peers(${name} LIBS ${T_ENGINE_LIBS} FILES ${sources} ${headers} ${cli})
 
-    add_library(lex_${name} STATIC ${T_ENGINE})
+    if(T_ENGINE)
+        add_library(lex_${name} STATIC ${T_ENGINE})
+        target_link_libraries(lex_${name} PUBLIC Lex::core ${T_ENGINE_LIBS} PRIVATE Lex::options)
+    else()
+        add_library(lex_${name} INTERFACE)
+        target_link_libraries(lex_${name} INTERFACE Lex::core ${T_ENGINE_LIBS})
+    endif()
     add_library(Lex::${name} ALIAS lex_${name})
-    target_link_libraries(lex_${name} PUBLIC Lex::core ${T_ENGINE_LIBS} PRIVATE Lex::options)
 
     add_library(lex_${name}_forms STATIC ${T_FORMS})
     add_library(Lex::${name}_forms ALIAS lex_${name}_forms)
@@ -82,6 +94,36 @@ function(lex_add_tool name)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/suite/${folder}")
     install(TARGETS ${name} RUNTIME DESTINATION "${folder}")
     set_property(GLOBAL APPEND PROPERTY LEX_BUILT_TOOLS ${name})
+endfunction()
+
+# lex_check_tool_peers(<program> LIBS <libs> FILES <files>)
+# Fails the configuration when <program> links another tool's library (Lex::<tool>,
+# Lex::<tool>_forms, lex_<tool>) or when one of FILES includes a header of another tool's
+# folder ("<tool>/...").
+function(lex_check_tool_peers name)
+    cmake_parse_arguments(T "" "" "LIBS;FILES" ${ARGN})
+    get_property(tools GLOBAL PROPERTY LEX_TOOLS)
+    list(REMOVE_ITEM tools ${name})
+    foreach(lib IN LISTS T_LIBS)
+        foreach(other IN LISTS tools)
+            if(lib MATCHES "^(Lex::|lex_)${other}(_forms)?$")
+                message(FATAL_ERROR "${name}: links ${lib}, the library of the tool ${other}; "
+                                    "tools are peers (move what they share to src/shared)")
+            endif()
+        endforeach()
+    endforeach()
+    string(JOIN "|" alternatives ${tools})
+    foreach(file IN LISTS T_FILES)
+        if(NOT EXISTS ${file})
+            continue()
+        endif()
+        file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"(${alternatives})/")
+        foreach(line IN LISTS includes)
+            string(STRIP "${line}" line)
+            message(FATAL_ERROR "${name}: ${file} has ${line}, a header of another tool; "
+                                "tools are peers (move what they share to src/shared)")
+        endforeach()
+    endforeach()
 endfunction()
 
 # lex_generate_tool_header(<output>): the tool table as a C++ header, rows in launcher order:

@@ -553,13 +553,13 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     // A Rime dictionary gives its entries as lexicon lines, each word with its pinyin; any other
     // file its lines as they stand.
     // A lexicon too big for memory is read a chunk at a time.
-    std::optional<lexconv::StandardLines> rime;
+    std::optional<formats::StandardLines> rime;
     std::optional<LineStream> stream;
     LineReader reader;
     int64_t total = 0;
     std::error_code sizeError;
-    if (lexconv::isRimeDictionary(lexicon)) {
-        rime.emplace(lexicon, lexconv::Format::Rime);
+    if (formats::isRimeDictionary(lexicon)) {
+        rime.emplace(lexicon, formats::Format::Rime);
         total = int64_t(rime->size());
     } else if (!fitsInMemory(fs::file_size(lexicon, sizeError) * 3)) {
         stream.emplace(lexicon, detectUtf8(lexicon));
@@ -707,8 +707,8 @@ ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const Exp
 }
 
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
-                                    const ExportOptions &options, lexconv::Format format,
-                                    lexconv::Annotator &annotator, EventPump &pump) {
+                                    const ExportOptions &options, formats::Format format,
+                                    formats::Annotator &annotator, EventPump &pump) {
     const SizeLimitsScope limits(db.handle(), db.path());
     ImExportResult result;
     // The rows as a standard lexicon with their frequencies as weights, in UTF-8 so that every
@@ -744,10 +744,10 @@ ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
     rows.close();
     if (result.empty)
         return result;
-    lexconv::ConvertOptions convert;
-    convert.from = lexconv::Format::Quillo;
+    formats::ConvertOptions convert;
+    convert.from = formats::Format::Quillo;
     convert.to = format;
-    result.conversion = lexconv::convertLexicon(tmp, out, convert, annotator, pump);
+    result.conversion = formats::convertLexicon(tmp, out, convert, annotator, pump);
     return result;
 }
 

@@ -9,7 +9,8 @@
 // beside the old one and renames it over the old one only once it is complete, and every
 // change of frequencies is one transaction.
 
-#include "lexconv/conversion.h"
+#include "shared/formats/conversion.h"
+#include "shared/formats/format_detection.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/tool_folder.h"
 
@@ -197,11 +198,11 @@ ExportResult exportLexicon(FrequencyDatabase &db, const std::filesystem::path &o
 // cannot be converted go to the rejects file beside `out`).
 struct ImExportResult {
     bool empty = false;
-    lexconv::ConvertResult conversion;
+    formats::ConvertResult conversion;
 };
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const std::filesystem::path &out,
-                                    const ExportOptions &options, lexconv::Format format,
-                                    lexconv::Annotator &annotator, EventPump &pump);
+                                    const ExportOptions &options, formats::Format format,
+                                    formats::Annotator &annotator, EventPump &pump);
 
 // ---- the results list and "词频.log" ----
 

@@ -8,7 +8,6 @@
 #include "bigseg/supplement.h"
 #include "bigseg/tool_files.h"
 #include "bigseg/word_statistics.h"
-#include "freqtune/corpus_stats.h"
 #include "shared/lexcore/corpus_input.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
@@ -194,21 +193,13 @@ int mergeCounts(Context &ctx, ArgParser &p) {
         if (partial != bool(out) || (partial && db) || (!partial && !db))
             return ctx.usage(
                 "freqtune 的部分计数合并到 --db FILE，或用 --partial -o FILE 合并成一个");
-        const freqtune::ArticleCounts counts = freqtune::mergeArticlePartials(paths);
-        if (partial) {
-            freqtune::writeArticlePartial(counts, *out);
-            return ctx.report(
-                bigseg::countReport(int64_t(counts.words.size()), elapsedText(start)));
-        }
-        freqtune::FrequencyDatabase database;
-        if (!fileExists(*db))
-            return ctx.fail("找不到词频数据库：" + *db);
-        database.open(*db, fs::path(*db).parent_path() / freqtune::kTemplateFile);
-        const int64_t added = freqtune::applyArticleCounts(database, counts);
-        return ctx.report(CompletionText()
-                              .count("统计文章：", counts.articles)
-                              .count("增加词频：", added)
-                              .text(elapsedText(start)));
+        // The frequency tool merges its own partial counts.
+        std::vector<std::string> args(inputs.begin(), inputs.end());
+        if (partial)
+            args.insert(args.end(), {"--partial", "-o", *out});
+        else
+            args.insert(args.end(), {"--db", *db});
+        return ctx.handOver("freqtune", "merge-counts", std::move(args));
     }
     if (db)
         return ctx.usage("--db 只用于 freqtune 的部分计数");

@@ -272,6 +272,21 @@ int Context::usage(const std::string &message) const {
     return kExitUsage;
 }
 
+int Context::handOver(const char *toolName, const char *operationName,
+                      std::vector<std::string> args) {
+    for (const ToolEntry &t : tools) {
+        if (std::string_view(t.name) != toolName)
+            continue;
+        for (const Operation &o : t.commands().operations) {
+            if (std::string_view(o.name) != operationName)
+                continue;
+            ArgParser parser(std::move(args));
+            return o.run(*this, parser);
+        }
+    }
+    return usage(std::string("未知操作 ") + toolName + " " + operationName);
+}
+
 bool ArgParser::flag(const std::string &name) {
     bool found = false;
     for (size_t i = 0; i < m_args.size();) {
@@ -403,6 +418,7 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
     CliPump pump;
     Context ctx{dataDir ? ToolFolder::single(*dataDir) : ToolFolder(folder, tool->name), out, err,
                 pump};
+    ctx.tools = tools;
     return runOperation(ctx, *op, std::vector<std::string>(args.begin() + 2, args.end()));
 }
 

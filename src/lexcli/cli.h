@@ -24,6 +24,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitSignalBase = 128;
 
 class ArgParser;
+struct ToolEntry;
 struct Operation;
 
 struct Context {
@@ -32,9 +33,11 @@ struct Context {
     std::ostream &err;
     EventPump &pump;
     const Operation *operation = nullptr; // the running operation
+    std::span<const ToolEntry> tools;     // the table the operation was found in
 
     // A shipped data file, and a file the tool writes beside itself (see ToolFolder).
     std::filesystem::path dataFile(const std::string &name) const { return folder.shipped(name); }
+    const std::filesystem::path &dataDir() const { return folder.programDir(); }
     std::filesystem::path writableFile(const std::string &name) const {
         return folder.writable(name);
     }
@@ -47,6 +50,10 @@ struct Context {
     int fail(const std::string &message) const;
     // A usage error with the running operation's usage line; returns kExitUsage.
     int usage(const std::string &message) const;
+    // Runs `operation` of another tool on `args`, in this context (its data dir, its usage
+    // line): an operation whose input turns out to be another tool's files hands it over, so that
+    // no tool's commands reach into another tool's engine. kExitUsage when the table lacks it.
+    int handOver(const char *tool, const char *operation, std::vector<std::string> args);
 };
 
 // The size options an operation takes (a mask): --capacity N for one that works through the

@@ -5,8 +5,6 @@
 #include "freqtune/article_stats.h"
 #include "freqtune/corpus_stats.h"
 #include "freqtune/frequency_database.h"
-#include "phonetag/char_dictionary.h"
-#include "phonetag/word_table.h"
 #include "shared/lexcore/corpus_input.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
@@ -29,6 +27,8 @@ constexpr const char *kCountUsage =
     "lexcli freqtune count (ARTICLE... | --batch | --corpus PATH...) [--db FILE] [-j N] "
     "[--partial -o FILE]";
 constexpr const char *kListUsage = "lexcli freqtune list [--db FILE] [--log FILE]";
+constexpr const char *kMergeUsage =
+    "lexcli freqtune merge-counts PARTIAL... (--db FILE | --partial -o FILE)";
 
 // The tool's files in the data dir, the database where --db says.
 ToolFiles filesFor(const Context &ctx, const std::optional<std::string> &db) {
@@ -71,12 +71,12 @@ int exportCommand(Context &ctx, ArgParser &p) {
     p.rest(0, 0);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
-    std::optional<lexconv::Format> format;
+    std::optional<formats::Format> format;
     if (formatName) {
         if (*formatName == "rime")
-            format = lexconv::Format::Rime;
+            format = formats::Format::Rime;
         else if (*formatName == "fcitx5")
-            format = lexconv::Format::Fcitx5;
+            format = formats::Format::Fcitx5;
         else if (*formatName != "quillo")
             return ctx.usage("--format 只能是 quillo、rime 或 fcitx5");
     }
@@ -94,8 +94,7 @@ int exportCommand(Context &ctx, ArgParser &p) {
     FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
     if (format) {
         // For another input method: the frequencies become the weights.
-        lexconv::Annotator annotator(ctx.dataFile(phonetag::kDictionaryFile),
-                                     ctx.dataFile(phonetag::kWordTableFile), ctx.pump);
+        formats::Annotator annotator(ctx.dataDir(), ctx.pump);
         const int start = timeOfDayNow();
         const ImExportResult r =
             exportForInputMethod(database, *out, options, *format, annotator, ctx.pump);
@@ -104,7 +103,7 @@ int exportCommand(Context &ctx, ArgParser &p) {
         if (r.conversion.rejected > 0)
             ctx.err << "注意：" << r.conversion.rejected << " 行未能转换，原因写在 "
                     << r.conversion.rejects.string() << "\n";
-        return ctx.report(lexconv::convertReport(r.conversion, elapsedText(start)));
+        return ctx.report(formats::convertReport(r.conversion, elapsedText(start)));
     }
     const ExportResult r = exportLexicon(database, *out, options, ctx.pump);
     if (r.empty)
@@ -197,6 +196,37 @@ int listCommand(Context &ctx, ArgParser &p) {
     return printList(ctx, database);
 }
 
+// Partial counts of `count --corpus --partial` (a cluster's workers): into the database, or into
+// one partial count. `bigseg merge-counts` hands such partials over to this.
+int mergeCountsCommand(Context &ctx, ArgParser &p) {
+    auto out = p.option("-o");
+    auto db = p.option("--db");
+    const bool partial = p.flag("--partial");
+    auto inputs = p.rest(1);
+    if (!p.ok())
+        return ctx.usage(p.error());
+    if (partial != bool(out) || (partial && db) || (!partial && !db))
+        return ctx.usage("freqtune 的部分计数合并到 --db FILE，或用 --partial -o FILE 合并成一个");
+    const int start = timeOfDayNow();
+    const ArticleCounts counts =
+        mergeArticlePartials(std::vector<std::filesystem::path>(inputs.begin(), inputs.end()));
+    if (partial) {
+        writeArticlePartial(counts, *out);
+        return ctx.report(CompletionText()
+                              .count("合计词条：", int64_t(counts.words.size()))
+                              .text(elapsedText(start)));
+    }
+    FrequencyDatabase database;
+    if (!fileExists(*db))
+        return ctx.fail("找不到词频数据库：" + *db);
+    database.open(*db, std::filesystem::path(*db).parent_path() / kTemplateFile);
+    const int64_t added = applyArticleCounts(database, counts);
+    return ctx.report(CompletionText()
+                          .count("统计文章：", counts.articles)
+                          .count("增加词频：", added)
+                          .text(elapsedText(start)));
+}
+
 } // namespace
 
 const ToolCli &freqtuneCli() {
@@ -227,7 +257,12 @@ const ToolCli &freqtuneCli() {
           "  统计后输出词频列表（词、四个空格、词频）。\n"},
          {"list", kListUsage, "词频列表：有词频的词，按词频从高到低", listCommand,
           "  --db FILE    词频数据库（须已存在，不会新建）\n"
-          "  --log FILE   同时把列表写入 FILE（如“词频.log”，GBK，CR LF）\n"}}};
+          "  --log FILE   同时把列表写入 FILE（如“词频.log”，GBK，CR LF）\n"},
+         {"merge-counts", kMergeUsage, "合并 count --corpus --partial 的部分计数",
+          mergeCountsCommand,
+          "  --db FILE          把合并的计数加到词频数据库（各行词频加上出现的文件数）\n"
+          "  --partial -o FILE  合并成一个部分计数（供再次合并）\n"
+          "  bigseg merge-counts 遇到 freqtune 的部分计数时也交由本操作合并。\n"}}};
     return cli;
 }
 

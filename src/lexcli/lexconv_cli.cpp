@@ -2,9 +2,7 @@
 // Form1.
 #include "lexcli/cli.h"
 
-#include "lexconv/conversion.h"
-#include "phonetag/char_dictionary.h"
-#include "phonetag/word_table.h"
+#include "shared/formats/conversion.h"
 #include "shared/lexcore/report.h"
 
 #include <charconv>
@@ -15,7 +13,7 @@ namespace lex::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace lexconv;
+using namespace formats;
 
 constexpr const char *kConvertUsage =
     "lexcli lexconv convert IN -o OUT --to FORMAT [--from FORMAT] [--weight N | "
@@ -73,8 +71,7 @@ int convert(Context &ctx, ArgParser &p) {
         options.ue = *ue == "lue" ? UeSpelling::Ue : UeSpelling::Ve;
     }
     const int start = timeOfDayNow();
-    Annotator annotator(ctx.dataFile(phonetag::kDictionaryFile),
-                        ctx.dataFile(phonetag::kWordTableFile), ctx.pump);
+    Annotator annotator(ctx.dataDir(), ctx.pump);
     const ConvertResult r = convertLexicon(inputs[0], *output, options, annotator, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(kOpenFailed);

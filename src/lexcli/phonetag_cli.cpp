@@ -3,16 +3,14 @@
 #include "lexcli/cli.h"
 
 #include "phonetag/annotation.h"
-#include "phonetag/char_dictionary.h"
 #include "phonetag/correction.h"
 #include "phonetag/optimisation.h"
 #include "phonetag/review.h"
-#include "phonetag/word_table.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/pinyin/annotation_data.h"
 
 #include <exception>
-#include <future>
 #include <optional>
 
 namespace lex::cli {
@@ -44,12 +42,9 @@ std::optional<Paths> inOut(Context &ctx, ArgParser &p) {
     return Paths{inputs[0], *out};
 }
 
-// The dictionary that the program loads at start; nullptr after the message when it is missing.
-std::unique_ptr<phonetag::CharDictionary> dictionary(Context &ctx) {
-    const fs::path file = ctx.dataFile(phonetag::kDictionaryFile);
-    if (!fileExists(file))
-        return nullptr;
-    return std::make_unique<phonetag::CharDictionary>(phonetag::loadCharDictionary(file));
+// The annotation data of the data dir.
+pinyin::AnnotationFiles annotationFiles(Context &ctx) {
+    return pinyin::AnnotationFiles::in(ctx.dataDir());
 }
 
 int annotate(Context &ctx, ArgParser &p) {
@@ -58,70 +53,40 @@ int annotate(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
-    const fs::path dictFile = ctx.dataFile(phonetag::kDictionaryFile);
-    if (!fileExists(dictFile))
+    using pinyin::Need;
+    const pinyin::AnnotationLoader loader(annotationFiles(ctx),
+                                          {Need::Yes, Need::Yes, review ? Need::Yes : Need::No});
+    if (loader.missing() == pinyin::AnnotationPart::Dictionary)
         return ctx.fail(phonetag::kDictionaryMissing);
-    const fs::path tableFile = ctx.dataFile(phonetag::kWordTableFile);
-    const fs::path polyphones = ctx.dataFile(phonetag::kPolyphoneFile);
-    const fs::path ranks = ctx.dataFile(phonetag::kRankFile);
-    const bool tableFound = fileExists(tableFile);
-    const bool reviewFound = review && fileExists(polyphones) && fileExists(ranks);
     // The lexicon starts decoding (on a thread of its reader's) while the data loads. A failure
     // to read it waits for its turn: the data's messages come first, as when it is read after.
     std::optional<LineStream> input;
     std::exception_ptr inputFailure;
-    const bool inputFound = tableFound && (!review || reviewFound) && fileExists(paths->input);
-    if (inputFound) {
+    if (!loader.missing() && fileExists(paths->input)) {
         try {
             input.emplace(paths->input);
         } catch (...) {
             inputFailure = std::current_exception();
         }
     }
-    // The data files are independent: the dictionary loads on a second thread while this one
-    // loads the word table (which yields to the pump), and the review data on a third. Their
-    // failures are reported in the order of loading them one after the other.
-    std::unique_ptr<phonetag::CharDictionary> dict;
-    std::optional<phonetag::ReviewData> data;
-    auto dictLoad = std::async(std::launch::async, [&] {
-        dict = std::make_unique<phonetag::CharDictionary>(phonetag::loadCharDictionary(dictFile));
-    });
-    std::future<void> reviewLoad;
-    if (tableFound && reviewFound)
-        reviewLoad = std::async(std::launch::async,
-                                [&] { data.emplace(phonetag::loadReviewData(polyphones, ranks)); });
-    std::optional<phonetag::WordTable> table;
-    std::exception_ptr tableFailure;
-    if (tableFound && (!review || reviewFound)) {
-        try {
-            table.emplace(phonetag::loadWordTable(tableFile, ctx.pump));
-        } catch (...) {
-            tableFailure = std::current_exception();
-        }
-    }
-    dictLoad.get();
-    if (!tableFound)
+    pinyin::AnnotationData data = loader.load(ctx.pump);
+    if (data.missing == pinyin::AnnotationPart::WordTable)
         return ctx.fail(phonetag::kWordTableMissing);
-    if (review && !reviewFound)
+    if (data.missing == pinyin::AnnotationPart::Review)
         return ctx.fail(phonetag::kReviewDataMissing);
-    if (tableFailure)
-        std::rethrow_exception(tableFailure);
+    if (inputFailure)
+        std::rethrow_exception(inputFailure);
     LineStream *opened = input ? &*input : nullptr;
-    phonetag::PinyinCounters counters;
+    pinyin::PinyinCounters counters;
     if (!review) {
-        if (inputFailure)
-            std::rethrow_exception(inputFailure);
-        auto r = phonetag::autoAnnotate(paths->input, paths->output, *dict, *table, counters,
-                                        ctx.pump, opened);
+        auto r = phonetag::autoAnnotate(paths->input, paths->output, *data.dictionary,
+                                        *data.wordTable, counters, ctx.pump, opened);
         if (!r.inputFound)
             return ctx.fail(phonetag::kOpenFailed);
         return ctx.report(phonetag::lineCountReport(r.lines, start));
     }
-    reviewLoad.get();
-    if (inputFailure)
-        std::rethrow_exception(inputFailure);
-    auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *dict, *table, *data,
-                                    counters, ctx.pump, opened);
+    auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *data.dictionary,
+                                    *data.wordTable, *data.review, counters, ctx.pump, opened);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     // The report as the window shows it, and one line more.
@@ -178,11 +143,13 @@ int adjust(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
-    auto dict = dictionary(ctx);
-    if (!dict)
+    pinyin::AnnotationData data = pinyin::loadAnnotationData(
+        annotationFiles(ctx), {.dictionary = pinyin::Need::Yes}, ctx.pump);
+    if (data.missing)
         return ctx.fail(phonetag::kDictionaryMissing);
-    phonetag::PinyinCounters counters;
-    auto r = phonetag::adjustPinyin(paths->input, paths->output, *dict, counters, ctx.pump);
+    pinyin::PinyinCounters counters;
+    auto r =
+        phonetag::adjustPinyin(paths->input, paths->output, *data.dictionary, counters, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenFailed);
     return ctx.report(phonetag::adjustReport(r.counters, start));

@@ -6,39 +6,14 @@
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
+#include "shared/pinyin/annotate_line.h"
 
 #include <algorithm>
 #include <optional>
 
 namespace lex::phonetag {
 
-void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
-                  PinyinCounters &counters, std::u16string &out, std::u16string &scratch) {
-    thread_local std::u16string work;
-    out.clear();
-    appendAnnotatedLine(line, dict, table, counters, out, scratch, work);
-}
-
-void appendAnnotatedLine(std::u16string_view line, const CharDictionary &dict,
-                         const WordTable &table, PinyinCounters &counters, std::u16string &out,
-                         std::u16string &scratch, std::u16string &work) {
-    if (!table.mayChange(line)) {
-        // No word occurs: the markers InsBlank would insert are deleted again with every other
-        // "0", and FixPinyin sees the line without its zeros.
-        if (line.find(u'0') == std::u16string_view::npos) {
-            appendFixedPinyin(line, dict, counters, out);
-            return;
-        }
-        scratch.assign(line);
-        std::erase(scratch, u'0');
-        appendFixedPinyin(scratch, dict, counters, out);
-        return;
-    }
-    InsBlank(line, scratch);
-    table.apply(scratch, work);
-    std::erase(scratch, u'0');
-    appendFixedPinyin(scratch, dict, counters, out);
-}
+using namespace pinyin;
 
 LineCountResult autoAnnotate(const std::filesystem::path &input,
                              const std::filesystem::path &output, const CharDictionary &dict,

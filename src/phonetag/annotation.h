@@ -1,16 +1,11 @@
 #pragma once
 // Automatic annotation and clearing pinyin, the two operations of the annotation form.
-//
-// Automatic annotation, per line: InsBlank marks the annotated characters, the word table
-// puts in the readings of the words it knows (a marker between two characters keeps an
-// already annotated character out of every word), every "0" is deleted (the markers and any
-// digit 0 of the lexicon), and FixPinyin gives the remaining bare characters their dictionary
-// readings. Clearing pinyin keeps entryWord of every line.
-
-#include "phonetag/char_dictionary.h"
-#include "phonetag/word_table.h"
+// Automatic annotation runs shared/pinyin/annotate_line.h over every line; clearing pinyin
+// keeps entryWord of every line.
 
 #include "shared/lexcore/event_pump.h"
+#include "shared/pinyin/char_dictionary.h"
+#include "shared/pinyin/word_table.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -32,21 +27,14 @@ struct LineCountResult {
     int64_t lines = 0;
 };
 
-// One lexicon line through the whole annotation. `scratch` is working space.
-void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
-                  PinyinCounters &counters, std::u16string &out, std::u16string &scratch);
-// annotateLine, appended to `out`; `work` is working space too.
-void appendAnnotatedLine(std::u16string_view line, const CharDictionary &dict,
-                         const WordTable &table, PinyinCounters &counters, std::u16string &out,
-                         std::u16string &scratch, std::u16string &work);
-
 // Annotates `input` (either encoding) into `output` (code page 936, CR LF after every line).
 // The counters grow by what FixPinyin counted. Throws LexError on unreadable input or
 // unwritable output; the output is then left as it was. `opened`, if given, is a stream already
 // opened on `input` (a caller that starts decoding it while it loads the data).
 LineCountResult autoAnnotate(const std::filesystem::path &input,
-                             const std::filesystem::path &output, const CharDictionary &dict,
-                             const WordTable &table, PinyinCounters &counters, EventPump &pump,
+                             const std::filesystem::path &output,
+                             const pinyin::CharDictionary &dict, const pinyin::WordTable &table,
+                             pinyin::PinyinCounters &counters, EventPump &pump,
                              LineStream *opened = nullptr);
 
 // Writes entryWord of every line of `input` to `output`.

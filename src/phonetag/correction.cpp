@@ -1,7 +1,7 @@
 #include "phonetag/correction.h"
 
 #include "phonetag/background_writer.h"
-#include "phonetag/char_dictionary.h"
+#include "shared/pinyin/char_dictionary.h"
 
 #include "phonetag/line_pass.h"
 
@@ -14,6 +14,8 @@
 #include <optional>
 
 namespace lex::phonetag {
+
+using namespace pinyin;
 
 EntryHashSet makeEntrySet() {
     return EntryHashSet(KeyVariant::Annotation, false, true);

@@ -8,6 +8,8 @@
 #include "shared/lexcore/spill.h"
 
 namespace lex::phonetag {
+
+using namespace pinyin;
 namespace {
 
 // The removal for a lexicon whose lines do not fit into memory: the lines, as the key leaves

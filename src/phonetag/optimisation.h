@@ -3,7 +3,7 @@
 // deleting repeated lines through the tool's entry set (first occurrence kept; lines without
 // double-byte characters all become the one entry ";").
 
-#include "phonetag/char_dictionary.h"
+#include "shared/pinyin/char_dictionary.h"
 
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/event_pump.h"
@@ -19,13 +19,14 @@ inline constexpr const char *kOpenSourceFailed = "打开原始词库失败！";
 struct AdjustResult {
     bool inputFound = false;
     int64_t lines = 0;
-    PinyinCounters counters; // what this run counted
+    pinyin::PinyinCounters counters; // what this run counted
 };
 
 // Resets `counters`, writes FixPinyin of every line of `input` to `output` and leaves in
 // `counters` what it counted. Throws LexError on unreadable input or unwritable output.
 AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesystem::path &output,
-                          const CharDictionary &dict, PinyinCounters &counters, EventPump &pump);
+                          const pinyin::CharDictionary &dict, pinyin::PinyinCounters &counters,
+                          EventPump &pump);
 
 struct DedupResult {
     bool inputFound = false;
@@ -42,7 +43,7 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
 
 // "补充欠拼：" + supplemented, "清除赘拼：" + cleared; "删除重复词条：" + repeated,
 // "剩余词条：" + remaining; both titled "完成！".
-std::string adjustReport(const PinyinCounters &counters, int startSecondsOfDay);
+std::string adjustReport(const pinyin::PinyinCounters &counters, int startSecondsOfDay);
 std::string dedupReport(const DedupResult &result, int startSecondsOfDay);
 
 } // namespace lex::phonetag

@@ -4,12 +4,12 @@
 
 #include "cli_harness.h"
 
-#include "lexconv/conversion.h"
 #include "lexmerge/set_operations.h"
 #include "lexupdate/lexicon_update.h"
 #include "pintop/char_readings.h"
 #include "pintop/code_dedup.h"
 #include "pintop/fixed_top.h"
+#include "shared/formats/conversion.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "test_support.h"
 
@@ -126,12 +126,12 @@ std::vector<OpCase> cases() {
         rows.push_back({std::string("lexconv_convert_") + target,
                         {"lexconv", "convert", "@/a.txt", "-o", "@out", "--to", target},
                         [target](const fs::path &dir, const fs::path &out) {
-                            lex::lexconv::ConvertOptions o;
-                            o.to = *lex::lexconv::formatByName(target);
-                            lex::lexconv::Annotator none("", "", g_pump);
+                            lex::formats::ConvertOptions o;
+                            o.to = *lex::formats::formatByName(target);
+                            lex::formats::Annotator none("", "", g_pump);
                             lex::OutputScope scope;
                             lex::setFirstLexiconInput(dir / "a.txt");
-                            lex::lexconv::convertLexicon(dir / "a.txt", out, o, none, g_pump);
+                            lex::formats::convertLexicon(dir / "a.txt", out, o, none, g_pump);
                         }});
     return rows;
 }

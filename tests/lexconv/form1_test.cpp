@@ -51,7 +51,7 @@ private slots:
             QVERIFY(form.close());
         }
         Form1 again; // the choices came back from the settings
-        QCOMPARE(again.targetFormat(), lex::lexconv::Format::Fcitx5);
+        QCOMPARE(again.targetFormat(), lex::formats::Format::Fcitx5);
         QVERIFY(!again.Check1->isChecked());
 
         again.Text1->setText(lex::fromPath(m_dir / "missing.txt"));

@@ -1,10 +1,10 @@
 // phonetag's engines through real files in a temporary folder: the golden outputs of every
-// operation, the line routines, the correction's use of the entry set, and failures.
+// operation, the correction's use of the entry set, and failures.
 #include "phonetag/annotation.h"
-#include "phonetag/char_dictionary.h"
 #include "phonetag/correction.h"
 #include "phonetag/optimisation.h"
-#include "phonetag/word_table.h"
+#include "shared/pinyin/char_dictionary.h"
+#include "shared/pinyin/word_table.h"
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
@@ -18,6 +18,7 @@
 
 using namespace lex;
 using namespace lex::phonetag;
+using namespace lex::pinyin;
 using lex::test::gbkLines;
 using lex::test::readBytes;
 using lex::test::TempDir;
@@ -154,50 +155,6 @@ INSTANTIATE_TEST_SUITE_P(Phonetag, GoldenOutputs,
                                            GoldenCase{"dedup", {2, 17}},
                                            GoldenCase{"correct", {19, 5}}),
                          [](const auto &info) { return info.param.name; });
-
-// --- line routines ---
-
-struct RoutineCase {
-    std::u16string line;
-    std::u16string insBlank;
-    std::u16string fixPinyin;
-    int64_t supplemented, cleared;
-    bool isDYC;
-};
-
-class LineRoutines : public Phonetag, public ::testing::WithParamInterface<RoutineCase> {};
-
-// Guards the three routines character by character: markers only before codes above 64, the at
-// sign a letter for FixPinyin and IsDYC, leading annotation dropped, unknown characters.
-TEST_P(LineRoutines, MarkFixAndTell) {
-    const RoutineCase &c = GetParam();
-    EXPECT_EQ(InsBlank(c.line), c.insBlank);
-    PinyinCounters counters{1, 1};
-    EXPECT_EQ(FixPinyin(c.line, dict(), counters), c.fixPinyin);
-    EXPECT_EQ(counters.supplemented - 1, c.supplemented);
-    EXPECT_EQ(counters.cleared - 1, c.cleared);
-    EXPECT_EQ(IsDYC(c.line), c.isDYC);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Phonetag, LineRoutines,
-    ::testing::Values(RoutineCase{u"", u"", u"", 0, 0, false},
-                      RoutineCase{u"中", u"中", u"中zhong", 1, 0, false},
-                      RoutineCase{u"a", u"a", u"", 0, 0, false},
-                      RoutineCase{u"中zhong国guo", u"0中zhong0国guo", u"中zhong国guo", 0, 0, true},
-                      RoutineCase{u"中国", u"中国", u"中zhong国guo", 2, 0, false},
-                      RoutineCase{u"中国abc", u"中0国abc", u"中zhong国abc", 1, 0, true},
-                      RoutineCase{u"中国 100", u"中国 100", u"中zhong国guo 100", 2, 0, false},
-                      RoutineCase{u"中@国", u"中@国", u"中@国guo", 1, 0, true},
-                      RoutineCase{u"中A国", u"0中A国", u"中A国guo", 1, 0, true},
-                      RoutineCase{u"猫mao国", u"0猫mao国", u"猫国guo", 1, 1, true},
-                      RoutineCase{u"猫", u"猫", u"猫", 0, 0, false},
-                      RoutineCase{u"ab中1", u"ab中1", u"中zhong1", 1, 0, true},
-                      RoutineCase{u"1中", u"1中", u"中zhong", 1, 0, false},
-                      RoutineCase{u"中。国", u"中。国", u"中zhong。国guo", 2, 0, false},
-                      RoutineCase{u"中z", u"0中z", u"中z", 0, 0, true},
-                      RoutineCase{u"国0", u"国0", u"国guo0", 1, 0, false},
-                      RoutineCase{u"啊a", u"0啊a", u"啊", 0, 1, true}));
 
 // Guards the duplicate removal's own example: whole lines compared, lines without Chinese
 // folded into one ";", and a set left filled emptied before the next run.

@@ -19,6 +19,7 @@
 
 using namespace lex;
 using namespace lex::phonetag;
+using namespace lex::pinyin;
 using lex::test::readBytes;
 using lex::test::writeBytes;
 

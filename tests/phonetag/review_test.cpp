@@ -1,9 +1,10 @@
-// The review list of automatic annotation: which characters count as guesses, the list's form,
-// and the loop it is made for: annotate with the list, fix the list by hand, correct with it.
+// The review list of automatic annotation: the list's form, and the loop it is made for:
+// annotate with the list, fix the list by hand, correct with it.
 #include "phonetag/annotation.h"
 #include "phonetag/correction.h"
 #include "phonetag/review.h"
 
+#include "review_world.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/text_format.h"
@@ -16,6 +17,7 @@
 
 using namespace lex;
 using namespace lex::phonetag;
+using namespace lex::pinyin;
 using lex::test::gbk;
 using lex::test::gbkLines;
 using lex::test::readBytes;
@@ -26,85 +28,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A small world: 长 了 会 行 的 地 are polyphonic; the table reads 长大, 会计, 本行, 行政 and
-// 开会计划 otherwise than their characters (and holds 开会 as it is); the known words confirm
-// 会议, 地方, 本行政区域 and 长大.
-class Review : public ::testing::Test {
-protected:
-    void SetUp() override {
-        writeLexicon(dir / "dz.txt",
-                     {u"长chang", u"大da", u"了le", u"会hui", u"开kai", u"计ji", u"划hua", u"解jie",
-                      u"议yi", u"本ben", u"行xing", u"政zheng", u"区qu", u"域yu", u"中zhong",
-                      u"国guo", u"的de", u"地di", u"方fang"});
-        writeLexicon(dir / "zn.lxd", {u"本ben行hang", u"开kai会hui", u"长zhang大da", u"会kuai计ji",
-                                      u"行xing政zheng", u"开kai会hui计ji划hua"});
-        writeLexicon(dir / "dy.txt",
-                     {u"长chang", u"长zhang", u"了le", u"了liao", u"会hui", u"会kuai", u"行xing",
-                      u"行hang", u"的de", u"的di", u"地di", u"地de"});
-        writeLexicon(dir / "cp.txt", {u"的", u"了", u"会hui议yi", u"地di方fang",
-                                      u"本ben行xing政zheng区qu域yu", u"长zhang大da"});
-        dict = loadCharDictionary(dir / "dz.txt");
-        NullPump pump;
-        table = loadWordTable(dir / "zn.lxd", pump);
-        review = loadReviewData(dir / "dy.txt", dir / "cp.txt");
-    }
-
-    // The note of one line, as the list would give it as line 1; empty for no guess.
-    std::u16string noteOf(std::u16string_view line) {
-        std::u16string out, scratch, plain;
-        std::vector<Guess> guesses;
-        ReviewScratch work;
-        PinyinCounters reviewed, annotated;
-        annotateLineReviewed(line, dict, table, review, reviewed, out, scratch, guesses, work);
-        annotateLine(line, dict, table, annotated, plain, scratch);
-        EXPECT_EQ(out, plain) << "the review changed the annotation";
-        EXPECT_EQ(reviewed.supplemented, annotated.supplemented);
-        EXPECT_EQ(reviewed.cleared, annotated.cleared);
-        return guesses.empty() ? std::u16string() : reviewNote(1, guesses);
-    }
-
-    TempDir dir;
-    CharDictionary dict;
-    WordTable table;
-    ReviewData review;
-};
+using Review = lex::test::ReviewWorld;
 
 } // namespace
-
-// Guards the definition of a guess, one row per way a reading is decided.
-TEST_F(Review, TellsTheGuessesFromTheDecidedReadings) {
-    const std::pair<std::u16string_view, std::u16string_view> rows[] = {
-        {u"了", u"#1 1:le/liao"},               // polyphonic, no word covers it
-        {u"长大", u""},                         // the table decides
-        {u"会议", u""},                         // a known word confirms the first reading
-        {u"开会计", u"#1 2:kuai/hui"},          // 会计 won, 开会 reads it otherwise
-        {u"开会计划", u""},                     // the word that won holds both others
-        {u"本行政区域", u""},                   // 本行 disagrees, the known word holds it
-        {u"本行", u""},                         // the table decides
-        {u"地", u"#1 1:di/de"},                 //
-        {u"长zhang了", u"#1 2:le/liao"},        // annotated in the lexicon: no guess
-        {u"中国", u""},                         // no polyphonic character
-        {u"的长", u"#1 1:de/di 2:chang/zhang"}, // two guesses, in the word's order
-        {u"a的0", u"#1 1:de/di"},               // places count Chinese characters only
-    };
-    for (const auto &[line, note] : rows)
-        EXPECT_EQ(toUtf8(noteOf(line)), toUtf8(note)) << toUtf8(line);
-}
-
-// Guards the equality of the reviewed annotation with the plain one on lines of every shape:
-// markers, letters, zeros, words that overlap and words inside words.
-TEST_F(Review, AnnotatesAsThePlainAnnotation) {
-    const std::u16string alphabet = u"长大了会开计划本行政区域的地0ag";
-    std::mt19937 rng(20260612);
-    for (int i = 0; i < 20000; ++i) {
-        std::u16string line;
-        for (size_t n = rng() % 9; n > 0; --n)
-            line += alphabet[rng() % alphabet.size()];
-        noteOf(line);
-        if (HasFailure())
-            FAIL() << toUtf8(line);
-    }
-}
 
 // Guards the loop of two commands: every guess is in the list with its line number, the list
 // is ordered by the known words' ranks, and the list, fixed by hand, given to the correction
@@ -225,7 +151,7 @@ TEST_F(Review, BigLexiconsStreamThroughBothAnnotations) {
               std::string::npos);
 }
 
-// Guards the failures: a missing input writes neither file; data files of either encoding load.
+// Guards the failures: a missing input writes neither file.
 TEST_F(Review, MissingInputWritesNothing) {
     NullPump pump;
     PinyinCounters counters;
@@ -234,35 +160,4 @@ TEST_F(Review, MissingInputWritesNothing) {
     EXPECT_FALSE(r.inputFound);
     EXPECT_FALSE(fs::exists(dir / "out.txt"));
     EXPECT_FALSE(fs::exists(dir / "list.txt"));
-
-    writeLexicon(dir / "dy16.txt", {u"了le", u"了liao"}, /*utf16=*/true);
-    writeLexicon(dir / "cp16.txt", {u"了"}, /*utf16=*/true);
-    const ReviewData wide = loadReviewData(dir / "dy16.txt", dir / "cp16.txt");
-    EXPECT_TRUE(wide.polyphones.contains(u'了'));
-    EXPECT_EQ(wide.ranks.rank(u"了"), 0u);
-    EXPECT_EQ(wide.ranks.rank(u"长"), UINT32_MAX);
-}
-
-// Guards the rank lookup through regrowth, reservation and its filter: every word keeps its
-// first rank, and the words the list lacks (its words' prefixes and extensions) have none.
-TEST(WordRanks, KeepFirstRanksThroughRegrowth) {
-    for (const bool reserved : {false, true}) {
-        WordRanks ranks;
-        if (reserved)
-            ranks.reserve(5000);
-        std::vector<std::u16string> words;
-        for (uint32_t i = 0; i < 5000; ++i) {
-            words.push_back({char16_t(0x4E00 + i % 300), char16_t(0x4E00 + i / 300)});
-            ranks.add(words.back(), i);
-        }
-        ranks.add(words[7], 9999); // a word's later line does not count
-        ranks.reserve(20000);      // nor does making room afterwards change anything
-        ASSERT_EQ(ranks.size(), 5000u);
-        for (uint32_t i = 0; i < 5000; ++i) {
-            ASSERT_EQ(ranks.rank(words[i]), i);
-            ASSERT_EQ(ranks.rank(words[i].substr(0, 1)), UINT32_MAX);
-            ASSERT_EQ(ranks.rank(words[i] + u"了"), UINT32_MAX);
-        }
-        EXPECT_EQ(ranks.rank(u""), UINT32_MAX);
-    }
 }

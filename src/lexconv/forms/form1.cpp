@@ -1,9 +1,8 @@
 #include "lexconv/forms/form1.h"
 
-#include "lexconv/formats.h"
-#include "phonetag/annotation.h"
-#include "phonetag/char_dictionary.h"
-#include "phonetag/word_table.h"
+#include "shared/formats/format_detection.h"
+#include "shared/formats/format_reader.h"
+#include "shared/formats/format_writer.h"
 #include "shared/lexcore/report.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"
@@ -17,6 +16,8 @@
 #include <QPushButton>
 
 namespace lex::lexconv {
+
+using namespace formats;
 
 Form1::Form1(QWidget *parent) : PathForm(parent, QStringLiteral("Quillo词库转换 Ver1.00")) {
     setMainForm(true);
@@ -101,8 +102,7 @@ void Form1::Command3_Click() {
         options.dedup = Check1->isChecked();
         options.quilloWeights = Check2->isChecked();
         const ToolFolder folder = toolFolder();
-        Annotator annotator(folder.shipped(phonetag::kDictionaryFile),
-                            folder.shipped(phonetag::kWordTableFile), pump());
+        Annotator annotator(folder.programDir(), pump());
         const ConvertResult r = convertLexicon(toPath(Text1->text()), toPath(Text2->text()),
                                                options, annotator, pump());
         if (!r.inputFound)

@@ -8,7 +8,7 @@
 //   Command3 "开始"  Command4 "说明"  Command5 "退出"
 // The formats and the check boxes are kept in the settings (section "Form1").
 
-#include "lexconv/conversion.h"
+#include "shared/formats/conversion.h"
 
 #include "shared/toolshell/path_form.h"
 
@@ -45,8 +45,8 @@ public:
     void Command3_Click();
 
     // The formats chosen (nullopt: told from the file).
-    std::optional<Format> sourceFormat() const;
-    Format targetFormat() const;
+    std::optional<formats::Format> sourceFormat() const;
+    formats::Format targetFormat() const;
 
 private:
     void loadSettings();

@@ -8,6 +8,7 @@
 
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/pinyin/annotation_data.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"
 
@@ -16,6 +17,8 @@
 #include <QVBoxLayout>
 
 namespace lex::phonetag {
+
+using namespace pinyin;
 namespace {
 
 QPushButton *button(QWidget *owner, const char *name, const QString &caption) {
@@ -53,10 +56,12 @@ Form1::Form1(CharDictionary dictionary, QWidget *parent)
 Form1::~Form1() = default;
 
 std::unique_ptr<CharDictionary> Form1::loadDictionary() {
-    const auto file = toolFolder().shipped(kDictionaryFile);
     try {
-        if (fileExists(file))
-            return std::make_unique<CharDictionary>(loadCharDictionary(file));
+        NullPump pump;
+        AnnotationData data = loadAnnotationData(AnnotationFiles::in(toolFolder().programDir()),
+                                                 {.dictionary = Need::Yes}, pump);
+        if (!data.missing)
+            return std::make_unique<CharDictionary>(std::move(*data.dictionary));
         showMessage(nullptr, QString::fromUtf8(kDictionaryMissing), QStringLiteral("提示"),
                     MessageIcon::Warning);
     } catch (const std::exception &e) {

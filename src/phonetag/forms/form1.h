@@ -8,8 +8,8 @@
 //   Command7  "退出程序"   closes: starts the caller program
 //   Label1    "欢迎使用！"
 
-#include "phonetag/char_dictionary.h"
 #include "phonetag/correction.h"
+#include "shared/pinyin/char_dictionary.h"
 
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/toolshell/tool_form.h"
@@ -26,12 +26,12 @@ inline const QString kApplication = QStringLiteral("phonetag");
 class Form1 : public ToolForm {
     Q_OBJECT
 public:
-    explicit Form1(CharDictionary dictionary, QWidget *parent = nullptr);
+    explicit Form1(pinyin::CharDictionary dictionary, QWidget *parent = nullptr);
     ~Form1() override;
 
     // The dictionary of "dz.txt" in the program's folder; nullptr after telling the user why
     // the program cannot run without it.
-    static std::unique_ptr<CharDictionary> loadDictionary();
+    static std::unique_ptr<pinyin::CharDictionary> loadDictionary();
 
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command7;
     QLabel *Label1;
@@ -44,13 +44,13 @@ public:
     void Command4_Click();
     void Command7_Click();
 
-    const CharDictionary &dictionary() const { return m_dictionary; }
-    PinyinCounters &counters() { return m_counters; }
+    const pinyin::CharDictionary &dictionary() const { return m_dictionary; }
+    pinyin::PinyinCounters &counters() { return m_counters; }
     EntryHashSet &entrySet() { return m_set; }
 
 private:
-    CharDictionary m_dictionary;
-    PinyinCounters m_counters;
+    pinyin::CharDictionary m_dictionary;
+    pinyin::PinyinCounters m_counters;
     EntryHashSet m_set = makeEntrySet();
 };
 

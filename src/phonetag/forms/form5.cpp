@@ -10,6 +10,8 @@
 
 namespace lex::phonetag {
 
+using namespace pinyin;
+
 Form5::Form5(Form1 &main)
     : PhonetagForm(main, QStringLiteral("Form5"), QStringLiteral("注音优化")) {
     Command4 = addButton("Command4", QStringLiteral("调整赘拼欠拼"));

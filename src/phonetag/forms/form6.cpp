@@ -12,6 +12,8 @@
 #include <QPushButton>
 
 namespace lex::phonetag {
+
+using namespace pinyin;
 namespace {
 
 std::function<bool(const std::filesystem::path &)> g_viewer;

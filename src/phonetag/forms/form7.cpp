@@ -5,12 +5,15 @@
 
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/pinyin/annotation_data.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace lex::phonetag {
+
+using namespace pinyin;
 
 Form7::Form7(Form1 &main)
     : PhonetagForm(main, QStringLiteral("Form7"), QStringLiteral("智能注音")) {
@@ -22,21 +25,19 @@ Form7::Form7(Form1 &main)
 }
 
 bool Form7::Form_Load() {
-    const auto file = toolFolder().shipped(kWordTableFile);
     QString problem;
     m_busy = BusyState::Busy;
     try {
-        if (fileExists(file)) {
-            m_table = loadWordTable(file, pump());
-            // Without its data files the review list still names the words that the table
-            // reads in two ways.
-            const auto polyphones = toolFolder().shipped(kPolyphoneFile);
-            const auto ranks = toolFolder().shipped(kRankFile);
-            m_review = fileExists(polyphones) && fileExists(ranks)
-                           ? loadReviewData(polyphones, ranks)
-                           : ReviewData();
-        } else {
+        // Without its data files the review list still names the words that the table reads in
+        // two ways.
+        AnnotationData data =
+            loadAnnotationData(AnnotationFiles::in(toolFolder().programDir()),
+                               {.wordTable = Need::Yes, .review = Need::IfPresent}, pump());
+        if (data.missing) {
             problem = QString::fromUtf8(kWordTableMissing);
+        } else {
+            m_table = std::move(*data.wordTable);
+            m_review = data.review ? std::move(*data.review) : ReviewData();
         }
     } catch (const std::exception &e) {
         problem = qs(failureText(e));

@@ -7,7 +7,7 @@
 
 #include "phonetag/forms/phonetag_form.h"
 #include "phonetag/review.h"
-#include "phonetag/word_table.h"
+#include "shared/pinyin/word_table.h"
 
 namespace lex::phonetag {
 
@@ -23,11 +23,11 @@ public:
     void Command6_Click();
     void Command4_Click();
 
-    const WordTable &wordTable() const { return m_table; }
+    const pinyin::WordTable &wordTable() const { return m_table; }
 
 private:
-    WordTable m_table;
-    ReviewData m_review;
+    pinyin::WordTable m_table;
+    pinyin::ReviewData m_review;
 };
 
 } // namespace lex::phonetag

@@ -1,6 +1,6 @@
-#include "phonetag/word_table.h"
+#include "shared/pinyin/word_table.h"
 
-#include "phonetag/char_dictionary.h"
+#include "shared/pinyin/char_dictionary.h"
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace lex::phonetag {
+namespace lex::pinyin {
 
 // The automaton over the words that can change a line, and for each of its word nodes the
 // pairs whose word ends there, latest first.
@@ -263,4 +263,4 @@ WordTable loadWordTable(const std::filesystem::path &path, EventPump &pump) {
     return table;
 }
 
-} // namespace lex::phonetag
+} // namespace lex::pinyin

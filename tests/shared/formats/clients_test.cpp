@@ -4,7 +4,7 @@
 // imports our custom phrases. And Rime -> standard lexicon -> Rime keeps every word, code and
 // weight (codes without tones, üe written one way, one line per word and code).
 
-#include "lexconv/conversion.h"
+#include "shared/formats/conversion.h"
 
 #include "shared/lexcore/cp936.h"
 #include "test_support.h"
@@ -20,7 +20,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace lex::lexconv;
+using namespace lex::formats;
 using lex::test::readBytes;
 
 lex::NullPump g_pump;

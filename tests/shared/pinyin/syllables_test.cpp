@@ -1,13 +1,13 @@
 // Codes from every format into the suite's syllables, and back into each target's spelling.
 
-#include "lexconv/pinyin.h"
+#include "shared/pinyin/syllables.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using lex::lexconv::splitCode;
-using lex::lexconv::Syllables;
+using lex::pinyin::splitCode;
+using lex::pinyin::Syllables;
 
 TEST(Pinyin, CodesOfEveryFormatSplitIntoTheSuitesSyllables) {
     struct Row {
@@ -39,18 +39,18 @@ TEST(Pinyin, CodesOfEveryFormatSplitIntoTheSuitesSyllables) {
     for (const Row &r : rows)
         EXPECT_EQ(splitCode(r.code, r.count), r.expected)
             << std::string(r.code.begin(), r.code.end()) << " " << r.count;
-    EXPECT_EQ(lex::lexconv::splitCodeAnyCount(u"zhongguoren"), (Syllables{"zhong", "guo", "ren"}));
-    EXPECT_TRUE(lex::lexconv::splitCodeAnyCount(u"zhongx").empty());
+    EXPECT_EQ(lex::pinyin::splitCodeAnyCount(u"zhongguoren"), (Syllables{"zhong", "guo", "ren"}));
+    EXPECT_TRUE(lex::pinyin::splitCodeAnyCount(u"zhongx").empty());
 }
 
 TEST(Pinyin, TargetsSpellLueTheirOwnWay) {
-    using lex::lexconv::UeSpelling;
+    using lex::pinyin::UeSpelling;
     const Syllables s = {"lue", "nue", "lv", "jue"};
-    EXPECT_EQ(lex::lexconv::joinSyllables(s, " ", UeSpelling::Ve), "lve nve lv jue");
-    EXPECT_EQ(lex::lexconv::joinSyllables(s, "'", UeSpelling::Ue, true), "'lue'nue'lv'jue");
-    EXPECT_EQ(lex::lexconv::joinSyllables(s, "'", UeSpelling::Ue, false, true), "lue'nue'lv'jue'");
-    EXPECT_TRUE(lex::lexconv::isSyllable("zhuang"));
-    EXPECT_FALSE(lex::lexconv::isSyllable("lve")); // the suite writes lue
+    EXPECT_EQ(lex::pinyin::joinSyllables(s, " ", UeSpelling::Ve), "lve nve lv jue");
+    EXPECT_EQ(lex::pinyin::joinSyllables(s, "'", UeSpelling::Ue, true), "'lue'nue'lv'jue");
+    EXPECT_EQ(lex::pinyin::joinSyllables(s, "'", UeSpelling::Ue, false, true), "lue'nue'lv'jue'");
+    EXPECT_TRUE(lex::pinyin::isSyllable("zhuang"));
+    EXPECT_FALSE(lex::pinyin::isSyllable("lve")); // the suite writes lue
 }
 
 } // namespace

@@ -1,29 +1,27 @@
 #pragma once
-// Pinyin for words that lack it, by phonetag's automatic annotation over the shipped readings
+// Pinyin for words that lack it, by the automatic annotation over the shipped readings
 // ("dz.txt") and word table ("zn.lxd"): the same engine as the annotation window, loaded the
 // first time a word needs it.
 
-#include "lexconv/pinyin.h"
-
 #include "shared/lexcore/event_pump.h"
+#include "shared/pinyin/annotation_data.h"
+#include "shared/pinyin/syllables.h"
 
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace lex::phonetag {
-class CharDictionary;
-class WordTable;
-} // namespace lex::phonetag
+namespace lex::formats {
 
-namespace lex::lexconv {
+using pinyin::Syllables;
 
 class Annotator {
 public:
     // The data files; they are read when the first word needs them.
     Annotator(std::filesystem::path dictionary, std::filesystem::path wordTable, EventPump &pump);
+    // The data files of a folder.
+    Annotator(const std::filesystem::path &folder, EventPump &pump);
     ~Annotator();
 
     // The syllables of `word` (one per character) with those of `known` kept ("" where a
@@ -35,11 +33,11 @@ private:
     void load();
     std::optional<Syllables> annotateRun(std::u16string_view run, const Syllables &known);
 
-    std::filesystem::path m_dictionaryFile, m_wordTableFile;
+    pinyin::AnnotationFiles m_files;
     EventPump &m_pump;
-    std::unique_ptr<phonetag::CharDictionary> m_dictionary;
-    std::unique_ptr<phonetag::WordTable> m_table;
+    pinyin::AnnotationData m_data;
+    bool m_loaded = false;
     std::u16string m_line, m_out, m_scratch;
 };
 
-} // namespace lex::lexconv
+} // namespace lex::formats

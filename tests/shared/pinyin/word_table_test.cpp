@@ -1,9 +1,9 @@
 // The line-by-line application of the word table against the literal model: the whole lexicon
 // joined into one text, one replace-all pass per pair from the last to the first, the zeros
 // deleted, the text split again and FixPinyin run over every line.
-#include "phonetag/annotation.h"
-#include "phonetag/char_dictionary.h"
-#include "phonetag/word_table.h"
+#include "shared/pinyin/annotate_line.h"
+#include "shared/pinyin/char_dictionary.h"
+#include "shared/pinyin/word_table.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-using namespace lex::phonetag;
+using namespace lex::pinyin;
 
 namespace {
 

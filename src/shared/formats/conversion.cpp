@@ -1,4 +1,6 @@
-#include "lexconv/conversion.h"
+#include "shared/formats/conversion.h"
+
+#include "shared/formats/format_detection.h"
 
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/cp936.h"
@@ -15,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace lex::lexconv {
+namespace lex::formats {
 namespace fs = std::filesystem;
 
 namespace {
@@ -705,4 +707,4 @@ std::string convertReport(const ConvertResult &r, const std::string &elapsed) {
     return text.text(elapsed);
 }
 
-} // namespace lex::lexconv
+} // namespace lex::formats

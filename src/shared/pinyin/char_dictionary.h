@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace lex::phonetag {
+namespace lex::pinyin {
 
 inline constexpr const char *kDictionaryFile = "dz.txt";
 
@@ -77,4 +77,4 @@ void appendFixedPinyin(std::u16string_view line, const CharDictionary &dict,
 // True when a character after the first has a code of 64 or more (the line carries pinyin).
 bool IsDYC(std::u16string_view line);
 
-} // namespace lex::phonetag
+} // namespace lex::pinyin

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-namespace lex::phonetag {
+namespace lex::pinyin {
 
 inline constexpr const char *kWordTableFile = "zn.lxd";
 
@@ -99,4 +99,4 @@ private:
 // file exists; an unreadable file throws LexError.
 WordTable loadWordTable(const std::filesystem::path &path, EventPump &pump);
 
-} // namespace lex::phonetag
+} // namespace lex::pinyin

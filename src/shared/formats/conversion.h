@@ -8,9 +8,9 @@
 // Memory: without deduplication a conversion holds one chunk of the input and nothing per
 // line; with it, one record (the line as written, its weight) per distinct entry.
 
-#include "lexconv/annotator.h"
-#include "lexconv/formats.h"
-
+#include "shared/formats/annotator.h"
+#include "shared/formats/format_reader.h"
+#include "shared/formats/format_writer.h"
 #include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-namespace lex::lexconv {
+namespace lex::formats {
 
 inline constexpr const char *kOpenFailed = "打开词库失败！";
 inline constexpr const char *kRejectsSuffix = ".rejects.txt";
@@ -77,4 +77,4 @@ private:
 // The completion report: counts, the rejects file, the elapsed time.
 std::string convertReport(const ConvertResult &result, const std::string &elapsed);
 
-} // namespace lex::lexconv
+} // namespace lex::formats

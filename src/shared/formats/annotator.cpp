@@ -1,32 +1,35 @@
-#include "lexconv/annotator.h"
+#include "shared/formats/annotator.h"
 
-#include "lexconv/formats.h"
-#include "phonetag/annotation.h"
-#include "phonetag/char_dictionary.h"
-#include "phonetag/word_table.h"
+#include "shared/formats/format_reader.h"
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
+#include "shared/pinyin/annotate_line.h"
 
-namespace lex::lexconv {
+namespace lex::formats {
 
 Annotator::Annotator(std::filesystem::path dictionary, std::filesystem::path wordTable,
                      EventPump &pump)
-    : m_dictionaryFile(std::move(dictionary)), m_wordTableFile(std::move(wordTable)), m_pump(pump) {
+    : m_pump(pump) {
+    m_files.dictionary = std::move(dictionary);
+    m_files.wordTable = std::move(wordTable);
 }
+
+Annotator::Annotator(const std::filesystem::path &folder, EventPump &pump)
+    : m_files(pinyin::AnnotationFiles::in(folder)), m_pump(pump) {}
 
 Annotator::~Annotator() = default;
 
 void Annotator::load() {
-    if (!fileExists(m_dictionaryFile))
-        throw LexError("找不到单字表文件“dz.txt”，无法注音：" + m_dictionaryFile.string(),
-                       m_dictionaryFile);
-    if (!fileExists(m_wordTableFile))
-        throw LexError("找不到词表文件“zn.lxd”，无法注音：" + m_wordTableFile.string(),
-                       m_wordTableFile);
-    m_dictionary =
-        std::make_unique<phonetag::CharDictionary>(phonetag::loadCharDictionary(m_dictionaryFile));
-    m_table =
-        std::make_unique<phonetag::WordTable>(phonetag::loadWordTable(m_wordTableFile, m_pump));
+    const pinyin::AnnotationLoader loader(m_files, {pinyin::Need::Yes, pinyin::Need::Yes});
+    if (loader.missing() == pinyin::AnnotationPart::Dictionary)
+        throw LexError("找不到单字表文件“dz.txt”，无法注音：" + m_files.dictionary.string(),
+                       m_files.dictionary);
+    if (loader.missing() == pinyin::AnnotationPart::WordTable)
+        throw LexError("找不到词表文件“zn.lxd”，无法注音：" + m_files.wordTable.string(),
+                       m_files.wordTable);
+    m_data = loader.load(m_pump);
+    m_loaded = true;
 }
 
 // A run of double-byte characters as one annotated line of the suite, and back.
@@ -34,11 +37,11 @@ std::optional<Syllables> Annotator::annotateRun(std::u16string_view run, const S
     m_line.clear();
     for (size_t i = 0; i < run.size(); ++i) {
         m_line += run[i];
-        for (char c : spell(known[i], UeSpelling::Ue))
+        for (char c : pinyin::spell(known[i], pinyin::UeSpelling::Ue))
             m_line += char16_t(c);
     }
-    phonetag::PinyinCounters counters;
-    phonetag::annotateLine(m_line, *m_dictionary, *m_table, counters, m_out, m_scratch);
+    pinyin::PinyinCounters counters;
+    pinyin::annotateLine(m_line, *m_data.dictionary, *m_data.wordTable, counters, m_out, m_scratch);
     FormatReader reader(Format::Quillo);
     const ParsedLine &p = reader.parse(m_out);
     if (p.kind != LineKind::Entry || p.entry.word != run || p.entry.syllables.size() != run.size())
@@ -54,7 +57,7 @@ std::optional<Syllables> Annotator::annotate(std::u16string_view word, const Syl
     Syllables have = known.empty() ? Syllables(n) : known;
     if (have.size() != n)
         return std::nullopt;
-    if (!m_dictionary)
+    if (!m_loaded)
         load();
     // The engine reads words of double-byte characters: each run of them is annotated in one
     // piece; any other character must have its reading already.
@@ -85,4 +88,4 @@ std::optional<Syllables> Annotator::annotate(std::u16string_view word, const Syl
     return out;
 }
 
-} // namespace lex::lexconv
+} // namespace lex::formats

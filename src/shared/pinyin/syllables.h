@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace lex::lexconv {
+namespace lex::pinyin {
 
 using Syllables = std::vector<std::string>;
 
@@ -55,4 +55,4 @@ std::string spell(std::string_view syllable, UeSpelling ue);
 std::string joinSyllables(const Syllables &syllables, std::string_view separator, UeSpelling ue,
                           bool leading = false, bool trailing = false);
 
-} // namespace lex::lexconv
+} // namespace lex::pinyin

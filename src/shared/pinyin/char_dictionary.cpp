@@ -1,4 +1,4 @@
-#include "phonetag/char_dictionary.h"
+#include "shared/pinyin/char_dictionary.h"
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lexicon_files.h"
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace lex::phonetag {
+namespace lex::pinyin {
 
 bool CharDictionary::add(std::u16string_view line) {
     if (line.empty() || m_present[line[0]])
@@ -156,4 +156,4 @@ bool IsDYC(std::u16string_view line) {
     return false;
 }
 
-} // namespace lex::phonetag
+} // namespace lex::pinyin

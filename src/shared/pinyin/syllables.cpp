@@ -1,10 +1,10 @@
-#include "lexconv/pinyin.h"
+#include "shared/pinyin/syllables.h"
 
 #include <algorithm>
 #include <array>
 #include <functional>
 
-namespace lex::lexconv {
+namespace lex::pinyin {
 namespace {
 
 // Sorted, for a binary search.
@@ -461,4 +461,4 @@ std::string joinSyllables(const Syllables &syllables, std::string_view separator
     return out;
 }
 
-} // namespace lex::lexconv
+} // namespace lex::pinyin

@@ -1,7 +1,7 @@
 // Conversions through real files: duplicates, weights, annotation where codes are needed, the
 // rejects file, Rime kept as Rime, and failures that leave the old output.
 
-#include "lexconv/conversion.h"
+#include "shared/formats/conversion.h"
 
 #include "shared/lexcore/cp936.h"
 #include "test_support.h"
@@ -18,7 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace lex::lexconv;
+using namespace lex::formats;
 using lex::test::readBytes;
 using lex::test::writeBytes;
 

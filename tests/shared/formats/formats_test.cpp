@@ -1,8 +1,9 @@
 // The formats through real files: one lexicon written by hand in every format (golden files,
-// tests/data/lexconv/golden), converted into each and back; the readers' rules line by line;
+// tests/data/formats/golden), converted into each and back; the readers' rules line by line;
 // and the format told from the file.
 
-#include "lexconv/conversion.h"
+#include "shared/formats/conversion.h"
+#include "shared/formats/format_detection.h"
 
 #include "shared/lexcore/cp936.h"
 #include "test_support.h"
@@ -12,10 +13,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace lex::lexconv;
+using namespace lex::formats;
 using lex::test::readBytes;
 
-const fs::path kData = LEXCONV_DATA;
+const fs::path kData = FORMATS_DATA;
 const fs::path kGolden = kData / "golden";
 
 lex::NullPump g_pump;

@@ -1,0 +1,47 @@
+#pragma once
+// Reading the lines of a lexicon of one format (lexicon_format.h lists them) into entries.
+
+#include "shared/formats/lexicon_format.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lex::formats {
+
+// Reads the lines of one file of a format, in order (Rime's header and its "# no comment" make
+// it stateful).
+class FormatReader {
+public:
+    explicit FormatReader(Format format) : m_format(format) {}
+    // The line read; the reader keeps it (and its room) until the next call.
+    ParsedLine &parse(std::u16string_view line);
+
+    Format format() const { return m_format; }
+    // A Rime source's header, lines as read up to and including "...", and its columns (empty:
+    // the default text, code, weight).
+    const std::vector<std::u16string> &header() const { return m_header; }
+    const std::vector<std::u16string> &columns() const { return m_columns; }
+    // The spelling of lüe / nüe the source used, once it used one.
+    std::optional<UeSpelling> ueSeen() const { return m_ue; }
+    // Whether parsing `line` may change how the lines after it are read (Rime's header, "# no
+    // comment"). Lines for which it is false can be parsed by copies of this reader in any order.
+    bool mayChangeState(std::u16string_view line) const;
+
+private:
+    void parseRimeBody(std::u16string_view line);
+    void noteSpelling(std::u16string_view code);
+
+    Format m_format;
+    ParsedLine m_line;
+    enum class Rime { Start, Header, Body } m_rime = Rime::Start;
+    bool m_comments = true; // "#" lines are comments (Rime and custom phrases)
+    std::vector<std::u16string> m_header;
+    int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2;
+    bool m_inColumns = false;
+    std::vector<std::u16string> m_columns;
+    std::optional<UeSpelling> m_ue;
+};
+
+} // namespace lex::formats
