@@ -5,6 +5,7 @@
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/size_limits.h"
+#include "shared/lexcore/utf8.h"
 
 #include <sqlite3.h>
 
@@ -453,37 +454,6 @@ void Transaction::commit() {
 
 // ---- import ----
 
-void utf8Into(std::u16string_view text, std::string &out) {
-    out.clear();
-    out.reserve(text.size() * 3);
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c < 0x80) {
-            out += char(c);
-            continue;
-        }
-        if (c >= 0xD800 && c < 0xE000) {
-            if (c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                text[i + 1] < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-                out += char(0xF0 | c >> 18);
-                out += char(0x80 | (c >> 12 & 0x3F));
-                out += char(0x80 | (c >> 6 & 0x3F));
-                out += char(0x80 | (c & 0x3F));
-                continue;
-            }
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
-            out += char(0xC0 | c >> 6);
-        } else {
-            out += char(0xE0 | c >> 12);
-            out += char(0x80 | (c >> 6 & 0x3F));
-        }
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 namespace {
 
 // A run's size options on a database connection: its temporary files (the sorts of a big export
@@ -614,8 +584,8 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             if (isDoubleByte(c))
                 word += c;
         if (word.size() > 1 && word.size() < 50) {
-            utf8Into(line, line8);
-            utf8Into(word, word8);
+            toUtf8Into(line, line8);
+            toUtf8Into(word, word8);
             insert->bind(1, result.rows + 1);
             insert->bindText(2, line8);
             insert->bindText(3, word8);
@@ -706,48 +676,74 @@ ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const Exp
     return result;
 }
 
+namespace {
+
+// The rows an export writes, as lines of a standard lexicon with their frequencies as weights
+// after a TAB, one by one for the conversion to read.
+class ExportRows final : public formats::LineSource {
+public:
+    ExportRows(FrequencyDatabase &db, const ExportOptions &options, EventPump &pump)
+        : m_rows(db.handle(), kExportQuery, db.path()), m_options(options), m_pump(pump) {
+        m_more = m_rows.step();
+        m_empty = !m_more;
+    }
+    // The table has no row at all.
+    bool empty() const { return m_empty; }
+
+    bool next(std::u16string_view &line) override {
+        while (m_more) {
+            if (m_options.freqOnly && m_rows.integer(3) < 1) {
+                m_more = false;
+                break;
+            }
+            const int64_t len = m_rows.integer(4);
+            const bool wanted =
+                !m_options.lengthRange || (m_options.l1 <= len && len <= m_options.l2);
+            if (wanted) {
+                m_line = fromUtf8(m_rows.text(1));
+                m_line += u'\t';
+                for (char c : std::to_string(m_rows.integer(3)))
+                    m_line += char16_t(c);
+            }
+            m_pump.yield();
+            m_more = m_rows.step();
+            if (wanted) {
+                ++m_lineNumber;
+                line = m_line;
+                return true;
+            }
+        }
+        return false;
+    }
+    int64_t lineNumber() const override { return m_lineNumber; }
+    uint64_t bytesRead() const override { return 0; }
+    uint64_t size() const override { return 0; }
+    uint64_t sizeHint() const override { return 0; }
+
+private:
+    Statement m_rows;
+    const ExportOptions &m_options;
+    EventPump &m_pump;
+    std::u16string m_line;
+    int64_t m_lineNumber = 0;
+    bool m_more = false, m_empty = true;
+};
+
+} // namespace
+
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
                                     const ExportOptions &options, formats::Format format,
                                     formats::Annotator &annotator, EventPump &pump) {
     const SizeLimitsScope limits(db.handle(), db.path());
     ImExportResult result;
-    // The rows as a standard lexicon with their frequencies as weights, in UTF-8 so that every
-    // character stays, in a temporary file that the conversion reads.
-    std::string tmp = (temporaryFolder() / "freqtune-export-XXXXXX").string();
-    struct Scratch {
-        std::string path;
-        int slot = -1;
-        ~Scratch() {
-            if (!path.empty())
-                ::unlink(path.c_str());
-            unregisterTemporaryFile(slot);
-        }
-    } scratch;
-    {
-        InterruptBlock block;
-        const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-        if (fd < 0)
-            throw LexError("无法创建临时文件：" + tmp + "（" + systemErrorText(errno) + "）");
-        ::close(fd);
-        scratch.path = tmp;
-        scratch.slot = registerTemporaryFile(tmp);
-    }
-    LineWriter rows(tmp, TextFormat{LexiconEncoding::Utf8, false});
-    std::u16string line;
-    result.empty = !forEachExportRow(db, options, pump, [&](std::string_view entry, int64_t freq) {
-        line = fromUtf8(entry);
-        line += u'\t';
-        for (char c : std::to_string(freq))
-            line += char16_t(c);
-        rows.writeLine(line);
-    });
-    rows.close();
+    ExportRows rows(db, options, pump);
+    result.empty = rows.empty();
     if (result.empty)
         return result;
     formats::ConvertOptions convert;
-    convert.from = formats::Format::Quillo;
     convert.to = format;
-    result.conversion = formats::convertLexicon(tmp, out, convert, annotator, pump);
+    result.conversion =
+        formats::Conversion(convert, annotator, pump).convert(rows, formats::Format::Quillo, out);
     return result;
 }
 

@@ -219,8 +219,4 @@ std::vector<std::u16string> itemTexts(const std::vector<FrequencyItem> &items);
 // "词频.log": the items, one per line (code page 936, CR LF), replacing the file.
 void writeFrequencyLog(const std::filesystem::path &path, const std::vector<std::u16string> &items);
 
-// UTF-16 to UTF-8, replacing the content of `out` (a buffer kept across rows); a lone
-// surrogate becomes U+FFFD.
-void utf8Into(std::u16string_view text, std::string &out);
-
 } // namespace lex::freqtune

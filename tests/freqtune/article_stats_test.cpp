@@ -200,10 +200,9 @@ TEST(Equivalence, OnePassCountsAsTheLiteralSearch) {
                 word += pick(wordChars);
             const int freq = upTo(2); // ties, and a walk order unlike the import order
             model.push_back({r, word, freq});
-            std::string utf8;
-            utf8Into(word, utf8);
-            sql += "INSERT INTO WordLib VALUES (" + std::to_string(r) + ", '', '" + utf8 + "', " +
-                   std::to_string(freq) + ", " + std::to_string(word.size()) + ");";
+            sql += "INSERT INTO WordLib VALUES (" + std::to_string(r) + ", '', '" +
+                   lex::toUtf8(word) + "', " + std::to_string(freq) + ", " +
+                   std::to_string(word.size()) + ");";
         }
         t.db.exec((sql + "COMMIT;").c_str());
         for (const auto &name : ToolDir::names(t.files.read))

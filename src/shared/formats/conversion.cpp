@@ -260,9 +260,8 @@ bool incomplete(const Entry &e) {
 // others go in batches to work(batch, thread), on either of two threads, parsed by copies of
 // the reader as it stood before the batch, and then in order to emit(batch). begin() is called
 // before the first batch.
-template <class Begin, class Serial, class Work, class Emit>
-void readLines(LineStream &in, FormatReader &reader, Begin begin, Serial serial, Work work,
-               Emit emit) {
+template <class Source, class Begin, class Serial, class Work, class Emit>
+void readLines(Source &in, FormatReader &reader, Begin begin, Serial serial, Work work, Emit emit) {
     std::u16string_view line;
     bool pending = false; // `line` is read and waits for its turn
     while (in.next(line)) {
@@ -312,366 +311,459 @@ fs::path rejectsPath(const fs::path &output) {
     return p;
 }
 
-ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
-                             const ConvertOptions &options, Annotator &annotator, EventPump &pump) {
-    ConvertResult result;
-    if (!fileExists(input))
-        return result;
-    result.inputFound = true;
-    // Told once: telling a UTF-8 file reads all of it.
-    const LexiconEncoding encoding = detectEncoding(input);
-    const std::optional<Format> from = options.from ? options.from : detectFormat(input, encoding);
-    if (!from)
-        throw LexError("无法识别词库格式：" + input.string() + "（请指定源格式）", input);
-    result.from = *from;
-    const FormatInfo &source = formatInfo(*from);
-    const FormatInfo &target = formatInfo(options.to);
-    const bool sameFormat = *from == options.to;
+namespace {
 
-    // Weights: kept, converted between counts and costs, given, or by order.
-    const bool toCosts = target.weight == WeightKind::Cost && source.weight == WeightKind::Count;
-    const bool toCounts = target.weight != WeightKind::Cost && source.weight == WeightKind::Cost;
-    // Without deduplication nothing is kept: what the weights need from the whole input (the
-    // number of entries, the largest count) comes from a first pass over it.
-    int64_t entries = 0;
-    double largest = 0;
-    if (!options.dedup && !options.weight && (options.weightByOrder || toCosts)) {
-        LineStream pass(input, encoding);
-        FormatReader reader(*from);
-        auto count = [&](bool entry, std::optional<double> weight, int64_t lineNumber) {
-            if (entry) {
-                ++entries;
-                if (weight)
-                    largest = std::max(largest, *weight);
-            }
-            if (lineNumber % kYieldEvery == 0)
-                pump.yield();
-        };
-        readLines(
-            pass, reader, [] {},
-            [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
-                const ParsedLine &p = lines.parse(line);
-                count(p.kind == LineKind::Entry, p.entry.weight, lineNumber);
-            },
-            [](ConvertBatch &b, int) {
-                for (ConvertItem &it : b.items) {
-                    const ParsedLine &p = b.reader->parse(b.line(it));
-                    it.outcome = p.kind == LineKind::Entry ? Outcome::Entry : Outcome::Skip;
-                    it.hasWeight = p.kind == LineKind::Entry && p.entry.weight.has_value();
-                    it.weight = it.hasWeight ? *p.entry.weight : 0;
-                }
-            },
-            [&](const ConvertBatch &b) {
-                for (const ConvertItem &it : b.items)
-                    count(it.outcome == Outcome::Entry,
-                          it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
-                          it.lineNumber);
-            });
+// One conversion, phase by phase: the first pass over the input that weights by order or costs
+// need when nothing is kept (countWeights), the body read in batches on two threads (readBody,
+// with work() on either thread and emit() in order, handle() for the lines that go one by one),
+// and the kept lines written at the end (writeKept).
+class ConversionRun {
+public:
+    ConversionRun(const ConvertOptions &options, Format from, const fs::path &output,
+                  Annotator &annotator, EventPump &pump)
+        : m_options(options), m_from(from), m_source(formatInfo(from)),
+          m_target(formatInfo(options.to)), m_sameFormat(from == options.to),
+          m_toCosts(m_target.weight == WeightKind::Cost && m_source.weight == WeightKind::Count),
+          m_toCounts(m_target.weight != WeightKind::Cost && m_source.weight == WeightKind::Cost),
+          m_ownWeight(m_sameFormat && !options.weight && !options.weightByOrder),
+          m_fieldsInWork(!options.dedup && !options.weightByOrder), m_output(output),
+          m_rejects(rejectsPath(output)), m_annotator(annotator), m_pump(pump) {
+        m_result.inputFound = true;
+        m_result.from = from;
     }
 
-    LineStream in(input, encoding);
-    FormatReader reader(*from);
-    FormatWriter::Options wo;
-    wo.ue = options.ue ? *options.ue : target.ue;
-    wo.quilloWeights = options.quilloWeights;
-    wo.sameFormat = sameFormat;
-    std::string name = output.filename().string();
+    // Without deduplication nothing is kept: what the weights need from the whole input (the
+    // number of entries, the largest count) comes from a first pass over it.
+    bool needsFirstPass() const {
+        return !m_options.dedup && !m_options.weight && (m_options.weightByOrder || m_toCosts);
+    }
+    template <class Source> void countWeights(Source &pass);
+    // The output and the writer's options; `distinctHint`, `unitsHint`: the room to reserve for
+    // the kept lines.
+    void open(size_t distinctHint, size_t unitsHint);
+    template <class Source> void readBody(Source &in);
+    ConvertResult finish();
+
+private:
+    void start();
+    void refuse(int64_t lineNumber, const char *reason, std::u16string_view line);
+    std::optional<double> finalWeight(std::optional<double> w, int64_t position) const;
+    void keep(std::u16string_view body, std::optional<double> weight, std::u16string_view asWritten,
+              bool codeWritten, uint64_t hash);
+    Outcome classify(const ParsedLine &p, const char *&reason) const;
+    bool settle(Outcome outcome, const char *reason, int64_t lineNumber, std::u16string_view line);
+    void handle(FormatReader &lines, std::u16string_view line, int64_t lineNumber);
+    void progress(int64_t lineNumber, uint64_t bytesRead, uint64_t size);
+    void work(ConvertBatch &b, int thread);
+    void emit(ConvertBatch &b, uint64_t size);
+    void writeKept();
+
+    const ConvertOptions &m_options;
+    const Format m_from;
+    const FormatInfo &m_source, &m_target;
+    const bool m_sameFormat;
+    // Weights: kept, converted between counts and costs, given, or by order.
+    const bool m_toCosts, m_toCounts;
+    // The weight's text as written stays only when the weight itself stays.
+    const bool m_ownWeight;
+    // Lines written as they come, whose weights do not depend on their place, are made whole
+    // on the working threads.
+    const bool m_fieldsInWork;
+    const fs::path m_output, m_rejects;
+    Annotator &m_annotator;
+    EventPump &m_pump;
+
+    ConvertResult m_result;
+    int64_t m_entries = 0; // entries of the input (weights by order)
+    double m_largest = 0;  // the largest count (counts into costs)
+    int64_t m_index = 0;   // entries written so far, for weights by order
+    FormatReader m_reader{m_from};
+    FormatWriter::Options m_writerOptions;
+    std::optional<FormatWriter> m_writer;
+    std::optional<std::array<FormatWriter, 2>> m_writers; // copies for the two threads
+    std::optional<LineWriter> m_out, m_rejectWriter;
+    bool m_device = false; // the output is no regular file: rejects become notices
+    DistinctLines m_distinct;
+};
+
+template <class Source> void ConversionRun::countWeights(Source &pass) {
+    FormatReader reader(m_from);
+    auto count = [&](bool entry, std::optional<double> weight, int64_t lineNumber) {
+        if (entry) {
+            ++m_entries;
+            if (weight)
+                m_largest = std::max(m_largest, *weight);
+        }
+        if (lineNumber % kYieldEvery == 0)
+            m_pump.yield();
+    };
+    readLines(
+        pass, reader, [] {},
+        [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
+            const ParsedLine &p = lines.parse(line);
+            count(p.kind == LineKind::Entry, p.entry.weight, lineNumber);
+        },
+        [](ConvertBatch &b, int) {
+            for (ConvertItem &it : b.items) {
+                const ParsedLine &p = b.reader->parse(b.line(it));
+                it.outcome = p.kind == LineKind::Entry ? Outcome::Entry : Outcome::Skip;
+                it.hasWeight = p.kind == LineKind::Entry && p.entry.weight.has_value();
+                it.weight = it.hasWeight ? *p.entry.weight : 0;
+            }
+        },
+        [&](const ConvertBatch &b) {
+            for (const ConvertItem &it : b.items)
+                count(it.outcome == Outcome::Entry,
+                      it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
+                      it.lineNumber);
+        });
+}
+
+void ConversionRun::open(size_t distinctHint, size_t unitsHint) {
+    m_writerOptions.ue = m_options.ue ? *m_options.ue : m_target.ue;
+    m_writerOptions.quilloWeights = m_options.quilloWeights;
+    m_writerOptions.sameFormat = m_sameFormat;
+    std::string name = m_output.filename().string();
     if (name.ends_with(".dict.yaml"))
         name.resize(name.size() - 10);
     else
-        name = output.stem().string();
-    wo.rimeName = fromUtf8(name);
-    std::optional<FormatWriter> writer;
-    LineWriter out(output, target.output ? *target.output : lexiconOutputFormat(),
-                   LossReport::ToScope);
-    const fs::path rejects = rejectsPath(output);
-    std::optional<LineWriter> rejectWriter;
-    auto start = [&] {
-        if (writer)
-            return;
-        if (options.to == Format::Rime && sameFormat) {
-            wo.rimeHeader = reader.header();
-            wo.rimeColumns = reader.columns();
-        }
-        writer.emplace(options.to, wo);
-        writer->begin(out);
-    };
+        name = m_output.stem().string();
+    m_writerOptions.rimeName = fromUtf8(name);
+    m_out.emplace(m_output, m_target.output ? *m_target.output : lexiconOutputFormat(),
+                  LossReport::ToScope);
     // An output that is a device (/dev/stdout) has no folder for a rejects file beside it: its
     // rejected lines become notices instead.
     struct stat st {};
-    const bool device = ::stat(output.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    auto refuse = [&](int64_t lineNumber, const char *reason, std::u16string_view line) {
-        const std::u16string text =
-            lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) + u"\t" + std::u16string(line);
-        ++result.rejected;
-        if (device) {
-            notice("未能转换：" + toUtf8(text));
-            return;
-        }
-        if (!rejectWriter)
-            rejectWriter.emplace(rejects, TextFormat{LexiconEncoding::Utf8, false});
-        rejectWriter->writeLine(text);
-    };
+    m_device = ::stat(m_output.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    if (m_options.dedup)
+        m_distinct.reserve(distinctHint, unitsHint);
+}
 
-    DistinctLines distinct;
-    if (options.dedup)
-        distinct.reserve(size_t(estimateLines({input})), size_t(in.size()));
-    int64_t index = 0; // entries written so far, for weights by order
-    auto finalWeight = [&](std::optional<double> w, int64_t position) -> std::optional<double> {
-        if (options.weight)
-            return options.weight;
-        if (options.weightByOrder)
-            return double(entries - position);
-        if (!w)
-            return std::nullopt;
-        if (toCosts)
-            return toCost(*w, largest);
-        if (toCounts)
-            return toCount(*w);
-        return w;
-    };
+void ConversionRun::start() {
+    if (m_writer)
+        return;
+    if (m_options.to == Format::Rime && m_sameFormat) {
+        m_writerOptions.rimeHeader = m_reader.header();
+        m_writerOptions.rimeColumns = m_reader.columns();
+    }
+    m_writer.emplace(m_options.to, m_writerOptions);
+    m_writer->begin(*m_out);
+}
 
-    // What follows the parse of an entry: the line written, or its record kept.
-    auto keep = [&](std::u16string_view body, std::optional<double> weight,
-                    std::u16string_view asWritten, bool codeWritten, uint64_t hash) {
-        if (!options.dedup) {
-            const auto w = finalWeight(weight, index++);
-            writer->writeLine(out, body,
-                              writer->weightField(w, w == weight ? asWritten : u"", codeWritten));
-            ++result.converted;
-            return;
+void ConversionRun::refuse(int64_t lineNumber, const char *reason, std::u16string_view line) {
+    const std::u16string text =
+        lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) + u"\t" + std::u16string(line);
+    ++m_result.rejected;
+    if (m_device) {
+        notice("未能转换：" + toUtf8(text));
+        return;
+    }
+    if (!m_rejectWriter)
+        m_rejectWriter.emplace(m_rejects, TextFormat{LexiconEncoding::Utf8, false});
+    m_rejectWriter->writeLine(text);
+}
+
+std::optional<double> ConversionRun::finalWeight(std::optional<double> w, int64_t position) const {
+    if (m_options.weight)
+        return m_options.weight;
+    if (m_options.weightByOrder)
+        return double(m_entries - position);
+    if (!w)
+        return std::nullopt;
+    if (m_toCosts)
+        return toCost(*w, m_largest);
+    if (m_toCounts)
+        return toCount(*w);
+    return w;
+}
+
+// What follows the parse of an entry: the line written, or its record kept.
+void ConversionRun::keep(std::u16string_view body, std::optional<double> weight,
+                         std::u16string_view asWritten, bool codeWritten, uint64_t hash) {
+    if (!m_options.dedup) {
+        const auto w = finalWeight(weight, m_index++);
+        m_writer->writeLine(*m_out, body,
+                            m_writer->weightField(w, w == weight ? asWritten : u"", codeWritten));
+        ++m_result.converted;
+        return;
+    }
+    auto [record, fresh] = m_distinct.insert(body, hash);
+    if (fresh) {
+        record->hasWeight = weight.has_value();
+        record->weight = weight.value_or(0);
+        record->codeWritten = codeWritten;
+        m_distinct.setWeightText(*record, asWritten);
+    } else {
+        ++m_result.merged;
+        if (weight && (!record->hasWeight || *weight > record->weight)) {
+            record->hasWeight = true;
+            record->weight = *weight;
+            m_distinct.setWeightText(*record, asWritten);
         }
-        auto [record, fresh] = distinct.insert(body, hash);
-        if (fresh) {
-            record->hasWeight = weight.has_value();
-            record->weight = weight.value_or(0);
-            record->codeWritten = codeWritten;
-            distinct.setWeightText(*record, asWritten);
+    }
+    if (weight)
+        m_largest = std::max(m_largest, *weight);
+}
+
+// What a parsed line comes to before the writer sees it (`reason` for a rejection). A code that
+// is no pinyin of the word survives only into its own format. Into its own format a line keeps
+// its code, or its lack of one (Rime encodes a word without code itself); elsewhere an entry
+// whose code is incomplete where the target needs one, or ambiguous, needs the annotation first.
+Outcome ConversionRun::classify(const ParsedLine &p, const char *&reason) const {
+    reason = p.reason;
+    switch (p.kind) {
+    case LineKind::Skip:
+        return Outcome::Skip;
+    case LineKind::Deleted:
+        return Outcome::Deleted;
+    case LineKind::Reject:
+        return Outcome::Reject;
+    case LineKind::Entry:
+        break;
+    }
+    const Entry &e = p.entry;
+    if (p.reason && !(m_sameFormat && !e.rawCode.empty()))
+        return Outcome::Reject;
+    if (!m_sameFormat && ((m_target.needsCode && incomplete(e)) || e.alternatives.size() > 1))
+        return Outcome::Annotate;
+    return Outcome::Entry;
+}
+
+// The lines that come to no entry: counted, or written to the rejects file.
+bool ConversionRun::settle(Outcome outcome, const char *reason, int64_t lineNumber,
+                           std::u16string_view line) {
+    switch (outcome) {
+    case Outcome::Skip:
+        ++m_result.skipped;
+        return true;
+    case Outcome::Deleted:
+        ++m_result.deleted;
+        return true;
+    case Outcome::Reject:
+        refuse(lineNumber, reason, line);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One line, start to end, on this thread.
+void ConversionRun::handle(FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
+    ParsedLine &p = lines.parse(line);
+    const char *reason = nullptr;
+    const Outcome outcome = classify(p, reason);
+    if (settle(outcome, reason, lineNumber, line))
+        return;
+    Entry &e = p.entry;
+    if (outcome == Outcome::Annotate) {
+        const auto reading =
+            m_annotator.annotate(e.word, incomplete(e) ? e.syllables : Syllables());
+        if (e.alternatives.size() > 1) {
+            // An ambiguous code: the reading the annotation gives, else the first split.
+            for (const Syllables &alt : e.alternatives)
+                if (reading && alt == *reading)
+                    e.syllables = alt;
+        } else if (!reading) {
+            refuse(lineNumber, kNoReading, line);
+            return;
         } else {
-            ++result.merged;
-            if (weight && (!record->hasWeight || *weight > record->weight)) {
-                record->hasWeight = true;
-                record->weight = *weight;
-                distinct.setWeightText(*record, asWritten);
-            }
+            e.syllables = *reading;
+            ++m_result.annotated;
         }
-        if (weight)
-            largest = std::max(largest, *weight);
-    };
-    // The weight's text as written stays only when the weight itself stays.
-    const bool ownWeight = sameFormat && !options.weight && !options.weightByOrder;
-    // What a parsed line comes to before the writer sees it (`reason` for a rejection). A code
-    // that is no pinyin of the word survives only into its own format. Into its own format a
-    // line keeps its code, or its lack of one (Rime encodes a word without code itself);
-    // elsewhere an entry whose code is incomplete where the target needs one, or ambiguous,
-    // needs the annotation first.
-    auto classify = [&](const ParsedLine &p, const char *&reason) {
-        reason = p.reason;
-        switch (p.kind) {
-        case LineKind::Skip:
-            return Outcome::Skip;
-        case LineKind::Deleted:
-            return Outcome::Deleted;
-        case LineKind::Reject:
-            return Outcome::Reject;
-        case LineKind::Entry:
-            break;
-        }
-        const Entry &e = p.entry;
-        if (p.reason && !(sameFormat && !e.rawCode.empty()))
-            return Outcome::Reject;
-        if (!sameFormat && ((target.needsCode && incomplete(e)) || e.alternatives.size() > 1))
-            return Outcome::Annotate;
-        return Outcome::Entry;
-    };
-    // The lines that come to no entry: counted, or written to the rejects file.
-    auto settle = [&](Outcome outcome, const char *reason, int64_t lineNumber,
-                      std::u16string_view line) {
-        switch (outcome) {
-        case Outcome::Skip:
-            ++result.skipped;
-            return true;
-        case Outcome::Deleted:
-            ++result.deleted;
-            return true;
-        case Outcome::Reject:
-            refuse(lineNumber, reason, line);
-            return true;
-        default:
-            return false;
-        }
-    };
-    // One line, start to end, on this thread.
-    auto handle = [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
-        ParsedLine &p = lines.parse(line);
-        const char *reason = nullptr;
-        const Outcome outcome = classify(p, reason);
-        if (settle(outcome, reason, lineNumber, line))
-            return;
-        Entry &e = p.entry;
-        if (outcome == Outcome::Annotate) {
-            const auto reading =
-                annotator.annotate(e.word, incomplete(e) ? e.syllables : Syllables());
-            if (e.alternatives.size() > 1) {
-                // An ambiguous code: the reading the annotation gives, else the first split.
-                for (const Syllables &alt : e.alternatives)
-                    if (reading && alt == *reading)
-                        e.syllables = alt;
-            } else if (!reading) {
-                refuse(lineNumber, kNoReading, line);
-                return;
-            } else {
-                e.syllables = *reading;
-                ++result.annotated;
-            }
-        }
-        start();
-        if (const char *why = writer->refusal(e)) {
-            refuse(lineNumber, why, line);
-            return;
-        }
-        const std::u16string_view body = writer->body(e);
-        keep(body, e.weight, ownWeight ? std::u16string_view(e.weightText) : u"",
-             writer->codeWritten(e), options.dedup ? DistinctLines::hash(body) : 0);
-    };
-    auto progress = [&](int64_t lineNumber, uint64_t bytesRead) {
-        if (lineNumber % kYieldEvery == 0) {
-            pump.setProgress(int64_t(bytesRead), int64_t(in.size()));
-            pump.yield();
-        }
-    };
+    }
+    start();
+    if (const char *why = m_writer->refusal(e)) {
+        refuse(lineNumber, why, line);
+        return;
+    }
+    const std::u16string_view body = m_writer->body(e);
+    keep(body, e.weight, m_ownWeight ? std::u16string_view(e.weightText) : u"",
+         m_writer->codeWritten(e), m_options.dedup ? DistinctLines::hash(body) : 0);
+}
 
-    // The body: batches of lines parsed and formatted on two threads, written in order; the
-    // header and the lines that change how the next ones read go line by line.
-    std::optional<std::array<FormatWriter, 2>> writers;
-    // Lines written as they come, whose weights do not depend on their place, are made whole
-    // on the working threads.
-    const bool fieldsInWork = !options.dedup && !options.weightByOrder;
-    auto work = [&](ConvertBatch &b, int thread) {
-        FormatWriter &w = (*writers)[thread];
-        for (ConvertItem &it : b.items) {
-            const ParsedLine &p = b.reader->parse(b.line(it));
-            it.outcome = classify(p, it.reason);
-            if (it.outcome != Outcome::Entry)
-                continue;
-            const Entry &e = p.entry;
-            if ((it.reason = w.refusal(e))) {
-                it.outcome = Outcome::Reject;
-                continue;
-            }
-            const std::u16string_view asWritten =
-                ownWeight ? std::u16string_view(e.weightText) : u"";
-            const bool codeWritten = w.codeWritten(e);
-            const std::u16string_view body = w.body(e);
-            if (!fieldsInWork) {
-                b.setEntry(it, body, asWritten, e.weight, codeWritten);
-                if (options.dedup)
-                    it.hash = DistinctLines::hash(body);
-                continue;
-            }
-            // Written at once, the line's weight field is made here too.
-            const auto weight = finalWeight(e.weight, 0);
-            b.setEntry(it, body,
-                       w.weightField(weight, weight == e.weight ? asWritten : u"", codeWritten),
-                       e.weight, codeWritten);
+void ConversionRun::progress(int64_t lineNumber, uint64_t bytesRead, uint64_t size) {
+    if (lineNumber % kYieldEvery == 0) {
+        m_pump.setProgress(int64_t(bytesRead), int64_t(size));
+        m_pump.yield();
+    }
+}
+
+void ConversionRun::work(ConvertBatch &b, int thread) {
+    FormatWriter &w = (*m_writers)[thread];
+    for (ConvertItem &it : b.items) {
+        const ParsedLine &p = b.reader->parse(b.line(it));
+        it.outcome = classify(p, it.reason);
+        if (it.outcome != Outcome::Entry)
+            continue;
+        const Entry &e = p.entry;
+        if ((it.reason = w.refusal(e))) {
+            it.outcome = Outcome::Reject;
+            continue;
         }
-    };
-    auto emit = [&](ConvertBatch &b) {
-        for (size_t i = 0; i < b.items.size(); ++i) {
-            const ConvertItem &it = b.items[i];
-            if (options.dedup) {
-                if (i + 32 < b.items.size() && b.items[i + 32].outcome == Outcome::Entry)
-                    distinct.prefetchSlot(b.items[i + 32].hash);
-                if (i + 16 < b.items.size() && b.items[i + 16].outcome == Outcome::Entry)
-                    distinct.prefetchRecord(b.items[i + 16].hash);
-            }
-            progress(it.lineNumber, b.bytesRead);
-            if (settle(it.outcome, it.reason, it.lineNumber, b.line(it)))
-                continue;
-            if (it.outcome == Outcome::Annotate) {
-                handle(*b.reader, b.line(it), it.lineNumber);
-            } else if (fieldsInWork) {
-                writer->writeLine(out, b.body(it), b.weightText(it));
-                ++result.converted;
-            } else {
-                keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
-                     b.weightText(it), it.codeWritten, it.hash);
-            }
+        const std::u16string_view asWritten = m_ownWeight ? std::u16string_view(e.weightText) : u"";
+        const bool codeWritten = w.codeWritten(e);
+        const std::u16string_view body = w.body(e);
+        if (!m_fieldsInWork) {
+            b.setEntry(it, body, asWritten, e.weight, codeWritten);
+            if (m_options.dedup)
+                it.hash = DistinctLines::hash(body);
+            continue;
         }
-    };
+        // Written at once, the line's weight field is made here too.
+        const auto weight = finalWeight(e.weight, 0);
+        b.setEntry(it, body,
+                   w.weightField(weight, weight == e.weight ? asWritten : u"", codeWritten),
+                   e.weight, codeWritten);
+    }
+}
+
+void ConversionRun::emit(ConvertBatch &b, uint64_t size) {
+    for (size_t i = 0; i < b.items.size(); ++i) {
+        const ConvertItem &it = b.items[i];
+        if (m_options.dedup) {
+            if (i + 32 < b.items.size() && b.items[i + 32].outcome == Outcome::Entry)
+                m_distinct.prefetchSlot(b.items[i + 32].hash);
+            if (i + 16 < b.items.size() && b.items[i + 16].outcome == Outcome::Entry)
+                m_distinct.prefetchRecord(b.items[i + 16].hash);
+        }
+        progress(it.lineNumber, b.bytesRead, size);
+        if (settle(it.outcome, it.reason, it.lineNumber, b.line(it)))
+            continue;
+        if (it.outcome == Outcome::Annotate) {
+            handle(*b.reader, b.line(it), it.lineNumber);
+        } else if (m_fieldsInWork) {
+            m_writer->writeLine(*m_out, b.body(it), b.weightText(it));
+            ++m_result.converted;
+        } else {
+            keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
+                 b.weightText(it), it.codeWritten, it.hash);
+        }
+    }
+}
+
+// The body: batches of lines parsed and formatted on two threads, written in order; the header
+// and the lines that change how the next ones read go line by line.
+template <class Source> void ConversionRun::readBody(Source &in) {
     readLines(
-        in, reader,
+        in, m_reader,
         [&] {
             start();
-            writers.emplace(std::array<FormatWriter, 2>{*writer, *writer});
+            m_writers.emplace(std::array<FormatWriter, 2>{*m_writer, *m_writer});
         },
         [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
-            progress(lineNumber, in.bytesRead());
+            progress(lineNumber, in.bytesRead(), in.size());
             handle(lines, line, lineNumber);
         },
-        work, emit);
+        [&](ConvertBatch &b, int thread) { work(b, thread); },
+        [&](ConvertBatch &b) { emit(b, in.size()); });
+}
 
+// The kept lines, made whole (weights converted and written out) on two threads a batch of
+// records at a time, and written in order.
+void ConversionRun::writeKept() {
+    m_entries = int64_t(m_distinct.size());
+    if (!m_writers)
+        m_writers.emplace(std::array<FormatWriter, 2>{*m_writer, *m_writer});
+    struct Lines {
+        std::vector<size_t> places; // of the records
+        int64_t first = 0;          // the number of the first record
+        std::u16string text;
+        std::vector<size_t> ends;
+    };
+    Lines batches[4];
+    size_t place = 0;
+    int64_t filled = 0;
+    runOrderedBatches(
+        batches,
+        [&](Lines &b) {
+            b.places.clear();
+            b.first = filled;
+            for (; place < m_distinct.end() && b.places.size() < 4096;
+                 place = m_distinct.after(place))
+                b.places.push_back(place);
+            filled += int64_t(b.places.size());
+            return place < m_distinct.end();
+        },
+        [&](Lines &b, int thread) {
+            FormatWriter &w = (*m_writers)[thread];
+            b.text.clear();
+            b.ends.clear();
+            for (size_t k = 0; k < b.places.size(); ++k) {
+                const DistinctLines::Record &r = m_distinct.record(b.places[k]);
+                const std::optional<double> own =
+                    r.hasWeight ? std::optional<double>(r.weight) : std::nullopt;
+                const auto weight = finalWeight(own, b.first + int64_t(k));
+                b.text += m_distinct.body(r);
+                b.text += w.weightField(weight, weight == own ? m_distinct.weightText(r) : u"",
+                                        r.codeWritten);
+                b.ends.push_back(b.text.size());
+            }
+        },
+        [&](Lines &b) {
+            const std::u16string_view text(b.text);
+            for (size_t k = 0, from = 0; k < b.ends.size(); from = b.ends[k++]) {
+                m_writer->writeLine(*m_out, text.substr(from, b.ends[k] - from), {});
+                if ((b.first + int64_t(k)) % kYieldEvery == 0)
+                    m_pump.yield();
+            }
+        });
+    m_result.converted = m_entries;
+}
+
+ConvertResult ConversionRun::finish() {
     start();
-    if (options.dedup) {
-        // The kept lines, made whole (weights converted and written out) on two threads a batch
-        // of records at a time, and written in order.
-        entries = int64_t(distinct.size());
-        if (!writers)
-            writers.emplace(std::array<FormatWriter, 2>{*writer, *writer});
-        struct Lines {
-            std::vector<size_t> places; // of the records
-            int64_t first = 0;          // the number of the first record
-            std::u16string text;
-            std::vector<size_t> ends;
-        };
-        Lines batches[4];
-        size_t place = 0;
-        int64_t filled = 0;
-        runOrderedBatches(
-            batches,
-            [&](Lines &b) {
-                b.places.clear();
-                b.first = filled;
-                for (; place < distinct.end() && b.places.size() < 4096;
-                     place = distinct.after(place))
-                    b.places.push_back(place);
-                filled += int64_t(b.places.size());
-                return place < distinct.end();
-            },
-            [&](Lines &b, int thread) {
-                FormatWriter &w = (*writers)[thread];
-                b.text.clear();
-                b.ends.clear();
-                for (size_t k = 0; k < b.places.size(); ++k) {
-                    const DistinctLines::Record &r = distinct.record(b.places[k]);
-                    const std::optional<double> own =
-                        r.hasWeight ? std::optional<double>(r.weight) : std::nullopt;
-                    const auto weight = finalWeight(own, b.first + int64_t(k));
-                    b.text += distinct.body(r);
-                    b.text += w.weightField(weight, weight == own ? distinct.weightText(r) : u"",
-                                            r.codeWritten);
-                    b.ends.push_back(b.text.size());
-                }
-            },
-            [&](Lines &b) {
-                const std::u16string_view text(b.text);
-                for (size_t k = 0, from = 0; k < b.ends.size(); from = b.ends[k++]) {
-                    writer->writeLine(out, text.substr(from, b.ends[k] - from), {});
-                    if ((b.first + int64_t(k)) % kYieldEvery == 0)
-                        pump.yield();
-                }
-            });
-        result.converted = entries;
-    }
-    out.close();
+    if (m_options.dedup)
+        writeKept();
+    m_out->close();
     // The rejects of this run replace those of an earlier one; a run without rejects leaves none.
-    if (rejectWriter) {
-        rejectWriter->close();
-        result.rejects = rejects;
-    } else if (!device && fileExists(rejects)) {
-        ::unlink(rejects.c_str());
+    if (m_rejectWriter) {
+        m_rejectWriter->close();
+        m_result.rejects = m_rejects;
+    } else if (!m_device && fileExists(m_rejects)) {
+        ::unlink(m_rejects.c_str());
     }
-    return result;
+    return m_result;
+}
+
+} // namespace
+
+Conversion::Conversion(ConvertOptions options, Annotator &annotator, EventPump &pump)
+    : m_options(std::move(options)), m_annotator(annotator), m_pump(pump) {}
+
+ConvertResult Conversion::convert(const fs::path &input, const fs::path &output) {
+    if (!fileExists(input))
+        return {};
+    // Told once: telling a UTF-8 file reads all of it.
+    const LexiconEncoding encoding = detectEncoding(input);
+    const std::optional<Format> from =
+        m_options.from ? m_options.from : detectFormat(input, encoding);
+    if (!from)
+        throw LexError("无法识别词库格式：" + input.string() + "（请指定源格式）", input);
+    ConversionRun run(m_options, *from, output, m_annotator, m_pump);
+    if (run.needsFirstPass()) {
+        LineStream pass(input, encoding);
+        run.countWeights(pass);
+    }
+    LineStream in(input, encoding);
+    run.open(size_t(estimateLines({input})), size_t(in.size()));
+    run.readBody(in);
+    return run.finish();
+}
+
+ConvertResult Conversion::convert(LineSource &source, Format from, const fs::path &output) {
+    ConvertOptions options = m_options;
+    options.from = from;
+    ConversionRun run(options, from, output, m_annotator, m_pump);
+    if (run.needsFirstPass())
+        throw std::logic_error("a conversion of lines in memory reads them once");
+    run.open(size_t(source.sizeHint()), size_t(source.size()));
+    run.readBody(source);
+    return run.finish();
+}
+
+ConvertResult convertLexicon(const fs::path &input, const fs::path &output,
+                             const ConvertOptions &options, Annotator &annotator, EventPump &pump) {
+    return Conversion(options, annotator, pump).convert(input, output);
 }
 
 StandardLines::StandardLines(const fs::path &path, Format from)

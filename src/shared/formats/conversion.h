@@ -48,9 +48,39 @@ struct ConvertResult {
 // The rejects file of `output`.
 std::filesystem::path rejectsPath(const std::filesystem::path &output);
 
-// Converts `input` into `output`. Throws LexError when the input cannot be read or its format
-// told, when the output cannot be written, and when annotation is needed without its data;
-// the output is then left as it was.
+// Lines of one format that a caller makes rather than reads from a file (freqtune's rows).
+class LineSource {
+public:
+    virtual ~LineSource() = default;
+    // The next line, valid until the next call; false at the end.
+    virtual bool next(std::u16string_view &line) = 0;
+    // 1-based number of the line next() gave last (the rejects file names lines by it).
+    virtual int64_t lineNumber() const = 0;
+    // Progress: how far of size() the lines have come; and about how many lines there are.
+    virtual uint64_t bytesRead() const = 0;
+    virtual uint64_t size() const = 0;
+    virtual uint64_t sizeHint() const = 0;
+};
+
+// One conversion of the given options. Throws LexError when the input cannot be read or its
+// format told, when the output cannot be written, and when annotation is needed without its
+// data; the output is then left as it was.
+class Conversion {
+public:
+    Conversion(ConvertOptions options, Annotator &annotator, EventPump &pump);
+    // `input` into `output`; nothing is written when `input` is missing (inputFound false).
+    ConvertResult convert(const std::filesystem::path &input, const std::filesystem::path &output);
+    // The lines of `source`, of format `from`, into `output`. The lines are read once, so
+    // weights by order or costs need deduplication.
+    ConvertResult convert(LineSource &source, Format from, const std::filesystem::path &output);
+
+private:
+    ConvertOptions m_options;
+    Annotator &m_annotator;
+    EventPump &m_pump;
+};
+
+// Conversion(options, annotator, pump).convert(input, output).
 ConvertResult convertLexicon(const std::filesystem::path &input,
                              const std::filesystem::path &output, const ConvertOptions &options,
                              Annotator &annotator, EventPump &pump);

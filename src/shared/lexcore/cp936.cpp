@@ -1,6 +1,7 @@
 #include "shared/lexcore/cp936.h"
 
 #include "shared/lexcore/simd.h"
+#include "shared/lexcore/utf8.h"
 
 #include <unicode/ustring.h>
 
@@ -204,13 +205,8 @@ std::u16string fromUtf8(std::string_view text) {
 }
 
 std::string toUtf8(std::u16string_view text) {
-    std::string out(text.size() * 3, '\0');
-    int32_t len = 0;
-    UErrorCode st = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data(), int32_t(out.size()), &len,
-                       reinterpret_cast<const UChar *>(text.data()), int32_t(text.size()), 0xFFFD,
-                       nullptr, &st);
-    out.resize(U_SUCCESS(st) ? size_t(len) : 0);
+    std::string out;
+    toUtf8Into(text, out);
     return out;
 }
 

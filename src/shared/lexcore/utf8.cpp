@@ -623,4 +623,9 @@ char *encodeUtf8To(std::u16string_view text, char *dst, bool dropCrBeforeLf) {
     return dst;
 }
 
+void toUtf8Into(std::u16string_view text, std::string &out) {
+    out.resize(3 * text.size() + 1);
+    out.resize(size_t(encodeUtf8To(text, out.data()) - out.data()));
+}
+
 } // namespace lex

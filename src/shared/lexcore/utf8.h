@@ -46,5 +46,7 @@ void decodeUtf8(std::string_view bytes, std::u16string &out);
 // surrogate becomes U+FFFD. With `dropCrBeforeLf`, a CR directly before an LF is left out (CR LF
 // line ends written as LF).
 char *encodeUtf8To(std::u16string_view text, char *dst, bool dropCrBeforeLf = false);
+// `text` as UTF-8 in `out` (replaced; its room is kept), by encodeUtf8To.
+void toUtf8Into(std::u16string_view text, std::string &out);
 
 } // namespace lex
