@@ -5,8 +5,9 @@
 //   encode936 IN OUT        UTF-8 lines (LF or CR LF) in, code page 936 lines (CR LF) out
 //   encode936 --charset OUT every double-byte character of code page 936 as "HHHH<TAB>ch"
 //                           lines (UTF-8), so that scripts select characters by the same table
+#include "shared/lexcore/atomic_output.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lex_error.h"
 
 #include <cstdio>
 #include <fstream>

@@ -2,9 +2,11 @@
 
 #include "bigseg/word_counts.h"
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/lexcore/utf8.h"
 
 #include <algorithm>

@@ -2,9 +2,10 @@
 
 #include "bigseg/word_counts.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/partial_counts.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,10 @@
 #include "bigseg/segment_lexicon.h"
 
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/text_format.h"
 
 #include <algorithm>
 #include <fcntl.h>

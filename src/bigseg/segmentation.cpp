@@ -1,7 +1,11 @@
 #include "bigseg/segmentation.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 
 #include <algorithm>
 #include <charconv>

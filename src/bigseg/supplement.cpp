@@ -1,6 +1,10 @@
 #include "bigseg/supplement.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/atomic_output.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_writer.h"
+#include "shared/lexcore/text_format.h"
 
 namespace lex::bigseg {
 namespace fs = std::filesystem;

@@ -1,10 +1,14 @@
 #include "bigseg/word_statistics.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/lexcore/utf8.h"
 
 #include <algorithm>

@@ -1,9 +1,10 @@
 #include "freqtune/article_stats.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 
 #include <algorithm>
 #include <cerrno>

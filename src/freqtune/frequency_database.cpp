@@ -1,10 +1,17 @@
 #include "freqtune/frequency_database.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/size_limits.h"
+#include "shared/lexcore/temporary_file.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/lexcore/utf8.h"
 
 #include <sqlite3.h>
@@ -83,29 +90,20 @@ std::string tempPrefix(const fs::path &database) {
 // killed program left behind can be told from one being built (removeStaleCopies).
 class TempDatabase {
 public:
-    TempDatabase(const fs::path &beside, const fs::path &templateFile) {
-        create(beside);
-        try {
-            copyInto(m_fd, templateFile, beside);
-        } catch (...) {
-            discard();
-            throw;
-        }
+    TempDatabase(const fs::path &beside, const fs::path &templateFile)
+        : m_file(TemporaryFile::beside(beside, tempPrefix(beside), beside)) {
+        copyInto(m_file.fd(), templateFile, beside);
     }
     ~TempDatabase() {
         if (m_db)
             sqlite3_close(m_db);
-        if (!m_path.empty())
-            ::unlink(m_path.c_str());
-        unregisterTemporaryFile(m_slot);
-        ::close(m_fd);
     }
     TempDatabase(const TempDatabase &) = delete;
     TempDatabase &operator=(const TempDatabase &) = delete;
 
     // Opens the copy; a template without the table is named as the culprit.
     sqlite3 *open(const fs::path &templateFile) {
-        const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        const int rc = sqlite3_open_v2(path().c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
         if (rc != SQLITE_OK)
             throwDatabaseError(m_db, rc, templateFile);
         checkTable(m_db, templateFile);
@@ -115,54 +113,15 @@ public:
     void finish() {
         const int rc = sqlite3_close(m_db);
         if (rc != SQLITE_OK)
-            throwDatabaseError(m_db, rc, m_path);
+            throwDatabaseError(m_db, rc, path());
         m_db = nullptr;
-        syncPath(m_path, false);
+        syncPath(path(), false);
     }
-    const fs::path &path() const { return m_path; }
-    void release() {
-        m_path.clear();
-        unregisterTemporaryFile(std::exchange(m_slot, -1));
-    }
+    fs::path path() const { return m_file.path(); }
+    // Renamed into place by its owner: no longer removed.
+    void release() { m_file.release(); }
 
 private:
-    // A new hidden file, locked and registered before its name is ours for good: a cleaner that
-    // took it in the moment between its creation and its lock has it locked or removed, and we
-    // take another one.
-    void create(const fs::path &beside) {
-        auto fail = [&](int err) {
-            throw LexError("无法写入文件：" + beside.string() + "（" + systemErrorText(err) + "）",
-                           beside);
-        };
-        for (int attempt = 0;; ++attempt) {
-            std::string name = (folderOf(beside) / (tempPrefix(beside) + "XXXXXX")).string();
-            InterruptBlock block; // no handler between the creation and the registration
-            m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-            if (m_fd < 0)
-                fail(errno);
-            m_slot = registerTemporaryFile(name);
-            // (A file system without locks leaves the copy unlocked, as it leaves everyone's.)
-            const bool taken = ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-            struct stat mine {};
-            struct stat named {};
-            if (!taken && ::fstat(m_fd, &mine) == 0 && ::lstat(name.c_str(), &named) == 0 &&
-                mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
-                m_path = name;
-                return;
-            }
-            unregisterTemporaryFile(std::exchange(m_slot, -1));
-            ::close(std::exchange(m_fd, -1));
-            if (attempt == 10)
-                fail(EAGAIN);
-        }
-    }
-    void discard() {
-        ::unlink(m_path.c_str());
-        unregisterTemporaryFile(std::exchange(m_slot, -1));
-        ::close(std::exchange(m_fd, -1));
-        m_path.clear();
-    }
-
     // The template's bytes into `fd`, with the mode of the file it will replace (a new file
     // gets the usual 0666 less the umask).
     static void copyInto(int fd, const fs::path &from, const fs::path &target) {
@@ -210,37 +169,14 @@ private:
         ::close(in);
     }
 
-    fs::path m_path;
-    int m_fd = -1;
-    int m_slot = -1;
+    TemporaryFile m_file;
     sqlite3 *m_db = nullptr;
 };
 
 } // namespace
 
 void removeStaleCopies(const fs::path &database) {
-    const std::string prefix = tempPrefix(database);
-    std::error_code ec;
-    for (fs::directory_iterator it(folderOf(database), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const fs::path &path = it->path();
-        const std::string name = path.filename().string();
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        // Locked: an import is building it. Unlocked: its program is gone (a copy just created
-        // and not locked yet is noticed by its creator, which makes another). Only the file we
-        // hold locked is removed, not one that took its name meanwhile.
-        struct stat held {};
-        struct stat named {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
-            S_ISREG(held.st_mode) && ::lstat(path.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
-            ::unlink(path.c_str());
-        ::close(fd);
-    }
+    removeStaleTemporaries(folderOf(database), tempPrefix(database));
 }
 
 namespace {

@@ -7,7 +7,7 @@
 #include "freqtune/frequency_database.h"
 #include "shared/lexcore/corpus_input.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
 
 #include <algorithm>

@@ -6,7 +6,8 @@
 #include "lexsift/condition_filter.h"
 #include "lexsift/sift_report.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/report.h"
 
 #include <algorithm>

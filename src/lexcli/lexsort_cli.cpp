@@ -6,7 +6,7 @@
 #include "lexsort/line_sort.h"
 #include "lexsort/reference_sort.h"
 #include "shared/lexcore/entry_hash_set.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
 
 namespace lex::cli {

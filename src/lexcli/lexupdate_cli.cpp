@@ -2,7 +2,7 @@
 #include "lexcli/cli.h"
 
 #include "lexupdate/lexicon_update.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
 
 #include <filesystem>

@@ -6,7 +6,8 @@
 #include "phonetag/correction.h"
 #include "phonetag/optimisation.h"
 #include "phonetag/review.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/report.h"
 #include "shared/pinyin/annotation_data.h"
 

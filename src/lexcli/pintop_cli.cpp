@@ -6,7 +6,7 @@
 #include "pintop/code_dedup.h"
 #include "pintop/fixed_top.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
 
 namespace lex::cli {

@@ -1,8 +1,12 @@
 #include "lexmerge/set_operations.h"
 
 #include "shared/lexcore/byte_lines.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/interrupt.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/spill.h"
 

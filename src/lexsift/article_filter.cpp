@@ -1,7 +1,11 @@
 #include "lexsift/article_filter.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/large_buffer.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/word_automaton.h"
 
 #include <memory>

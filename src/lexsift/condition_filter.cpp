@@ -1,8 +1,12 @@
 #include "lexsift/condition_filter.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_rules.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/word_automaton.h"
 
 #include <charconv>

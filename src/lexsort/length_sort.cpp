@@ -1,7 +1,10 @@
 #include "lexsort/length_sort.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/spill.h"
 
 #include <array>

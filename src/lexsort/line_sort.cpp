@@ -3,9 +3,12 @@
 #include "lexsort/chunk_runner.h"
 #include "lexsort/pinyin_collator.h"
 
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/spill.h"
 
 #include <algorithm>

@@ -1,6 +1,10 @@
 #include "lexsort/reference_sort.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/spill.h"
 
 #include <vector>

@@ -1,8 +1,13 @@
 #include "lexupdate/lexicon_update.h"
 
 #include "shared/lexcore/byte_lines.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/interrupt.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/spill.h"
 

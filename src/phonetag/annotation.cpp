@@ -4,7 +4,11 @@
 #include "phonetag/line_pass.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/lexicon_rules.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
 #include "shared/pinyin/annotate_line.h"
 

@@ -2,7 +2,7 @@
 // A LineWriter fed from one thread and worked on a second one: encoding and writing a big
 // output cost about as much as a pass that looks each line up, and the two overlap.
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_writer.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -5,10 +5,16 @@
 
 #include "phonetag/line_pass.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/ordered_batches.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/size_limits.h"
+#include "shared/lexcore/text_format.h"
 
 #include <exception>
 #include <optional>

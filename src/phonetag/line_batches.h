@@ -4,7 +4,7 @@
 // caller writes, counts and yields is what one thread would have done, line for line.
 
 #include "shared/lexcore/event_pump.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/ordered_batches.h"
 
 #include <cstdint>

@@ -2,7 +2,8 @@
 // One pass over a lexicon: each line of the input through a step that writes the output.
 
 #include "shared/lexcore/event_pump.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -3,7 +3,10 @@
 #include "phonetag/line_pass.h"
 
 #include "shared/lexcore/byte_lines.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/spill.h"
 

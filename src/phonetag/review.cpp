@@ -3,9 +3,14 @@
 #include "phonetag/line_batches.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/large_buffer.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_rules.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/pinyin/annotate_line.h"
 
 #include <algorithm>

@@ -2,7 +2,9 @@
 
 #include "pintop/pinyin_to_code.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_reader.h"
 
 namespace lex::pintop {
 

@@ -1,6 +1,9 @@
 #include "pintop/code_dedup.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
 #include "shared/lexcore/spill.h"
 

@@ -3,7 +3,10 @@
 #include "pintop/pinyin_to_code.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
 
 namespace lex::pintop {

@@ -5,8 +5,10 @@
 
 #include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/text_format.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // and the readings a lexicon expects for common polyphonic characters.
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_rules.h"
 #include "test_support.h"
 
 #include "lex_tool_table.h"

@@ -5,7 +5,8 @@
 
 #include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/lex_error.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,8 @@
 
 #include "lexupdate/lexicon_update.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/lex_error.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

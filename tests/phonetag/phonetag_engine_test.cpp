@@ -7,7 +7,9 @@
 #include "shared/pinyin/word_table.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/report.h"
 #include "test_support.h"
 

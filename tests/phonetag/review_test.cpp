@@ -6,7 +6,8 @@
 
 #include "review_world.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/text_format.h"
 #include "test_support.h"
 

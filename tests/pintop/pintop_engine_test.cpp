@@ -5,7 +5,8 @@
 #include "pintop/pinyin_to_code.h"
 
 #include "counting_pump.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/lex_error.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

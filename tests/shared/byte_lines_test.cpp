@@ -4,8 +4,10 @@
 
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/size_limits.h"
+#include "shared/lexcore/text_format.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

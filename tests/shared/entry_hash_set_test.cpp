@@ -5,7 +5,9 @@
 #include "counting_pump.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/entry_hash_set.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,11 @@
 // output whole and no temporary file. The calls are wrapped at link time (-Wl,--wrap), so the
 // writer runs unchanged.
 
+#include "shared/lexcore/atomic_output.h"
 #include "shared/lexcore/interrupt.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_writer.h"
+#include "shared/lexcore/text_format.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

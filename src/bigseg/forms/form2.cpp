@@ -2,8 +2,11 @@
 
 #include "bigseg/supplement.h"
 #include "bigseg/tool_files.h"
+#include "shared/lexcore/atomic_output.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/toolshell/program.h"
 
 #include <QHBoxLayout>

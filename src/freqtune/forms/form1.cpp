@@ -3,8 +3,8 @@
 #include "freqtune/forms/form2.h"
 #include "freqtune/forms/form4.h"
 
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"
 #include "shared/toolshell/settings.h"

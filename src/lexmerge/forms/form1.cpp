@@ -1,6 +1,6 @@
 #include "lexmerge/forms/form1.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
 #include "shared/toolshell/path_box.h"
 #include "shared/toolshell/program.h"

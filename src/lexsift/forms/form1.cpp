@@ -2,7 +2,7 @@
 
 #include "lexsift/article_filter.h"
 #include "lexsift/sift_report.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
 
 #include <QGridLayout>
 #include <QLineEdit>

@@ -2,7 +2,6 @@
 
 #include "lexupdate/forms/form2.h"
 
-#include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/report.h"
 #include "shared/toolshell/path_box.h"
 #include "shared/toolshell/program.h"

@@ -6,8 +6,8 @@
 #include "phonetag/forms/form6.h"
 #include "phonetag/forms/form7.h"
 
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 #include "shared/pinyin/annotation_data.h"
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"

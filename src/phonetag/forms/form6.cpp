@@ -4,8 +4,8 @@
 #include "phonetag/correction.h"
 #include "phonetag/forms/form1.h"
 
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 
 #include <QLabel>
 #include <QLineEdit>

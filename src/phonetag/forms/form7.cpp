@@ -4,7 +4,6 @@
 #include "phonetag/forms/form1.h"
 
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 #include "shared/pinyin/annotation_data.h"
 
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "pintop/forms/form1.h"
 #include "pintop/forms/form2.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lex_error.h"
 
 #include "shared/toolshell/program.h"
 #include "shared/toolshell/readme_viewer.h"

@@ -2,8 +2,8 @@
 
 #include "shared/formats/format_reader.h"
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 #include "shared/pinyin/annotate_line.h"
 
 namespace lex::formats {

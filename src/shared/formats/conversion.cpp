@@ -4,11 +4,17 @@
 
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/large_buffer.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/ordered_batches.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 
 #include <array>
 #include <bit>

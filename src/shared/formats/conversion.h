@@ -12,6 +12,7 @@
 #include "shared/formats/format_reader.h"
 #include "shared/formats/format_writer.h"
 #include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/line_stream.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -2,7 +2,9 @@
 
 #include "shared/formats/field_text.h"
 #include "shared/formats/format_reader.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/text_format.h"
 
 #include <algorithm>
 #include <cmath>

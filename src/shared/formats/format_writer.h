@@ -2,7 +2,7 @@
 // Writing entries as the lines of one format (lexicon_format.h lists them).
 
 #include "shared/formats/lexicon_format.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_writer.h"
 
 #include <optional>
 #include <string>

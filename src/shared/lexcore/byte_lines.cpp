@@ -1,8 +1,12 @@
 #include "shared/lexcore/byte_lines.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/ordered_batches.h"
 #include "shared/lexcore/size_limits.h"
+#include "shared/lexcore/text_format.h"
 
 #include <algorithm>
 #include <cerrno>

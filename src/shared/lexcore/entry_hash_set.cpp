@@ -1,8 +1,10 @@
 #include "shared/lexcore/entry_hash_set.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_rules.h"
 #include "shared/lexcore/size_limits.h"
 
 #include <algorithm>

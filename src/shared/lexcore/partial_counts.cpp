@@ -1,8 +1,8 @@
 #include "shared/lexcore/partial_counts.h"
 
+#include "shared/lexcore/atomic_output.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 #include "shared/lexcore/utf8.h"
 
 #include <cerrno>

@@ -3,6 +3,7 @@
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/temporary_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,71 +16,22 @@
 namespace lex {
 namespace fs = std::filesystem;
 
-namespace {
-
-[[noreturn]] void failSpill(const fs::path &folder, int err) {
-    if (err == ENOSPC || err == EDQUOT)
-        throw LexError("临时文件夹空间不足：" + folder.string() +
-                           "（磁盘已满）。可以用 --temp-dir 换一个空间更大的文件夹，"
-                           "或用 --memory 让更多的词条留在内存里。",
-                       folder);
-    throw LexError("无法写入临时文件：" + folder.string() + "（" + systemErrorText(err) + "）",
-                   folder);
-}
-
-} // namespace
-
 void spillPauseForTest(const char *point) {
     pauseAtTestPoint("LEXCORE_TEST_SPILL_PAUSE", point);
 }
 
 // ---- files ----
 
-SpillFile::SpillFile(const fs::path &folder) : m_folder(folder) {
-    m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        // No nameless files here: a named one, gone before any handler could see it.
-        std::string name = (folder / ".lex-spill-XXXXXX").string();
-        InterruptBlock block;
-        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (m_fd >= 0)
-            ::unlink(name.c_str());
-    }
-    if (m_fd < 0) {
-        const int err = errno;
-        if (err == ENOSPC || err == EDQUOT)
-            failSpill(folder, err);
-        throw LexError("无法在临时文件夹中建立文件：" + folder.string() + "（" +
-                           systemErrorText(err) + "）",
-                       folder);
-    }
-}
-
-SpillFile::~SpillFile() {
-    release();
-}
-
-SpillFile::SpillFile(SpillFile &&other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_size(std::exchange(other.m_size, 0)),
-      m_folder(std::move(other.m_folder)) {}
-
-SpillFile &SpillFile::operator=(SpillFile &&other) noexcept {
-    if (this != &other) {
-        release();
-        m_fd = std::exchange(other.m_fd, -1);
-        m_size = std::exchange(other.m_size, 0);
-        m_folder = std::move(other.m_folder);
-    }
-    return *this;
-}
+SpillFile::SpillFile(const fs::path &folder)
+    : m_file(TemporaryFile::nameless(folder)), m_folder(folder) {}
 
 void SpillFile::append(const char *data, size_t bytes) {
     while (bytes > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, bytes, off_t(m_size));
+        const ssize_t n = ::pwrite(m_file.fd(), data, bytes, off_t(m_size));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            failSpill(m_folder, n < 0 ? errno : ENOSPC);
+            failTemporary(m_folder, n < 0 ? errno : ENOSPC);
         data += n;
         bytes -= size_t(n);
         m_size += uint64_t(n);
@@ -89,7 +41,7 @@ void SpillFile::append(const char *data, size_t bytes) {
 size_t SpillFile::readAt(uint64_t offset, char *data, size_t bytes) const {
     size_t done = 0;
     while (done < bytes) {
-        const ssize_t n = ::pread(m_fd, data + done, bytes - done, off_t(offset + done));
+        const ssize_t n = ::pread(m_file.fd(), data + done, bytes - done, off_t(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -104,9 +56,7 @@ size_t SpillFile::readAt(uint64_t offset, char *data, size_t bytes) const {
 }
 
 void SpillFile::release() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_file = TemporaryFile();
     m_size = 0;
 }
 

@@ -4,19 +4,20 @@
 // are merged back by their keys (the position of a line in the inputs: first-occurrence order),
 // as an external sort merges its runs.
 //
-// A spill file has no name from its first moment: it is made with O_TMPFILE, or created and
-// unlinked at once with the interrupt signals blocked where the file system cannot do that.
-// Whatever ends the process (a failure, a signal, SIGKILL), the system frees its space and the
-// folder never shows it, so no handler has anything to remove. A full disk is a LexError that
-// names the folder; the run's output has not been opened by then.
+// A spill file is a nameless temporary file (temporary_file.h): whatever ends the process, the
+// system frees its space and the folder never shows it, so no handler has anything to remove. A
+// full disk is a LexError that names the folder; the run's output has not been opened by then.
 //
 // A record of (key, line) holds the key's distance from the key of the record before it in the
 // same segment (keys ascend within a segment), the line's length and its UTF-16 code units.
 
+#include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/size_limits.h"
+#include "shared/lexcore/temporary_file.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -31,11 +32,6 @@ class SpillFile {
 public:
     explicit SpillFile(const std::filesystem::path &folder);
     SpillFile() : SpillFile(temporaryFolder()) {}
-    ~SpillFile();
-    SpillFile(SpillFile &&other) noexcept;
-    SpillFile &operator=(SpillFile &&other) noexcept;
-    SpillFile(const SpillFile &) = delete;
-    SpillFile &operator=(const SpillFile &) = delete;
 
     // Appends at the end; throws LexError (a full disk names the folder).
     void append(const char *data, size_t bytes);
@@ -46,7 +42,7 @@ public:
     void release();
 
 private:
-    int m_fd = -1;
+    TemporaryFile m_file;
     uint64_t m_size = 0;
     std::filesystem::path m_folder;
 };

@@ -1,7 +1,8 @@
 #include "shared/lexcore/text_format.h"
 
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
 
 #include <algorithm>
 #include <cctype>

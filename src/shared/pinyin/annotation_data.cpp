@@ -1,6 +1,7 @@
 #include "shared/pinyin/annotation_data.h"
 
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 
 #include <exception>
 #include <future>

@@ -1,7 +1,7 @@
 #include "shared/pinyin/char_dictionary.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,8 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/large_buffer.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_rules.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/report.h"
 
 #include <algorithm>

@@ -3,8 +3,11 @@
 #include "shared/pinyin/char_dictionary.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/lexicon_rules.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/word_automaton.h"
 
 #include <algorithm>

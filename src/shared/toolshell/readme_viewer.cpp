@@ -3,7 +3,10 @@
 #include "shared/toolshell/program.h"
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/text_format.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>

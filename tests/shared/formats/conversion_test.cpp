@@ -4,6 +4,8 @@
 #include "shared/formats/conversion.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/lex_error.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

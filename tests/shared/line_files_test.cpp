@@ -1,7 +1,13 @@
 // Lexicon files through real files: encoding test, line splitting, atomic output.
 
 #include "shared/lexcore/cp936.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/lexicon_rules.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/text_format.h"
 #include "test_support.h"
 
