@@ -7,7 +7,10 @@
 //   bench_core memory IN          reads IN and holds all lines as strings; prints peak RSS / size
 
 #include "shared/lexcore/entry_hash_set.h"
-#include "shared/lexcore/lexicon_files.h"
+#include "shared/lexcore/line_reader.h"
+#include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/line_writer.h"
+#include "shared/lexcore/text_format.h"
 
 #include <sys/resource.h>
 
@@ -60,7 +63,7 @@ int main(int argc, char **argv) {
                 if (!set.Contains(line))
                     set.Add(line);
             }
-            lex::LineWriter w(argv[3]);
+            lex::LineWriter w(argv[3], lex::TextFormat::gbk());
             for (int32_t i = 0; i < set.insertedCount(); ++i) {
                 auto e = set.entry(i);
                 if (e.size() > 1)

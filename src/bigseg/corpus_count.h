@@ -96,7 +96,8 @@ TextFormat segmentFileFormat(const CorpusCounts &counts);
 // Writes the lines of "tj.txt": the count zero-padded to six digits (a count of more digits
 // keeps them all), TAB, the word; falling counts, within one count falling words. Returns the
 // number of lines.
-int64_t writeWordStats(const CorpusCounts &counts, const std::filesystem::path &output);
+int64_t writeWordStats(const CorpusCounts &counts, const std::filesystem::path &output,
+                       RunContext &run);
 
 // "合计词条：" n and the elapsed time.
 std::string countReport(int64_t entries, std::string_view elapsed);

@@ -148,7 +148,8 @@ TextFormat segmentFileFormat(const CorpusCounts &counts) {
     return f;
 }
 
-int64_t writeWordStats(const CorpusCounts &counts, const std::filesystem::path &output) {
+int64_t writeWordStats(const CorpusCounts &counts, const std::filesystem::path &output,
+                       RunContext &run) {
     std::vector<const std::pair<std::u16string, int64_t> *> order;
     order.reserve(counts.words.size());
     for (const auto &w : counts.words)
@@ -158,7 +159,7 @@ int64_t writeWordStats(const CorpusCounts &counts, const std::filesystem::path &
             return a->second > b->second;
         return a->first > b->first;
     });
-    LineWriter writer(output);
+    LineWriter writer(output, run);
     std::u16string line;
     for (const auto *w : order) {
         line.clear();

@@ -391,7 +391,7 @@ SegmentResult segmentText(std::u16string_view text, const std::filesystem::path 
                           EventPump &pump) {
     SegmentResult result;
     const std::u16string out = segmentToText(text, lexicon, options, pump, &result.runs);
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     writer.write(out);
     writer.close();
     result.stopped = pump.stopRequested();

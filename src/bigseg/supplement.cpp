@@ -28,8 +28,8 @@ std::vector<std::u16string> splitLines(std::u16string_view text) {
 
 namespace {
 
-void writeWords(const fs::path &path, const std::vector<std::u16string> &words) {
-    LineWriter writer(path, TextFormat::gbk()); // a data file of the tool
+void writeWords(const fs::path &path, const std::vector<std::u16string> &words, RunContext &run) {
+    LineWriter writer(path, TextFormat::gbk(), &run); // a data file of the tool
     for (const auto &w : words)
         writer.writeLine(w);
     writer.close();
@@ -56,7 +56,7 @@ SupplementResult applySupplement(std::u16string_view text, const fs::path &bcIni
         }
     }
     if (wordEnd == 0) {
-        writeFileAtomically(bcIni, {});
+        writeFileAtomically(bcIni, {}, &pump.context());
         return result;
     }
     result.hadWords = true;
@@ -66,7 +66,7 @@ SupplementResult applySupplement(std::u16string_view text, const fs::path &bcIni
     result.words = words.size();
 
     if (result.mode == SupplementMode::Keep)
-        writeWords(bcIni, words);
+        writeWords(bcIni, words, pump.context());
     if (!fileExists(ciku)) {
         result.wordListMissing = true;
         return result;
@@ -76,7 +76,7 @@ SupplementResult applySupplement(std::u16string_view text, const fs::path &bcIni
                                  ? symmetricDifference(main, words)
                                  : unionOf(main, words);
     if (result.mode != SupplementMode::Keep) {
-        LineWriter writer(ciku, TextFormat::gbk());
+        LineWriter writer(ciku, TextFormat::gbk(), &pump.context());
         for (int32_t i = 0; i < rebuilt.size(); ++i) {
             writer.writeLine(rebuilt[i]);
             if (i % 20000 == 0)
@@ -84,7 +84,7 @@ SupplementResult applySupplement(std::u16string_view text, const fs::path &bcIni
         }
         writer.close();
         // Emptied only once the words are safe in "ciku.lxd".
-        writeFileAtomically(bcIni, {});
+        writeFileAtomically(bcIni, {}, &pump.context());
     }
     result.lexiconSize = rebuilt.size();
     lexicon = std::move(rebuilt);

@@ -316,7 +316,7 @@ StatsResult countWords(const std::filesystem::path &input, const std::filesystem
         return a.entry < b.entry;
     });
 
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     std::u16string text;
     for (size_t i = items.size(); i-- > 0;) {
         text = paddedCount(items[i].padded);

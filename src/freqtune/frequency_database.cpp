@@ -398,9 +398,8 @@ namespace {
 // connection's defaults come back afterwards.
 class SizeLimitsScope {
 public:
-    SizeLimitsScope(sqlite3 *handle, const fs::path &database)
+    SizeLimitsScope(sqlite3 *handle, const fs::path &database, const SizeLimits &limits)
         : m_handle(handle), m_path(database) {
-        const SizeLimits &limits = sizeLimits();
         if (!limits.tempDir.empty()) {
             setFolder(limits.tempDir.string());
             m_folder = true;
@@ -467,7 +466,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     if (formats::isRimeDictionary(lexicon)) {
         rime.emplace(lexicon, formats::Format::Rime);
         total = int64_t(rime->size());
-    } else if (!fitsInMemory(fs::file_size(lexicon, sizeError) * 3)) {
+    } else if (!pump.context().fitsInMemory(fs::file_size(lexicon, sizeError) * 3)) {
         stream.emplace(lexicon, detectUtf8(lexicon));
         total = int64_t(stream->size());
     } else {
@@ -487,7 +486,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
 
     TempDatabase fresh(db.path(), templateFile);
     sqlite3 *handle = fresh.open(templateFile);
-    const SizeLimitsScope limits(handle, db.path());
+    const SizeLimitsScope limits(handle, db.path(), pump.context().limits());
     auto exec = [&](const char *sql) {
         const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
@@ -601,9 +600,9 @@ bool forEachExportRow(FrequencyDatabase &db, const ExportOptions &options, Event
 
 ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const ExportOptions &options,
                            EventPump &pump) {
-    const SizeLimitsScope limits(db.handle(), db.path());
+    const SizeLimitsScope limits(db.handle(), db.path(), pump.context().limits());
     ExportResult result;
-    LineWriter writer(out);
+    LineWriter writer(out, pump.context());
     result.empty = !forEachExportRow(db, options, pump, [&](std::string_view line, int64_t) {
         writer.writeLine(fromUtf8(line));
         ++result.written;
@@ -670,7 +669,7 @@ private:
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
                                     const ExportOptions &options, formats::Format format,
                                     formats::Annotator &annotator, EventPump &pump) {
-    const SizeLimitsScope limits(db.handle(), db.path());
+    const SizeLimitsScope limits(db.handle(), db.path(), pump.context().limits());
     ImExportResult result;
     ExportRows rows(db, options, pump);
     result.empty = rows.empty();
@@ -713,8 +712,9 @@ std::vector<std::u16string> itemTexts(const std::vector<FrequencyItem> &items) {
     return texts;
 }
 
-void writeFrequencyLog(const fs::path &path, const std::vector<std::u16string> &items) {
-    LineWriter writer(path, TextFormat::gbk());
+void writeFrequencyLog(const fs::path &path, const std::vector<std::u16string> &items,
+                       RunContext *run) {
+    LineWriter writer(path, TextFormat::gbk(), run);
     for (const auto &item : items)
         writer.writeLine(item);
     writer.close();

@@ -217,6 +217,7 @@ std::vector<FrequencyItem> listFrequencies(FrequencyDatabase &db);
 std::u16string itemText(const FrequencyItem &item);
 std::vector<std::u16string> itemTexts(const std::vector<FrequencyItem> &items);
 // "词频.log": the items, one per line (code page 936, CR LF), replacing the file.
-void writeFrequencyLog(const std::filesystem::path &path, const std::vector<std::u16string> &items);
+void writeFrequencyLog(const std::filesystem::path &path, const std::vector<std::u16string> &items,
+                       RunContext *run = nullptr);
 
 } // namespace lex::freqtune

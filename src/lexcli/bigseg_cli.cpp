@@ -47,7 +47,7 @@ bool isNumber(const std::string &text) {
 int segment(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto below = p.option("--no-split-below");
-    auto inputs = p.rest(1, 1);
+    auto inputs = ctx.positionals(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     bigseg::SegmentOptions options;
@@ -76,12 +76,12 @@ int segment(Context &ctx, ArgParser &p) {
 int stats(Context &ctx, ArgParser &p) {
     auto input = p.option("--input");
     auto out = p.option("-o");
-    p.rest(0, 0);
+    ctx.positionals(p, 0, 0);
     if (!p.ok())
         return ctx.usage(p.error());
     const fs::path in = input ? fs::path(*input) : ctx.writableFile(bigseg::kSegmentFile);
     const fs::path output = out ? fs::path(*out) : ctx.writableFile(bigseg::kStatsFile);
-    setFirstLexiconInput(in);
+    ctx.pump.context().setFirstInput(in);
     const int start = timeOfDayNow();
     const auto r = bigseg::countWords(in, output, ctx.pump);
     if (!r.inputFound)
@@ -129,8 +129,8 @@ int finishCount(Context &ctx, bigseg::CorpusCounts &counts, const bigseg::Segmen
         bigseg::closeEnds(counts, lexicon ? *lexicon : load(), splitBelow);
     if (!counts.hasText)
         return ctx.fail(std::string(bigseg::kNoArticle));
-    setFirstLexiconFormat(bigseg::segmentFileFormat(counts));
-    const int64_t n = bigseg::writeWordStats(counts, output);
+    ctx.pump.context().setFirstInputFormat(bigseg::segmentFileFormat(counts));
+    const int64_t n = bigseg::writeWordStats(counts, output, ctx.pump.context());
     return ctx.report(bigseg::countReport(n, elapsedText(start)));
 }
 
@@ -141,7 +141,7 @@ int count(Context &ctx, ArgParser &p) {
     auto wordList = p.option("--word-list");
     auto chunk = p.option("--chunk-size");
     const bool partial = p.flag("--partial");
-    auto inputs = p.rest(1);
+    auto inputs = ctx.positionals(p, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     bigseg::CountSettings settings;
@@ -184,7 +184,7 @@ int mergeCounts(Context &ctx, ArgParser &p) {
     auto wordList = p.option("--word-list");
     auto db = p.option("--db");
     const bool partial = p.flag("--partial");
-    auto inputs = p.rest(1);
+    auto inputs = ctx.positionals(p, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     const int start = timeOfDayNow();
@@ -232,7 +232,7 @@ int mergeCounts(Context &ctx, ArgParser &p) {
 }
 
 int supplement(Context &ctx, ArgParser &p) {
-    auto inputs = p.rest(1, 1);
+    auto inputs = ctx.positionals(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     const fs::path textFile = inputs[0];

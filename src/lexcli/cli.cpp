@@ -179,7 +179,7 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
     ctx.operation = &op;
     ArgParser parser(std::move(args));
     // Every operation takes --output-encoding; its lexicon outputs otherwise follow the first
-    // lexicon input (ArgParser::rest names it).
+    // lexicon input (Context::positionals names it).
     std::optional<LexiconEncoding> forced;
     if (auto name = parser.option("--output-encoding")) {
         forced = parseEncodingName(*name);
@@ -191,19 +191,10 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
         return ctx.usage(*message);
     if (!parser.ok())
         return ctx.usage(parser.error());
-    OutputScope outputs(forced);
-    SizeScope sizes(limits);
-    // Notices of the shared layers (a file read in an unexpected way) go to standard error.
-    struct NoticeScope {
-        explicit NoticeScope(std::ostream &err) {
-            setNoticeSink(
-                [](void *os, const std::string &text) {
-                    *static_cast<std::ostream *>(os) << text << "\n";
-                },
-                &err);
-        }
-        ~NoticeScope() { setNoticeSink(nullptr, nullptr); }
-    } notices(ctx.err);
+    RunContext run(forced, limits);
+    // Notices of the shared layers (a file written in an unexpected way) go to standard error.
+    run.setNoticeSink([&err = ctx.err](const std::string &text) { err << text << "\n"; });
+    ctx.pump.setContext(std::move(run));
     auto interrupted = [&](int signal) {
         ctx.err << "中断！\n";
         ctx.err.flush();
@@ -235,9 +226,8 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
 int Context::report(const std::string &reportText) const {
     checkInterrupt();
     std::string text = reportText;
-    if (const OutputScope *outputs = OutputScope::current(); outputs && outputs->lossy().lines) {
+    if (const LossyLines &lossy = pump.context().lossy(); lossy.lines) {
         // Characters code page 936 cannot hold: counted in the report, the first line named.
-        const LossyLines &lossy = outputs->lossy();
         text = withLossyLine(text, lossy.lines);
         err << "注意：" << lossy.file.string() << " 第 " << lossy.firstLine
             << " 行有 GBK 无法表示的字符，已写成“?”：" << toUtf8(lossy.firstText) << "\n      共 "
@@ -285,6 +275,13 @@ int Context::handOver(const char *toolName, const char *operationName,
         }
     }
     return usage(std::string("未知操作 ") + toolName + " " + operationName);
+}
+
+std::vector<std::string> Context::positionals(ArgParser &args, size_t min, size_t max) {
+    std::vector<std::string> rest = args.rest(min, max);
+    if (!rest.empty())
+        pump.context().setFirstInput(rest.front());
+    return rest;
 }
 
 bool ArgParser::flag(const std::string &name) {
@@ -361,8 +358,6 @@ std::vector<std::string> ArgParser::rest(size_t min, size_t max) {
         setError("缺少输入文件");
     else if (m_args.size() > max)
         setError("输入文件太多");
-    if (!m_args.empty())
-        setFirstLexiconInput(m_args.front());
     return m_args;
 }
 

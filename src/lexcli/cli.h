@@ -50,6 +50,10 @@ struct Context {
     int fail(const std::string &message) const;
     // A usage error with the running operation's usage line; returns kExitUsage.
     int usage(const std::string &message) const;
+    // The operation's positionals (ArgParser::rest): the first one is its first lexicon input,
+    // whose encoding its lexicon outputs follow (run_context.h). An operation whose first
+    // lexicon input is an option names it itself (pump.context().setFirstInput).
+    std::vector<std::string> positionals(ArgParser &args, size_t min = 0, size_t max = size_t(-1));
     // Runs `operation` of another tool on `args`, in this context (its data dir, its usage
     // line): an operation whose input turns out to be another tool's files hands it over, so that
     // no tool's commands reach into another tool's engine. kExitUsage when the table lacks it.
@@ -101,9 +105,7 @@ public:
     // A short option whose value may also follow without a blank ("-j 2" or "-j2").
     std::optional<std::string> shortOption(const std::string &name);
     // The positionals that are left; an option not asked for is an error. Between `min` and
-    // `max` of them are expected. The first one is the operation's first lexicon input, whose
-    // encoding its lexicon outputs follow (text_format.h); an operation whose first input is an
-    // option names it with setFirstLexiconInput() before.
+    // `max` of them are expected.
     std::vector<std::string> rest(size_t min = 0, size_t max = size_t(-1));
     const std::string &error() const { return m_error; }
     bool ok() const { return m_error.empty(); }

@@ -50,7 +50,7 @@ int printList(Context &ctx, FrequencyDatabase &db) {
 
 int importCommand(Context &ctx, ArgParser &p) {
     auto db = p.option("--db");
-    auto inputs = p.rest(1, 1);
+    auto inputs = ctx.positionals(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     if (!fileExists(inputs[0]))
@@ -68,7 +68,7 @@ int exportCommand(Context &ctx, ArgParser &p) {
     const bool freqOnly = p.flag("--freq-only");
     auto lengths = p.option("--length", 2);
     auto formatName = p.option("--format");
-    p.rest(0, 0);
+    ctx.positionals(p, 0, 0);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     std::optional<formats::Format> format;
@@ -155,7 +155,7 @@ int countCommand(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     const bool partial = p.flag("--partial");
     if (corpus) {
-        auto more = p.rest(0);
+        auto more = ctx.positionals(p, 0);
         if (!p.ok())
             return ctx.usage(p.error());
         if (batch)
@@ -165,7 +165,7 @@ int countCommand(Context &ctx, ArgParser &p) {
     }
     if (jobs || out || partial)
         return ctx.usage("-j、-o 与 --partial 只用于 --corpus");
-    auto inputs = p.rest(batch ? 0 : 1, batch ? 0 : size_t(-1));
+    auto inputs = ctx.positionals(p, batch ? 0 : 1, batch ? 0 : size_t(-1));
     if (!p.ok())
         return ctx.usage(p.error());
     for (const auto &article : inputs)
@@ -186,13 +186,13 @@ int countCommand(Context &ctx, ArgParser &p) {
 int listCommand(Context &ctx, ArgParser &p) {
     auto db = p.option("--db");
     auto log = p.option("--log");
-    p.rest(0, 0);
+    ctx.positionals(p, 0, 0);
     if (!p.ok())
         return ctx.usage(p.error());
     const ToolFiles files = filesFor(ctx, db);
     FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
     if (log)
-        writeFrequencyLog(*log, itemTexts(listFrequencies(database)));
+        writeFrequencyLog(*log, itemTexts(listFrequencies(database)), &ctx.pump.context());
     return printList(ctx, database);
 }
 
@@ -202,7 +202,7 @@ int mergeCountsCommand(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto db = p.option("--db");
     const bool partial = p.flag("--partial");
-    auto inputs = p.rest(1);
+    auto inputs = ctx.positionals(p, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     if (partial != bool(out) || (partial && db) || (!partial && !db))

@@ -21,7 +21,7 @@ int update(Context &ctx, ArgParser &p) {
     auto waste = p.option("--waste");
     auto priv = p.option("--private");
     paths.deleteWaste = p.flag("--delete-waste");
-    auto inputs = p.rest(1, 1);
+    auto inputs = ctx.positionals(p, 1, 1);
     if (!p.ok() || !output)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     paths.base = inputs[0];

@@ -35,7 +35,7 @@ struct Paths {
 // kExitUsage).
 std::optional<Paths> inOut(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
-    auto inputs = p.rest(1, 1);
+    auto inputs = ctx.positionals(p, 1, 1);
     if (!p.ok() || !out) {
         ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
         return std::nullopt;

@@ -8,6 +8,7 @@
 #include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/run_path.h"
 #include "shared/lexcore/spill.h"
 
 #include <future>
@@ -34,8 +35,8 @@ bool openOptional(LineReader &reader, const PathSource &source) {
     return true;
 }
 
-void writeEntries(EntryHashSet &set, const PathSource &output, bool skipEmpty) {
-    LineWriter writer(output());
+void writeEntries(EntryHashSet &set, const PathSource &output, bool skipEmpty, EventPump &pump) {
+    LineWriter writer(output(), pump.context());
     const int32_t n = set.insertedCount();
     for (int32_t i = 0; i < n; ++i) {
         std::u16string_view e = set.entry(i);
@@ -45,8 +46,9 @@ void writeEntries(EntryHashSet &set, const PathSource &output, bool skipEmpty) {
     writer.close();
 }
 
-void writeList(const std::vector<std::u16string_view> &lines, const PathSource &output) {
-    LineWriter writer(output());
+void writeList(const std::vector<std::u16string_view> &lines, const PathSource &output,
+               EventPump &pump) {
+    LineWriter writer(output(), pump.context());
     for (std::u16string_view line : lines)
         writer.writeLine(line);
     writer.close();
@@ -68,7 +70,7 @@ MergeResult runBeyondMemory(SetOperation op, const std::filesystem::path &one,
                             const std::filesystem::path &two, const PathSource &output,
                             EventPump &pump) {
     MergeResult result;
-    const SpillPlan plan = planSpill(tableBytesFor({one, two}));
+    const SpillPlan plan = planSpill(pump.context(), tableBytesFor({one, two}));
     LinePartitions parts(plan);
     // The difference reads lexicon two first: a lexicon two that cannot be opened is the one
     // reported.
@@ -132,7 +134,7 @@ MergeResult runBeyondMemory(SetOperation op, const std::filesystem::path &one,
         results.endPartition();
     });
     pump.setPhase("合并");
-    LineWriter writer(output());
+    LineWriter writer(output(), pump.context());
     results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
     writer.close();
     result.count = count;
@@ -190,7 +192,7 @@ MergeResult runPlain(SetOperation op, const std::filesystem::path &one,
         });
     }
     pump.setPhase({});
-    LineWriter writer(output());
+    LineWriter writer(output(), pump.context());
     if (op == SetOperation::Intersection) {
         for (const ByteLineTable::Ref r : matched)
             writer.writeLine936(table.bytes(r));
@@ -221,12 +223,11 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
     if (paths.readAhead) {
         // Paths that stay as they are can be measured first.
         const std::filesystem::path one = paths.lexiconOne(), two = paths.lexiconTwo();
-        if (!fitsInMemory(tableBytesFor({one, two})))
-            return runBeyondMemory(op, one, two, paths.output, pump);
-        if (set.insertedCount() == 0)
-            if (auto plain = tryPlainGbk(
-                    {one, two}, pump, [&] { return runPlain(op, one, two, paths.output, pump); }))
-                return *plain;
+        if (auto done = runOutsideEntrySet(
+                pump, {{one, two}, set.insertedCount() == 0},
+                [&] { return runBeyondMemory(op, one, two, paths.output, pump); },
+                [&] { return runPlain(op, one, two, paths.output, pump); }))
+            return *done;
     }
     MergeResult result;
     // The set keeps views of the lines: the readers live until the output is written, and the
@@ -264,7 +265,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
             set.reserve(size_t(set.insertedCount()) + two.countLines());
             addAll(two, set);
         }
-        writeEntries(set, paths.output, false);
+        writeEntries(set, paths.output, false, pump);
         result.count = set.insertedCount();
         break;
     }
@@ -282,7 +283,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
                 }
             });
         }
-        writeList(matched, paths.output);
+        writeList(matched, paths.output, pump);
         result.count = int64_t(matched.size());
         break;
     }
@@ -340,7 +341,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
             else
                 set.Add(line);
         }
-        writeEntries(set, paths.output, true);
+        writeEntries(set, paths.output, true, pump);
         result.count = int64_t(set.insertedCount()) - set.deletedCount();
         break;
     }
@@ -353,7 +354,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
                     set.Remove();
             });
         }
-        writeEntries(set, paths.output, true);
+        writeEntries(set, paths.output, true, pump);
         result.count = int64_t(set.insertedCount()) - set.deletedCount();
         break;
     }

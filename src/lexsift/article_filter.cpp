@@ -65,7 +65,7 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
         text = articleReader.readAll();
     }
 
-    LineWriter writer(target);
+    LineWriter writer(target, pump.context());
     writer.reserve(reader.size() * 2 + lines.size() * 2 + 16);
     auto write = [&](size_t row) {
         writer.writeLine(lines[row]);

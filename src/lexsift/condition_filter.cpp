@@ -111,7 +111,7 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
 
     // The lines are filtered while the rest of a big input is still being decoded.
     LineReader reader(input);
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     std::u16string word;
     for (int64_t i = 0; !reader.atEnd(); ++i) {
         const std::u16string_view line = reader.readLineView();

@@ -28,12 +28,13 @@ namespace {
 // its bucket as it is read, and the buckets are written out one after another.
 int64_t sortByLengthBeyondMemory(const std::filesystem::path &input,
                                  const std::filesystem::path &output, EventPump &pump) {
-    const SpillPlan plan = planSpill(0);
-    std::vector<SpillFile> files(kLengthBuckets);
+    const SpillPlan plan = planSpill(pump.context(), 0);
+    std::vector<SpillFile> files;
+    files.reserve(kLengthBuckets);
     std::vector<SpillWriter> writers;
     writers.reserve(kLengthBuckets);
-    for (SpillFile &f : files)
-        writers.emplace_back(f, plan.buffer);
+    for (size_t k = 0; k < kLengthBuckets; ++k)
+        writers.emplace_back(files.emplace_back(plan.folder), plan.buffer);
     bool header = true;
     int64_t count = 0;
     streamLines(input, pump, [&](std::u16string_view line) {
@@ -49,7 +50,7 @@ int64_t sortByLengthBeyondMemory(const std::filesystem::path &input,
     writers.clear();
     pump.setPhase("合并");
     spillPauseForTest("merge");
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     int64_t done = 0;
     for (int b = 0; b < kLengthBuckets; ++b) {
         SpillReader reader(files[size_t(b)], segments[size_t(b)], plan.buffer);
@@ -77,7 +78,7 @@ SortResult sortByLength(const std::filesystem::path &input, const std::filesyste
     result.inputFound = true;
     // The lines are held as views of the text, with a bucket each: some 30 bytes a line.
     std::error_code ec;
-    if (!fitsInMemory(std::filesystem::file_size(input, ec) * 4)) {
+    if (!pump.context().fitsInMemory(std::filesystem::file_size(input, ec) * 4)) {
         result.count = sortByLengthBeyondMemory(input, output, pump);
         return result;
     }
@@ -110,7 +111,7 @@ SortResult sortByLength(const std::filesystem::path &input, const std::filesyste
     for (size_t k = 0; k < lines.size(); ++k)
         ordered[start[buckets[k]]++] = lines[k];
 
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     writer.reserve(reader.size() * 2 + lines.size() * 2);
     for (std::u16string_view line : ordered) {
         writer.writeLine(line);

@@ -638,7 +638,7 @@ int64_t readSortWrite(LineReader &reader, Sort &sort, const std::filesystem::pat
         pump.yield();
     }
     const size_t n = sort.size();
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     // Progress: what the sort did before, then its sorted positions and the lines written.
     const int64_t base = sort.progressBase(), total = base + 2 * int64_t(n);
     // The lines are read in sorted order, all over the text: their memory is asked for early.
@@ -780,8 +780,9 @@ private:
 class ExternalSort {
 public:
     ExternalSort(SortMode mode, EventPump &pump)
-        : m_keyed(mode == SortMode::Pinyin), m_pump(pump), m_plan(planSpill(0)) {
-        const SizeLimits &limits = sizeLimits();
+        : m_keyed(mode == SortMode::Pinyin), m_pump(pump), m_plan(planSpill(pump.context(), 0)),
+          m_file(m_plan.folder) {
+        const SizeLimits &limits = pump.context().limits();
         const uint64_t memory = limits.memory ? limits.memory : defaultMemory();
         // A line of a chunk takes its text and some 40 bytes (stroke) or its key and some 60
         // bytes (pinyin) while it is sorted: half the memory for the chunk's text.
@@ -810,7 +811,7 @@ public:
             mergePass();
         {
             // Most lexicons have no lines that compare equal and differ: the merge is the order.
-            LineWriter writer(output);
+            LineWriter writer(output, m_pump.context());
             RunMerge merge(m_file, m_runs, m_merge, m_keyed);
             std::string lastKey;
             std::u16string lastLine;
@@ -920,7 +921,7 @@ private:
 
     // Merges the runs kFanIn at a time into runs of a new file.
     void mergePass() {
-        SpillFile next;
+        SpillFile next(m_plan.folder);
         std::vector<SpillSegment> runs;
         for (size_t first = 0; first < m_runs.size(); first += kFanIn) {
             const std::vector<SpillSegment> group(
@@ -978,7 +979,7 @@ private:
         auto needed = [&groups](int64_t l, int64_t r) { return groupMeets(groups, l, r); };
         quickSort(ranked.data(), 0, int64_t(n) - 1, cmp, m_pump, {}, needed);
 
-        LineWriter writer(output);
+        LineWriter writer(output, m_pump.context());
         RunMerge merge(m_file, m_runs, m_merge, m_keyed);
         size_t g = 0;
         uint32_t k = 0;
@@ -1034,7 +1035,7 @@ SortResult sortLines(const std::filesystem::path &input, const std::filesystem::
     // In memory: the text and some 40 bytes a line (stroke), and the sort keys (pinyin).
     std::error_code sizeError;
     const uintmax_t fileBytes = std::filesystem::file_size(input, sizeError);
-    if (!fitsInMemory(fileBytes * (mode == SortMode::Stroke ? 6 : 12)))
+    if (!pump.context().fitsInMemory(fileBytes * (mode == SortMode::Stroke ? 6 : 12)))
         return sortBeyondMemory(input, output, mode, pump);
     LineReader reader(input);
     // Lines take a dozen bytes or so; the arrays grow past this where they take fewer.

@@ -27,7 +27,7 @@ bool accepted(std::u16string_view line) {
 // their reference positions, then the others by their base positions.
 int64_t sortBeyondMemory(const std::filesystem::path &input, const std::filesystem::path &reference,
                          const std::filesystem::path &output, EventPump &pump) {
-    const SpillPlan plan = planSpill(tableBytesFor({input}));
+    const SpillPlan plan = planSpill(pump.context(), tableBytesFor({input}));
     LinePartitions parts(plan);
     streamLines(input, pump, [&](std::u16string_view line) {
         EntryHashSet::EntryKey(KeyVariant::Standard, line);
@@ -64,7 +64,7 @@ int64_t sortBeyondMemory(const std::filesystem::path &input, const std::filesyst
         results.endPartition();
     });
     pump.setPhase("合并");
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
     writer.close();
     return count;
@@ -79,7 +79,7 @@ SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    if (!fitsInMemory(tableBytesFor({input, reference}))) {
+    if (!pump.context().fitsInMemory(tableBytesFor({input, reference}))) {
         result.count = sortBeyondMemory(input, reference, output, pump);
         return result;
     }
@@ -118,7 +118,7 @@ SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input
         }
     }
 
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     for (std::u16string_view line : matched)
         writer.writeLine(line);
     const int32_t n = set.insertedCount();

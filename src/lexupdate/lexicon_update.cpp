@@ -9,6 +9,7 @@
 #include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/run_path.h"
 #include "shared/lexcore/spill.h"
 
 #include <future>
@@ -97,7 +98,8 @@ void refuseDeletingAnotherLexicon(const UpdatePaths &paths) {
 void updateBeyondMemory(const UpdatePaths &paths, UpdateResult &result, EventPump &pump) {
     const bool user = fileExists(paths.user), waste = fileExists(paths.waste),
                privateLexicon = fileExists(paths.privateLexicon);
-    const SpillPlan plan = planSpill(tableBytesFor({paths.base, user ? paths.user : fs::path()}));
+    const SpillPlan plan =
+        planSpill(pump.context(), tableBytesFor({paths.base, user ? paths.user : fs::path()}));
     LinePartitions parts(plan);
     auto addAll = [&](const fs::path &path) {
         streamLines(path, pump, [&](std::u16string_view line) {
@@ -141,7 +143,7 @@ void updateBeyondMemory(const UpdatePaths &paths, UpdateResult &result, EventPum
         results.endPartition();
     });
     pump.setPhase("合并");
-    LineWriter writer(paths.output);
+    LineWriter writer(paths.output, pump.context());
     results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
     writer.close();
     result.deleted = wasteRemoved;
@@ -185,7 +187,7 @@ UpdateResult updatePlain(const UpdatePaths &paths, EventPump &pump) {
     if (privateLexicon)
         scan(paths.privateLexicon, remove);
     pump.setPhase({});
-    LineWriter writer(paths.output);
+    LineWriter writer(paths.output, pump.context());
     // The placeholder ";" is counted but never written.
     table.forEach([&](std::string_view line, uint8_t state) {
         if (state == 0 && line.size() > 1)
@@ -219,21 +221,18 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     if (paths.deleteWaste && fileExists(paths.waste))
         refuseDeletingAnotherLexicon(paths);
     // All four lexicons are held in memory by the set's run.
-    if (!fitsInMemory(tableBytesFor({paths.base, paths.user, paths.waste, paths.privateLexicon}))) {
-        const bool wasteRead = fileExists(paths.waste);
-        updateBeyondMemory(paths, result, pump);
-        if (paths.deleteWaste && wasteRead)
-            deleteWaste(paths, result);
-        return result;
-    }
-    if (set.insertedCount() == 0) {
-        const bool wasteRead = fileExists(paths.waste);
-        if (auto plain = tryPlainGbk({paths.base, paths.user, paths.waste, paths.privateLexicon},
-                                     pump, [&] { return updatePlain(paths, pump); })) {
-            if (paths.deleteWaste && wasteRead)
-                deleteWaste(paths, *plain);
-            return *plain;
-        }
+    const bool wasteThere = fileExists(paths.waste);
+    if (auto done = runOutsideEntrySet(
+            pump,
+            {{paths.base, paths.user, paths.waste, paths.privateLexicon}, set.insertedCount() == 0},
+            [&] {
+                updateBeyondMemory(paths, result, pump);
+                return result;
+            },
+            [&] { return updatePlain(paths, pump); })) {
+        if (paths.deleteWaste && wasteThere)
+            deleteWaste(paths, *done);
+        return *done;
     }
     set.setPump(&pump);
     // The set keeps views of the base and user lexicons' lines, so their readers live until the
@@ -261,7 +260,7 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
         removeLines(*privateLexicon, set);
     privateLexicon.reset();
 
-    LineWriter writer(paths.output);
+    LineWriter writer(paths.output, pump.context());
     const int32_t n = set.insertedCount();
     for (int32_t i = 0; i < n; ++i) {
         std::u16string_view e = set.entry(i);

@@ -33,7 +33,7 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
         own.emplace(input);
     LineStream &in = opened ? *opened : *own;
     table.prepare();
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     // A batch's lines are annotated straight into its text, each with its line end, and the
     // text is written at once.
     const std::u16string_view lineEnd = writer.lineEnd();

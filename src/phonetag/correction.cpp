@@ -44,7 +44,8 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     // memory is read a chunk at a time instead: only the list is held.
     const bool inputExists = fileExists(input);
     std::error_code ec;
-    const bool stream = inputExists && !fitsInMemory(std::filesystem::file_size(input, ec) * 3);
+    const bool stream =
+        inputExists && !pump.context().fitsInMemory(std::filesystem::file_size(input, ec) * 3);
     LineReader reader;
     std::exception_ptr openFailure;
     if (inputExists && !stream) {
@@ -71,8 +72,8 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     std::optional<LineStream> in;
     if (stream)
         in.emplace(input);
-    LineWriter logWriter(log, TextFormat::gbk()); // the tool's own log, as shipped
-    LineWriter writer(output);
+    LineWriter logWriter(log, TextFormat::gbk(), &pump.context()); // the tool's own log, as shipped
+    LineWriter writer(output, pump.context());
     std::u16string logLine, corrected;
     // The corrected line, or an empty view without data when the line stays as it is (the
     // lookup may have rewritten `line` to the placeholder of a line without a key).

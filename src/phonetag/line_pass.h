@@ -18,7 +18,7 @@ template <class Step>
 int64_t passLines(const std::filesystem::path &input, const std::filesystem::path &output,
                   EventPump &pump, Step step) {
     LineReader reader(input);
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     int64_t lines = 0;
     while (!reader.atEnd()) {
         step(reader.readLineView(), writer);

@@ -8,6 +8,7 @@
 #include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/run_path.h"
 #include "shared/lexcore/spill.h"
 
 namespace lex::phonetag {
@@ -23,7 +24,7 @@ DedupResult removeRepeatedBeyondMemory(const std::filesystem::path &input,
                                        const std::filesystem::path &output, EventPump &pump) {
     DedupResult result;
     result.inputFound = true;
-    const SpillPlan plan = planSpill(tableBytesFor({input}));
+    const SpillPlan plan = planSpill(pump.context(), tableBytesFor({input}));
     LinePartitions parts(plan);
     streamLines(input, pump, [&](std::u16string_view line) {
         EntryHashSet::EntryKey(KeyVariant::Annotation, line);
@@ -44,7 +45,7 @@ DedupResult removeRepeatedBeyondMemory(const std::filesystem::path &input,
         result.remaining += int64_t(table.size());
     });
     pump.setPhase("合并");
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     results.merge(pump, [&](uint64_t, std::u16string_view line) { writer.writeLine(line); });
     writer.close();
     return result;
@@ -66,7 +67,7 @@ DedupResult removeRepeatedPlain(const std::filesystem::path &input,
         });
     });
     pump.setPhase({});
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     table.forEach([&](std::string_view line, uint8_t) { writer.writeLine936(line); });
     writer.close();
     result.remaining = int64_t(table.size());
@@ -101,11 +102,10 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
     set.setPump(&pump);
     if (set.insertedCount() != 0)
         set.Clear(pump);
-    if (!fitsInMemory(tableBytesFor({input})))
-        return removeRepeatedBeyondMemory(input, output, pump);
-    if (auto plain =
-            tryPlainGbk({input}, pump, [&] { return removeRepeatedPlain(input, output, pump); }))
-        return *plain;
+    if (auto done = runOutsideEntrySet(
+            pump, {{input}, true}, [&] { return removeRepeatedBeyondMemory(input, output, pump); },
+            [&] { return removeRepeatedPlain(input, output, pump); }))
+        return *done;
     LineReader reader(input);
     // The set keeps views of the reader's lines, so it is emptied before they go, whatever
     // happens.
@@ -116,7 +116,7 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
     set.borrowText();
     // Entries are never removed here, so each new line is written as it is added: the output
     // is the entry list in insertion order, and ";" (lines without Chinese) is never empty.
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     bool reserved = false;
     lookUpEachLine(reader, set, [&](std::u16string_view line) {
         if (set.Contains(line)) {

@@ -63,7 +63,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     const LexiconEncoding encoding = in.encoding();
     table.prepare();
 
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     // Grown a line at a time to megabytes: in mapped memory, whose pages come cheaper than the
     // heap's.
     LargeArray<char16_t> arena;
@@ -219,7 +219,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
 
     // The correction keeps one of two equal list lines, so a repeated line is named in the note
     // of its first occurrence instead of being listed again.
-    LineWriter listWriter(list, lexiconOutputFormat());
+    LineWriter listWriter(list, pump.context().lexiconFormat(), &pump.context());
     std::u16string note;
     std::vector<size_t> same;     // a word's entries by text, then line
     std::vector<int64_t> firstOf; // per entry of the word: its first equal entry, or -1

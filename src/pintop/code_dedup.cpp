@@ -5,6 +5,7 @@
 #include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/run_path.h"
 #include "shared/lexcore/spill.h"
 
 #include <cstring>
@@ -128,7 +129,7 @@ Code splitCode(std::u16string_view line) {
 // kept lines are merged back by position.
 int64_t removeBeyondMemory(const std::filesystem::path &input, const std::filesystem::path &output,
                            int keepLimit, EventPump &pump) {
-    const SpillPlan plan = planSpill(tableBytesFor({input}));
+    const SpillPlan plan = planSpill(pump.context(), tableBytesFor({input}));
     LinePartitions parts(plan);
     streamLines(input, pump, [&](std::u16string_view line) {
         const Code c = splitCode(line);
@@ -160,7 +161,7 @@ int64_t removeBeyondMemory(const std::filesystem::path &input, const std::filesy
         results.endPartition();
     });
     pump.setPhase("合并");
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     if (kept == 0)
         writer.write(u"\r\n");
     std::u16string noDash;
@@ -186,8 +187,10 @@ DedupResult removeDuplicateCodes(const std::filesystem::path &input,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    if (!fitsInMemory(tableBytesFor({input}))) {
-        result.kept = removeBeyondMemory(input, output, keepLimit, pump);
+    if (auto kept = runOutsideEntrySet(
+            pump, {{input}}, [&] { return removeBeyondMemory(input, output, keepLimit, pump); },
+            NoPlainPath{})) {
+        result.kept = *kept;
         return result;
     }
     LineReader reader(input);
@@ -223,7 +226,7 @@ DedupResult removeDuplicateCodes(const std::filesystem::path &input,
         pump.yield();
     }
     // The kept lines are views into the reader's buffer: write before closing it.
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     writer.reserve(reader.size() + reader.size() / 2 + 16);
     if (kept.empty())
         writer.write(u"\r\n");

@@ -121,7 +121,7 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
     LineReader reader(input);
     // The writer only buffers; the output file is replaced once, at close(), after all input
     // was read, so an output path equal to the input path is safe.
-    LineWriter writer(output);
+    LineWriter writer(output, pump.context());
     std::u16string word, code, scratch, out;
     while (!reader.atEnd()) {
         std::u16string_view line = reader.readLineView();

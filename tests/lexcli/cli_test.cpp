@@ -28,7 +28,7 @@ int fakeRun(Context &ctx, ArgParser &p) {
     if (!g_seenArgs.empty() && g_seenArgs[0] == "oom")
         throw std::bad_alloc();
     if (!g_seenArgs.empty() && g_seenArgs[0] == "notice")
-        lex::notice("注意：一条通知");
+        ctx.pump.context().notice("注意：一条通知");
     if (!g_seenArgs.empty() && g_seenArgs[0] == "signal")
         lex::setPendingInterrupt(SIGTERM); // as the handler does while nothing checks
     if (!g_seenArgs.empty() && g_seenArgs[0] == "late") {

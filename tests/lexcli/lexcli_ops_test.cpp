@@ -129,9 +129,9 @@ std::vector<OpCase> cases() {
                             lex::formats::ConvertOptions o;
                             o.to = *lex::formats::formatByName(target);
                             lex::formats::Annotator none("", "", g_pump);
-                            lex::OutputScope scope;
-                            lex::setFirstLexiconInput(dir / "a.txt");
-                            lex::formats::convertLexicon(dir / "a.txt", out, o, none, g_pump);
+                            lex::NullPump pump;
+                            pump.context().setFirstInput(dir / "a.txt");
+                            lex::formats::convertLexicon(dir / "a.txt", out, o, none, pump);
                         }});
     return rows;
 }

@@ -19,7 +19,7 @@ TEST(BackgroundWriter, WritesEveryLineInOrder) {
     for (size_t i = 0; i < 20000; ++i)
         lines.push_back(i % 7 == 0 ? u"" : u"行" + std::u16string(i % 5, u'a') + u"长");
     std::string expected;
-    LineWriter writer(dir / "out.txt");
+    LineWriter writer(dir / "out.txt", TextFormat::gbk());
     BackgroundWriter out(writer);
     std::u16string buffer;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -42,7 +42,7 @@ TEST(BackgroundWriter, WritesEveryLineInOrder) {
 TEST(BackgroundWriter, ShortCopiesSurviveTheHandOver) {
     TempDir dir;
     std::string expected;
-    LineWriter writer(dir / "out.txt");
+    LineWriter writer(dir / "out.txt", TextFormat::gbk());
     BackgroundWriter out(writer);
     for (size_t i = 0; i < 3 * 8192; ++i) {
         const bool copy = i % 8192 == 100;
@@ -59,7 +59,7 @@ TEST(BackgroundWriter, ShortCopiesSurviveTheHandOver) {
 TEST(BackgroundWriter, AbandonedWritesNothing) {
     TempDir dir;
     {
-        LineWriter writer(dir / "out.txt");
+        LineWriter writer(dir / "out.txt", TextFormat::gbk());
         BackgroundWriter out(writer);
         for (int i = 0; i < 30000; ++i)
             out.writeLine(u"会议");

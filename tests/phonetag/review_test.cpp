@@ -133,9 +133,9 @@ TEST_F(Review, BigLexiconsStreamThroughBothAnnotations) {
     }
     ASSERT_NE(expected8.find("\r\n"), std::string::npos);
     {
-        lex::OutputScope scope;
-        scope.setFirstInput(dir / "in8.txt");
-        EXPECT_EQ(autoAnnotate(dir / "in8.txt", dir / "plain8.txt", dict, table, plain, pump).lines,
+        NullPump utf8;
+        utf8.context().setFirstInput(dir / "in8.txt");
+        EXPECT_EQ(autoAnnotate(dir / "in8.txt", dir / "plain8.txt", dict, table, plain, utf8).lines,
                   int64_t(lines.size()));
     }
     EXPECT_TRUE(readBytes(dir / "plain8.txt") == expected8);

@@ -100,11 +100,11 @@ TEST(ByteLines, ScanGivesTheReadersLinesAsTheKeyLeavesThem) {
     lex::test::writeBytes(file, "\xD6\xD0\xB9\xFA\r\n");
     lex::SizeLimits unlimited;
     unlimited.capacity = lex::SizeLimits::kUnlimited;
-    EXPECT_FALSE(lex::plainGbkRun({file})); // the windows' capacity
-    lex::SizeScope scope(unlimited);
-    EXPECT_TRUE(lex::plainGbkRun({file, dir / "missing", fs::path()}));
-    EXPECT_FALSE(lex::plainGbkRun({file, dir / "utf8.txt"}));
-    EXPECT_FALSE(lex::plainGbkRun({file, dir / "fifo"}));
+    EXPECT_FALSE(lex::plainGbkRun(lex::RunContext(), {file})); // the windows' capacity
+    const lex::RunContext run(std::nullopt, unlimited);
+    EXPECT_TRUE(lex::plainGbkRun(run, {file, dir / "missing", fs::path()}));
+    EXPECT_FALSE(lex::plainGbkRun(run, {file, dir / "utf8.txt"}));
+    EXPECT_FALSE(lex::plainGbkRun(run, {file, dir / "fifo"}));
 }
 
 TEST(ByteLines, TableFindsKeepsAndOrdersAsAMap) {

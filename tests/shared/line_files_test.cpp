@@ -322,7 +322,7 @@ TEST(LineWriter, WritesCodePage936WithCrLfAfterEveryLine) {
     lex::test::writeBytes(dir / "in.txt", lex::test::utf16le(u"中国\r\n€\r\nก"));
     {
         lex::LineReader r(dir / "in.txt");
-        lex::LineWriter w(dir / "out.txt");
+        lex::LineWriter w(dir / "out.txt", lex::TextFormat::gbk());
         while (!r.atEnd())
             w.writeLine(r.readLineView());
         w.write(u"尾");
@@ -371,7 +371,7 @@ TEST(LineWriter, WritesEveryFormatWithItsLineEnds) {
 // An operation's outputs follow its first input: UTF-8 in gives UTF-8 out with the input's
 // line ends, anything else code page 936 with CR LF, unless the encoding is forced; code page
 // 936 outputs count the lines they could not hold, and only outputs that were put in place.
-TEST(OutputScope, OutputsFollowTheFirstInputAndCountWhatIsLost) {
+TEST(RunContext, OutputsFollowTheFirstInputAndCountWhatIsLost) {
     TempDir dir;
     lex::test::writeBytes(dir / "u8lf.txt", "\xE4\xB8\xAD\n");
     lex::test::writeBytes(dir / "u8crlf.txt", "x\r\n\xE4\xB8\xAD\n");
@@ -393,17 +393,17 @@ TEST(OutputScope, OutputsFollowTheFirstInputAndCountWhatIsLost) {
         {"u8lf.txt", LexiconEncoding::Utf16Le, {LexiconEncoding::Utf16Le, false}},
     };
     for (const auto &c : cases) {
-        lex::OutputScope scope(c.forced);
-        lex::setFirstLexiconInput(dir / c.input);
-        lex::setFirstLexiconInput(dir / "gbk.txt"); // only the first counts
-        EXPECT_EQ(lex::lexiconOutputFormat(), c.expected) << c.input;
+        lex::RunContext run(c.forced);
+        run.setFirstInput(dir / c.input);
+        run.setFirstInput(dir / "gbk.txt"); // only the first counts
+        EXPECT_EQ(run.lexiconFormat(), c.expected) << c.input;
     }
-    EXPECT_EQ(lex::lexiconOutputFormat(), TextFormat::gbk()); // outside a scope
+    EXPECT_EQ(lex::RunContext().lexiconFormat(), TextFormat::gbk()); // the windows' plain run
 
-    lex::OutputScope scope;
-    lex::setFirstLexiconInput(dir / "u16.txt");
+    lex::RunContext scope;
+    scope.setFirstInput(dir / "u16.txt");
     {
-        lex::LineWriter w(dir / "out.txt");
+        lex::LineWriter w(dir / "out.txt", scope);
         w.writeLine(u"中国");
         w.writeLine(u"𠮷a");
         w.write(u"ok\r\nก\r\nok\r\n\uFFFD\r\n"); // U+FFFD was lost on reading already
@@ -411,11 +411,11 @@ TEST(OutputScope, OutputsFollowTheFirstInputAndCountWhatIsLost) {
         w.close();
     }
     {
-        lex::LineWriter unfinished(dir / "other.txt");
+        lex::LineWriter unfinished(dir / "other.txt", scope);
         unfinished.writeLine(u"𠮷");
     }
     {
-        lex::LineWriter data(dir / "data.txt", TextFormat::gbk());
+        lex::LineWriter data(dir / "data.txt", TextFormat::gbk(), &scope);
         data.writeLine(u"𠮷");
         data.close();
     }
@@ -434,12 +434,12 @@ TEST(LineWriter, OldContentSurvivesAnUnfinishedOrFailedWrite) {
     TempDir dir;
     lex::test::writeBytes(dir / "out.txt", "old");
     {
-        lex::LineWriter w(dir / "out.txt");
+        lex::LineWriter w(dir / "out.txt", lex::TextFormat::gbk());
         w.writeLine(u"new");
     } // destroyed without close
     EXPECT_EQ(lex::test::readBytes(dir / "out.txt"), "old");
 
-    lex::LineWriter missingDir(dir / "no/such/folder.txt");
+    lex::LineWriter missingDir(dir / "no/such/folder.txt", lex::TextFormat::gbk());
     missingDir.writeLine(u"x");
     EXPECT_THROW(missingDir.close(), lex::LexError);
 
@@ -447,7 +447,7 @@ TEST(LineWriter, OldContentSurvivesAnUnfinishedOrFailedWrite) {
         std::filesystem::create_directory(dir / "ro");
         lex::test::writeBytes(dir / "ro/out.txt", "old");
         ::chmod((dir / "ro").c_str(), 0555);
-        lex::LineWriter w(dir / "ro/out.txt");
+        lex::LineWriter w(dir / "ro/out.txt", lex::TextFormat::gbk());
         w.writeLine(u"new");
         EXPECT_THROW(w.close(), lex::LexError);
         EXPECT_EQ(lex::test::readBytes(dir / "ro/out.txt"), "old");
@@ -465,7 +465,7 @@ TEST(LineWriter, AFailingWriteLeavesNoTraces) {
     struct rlimit small = old;
     small.rlim_cur = 1024;
     ::setrlimit(RLIMIT_FSIZE, &small);
-    lex::LineWriter w(dir / "out.txt");
+    lex::LineWriter w(dir / "out.txt", lex::TextFormat::gbk());
     for (int i = 0; i < 1000; ++i)
         w.writeLine(u"中华人民共和国");
     EXPECT_THROW(w.close(), lex::LexError);
@@ -486,7 +486,7 @@ TEST(LineWriter, OutputMayReplaceItsOwnInput) {
     while (!r.atEnd())
         lines.push_back(r.readLine());
     r.close();
-    lex::LineWriter w(dir / "f.txt");
+    lex::LineWriter w(dir / "f.txt", lex::TextFormat::gbk());
     for (auto it = lines.rbegin(); it != lines.rend(); ++it)
         w.writeLine(*it);
     w.close();

@@ -328,7 +328,7 @@ TEST(ReaderFuzz, MutatedLexiconsReadAsTheModelSays) {
             checkPlainScan(in, expected, text.find(u'\uFFFD') == std::u16string::npos, rng);
 
         if (done % 64 == 0) { // and back out through the writer (each write waits for the disk)
-            lex::LineWriter w(out);
+            lex::LineWriter w(out, lex::TextFormat::gbk());
             for (const auto &l : o.lines)
                 w.writeLine(l);
             w.close();

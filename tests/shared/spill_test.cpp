@@ -18,12 +18,9 @@ namespace {
 using lex::test::TempDir;
 
 // A run in a folder of its own, with `memory` as its bound.
-struct Scope {
-    Scope(const TempDir &dir, uint64_t memory)
-        : limits{lex::SizeLimits::kUnlimited, memory, dir.path()}, scope(limits) {}
-    lex::SizeLimits limits;
-    lex::SizeScope scope;
-};
+lex::RunContext runWith(const TempDir &dir, uint64_t memory) {
+    return lex::RunContext(std::nullopt, {lex::SizeLimits::kUnlimited, memory, dir.path()});
+}
 
 std::u16string lineOf(std::mt19937 &rng) {
     std::u16string s(rng() % 12, u'\0');
@@ -83,12 +80,12 @@ TEST(SpillFile, AFolderThatIsNotThereIsAMessage) {
 TEST(LinePartitions, KeepOccurrencesTogetherAndMergeByPosition) {
     TempDir dir;
     for (uint64_t memory : {uint64_t(1), uint64_t(1) << 16, uint64_t(1) << 30}) {
-        Scope scope(dir, memory);
+        const lex::RunContext run = runWith(dir, memory);
         std::mt19937 rng(11);
         std::vector<std::u16string> input;
         for (int i = 0; i < 4000; ++i)
             input.push_back(i > 0 && rng() % 3 == 0 ? input[rng() % input.size()] : lineOf(rng));
-        const lex::SpillPlan plan = lex::planSpill(4000 * 60);
+        const lex::SpillPlan plan = lex::planSpill(run, 4000 * 60);
         lex::LinePartitions parts(plan);
         for (const auto &line : input)
             parts.add(line);
@@ -142,8 +139,8 @@ TEST(PartitionTable, FindsInsertsAndGrows) {
     EXPECT_EQ(table.size(), 0u);
 }
 
-// The set's capacity: the window's 2,000,000 by default, the run's own number or no limit in a
-// scope; the message names it.
+// The set's capacity: the window's 2,000,000 by default, the run's own number or no limit as its
+// pump's run says; the message names it.
 TEST(EntryHashSetCapacity, TheRunDecides) {
     struct Row {
         int64_t capacity;
@@ -152,8 +149,10 @@ TEST(EntryHashSetCapacity, TheRunDecides) {
     for (const Row row : {Row{3, 3}, Row{1, 1}, Row{lex::SizeLimits::kUnlimited, -1}}) {
         lex::SizeLimits limits;
         limits.capacity = row.capacity;
-        const lex::SizeScope scope(limits);
+        lex::NullPump pump;
+        pump.setContext(lex::RunContext(std::nullopt, limits));
         lex::EntryHashSet set(lex::KeyVariant::SetOperations);
+        set.setPump(&pump);
         int added = 0;
         try {
             for (int i = 0; i < 10; ++i) {

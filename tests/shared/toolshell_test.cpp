@@ -60,7 +60,7 @@ public:
                     set.Add(line);
                 m_pump.yield();
             }
-            lex::LineWriter w(lex::toPath(Text2->text()));
+            lex::LineWriter w(lex::toPath(Text2->text()), m_pump.context());
             for (int32_t i = 0; i < set.insertedCount(); ++i)
                 if (set.entry(i).size() > 1)
                     w.writeLine(set.entry(i));

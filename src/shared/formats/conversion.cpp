@@ -435,8 +435,9 @@ void ConversionRun::open(size_t distinctHint, size_t unitsHint) {
     else
         name = m_output.stem().string();
     m_writerOptions.rimeName = fromUtf8(name);
-    m_out.emplace(m_output, m_target.output ? *m_target.output : lexiconOutputFormat(),
-                  LossReport::ToScope);
+    RunContext &run = m_pump.context();
+    m_out.emplace(m_output, m_target.output ? *m_target.output : run.lexiconFormat(), &run,
+                  LossReport::ToRun);
     // An output that is a device (/dev/stdout) has no folder for a rejects file beside it: its
     // rejected lines become notices instead.
     struct stat st {};
@@ -461,11 +462,12 @@ void ConversionRun::refuse(int64_t lineNumber, const char *reason, std::u16strin
         lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) + u"\t" + std::u16string(line);
     ++m_result.rejected;
     if (m_device) {
-        notice("未能转换：" + toUtf8(text));
+        m_pump.context().notice("未能转换：" + toUtf8(text));
         return;
     }
     if (!m_rejectWriter)
-        m_rejectWriter.emplace(m_rejects, TextFormat{LexiconEncoding::Utf8, false});
+        m_rejectWriter.emplace(m_rejects, TextFormat{LexiconEncoding::Utf8, false},
+                               &m_pump.context());
     m_rejectWriter->writeLine(text);
 }
 

@@ -2,6 +2,7 @@
 
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/interrupt.h"
+#include "shared/lexcore/run_context.h"
 #include "shared/lexcore/temporary_file.h"
 
 #include <algorithm>
@@ -73,7 +74,7 @@ struct AtomicOutput::Target {
     size_t written = 0;
 };
 
-AtomicOutput::AtomicOutput(const fs::path &path) {
+AtomicOutput::AtomicOutput(const fs::path &path, const RunContext *run) {
     if (path.empty())
         throw LexError("没有指定输出文件", path);
     checkInterrupt();
@@ -110,9 +111,9 @@ AtomicOutput::AtomicOutput(const fs::path &path) {
             throw LexError("不能写入特殊文件：" + pathText(path), path);
     }
     m_t->target = followLinks(path);
-    if (exists && st.st_nlink > 1)
-        notice("注意：" + pathText(path) +
-               " 还有其它硬链接；它换成了新文件，其它链接仍是原来的内容。");
+    if (exists && st.st_nlink > 1 && run)
+        run->notice("注意：" + pathText(path) +
+                    " 还有其它硬链接；它换成了新文件，其它链接仍是原来的内容。");
     m_t->dir = m_t->target.parent_path();
     if (m_t->dir.empty())
         m_t->dir = ".";
@@ -171,8 +172,8 @@ void AtomicOutput::commit() {
         ::fsync(folder.fd);
 }
 
-void writeFileAtomically(const fs::path &path, std::string_view bytes) {
-    AtomicOutput out(path);
+void writeFileAtomically(const fs::path &path, std::string_view bytes, const RunContext *run) {
+    AtomicOutput out(path, run);
     out.write(bytes);
     out.commit();
 }

@@ -8,12 +8,15 @@
 
 namespace lex {
 
+class RunContext;
+
 // An output being written: a temporary file beside it that commit() renames into place, or a
 // device written directly (see writeFileAtomically). Destroyed without commit(), it leaves the
 // old file and no temporary file.
 class AtomicOutput {
 public:
-    explicit AtomicOutput(const std::filesystem::path &path);
+    // `run`, if given, gets the notices (another hard link of the old file).
+    explicit AtomicOutput(const std::filesystem::path &path, const RunContext *run = nullptr);
     ~AtomicOutput();
     AtomicOutput(const AtomicOutput &) = delete;
     AtomicOutput &operator=(const AtomicOutput &) = delete;
@@ -38,6 +41,7 @@ private:
 //  - A symlink is followed: its target is replaced and the link stays.
 //  - A character device (/dev/null, a terminal) or a pipe with a reader is written directly.
 //    Folders, FIFOs without a reader and other special files are refused.
-void writeFileAtomically(const std::filesystem::path &path, std::string_view bytes);
+void writeFileAtomically(const std::filesystem::path &path, std::string_view bytes,
+                         const RunContext *run = nullptr);
 
 } // namespace lex

@@ -78,28 +78,13 @@ LineShape shapeOf(const char *data, size_t size) {
 // The line as the key variant leaves it (see EntryHashSet::EntryKey): the placeholder for a line
 // without a key of its own.
 void keyed(KeyVariant variant, const LineShape &s, ByteLine &line) {
-    bool keep = true;
-    switch (variant) {
-    case KeyVariant::Standard:
-        keep = s.leadFirst && s.pairs >= 2;
-        break;
-    case KeyVariant::SetOperations:
-    case KeyVariant::Annotation:
-        keep = s.pairs > 0;
-        break;
-    }
-    if (keep)
+    if (keepsOwnText(variant, s.leadFirst, s.pairs))
         return;
+    // The placeholder as bytes: ";" or the empty string.
     static const char kSemicolon[] = ";";
-    if (variant == KeyVariant::SetOperations) {
-        line.data = kSemicolon;
-        line.size = 0;
-    } else {
-        line.data = kSemicolon;
-        line.size = 1;
-    }
+    line.data = kSemicolon;
+    line.size = uint32_t(placeholderOf(variant).size());
 }
-
 struct ScanBatch {
     LargeBuffer buffer;
     char *bytes = nullptr;
@@ -263,8 +248,8 @@ uint64_t estimateLines(const std::vector<fs::path> &inputs) {
     return lines;
 }
 
-bool plainGbkRun(const std::vector<fs::path> &inputs) {
-    if (sizeLimits().capacity != SizeLimits::kUnlimited)
+bool plainGbkRun(const RunContext &context, const std::vector<fs::path> &inputs) {
+    if (context.limits().capacity != SizeLimits::kUnlimited)
         return false;
     // A file that cannot be read is left to the general path, which reports it in its turn.
     try {

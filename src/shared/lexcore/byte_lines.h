@@ -14,6 +14,7 @@
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
+#include "shared/lexcore/run_context.h"
 
 #include <cstdint>
 #include <cstring>
@@ -49,27 +50,11 @@ void scanPlainGbk(const std::filesystem::path &path, KeyVariant variant, EventPu
                   const std::function<void(const ByteLine *, size_t)> &batch,
                   size_t chunk = size_t(4) << 20);
 
-// Whether a run over `inputs` may hold its lines as bytes: no capacity is set (the windows keep
-// the entry set, whose capacity and stop requests they show), and every input that exists is a
-// regular file that reads as code page 936 (the scan checks the rest). Empty paths and missing
-// files are skipped, as the runs skip them.
-bool plainGbkRun(const std::vector<std::filesystem::path> &inputs);
-
-// A run over `inputs` held as bytes: run() when plainGbkRun(inputs) allows it, and its result;
-// nullopt when it does not, or when run() throws NotPlainGbk, and then the pump's phase is reset
-// for the general path that follows.
-template <class Run>
-auto tryPlainGbk(const std::vector<std::filesystem::path> &inputs, EventPump &pump, Run run)
-    -> std::optional<decltype(run())> {
-    if (!plainGbkRun(inputs))
-        return std::nullopt;
-    try {
-        return run();
-    } catch (const NotPlainGbk &) {
-        pump.setPhase({});
-        return std::nullopt;
-    }
-}
+// Whether a run over `inputs` may hold its lines as bytes: no capacity is set in `context` (the
+// windows keep the entry set, whose capacity and stop requests they show), and every input that
+// exists is a regular file that reads as code page 936 (the scan checks the rest). Empty paths and
+// missing files are skipped, as the runs skip them. The chooser of run_path.h asks this.
+bool plainGbkRun(const RunContext &context, const std::vector<std::filesystem::path> &inputs);
 
 // About how many lines the inputs hold, from the line lengths of their first megabyte: the room a
 // table reserves before it starts, so that it seldom grows.

@@ -15,8 +15,6 @@ namespace lex {
 
 namespace {
 
-constexpr std::u16string_view kSemicolon = u";";
-
 // entryWord of a line without building it: the first code unit, then the double-byte ones.
 uint64_t hashWord(std::u16string_view s) {
     // Every unit is mixed in on its own: words of two or three characters differ in a few
@@ -140,8 +138,8 @@ struct EntryHashSet::WordIndex {
 };
 
 EntryHashSet::EntryHashSet(KeyVariant variant, bool cancelledResult, bool /*wordLookups*/)
-    : m_variant(variant), m_cancelledResult(cancelledResult), m_capacity(sizeLimits().capacity),
-      m_slots() {
+    : m_variant(variant), m_cancelledResult(cancelledResult),
+      m_capacity(SizeLimits::kWindowCapacity), m_slots() {
     Clear();
 }
 
@@ -258,16 +256,16 @@ bool EntryHashSet::full() const {
 }
 
 std::u16string_view EntryHashSet::placeholder() const {
-    return m_variant == KeyVariant::SetOperations ? std::u16string_view() : kSemicolon;
+    return placeholderOf(m_variant);
 }
 
 int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word) {
-    auto reject = [&](std::u16string_view placeholder) {
-        word = placeholder;
+    const bool lead = !word.empty() && isDoubleByte(word[0]);
+    // The standard key looks no further than a first character that is not double-byte.
+    if (!keepsOwnText(variant, lead, 2)) {
+        word = placeholderOf(variant);
         return kRejectKey;
-    };
-    if (variant == KeyVariant::Standard && (word.empty() || !isDoubleByte(word[0])))
-        return reject(kSemicolon);
+    }
     uint32_t u[6];
     int n = 0;
     const int16_t *ansi = detail::ansiTable();
@@ -281,12 +279,12 @@ int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word) {
                 break;
         }
     }
+    if (!keepsOwnText(variant, lead, n)) {
+        word = placeholderOf(variant);
+        return kRejectKey;
+    }
     switch (n) {
-    case 0:
-        return reject(variant == KeyVariant::SetOperations ? std::u16string_view() : kSemicolon);
     case 1:
-        if (variant == KeyVariant::Standard)
-            return reject(kSemicolon);
         return int32_t(u[0] * 10);
     case 2:
         return int32_t((u[0] % 1000) * 1000 + u[1] % 1000);

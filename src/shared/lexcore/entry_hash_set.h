@@ -52,6 +52,18 @@ enum class KeyVariant {
     Annotation,
 };
 
+// The one rule of which lines keep their own text under a key variant, for the entry set and for
+// the lines held as code page 936 bytes (byte_lines.h): from whether the first character is a
+// double-byte one and how many double-byte characters the line holds (counted up to two). A line
+// that does not becomes the variant's placeholder.
+constexpr bool keepsOwnText(KeyVariant variant, bool leadDoubleByte, int doubleBytes) {
+    return variant == KeyVariant::Standard ? leadDoubleByte && doubleBytes >= 2 : doubleBytes >= 1;
+}
+// ";", or the empty string for the set operations.
+constexpr std::u16string_view placeholderOf(KeyVariant variant) {
+    return variant == KeyVariant::SetOperations ? std::u16string_view() : u";";
+}
+
 // The 64-bit hash of a line: the entry set's, and that of partitions and partition tables.
 uint64_t hashLine(std::u16string_view line);
 // The last step of the hashes: every input bit reaches every output bit.
@@ -73,7 +85,7 @@ public:
     static constexpr int32_t kDeleted = -2;
     static constexpr int32_t kRejectKey = 1'000'000;
 
-    // The set takes as many Adds between two Clears as the running operation's capacity says
+    // The set takes as many Adds between two Clears as the capacity of its pump's run says
     // (size_limits.h): the window's 2,000,000, another number, or no limit (lexcli); once they
     // are taken, a lookup of an absent line throws the capacity message.
     // cancelledResult: what a lookup cut short by a stop request returns (set operations:
@@ -85,8 +97,12 @@ public:
     EntryHashSet(const EntryHashSet &) = delete;
     EntryHashSet &operator=(const EntryHashSet &) = delete;
 
-    // The pump that long probe runs yield to (may be null: no yields).
-    void setPump(EventPump *pump) { m_pump = pump; }
+    // The pump that long probe runs yield to (may be null: no yields); its run's limits give the
+    // capacity (the windows' slots without a pump).
+    void setPump(EventPump *pump) {
+        m_pump = pump;
+        m_capacity = pump ? pump->context().limits().capacity : SizeLimits::kWindowCapacity;
+    }
     // A hint that `line` will be looked up soon (by Contains, or by Hash_ExistsX once the word
     // index is built): starts loading the memory its lookup needs.
     // Hints are taken in order by the lookups of the same lines (same memory), which then skip

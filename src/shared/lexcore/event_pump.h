@@ -3,6 +3,11 @@
 // repaint and a stop button a chance to be pressed; yield() returns true once a stop was
 // requested. The fast path is a countdown, so a yield point costs nanoseconds: the pump is
 // only polled (events processed, Ctrl-C checked) every `interval` calls.
+//
+// The pump also carries the run context of the operation it serves (run_context.h): the frame
+// that owns the pump sets it before the operation, and the engines read it from there.
+
+#include "shared/lexcore/run_context.h"
 
 #include <cstdint>
 #include <string>
@@ -48,6 +53,11 @@ public:
     int64_t progressDone() const { return m_done; }
     int64_t progressTotal() const { return m_total; }
 
+    // The run context of the operation (the windows' plain one unless the frame set another).
+    RunContext &context() { return m_context; }
+    const RunContext &context() const { return m_context; }
+    void setContext(RunContext context) { m_context = std::move(context); }
+
 protected:
     // Processes pending events; returns true when a stop was requested meanwhile.
     virtual bool poll() { return false; }
@@ -59,6 +69,7 @@ private:
     int64_t m_done = 0;
     int64_t m_total = 0;
     std::string m_phase;
+    RunContext m_context;
 };
 
 // A pump that never stops and processes nothing (batch runs, tests).

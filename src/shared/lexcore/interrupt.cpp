@@ -90,9 +90,6 @@ void install(void (*handler)(int), int flags) {
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-NoticeSink g_sink = nullptr;
-void *g_sinkContext = nullptr;
-
 } // namespace
 
 void removeTemporaryFiles() {
@@ -236,19 +233,6 @@ InterruptBlock::InterruptBlock() {
 
 InterruptBlock::~InterruptBlock() {
     ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-}
-
-void setNoticeSink(NoticeSink sink, void *context) {
-    g_sink = sink;
-    g_sinkContext = context;
-}
-
-void notice(const std::string &text) {
-    // Readers of two inputs may give their notices at once, each on its own thread.
-    static std::mutex one;
-    const std::lock_guard lock(one);
-    if (g_sink)
-        g_sink(g_sinkContext, text);
 }
 
 } // namespace lex

@@ -92,11 +92,4 @@ private:
     sigset_t m_old;
 };
 
-// Notices for the user that are no failures (a file read in a way the user may not expect):
-// lexcli prints them on standard error; the windows install no sink and show nothing, so that
-// their message boxes stay exactly the ones their forms define.
-using NoticeSink = void (*)(void *context, const std::string &text);
-void setNoticeSink(NoticeSink sink, void *context);
-void notice(const std::string &text);
-
 } // namespace lex

@@ -3,6 +3,7 @@
 #include "shared/lexcore/atomic_output.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
+#include "shared/lexcore/run_context.h"
 #include "shared/lexcore/utf8.h"
 
 #include <algorithm>
@@ -11,28 +12,29 @@
 namespace lex {
 namespace fs = std::filesystem;
 
-LineWriter::LineWriter(fs::path path) {
-    open(std::move(path));
+LineWriter::LineWriter(fs::path path, RunContext &run) {
+    open(std::move(path), run);
 }
 
-LineWriter::LineWriter(fs::path path, TextFormat format, LossReport loss) {
-    open(std::move(path), format, loss);
+LineWriter::LineWriter(fs::path path, TextFormat format, RunContext *run, LossReport loss) {
+    open(std::move(path), format, run, loss);
 }
 
 LineWriter::~LineWriter() = default;
 
-void LineWriter::open(fs::path path) {
-    open(std::move(path), lexiconOutputFormat(), LossReport::ToScope);
+void LineWriter::open(fs::path path, RunContext &run) {
+    open(std::move(path), run.lexiconFormat(), &run, LossReport::ToRun);
 }
 
-void LineWriter::open(fs::path path, TextFormat format, LossReport loss) {
+void LineWriter::open(fs::path path, TextFormat format, RunContext *run, LossReport loss) {
     m_path = std::move(path);
     m_out.reset();
     m_size = 0;
     m_open = true;
     m_encoding = format.encoding;
     m_crlf = format.crlf;
-    m_reportLoss = loss == LossReport::ToScope && OutputScope::current() != nullptr;
+    m_run = run;
+    m_reportLoss = run && loss == LossReport::ToRun;
     m_lines = m_lossyLines = m_firstLossy = 0;
     m_firstLossyText.clear();
     m_pending.clear();
@@ -51,7 +53,7 @@ void LineWriter::open(fs::path path, TextFormat format, LossReport loss) {
 void LineWriter::flush() {
     try {
         if (!m_out)
-            m_out = std::make_unique<AtomicOutput>(m_path);
+            m_out = std::make_unique<AtomicOutput>(m_path, m_run);
         m_out->write(std::string_view(buffer(), m_size));
     } catch (...) {
         // A failed write ends the output here and now: no temporary file outlives the error.
@@ -218,9 +220,8 @@ void LineWriter::close() {
     std::unique_ptr<AtomicOutput> out = std::move(m_out);
     m_buffer.reset();
     out->commit();
-    if (m_lossyLines > 0)
-        if (OutputScope *scope = OutputScope::current())
-            scope->addLossy({m_lossyLines, m_firstLossy, std::move(m_firstLossyText), m_path});
+    if (m_lossyLines > 0 && m_reportLoss)
+        m_run->addLossy({m_lossyLines, m_firstLossy, std::move(m_firstLossyText), m_path});
 }
 
 } // namespace lex

@@ -20,26 +20,33 @@ class AtomicOutput;
 // any existing file untouched and no temporary file. Only one chunk of the output is ever held
 // in memory.
 //
-// A lexicon output takes the running operation's format (lexiconOutputFormat(), read when it is
-// opened); data files are opened with TextFormat::gbk(), other outputs with their own format.
-// writeLine() ends every line with the format's line end; write() takes text whose lines end in CR
-// LF and turns them into LF where the format asks for it. UTF-16LE outputs begin with the mark FF
-// FE. A lexicon output in code page 936 counts its lines with characters that had to become "?" and
-// reports them to the operation's scope on close(). Whether a writer in code page 936 reports its
-// lossy lines to the running operation.
-enum class LossReport { Silent, ToScope };
+// A lexicon output takes its run's format (RunContext::lexiconFormat(), read when it is opened),
+// and a lexicon output in code page 936 counts its lines with characters that had to become "?"
+// and reports them to its run on close(); data files are opened with TextFormat::gbk(), other
+// outputs with their own format. writeLine() ends every line with the format's line end; write()
+// takes text whose lines end in CR LF and turns them into LF where the format asks for it.
+// UTF-16LE outputs begin with the mark FF FE.
+class RunContext;
+
+// Whether an output of its own format reports its lossy lines to its run (as lexicon outputs do).
+enum class LossReport { Silent, ToRun };
 
 class LineWriter {
 public:
     LineWriter() = default;
-    explicit LineWriter(std::filesystem::path path);
-    LineWriter(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
+    // A lexicon output of `run`.
+    LineWriter(std::filesystem::path path, RunContext &run);
+    // An output of its own format; `run`, if given, gets its notices, and its lossy lines when
+    // `loss` says so.
+    LineWriter(std::filesystem::path path, TextFormat format, RunContext *run = nullptr,
+               LossReport loss = LossReport::Silent);
     ~LineWriter();
     LineWriter(const LineWriter &) = delete;
     LineWriter &operator=(const LineWriter &) = delete;
 
-    void open(std::filesystem::path path);
-    void open(std::filesystem::path path, TextFormat format, LossReport loss = LossReport::Silent);
+    void open(std::filesystem::path path, RunContext &run);
+    void open(std::filesystem::path path, TextFormat format, RunContext *run = nullptr,
+              LossReport loss = LossReport::Silent);
     void writeLine(std::u16string_view text);
     // Text as it is, but that a CR LF in it becomes LF where the line ends are LF.
     void write(std::u16string_view text);
@@ -81,8 +88,9 @@ private:
     bool m_open = false;
     LexiconEncoding m_encoding = LexiconEncoding::Ansi936;
     bool m_crlf = true;
-    bool m_reportLoss = false; // a lexicon output of the running operation
-    int64_t m_lines = 0;       // lines written so far
+    RunContext *m_run = nullptr; // the run its notices go to
+    bool m_reportLoss = false;   // and its lossy lines
+    int64_t m_lines = 0;         // lines written so far
     int64_t m_lossyLines = 0;
     int64_t m_firstLossy = 0;
     std::u16string m_firstLossyText;

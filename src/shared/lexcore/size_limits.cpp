@@ -6,25 +6,6 @@
 #include <unistd.h>
 
 namespace lex {
-namespace {
-
-const SizeScope *g_scope = nullptr;
-
-} // namespace
-
-const SizeLimits &sizeLimits() {
-    static const SizeLimits windows;
-    return g_scope ? g_scope->m_limits : windows;
-}
-
-SizeScope::SizeScope(const SizeLimits &limits) : m_limits(limits), m_outer(g_scope) {
-    g_scope = this;
-}
-
-SizeScope::~SizeScope() {
-    g_scope = m_outer;
-}
-
 std::optional<uint64_t> parseSize(std::string_view text) {
     size_t digits = 0;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
@@ -68,20 +49,6 @@ uint64_t defaultMemory() {
         return kFloor;
     const uint64_t quarter = uint64_t(pages) * uint64_t(pageSize) / 4;
     return quarter < kFloor ? kFloor : quarter;
-}
-
-std::filesystem::path temporaryFolder() {
-    const SizeLimits &limits = sizeLimits();
-    if (!limits.tempDir.empty())
-        return limits.tempDir;
-    if (const char *tmp = std::getenv("TMPDIR"); tmp && *tmp)
-        return tmp;
-    return "/tmp";
-}
-
-bool fitsInMemory(uint64_t bytes) {
-    const uint64_t memory = sizeLimits().memory;
-    return memory == 0 || bytes <= memory;
 }
 
 std::string groupedNumber(int64_t value) {

@@ -1,8 +1,9 @@
 #pragma once
 // How big a run may grow. The windows hold a run in memory and keep the entry set's 2,000,000
-// slots. lexcli opens a SizeScope around each operation: no capacity limit unless --capacity N
-// brings one back, and a memory bound (--memory) past which an operation partitions its inputs
-// through temporary files in --temp-dir and merges the partitions' results (spill.h).
+// slots. lexcli gives each operation's run context (run_context.h) its own limits: no capacity
+// limit unless --capacity N brings one back, and a memory bound (--memory) past which an
+// operation partitions its inputs through temporary files in --temp-dir and merges the
+// partitions' results (spill.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -24,32 +25,12 @@ struct SizeLimits {
     std::filesystem::path tempDir;
 };
 
-// The limits of the running operation: the innermost scope's, else the windows' ones.
-const SizeLimits &sizeLimits();
-
-class SizeScope {
-public:
-    explicit SizeScope(const SizeLimits &limits);
-    ~SizeScope();
-    SizeScope(const SizeScope &) = delete;
-    SizeScope &operator=(const SizeScope &) = delete;
-
-private:
-    SizeLimits m_limits;
-    const SizeScope *m_outer;
-    friend const SizeLimits &sizeLimits();
-};
-
 // A size as typed: a whole number of bytes, or with K, M, G or T (powers of 1024, with or
 // without a trailing "B" or "iB", any case): "512M", "2G", "64k". nullopt for anything else,
 // zero and sizes past 2^63.
 std::optional<uint64_t> parseSize(std::string_view text);
 // A quarter of physical memory, at least 256 MiB.
 uint64_t defaultMemory();
-// The folder temporary files go to.
-std::filesystem::path temporaryFolder();
-// Whether a run that needs `bytes` may keep them in memory.
-bool fitsInMemory(uint64_t bytes);
 // The message of a full entry set of `capacity` slots, the count grouped by thousands.
 std::string capacityFullMessage(int64_t capacity);
 // 1234567 as "1,234,567".

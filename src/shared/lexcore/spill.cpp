@@ -143,8 +143,8 @@ uint64_t spillHash(std::u16string_view s) {
 
 // ---- plans ----
 
-SpillPlan planSpill(uint64_t tableBytes) {
-    const SizeLimits &limits = sizeLimits();
+SpillPlan planSpill(const RunContext &context, uint64_t tableBytes) {
+    const SizeLimits &limits = context.limits();
     const uint64_t memory = limits.memory ? limits.memory : defaultMemory();
     // One partition's table takes at most half the memory; the other half is for the buffers,
     // the reader's chunk and the writer's.
@@ -154,6 +154,7 @@ SpillPlan planSpill(uint64_t tableBytes) {
     SpillPlan plan;
     plan.partitions = size_t(parts);
     plan.buffer = size_t(std::clamp<uint64_t>(memory / 8 / parts, 16 << 10, 1 << 20));
+    plan.folder = context.temporaryFolder();
     return plan;
 }
 
@@ -187,7 +188,7 @@ LinePartitions::LinePartitions(const SpillPlan &plan)
     m_files.reserve(m_count);
     m_writers.reserve(m_count);
     for (size_t k = 0; k < m_count; ++k) {
-        m_files.emplace_back();
+        m_files.emplace_back(plan.folder);
         m_writers.emplace_back(m_files.back(), plan.buffer);
     }
     m_segments.resize(m_count);
@@ -204,7 +205,7 @@ void LinePartitions::finish() {
 // ---- results ----
 
 PartitionResults::PartitionResults(const SpillPlan &plan)
-    : m_plan(plan), m_writer(m_file, plan.buffer) {}
+    : m_plan(plan), m_file(plan.folder), m_writer(m_file, plan.buffer) {}
 
 int64_t PartitionResults::records() const {
     int64_t n = 0;

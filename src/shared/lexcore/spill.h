@@ -16,6 +16,7 @@
 #include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/line_stream.h"
+#include "shared/lexcore/run_context.h"
 #include "shared/lexcore/size_limits.h"
 #include "shared/lexcore/temporary_file.h"
 
@@ -31,7 +32,6 @@ namespace lex {
 class SpillFile {
 public:
     explicit SpillFile(const std::filesystem::path &folder);
-    SpillFile() : SpillFile(temporaryFolder()) {}
 
     // Appends at the end; throws LexError (a full disk names the folder).
     void append(const char *data, size_t bytes);
@@ -167,9 +167,11 @@ uint64_t spillHash(std::u16string_view line);
 struct SpillPlan {
     size_t partitions = 2;
     size_t buffer = size_t(1) << 20;
+    std::filesystem::path folder; // where the spill files go
 };
-// `tableBytes`: what the run's table would take if it held all its lines at once.
-SpillPlan planSpill(uint64_t tableBytes);
+// `tableBytes`: what the run's table would take if it held all its lines at once; the memory
+// bound and the folder are the run's.
+SpillPlan planSpill(const RunContext &context, uint64_t tableBytes);
 // What a table of the lines of files with `bytes` bytes in all takes at most, by their encoding
 // (UTF-16 files hold half as many characters for their size).
 uint64_t tableBytesFor(const std::vector<std::filesystem::path> &inputs);

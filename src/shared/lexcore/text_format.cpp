@@ -13,7 +13,6 @@ namespace lex {
 namespace fs = std::filesystem;
 
 namespace {
-OutputScope *g_scope = nullptr;
 
 // Whether the first line end of `path` is CR LF; nullopt when the file has none (or cannot be
 // read: the reader reports that).
@@ -70,82 +69,6 @@ std::optional<LexiconEncoding> parseEncodingName(std::string_view name) {
     if (n == "utf16le")
         return LexiconEncoding::Utf16Le;
     return std::nullopt;
-}
-
-OutputScope::OutputScope(std::optional<LexiconEncoding> forced)
-    : m_forced(forced), m_outer(g_scope) {
-    g_scope = this;
-}
-
-OutputScope::~OutputScope() {
-    g_scope = m_outer;
-}
-
-OutputScope *OutputScope::current() {
-    return g_scope;
-}
-
-void OutputScope::setFirstInput(const fs::path &path) {
-    if (m_haveInput)
-        return;
-    m_haveInput = true;
-    m_firstInput = path;
-}
-
-void OutputScope::setFirstInputFormat(const TextFormat &format) {
-    m_haveInput = true;
-    m_inputFormat = format;
-}
-
-TextFormat OutputScope::format() {
-    if (m_format)
-        return *m_format;
-    std::optional<TextFormat> input = m_inputFormat;
-    if (!input && m_haveInput && fileExists(m_firstInput)) {
-        try {
-            input = detectTextFormat(m_firstInput);
-        } catch (const LexError &) {
-            // Unreadable: the operation's own reader says so.
-        }
-    }
-    TextFormat f;
-    if (m_forced)
-        f.encoding = *m_forced;
-    else if (input && input->encoding == LexiconEncoding::Utf8)
-        f.encoding = LexiconEncoding::Utf8;
-    // Code page 936 always ends lines in CR LF; UTF-8 and UTF-16 keep the input's line ends.
-    if (f.encoding == LexiconEncoding::Ansi936)
-        f.crlf = true;
-    else if (input)
-        f.crlf = input->crlf;
-    else
-        f.crlf = f.encoding == LexiconEncoding::Utf16Le;
-    m_format = f;
-    return f;
-}
-
-void OutputScope::addLossy(const LossyLines &lossy) {
-    if (lossy.lines == 0)
-        return;
-    if (m_lossy.lines == 0) {
-        m_lossy = lossy;
-        return;
-    }
-    m_lossy.lines += lossy.lines;
-}
-
-TextFormat lexiconOutputFormat() {
-    return g_scope ? g_scope->format() : TextFormat::gbk();
-}
-
-void setFirstLexiconInput(const fs::path &path) {
-    if (g_scope)
-        g_scope->setFirstInput(path);
-}
-
-void setFirstLexiconFormat(const TextFormat &format) {
-    if (g_scope)
-        g_scope->setFirstInputFormat(format);
 }
 
 std::string lossyReportLine(int64_t lines) {

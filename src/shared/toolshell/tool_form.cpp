@@ -39,9 +39,12 @@ bool ToolForm::runOperation(const std::function<OperationReport(int start)> &wor
     OperationReport report;
     bool ok = true;
     {
-        OutputScope outputs;
+        // Each operation starts from the windows' plain context, its outputs following its first
+        // lexicon input.
+        RunContext run;
         if (m_lexiconInput)
-            outputs.setFirstInput(toPath(m_lexiconInput()));
+            run.setFirstInput(toPath(m_lexiconInput()));
+        m_pump.setContext(std::move(run));
         try {
             report = work(start);
         } catch (const std::exception &e) {
@@ -49,7 +52,7 @@ bool ToolForm::runOperation(const std::function<OperationReport(int start)> &wor
             report = OperationReport::message(failureText(e), QString(), MessageIcon::Warning);
         }
         if (ok && !report.text.empty())
-            report.text = withLossyLine(report.text, outputs.lossy().lines);
+            report.text = withLossyLine(report.text, m_pump.context().lossy().lines);
     }
     operationFinished();
     if (!report.text.empty())

@@ -28,9 +28,9 @@ lex::NullPump g_pump;
 ConvertResult convert(const fs::path &in, const fs::path &out, ConvertOptions o) {
     Annotator annotator(fs::path(SUITE_DIR) / "lexconv/dz.txt",
                         fs::path(SUITE_DIR) / "lexconv/zn.lxd", g_pump);
-    lex::OutputScope scope;
-    lex::setFirstLexiconInput(in);
-    return convertLexicon(in, out, o, annotator, g_pump);
+    lex::NullPump pump;
+    pump.context().setFirstInput(in);
+    return convertLexicon(in, out, o, annotator, pump);
 }
 
 // Runs a shell command in `dir`; returns its exit status, its output in `output`.

@@ -37,9 +37,9 @@ protected:
         options.from = from;
         Annotator annotator(fs::path(SUITE_DIR) / "lexconv/dz.txt",
                             fs::path(SUITE_DIR) / "lexconv/zn.lxd", g_pump);
-        lex::OutputScope scope;
-        lex::setFirstLexiconInput(in);
-        return convertLexicon(in, out, options, annotator, g_pump);
+        lex::NullPump pump;
+        pump.context().setFirstInput(in);
+        return convertLexicon(in, out, options, annotator, pump);
     }
     static ConvertOptions to(Format f) {
         ConvertOptions o;
