@@ -1,6 +1,7 @@
 # Shared build helpers: warnings, sanitizers, tool programs and tests.
 include_guard(GLOBAL)
 include(CMakeParseArguments)
+include(LexToolRules)
 
 add_library(lex_options INTERFACE)
 add_library(Lex::options ALIAS lex_options)
@@ -23,30 +24,6 @@ set(LEX_SANITIZER_ENV
     "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
     "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-
-# lex_tool(<program> FOLDER .. CAPTION .. COMMAND .. BUTTON .. [PATH_SUFFIX ..] [DATA ..])
-# One row of the tool table (LexToolTable.cmake); lex_tool_get() reads a field back.
-function(lex_tool name)
-    cmake_parse_arguments(T "" "FOLDER;CAPTION;COMMAND;BUTTON;PATH_SUFFIX" "DATA" ${ARGN})
-    foreach(field FOLDER CAPTION COMMAND BUTTON)
-        if(NOT DEFINED T_${field})
-            message(FATAL_ERROR "lex_tool(${name}): ${field} missing")
-        endif()
-    endforeach()
-    set_property(GLOBAL APPEND PROPERTY LEX_TOOLS ${name})
-    foreach(field FOLDER CAPTION COMMAND BUTTON PATH_SUFFIX DATA)
-        set_property(GLOBAL PROPERTY LEX_TOOL_${name}_${field} "${T_${field}}")
-    endforeach()
-endfunction()
-
-function(lex_tool_get name field out)
-    get_property(known GLOBAL PROPERTY LEX_TOOL_${name}_FOLDER SET)
-    if(NOT known)
-        message(FATAL_ERROR "${name} is not in the tool table (cmake/LexToolTable.cmake)")
-    endif()
-    get_property(value GLOBAL PROPERTY LEX_TOOL_${name}_${field})
-    set(${out} "${value}" PARENT_SCOPE)
-endfunction()
 
 # lex_add_tool(<program> [ENGINE <sources>] [ENGINE_LIBS <libs>] FORMS <sources>)
 # Called from src/<program>/CMakeLists.txt. Builds
@@ -94,36 +71,6 @@ function(lex_add_tool name)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/suite/${folder}")
     install(TARGETS ${name} RUNTIME DESTINATION "${folder}")
     set_property(GLOBAL APPEND PROPERTY LEX_BUILT_TOOLS ${name})
-endfunction()
-
-# lex_check_tool_peers(<program> LIBS <libs> FILES <files>)
-# Fails the configuration when <program> links another tool's library (Lex::<tool>,
-# Lex::<tool>_forms, lex_<tool>) or when one of FILES includes a header of another tool's
-# folder ("<tool>/...").
-function(lex_check_tool_peers name)
-    cmake_parse_arguments(T "" "" "LIBS;FILES" ${ARGN})
-    get_property(tools GLOBAL PROPERTY LEX_TOOLS)
-    list(REMOVE_ITEM tools ${name})
-    foreach(lib IN LISTS T_LIBS)
-        foreach(other IN LISTS tools)
-            if(lib MATCHES "^(Lex::|lex_)${other}(_forms)?$")
-                message(FATAL_ERROR "${name}: links ${lib}, the library of the tool ${other}; "
-                                    "tools are peers (move what they share to src/shared)")
-            endif()
-        endforeach()
-    endforeach()
-    string(JOIN "|" alternatives ${tools})
-    foreach(file IN LISTS T_FILES)
-        if(NOT EXISTS ${file})
-            continue()
-        endif()
-        file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"(${alternatives})/")
-        foreach(line IN LISTS includes)
-            string(STRIP "${line}" line)
-            message(FATAL_ERROR "${name}: ${file} has ${line}, a header of another tool; "
-                                "tools are peers (move what they share to src/shared)")
-        endforeach()
-    endforeach()
 endfunction()
 
 # lex_generate_tool_header(<output>): the tool table as a C++ header, rows in launcher order:
