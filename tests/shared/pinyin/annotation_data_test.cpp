@@ -63,10 +63,12 @@ TEST_P(Loader, ReportsInTheOrderOfLoadingOneAfterTheOther) {
         EXPECT_EQ(data.dictionary.has_value(), c.dictionaryLoaded);
         EXPECT_EQ(data.wordTable.has_value(), c.tableLoaded);
         EXPECT_EQ(data.review.has_value(), c.reviewLoaded);
-        if (data.dictionary)
+        if (data.dictionary) {
             EXPECT_EQ(data.dictionary->text(u'国'), u"国guo");
-        if (data.review)
+        }
+        if (data.review) {
             EXPECT_EQ(data.review->polyphones.readings(u'行').size(), 2u);
+        }
     } catch (const LexError &e) {
         ASSERT_NE(c.failure, nullptr) << e.what();
         EXPECT_NE(std::string(e.what()).find(c.failure), std::string::npos) << e.what();
