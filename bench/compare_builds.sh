@@ -48,6 +48,7 @@
 # Exits 1 when an operation is SLOWER, FAILED or its outputs differ.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/dist_of.sh"
 
 usage() {
     echo "usage: $0 [--only REGEX] [--pairs N] [--no-callgrind] OLD_DIST NEW_DIST [WORK]" >&2
@@ -65,16 +66,6 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -ge 2 ] && [ $# -le 3 ] || usage
-dist_of() {
-    if [ -d "$1" ] && [ -x "$1/lexcli" ]; then
-        (cd "$1" && pwd)
-    elif [ -f "$1" ] && [ -x "$1" ]; then
-        (cd "$(dirname "$1")" && pwd)
-    else
-        echo "$0: no lexcli in $1" >&2
-        exit 2
-    fi
-}
 old_src=$(dist_of "$1")
 new_src=$(dist_of "$2")
 work=${3:-$here/work}

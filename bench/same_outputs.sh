@@ -21,6 +21,7 @@
 # operation. A check whose runs differ keeps them in WORK/same/different/.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/dist_of.sh"
 
 usage() {
     echo "usage: $0 [--big] [--only REGEX] OLD_DIST NEW_DIST [WORK]" >&2
@@ -37,16 +38,6 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -ge 2 ] && [ $# -le 3 ] || usage
-dist_of() {
-    if [ -d "$1" ] && [ -x "$1/lexcli" ]; then
-        (cd "$1" && pwd)
-    elif [ -f "$1" ] && [ -x "$1" ]; then
-        (cd "$(dirname "$1")" && pwd)
-    else
-        echo "$0: no lexcli in $1" >&2
-        exit 2
-    fi
-}
 old_dist=$(dist_of "$1")
 new_dist=$(dist_of "$2")
 work=${3:-$here/work}
