@@ -514,9 +514,11 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             continue;
         }
         header = false;
+        // The word keeps every character, whatever the encodings: those code page 936 lacks too
+        // (its single bytes and the decoders' U+FFFD are no characters of a word).
         word.clear();
         for (char16_t c : line)
-            if (isDoubleByte(c))
+            if (isDoubleByte(c) || lossIn936(c))
                 word += c;
         if (word.size() > 1 && word.size() < 50) {
             toUtf8Into(line, line8);

@@ -226,12 +226,19 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
 int Context::report(const std::string &reportText) const {
     checkInterrupt();
     std::string text = reportText;
-    if (const LossyLines &lossy = pump.context().lossy(); lossy.lines) {
+    if (const int64_t lost = pump.context().lostLines()) {
         // Characters code page 936 cannot hold: counted in the report, the first line named.
-        text = withLossyLine(text, lossy.lines);
-        err << "注意：" << lossy.file.string() << " 第 " << lossy.firstLine
-            << " 行有 GBK 无法表示的字符，已写成“?”：" << toUtf8(lossy.firstText) << "\n      共 "
-            << lossy.lines << " 行；用 --output-encoding utf-8 可以保留这些字符。\n";
+        const LossyLines &lossy = pump.context().lossy();
+        const DroppedLines &dropped = pump.context().dropped();
+        text = withLossyLine(text, lost);
+        if (lossy.lines)
+            err << "注意：" << lossy.file.string() << " 第 " << lossy.firstLine
+                << " 行有 GBK 无法表示的字符，已写成“?”：" << toUtf8(lossy.firstText) << "\n";
+        if (dropped.lines)
+            err << "注意：" << dropped.lines
+                << " 行读入的词有 GBK 无法表示的字符，GBK 的输出里没有它们："
+                << toUtf8(dropped.firstText) << "\n";
+        err << "      共 " << lost << " 行；用 --output-encoding utf-8 可以保留这些字符。\n";
         err.flush();
     }
     std::string lines;

@@ -78,7 +78,7 @@ MergeResult runBeyondMemory(SetOperation op, const std::filesystem::path &one,
         LineStream check(two);
     auto addAll = [&](const std::filesystem::path &path) {
         streamLines(path, pump, [&](std::u16string_view line) {
-            EntryHashSet::EntryKey(KeyVariant::SetOperations, line);
+            EntryHashSet::EntryKey(KeyVariant::SetOperations, line, pump.context());
             parts.add(line);
         });
     };
@@ -312,6 +312,7 @@ MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths
             // would have come first.
             std::future<void> twoDone = std::async(std::launch::async, [&] {
                 EntryHashSet twoSet = makeMergeSet();
+                twoSet.sameRunAs(set);
                 twoSet.borrowText();
                 collectTwo(twoSet, true);
             });

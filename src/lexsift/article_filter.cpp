@@ -36,13 +36,14 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
     std::unique_ptr<char16_t[]> wordText(new char16_t[reader.size() + 1]);
     char16_t *out = wordText.get();
     bool stopped = false;
+    const WordUnits units = pump.context().wordUnits();
     for (size_t i = 0; !reader.atEnd(); ++i) {
         const std::u16string_view line = reader.readLineView();
         char16_t *begin = out;
         if (!line.empty()) {
             *out++ = line[0];
             for (size_t k = 1; k < line.size(); ++k)
-                if (isDoubleByte(line[k]))
+                if (units.isWord(line[k]))
                     *out++ = line[k];
         }
         lines.push_back(line);

@@ -112,10 +112,11 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
     // The lines are filtered while the rest of a big input is still being decoded.
     LineReader reader(input);
     LineWriter writer(output, pump.context());
+    const WordUnits units = pump.context().wordUnits();
     std::u16string word;
     for (int64_t i = 0; !reader.atEnd(); ++i) {
         const std::u16string_view line = reader.readLineView();
-        entryWordInto(line, word);
+        entryWordInto(line, word, units);
         if (!word.empty() && accepts(word)) {
             writer.writeLine(line);
             ++result.written;

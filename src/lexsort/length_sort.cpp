@@ -12,13 +12,13 @@
 
 namespace lex::lexsort {
 
-int lengthBucket(std::u16string_view line) {
+int lengthBucket(std::u16string_view line, WordUnits units) {
     if (line.empty())
         return kLengthBuckets - 1;
     // The first character counts whatever its class; counting stops past the longest bucket.
     size_t length = 1;
     for (size_t k = 1; k < line.size() && length <= 30; ++k)
-        length += isDoubleByte(line[k]);
+        length += units.isWord(line[k]);
     return length >= 2 && length <= 30 ? int(length) - 2 : kLengthBuckets - 1;
 }
 
@@ -37,11 +37,12 @@ int64_t sortByLengthBeyondMemory(const std::filesystem::path &input,
         writers.emplace_back(files.emplace_back(plan.folder), plan.buffer);
     bool header = true;
     int64_t count = 0;
+    const WordUnits units = pump.context().wordUnits();
     streamLines(input, pump, [&](std::u16string_view line) {
         if (header && !line.empty() && line[0] == u';')
             return;
         header = false;
-        writers[size_t(lengthBucket(line))].put(0, line);
+        writers[size_t(lengthBucket(line, units))].put(0, line);
         ++count;
     });
     std::vector<SpillSegment> segments;
@@ -96,9 +97,10 @@ SortResult sortByLength(const std::filesystem::path &input, const std::filesyste
     lines.reserve(reader.countLines());
     buckets.reserve(reader.countLines());
     std::array<size_t, kLengthBuckets + 1> start{};
+    const WordUnits units = pump.context().wordUnits();
     while (!reader.atEnd()) {
         const std::u16string_view line = reader.readLineView();
-        const int b = lengthBucket(line);
+        const int b = lengthBucket(line, units);
         lines.push_back(line);
         buckets.push_back(uint8_t(b));
         ++start[size_t(b) + 1];

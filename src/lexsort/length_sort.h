@@ -17,7 +17,7 @@ namespace lex::lexsort {
 inline constexpr int kLengthBuckets = 30;
 
 // The bucket of a line: its word length - 2 for lengths 2 to 30, else the last bucket.
-int lengthBucket(std::u16string_view line);
+int lengthBucket(std::u16string_view line, WordUnits units = WordUnits::narrow());
 
 // An input with nothing but leading comment lines gives an empty output and the count 0.
 // Throws LexError on unreadable input or unwritable output; the output is then left as it was.

@@ -16,8 +16,8 @@ namespace {
 // lines before its lookup.
 constexpr size_t kAhead = 8;
 
-bool accepted(std::u16string_view line) {
-    EntryHashSet::EntryKey(KeyVariant::Standard, line);
+bool accepted(std::u16string_view line, WordUnits units) {
+    EntryHashSet::EntryKey(KeyVariant::Standard, line, units);
     return line != u";";
 }
 
@@ -28,15 +28,16 @@ bool accepted(std::u16string_view line) {
 int64_t sortBeyondMemory(const std::filesystem::path &input, const std::filesystem::path &reference,
                          const std::filesystem::path &output, EventPump &pump) {
     const SpillPlan plan = planSpill(pump.context(), tableBytesFor({input}));
+    const WordUnits units = pump.context().wordUnits();
     LinePartitions parts(plan);
     streamLines(input, pump, [&](std::u16string_view line) {
-        EntryHashSet::EntryKey(KeyVariant::Standard, line);
+        EntryHashSet::EntryKey(KeyVariant::Standard, line, pump.context());
         parts.add(line);
     });
     const int64_t referenceStart = parts.lines();
     if (fileExists(reference))
         streamLines(reference, pump, [&](std::u16string_view line) {
-            if (accepted(line))
+            if (accepted(line, units))
                 parts.add(line);
         });
     parts.finish();
@@ -84,6 +85,7 @@ SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input
         return result;
     }
     set.setPump(&pump);
+    const WordUnits units = pump.context().wordUnits();
     {
         LineReader reader(input);
         const auto total = int64_t(reader.size());
@@ -106,10 +108,10 @@ SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input
         const auto total = int64_t(referenceReader.size());
         while (!referenceReader.atEnd()) {
             const std::u16string_view ahead = referenceReader.peekLineView(kAhead);
-            if (accepted(ahead))
+            if (accepted(ahead, units))
                 set.prefetch(ahead);
             std::u16string_view line = referenceReader.readLineView();
-            if (accepted(line) && set.Contains(line)) {
+            if (accepted(line, units) && set.Contains(line)) {
                 set.Remove();
                 matched.push_back(line);
             }

@@ -103,7 +103,7 @@ void updateBeyondMemory(const UpdatePaths &paths, UpdateResult &result, EventPum
     LinePartitions parts(plan);
     auto addAll = [&](const fs::path &path) {
         streamLines(path, pump, [&](std::u16string_view line) {
-            EntryHashSet::EntryKey(KeyVariant::Standard, line);
+            EntryHashSet::EntryKey(KeyVariant::Standard, line, pump.context());
             parts.add(line);
         });
     };

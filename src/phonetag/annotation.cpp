@@ -34,6 +34,9 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     LineStream &in = opened ? *opened : *own;
     table.prepare();
     LineWriter writer(output, pump.context());
+    const WordUnits units = pump.context().wordUnits();
+    // Only text that was not code page 936 can hold characters it lacks.
+    const bool noteDropped = !units.isWide() && in.encoding() != LexiconEncoding::Ansi936;
     // A batch's lines are annotated straight into its text, each with its line end, and the
     // text is written at once.
     const std::u16string_view lineEnd = writer.lineEnd();
@@ -44,12 +47,18 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     result.lines = passLineBatches(
         in, pump, states,
         [&](std::u16string_view line, State &st, LineBatch &batch) {
-            appendAnnotatedLine(line, dict, table, st.counted, batch.texts, st.scratch, st.work);
+            const size_t from = batch.texts.size();
+            appendAnnotatedLine(line, dict, table, st.counted, batch.texts, st.scratch, st.work,
+                                units);
+            if (noteDropped)
+                batch.noteDropped(line, std::u16string_view(batch.texts).substr(from));
             batch.texts += lineEnd;
         },
         [&](const LineBatch &batch, size_t i) {
-            if (i == 0)
+            if (i == 0) {
                 writer.writeLines(batch.texts);
+                pump.context().noteDropped(batch.dropped.firstText, batch.dropped.lines);
+            }
             pump.yield();
         });
     writer.close();
@@ -67,11 +76,20 @@ LineCountResult clearPinyin(const std::filesystem::path &input, const std::files
         return result;
     result.inputFound = true;
     std::u16string word;
-    result.lines =
-        passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
-            entryWordInto(line, word);
+    RunContext &run = pump.context();
+    const WordUnits units = run.wordUnits();
+    // Only text that was not code page 936 can hold characters it lacks.
+    LexiconEncoding encoding = LexiconEncoding::Ansi936;
+    result.lines = passLines(
+        input, output, pump,
+        [&](std::u16string_view line, LineWriter &writer) {
+            entryWordInto(line, word, units);
+            if (encoding != LexiconEncoding::Ansi936 && !units.isWide() && holdsBeyond936(line) &&
+                !holdsBeyond936(word))
+                run.noteDropped(line);
             writer.writeLine(word);
-        });
+        },
+        &encoding);
     return result;
 }
 

@@ -3,6 +3,7 @@
 // handed out in batches that either thread works, and passed on in file order, so that what a
 // caller writes, counts and yields is what one thread would have done, line for line.
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/ordered_batches.h"
@@ -24,6 +25,7 @@ struct LineBatch {
     std::vector<uint32_t> textEnds, noteEnds;
     std::vector<uint64_t> keys;
     std::vector<uint32_t> values;
+    DroppedLines dropped; // lines of the batch that lost characters without a trace
 
     void clear() {
         input.clear();
@@ -34,6 +36,15 @@ struct LineBatch {
         noteEnds.clear();
         keys.clear();
         values.clear();
+        dropped = {};
+    }
+    // With narrow words, `line` became `written`: notes the line when it lost characters that
+    // code page 936 lacks and nothing in `written` stands for them.
+    void noteDropped(std::u16string_view line, std::u16string_view written) {
+        if (holdsBeyond936(line) && !holdsBeyond936(written)) {
+            if (dropped.lines++ == 0)
+                dropped.firstText.assign(line);
+        }
     }
     // Called by the work function once per line, for every line of the batch.
     void add(std::u16string_view text, std::u16string_view note, uint64_t key, uint32_t value) {

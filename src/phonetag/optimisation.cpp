@@ -27,7 +27,7 @@ DedupResult removeRepeatedBeyondMemory(const std::filesystem::path &input,
     const SpillPlan plan = planSpill(pump.context(), tableBytesFor({input}));
     LinePartitions parts(plan);
     streamLines(input, pump, [&](std::u16string_view line) {
-        EntryHashSet::EntryKey(KeyVariant::Annotation, line);
+        EntryHashSet::EntryKey(KeyVariant::Annotation, line, pump.context());
         parts.add(line);
     });
     parts.finish();
@@ -84,11 +84,20 @@ AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesys
     result.inputFound = true;
     counters = {};
     std::u16string out;
-    result.lines =
-        passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
-            FixPinyin(line, dict, result.counters, out);
+    RunContext &run = pump.context();
+    const WordUnits units = run.wordUnits();
+    // Only text that was not code page 936 can hold characters it lacks.
+    LexiconEncoding encoding = LexiconEncoding::Ansi936;
+    result.lines = passLines(
+        input, output, pump,
+        [&](std::u16string_view line, LineWriter &writer) {
+            FixPinyin(line, dict, result.counters, out, units);
+            if (encoding != LexiconEncoding::Ansi936 && !units.isWide() && holdsBeyond936(line) &&
+                !holdsBeyond936(out))
+                run.noteDropped(line);
             writer.writeLine(out);
-        });
+        },
+        &encoding);
     counters = result.counters;
     return result;
 }

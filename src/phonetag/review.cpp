@@ -26,11 +26,11 @@ using namespace pinyin;
 
 namespace {
 
-// The Chinese characters of an annotated line, hashed (FNV-1a): lines of one word share it.
-uint64_t wordHash(std::u16string_view annotated) {
+// The characters of an annotated line's word, hashed (FNV-1a): lines of one word share it.
+uint64_t wordHash(std::u16string_view annotated, WordUnits units) {
     uint64_t h = 0xcbf29ce484222325ull;
     for (char16_t c : annotated)
-        if (isDoubleByte(c))
+        if (units.isWord(c))
             h = (h ^ c) * 0x100000001b3ull;
     return h;
 }
@@ -53,7 +53,8 @@ class ReviewRun {
 public:
     ReviewRun(const std::filesystem::path &input, const CharDictionary &dict,
               const WordTable &table, const ReviewData &review, EventPump &pump)
-        : m_input(input), m_dict(dict), m_table(table), m_review(review), m_pump(pump) {}
+        : m_input(input), m_dict(dict), m_table(table), m_review(review), m_pump(pump),
+          m_units(pump.context().wordUnits()) {}
 
     // Annotates `in` into `writer`; returns the lines annotated.
     int64_t annotate(LineStream &in, LineWriter &writer);
@@ -87,6 +88,7 @@ private:
     const WordTable &m_table;
     const ReviewData &m_review;
     EventPump &m_pump;
+    const WordUnits m_units;
     State m_states[2];
     // Grown a line at a time to megabytes: in mapped memory, whose pages come cheaper than the
     // heap's.
@@ -107,22 +109,28 @@ void ReviewRun::keep(int64_t line, uint32_t rank, uint64_t hash, std::u16string_
 }
 
 int64_t ReviewRun::annotate(LineStream &in, LineWriter &writer) {
+    // Only text that was not code page 936 can hold characters it lacks.
+    const bool noteDropped = !m_units.isWide() && in.encoding() != LexiconEncoding::Ansi936;
     passLineBatches(
         in, m_pump, m_states,
         [&](std::u16string_view line, State &st, LineBatch &batch) {
             annotateLineReviewed(line, m_dict, m_table, m_review, st.counted, st.out, st.scratch,
-                                 st.guesses, st.work);
+                                 st.guesses, st.work, m_units);
+            if (noteDropped)
+                batch.noteDropped(line, st.out);
             // The note without "#" and the line number, which the list gives it later.
             st.note.clear();
             uint32_t rank = 0;
             if (!st.guesses.empty()) {
                 appendGuessNotes(st.guesses, st.note);
-                entryWordInto(st.out, st.word);
+                entryWordInto(st.out, st.word, m_units);
                 rank = m_review.ranks.rank(st.word);
             }
-            batch.add(st.out, st.note, wordHash(st.out), rank);
+            batch.add(st.out, st.note, wordHash(st.out, m_units), rank);
         },
         [&](const LineBatch &batch, size_t i) {
+            if (i == 0)
+                m_pump.context().noteDropped(batch.dropped.firstText, batch.dropped.lines);
             const std::u16string_view text = batch.text(i), note = batch.note(i);
             writer.writeLine(text);
             const auto n = int64_t(m_hashes.size());
@@ -214,9 +222,9 @@ void ReviewRun::keepEarlierLines(LexiconEncoding encoding) {
             if (!more)
                 break;
             const Listed &final = m_listed[entry];
-            annotateLine(line, m_dict, m_table, none, out, scratch);
-            entryWordInto(out, word);
-            entryWordInto(textOf(final), finalWord);
+            annotateLine(line, m_dict, m_table, none, out, scratch, m_units);
+            entryWordInto(out, word, m_units);
+            entryWordInto(textOf(final), finalWord, m_units);
             if (word != finalWord)
                 continue; // another word with the same hash
             keep(int64_t(i), final.rank, final.hash, out, {}, false);

@@ -33,10 +33,10 @@ char16_t separatorFromArguments(std::u16string_view argumentText) {
 }
 
 void parseStandardLine(std::u16string_view line, char16_t separator, const PintopData &data,
-                       std::u16string &word, std::u16string &code) {
+                       std::u16string &word, std::u16string &code, WordUnits units) {
     word.clear();
     code.clear();
-    if (line.empty() || !isDoubleByte(line[0])) {
+    if (line.empty() || !units.isWord(line[0])) {
         code = u";";
         return;
     }
@@ -47,7 +47,13 @@ void parseStandardLine(std::u16string_view line, char16_t separator, const Pinto
     size_t annStart = 0;
     for (size_t i = 1; i < line.size(); ++i) {
         char16_t ch = line[i];
-        if (isDoubleByte(ch)) {
+        // A wide word's character beyond the basic plane is one character of two units.
+        if (units.isWide() && pending && ch >= 0xDC00 && ch <= 0xDFFF && prev >= 0xD800 &&
+            prev <= 0xDBFF) {
+            word.push_back(ch);
+            continue;
+        }
+        if (units.isWord(ch)) {
             appendSyllable(code, data, prev, pending, line.substr(annStart, i - annStart));
             code.push_back(separator);
             word.push_back(ch);
@@ -122,22 +128,28 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
     // The writer only buffers; the output file is replaced once, at close(), after all input
     // was read, so an output path equal to the input path is safe.
     LineWriter writer(output, pump.context());
+    RunContext &run = pump.context();
+    const WordUnits units = run.wordUnits();
+    // Only text that was not code page 936 can hold characters it lacks.
+    const bool noteDropped = !units.isWide() && reader.encoding() != LexiconEncoding::Ansi936;
     std::u16string word, code, scratch, out;
     while (!reader.atEnd()) {
         std::u16string_view line = reader.readLineView();
         if (line.empty())
             continue;
         reportProgress(pump, reader);
-        parseStandardLine(line, options.separator, data, word, code);
+        parseStandardLine(line, options.separator, data, word, code, units);
         // One yield per character after the first, taken together once the line is parsed, so
         // a reload of the readings during the yield never lands in the middle of a line.
-        if (isDoubleByte(line[0]))
+        if (units.isWord(line[0]))
             pump.yieldMany(int64_t(line.size()) - 1);
         if (!shapeCode(code, word.size(), options.longWords, options.separator, scratch))
             continue;
         out.assign(code);
         out.push_back(u'=');
         out.append(word);
+        if (noteDropped && holdsBeyond936(line) && !holdsBeyond936(out))
+            run.noteDropped(line);
         writer.writeLine(out);
         ++result.count;
         if (result.count % 20000 == 0)

@@ -33,10 +33,12 @@ struct GenerateOptions {
 char16_t separatorFromArguments(std::u16string_view argumentText);
 
 // Splits an annotated line (not empty) into its word and its code. A line that does not start
-// with a double-byte character gives the empty word and the code ";". Annotation letters after a
-// character replace its reading (converted through the table while one is in use).
+// with a character of a word (cp936.h's WordUnits) gives the empty word and the code ";".
+// Annotation letters after a character replace its reading (converted through the table while one
+// is in use).
 void parseStandardLine(std::u16string_view line, char16_t separator, const PintopData &data,
-                       std::u16string &word, std::u16string &code);
+                       std::u16string &word, std::u16string &code,
+                       WordUnits units = WordUnits::narrow());
 
 // Keeps the first character of every syllable, each preceded by the separator
 // ("zhong-hua-ren-min" -> "z-h-r-m").

@@ -249,7 +249,9 @@ uint64_t estimateLines(const std::vector<fs::path> &inputs) {
 }
 
 bool plainGbkRun(const RunContext &context, const std::vector<fs::path> &inputs) {
-    if (context.limits().capacity != SizeLimits::kUnlimited)
+    // Held as code page 936 bytes, a line's word is its double-byte characters: not so when the
+    // outputs hold every character.
+    if (context.limits().capacity != SizeLimits::kUnlimited || context.wordUnits().isWide())
         return false;
     // A file that cannot be read is left to the general path, which reports it in its turn.
     try {

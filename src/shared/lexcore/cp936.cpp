@@ -194,6 +194,18 @@ std::string encode936(std::u16string_view text) {
     return out;
 }
 
+const int16_t *detail::wideTable() {
+    static const std::vector<int16_t> table = [] {
+        std::vector<int16_t> t(65536);
+        for (uint32_t c = 0; c < 65536; ++c) {
+            const int16_t a = kAnsiTable[c];
+            t[c] = c < 0x80 ? int16_t(c) : a < 0 ? a : int16_t(uint16_t(0x8000 | (c & 0x7FFF)));
+        }
+        return t;
+    }();
+    return table.data();
+}
+
 std::u16string fromUtf8(std::string_view text) {
     std::u16string out(text.size(), u'\0');
     int32_t len = 0;

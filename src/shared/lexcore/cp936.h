@@ -23,6 +23,9 @@ extern const uint32_t kEncodeTable[65536];
 inline const int16_t *ansiTable() {
     return kAnsiTable;
 }
+// The ansiCode table as wide words read it (WordUnits): every unit outside ASCII is negative,
+// a double-byte character's own code kept, any other unit 0x8000 | its low 15 bits.
+const int16_t *wideTable();
 } // namespace detail
 
 // The signed 16-bit code page 936 value of a UTF-16 code unit: lead * 256 + trail as int16
@@ -36,6 +39,29 @@ inline int16_t ansiCode(char16_t ch) {
 inline bool isDoubleByte(char16_t ch) {
     return ansiCode(ch) < 0;
 }
+
+// Which code units are characters of a word. With a code page 936 output (narrow) they are the
+// double-byte characters of code page 936: a character it lacks becomes "?" in the output and is
+// no part of any word. When the output holds every character (UTF-8, UTF-16: wide) they are all
+// the units outside ASCII. A word unit has a code of 32,768 or more (a double-byte character's
+// is lead * 256 + trail in either mode).
+class WordUnits {
+public:
+    static WordUnits narrow() { return WordUnits(detail::ansiTable(), false); }
+    static WordUnits wide() { return WordUnits(detail::wideTable(), true); }
+    static WordUnits of(bool wide) { return wide ? WordUnits::wide() : narrow(); }
+
+    bool isWide() const { return m_wide; }
+    bool isWord(char16_t ch) const { return m_table[ch] < 0; }
+    uint32_t code(char16_t ch) const { return uint32_t(m_table[ch]) & 0xFFFFu; }
+    const int16_t *table() const { return m_table; }
+    bool operator==(const WordUnits &other) const { return m_wide == other.m_wide; }
+
+private:
+    WordUnits(const int16_t *table, bool wide) : m_table(table), m_wide(wide) {}
+    const int16_t *m_table;
+    bool m_wide;
+};
 
 // Unsigned code of a double-byte character (lead * 256 + trail, 32,768 or more).
 inline uint32_t doubleByteCode(char16_t ch) {
@@ -82,6 +108,13 @@ inline char *encode936To(std::u16string_view text, char *dst, bool &lossy) {
 // True when code page 936 cannot hold `ch` (see the lossy flag above).
 inline bool lossIn936(char16_t ch) {
     return (detail::kEncodeTable[ch] >> 24 & 1) != 0;
+}
+// Whether `text` holds a unit that code page 936 cannot hold.
+inline bool holdsBeyond936(std::u16string_view text) {
+    uint32_t seen = 0;
+    for (char16_t c : text)
+        seen |= detail::kEncodeTable[c];
+    return (seen >> 24 & 1) != 0;
 }
 // Decodes one chunk into `dst`, which has room for bytes.size() units; returns the end.
 // `consumed` gets the bytes used: all but a trailing lead byte when `final` is false (it may pair

@@ -15,8 +15,8 @@ namespace lex {
 
 namespace {
 
-// entryWord of a line without building it: the first code unit, then the double-byte ones.
-uint64_t hashWord(std::u16string_view s) {
+// entryWord of a line without building it: the first code unit, then the word units.
+uint64_t hashWord(std::u16string_view s, const int16_t *units) {
     // Every unit is mixed in on its own: words of two or three characters differ in a few
     // bits only, and a plain xor-multiply per unit lets 呵呵 and 哈哈 meet.
     uint64_t h = 0x9E3779B97F4A7C15ULL;
@@ -26,24 +26,22 @@ uint64_t hashWord(std::u16string_view s) {
     };
     if (!s.empty())
         step(s[0]);
-    const int16_t *ansi = detail::ansiTable();
     for (size_t i = 1; i < s.size(); ++i)
-        if (ansi[s[i]] < 0)
+        if (units[s[i]] < 0)
             step(s[i]);
     return mixHash(h);
 }
 
-bool sameWord(std::u16string_view a, std::u16string_view b) {
+bool sameWord(std::u16string_view a, std::u16string_view b, const int16_t *units) {
     if (a.empty() || b.empty())
         return a.empty() && b.empty();
     if (a[0] != b[0])
         return false;
-    const int16_t *ansi = detail::ansiTable();
     size_t i = 1, j = 1;
     for (;; ++i, ++j) {
-        while (i < a.size() && ansi[a[i]] >= 0)
+        while (i < a.size() && units[a[i]] >= 0)
             ++i;
-        while (j < b.size() && ansi[b[j]] >= 0)
+        while (j < b.size() && units[b[j]] >= 0)
             ++j;
         if (i == a.size() || j == b.size())
             return i == a.size() && j == b.size();
@@ -102,7 +100,7 @@ struct EntryHashSet::WordIndex {
             Cell &c = cells[i];
             if (c.line < 0)
                 return create ? &c : nullptr;
-            if (c.hash == hash && sameWord(set.lineOf(c.line), word))
+            if (c.hash == hash && sameWord(set.lineOf(c.line), word, set.m_units.table()))
                 return &c;
         }
     }
@@ -111,7 +109,7 @@ struct EntryHashSet::WordIndex {
         if ((used + 1) * 2 > cells.size())
             grow();
         const std::u16string_view line = set.lineOf(idx);
-        const auto hash = uint32_t(hashWord(line));
+        const auto hash = uint32_t(hashWord(line, set.m_units.table()));
         Cell *c = find(line, hash, true);
         if (c->line < 0) {
             *c = Cell{hash, -1, idx};
@@ -259,22 +257,30 @@ std::u16string_view EntryHashSet::placeholder() const {
     return placeholderOf(m_variant);
 }
 
-int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word) {
-    const bool lead = !word.empty() && isDoubleByte(word[0]);
-    // The standard key looks no further than a first character that is not double-byte.
+int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word, WordUnits units) {
+    const bool lead = !word.empty() && units.isWord(word[0]);
+    // The standard key looks no further than a first character that is not a word's.
     if (!keepsOwnText(variant, lead, 2)) {
         word = placeholderOf(variant);
         return kRejectKey;
     }
     uint32_t u[6];
     int n = 0;
-    const int16_t *ansi = detail::ansiTable();
+    const int16_t *table = units.table();
     const char16_t *p = word.data();
     const char16_t *end = p + word.size();
     for (; p != end; ++p) {
-        const int16_t code = ansi[*p];
+        const int16_t code = table[*p];
         if (code < 0) {
-            u[n++] = uint32_t(uint16_t(code));
+            uint32_t value = uint32_t(uint16_t(code));
+            // Wide words count a surrogate pair as the one character it is.
+            if (units.isWide() && *p >= 0xD800 && *p <= 0xDBFF && p + 1 != end && p[1] >= 0xDC00 &&
+                p[1] <= 0xDFFF) {
+                const uint32_t cp = 0x10000 + ((uint32_t(*p) - 0xD800) << 10) + (p[1] - 0xDC00);
+                value = 0x8000 | (cp & 0x7FFF);
+                ++p;
+            }
+            u[n++] = value;
             if (n == 6)
                 break;
         }
@@ -304,7 +310,7 @@ int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word) {
 
 int32_t EntryHashSet::EntryKey(std::u16string &word) const {
     std::u16string_view view = word;
-    int32_t key = EntryKey(m_variant, view);
+    int32_t key = EntryKey(m_variant, view, m_units);
     if (view.data() != word.data() || view.size() != word.size())
         word = view;
     return key;
@@ -446,14 +452,14 @@ void EntryHashSet::prefetch(std::u16string_view line) {
     Prefetched &p = m_ring[m_ringHead++ % kPrefetchRing];
     p.data = line.data();
     p.size = line.size();
-    p.key = EntryKey(m_variant, line);
+    p.key = EntryKey(m_variant, line, m_units);
     p.word = line;
     if (m_materialized)
         __builtin_prefetch(&m_slots[p.key], 1);
     // A set with a word index is looked up by word.
     p.ofWord = m_words != nullptr;
     if (p.ofWord) {
-        p.hash = uint32_t(hashWord(line));
+        p.hash = uint32_t(hashWord(line, m_units.table()));
         __builtin_prefetch(&m_words->cells[p.hash & (m_words->cells.size() - 1)]);
     } else {
         p.hash = uint32_t(hashLine(line));
@@ -512,6 +518,7 @@ bool EntryHashSet::Hash_ExistsX(std::u16string &word) {
 bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
     m_cut = false;
     m_pendingValid = false;
+    const std::u16string_view read = word;
     int32_t key;
     uint32_t hash = 0;
     bool haveHash = false;
@@ -527,18 +534,38 @@ bool EntryHashSet::lookup(std::u16string_view &word, bool byWord) {
             }
         } else {
             m_ringTail = m_ringHead = 0; // looked up out of order: forget the hints
-            key = EntryKey(m_variant, word);
+            key = EntryKey(m_variant, word, m_units);
         }
     } else {
-        key = EntryKey(m_variant, word);
+        key = EntryKey(m_variant, word, m_units);
     }
+    // The key rewrites a line without a key of its own to the placeholder.
+    if (word.data() != read.data() || word.size() != read.size())
+        noteDropped(read);
     return probe(word, key, hash, haveHash, byWord);
+}
+
+void EntryHashSet::noteDropped(std::u16string_view read) {
+    if (m_pump && !m_units.isWide() && holdsBeyond936(read))
+        m_pump->context().noteDropped(read);
+}
+
+int32_t EntryHashSet::EntryKey(KeyVariant variant, std::u16string_view &word, RunContext &run) {
+    const std::u16string_view read = word;
+    const WordUnits units = run.wordUnits();
+    const int32_t key = EntryKey(variant, word, units);
+    if ((word.data() != read.data() || word.size() != read.size()) && !units.isWide() &&
+        holdsBeyond936(read))
+        run.noteDropped(read);
+    return key;
 }
 
 bool EntryHashSet::Hash_ExistsX(std::u16string_view &word, const WordHint &hint) {
     m_cut = false;
     m_pendingValid = false;
     m_ringTail = m_ringHead = 0; // a lookup out of the order of the prefetch() hints
+    if (hint.word.data() != word.data() || hint.word.size() != word.size())
+        noteDropped(word);
     word = hint.word;
     return probe(word, hint.key, hint.hash, true, true);
 }
@@ -562,7 +589,7 @@ bool EntryHashSet::probe(std::u16string_view &word, int32_t key, uint32_t hash, 
         if (!m_words)
             buildWordIndex();
         WordIndex::Cell *cell =
-            m_words->find(word, haveHash ? hash : uint32_t(hashWord(word)), false);
+            m_words->find(word, haveHash ? hash : uint32_t(hashWord(word, m_units.table())), false);
         if (cell) {
             int32_t best = kSlots;
             for (int32_t *link = &cell->head; *link >= 0;) {
@@ -647,8 +674,8 @@ bool EntryHashSet::deferredLookup(std::u16string_view &word, int32_t key, uint32
         // along the run of that key than the ones before it: the nearest is the oldest.
         if (!m_words)
             buildWordIndex();
-        if (WordIndex::Cell *cell =
-                m_words->find(word, haveHash ? hash : uint32_t(hashWord(word)), false)) {
+        if (WordIndex::Cell *cell = m_words->find(
+                word, haveHash ? hash : uint32_t(hashWord(word, m_units.table())), false)) {
             for (int32_t *link = &cell->head; *link >= 0;) {
                 const int32_t e = *link;
                 if (!live(e)) {
@@ -725,9 +752,9 @@ void EntryHashSet::hintWords(std::span<const std::u16string_view> lines,
     for (size_t i = 0; i < n; ++i) {
         WordHint &h = hints[i];
         std::u16string_view word = lines[i];
-        h.key = EntryKey(m_variant, word);
+        h.key = EntryKey(m_variant, word, m_units);
         h.word = word;
-        h.hash = uint32_t(hashWord(word));
+        h.hash = uint32_t(hashWord(word, m_units.table()));
     }
 }
 

@@ -26,6 +26,7 @@
 // on lookups walk the slots as above, so a stop takes effect exactly as if it had been pressed
 // just before the lookup that saw it.
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/large_buffer.h"
 
@@ -99,9 +100,18 @@ public:
 
     // The pump that long probe runs yield to (may be null: no yields); its run's limits give the
     // capacity (the windows' slots without a pump).
+    // Its run also says which units are a word's (the windows': code page 936's double-byte
+    // characters; every character outside ASCII when the outputs hold every character).
     void setPump(EventPump *pump) {
         m_pump = pump;
         m_capacity = pump ? pump->context().limits().capacity : SizeLimits::kWindowCapacity;
+        m_units = pump ? pump->context().wordUnits() : WordUnits::narrow();
+    }
+    // The capacity and the word units of `other`, without its pump: a set worked on another
+    // thread for the same run.
+    void sameRunAs(const EntryHashSet &other) {
+        m_capacity = other.m_capacity;
+        m_units = other.m_units;
     }
     // A hint that `line` will be looked up soon (by Contains, or by Hash_ExistsX once the word
     // index is built): starts loading the memory its lookup needs.
@@ -122,7 +132,12 @@ public:
 
     // The key of `word` under `variant`; a word without a key of its own is rewritten, in
     // the caller's variable, to the variant's placeholder (";" or the empty string).
-    static int32_t EntryKey(KeyVariant variant, std::u16string_view &word);
+    // `units` say which units count as the word's characters.
+    static int32_t EntryKey(KeyVariant variant, std::u16string_view &word,
+                            WordUnits units = WordUnits::narrow());
+    // The key with the word units of `run`; a line that became the placeholder losing
+    // characters code page 936 lacks is noted in `run` (RunContext::noteDropped).
+    static int32_t EntryKey(KeyVariant variant, std::u16string_view &word, RunContext &run);
     int32_t EntryKey(std::u16string &word) const;
 
     // Builds the slot table now; lookups walk it from then on (until Clear).
@@ -234,6 +249,9 @@ private:
     bool full() const;
     bool lookup(std::u16string_view &word, bool byWord);
     bool probe(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash, bool byWord);
+    // A line the key made the placeholder: noted in the run when it lost characters that code
+    // page 936 lacks.
+    void noteDropped(std::u16string_view read);
     bool deferredLookup(std::u16string_view &word, int32_t key, uint32_t hash, bool haveHash,
                         bool byWord);
     void markRemoved(int32_t idx);
@@ -251,6 +269,7 @@ private:
     }
 
     KeyVariant m_variant;
+    WordUnits m_units = WordUnits::narrow();
     bool m_cancelledResult;
     int64_t m_capacity;
     EventPump *m_pump = nullptr;

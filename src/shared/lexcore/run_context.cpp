@@ -21,7 +21,7 @@ void RunContext::setFirstInputFormat(const TextFormat &format) {
     m_inputFormat = format;
 }
 
-TextFormat RunContext::lexiconFormat() {
+TextFormat RunContext::lexiconFormat() const {
     if (m_format)
         return *m_format;
     std::optional<TextFormat> input = m_inputFormat;
@@ -62,6 +62,14 @@ void RunContext::notice(const std::string &text) const {
     const std::lock_guard lock(one);
     if (m_sink)
         m_sink(text);
+}
+
+void RunContext::noteDropped(std::u16string_view line, int64_t lines) {
+    if (lines <= 0)
+        return;
+    if (m_dropped.lines == 0)
+        m_dropped.firstText.assign(line);
+    m_dropped.lines += lines;
 }
 
 void RunContext::addLossy(const LossyLines &lossy) {

@@ -11,6 +11,7 @@
 // A context made by default is the windows' plain one: code page 936 with CR LF, the entry set's
 // capacity, everything in memory, no notices.
 
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/size_limits.h"
 #include "shared/lexcore/text_format.h"
 
@@ -34,7 +35,13 @@ public:
     // file, a corpus); it stands in for any path named before. No effect once the format is known.
     void setFirstInputFormat(const TextFormat &format);
     // The format a lexicon output opened now takes.
-    TextFormat lexiconFormat();
+    TextFormat lexiconFormat() const;
+
+    // Which units are characters of a word: code page 936's double-byte ones for a code page 936
+    // output, every unit outside ASCII when the outputs hold every character (cp936.h).
+    WordUnits wordUnits() const {
+        return WordUnits::of(lexiconFormat().encoding != LexiconEncoding::Ansi936);
+    }
 
     const SizeLimits &limits() const { return m_limits; }
     // Whether a run that needs `bytes` may keep them in memory.
@@ -51,6 +58,13 @@ public:
 
     const LossyLines &lossy() const { return m_lossy; }
     void addLossy(const LossyLines &lossy);
+    // With narrow words: `line`, read, lost characters that code page 936 lacks without a trace
+    // in the output (DroppedLines); nothing when it holds none. `lines` more such lines, the first
+    // of them `line`.
+    void noteDropped(std::u16string_view line, int64_t lines = 1);
+    const DroppedLines &dropped() const { return m_dropped; }
+    // Lines that lost characters in all: written with "?", or dropped.
+    int64_t lostLines() const { return m_lossy.lines + m_dropped.lines; }
 
 private:
     std::optional<LexiconEncoding> m_forced;
@@ -58,8 +72,9 @@ private:
     std::filesystem::path m_firstInput;
     bool m_haveInput = false;
     std::optional<TextFormat> m_inputFormat;
-    std::optional<TextFormat> m_format;
+    mutable std::optional<TextFormat> m_format; // decided at the first lexiconFormat()
     LossyLines m_lossy;
+    DroppedLines m_dropped;
     NoticeSink m_sink;
 };
 

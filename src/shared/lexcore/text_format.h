@@ -38,6 +38,14 @@ struct LossyLines {
     std::filesystem::path file; // its output
 };
 
+// Input lines whose characters that code page 936 lacks a code page 936 output could not carry at
+// all: rules of the word that leave such characters out (a line that becomes a placeholder, a
+// word without them), where no "?" stands for them.
+struct DroppedLines {
+    int64_t lines = 0;
+    std::u16string firstText; // the first such line as it was read
+};
+
 // The report line for lossy lines: "无法用 GBK 表示的字符：N 行".
 std::string lossyReportLine(int64_t lines);
 // `report` (count lines, then "耗费时间：...", joined by CR LF) with that line before the

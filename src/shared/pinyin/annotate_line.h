@@ -14,11 +14,14 @@
 namespace lex::pinyin {
 
 // One lexicon line through the whole annotation. `scratch` is working space.
+// `units` say which units are characters of the word (cp936.h).
 void annotateLine(std::u16string_view line, const CharDictionary &dict, const WordTable &table,
-                  PinyinCounters &counters, std::u16string &out, std::u16string &scratch);
+                  PinyinCounters &counters, std::u16string &out, std::u16string &scratch,
+                  WordUnits units = WordUnits::narrow());
 // annotateLine, appended to `out`; `work` is working space too.
 void appendAnnotatedLine(std::u16string_view line, const CharDictionary &dict,
                          const WordTable &table, PinyinCounters &counters, std::u16string &out,
-                         std::u16string &scratch, std::u16string &work);
+                         std::u16string &scratch, std::u16string &work,
+                         WordUnits units = WordUnits::narrow());
 
 } // namespace lex::pinyin

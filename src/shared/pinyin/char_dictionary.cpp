@@ -31,19 +31,26 @@ CharDictionary loadCharDictionary(const std::filesystem::path &path) {
     return dict;
 }
 
-void InsBlank(std::u16string_view line, std::u16string &out) {
+void InsBlank(std::u16string_view line, std::u16string &out, WordUnits units) {
     out.clear();
+    const int16_t *code = units.table();
     const size_t n = line.size();
     for (size_t i = 0; i < n; ++i) {
-        if (i + 1 < n && isDoubleByte(line[i]) && ansiCode(line[i + 1]) > 64)
-            out.push_back(u'0');
+        if (i + 1 < n && code[line[i]] < 0 && code[line[i + 1]] > 64) {
+            // A wide word's character beyond the basic plane is marked before its first unit.
+            if (units.isWide() && i > 0 && line[i] >= 0xDC00 && line[i] <= 0xDFFF &&
+                line[i - 1] >= 0xD800 && line[i - 1] <= 0xDBFF)
+                out.insert(out.size() - 1, 1, u'0');
+            else
+                out.push_back(u'0');
+        }
         out.push_back(line[i]);
     }
 }
 
-std::u16string InsBlank(std::u16string_view line) {
+std::u16string InsBlank(std::u16string_view line, WordUnits units) {
     std::u16string out;
-    InsBlank(line, out);
+    InsBlank(line, out, units);
     return out;
 }
 
@@ -51,9 +58,10 @@ namespace {
 
 // The rule of FixPinyin, writing through `put(text)` and `put(unit)`; returns the counts.
 template <class Put>
-PinyinCounters fixPinyinInto(std::u16string_view line, const CharDictionary &dict, Put &&put) {
+PinyinCounters fixPinyinInto(std::u16string_view line, const CharDictionary &dict, WordUnits units,
+                             Put &&put) {
     const size_t n = line.size();
-    const int16_t *code = detail::ansiTable();
+    const int16_t *code = units.table();
     bool keep = false;
     PinyinCounters counted;
     for (size_t i = 0; i < n; ++i) {
@@ -77,9 +85,11 @@ PinyinCounters fixPinyinInto(std::u16string_view line, const CharDictionary &dic
         }
         keep = true;
         if (code[line[i + 1]] >= 64) {
-            // Annotated: the letters stay only behind a character the dictionary knows.
+            // Annotated: the letters stay only behind a character the dictionary knows. A wide
+            // word's character beyond code page 936, which no dictionary of it can know, keeps
+            // the letters it was given.
             put(c);
-            if (text.empty()) {
+            if (text.empty() && !(units.isWide() && ansiCode(c) >= 0)) {
                 keep = false;
                 ++counted.cleared;
             }
@@ -117,35 +127,35 @@ struct Writing {
 } // namespace
 
 void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCounters &counters,
-               std::u16string &out) {
+               std::u16string &out, WordUnits units) {
     out.clear();
-    appendFixedPinyin(line, dict, counters, out);
+    appendFixedPinyin(line, dict, counters, out, units);
 }
 
 void appendFixedPinyin(std::u16string_view line, const CharDictionary &dict,
-                       PinyinCounters &counters, std::u16string &out) {
+                       PinyinCounters &counters, std::u16string &out, WordUnits units) {
     // Written through a pointer into room for the whole result: a million lines pass here,
     // and per-character appends cost more than the rule itself. The room is the line's length
     // times the longest text, or, where that would be large, what a counting pass finds.
     size_t room = line.size() * std::max<size_t>(dict.longestText(), 1);
     if (room > (size_t(1) << 16)) {
         Counting count;
-        fixPinyinInto(line, dict, count);
+        fixPinyinInto(line, dict, units, count);
         room = count.units;
     }
     const size_t start = out.size();
     out.resize(start + room + CharDictionary::kReadAhead);
     Writing write{out.data() + start};
-    const PinyinCounters counted = fixPinyinInto(line, dict, write);
+    const PinyinCounters counted = fixPinyinInto(line, dict, units, write);
     out.resize(size_t(write.dst - out.data()));
     counters.supplemented += counted.supplemented;
     counters.cleared += counted.cleared;
 }
 
 std::u16string FixPinyin(std::u16string_view line, const CharDictionary &dict,
-                         PinyinCounters &counters) {
+                         PinyinCounters &counters, WordUnits units) {
     std::u16string out;
-    FixPinyin(line, dict, counters, out);
+    FixPinyin(line, dict, counters, out, units);
     return out;
 }
 

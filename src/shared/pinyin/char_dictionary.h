@@ -5,6 +5,8 @@
 // when no word decides otherwise (中zhong). A line's first code unit is its key and the whole
 // line is its text; the first line of a key wins; empty lines add nothing.
 
+#include "shared/lexcore/cp936.h"
+
 #include <bitset>
 #include <cstdint>
 #include <filesystem>
@@ -60,19 +62,24 @@ struct PinyinCounters {
 
 // The line with the marker "0" before every double-byte character whose next character has a
 // code above 64 (an annotated character); the last character is never marked.
-std::u16string InsBlank(std::u16string_view line);
-void InsBlank(std::u16string_view line, std::u16string &out);
+// `units` say which units are characters of the word (cp936.h); the rules below speak of
+// code page 936, the narrow words.
+std::u16string InsBlank(std::u16string_view line, WordUnits units = WordUnits::narrow());
+void InsBlank(std::u16string_view line, std::u16string &out, WordUnits units = WordUnits::narrow());
 
 // Annotation character by character: a bare double-byte character gets its dictionary text, an
 // annotated one keeps its letters only when the dictionary knows it; single-byte characters
 // before the first double-byte character are dropped. Here the at sign counts as a letter.
+// With wide words, a character beyond code page 936 is a character of the word like any other,
+// and keeps the letters it was given (the dictionary cannot know it).
 std::u16string FixPinyin(std::u16string_view line, const CharDictionary &dict,
-                         PinyinCounters &counters);
+                         PinyinCounters &counters, WordUnits units = WordUnits::narrow());
 void FixPinyin(std::u16string_view line, const CharDictionary &dict, PinyinCounters &counters,
-               std::u16string &out);
+               std::u16string &out, WordUnits units = WordUnits::narrow());
 // FixPinyin of `line` appended to `out`.
 void appendFixedPinyin(std::u16string_view line, const CharDictionary &dict,
-                       PinyinCounters &counters, std::u16string &out);
+                       PinyinCounters &counters, std::u16string &out,
+                       WordUnits units = WordUnits::narrow());
 
 // True when a character after the first has a code of 64 or more (the line carries pinyin).
 bool IsDYC(std::u16string_view line);

@@ -143,16 +143,24 @@ void addOnce(std::vector<std::u16string> &list, std::u16string_view reading,
 }
 
 // The letters after the unit at `i`, as FixPinyin keeps them.
-std::u16string_view lettersAfter(std::u16string_view text, size_t i) {
+std::u16string_view lettersAfter(std::u16string_view text, size_t i, WordUnits units) {
+    const int16_t *code = units.table();
     size_t end = i + 1;
-    while (end < text.size() && !isDoubleByte(text[end]) && ansiCode(text[end]) >= 64)
+    while (end < text.size() && code[text[end]] >= 64)
         ++end;
     return text.substr(i + 1, end - i - 1);
 }
 
 // A bare character is one FixPinyin gives its dictionary text.
-bool bareAt(std::u16string_view text, size_t i) {
-    return i + 1 == text.size() || ansiCode(text[i + 1]) < 64;
+bool bareAt(std::u16string_view text, size_t i, WordUnits units) {
+    return i + 1 == text.size() || units.table()[text[i + 1]] < 64;
+}
+
+// Whether the word unit at `i` begins a character (a wide word's character beyond the basic
+// plane is two units): the places of the guesses count characters.
+bool beginsCharacter(std::u16string_view text, size_t i) {
+    return !(i > 0 && text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 &&
+             text[i - 1] <= 0xDBFF);
 }
 
 using Evidence = ReviewScratch::Evidence;
@@ -201,7 +209,7 @@ void judge(const std::vector<Evidence> &evidence, const Evidence *winner,
 void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
                           const WordTable &table, const ReviewData &review,
                           PinyinCounters &counters, std::u16string &out, std::u16string &scratch,
-                          std::vector<Guess> &guesses, ReviewScratch &work) {
+                          std::vector<Guess> &guesses, ReviewScratch &work, WordUnits units) {
     const Polyphones &polyphones = review.polyphones;
     guesses.clear();
     std::vector<Evidence> &evidence = work.evidence;
@@ -215,11 +223,11 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
             std::erase(work.text, u'0');
             text = work.text;
         }
-        FixPinyin(text, dict, counters, out);
+        FixPinyin(text, dict, counters, out, units);
         if (std::none_of(line.begin(), line.end(),
                          [&](char16_t c) { return polyphones.contains(c); }))
             return;
-        if (std::all_of(text.begin(), text.end(), [](char16_t c) { return isDoubleByte(c); })) {
+        if (std::all_of(text.begin(), text.end(), [&](char16_t c) { return units.isWord(c); })) {
             // A bare line that is a known word: that word decides, as the longest word there.
             const uint32_t known = review.ranks.rank(text);
             if (known != UINT32_MAX && !review.known.readingAt(known, 0).empty()) {
@@ -247,10 +255,10 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
         uint32_t place = 0;
         for (size_t i = 0; i < text.size(); ++i) {
             const char16_t c = text[i];
-            if (!isDoubleByte(c))
+            if (!units.isWord(c))
                 continue;
-            ++place;
-            if (!polyphones.contains(c) || !dict.contains(c) || !bareAt(text, i))
+            place += beginsCharacter(text, i);
+            if (!polyphones.contains(c) || !dict.contains(c) || !bareAt(text, i, units))
                 continue;
             if (!scanned) {
                 review.known.occurrences(text, work.known);
@@ -270,7 +278,7 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
     }
 
     // The literal passes, traced: which units the table's words put where.
-    InsBlank(line, work.marked);
+    InsBlank(line, work.marked, units);
     table.occurrences(work.marked, work.found);
     review.known.occurrences(work.marked, work.known);
     work.text = work.marked;
@@ -286,16 +294,16 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
         ++kept;
     }
     work.text.resize(kept);
-    FixPinyin(work.text, dict, counters, out);
+    FixPinyin(work.text, dict, counters, out, units);
 
     const std::u16string_view text = work.text, marked = work.marked;
     uint32_t place = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
-        if (!isDoubleByte(c))
+        if (!units.isWord(c))
             continue;
-        ++place;
-        const bool bare = bareAt(text, i);
+        place += beginsCharacter(text, i);
+        const bool bare = bareAt(text, i, units);
         const int32_t from = trace.from[i];
         if (from < 0 && !bare)
             continue; // annotated in the lexicon itself
@@ -303,7 +311,7 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
             continue;
         Guess &g = work.pending;
         g.place = place;
-        g.given.assign(bare ? dict.text(c).substr(1) : lettersAfter(text, i));
+        g.given.assign(bare ? dict.text(c).substr(1) : lettersAfter(text, i, units));
         g.others.clear();
         // A character a word put letters to was decided by that word; one it left bare (a
         // table line without them) was not.

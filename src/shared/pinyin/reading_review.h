@@ -123,7 +123,8 @@ struct ReviewScratch {
 void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
                           const WordTable &table, const ReviewData &review,
                           PinyinCounters &counters, std::u16string &out, std::u16string &scratch,
-                          std::vector<Guess> &guesses, ReviewScratch &work);
+                          std::vector<Guess> &guesses, ReviewScratch &work,
+                          WordUnits units = WordUnits::narrow());
 
 // The note of a listed line: "#12 2:chang/zhang 3:le/liao", only ASCII.
 std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses);

@@ -52,7 +52,7 @@ bool ToolForm::runOperation(const std::function<OperationReport(int start)> &wor
             report = OperationReport::message(failureText(e), QString(), MessageIcon::Warning);
         }
         if (ok && !report.text.empty())
-            report.text = withLossyLine(report.text, m_pump.context().lossy().lines);
+            report.text = withLossyLine(report.text, m_pump.context().lostLines());
     }
     operationFinished();
     if (!report.text.empty())
