@@ -121,8 +121,8 @@ std::vector<fs::path> listArticles(const fs::path &folder) {
     return files;
 }
 
-StatisticsRun::StatisticsRun(FrequencyDatabase &db, fs::path readFolder, EventPump &pump)
-    : m_db(db), m_readFolder(std::move(readFolder)) {
+StatisticsRun::StatisticsRun(FrequencyDatabase &db, fs::path readFolder, EventPump &pump, bool move)
+    : m_db(db), m_readFolder(std::move(readFolder)), m_move(move) {
     Statement rows(db.handle(), kStatsQuery, db.path());
     std::u16string text;      // the words of all rows, one after the other
     std::vector<size_t> ends; // per walk position: where its word ends in `text`
@@ -261,6 +261,8 @@ int StatisticsRun::commit(bool last) {
     };
     try {
         for (const fs::path &article : m_pending) {
+            if (!m_move)
+                break;
             fs::path to = moveArticle(article, m_readFolder);
             if (!to.empty())
                 moved.emplace_back(article, std::move(to));
@@ -283,10 +285,10 @@ int StatisticsRun::commit(bool last) {
 }
 
 StatisticsResult runStatistics(FrequencyDatabase &db, const std::vector<fs::path> &articles,
-                               const fs::path &readFolder, EventPump &pump) {
+                               const fs::path &readFolder, EventPump &pump, bool moveArticles) {
     using Clock = std::chrono::steady_clock;
     StatisticsResult result;
-    StatisticsRun run(db, readFolder, pump);
+    StatisticsRun run(db, readFolder, pump, moveArticles);
     if (run.empty()) {
         result.noRows = true;
         return result;

@@ -36,7 +36,10 @@ struct ArticleCount {
 // The statistics cursor of one run: the rows in walk order and the automaton of their words.
 class StatisticsRun {
 public:
-    StatisticsRun(FrequencyDatabase &db, std::filesystem::path readFolder, EventPump &pump);
+    // With `move` false the articles stay where they are (files a command line names); an article
+    // is still counted once however often it is given.
+    StatisticsRun(FrequencyDatabase &db, std::filesystem::path readFolder, EventPump &pump,
+                  bool move = true);
     // Counts not committed are dropped; their articles stay where they were.
     ~StatisticsRun();
 
@@ -55,6 +58,7 @@ public:
 private:
     FrequencyDatabase &m_db;
     std::filesystem::path m_readFolder;
+    bool m_move;
     WordAutomaton m_words;            // over the rows' words, case-folded
     std::vector<int32_t> m_idOfNode;  // per node: the word id of its rows, or -1
     int32_t m_emptyWord = -1;         // the id of the empty word, if a row has it
@@ -83,7 +87,7 @@ std::filesystem::path moveArticle(const std::filesystem::path &from,
 
 struct StatisticsResult {
     bool noRows = false; // "词库表无记录！": nothing was touched
-    int articles = 0;    // articles counted and moved
+    int articles = 0;    // articles counted (and moved, unless they stay)
     int64_t raised = 0;  // counts added
     bool stopped = false;
 };
@@ -92,8 +96,10 @@ struct StatisticsResult {
 inline constexpr int kCommitEverySeconds = 3;
 
 // The statistics run over `articles`, in order, until a stop request.
+// `moveArticles` false: the articles stay where they are.
 StatisticsResult runStatistics(FrequencyDatabase &db,
                                const std::vector<std::filesystem::path> &articles,
-                               const std::filesystem::path &readFolder, EventPump &pump);
+                               const std::filesystem::path &readFolder, EventPump &pump,
+                               bool moveArticles = true);
 
 } // namespace lex::freqtune

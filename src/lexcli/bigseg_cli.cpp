@@ -47,7 +47,7 @@ bool isNumber(const std::string &text) {
 int segment(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto below = p.option("--no-split-below");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     bigseg::SegmentOptions options;
@@ -74,7 +74,7 @@ int segment(Context &ctx, ArgParser &p) {
 }
 
 int stats(Context &ctx, ArgParser &p) {
-    auto input = p.option("--input");
+    auto input = ctx.inputOption(p, "--input");
     auto out = p.option("-o");
     ctx.positionals(p, 0, 0);
     if (!p.ok())
@@ -232,7 +232,7 @@ int mergeCounts(Context &ctx, ArgParser &p) {
 }
 
 int supplement(Context &ctx, ArgParser &p) {
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     const fs::path textFile = inputs[0];

@@ -1,5 +1,7 @@
 #include "lexcli/cli.h"
 
+#include "lexcli/input_staging.h"
+
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
@@ -186,6 +188,13 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
         if (!forced)
             return ctx.usage("--output-encoding 只能是 gbk、utf-8 或 utf-16le");
     }
+    // And --input-encoding: its inputs are read in that encoding, whatever their bytes suggest.
+    std::optional<LexiconEncoding> inputEncoding;
+    if (auto name = parser.option("--input-encoding")) {
+        inputEncoding = parseEncodingName(*name);
+        if (!inputEncoding)
+            return ctx.usage("--input-encoding 只能是 gbk、utf-8 或 utf-16le");
+    }
     SizeLimits limits;
     if (auto message = sizeOptions(op, parser, limits))
         return ctx.usage(*message);
@@ -195,6 +204,12 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
     // Notices of the shared layers (a file written in an unexpected way) go to standard error.
     run.setNoticeSink([&err = ctx.err](const std::string &text) { err << text << "\n"; });
     ctx.pump.setContext(std::move(run));
+    InputStaging staging(inputEncoding, ctx.pump.context().temporaryFolder());
+    ctx.staging = &staging;
+    struct Unstage {
+        Context &ctx;
+        ~Unstage() { ctx.staging = nullptr; }
+    } unstage{ctx};
     auto interrupted = [&](int signal) {
         ctx.err << "中断！\n";
         ctx.err.flush();
@@ -225,7 +240,9 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
 
 int Context::report(const std::string &reportText) const {
     checkInterrupt();
-    std::string text = reportText;
+    std::string text = staging ? staging->named(reportText) : reportText;
+    // An output on standard output leaves it to the output alone.
+    std::ostream &out = pump.context().standardOutputTaken() ? err : this->out;
     if (const int64_t lost = pump.context().lostLines()) {
         // Characters code page 936 cannot hold: counted in the report, the first line named.
         const LossyLines &lossy = pump.context().lossy();
@@ -256,7 +273,7 @@ int Context::report(const std::string &reportText) const {
 }
 
 int Context::fail(const std::string &message) const {
-    err << message << "\n";
+    err << (staging ? staging->named(message) : message) << "\n";
     err.flush();
     return kExitFailure;
 }
@@ -289,6 +306,25 @@ std::vector<std::string> Context::positionals(ArgParser &args, size_t min, size_
     if (!rest.empty())
         pump.context().setFirstInput(rest.front());
     return rest;
+}
+
+std::vector<std::string> Context::inputs(ArgParser &args, size_t min, size_t max) {
+    std::vector<std::string> rest = args.rest(min, max);
+    if (!args.ok() || !staging) {
+        if (!rest.empty())
+            pump.context().setFirstInput(rest.front());
+        return rest;
+    }
+    for (size_t i = 0; i < rest.size(); ++i)
+        rest[i] = staging->stage(rest[i], pump.context(), i == 0);
+    return rest;
+}
+
+std::optional<std::string> Context::inputOption(ArgParser &args, const std::string &name) {
+    auto value = args.option(name);
+    if (value && staging)
+        *value = staging->stage(*value, pump.context(), false);
+    return value;
 }
 
 bool ArgParser::flag(const std::string &name) {

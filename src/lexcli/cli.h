@@ -24,6 +24,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitSignalBase = 128;
 
 class ArgParser;
+class InputStaging;
 struct ToolEntry;
 struct Operation;
 
@@ -34,6 +35,7 @@ struct Context {
     EventPump &pump;
     const Operation *operation = nullptr; // the running operation
     std::span<const ToolEntry> tools;     // the table the operation was found in
+    InputStaging *staging = nullptr;      // the running operation's staged inputs
 
     // A shipped data file, and a file the tool writes beside itself (see ToolFolder).
     std::filesystem::path dataFile(const std::string &name) const { return folder.shipped(name); }
@@ -54,6 +56,12 @@ struct Context {
     // whose encoding its lexicon outputs follow (run_context.h). An operation whose first
     // lexicon input is an option names it itself (pump.context().setFirstInput).
     std::vector<std::string> positionals(ArgParser &args, size_t min = 0, size_t max = size_t(-1));
+    // The positionals as inputs the engines read by path: "-" (standard input) and other streams
+    // are read into temporary files first, and with --input-encoding every input is
+    // (input_staging.h). The first one is the first lexicon input, as for positionals().
+    std::vector<std::string> inputs(ArgParser &args, size_t min = 0, size_t max = size_t(-1));
+    // An option that names an input file, staged as inputs() stages them.
+    std::optional<std::string> inputOption(ArgParser &args, const std::string &name);
     // Runs `operation` of another tool on `args`, in this context (its data dir, its usage
     // line): an operation whose input turns out to be another tool's files hands it over, so that
     // no tool's commands reach into another tool's engine. kExitUsage when the table lacks it.

@@ -24,7 +24,7 @@ constexpr const char *kExportUsage =
     "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2] "
     "[--format quillo|rime|fcitx5]";
 constexpr const char *kCountUsage =
-    "lexcli freqtune count (ARTICLE... | --batch | --corpus PATH...) [--db FILE] [-j N] "
+    "lexcli freqtune count (ARTICLE... [--move] | --batch | --corpus PATH...) [--db FILE] [-j N] "
     "[--partial -o FILE]";
 constexpr const char *kListUsage = "lexcli freqtune list [--db FILE] [--log FILE]";
 constexpr const char *kMergeUsage =
@@ -50,7 +50,7 @@ int printList(Context &ctx, FrequencyDatabase &db) {
 
 int importCommand(Context &ctx, ArgParser &p) {
     auto db = p.option("--db");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     if (!fileExists(inputs[0]))
@@ -150,11 +150,14 @@ int countCorpusCommand(Context &ctx, const std::optional<std::string> &db,
 int countCommand(Context &ctx, ArgParser &p) {
     auto db = p.option("--db");
     const bool batch = p.flag("--batch");
+    const bool move = p.flag("--move");
     auto corpus = p.option("--corpus");
     auto jobs = p.shortOption("-j");
     auto out = p.option("-o");
     const bool partial = p.flag("--partial");
     if (corpus) {
+        if (move)
+            return ctx.usage("--corpus 的文件留在原处，不能 --move");
         auto more = ctx.positionals(p, 0);
         if (!p.ok())
             return ctx.usage(p.error());
@@ -165,6 +168,8 @@ int countCommand(Context &ctx, ArgParser &p) {
     }
     if (jobs || out || partial)
         return ctx.usage("-j、-o 与 --partial 只用于 --corpus");
+    if (move && batch)
+        return ctx.usage("--batch 总是把文章移入“已阅文章”，不需要 --move");
     auto inputs = ctx.positionals(p, batch ? 0 : 1, batch ? 0 : size_t(-1));
     if (!p.ok())
         return ctx.usage(p.error());
@@ -177,7 +182,10 @@ int countCommand(Context &ctx, ArgParser &p) {
     std::vector<std::filesystem::path> articles(inputs.begin(), inputs.end());
     if (batch)
         articles = listArticles(files.unread);
-    const StatisticsResult r = runStatistics(database, articles, files.read, ctx.pump);
+    // Files named on the command line stay where they are unless --move: no command moves its
+    // input away unasked. The folder of unread articles is filed away as the window does.
+    const StatisticsResult r =
+        runStatistics(database, articles, files.read, ctx.pump, batch || move);
     if (r.noRows)
         return ctx.fail(std::string(kNoRows));
     return printList(ctx, database);
@@ -246,10 +254,13 @@ const ToolCli &freqtuneCli() {
           "  --format F       quillo（默认：导入的行原样写出）、rime（Rime 词典）或 fcitx5\n"
           "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n",
           kMemoryOption | kTempDirOption},
-         {"count", kCountUsage, "词频统计：每篇文章使出现的词的词频加 1，文章移入“已阅文章”",
+         {"count", kCountUsage,
+          "词频统计：每篇文章使出现的词的词频加 1（--batch 与 --move 时文章移入“已阅文章”）",
           countCommand,
           "  --db FILE   词频数据库（须已存在，不会新建）\n"
-          "  --batch     统计数据目录下“未阅文章”文件夹中的全部文章（不再给出文章）\n"
+          "  --batch     统计数据目录下“未阅文章”文件夹中的全部文章（不再给出文章），\n"
+          "              统计后移入“已阅文章”，同窗口\n"
+          "  --move      给出的文章统计后也移入“已阅文章”（默认留在原处）\n"
           "  --corpus PATH...  语料：每个文件算一篇文章（文件夹含子文件夹，.gz、.xz、.zst 先\n"
           "              解压），多核并行统计；词频的增加与逐篇统计相同，文件留在原处\n"
           "  -j N        --corpus 的线程数（默认：全部 CPU 核）\n"

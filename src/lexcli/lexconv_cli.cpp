@@ -36,7 +36,7 @@ int convert(Context &ctx, ArgParser &p) {
     const bool noDedup = p.flag("--no-dedup");
     const bool quilloWeights = p.flag("--quillo-weights");
     auto ue = p.option("--ue");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok())
         return ctx.usage(p.error());
     if (!output)
@@ -81,7 +81,7 @@ int convert(Context &ctx, ArgParser &p) {
 }
 
 int formats(Context &ctx, ArgParser &p) {
-    ctx.positionals(p, 0, 0);
+    ctx.inputs(p, 0, 0);
     if (!p.ok())
         return ctx.usage(p.error());
     for (const FormatInfo &f : allFormats()) {

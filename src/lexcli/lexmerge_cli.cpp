@@ -17,7 +17,7 @@ constexpr const char *kDeleteUsage = "lexcli lexmerge delete A [B] -o OUT";
 
 int runSet(Context &ctx, ArgParser &p, SetOperation op) {
     auto output = p.option("-o");
-    auto inputs = ctx.positionals(p, 1, 2);
+    auto inputs = ctx.inputs(p, 1, 2);
     if (!p.ok() || !output)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     const std::filesystem::path one = inputs[0];

@@ -35,7 +35,7 @@ bool isLengthBound(const std::string &text) {
 
 int article(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
-    auto inputs = ctx.positionals(p, 2, 2);
+    auto inputs = ctx.inputs(p, 2, 2);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     const int start = timeOfDayNow();
@@ -47,11 +47,11 @@ int article(Context &ctx, ArgParser &p) {
 
 int filter(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
-    auto words = p.option("--words");
+    auto words = ctx.inputOption(p, "--words");
     auto at = p.option("--at");
     auto length = p.option("--length", 2);
     const bool nonGb2312 = p.flag("--non-gb2312");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     if (int(words.has_value()) + int(length.has_value()) + int(nonGb2312) != 1)

@@ -22,7 +22,7 @@ constexpr const char *kPinyinUsage = "lexcli lexsort pinyin IN -o OUT";
 std::optional<std::vector<std::string>> paths(Context &ctx, ArgParser &p, size_t inputs,
                                               std::string &output) {
     auto out = p.option("-o");
-    auto rest = ctx.positionals(p, inputs, inputs);
+    auto rest = ctx.inputs(p, inputs, inputs);
     if (!p.ok() || !out) {
         ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
         return std::nullopt;

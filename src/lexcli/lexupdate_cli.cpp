@@ -17,11 +17,11 @@ constexpr const char *kUpdateUsage = "lexcli lexupdate update BASE -o OUT [--use
 int update(Context &ctx, ArgParser &p) {
     lexupdate::UpdatePaths paths;
     auto output = p.option("-o");
-    auto user = p.option("--user");
-    auto waste = p.option("--waste");
-    auto priv = p.option("--private");
+    auto user = ctx.inputOption(p, "--user");
+    auto waste = ctx.inputOption(p, "--waste");
+    auto priv = ctx.inputOption(p, "--private");
     paths.deleteWaste = p.flag("--delete-waste");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok() || !output)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     paths.base = inputs[0];

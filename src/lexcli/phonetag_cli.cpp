@@ -35,7 +35,7 @@ struct Paths {
 // kExitUsage).
 std::optional<Paths> inOut(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok() || !out) {
         ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
         return std::nullopt;
@@ -108,7 +108,7 @@ int clear(Context &ctx, ArgParser &p) {
 
 int correct(Context &ctx, ArgParser &p) {
     auto log = p.option("--log");
-    auto list = p.option("--list");
+    auto list = ctx.inputOption(p, "--list");
     const auto paths = inOut(ctx, p);
     if (!paths)
         return kExitUsage;

@@ -20,8 +20,8 @@ int generate(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto separator = p.option("--separator");
     auto longWords = p.option("--long");
-    auto table = p.option("--table");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto table = ctx.inputOption(p, "--table");
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     pintop::GenerateOptions options;
@@ -60,7 +60,7 @@ int generate(Context &ctx, ArgParser &p) {
 int dedup(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto keep = p.option("--keep");
-    auto inputs = ctx.positionals(p, 1, 1);
+    auto inputs = ctx.inputs(p, 1, 1);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     int limit = 1;

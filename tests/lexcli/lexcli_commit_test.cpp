@@ -282,13 +282,18 @@ TEST_F(CommitPoint, HiddenCopiesGoUnlessAnImportHoldsThem) {
               (std::vector<std::string>{".w.mdb.Other12", ".w.mdb.other"}));
 }
 
-// A count's last commit is its commit point: the database raised (and, per article, the article
+// A count's last commit is its commit point: the database raised (and, with --move, the article
 // moved) is the run done. Just before it a signal leaves the database and the article as they
-// were; just after it the run completes with exit 0.
+// were; just after it the run completes with exit 0. Only --move takes the article away.
 TEST_F(CommitPoint, CountsAreDoneAtTheirLastCommit) {
-    for (const bool corpus : {false, true}) {
+    enum Mode { Named, Moved, Corpus };
+    for (const Mode mode : {Named, Moved, Corpus}) {
+        const bool corpus = mode == Corpus;
         for (const char *point : {"before", "after"}) {
-            SCOPED_TRACE(std::string(corpus ? "--corpus " : "") + point);
+            SCOPED_TRACE(std::string(mode == Corpus  ? "--corpus "
+                                     : mode == Moved ? "--move "
+                                                     : "") +
+                         point);
             TempDir dir;
             fs::create_directories(dir / "data");
             fs::copy_file(kTemplate, dir / "data/freqtune.mmm");
@@ -306,6 +311,8 @@ TEST_F(CommitPoint, CountsAreDoneAtTheirLastCommit) {
                 args.insert(args.end(), {"--corpus", (dir / "articles").string()});
             else
                 args.push_back(article.string());
+            if (mode == Moved)
+                args.push_back("--move");
             args.insert(args.end(), {"--db", db});
 
             TempDir pause;
@@ -331,7 +338,7 @@ TEST_F(CommitPoint, CountsAreDoneAtTheirLastCommit) {
                 EXPECT_NE(r.err.find(kHeldNotice), std::string::npos) << r.err;
                 EXPECT_FALSE(readBytes(db) == before);
                 EXPECT_NE(r.out.find("中国"), std::string::npos) << r.out;
-                EXPECT_EQ(fs::exists(article), corpus); // a corpus stays where it is
+                EXPECT_EQ(fs::exists(article), mode != Moved);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "shared/formats/format_detection.h"
 
+#include "shared/lexcore/atomic_output.h"
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/encoding_detection.h"
@@ -438,10 +439,9 @@ void ConversionRun::open(size_t distinctHint, size_t unitsHint) {
     RunContext &run = m_pump.context();
     m_out.emplace(m_output, m_target.output ? *m_target.output : run.lexiconFormat(), &run,
                   LossReport::ToRun);
-    // An output that is a device (/dev/stdout) has no folder for a rejects file beside it: its
-    // rejected lines become notices instead.
-    struct stat st {};
-    m_device = ::stat(m_output.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    // An output written in place (standard output, a device) has no folder for a rejects file
+    // beside it: its rejected lines become notices instead.
+    m_device = isWrittenInPlace(m_output);
     if (m_options.dedup)
         m_distinct.reserve(distinctHint, unitsHint);
 }

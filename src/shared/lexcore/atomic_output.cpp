@@ -56,6 +56,29 @@ fs::path followLinks(const fs::path &path) {
     failWrite(path, ELOOP);
 }
 
+// The open descriptor that `path` names: "-" is standard output; /dev/stdout, /dev/stderr,
+// /dev/fd/N and /proc/self/fd/N name descriptors of this process. -1 for every other path.
+int namedDescriptor(const fs::path &path) {
+    const std::string p = path.string();
+    if (p == "-" || p == "/dev/stdout")
+        return 1;
+    if (p == "/dev/stderr")
+        return 2;
+    for (const char *prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const std::string_view pre(prefix);
+        if (!p.starts_with(pre) || p.size() == pre.size() || p.size() > pre.size() + 9)
+            continue;
+        int fd = 0;
+        for (char c : std::string_view(p).substr(pre.size())) {
+            if (c < '0' || c > '9')
+                return -1;
+            fd = fd * 10 + (c - '0');
+        }
+        return fd;
+    }
+    return -1;
+}
+
 mode_t newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -74,12 +97,23 @@ struct AtomicOutput::Target {
     size_t written = 0;
 };
 
-AtomicOutput::AtomicOutput(const fs::path &path, const RunContext *run) {
+AtomicOutput::AtomicOutput(const fs::path &path, RunContext *run) {
     if (path.empty())
         throw LexError("没有指定输出文件", path);
     checkInterrupt();
     m_t = std::make_unique<Target>();
     m_t->path = path;
+    // A descriptor this process already has ("-", /dev/stdout, /dev/fd/N) is written where it
+    // stands, whatever it leads to: `>> log` appends, and no file is renamed over the one the
+    // shell opened.
+    if (const int fd = namedDescriptor(path); fd >= 0) {
+        m_t->direct.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (m_t->direct.fd < 0)
+            failWrite(path, errno == EBADF ? EBADF : errno);
+        if (fd == 1 && run)
+            run->noteStandardOutputTaken();
+        return;
+    }
     struct stat st {};
     const bool exists = ::stat(path.c_str(), &st) == 0;
     if (!exists && errno != ENOENT)
@@ -172,7 +206,14 @@ void AtomicOutput::commit() {
         ::fsync(folder.fd);
 }
 
-void writeFileAtomically(const fs::path &path, std::string_view bytes, const RunContext *run) {
+bool isWrittenInPlace(const fs::path &path) {
+    if (namedDescriptor(path) >= 0)
+        return true;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+void writeFileAtomically(const fs::path &path, std::string_view bytes, RunContext *run) {
     AtomicOutput out(path, run);
     out.write(bytes);
     out.commit();

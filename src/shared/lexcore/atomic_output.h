@@ -15,8 +15,9 @@ class RunContext;
 // old file and no temporary file.
 class AtomicOutput {
 public:
-    // `run`, if given, gets the notices (another hard link of the old file).
-    explicit AtomicOutput(const std::filesystem::path &path, const RunContext *run = nullptr);
+    // `run`, if given, gets the notices (another hard link of the old file), and learns when the
+    // output is standard output.
+    explicit AtomicOutput(const std::filesystem::path &path, RunContext *run = nullptr);
     ~AtomicOutput();
     AtomicOutput(const AtomicOutput &) = delete;
     AtomicOutput &operator=(const AtomicOutput &) = delete;
@@ -39,9 +40,16 @@ private:
 //    mode of the old file where the system allows. Other hard links of the old file keep the
 //    old text (a notice says so).
 //  - A symlink is followed: its target is replaced and the link stays.
-//  - A character device (/dev/null, a terminal) or a pipe with a reader is written directly.
+//  - A character device (/dev/null, a terminal) or a pipe with a reader is written directly, and
+//    so is a descriptor of this process: "-" (standard output), /dev/stdout, /dev/stderr,
+//    /dev/fd/N, /proc/self/fd/N, whatever file it leads to (`>> log` appends).
 //    Folders, FIFOs without a reader and other special files are refused.
 void writeFileAtomically(const std::filesystem::path &path, std::string_view bytes,
-                         const RunContext *run = nullptr);
+                         RunContext *run = nullptr);
+
+// Whether an output at `path` is written in place rather than replaced: a descriptor of this
+// process ("-" for standard output, /dev/stdout, /dev/fd/N), a device, a pipe. Such an output has
+// no folder for files beside it.
+bool isWrittenInPlace(const std::filesystem::path &path);
 
 } // namespace lex

@@ -63,6 +63,10 @@ public:
     // of them `line`.
     void noteDropped(std::u16string_view line, int64_t lines = 1);
     const DroppedLines &dropped() const { return m_dropped; }
+
+    // An output went to standard output: the frame's report goes to standard error then.
+    void noteStandardOutputTaken() { m_standardOutputTaken = true; }
+    bool standardOutputTaken() const { return m_standardOutputTaken; }
     // Lines that lost characters in all: written with "?", or dropped.
     int64_t lostLines() const { return m_lossy.lines + m_dropped.lines; }
 
@@ -75,6 +79,7 @@ private:
     mutable std::optional<TextFormat> m_format; // decided at the first lexiconFormat()
     LossyLines m_lossy;
     DroppedLines m_dropped;
+    bool m_standardOutputTaken = false;
     NoticeSink m_sink;
 };
 
