@@ -3,6 +3,7 @@
 #include "lexcli/input_staging.h"
 
 #include "shared/lexcore/cp936.h"
+#include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/size_limits.h"
@@ -12,10 +13,14 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
+#include <filesystem>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lex::cli {
+namespace fs = std::filesystem;
 namespace {
 
 // Throws Interrupted once a signal arrived; progress goes to a terminal on standard error.
@@ -258,6 +263,31 @@ int Context::report(const std::string &reportText) const {
         err << "      共 " << lost << " 行；用 --output-encoding utf-8 可以保留这些字符。\n";
         err.flush();
     }
+    if (staging) {
+        // Inputs read as UTF-8 whose bytes are not all UTF-8: the lines that hold such bytes
+        // are counted, and the first is named.
+        int64_t invalid = 0;
+        for (const InputStaging::Input &input : staging->inputs()) {
+            std::error_code ec;
+            if (!fs::is_regular_file(input.path, ec) ||
+                detectEncoding(fs::path(input.path)) != LexiconEncoding::Utf8)
+                continue;
+            const InvalidUtf8Lines bad = findInvalidUtf8(input.path);
+            if (bad.lines == 0)
+                continue;
+            if (invalid == 0)
+                err << "注意：" << input.arg << " 第 " << bad.firstLine
+                    << " 行有无效的 UTF-8 字节，读成了“\uFFFD”：" << bad.firstText << "\n";
+            invalid += bad.lines;
+        }
+        if (invalid > 0) {
+            err.flush();
+            const std::string line = "无效的 UTF-8 字节：" + std::to_string(invalid) + " 行";
+            const size_t elapsed = text.rfind("耗费时间：");
+            text.insert(elapsed == std::string::npos ? text.size() : elapsed,
+                        elapsed == std::string::npos ? "\r\n" + line : line + "\r\n");
+        }
+    }
     std::string lines;
     lines.reserve(text.size() + 1);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -276,6 +306,29 @@ int Context::fail(const std::string &message) const {
     err << (staging ? staging->named(message) : message) << "\n";
     err.flush();
     return kExitFailure;
+}
+
+int Context::failOpen(const std::string &message, std::initializer_list<std::string> inputs) const {
+    for (const std::string &input : inputs) {
+        std::string why;
+        struct stat st {};
+        if (::stat(input.c_str(), &st) != 0) {
+            why = errno == ENOENT ? "文件不存在：" + input
+                                  : "无法打开文件：" + input + "（" + systemErrorText(errno) + "）";
+        } else if (S_ISDIR(st.st_mode)) {
+            why = "不是文件：" + input;
+        } else if (!S_ISREG(st.st_mode)) {
+            why = "不是普通文件：" + input;
+        } else if (const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+                   fd < 0) {
+            why = "无法打开文件：" + input + "（" + systemErrorText(errno) + "）";
+        } else {
+            ::close(fd);
+            continue;
+        }
+        return fail(message + why);
+    }
+    return fail(message);
 }
 
 int Context::usage(const std::string &message) const {

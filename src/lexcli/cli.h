@@ -50,6 +50,9 @@ struct Context {
     int report(const std::string &text) const;
     // The tool's own failure text on standard error; returns kExitFailure.
     int fail(const std::string &message) const;
+    // `message` (the window's text for an input it could not open) and why: the first of
+    // `inputs` that is missing, a folder, no regular file or unreadable, named.
+    int failOpen(const std::string &message, std::initializer_list<std::string> inputs) const;
     // A usage error with the running operation's usage line; returns kExitUsage.
     int usage(const std::string &message) const;
     // The operation's positionals (ArgParser::rest): the first one is its first lexicon input,

@@ -79,6 +79,9 @@ int exportCommand(Context &ctx, ArgParser &p) {
             format = formats::Format::Fcitx5;
         else if (*formatName != "quillo")
             return ctx.usage("--format 只能是 quillo、rime 或 fcitx5");
+        const auto forced = ctx.pump.context().forcedEncoding();
+        if (format && forced && *forced != LexiconEncoding::Utf8)
+            return ctx.usage("--output-encoding 不适用于 " + *formatName + "：这种格式总是 UTF-8");
     }
     ExportOptions options;
     options.freqOnly = freqOnly;

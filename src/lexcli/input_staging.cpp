@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char *kStagedPrefix = ".lex-in~";
+
 // A stream: standard input ("-", /dev/stdin) or a descriptor of this process that is not a
 // regular file (/dev/fd/N, /proc/self/fd/N: what process substitution gives). A named FIFO or a
 // device given by its own path is not one: it stays the engine's to refuse, as a file that has no
@@ -78,6 +80,7 @@ std::string InputStaging::stage(const std::string &arg, RunContext &run, bool fi
         // As it is; a missing input is the engine's to report.
         if (first)
             run.setFirstInput(arg);
+        m_inputs.push_back({arg, arg});
         return arg;
     }
     std::string bytes = readAll(arg);
@@ -88,7 +91,9 @@ std::string InputStaging::stage(const std::string &arg, RunContext &run, bool fi
         if (first && *m_forced != LexiconEncoding::Utf8)
             run.setFirstInputFormat(TextFormat::gbk());
     }
-    TemporaryFile file = TemporaryFile::beside(m_folder / "input", ".lex-in~", arg);
+    if (m_staged.empty())
+        removeStaleTemporaries(m_folder, kStagedPrefix);
+    TemporaryFile file = TemporaryFile::beside(m_folder / "input", kStagedPrefix, arg);
     for (size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(file.fd(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
@@ -101,6 +106,7 @@ std::string InputStaging::stage(const std::string &arg, RunContext &run, bool fi
     if (first)
         run.setFirstInput(path);
     m_staged.push_back({std::move(file), arg});
+    m_inputs.push_back({path, arg == "-" ? std::string("标准输入") : arg});
     return path;
 }
 

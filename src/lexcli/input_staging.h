@@ -30,6 +30,12 @@ public:
     std::string named(std::string text) const;
     std::optional<LexiconEncoding> forced() const { return m_forced; }
 
+    // Every input given to stage(): the path the engines read, and the argument it stands for.
+    struct Input {
+        std::string path, arg;
+    };
+    const std::vector<Input> &inputs() const { return m_inputs; }
+
 private:
     struct Staged {
         TemporaryFile file;
@@ -38,6 +44,7 @@ private:
     std::optional<LexiconEncoding> m_forced;
     std::filesystem::path m_folder;
     std::vector<Staged> m_staged;
+    std::vector<Input> m_inputs;
 };
 
 } // namespace lex::cli

@@ -48,6 +48,15 @@ int convert(Context &ctx, ArgParser &p) {
     if (!target || !formatInfo(*target).writable)
         return ctx.usage("--to 只能是可写的格式：" + formatList() + "（rime-userdb 只读）");
     options.to = *target;
+    if (const auto &own = formatInfo(*target).output; own) {
+        const auto forced = ctx.pump.context().forcedEncoding();
+        if (forced && *forced != own->encoding)
+            return ctx.usage(std::string("--output-encoding 不适用于 ") + formatInfo(*target).name +
+                             "：这种格式总是 " +
+                             (own->encoding == LexiconEncoding::Utf8      ? "UTF-8"
+                              : own->encoding == LexiconEncoding::Utf16Le ? "UTF-16LE"
+                                                                          : "GBK"));
+    }
     if (from && *from != "auto") {
         options.from = formatByName(*from);
         if (!options.from)
@@ -74,7 +83,7 @@ int convert(Context &ctx, ArgParser &p) {
     Annotator annotator(ctx.dataDir(), ctx.pump);
     const ConvertResult r = convertLexicon(inputs[0], *output, options, annotator, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(kOpenFailed);
+        return ctx.failOpen(kOpenFailed, {inputs[0]});
     if (r.rejected > 0 && !r.rejects.empty())
         ctx.err << "注意：" << r.rejected << " 行未能转换，原因写在 " << r.rejects.string() << "\n";
     return ctx.report(convertReport(r, elapsedText(start)));

@@ -41,7 +41,7 @@ int article(Context &ctx, ArgParser &p) {
     const int start = timeOfDayNow();
     auto r = lexsift::filterByArticle(inputs[0], inputs[1], *out, ctx.pump);
     if (!r.sourceFound || !r.articleFound)
-        return ctx.fail(lexsift::kOpenFileFailed);
+        return ctx.failOpen(lexsift::kOpenFileFailed, {inputs[0], inputs[1]});
     return ctx.report(lexsift::siftReport(r.written, start));
 }
 
@@ -88,7 +88,7 @@ int filter(Context &ctx, ArgParser &p) {
     const int start = timeOfDayNow();
     auto r = lexsift::filterByConditions(inputs[0], *out, conditions, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(lexsift::kOpenLexiconFailed);
+        return ctx.failOpen(lexsift::kOpenLexiconFailed, {inputs[0]});
     return ctx.report(lexsift::siftReport(r.written, start));
 }
 

@@ -31,9 +31,10 @@ std::optional<std::vector<std::string>> paths(Context &ctx, ArgParser &p, size_t
     return rest;
 }
 
-int finish(Context &ctx, const lexsort::SortResult &result, std::string_view missing, int start) {
+int finish(Context &ctx, const lexsort::SortResult &result, std::string_view missing,
+           const std::string &input, int start) {
     if (!result.inputFound)
-        return ctx.fail(std::string(missing));
+        return ctx.failOpen(std::string(missing), {input});
     return ctx.report(lexsort::reportText(result.count, elapsedText(start)));
 }
 
@@ -44,7 +45,7 @@ int length(Context &ctx, ArgParser &p) {
         return kExitUsage;
     const int start = timeOfDayNow();
     auto result = lexsort::sortByLength((*in)[0], out, ctx.pump);
-    return finish(ctx, result, lexsort::kOpenFileFailed, start);
+    return finish(ctx, result, lexsort::kOpenFileFailed, (*in)[0], start);
 }
 
 int reference(Context &ctx, ArgParser &p) {
@@ -62,7 +63,7 @@ int reference(Context &ctx, ArgParser &p) {
     const int start = timeOfDayNow();
     EntryHashSet set(KeyVariant::Standard);
     auto result = lexsort::sortByReference(set, base, ref, out, ctx.pump);
-    return finish(ctx, result, lexsort::kOpenLexiconFailed, start);
+    return finish(ctx, result, lexsort::kOpenLexiconFailed, (*in)[0], start);
 }
 
 int sortIn(Context &ctx, ArgParser &p, lexsort::SortMode mode) {
@@ -72,7 +73,7 @@ int sortIn(Context &ctx, ArgParser &p, lexsort::SortMode mode) {
         return kExitUsage;
     const int start = timeOfDayNow();
     auto result = lexsort::sortLines((*in)[0], out, mode, ctx.pump);
-    return finish(ctx, result, lexsort::kOpenFileFailed, start);
+    return finish(ctx, result, lexsort::kOpenFileFailed, (*in)[0], start);
 }
 
 int stroke(Context &ctx, ArgParser &p) {

@@ -46,7 +46,7 @@ int update(Context &ctx, ArgParser &p) {
     EntryHashSet set(KeyVariant::Standard);
     auto result = lexupdate::runUpdate(set, paths, ctx.pump);
     if (result.baseMissing)
-        return ctx.fail(std::string(lexupdate::kBaseMissing));
+        return ctx.failOpen(std::string(lexupdate::kBaseMissing), {paths.base});
     const int status = ctx.report(lexupdate::reportText(result, elapsedText(start)));
     if (!result.wasteDeleteError.empty())
         ctx.err << result.wasteDeleteError << "\n";

@@ -83,13 +83,13 @@ int annotate(Context &ctx, ArgParser &p) {
         auto r = phonetag::autoAnnotate(paths->input, paths->output, *data.dictionary,
                                         *data.wordTable, counters, ctx.pump, opened);
         if (!r.inputFound)
-            return ctx.fail(phonetag::kOpenFailed);
+            return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
         return ctx.report(phonetag::lineCountReport(r.lines, start));
     }
     auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *data.dictionary,
                                     *data.wordTable, *data.review, counters, ctx.pump, opened);
     if (!r.inputFound)
-        return ctx.fail(phonetag::kOpenFailed);
+        return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
     // The report as the window shows it, and one line more.
     return ctx.report(phonetag::lineCountReport(r.lines, start) + "\r\n" +
                       phonetag::reviewCountLine(r.reviewed));
@@ -102,7 +102,7 @@ int clear(Context &ctx, ArgParser &p) {
     const int start = timeOfDayNow();
     auto r = phonetag::clearPinyin(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(phonetag::kOpenFailed);
+        return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
     return ctx.report(phonetag::lineCountReport(r.lines, start));
 }
 
@@ -124,7 +124,7 @@ int correct(Context &ctx, ArgParser &p) {
     if (!r.listFound)
         return ctx.fail(phonetag::kListMissing);
     if (!r.inputFound)
-        return ctx.fail(phonetag::kOpenFailed);
+        return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
     return ctx.report(phonetag::correctReport(r.lines, start));
 }
 
@@ -135,7 +135,7 @@ int extract(Context &ctx, ArgParser &p) {
     const int start = timeOfDayNow();
     auto r = phonetag::extractAnnotated(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(phonetag::kOpenFailed);
+        return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
     return ctx.report(phonetag::extractReport(r.kept, start));
 }
 
@@ -152,7 +152,7 @@ int adjust(Context &ctx, ArgParser &p) {
     auto r =
         phonetag::adjustPinyin(paths->input, paths->output, *data.dictionary, counters, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(phonetag::kOpenFailed);
+        return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
     return ctx.report(phonetag::adjustReport(r.counters, start));
 }
 

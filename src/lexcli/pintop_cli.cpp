@@ -53,7 +53,7 @@ int generate(Context &ctx, ArgParser &p) {
                                table ? std::filesystem::path(*table) : std::filesystem::path());
     auto r = pintop::generateFixedTop(inputs[0], *out, *data, options, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(pintop::kOpenFailed);
+        return ctx.failOpen(pintop::kOpenFailed, {inputs[0]});
     return ctx.report(pintop::generateReport(r.count, start));
 }
 
@@ -72,7 +72,7 @@ int dedup(Context &ctx, ArgParser &p) {
     const int start = timeOfDayNow();
     auto r = pintop::removeDuplicateCodes(inputs[0], *out, limit, ctx.pump);
     if (!r.inputFound)
-        return ctx.fail(pintop::kOpenFailed);
+        return ctx.failOpen(pintop::kOpenFailed, {inputs[0]});
     return ctx.report(pintop::dedupReport(r.kept, start));
 }
 

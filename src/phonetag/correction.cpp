@@ -153,9 +153,9 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
         output.finish();
     }
     reader.close();
-    // The corrected lexicon first: a log that cannot be written must not cost the user it.
-    writer.close();
-    logWriter.close();
+    // The corrected lexicon and its log together: a log that cannot be written fails the run
+    // before the lexicon replaces the old one.
+    closeTogether({&writer, &logWriter});
     return result;
 }
 

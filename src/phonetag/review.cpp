@@ -341,8 +341,7 @@ ReviewedResult autoAnnotate(const std::filesystem::path &input, const std::files
     syncer.join();
     if (syncFailure)
         std::rethrow_exception(syncFailure);
-    writer.close();
-    listWriter.close();
+    closeTogether({&writer, &listWriter});
     run.addCounters(counters);
     return result;
 }

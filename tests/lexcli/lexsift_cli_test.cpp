@@ -36,9 +36,9 @@ TEST(LexsiftCli, WritesTheEngineBytesOrNothing) {
         {{"filter", in, "--at", "end", "--words", words}, 0, "", Ends},
         {{"filter", in, "--length", "2", "3"}, 0, "", Length},
         {{"filter", in, "--non-gb2312"}, 0, "", NonGb2312},
-        {{"article", d + "/gone.txt", d + "/art.txt"}, 1, "打开文件失败！\n"},
-        {{"article", in, d}, 1, "打开文件失败！\n"}, // a folder is not a file
-        {{"filter", d + "/gone.txt", "--non-gb2312"}, 1, "打开词库失败！\n"},
+        {{"article", d + "/gone.txt", d + "/art.txt"}, 1, "打开文件失败！文件不存在："},
+        {{"article", in, d}, 1, "打开文件失败！不是文件："}, // a folder is not a file
+        {{"filter", d + "/gone.txt", "--non-gb2312"}, 1, "打开词库失败！文件不存在："},
         {{"filter", in, "--words", d + "/gone.txt"}, 1, "找不到词表文件"},
         {{"filter", in, "--non-gb2312", "--length", "1", "2"}, 2, "--non-gb2312"},
         {{"filter", in, "--non-gb2312", "--at", "start"}, 2, "--at"},

@@ -120,9 +120,11 @@ private slots:
             const char *err;
         };
         const Row rows[] = {
-            {{"lexsort", "length", gone, "-o", out}, 1, "打开原始文件失败！\n"},
-            {{"lexsort", "pinyin", path("").string(), "-o", out}, 1, "打开原始文件失败！\n"},
-            {{"lexsort", "reference", gone, in, "-o", out}, 1, "打开原始词库失败！\n"},
+            {{"lexsort", "length", gone, "-o", out}, 1, "打开原始文件失败！文件不存在："},
+            {{"lexsort", "pinyin", path("").string(), "-o", out},
+             1,
+             "打开原始文件失败！不是文件："},
+            {{"lexsort", "reference", gone, in, "-o", out}, 1, "打开原始词库失败！文件不存在："},
             {{"lexsort", "reference", in, "-o", out}, 2, "lexsort reference"},
             {{"lexsort", "pinyin", in}, 2, "-o"},
         };

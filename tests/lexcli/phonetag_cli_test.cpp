@@ -86,8 +86,8 @@ TEST_F(PhonetagCli, FailuresWriteNothing) {
     };
     const std::string in = d("lexicon.txt"), gone = d("gone.txt"), out = d("out.txt");
     const Failure rows[] = {
-        {{"annotate", gone, "-o", out}, "", 1, "打开词库失败！\n"},
-        {{"correct", gone, "-o", out}, "", 1, "打开词库失败！\n"},
+        {{"annotate", gone, "-o", out}, "", 1, "打开词库失败！文件不存在："},
+        {{"correct", gone, "-o", out}, "", 1, "打开词库失败！文件不存在："},
         {{"dedup", dir.path().string(), "-o", out}, "", 1, "打开原始词库失败！\n"},
         {{"annotate", in, "-o", out}, "zn.lxd", 1, "zn.lxd"},
         {{"correct", in, "-o", out}, "lw.txt", 1, "lw.txt"},

@@ -64,6 +64,14 @@ TEST(DetectEncoding, MarksThenValidUtf8ThenCodePage936) {
         EXPECT_EQ(lex::detectEncoding(dir / "f.txt"), c.expected) << c.bytes.substr(0, 8);
         EXPECT_EQ(lex::detectEncoding(std::string_view(c.bytes)), c.expected);
     }
+    // A lexicon file of UTF-8 lines with a bad byte in one is UTF-8: the bad line is one of many.
+    // Code page 936 lines of which one happens to be valid UTF-8 (涓) stay code page 936. (Text in
+    // memory, an article, keeps the strict rule.)
+    lex::test::writeBytes(dir / "f.txt", "人民\n中国\xFF\n你好\n世界\n");
+    EXPECT_EQ(lex::detectEncoding(dir / "f.txt"), LexiconEncoding::Utf8);
+    lex::test::writeBytes(dir / "f.txt",
+                          "\xD6\xD0\xB9\xFA\r\n\xE4\xB8\xAD\r\n\xC8\xCB\xC3\xF1\r\n");
+    EXPECT_EQ(lex::detectEncoding(dir / "f.txt"), LexiconEncoding::Ansi936);
     // Big files are checked in two halves at once: a character across the middle, a fault in
     // the second half, and the only multi-byte character there.
     std::string half;
@@ -73,8 +81,14 @@ TEST(DetectEncoding, MarksThenValidUtf8ThenCodePage936) {
         const std::string bytes = std::string(shift, 'a') + half + half;
         lex::test::writeBytes(dir / "big.txt", bytes);
         EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Utf8);
+        // A bad byte far in the second half: UTF-8 still (its lines nearly all are), and the
+        // line that holds it is found.
         lex::test::writeBytes(dir / "big.txt", bytes + "\xD6\xD0");
-        EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Ansi936);
+        EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Utf8);
+        const lex::InvalidUtf8Lines bad = lex::findInvalidUtf8(dir / "big.txt");
+        EXPECT_EQ(bad.lines, 1);
+        EXPECT_EQ(bad.firstLine, int64_t(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+        EXPECT_EQ(bad.firstText, "\xEF\xBF\xBD\xEF\xBF\xBD"); // one for each byte
     }
     lex::test::writeBytes(dir / "big.txt", std::string(half.size() * 2, 'a') + "\xE4\xB8\xAD");
     EXPECT_EQ(lex::detectEncoding(dir / "big.txt"), LexiconEncoding::Utf8);

@@ -73,10 +73,34 @@ public:
         }
         if (bytes.starts_with("\xEF\xBB\xBF"))
             return textUtf8(bytes.substr(3));
-        if (strictUtf8(bytes) &&
-            std::any_of(bytes.begin(), bytes.end(), [](char c) { return uint8_t(c) >= 0x80; }))
+        if (strictUtf8(bytes) && high(bytes))
             return textUtf8(bytes);
-        return text936(bytes);
+        return mostlyUtf8(bytes) ? textUtf8(bytes) : text936(bytes);
+    }
+
+    static bool high(std::string_view bytes) {
+        return std::any_of(bytes.begin(), bytes.end(), [](char c) { return uint8_t(c) >= 0x80; });
+    }
+
+    // Not all valid UTF-8, but UTF-8 all the same: of the lines of its first 4 MiB (whole lines
+    // only) that are not ASCII, at least two thirds valid UTF-8.
+    static bool mostlyUtf8(const std::string &bytes) {
+        std::string_view sample(bytes);
+        if (sample.size() >= (size_t(4) << 20)) {
+            sample = sample.substr(0, size_t(4) << 20);
+            sample = sample.substr(0, sample.rfind('\n') + 1);
+        }
+        int64_t valid = 0, invalid = 0;
+        for (size_t at = 0; at < sample.size();) {
+            const size_t lf = std::min(sample.find('\n', at), sample.size());
+            const std::string line(sample.substr(at, lf - at));
+            at = lf + 1;
+            if (!strictUtf8(line))
+                ++invalid;
+            else if (high(line))
+                ++valid;
+        }
+        return valid > 0 && valid >= 2 * invalid;
     }
 
     // Valid UTF-8 as ICU's strict conversion sees it.

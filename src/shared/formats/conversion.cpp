@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char *kNoReading = "无法注音（有的字没有读音）";
+constexpr const char *kInvalidUtf8 = "无效的 UTF-8 字节";
 constexpr int kYieldEvery = 4096;
 
 // The lines kept so far, one record per distinct line body, in first-occurrence order. Each
@@ -350,8 +351,16 @@ public:
     void open(size_t distinctHint, size_t unitsHint);
     template <class Source> void readBody(Source &in);
     ConvertResult finish();
+    // A Rime source whose header never ended with "...": every line after it was read as header.
+    bool headerUnended() const { return m_reader.headerUnended(); }
+    // Lines of a format that is UTF-8 by definition holding bytes that are no UTF-8 (decoded as
+    // U+FFFD) are rejected rather than written with the replacement character.
+    void checkUtf8() { m_checkUtf8 = true; }
 
 private:
+    bool invalidUtf8(std::u16string_view line) const {
+        return m_checkUtf8 && line.find(u'\uFFFD') != std::u16string_view::npos;
+    }
     void start();
     void refuse(int64_t lineNumber, const char *reason, std::u16string_view line);
     std::optional<double> finalWeight(std::optional<double> w, int64_t position) const;
@@ -390,6 +399,7 @@ private:
     std::optional<std::array<FormatWriter, 2>> m_writers; // copies for the two threads
     std::optional<LineWriter> m_out, m_rejectWriter;
     bool m_device = false; // the output is no regular file: rejects become notices
+    bool m_checkUtf8 = false;
     DistinctLines m_distinct;
 };
 
@@ -559,7 +569,11 @@ bool ConversionRun::settle(Outcome outcome, const char *reason, int64_t lineNumb
 void ConversionRun::handle(FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
     ParsedLine &p = lines.parse(line);
     const char *reason = nullptr;
-    const Outcome outcome = classify(p, reason);
+    Outcome outcome = classify(p, reason);
+    if (outcome != Outcome::Skip && outcome != Outcome::Deleted && invalidUtf8(line)) {
+        outcome = Outcome::Reject;
+        reason = kInvalidUtf8;
+    }
     if (settle(outcome, reason, lineNumber, line))
         return;
     Entry &e = p.entry;
@@ -601,6 +615,11 @@ void ConversionRun::work(ConvertBatch &b, int thread) {
     for (ConvertItem &it : b.items) {
         const ParsedLine &p = b.reader->parse(b.line(it));
         it.outcome = classify(p, it.reason);
+        if (it.outcome != Outcome::Skip && it.outcome != Outcome::Deleted &&
+            invalidUtf8(b.line(it))) {
+            it.outcome = Outcome::Reject;
+            it.reason = kInvalidUtf8;
+        }
         if (it.outcome != Outcome::Entry)
             continue;
         const Entry &e = p.entry;
@@ -722,13 +741,16 @@ ConvertResult ConversionRun::finish() {
     start();
     if (m_options.dedup)
         writeKept();
-    m_out->close();
-    // The rejects of this run replace those of an earlier one; a run without rejects leaves none.
+    // The rejects of this run replace those of an earlier one, together with the output: one
+    // that cannot be written fails the run before the output is replaced. A run without rejects
+    // leaves none.
     if (m_rejectWriter) {
-        m_rejectWriter->close();
+        closeTogether({&*m_out, &*m_rejectWriter});
         m_result.rejects = m_rejects;
-    } else if (!m_device && fileExists(m_rejects)) {
-        ::unlink(m_rejects.c_str());
+    } else {
+        m_out->close();
+        if (!m_device && fileExists(m_rejects))
+            ::unlink(m_rejects.c_str());
     }
     return m_result;
 }
@@ -742,20 +764,47 @@ ConvertResult Conversion::convert(const fs::path &input, const fs::path &output)
     if (!fileExists(input))
         return {};
     // Told once: telling a UTF-8 file reads all of it.
-    const LexiconEncoding encoding = detectEncoding(input);
+    LexiconEncoding encoding = detectEncoding(input);
     const std::optional<Format> from =
         m_options.from ? m_options.from : detectFormat(input, encoding);
     if (!from)
         throw LexError("无法识别词库格式：" + input.string() + "（请指定源格式）", input);
     ConversionRun run(m_options, *from, output, m_annotator, m_pump);
-    if (run.needsFirstPass()) {
-        LineStream pass(input, encoding);
-        run.countWeights(pass);
+    RunContext &context = m_pump.context();
+    // Rime, fcitx5 and libpinyin files are UTF-8 whatever their bytes: a bad byte costs its line
+    // (a reject), never the reading of the whole file as code page 936.
+    if (formatInfo(*from).output && formatInfo(*from).output->encoding == LexiconEncoding::Utf8 &&
+        encoding == LexiconEncoding::Ansi936) {
+        encoding = LexiconEncoding::Utf8;
+        run.checkUtf8();
     }
-    LineStream in(input, encoding);
-    run.open(size_t(estimateLines({input})), size_t(in.size()));
-    run.readBody(in);
-    return run.finish();
+    // Old Mac text ends its lines in a lone CR: read so, such a file is one line.
+    const bool crLines = endsLinesInCr(input);
+    if (crLines)
+        context.notice("注意：" + input.string() + " 的行以单独的 CR 结尾（旧的 Mac 文本），" +
+                       "已按 CR 分行读取");
+    auto read = [&](auto &&use) {
+        LineStream in(input, encoding);
+        if (!crLines)
+            return use(in);
+        CrLines<LineStream> split(in);
+        return use(split);
+    };
+    if (run.needsFirstPass())
+        read([&](auto &pass) { run.countWeights(pass); });
+    read([&](auto &in) {
+        run.open(size_t(estimateLines({input})), size_t(in.size()));
+        run.readBody(in);
+    });
+    ConvertResult result = run.finish();
+    if (run.headerUnended())
+        context.notice("注意：" + input.string() + " 的文件头没有结束行“...”，" +
+                       "其后各行都当作文件头读了");
+    else if (result.converted == 0 &&
+             (result.skipped > 0 || result.rejected > 0 || result.deleted > 0))
+        context.notice("注意：" + input.string() + " 有内容，却没有读到一个词条（源格式：" +
+                       formatInfo(*from).name + "）");
+    return result;
 }
 
 ConvertResult Conversion::convert(LineSource &source, Format from, const fs::path &output) {

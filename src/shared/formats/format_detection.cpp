@@ -24,7 +24,9 @@ std::optional<Format> detectFormat(const std::filesystem::path &path,
     LineStream in(path, encoding ? *encoding : detectEncoding(path));
     std::vector<std::u16string> sample;
     std::u16string_view line;
-    while (sample.size() < 400 && in.next(line))
+    CrLines<LineStream> crLines(in);
+    const bool cr = endsLinesInCr(path);
+    while (sample.size() < 400 && (cr ? crLines.next(line) : in.next(line)))
         if (!trim(line).empty())
             sample.emplace_back(line);
     for (const auto &l : sample) {

@@ -23,6 +23,8 @@ public:
     // the default text, code, weight).
     const std::vector<std::u16string> &header() const { return m_header; }
     const std::vector<std::u16string> &columns() const { return m_columns; }
+    // Whether a Rime header was begun and never ended by "...".
+    bool headerUnended() const { return m_rime == Rime::Header; }
     // The spelling of lüe / nüe the source used, once it used one.
     std::optional<UeSpelling> ueSeen() const { return m_ue; }
     // Whether parsing `line` may change how the lines after it are read (Rime's header, "# no

@@ -151,6 +151,8 @@ AtomicOutput::AtomicOutput(const fs::path &path, RunContext *run) {
     m_t->dir = m_t->target.parent_path();
     if (m_t->dir.empty())
         m_t->dir = ".";
+    // What a killed run left beside its output goes before this run adds its own.
+    removeStaleTemporaries(m_t->dir, kTemporaryPrefix);
     TemporaryFile &tmp =
         m_t->tmp.emplace(TemporaryFile::beside(m_t->target, kTemporaryPrefix, path));
     // The new file takes the place of the old one: same owner and group where the system lets

@@ -4,6 +4,7 @@
 
 #include "shared/lexcore/text_format.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,16 +13,29 @@ namespace lex {
 
 // Tells the encoding: FF FE is UTF-16LE, EF BB BF is UTF-8; a file without a mark is UTF-8 when
 // all its bytes are valid UTF-8 and some character takes more than one byte, else code page 936
-// (a pure ASCII file reads the same either way). A code page 936 file is told after its first
-// non-ASCII characters; a UTF-8 one is validated to its end.
+// (a pure ASCII file reads the same either way) -- unless its bytes are UTF-8 with a bad byte
+// here and there: of the lines of its first 4 MiB that are not ASCII, two thirds or more valid
+// UTF-8 make it UTF-8 all the same (findInvalidUtf8 counts the others). A code page 936 file is
+// told after its first 4 MiB at most; a UTF-8 one is validated to its end.
 LexiconEncoding detectEncoding(const std::filesystem::path &path);
 // Code page 936 or UTF-8 only, for inputs that are code page 936 whatever their first bytes
 // but may be UTF-8: a UTF-16 mark counts for nothing there.
 LexiconEncoding detectUtf8(const std::filesystem::path &path);
-// Both for text in memory (articles read whole); `utf16` false as for detectUtf8.
+// Both for text in memory (articles read whole), without the allowance for bad bytes; `utf16`
+// false as for detectUtf8.
 LexiconEncoding detectEncoding(std::string_view bytes, bool utf16 = true);
 // Decodes text in memory by the encoding detectEncoding(bytes, utf16) gives, the mark removed.
 std::u16string decodeText(std::string_view bytes, bool utf16 = true);
+
+// The lines of a UTF-8 file (with its mark or without) that hold bytes that are no UTF-8, which
+// read as U+FFFD: how many, and the first of them (its number, and its text as UTF-8 with
+// U+FFFD for the bad bytes).
+struct InvalidUtf8Lines {
+    int64_t lines = 0;
+    int64_t firstLine = 0;
+    std::string firstText;
+};
+InvalidUtf8Lines findInvalidUtf8(const std::filesystem::path &path);
 
 // Whether `bytes` begin with `mark`.
 inline bool startsWithMark(std::string_view bytes, std::string_view mark) {

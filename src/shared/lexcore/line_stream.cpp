@@ -218,4 +218,20 @@ bool LineStream::nextChunk(std::u16string_view &line) {
     }
 }
 
+bool endsLinesInCr(const fs::path &path) {
+    size_t size = 0;
+    Fd f = openForReading(path, size);
+    char buf[64 << 10];
+    size_t have = 0;
+    while (have < sizeof buf) {
+        const size_t n = readChunk(f, path, buf + have, sizeof buf - have);
+        if (n == 0)
+            break;
+        have += n;
+    }
+    const std::string_view bytes(buf, have);
+    // UTF-16 too has its CR and LF as bytes 0D and 0A.
+    return bytes.find('\r') != std::string_view::npos && bytes.find('\n') == std::string_view::npos;
+}
+
 } // namespace lex

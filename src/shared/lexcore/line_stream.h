@@ -61,4 +61,43 @@ private:
     uint64_t m_bytesRead = 0, m_size = 0;
 };
 
+// Whether the lines of `path` end in a lone CR (old Mac text): its first 64 KiB hold a CR and no
+// LF. Read as usual, such a file is one line; CrLines splits it.
+bool endsLinesInCr(const std::filesystem::path &path);
+
+// The lines of a source (a LineStream) whose lines end in a lone CR: each line it gives split at
+// its CRs, numbered anew.
+template <class Source> class CrLines {
+public:
+    explicit CrLines(Source &in) : m_in(in) {}
+    bool next(std::u16string_view &line) {
+        if (!m_have) {
+            if (!m_in.next(m_rest))
+                return false;
+            m_have = true;
+        }
+        const size_t cr = m_rest.find(u'\r');
+        ++m_number;
+        if (cr == std::u16string_view::npos) {
+            line = m_rest;
+            m_have = false;
+            return true;
+        }
+        line = m_rest.substr(0, cr);
+        m_rest.remove_prefix(cr + 1);
+        m_have = !m_rest.empty();
+        return true;
+    }
+    int64_t lineNumber() const { return m_number; }
+    uint64_t bytesRead() const { return m_in.bytesRead(); }
+    uint64_t size() const { return m_in.size(); }
+    uint64_t sizeHint() const { return m_in.sizeHint(); }
+
+private:
+    Source &m_in;
+    std::u16string_view m_rest;
+    bool m_have = false;
+    int64_t m_number = 0;
+};
+
 } // namespace lex

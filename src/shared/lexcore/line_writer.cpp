@@ -224,4 +224,11 @@ void LineWriter::close() {
         m_run->addLossy({m_lossyLines, m_firstLossy, std::move(m_firstLossyText), m_path});
 }
 
+void closeTogether(std::initializer_list<LineWriter *> writers) {
+    for (LineWriter *w : writers)
+        w->syncAhead();
+    for (LineWriter *w : writers)
+        w->close();
+}
+
 } // namespace lex

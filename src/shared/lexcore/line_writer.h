@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -95,5 +96,10 @@ private:
     int64_t m_firstLossy = 0;
     std::u16string m_firstLossyText;
 };
+
+// Closes outputs that belong together (a lexicon and its rejects, log or review list) all or
+// none: each is written out and checked first (syncAhead), so that an output that cannot be
+// written fails the run before any of them replaces its old file; then each is put in place.
+void closeTogether(std::initializer_list<LineWriter *> writers);
 
 } // namespace lex

@@ -34,6 +34,8 @@ public:
     // The first input's format as the operation itself found it (standard input, a compressed
     // file, a corpus); it stands in for any path named before. No effect once the format is known.
     void setFirstInputFormat(const TextFormat &format);
+    // The encoding the user forced on the lexicon outputs, if any.
+    std::optional<LexiconEncoding> forcedEncoding() const { return m_forced; }
     // The format a lexicon output opened now takes.
     TextFormat lexiconFormat() const;
 
