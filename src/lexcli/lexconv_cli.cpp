@@ -41,6 +41,14 @@ int convert(Context &ctx, ArgParser &p) {
         return ctx.usage(p.error());
     if (!output)
         return ctx.usage("缺少 -o 输出文件");
+    // Without --to, an output name that only one format takes names it.
+    if (!to) {
+        const std::string name = std::filesystem::path(*output).filename().string();
+        if (name.ends_with(".dict.yaml"))
+            to = "rime";
+        else if (name.starts_with("custom_phrase") && name.ends_with(".txt"))
+            to = "rime-custom";
+    }
     if (!to)
         return ctx.usage("缺少 --to 目标格式（" + formatList() + "）");
     ConvertOptions options;
@@ -103,7 +111,7 @@ int formats(Context &ctx, ArgParser &p) {
 }
 
 constexpr const char *kConvertHelp =
-    "  --to FORMAT        目标格式（必须）\n"
+    "  --to FORMAT        目标格式（输出名是 *.dict.yaml、custom_phrase*.txt 时可省）\n"
     "  --from FORMAT      源格式，默认 auto：由文件名与内容识别\n"
     "  --weight N         每个词条的权重都是 N\n"
     "  --weight-by-order  按输入顺序给出递减的权重（第一条最大）\n"

@@ -166,6 +166,14 @@ TEST(Usage, AnEncodingAFormatCannotHaveIsRefused) {
     const auto same = runLexcli(placed(dir, {"lexconv", "convert", "@in.txt", "-o", "@out.txt",
                                              "--to", "rime", "--output-encoding", "utf-8"}));
     EXPECT_EQ(same.status, 0) << same.err;
+    // Without --to, an output name only one format takes names the format.
+    for (const auto &[name, head] : std::vector<std::pair<std::string, std::string>>{
+             {"mine.dict.yaml", "# Rime dictionary"}, {"custom_phrase.txt", "# Rime table"}}) {
+        const auto r = runLexcli(placed(dir, {"lexconv", "convert", "@in.txt", "-o", "@" + name}));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(readBytes(dir / name).starts_with(head)) << name;
+    }
+    EXPECT_EQ(runLexcli(placed(dir, {"lexconv", "convert", "@in.txt", "-o", "@x.txt"})).status, 2);
 }
 
 // A file beside the output that cannot be written fails the run before the output is replaced.

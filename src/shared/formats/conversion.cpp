@@ -1,5 +1,6 @@
 #include "shared/formats/conversion.h"
 
+#include "shared/formats/field_text.h"
 #include "shared/formats/format_detection.h"
 
 #include "shared/lexcore/atomic_output.h"
@@ -248,10 +249,13 @@ std::u16string lineNumberText(int64_t n) {
 
 // Weights between formats: counts become costs as log10(count / largest count), costs become
 // counts as one million times ten to the cost.
+// What an entry without a count counts as, below every count (counts below 0.5 count as 0.5).
+constexpr double kNoCount = 0.25;
+
 double toCost(double count, double largest) {
     if (largest <= 0)
         return 0;
-    return std::log10(std::max(count, 0.5) / largest);
+    return std::log10(std::max(count, count == kNoCount ? kNoCount : 0.5) / largest);
 }
 double toCount(double cost) {
     return std::round(1e6 * std::pow(10.0, std::min(cost, 3.0)));
@@ -333,6 +337,8 @@ public:
           m_target(formatInfo(options.to)), m_sameFormat(from == options.to),
           m_toCosts(m_target.weight == WeightKind::Cost && m_source.weight == WeightKind::Count),
           m_toCounts(m_target.weight != WeightKind::Cost && m_source.weight == WeightKind::Cost),
+          m_int32(options.to == Format::Libpinyin || options.to == Format::Qq ||
+                  options.to == Format::Baidu || options.to == Format::RimeCustom),
           m_ownWeight(m_sameFormat && !options.weight && !options.weightByOrder),
           m_fieldsInWork(!options.dedup && !options.weightByOrder), m_output(output),
           m_rejects(rejectsPath(output)), m_annotator(annotator), m_pump(pump) {
@@ -343,7 +349,8 @@ public:
     // Without deduplication nothing is kept: what the weights need from the whole input (the
     // number of entries, the largest count) comes from a first pass over it.
     bool needsFirstPass() const {
-        return !m_options.dedup && !m_options.weight && (m_options.weightByOrder || m_toCosts);
+        return !m_options.dedup && !m_options.weight &&
+               (m_options.weightByOrder || m_toCosts || m_int32);
     }
     template <class Source> void countWeights(Source &pass);
     // The output and the writer's options; `distinctHint`, `unitsHint`: the room to reserve for
@@ -380,6 +387,9 @@ private:
     const bool m_sameFormat;
     // Weights: kept, converted between counts and costs, given, or by order.
     const bool m_toCosts, m_toCounts;
+    // Counts the target's program reads as 32-bit integers: larger ones are scaled down in
+    // order, negative ones are 0.
+    const bool m_int32;
     // The weight's text as written stays only when the weight itself stays.
     const bool m_ownWeight;
     // Lines written as they come, whose weights do not depend on their place, are made whole
@@ -445,7 +455,9 @@ void ConversionRun::open(size_t distinctHint, size_t unitsHint) {
         name.resize(name.size() - 10);
     else
         name = m_output.stem().string();
-    m_writerOptions.rimeName = fromUtf8(name);
+    // An output on a descriptor has no file name to follow: the source's name stays.
+    if (!isWrittenInPlace(m_output))
+        m_writerOptions.rimeName = fromUtf8(name);
     RunContext &run = m_pump.context();
     m_out.emplace(m_output, m_target.output ? *m_target.output : run.lexiconFormat(), &run,
                   LossReport::ToRun);
@@ -462,6 +474,19 @@ void ConversionRun::start() {
     if (m_options.to == Format::Rime && m_sameFormat) {
         m_writerOptions.rimeHeader = m_reader.header();
         m_writerOptions.rimeColumns = m_reader.columns();
+        for (const std::u16string &line : m_writerOptions.rimeHeader) {
+            if (!detail::startsWith(line, u"name:"))
+                continue;
+            std::u16string_view old = detail::trim(std::u16string_view(line).substr(5));
+            if (old.size() >= 2 && (old.front() == u'"' || old.front() == u'\'') &&
+                old.back() == old.front())
+                old = old.substr(1, old.size() - 2);
+            if (!m_writerOptions.rimeName.empty() && old != m_writerOptions.rimeName) {
+                m_result.renamedFrom = toUtf8(old);
+                m_result.renamedTo = toUtf8(m_writerOptions.rimeName);
+            }
+            break;
+        }
     }
     m_writer.emplace(m_options.to, m_writerOptions);
     m_writer->begin(*m_out);
@@ -486,12 +511,22 @@ std::optional<double> ConversionRun::finalWeight(std::optional<double> w, int64_
         return m_options.weight;
     if (m_options.weightByOrder)
         return double(m_entries - position);
-    if (!w)
+    if (!w) {
+        // No weight is the least weight: as costs, below the cost of the smallest count.
+        if (m_toCosts && m_largest > 0)
+            return toCost(kNoCount, m_largest);
         return std::nullopt;
+    }
     if (m_toCosts)
         return toCost(*w, m_largest);
     if (m_toCounts)
         return toCount(*w);
+    if (m_int32) {
+        constexpr double kMax = 2147483647;
+        if (m_largest > kMax)
+            return std::max(1.0, std::floor(std::max(*w, 0.0) * (kMax / m_largest)));
+        return std::clamp(*w, 0.0, kMax);
+    }
     return w;
 }
 
@@ -720,9 +755,9 @@ void ConversionRun::writeKept() {
                 const std::optional<double> own =
                     r.hasWeight ? std::optional<double>(r.weight) : std::nullopt;
                 const auto weight = finalWeight(own, b.first + int64_t(k));
-                b.text += m_distinct.body(r);
-                b.text += w.weightField(weight, weight == own ? m_distinct.weightText(r) : u"",
-                                        r.codeWritten);
+                w.appendLine(b.text, m_distinct.body(r),
+                             w.weightField(weight, weight == own ? m_distinct.weightText(r) : u"",
+                                           r.codeWritten));
                 b.ends.push_back(b.text.size());
             }
         },
@@ -853,6 +888,8 @@ std::string convertReport(const ConvertResult &r, const std::string &elapsed) {
         text.count("已删除的词条：", r.deleted);
     if (!r.rejects.empty())
         text.line("未能转换的行见：" + r.rejects.string());
+    if (!r.renamedTo.empty())
+        text.line("词典名：" + r.renamedFrom + " 改为 " + r.renamedTo + "（随输出文件名）");
     return text.text(elapsed);
 }
 

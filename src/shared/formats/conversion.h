@@ -44,6 +44,8 @@ struct ConvertResult {
     int64_t skipped = 0;           // comments, headers, empty lines
     int64_t deleted = 0;           // entries a Rime user deleted
     std::filesystem::path rejects; // the rejects file, when there was a rejection
+    // A Rime header kept but for its name, which follows the output file: the names, old and new.
+    std::string renamedFrom, renamedTo;
 };
 
 // The rejects file of `output`.

@@ -344,10 +344,36 @@ void parseUserdb(ParsedLine &r, std::u16string_view line) {
     return wordAndCode(r, Codes::Separated, f[0], f[1], count);
 }
 
+// A YAML line without its comment: a "#" at the start or after a blank, outside quotes.
+std::u16string_view withoutComment(std::u16string_view line) {
+    char16_t quote = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == u'"' || c == u'\'') {
+            quote = c;
+        } else if (c == u'#' && (i == 0 || isBlank(line[i - 1]))) {
+            return trimRight(line.substr(0, i));
+        }
+    }
+    return line;
+}
+
 std::u16string_view yamlValue(std::u16string_view line) {
+    line = withoutComment(line);
     const size_t colon = line.find(u':');
     return colon == std::u16string_view::npos ? std::u16string_view()
                                               : trim(line.substr(colon + 1));
+}
+
+// A plain or quoted YAML scalar: "text", 'text' and text are all the column text.
+std::u16string yamlScalar(std::u16string_view v) {
+    v = trim(v);
+    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return std::u16string(v);
 }
 
 } // namespace
@@ -388,6 +414,8 @@ void FormatReader::parseRimeBody(std::u16string_view line) {
     }
     noteSpelling(code);
     wordAndCode(r, Codes::Separated, text, code, value, weight);
+    if (r.kind == LineKind::Entry)
+        r.entry.stem.assign(field(m_stemColumn));
 }
 
 bool FormatReader::mayChangeState(std::u16string_view line) const {
@@ -486,6 +514,7 @@ ParsedLine &FormatReader::parse(std::u16string_view line) {
                 m_textColumn = at(u"text");
                 m_codeColumn = at(u"code");
                 m_weightColumn = at(u"weight");
+                m_stemColumn = at(u"stem");
             }
             return skip(r), r;
         }
@@ -496,9 +525,9 @@ ParsedLine &FormatReader::parse(std::u16string_view line) {
             if (v.size() >= 2 && v.front() == u'[' && v.back() == u']')
                 for (const Fields parts = split(v.substr(1, v.size() - 2), u',');
                      auto part : std::span(parts.f, parts.n))
-                    m_columns.emplace_back(trim(part));
+                    m_columns.push_back(yamlScalar(part));
         } else if (m_inColumns && startsWith(trim(t), u"- ")) {
-            m_columns.emplace_back(trim(trim(t).substr(2)));
+            m_columns.push_back(yamlScalar(withoutComment(trim(t).substr(2))));
         } else if (!t.empty() && !isBlank(t[0])) {
             m_inColumns = false;
         }

@@ -40,7 +40,7 @@ private:
     enum class Rime { Start, Header, Body } m_rime = Rime::Start;
     bool m_comments = true; // "#" lines are comments (Rime and custom phrases)
     std::vector<std::u16string> m_header;
-    int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2;
+    int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2, m_stemColumn = -1;
     bool m_inColumns = false;
     std::vector<std::u16string> m_columns;
     std::optional<UeSpelling> m_ue;

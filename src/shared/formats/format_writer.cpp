@@ -10,6 +10,24 @@ namespace lex::formats {
 using namespace detail;
 using namespace pinyin;
 
+namespace {
+
+// A dictionary name as a YAML scalar: plain when it can be, else quoted.
+std::u16string rimeNameText(std::u16string name) {
+    const bool plain = std::all_of(name.begin(), name.end(), [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'_' || c == u'.' || c == u'-';
+    });
+    if (plain)
+        return name;
+    std::u16string quoted = u"\"";
+    for (char16_t c : name)
+        quoted += c == u'"' || c == u'\\' ? std::u16string{u'\\', c} : std::u16string{c};
+    return quoted + u"\"";
+}
+
+} // namespace
+
 FormatWriter::FormatWriter(Format format, Options options)
     : m_format(format), m_options(std::move(options)) {
     if (!m_options.rimeColumns.empty()) {
@@ -20,6 +38,7 @@ FormatWriter::FormatWriter(Format format, Options options)
         m_textColumn = at(u"text");
         m_codeColumn = at(u"code");
         m_weightColumn = at(u"weight");
+        m_stemColumn = at(u"stem");
     }
 }
 
@@ -72,25 +91,24 @@ const char *FormatWriter::refusal(const Entry &e) const {
 
 void FormatWriter::begin(LineWriter &out) {
     if (m_format == Format::Rime) {
-        if (!m_options.rimeHeader.empty()) {
-            for (const auto &line : m_options.rimeHeader)
-                out.writeLine(line);
-            return;
-        }
         std::u16string name = m_options.rimeName.empty() ? u"lexicon" : m_options.rimeName;
-        const bool plain = std::all_of(name.begin(), name.end(), [](char16_t c) {
-            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
-                   (c >= u'0' && c <= u'9') || c == u'_' || c == u'.' || c == u'-';
-        });
-        if (!plain) {
-            std::u16string quoted = u"\"";
-            for (char16_t c : name)
-                quoted += c == u'"' || c == u'\\' ? std::u16string{u'\\', c} : std::u16string{c};
-            name = quoted + u"\"";
+        if (!m_options.rimeHeader.empty()) {
+            // The source's header, but for its name: librime finds a dictionary by the name its
+            // file has, so the name follows the output file.
+            bool named = false;
+            for (const auto &line : m_options.rimeHeader) {
+                if (!named && startsWith(line, u"name:") && !m_options.rimeName.empty()) {
+                    named = true;
+                    out.writeLine(u"name: " + rimeNameText(name));
+                    continue;
+                }
+                out.writeLine(line);
+            }
+            return;
         }
         for (const char16_t *line : {u"# Rime dictionary", u"# encoding: utf-8", u"", u"---"})
             out.writeLine(line);
-        out.writeLine(u"name: " + name);
+        out.writeLine(u"name: " + rimeNameText(name));
         for (const char16_t *line : {u"version: \"1.0\"", u"sort: by_weight", u"..."})
             out.writeLine(line);
     } else if (m_format == Format::RimeCustom) {
@@ -108,7 +126,7 @@ std::u16string_view FormatWriter::body(const Entry &e) {
     const UeSpelling ue = m_options.ue;
     // A conversion into the same format keeps the code as it was written.
     auto code = [&](char16_t sep, bool leading = false, bool trailing = false) {
-        if (m_options.sameFormat && !e.rawCode.empty()) {
+        if (keepsRawCode(e)) {
             out += e.rawCode;
             return;
         }
@@ -145,8 +163,8 @@ std::u16string_view FormatWriter::body(const Entry &e) {
         out += e.word;
         break;
     case Format::Rime: {
-        // The columns up to the text and the code; trailing empty ones left out.
-        const int last = std::max(m_textColumn, m_codeColumn);
+        // The columns up to the text, the code and the stem; trailing empty ones left out.
+        const int last = std::max({m_textColumn, m_codeColumn, m_stemColumn});
         size_t kept = 0;
         for (int column = 0; column <= last; ++column) {
             if (column > 0)
@@ -155,6 +173,8 @@ std::u16string_view FormatWriter::body(const Entry &e) {
                 out += e.word;
             else if (column == m_codeColumn)
                 code(u' ');
+            else if (column == m_stemColumn)
+                out += e.stem;
             if (!out.empty() && out.back() != u'\t')
                 kept = out.size();
         }
@@ -218,7 +238,17 @@ std::u16string_view FormatWriter::body(const Entry &e) {
 }
 
 bool FormatWriter::codeWritten(const Entry &e) const {
-    return !e.syllables.empty() || (m_options.sameFormat && !e.rawCode.empty());
+    return !e.syllables.empty() || keepsRawCode(e);
+}
+
+bool FormatWriter::keepsRawCode(const Entry &e) const {
+    if (!m_options.sameFormat || e.rawCode.empty())
+        return false;
+    // libime's dictionary compiler refuses a whole file for one tone digit (ni3'hao3): fcitx5
+    // keeps the syllables without them.
+    return !(m_format == Format::Fcitx5 && !e.syllables.empty() &&
+             std::any_of(e.rawCode.begin(), e.rawCode.end(),
+                         [](char16_t c) { return c >= u'0' && c <= u'9'; }));
 }
 
 std::u16string_view FormatWriter::weightField(std::optional<double> weight,
@@ -229,7 +259,7 @@ std::u16string_view FormatWriter::weightField(std::optional<double> weight,
 
 std::u16string FormatWriter::weightFieldText(std::optional<double> weight,
                                              std::u16string_view asWritten,
-                                             bool codeWritten) const {
+                                             bool /*codeWritten*/) const {
     auto text = [&](bool integer) {
         if (!asWritten.empty())
             return std::u16string(asWritten);
@@ -240,16 +270,11 @@ std::u16string FormatWriter::weightFieldText(std::optional<double> weight,
         if (!m_options.quilloWeights || !weight)
             return {};
         return u"\t" + text(false);
-    case Format::Rime: {
-        // The weight column after the fields of the body.
+    case Format::Rime:
+        // The weight alone: appendLine puts it in its column.
         if (!weight || m_weightColumn < 0)
             return {};
-        const int t = m_textColumn, c = m_codeColumn;
-        const int written = codeWritten || c < t ? std::max(t, c) + 1 : t + 1;
-        if (m_weightColumn < written)
-            return {}; // a weight column before the text or the code: none is written
-        return std::u16string(size_t(m_weightColumn - written + 1), u'\t') + text(false);
-    }
+        return text(false);
     case Format::RimeCustom:
         return weight ? u"\t" + text(true) : std::u16string();
     case Format::Libpinyin:
@@ -265,6 +290,30 @@ std::u16string FormatWriter::weightFieldText(std::optional<double> weight,
     }
 }
 
+void FormatWriter::appendLine(std::u16string &out, std::u16string_view body,
+                              std::u16string_view weight) const {
+    if (m_format != Format::Rime || weight.empty()) {
+        out += body;
+        out += weight;
+        return;
+    }
+    // Rime: the weight in its column, after the body's columns or among them (empty there).
+    const size_t columns = size_t(std::count(body.begin(), body.end(), u'\t')) + 1;
+    const size_t column = size_t(m_weightColumn);
+    if (column >= columns) {
+        out += body;
+        out.append(column - columns + 1, u'\t');
+        out += weight;
+        return;
+    }
+    size_t at = 0;
+    for (size_t k = 0; k < column; ++k)
+        at = body.find(u'\t', at) + 1;
+    out += body.substr(0, at);
+    out += weight;
+    out += body.substr(at);
+}
+
 void FormatWriter::writeLine(LineWriter &out, std::u16string_view body,
                              std::u16string_view weight) {
     if ((m_format == Format::Rime || m_format == Format::RimeCustom) && m_commentsOn &&
@@ -276,8 +325,8 @@ void FormatWriter::writeLine(LineWriter &out, std::u16string_view body,
         out.writeLine(body);
         return;
     }
-    m_line.assign(body);
-    m_line += weight;
+    m_line.clear();
+    appendLine(m_line, body, weight);
     out.writeLine(m_line);
 }
 

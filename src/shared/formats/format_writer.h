@@ -42,15 +42,22 @@ public:
     // Writes a line made of a body and a weight field; `body` starting with "#" may first need
     // Rime's "# no comment".
     void writeLine(LineWriter &out, std::u16string_view body, std::u16string_view weight);
+    // The line of a body and a weight field, appended to `out`: the field after the body, but for
+    // Rime, whose field is the weight alone, put in its column (after the body's columns or
+    // among them: text, weight, code).
+    void appendLine(std::u16string &out, std::u16string_view body,
+                    std::u16string_view weight) const;
 
 private:
+    // Whether a line keeps the code as its source wrote it (a conversion into the same format).
+    bool keepsRawCode(const Entry &entry) const;
     std::u16string weightFieldText(std::optional<double> weight, std::u16string_view asWritten,
                                    bool codeWritten) const;
     std::u16string m_body, m_weight, m_line;
 
     Format m_format;
     Options m_options;
-    int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2;
+    int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2, m_stemColumn = -1;
     bool m_commentsOn = true; // what a Rime reader of our output would think of "#" lines
 };
 

@@ -88,6 +88,7 @@ struct Entry {
     std::u16string rawCode;
     std::optional<double> weight;
     std::u16string weightText; // as written, for a conversion into the same format
+    std::u16string stem;       // Rime's stem column, as written
 };
 
 enum class LineKind { Entry, Skip, Deleted, Reject };

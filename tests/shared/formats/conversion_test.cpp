@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -105,16 +106,94 @@ TEST_F(Conversion, AnnotationCompletesCodesAndTheRestIsRejected) {
     EXPECT_FALSE(fs::exists(rejectsPath(out))); // the old rejects went with their run
 }
 
+// Every column layout librime reads: any order, block or flow lists, comments and quotes; the
+// weight and the stem kept wherever their columns stand.
+TEST_F(Conversion, RimeColumnsInAnyOrderKeepWeightsAndStems) {
+    struct Row {
+        const char *name;
+        std::string columns;
+        std::string line;  // 拟好 with code ni hao, weight 800, stem nh, in those columns
+        std::string plain; // 你好 with code ni hao, no weight
+    } rows[] = {
+        {"flow_text_weight_code_stem", "columns: [text, weight, code, stem]\n",
+         "拟好\t800\tni hao\tnh", "你好\t\tni hao"},
+        {"block_with_comments", "columns:\n  - text  # 词\n  - weight # 权重\n  - code\n",
+         "拟好\t800\tni hao", "你好\t\tni hao"},
+        {"flow_quoted", "columns: [\"text\", 'code', \"weight\"]  # 注释\n", "拟好\tni hao\t800",
+         "你好\tni hao"},
+        {"stem_before_weight", "columns:\n  - text\n  - code\n  - stem\n  - weight\n",
+         "拟好\tni hao\tnh\t800", "你好\tni hao"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string header = "---\nname: out\nversion: \"1\"\n" + row.columns + "...\n";
+        const std::string body = row.line + "\n" + row.plain + "\n";
+        ConvertResult r = convert(header + body, to(Format::Rime), Format::Rime);
+        EXPECT_EQ(r.rejected, 0);
+        EXPECT_EQ(readBytes(out), header + body);
+        convert(header + body, to(Format::Libpinyin), Format::Rime);
+        EXPECT_EQ(readBytes(out), "拟好 ni'hao 800\n你好 ni'hao\n");
+    }
+}
+
+// Weights each target's program reads as meant: no weight is the least weight (fcitx5 ranks
+// by cost, 0 the best), and counts beyond 32 bits are scaled down in order, never exponents.
+TEST_F(Conversion, WeightsFitTheirTarget) {
+    const std::string rime = "---\nname: in\n...\n中国\tzhong guo\t100\n你好\tni hao\n"
+                             "人民\tren min\t1\n";
+    convert(rime, to(Format::Fcitx5), Format::Rime);
+    std::map<std::string, double> cost;
+    std::istringstream lines(readBytes(out));
+    for (std::string word, code, value; lines >> word >> code >> value;)
+        cost[word] = std::stod(value);
+    EXPECT_EQ(cost.at("中国"), 0);
+    EXPECT_LT(cost.at("人民"), cost.at("中国"));
+    EXPECT_LT(cost.at("你好"), cost.at("人民"));
+
+    const std::string big = "---\nname: in\n...\n一\tyi\t1e20\n二\ter\t123456789012345678\n"
+                            "三\tsan\t3000000000\n四\tsi\t-5\n五\twu\t7\n";
+    for (const Format f : {Format::Libpinyin, Format::Qq, Format::Baidu, Format::RimeCustom}) {
+        for (const bool dedup : {true, false}) {
+            SCOPED_TRACE(std::string(formatInfo(f).name) + (dedup ? "" : " --no-dedup"));
+            ConvertOptions o = to(f);
+            o.dedup = dedup;
+            convert(big, o, Format::Rime);
+            const std::string text = lex::toUtf8(lex::decodeText(readBytes(out)));
+            EXPECT_EQ(text.find("e+"), std::string::npos) << text;
+            std::vector<long long> counts;
+            for (const char *word : {"一", "二", "三", "四", "五"}) {
+                const size_t at = text.find(word);
+                ASSERT_NE(at, std::string::npos) << text;
+                const size_t eol = text.find_first_of("\r\n", at);
+                const size_t digits = text.find_last_not_of("0123456789", eol - 1) + 1;
+                counts.push_back(std::stoll(text.substr(digits, eol - digits)));
+            }
+            EXPECT_EQ(counts[0], 2147483647);
+            EXPECT_TRUE(std::is_sorted(counts.rbegin(), counts.rend() - 1)) << text;
+            EXPECT_GE(counts[3], 0);
+        }
+    }
+}
+
+// fcitx5 into fcitx5 keeps the codes as written, but for tone digits, which make libime's
+// compiler refuse the whole file.
+TEST_F(Conversion, Fcitx5KeepsItsCodesWithoutToneDigits) {
+    convert("你好 ni3'hao3 -1\n中国 zhong'guo -2\n", to(Format::Fcitx5), Format::Fcitx5);
+    EXPECT_EQ(readBytes(out), "你好 ni'hao -1\n中国 zhong'guo -2\n");
+}
+
 TEST_F(Conversion, RimeStaysRimeHeaderCodesAndWeightsAsWritten) {
     const std::string terra = "# comment\n---\nname: terra\nversion: \"1\"\n"
                               "columns:\n  - text\n  - code\n  - weight\n...\n"
                               "的\tde5\t98%\n的\tdi2\t1%\n中文\n#以下\n涌\tyong  0%\n";
     ConvertResult r = convert(terra, to(Format::Rime));
     EXPECT_EQ(r.from, Format::Rime);
-    EXPECT_EQ(readBytes(out), "# comment\n---\nname: terra\nversion: \"1\"\n"
+    // All but the name, which follows the output file (librime finds the file by it).
+    EXPECT_EQ(readBytes(out), "# comment\n---\nname: out\nversion: \"1\"\n"
                               "columns:\n  - text\n  - code\n  - weight\n...\n"
                               "的\tde5\t98%\n的\tdi2\t1%\n中文\n涌\tyong  0%\n");
     EXPECT_EQ(r.skipped, 10);
+    EXPECT_EQ(r.renamedFrom + " " + r.renamedTo, "terra out");
 
     // Into the suite: tones go, the same code of one word is one line (the larger weight),
     // and the broken line is rejected.
@@ -271,7 +350,7 @@ TEST_F(Conversion, DuplicatesAreFoundWhenTheIndexOutgrowsItsEstimate) {
         EXPECT_TRUE(got == expected) << "first difference at byte " << at.first - got.begin();
     };
     const ConvertResult r = convert(rime, to(Format::Rime), Format::Rime);
-    std::string expected = "---\nname: o\nversion: \"1\"\n...\n";
+    std::string expected = "---\nname: out\nversion: \"1\"\n...\n";
     for (const std::string &body : order)
         expected += body + "\t" + weight[body] + "\n";
     expectSame(readBytes(out), expected);
