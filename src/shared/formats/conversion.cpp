@@ -19,6 +19,7 @@
 #include "shared/lexcore/text_format.h"
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -365,6 +366,19 @@ public:
     void checkUtf8() { m_checkUtf8 = true; }
 
 private:
+    // An entry's weight as this conversion takes it: a Rime share ("N%") is no weight outside
+    // Rime.
+    std::optional<double> ownWeight(const Entry &e) const {
+        return e.percent && !m_sameFormat ? std::nullopt : e.weight;
+    }
+    // Drops a share's weight from an entry about to be written, counting it.
+    void dropShare(Entry &e) {
+        if (!e.percent || m_sameFormat)
+            return;
+        e.weight.reset();
+        e.weightText.clear();
+        m_shares.fetch_add(1, std::memory_order_relaxed);
+    }
     bool invalidUtf8(std::u16string_view line) const {
         return m_checkUtf8 && line.find(u'\uFFFD') != std::u16string_view::npos;
     }
@@ -410,6 +424,7 @@ private:
     std::optional<LineWriter> m_out, m_rejectWriter;
     bool m_device = false; // the output is no regular file: rejects become notices
     bool m_checkUtf8 = false;
+    std::atomic<int64_t> m_shares{0}; // Rime shares dropped (dropShare)
     DistinctLines m_distinct;
 };
 
@@ -428,14 +443,15 @@ template <class Source> void ConversionRun::countWeights(Source &pass) {
         pass, reader, [] {},
         [&](FormatReader &lines, std::u16string_view line, int64_t lineNumber) {
             const ParsedLine &p = lines.parse(line);
-            count(p.kind == LineKind::Entry, p.entry.weight, lineNumber);
+            count(p.kind == LineKind::Entry, ownWeight(p.entry), lineNumber);
         },
-        [](ConvertBatch &b, int) {
+        [this](ConvertBatch &b, int) {
             for (ConvertItem &it : b.items) {
                 const ParsedLine &p = b.reader->parse(b.line(it));
                 it.outcome = p.kind == LineKind::Entry ? Outcome::Entry : Outcome::Skip;
-                it.hasWeight = p.kind == LineKind::Entry && p.entry.weight.has_value();
-                it.weight = it.hasWeight ? *p.entry.weight : 0;
+                const std::optional<double> w = ownWeight(p.entry);
+                it.hasWeight = p.kind == LineKind::Entry && w.has_value();
+                it.weight = it.hasWeight ? *w : 0;
             }
         },
         [&](const ConvertBatch &b) {
@@ -633,6 +649,7 @@ void ConversionRun::handle(FormatReader &lines, std::u16string_view line, int64_
         refuse(lineNumber, why, line);
         return;
     }
+    dropShare(e);
     const std::u16string_view body = m_writer->body(e);
     keep(body, e.weight, m_ownWeight ? std::u16string_view(e.weightText) : u"",
          m_writer->codeWritten(e), m_options.dedup ? DistinctLines::hash(body) : 0);
@@ -648,7 +665,7 @@ void ConversionRun::progress(int64_t lineNumber, uint64_t bytesRead, uint64_t si
 void ConversionRun::work(ConvertBatch &b, int thread) {
     FormatWriter &w = (*m_writers)[thread];
     for (ConvertItem &it : b.items) {
-        const ParsedLine &p = b.reader->parse(b.line(it));
+        ParsedLine &p = b.reader->parse(b.line(it));
         it.outcome = classify(p, it.reason);
         if (it.outcome != Outcome::Skip && it.outcome != Outcome::Deleted &&
             invalidUtf8(b.line(it))) {
@@ -657,11 +674,12 @@ void ConversionRun::work(ConvertBatch &b, int thread) {
         }
         if (it.outcome != Outcome::Entry)
             continue;
-        const Entry &e = p.entry;
-        if ((it.reason = w.refusal(e))) {
+        if ((it.reason = w.refusal(p.entry))) {
             it.outcome = Outcome::Reject;
             continue;
         }
+        Entry &e = p.entry;
+        dropShare(e);
         const std::u16string_view asWritten = m_ownWeight ? std::u16string_view(e.weightText) : u"";
         const bool codeWritten = w.codeWritten(e);
         const std::u16string_view body = w.body(e);
@@ -787,6 +805,7 @@ ConvertResult ConversionRun::finish() {
         if (!m_device && fileExists(m_rejects))
             ::unlink(m_rejects.c_str());
     }
+    m_result.unconvertibleWeights = m_shares.load();
     return m_result;
 }
 
@@ -888,6 +907,8 @@ std::string convertReport(const ConvertResult &r, const std::string &elapsed) {
         text.count("已删除的词条：", r.deleted);
     if (!r.rejects.empty())
         text.line("未能转换的行见：" + r.rejects.string());
+    if (r.unconvertibleWeights > 0)
+        text.count("权重无法换算：", r.unconvertibleWeights);
     if (!r.renamedTo.empty())
         text.line("词典名：" + r.renamedFrom + " 改为 " + r.renamedTo + "（随输出文件名）");
     return text.text(elapsed);

@@ -46,6 +46,8 @@ struct ConvertResult {
     std::filesystem::path rejects; // the rejects file, when there was a rejection
     // A Rime header kept but for its name, which follows the output file: the names, old and new.
     std::string renamedFrom, renamedTo;
+    // Rime's "N%" shares, which no other format has: written without a weight.
+    int64_t unconvertibleWeights = 0;
 };
 
 // The rejects file of `output`.

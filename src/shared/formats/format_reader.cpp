@@ -406,16 +406,21 @@ void FormatReader::parseRimeBody(std::u16string_view line) {
     const std::u16string_view text = field(m_textColumn), code = field(m_codeColumn),
                               weight = field(m_weightColumn);
     std::optional<double> value;
+    bool percent = false;
     if (!weight.empty()) {
         std::u16string_view number = trim(weight);
-        if (!number.empty() && number.back() == u'%')
+        if (!number.empty() && number.back() == u'%') {
             number.remove_suffix(1);
+            percent = true;
+        }
         value = parseNumber(number);
     }
     noteSpelling(code);
     wordAndCode(r, Codes::Separated, text, code, value, weight);
-    if (r.kind == LineKind::Entry)
+    if (r.kind == LineKind::Entry) {
         r.entry.stem.assign(field(m_stemColumn));
+        r.entry.percent = percent && value.has_value();
+    }
 }
 
 bool FormatReader::mayChangeState(std::u16string_view line) const {

@@ -89,6 +89,8 @@ struct Entry {
     std::optional<double> weight;
     std::u16string weightText; // as written, for a conversion into the same format
     std::u16string stem;       // Rime's stem column, as written
+    // Rime's "N%": a share among the readings of one text, no count; `weight` holds N.
+    bool percent = false;
 };
 
 enum class LineKind { Entry, Skip, Deleted, Reject };

@@ -175,6 +175,23 @@ TEST_F(Conversion, WeightsFitTheirTarget) {
     }
 }
 
+// A Rime share ("98%" of one text's readings) is no count: outside Rime the line goes without a
+// weight, counted; Rime into Rime keeps it as written.
+TEST_F(Conversion, RimeSharesAreNoCounts) {
+    const std::string rime = "---\nname: out\n...\n的\tde\t98%\n的\tdi\t2%\n中国\tzhong guo\t5\n";
+    for (const bool dedup : {true, false}) {
+        ConvertOptions o = to(Format::Libpinyin);
+        o.dedup = dedup;
+        ConvertResult r = convert(rime, o, Format::Rime);
+        EXPECT_EQ(readBytes(out), "的 de\n的 di\n中国 zhong'guo 5\n");
+        EXPECT_EQ(r.unconvertibleWeights, 2);
+        EXPECT_NE(convertReport(r, "").find("权重无法换算：2"), std::string::npos);
+    }
+    ConvertResult r = convert(rime, to(Format::Rime), Format::Rime);
+    EXPECT_EQ(readBytes(out), rime);
+    EXPECT_EQ(r.unconvertibleWeights, 0);
+}
+
 // fcitx5 into fcitx5 keeps the codes as written, but for tone digits, which make libime's
 // compiler refuse the whole file.
 TEST_F(Conversion, Fcitx5KeepsItsCodesWithoutToneDigits) {
@@ -195,14 +212,15 @@ TEST_F(Conversion, RimeStaysRimeHeaderCodesAndWeightsAsWritten) {
     EXPECT_EQ(r.skipped, 10);
     EXPECT_EQ(r.renamedFrom + " " + r.renamedTo, "terra out");
 
-    // Into the suite: tones go, the same code of one word is one line (the larger weight),
-    // and the broken line is rejected.
+    // Into the suite: tones go, the same code of one word is one line, the shares are no
+    // counts, and the broken line is rejected.
     ConvertOptions quillo = to(Format::Quillo);
     quillo.quilloWeights = true;
     r = convert(terra + "的\tde1\t3%\n", quillo);
-    EXPECT_EQ(readBytes(out), "的de\t98\n的di\t1\n中文\n");
+    EXPECT_EQ(readBytes(out), "的de\n的di\n中文\n");
     EXPECT_EQ(r.merged, 1);
     EXPECT_EQ(r.rejected, 1);
+    EXPECT_EQ(r.unconvertibleWeights, 3);
 
     // A word that begins with "#" needs the end of comments before it.
     convert("# no comment\n#号\thao\t1\n", to(Format::Rime), Format::Rime);
