@@ -3,17 +3,33 @@
 include_guard(GLOBAL)
 include(CMakeParseArguments)
 
-# lex_tool(<program> FOLDER .. CAPTION .. COMMAND .. BUTTON .. [PATH_SUFFIX ..] [DATA ..])
-# One row of the tool table (LexToolTable.cmake); lex_tool_get() reads a field back.
+# lex_tool(<program> FOLDER .. CAPTION .. COMMAND .. BUTTON .. [PATH_SUFFIX ..] [DATA ..]
+#          [NAME <English name>] [NAME_ZH ..] [COMMENT <English line>] [COMMENT_ZH ..])
+# One row of the tool table (LexToolTable.cmake); lex_tool_get() reads a field back. The
+# names and comments are those of the tool's desktop entry; without them the entry says
+# "Quillo <program>" and the caption.
 function(lex_tool name)
-    cmake_parse_arguments(T "" "FOLDER;CAPTION;COMMAND;BUTTON;PATH_SUFFIX" "DATA" ${ARGN})
+    cmake_parse_arguments(T "" "FOLDER;CAPTION;COMMAND;BUTTON;PATH_SUFFIX;NAME;NAME_ZH;COMMENT;COMMENT_ZH"
+                          "DATA" ${ARGN})
     foreach(field FOLDER CAPTION COMMAND BUTTON)
         if(NOT DEFINED T_${field})
             message(FATAL_ERROR "lex_tool(${name}): ${field} missing")
         endif()
     endforeach()
     set_property(GLOBAL APPEND PROPERTY LEX_TOOLS ${name})
-    foreach(field FOLDER CAPTION COMMAND BUTTON PATH_SUFFIX DATA)
+    if(NOT DEFINED T_NAME)
+        set(T_NAME "Quillo ${name}")
+    endif()
+    if(NOT DEFINED T_NAME_ZH)
+        set(T_NAME_ZH "${T_CAPTION}")
+    endif()
+    if(NOT DEFINED T_COMMENT)
+        set(T_COMMENT "${T_NAME}, a tool of the Quillo lexicon tools")
+    endif()
+    if(NOT DEFINED T_COMMENT_ZH)
+        set(T_COMMENT_ZH "Quillo 词库工具：${T_NAME_ZH}")
+    endif()
+    foreach(field FOLDER CAPTION COMMAND BUTTON PATH_SUFFIX DATA NAME NAME_ZH COMMENT COMMENT_ZH)
         set_property(GLOBAL PROPERTY LEX_TOOL_${name}_${field} "${T_${field}}")
     endforeach()
 endfunction()
