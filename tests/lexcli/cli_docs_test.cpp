@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
+#include <sstream>
 
 namespace {
 
@@ -87,14 +88,23 @@ TEST(CliDocs, CompletionKnowsToolsOperationsAndValues) {
 
 // The real table: every example is a command of its own operation with no placeholder left.
 TEST(CliDocs, EveryRealExampleIsFilledIn) {
-    const std::regex placeholder("(^| )[A-Z][A-Z0-9]*( |$)");
+    // A word of capitals (IN, FILE, L1) is a placeholder left as it stands.
+    auto placeholderIn = [](const std::string &example) {
+        std::istringstream words(example);
+        for (std::string w; words >> w;)
+            if (w[0] >= 'A' && w[0] <= 'Z' && std::all_of(w.begin(), w.end(), [](char c) {
+                    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                }))
+                return true;
+        return false;
+    };
     size_t operations = 0;
     for (const lex::cli::ToolEntry &tool : lex::cli::toolTable()) {
         for (const lex::cli::Operation &op : tool.commands().operations) {
             const std::string example = exampleFromUsage(op.usage);
             const std::string head = std::string("lexcli ") + tool.name + " " + op.name;
             EXPECT_EQ(example.substr(0, head.size()), head) << example;
-            EXPECT_FALSE(std::regex_search(example, placeholder)) << example;
+            EXPECT_FALSE(placeholderIn(example)) << example;
             EXPECT_EQ(example.find_first_of("[]()|"), std::string::npos) << example;
             ++operations;
         }
