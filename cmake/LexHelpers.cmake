@@ -2,6 +2,7 @@
 include_guard(GLOBAL)
 include(CMakeParseArguments)
 include(LexToolRules)
+include(LexInstall)
 
 add_library(lex_options INTERFACE)
 add_library(Lex::options ALIAS lex_options)
@@ -69,7 +70,7 @@ function(lex_add_tool name)
     add_executable(${name} main.cpp)
     target_link_libraries(${name} PRIVATE Lex::${name}_forms Lex::options)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/suite/${folder}")
-    install(TARGETS ${name} RUNTIME DESTINATION "${folder}")
+    lex_install_program(${name} FOLDER "${folder}")
     set_property(GLOBAL APPEND PROPERTY LEX_BUILT_TOOLS ${name})
 endfunction()
 

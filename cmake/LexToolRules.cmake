@@ -3,17 +3,36 @@
 include_guard(GLOBAL)
 include(CMakeParseArguments)
 
-# lex_tool(<program> FOLDER .. CAPTION .. COMMAND .. BUTTON .. [PATH_SUFFIX ..] [DATA ..])
-# One row of the tool table (LexToolTable.cmake); lex_tool_get() reads a field back.
+# lex_tool(<program> FOLDER .. CAPTION .. COMMAND .. BUTTON .. [PATH_SUFFIX ..] [DATA ..]
+#          [NAME <English name>] [NAME_ZH ..] [COMMENT <English line>] [COMMENT_ZH ..])
+# One row of the tool table (LexToolTable.cmake); lex_tool_get() reads a field back. The
+# names and comments are those of the tool's desktop entry; without them the entry says
+# "Quillo <program>" and the caption.
 function(lex_tool name)
-    cmake_parse_arguments(T "" "FOLDER;CAPTION;COMMAND;BUTTON;PATH_SUFFIX" "DATA" ${ARGN})
+    cmake_parse_arguments(T "" "FOLDER;CAPTION;COMMAND;BUTTON;PATH_SUFFIX;NAME;NAME_ZH;COMMENT;COMMENT_ZH"
+                          "DATA" ${ARGN})
     foreach(field FOLDER CAPTION COMMAND BUTTON)
         if(NOT DEFINED T_${field})
             message(FATAL_ERROR "lex_tool(${name}): ${field} missing")
         endif()
     endforeach()
     set_property(GLOBAL APPEND PROPERTY LEX_TOOLS ${name})
-    foreach(field FOLDER CAPTION COMMAND BUTTON PATH_SUFFIX DATA)
+    # The desktop texts a row leaves out, in order: a later one may use an earlier one.
+    foreach(default "NAME=Quillo {program}" "NAME_ZH={CAPTION}"
+                    "COMMENT={NAME}, a tool of the Quillo lexicon tools"
+                    "COMMENT_ZH=Quillo 词库工具：{NAME_ZH}")
+        string(REGEX MATCH "^[A-Z_]+" field "${default}")
+        if(NOT DEFINED T_${field})
+            string(LENGTH "${field}=" skip)
+            string(SUBSTRING "${default}" ${skip} -1 value)
+            string(REPLACE "{program}" "${name}" value "${value}")
+            foreach(known CAPTION NAME NAME_ZH)
+                string(REPLACE "{${known}}" "${T_${known}}" value "${value}")
+            endforeach()
+            set(T_${field} "${value}")
+        endif()
+    endforeach()
+    foreach(field FOLDER CAPTION COMMAND BUTTON PATH_SUFFIX DATA NAME NAME_ZH COMMENT COMMENT_ZH)
         set_property(GLOBAL PROPERTY LEX_TOOL_${name}_${field} "${T_${field}}")
     endforeach()
 endfunction()

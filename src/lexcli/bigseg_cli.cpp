@@ -195,11 +195,14 @@ int mergeCounts(Context &ctx, ArgParser &p) {
             return ctx.usage(
                 "freqtune 的部分计数合并到 --db FILE，或用 --partial -o FILE 合并成一个");
         // The frequency tool merges its own partial counts.
-        std::vector<std::string> args(inputs.begin(), inputs.end());
+        std::vector<std::string> args;
         if (partial)
-            args.insert(args.end(), {"--partial", "-o", *out});
+            args = {"--partial", "-o", *out};
         else
-            args.insert(args.end(), {"--db", *db});
+            args = {"--db", *db};
+        // The inputs are positionals, whatever their names.
+        args.push_back("--");
+        args.insert(args.end(), inputs.begin(), inputs.end());
         return ctx.handOver("freqtune", "merge-counts", std::move(args));
     }
     if (db)

@@ -9,9 +9,11 @@
 #include "shared/lexcore/size_limits.h"
 #include "shared/lexcore/text_format.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
@@ -59,13 +61,30 @@ private:
     std::chrono::steady_clock::time_point m_printed{};
 };
 
-std::filesystem::path exeFolder(const char *argv0) {
+// The folder of the suite's programs: lexcli's own (links resolved), where the tool folders
+// stand beside it; or, for a copy of lexcli in the bin folder of an installed tree, that tree's
+// programs folder.
+std::filesystem::path suiteFolder(const char *argv0, std::span<const ToolEntry> tools) {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         self = std::filesystem::absolute(argv0, ec);
-    return self.parent_path();
+    const std::filesystem::path own = self.parent_path();
+    const std::filesystem::path installed = own / LEX_BIN_TO_PKGLIBDIR;
+    auto holdsTools = [&tools](const std::filesystem::path &dir) {
+        std::error_code ec;
+        return std::ranges::any_of(tools, [&](const ToolEntry &t) {
+            return std::filesystem::is_directory(dir / reinterpret_cast<const char *>(t.folder),
+                                                 ec);
+        });
+    };
+    if (!holdsTools(own) && holdsTools(installed))
+        return installed.lexically_normal();
+    return own;
 }
+
+constexpr const char *kPackageName = LEX_PACKAGE_NAME;
+constexpr const char *kVersion = LEX_VERSION;
 
 constexpr const char *kMainUsage = "lexcli [--data-dir DIR] TOOL OPERATION [OPTIONS] INPUT... "
                                    "[-o OUTPUT]";
@@ -177,9 +196,10 @@ bool isHelp(const std::string &arg) {
 
 int runOperation(Context &ctx, const Operation &op, std::vector<std::string> args) {
     for (const auto &a : args) {
+        if (a == "--")
+            break;
         if (isHelp(a)) {
-            ctx.out << "用法: " << usageLine(op) << "\n\n  " << op.summary << "\n"
-                    << op.help << sizeHelp(op.sizes) << kCommonHelp;
+            ctx.out << operationHelp(op);
             return kExitDone;
         }
     }
@@ -242,6 +262,15 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
 }
 
 } // namespace
+
+std::string operationHelp(const Operation &op) {
+    return "用法: " + usageLine(op) + "\n\n  " + op.summary + "\n" + op.help + sizeHelp(op.sizes) +
+           kCommonHelp;
+}
+
+std::string operationUsage(const Operation &op) {
+    return usageLine(op);
+}
 
 int Context::report(const std::string &reportText) const {
     checkInterrupt();
@@ -380,6 +409,22 @@ std::optional<std::string> Context::inputOption(ArgParser &args, const std::stri
     return value;
 }
 
+ArgParser::ArgParser(std::vector<std::string> args) {
+    auto end = std::find(args.begin(), args.end(), "--");
+    for (auto it = args.begin(); it != end; ++it) {
+        // "--name=value" is "--name value"; "--name=" an empty value.
+        const size_t eq = it->find('=');
+        if (it->starts_with("--") && eq != std::string::npos && eq > 2) {
+            m_args.push_back(it->substr(0, eq));
+            m_args.push_back(it->substr(eq + 1));
+        } else {
+            m_args.push_back(std::move(*it));
+        }
+    }
+    if (end != args.end())
+        m_after.assign(std::make_move_iterator(end + 1), std::make_move_iterator(args.end()));
+}
+
 bool ArgParser::flag(const std::string &name) {
     bool found = false;
     for (size_t i = 0; i < m_args.size();) {
@@ -450,6 +495,8 @@ std::vector<std::string> ArgParser::rest(size_t min, size_t max) {
     for (const auto &a : m_args)
         if (a.size() > 1 && a[0] == '-')
             setError("未知选项 " + a);
+    m_args.insert(m_args.end(), m_after.begin(), m_after.end());
+    m_after.clear();
     if (m_args.size() < min)
         setError("缺少输入文件");
     else if (m_args.size() > max)
@@ -461,7 +508,11 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
         const std::filesystem::path &exeDir, std::ostream &out, std::ostream &err) {
     std::vector<std::string> args = argsIn;
     std::optional<std::filesystem::path> dataDir;
-    for (size_t i = 0; i < args.size(); ++i) {
+    for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i].starts_with("--data-dir=")) {
+            args.insert(args.begin() + long(i) + 1, args[i].substr(std::strlen("--data-dir=")));
+            args[i].resize(std::strlen("--data-dir"));
+        }
         if (args[i] != "--data-dir")
             continue;
         if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -479,6 +530,10 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
     if (args.empty() || isHelp(args[0])) {
         printMainUsage(args.empty() ? err : out, tools);
         return args.empty() ? kExitUsage : kExitDone;
+    }
+    if (args[0] == "--version" || args[0] == "-V") {
+        out << "lexcli (" << kPackageName << ") " << kVersion << "\n";
+        return kExitDone;
     }
     const ToolEntry *tool = nullptr;
     for (const ToolEntry &t : tools)
@@ -516,8 +571,8 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
 int run(int argc, char **argv, std::ostream &out, std::ostream &err) {
     setPendingInterrupt(0);
     installInterruptHandlers();
-    return run(std::vector<std::string>(argv + 1, argv + argc), toolTable(), exeFolder(argv[0]),
-               out, err);
+    return run(std::vector<std::string>(argv + 1, argv + argc), toolTable(),
+               suiteFolder(argv[0], toolTable()), out, err);
 }
 
 } // namespace lex::cli

@@ -104,11 +104,12 @@ struct ToolEntry {
 };
 std::span<const ToolEntry> toolTable();
 
-// Options and positionals of one operation: "--name value", "--name v1 v2", "--flag", "-o P".
-// An option given twice, or without its value, or with an empty value, is a usage error.
+// Options and positionals of one operation: "--name value", "--name=value", "--name v1 v2",
+// "--flag", "-o P". An option given twice, or without its value, or with an empty value, is a
+// usage error. After "--" every argument is a positional, even one that begins with "-".
 class ArgParser {
 public:
-    explicit ArgParser(std::vector<std::string> args) : m_args(std::move(args)) {}
+    explicit ArgParser(std::vector<std::string> args);
 
     bool flag(const std::string &name);
     std::optional<std::string> option(const std::string &name);
@@ -127,9 +128,14 @@ private:
             m_error = std::move(message);
     }
 
-    std::vector<std::string> m_args;
+    std::vector<std::string> m_args;  // options and positionals before "--"
+    std::vector<std::string> m_after; // positionals after it
     std::string m_error;
 };
+
+// What "lexcli TOOL OPERATION --help" prints, and its usage line with the size options.
+std::string operationHelp(const Operation &op);
+std::string operationUsage(const Operation &op);
 
 // Runs lexcli; `argv` as main receives it.
 int run(int argc, char **argv, std::ostream &out, std::ostream &err);

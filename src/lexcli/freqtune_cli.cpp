@@ -73,11 +73,10 @@ int exportCommand(Context &ctx, ArgParser &p) {
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
     std::optional<formats::Format> format;
     if (formatName) {
-        if (*formatName == "rime")
-            format = formats::Format::Rime;
-        else if (*formatName == "fcitx5")
-            format = formats::Format::Fcitx5;
-        else if (*formatName != "quillo")
+        const auto named = formats::formatByName(*formatName);
+        if (named == formats::Format::Rime || named == formats::Format::Fcitx5)
+            format = named;
+        else if (named != formats::Format::Quillo)
             return ctx.usage("--format 只能是 quillo、rime 或 fcitx5");
         const auto forced = ctx.pump.context().forcedEncoding();
         if (format && forced && *forced != LexiconEncoding::Utf8)

@@ -5,6 +5,8 @@
 #include "shared/formats/conversion.h"
 #include "shared/lexcore/report.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <ostream>
@@ -65,7 +67,9 @@ int convert(Context &ctx, ArgParser &p) {
                               : own->encoding == LexiconEncoding::Utf16Le ? "UTF-16LE"
                                                                           : "GBK"));
     }
-    if (from && *from != "auto") {
+    if (from && !std::ranges::equal(*from, std::string_view("auto"), {}, [](char c) {
+            return char(std::tolower(static_cast<unsigned char>(c)));
+        })) {
         options.from = formatByName(*from);
         if (!options.from)
             return ctx.usage("--from 只能是 auto 或 " + formatList());

@@ -6,6 +6,8 @@
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
+    // The window's class (WM_CLASS) whatever name started it: its desktop entry says "toolbox".
+    QApplication::setApplicationName(QStringLiteral("toolbox"));
     toolbox::ToolboxDialog window(toolbox::launcherFolder(QCoreApplication::applicationDirPath()));
     window.show();
     return app.exec();

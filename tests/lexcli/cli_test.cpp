@@ -148,4 +148,59 @@ TEST(ArgParser, OptionsFlagsAndLeftovers) {
     EXPECT_FALSE(twice.ok());
 }
 
+// The habits of other command-line programs: --version, "--opt=value", "--" ending the options.
+TEST(LexcliHabits, VersionAtTheTopOnly) {
+    for (const char *flag : {"--version", "-V"}) {
+        Outcome r = run({flag});
+        EXPECT_EQ(r.code, 0) << flag;
+        EXPECT_EQ(r.out, "lexcli (quillo-lexicon-tools) " LEX_VERSION "\n") << flag;
+        EXPECT_TRUE(r.err.empty());
+    }
+    // As an operation's argument it is no version request but an option the operation lacks.
+    Outcome late = run({"fake", "op", "x.txt", "--version"});
+    EXPECT_EQ(late.code, 2);
+    EXPECT_NE(late.err.find("未知选项 --version"), std::string::npos);
+}
+
+TEST(LexcliHabits, AttachedValuesAreSpacedValues) {
+    Outcome r = run({"--data-dir=/tmp/d", "fake", "op", "x.txt", "--none=1"});
+    EXPECT_EQ(g_seenDataDir, "/tmp/d");
+    // "--none=1" is the unknown option "--none" (reported by its name alone) and the
+    // positional "1".
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("未知选项 --none\n"), std::string::npos);
+    Outcome empty = run({"--data-dir=", "fake", "op"});
+    EXPECT_EQ(empty.code, 2);
+    EXPECT_NE(empty.err.find("--data-dir 需要一个目录"), std::string::npos);
+
+    ArgParser p({"--db=freq.mdb", "--length=2", "4", "in.txt", "--words=a=b"});
+    EXPECT_EQ(p.option("--db"), "freq.mdb");
+    EXPECT_EQ(p.option("--length", 2), (std::vector<std::string>{"2", "4"}));
+    EXPECT_EQ(p.option("--words"), "a=b"); // only the first "=" separates
+    EXPECT_EQ(p.rest(1, 1), (std::vector<std::string>{"in.txt"}));
+    EXPECT_TRUE(p.ok());
+    ArgParser twice({"--db=a", "--db", "b"});
+    twice.option("--db");
+    EXPECT_EQ(twice.error(), "--db 只能给出一次");
+    ArgParser blank({"--db="});
+    blank.option("--db");
+    EXPECT_EQ(blank.error(), "--db 的值不能为空");
+}
+
+TEST(LexcliHabits, DoubleDashEndsTheOptions) {
+    Outcome r = run({"fake", "op", "-o", "y.txt", "--", "-x.txt"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(g_seenArgs, (std::vector<std::string>{"-x.txt"}));
+    // Whatever follows "--" is a file: no help, no data folder, no "=" split, no option.
+    r = run({"fake", "op", "a.txt", "--", "--help", "--data-dir", "--x=y", "-o"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(g_seenArgs,
+              (std::vector<std::string>{"a.txt", "--help", "--data-dir", "--x=y", "-o"}));
+    EXPECT_EQ(g_seenDataDir, "/opt/suite/Fake folder");
+    // Before "--" the same name is still an unknown option.
+    r = run({"fake", "op", "-x.txt"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("未知选项 -x.txt"), std::string::npos);
+}
+
 } // namespace

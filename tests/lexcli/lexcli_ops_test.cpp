@@ -133,6 +133,18 @@ std::vector<OpCase> cases() {
                             pump.context().setFirstInput(dir / "a.txt");
                             lex::formats::convertLexicon(dir / "a.txt", out, o, none, pump);
                         }});
+    // Names in any case, a value after "=", and the input after "--": the same conversion.
+    rows.push_back(
+        {"lexconv_convert_any_case",
+         {"lexconv", "convert", "-o", "@out", "--to=QUILLO", "--from", "Auto", "--", "@/a.txt"},
+         [](const fs::path &dir, const fs::path &out) {
+             lex::formats::ConvertOptions o;
+             o.to = lex::formats::Format::Quillo;
+             lex::formats::Annotator none("", "", g_pump);
+             lex::NullPump pump;
+             pump.context().setFirstInput(dir / "a.txt");
+             lex::formats::convertLexicon(dir / "a.txt", out, o, none, pump);
+         }});
     return rows;
 }
 

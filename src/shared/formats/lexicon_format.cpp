@@ -2,6 +2,7 @@
 
 #include "shared/formats/field_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -53,8 +54,10 @@ const FormatInfo &formatInfo(Format format) {
 }
 
 std::optional<Format> formatByName(std::string_view name) {
+    // "Rime" and "RIME" are "rime": ASCII letters of any case.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     for (const FormatInfo &f : kFormats)
-        if (name == f.name)
+        if (std::ranges::equal(name, std::string_view(f.name), {}, lower))
             return f.format;
     return std::nullopt;
 }

@@ -71,6 +71,7 @@ struct FormatInfo {
 
 std::span<const FormatInfo> allFormats();
 const FormatInfo &formatInfo(Format format);
+// A format by its name, in any case of its letters.
 std::optional<Format> formatByName(std::string_view name);
 
 // Characters of a word, a surrogate pair counting once.
