@@ -85,6 +85,16 @@ std::vector<std::u16string_view> charactersOf(std::u16string_view word) {
     return out;
 }
 
+// The characters of a word that take a syllable: punctuation inside a name (安娜·卡列尼娜)
+// takes none.
+std::vector<std::u16string_view> syllableCharacters(const std::vector<std::u16string_view> &all) {
+    std::vector<std::u16string_view> out;
+    for (std::u16string_view c : all)
+        if (!(c.size() == 1 && u_ispunct(UChar32(c[0]))))
+            out.push_back(c);
+    return out;
+}
+
 bool isSeparator(char16_t c) {
     return c == u' ' || c == u'\'' || c == u'\u2019' || c == u'-' || c == u'\t';
 }
@@ -275,11 +285,16 @@ void CodeExaminer::examine(std::u16string_view code, size_t chars, bool perChara
         v.fixed[r.begin + 1] = m_target == UeSpelling::Ve ? u'v' : u'u';
     }
     v.syllables = std::move(syllables);
-    for (const Run &r : runs) {
-        if (!v.key.empty())
+    // The key keeps tone digits (yi1 and yi4 are two codes), any separator counting as one.
+    for (size_t i = 0; i < v.fixed.size(); ++i) {
+        const char16_t c = v.fixed[i];
+        if (!isSeparator(c))
+            v.key.push_back(c);
+        else if (!v.key.empty() && v.key.back() != u' ')
             v.key.push_back(u' ');
-        v.key.append(text(r));
     }
+    if (!v.key.empty() && v.key.back() == u' ')
+        v.key.pop_back();
 }
 
 // A weight after the last TAB of a standard lexicon line, as its reader takes it.
@@ -415,11 +430,13 @@ private:
              bool fixable = false);
     void checkLine(std::u16string_view text, int64_t n);
     void checkCodes(std::u16string_view text, int64_t n, std::u16string_view word,
-                    std::u16string_view rawCode, const std::vector<std::u16string_view> &chars);
+                    std::u16string_view rawCode, const std::vector<std::u16string_view> &chars,
+                    bool weightIsZero);
     void checkWord(int64_t n, std::u16string_view word, size_t chars);
     void checkDuplicate(int64_t n, std::u16string_view word, std::optional<double> weight);
     void checkReadings(int64_t n, std::u16string_view word,
-                       const std::vector<std::u16string_view> &chars, const Syllables &syllables);
+                       const std::vector<std::u16string_view> &chars, const Syllables &syllables,
+                       bool weightIsZero);
 
     LexiconCheck &m_owner;
     fs::path m_path;
@@ -433,6 +450,7 @@ private:
     std::u16string m_key;
     std::u16string m_fixedLine;
     bool m_lineFixed = false;
+    bool m_percent = false; // the line's weight is a share ("0%")
     std::string m_fixNote;
 
     Ue m_ue = Ue::None;
@@ -486,6 +504,7 @@ void LexiconCheck::FileRun::checkLine(std::u16string_view text, int64_t n) {
     if (p.kind == LineKind::Skip || p.kind == LineKind::Deleted)
         return;
     m_lineFixed = false;
+    m_percent = false;
     m_fixNote.clear();
     std::u16string_view word;
     std::optional<double> weight;
@@ -514,19 +533,23 @@ void LexiconCheck::FileRun::checkLine(std::u16string_view text, int64_t n) {
     } else {
         word = p.entry.word;
         weight = p.entry.weight;
+        // Rime's "N%" is a share of the preset weight: "0%" marks a reading kept out of use on
+        // purpose (the rare readings the shipped data leaves out too), not a missing weight.
+        m_percent = !p.entry.weightText.empty() && p.entry.weightText.back() == u'%';
     }
     ++m_owner.m_result.entries;
     const std::vector<std::u16string_view> chars = charactersOf(word);
     checkWord(n, word, chars.size());
     m_key.assign(word);
     m_key.push_back(u'\x1f');
-    checkCodes(text, n, word, m_format == Format::Quillo ? u"" : p.entry.rawCode, chars);
+    checkCodes(text, n, word, m_format == Format::Quillo ? u"" : p.entry.rawCode,
+               syllableCharacters(chars), weight && *weight == 0);
 
-    if (formatInfo(m_format).weight != WeightKind::None) {
+    if (formatInfo(m_format).weight == WeightKind::Count) {
         if (!weight) {
             if (m_missing++ == 0)
                 m_missingLine = n;
-        } else if (*weight == 0) {
+        } else if (*weight == 0 && !m_percent) {
             if (m_zero++ == 0)
                 m_zeroLine = n;
         }
@@ -582,7 +605,8 @@ void LexiconCheck::FileRun::checkWord(int64_t n, std::u16string_view word, size_
 
 void LexiconCheck::FileRun::checkCodes(std::u16string_view text, int64_t n,
                                        std::u16string_view word, std::u16string_view rawCode,
-                                       const std::vector<std::u16string_view> &chars) {
+                                       const std::vector<std::u16string_view> &chars,
+                                       bool weightIsZero) {
     // The spans of the line that hold codes, each for `chars` characters: in the standard
     // lexicon the letters after each character, elsewhere the code field.
     struct Span {
@@ -694,12 +718,12 @@ void LexiconCheck::FileRun::checkCodes(std::u16string_view text, int64_t n,
         m_fixNote = "改写编码";
     }
     if (spelling.empty() && count.empty())
-        checkReadings(n, word, chars, syllables);
+        checkReadings(n, word, chars, syllables, weightIsZero);
 }
 
 void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
                                           const std::vector<std::u16string_view> &chars,
-                                          const Syllables &syllables) {
+                                          const Syllables &syllables, bool weightIsZero) {
     if (syllables.size() != chars.size())
         return;
     const CharReadings &readings = m_owner.m_data.readings;
@@ -723,11 +747,12 @@ void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
                    "」没有读音“" + syllables[i] + "”（已知读音：" + list + "）";
     }
     if (!unknown.empty()) {
-        if (on(Check::UnknownReading))
+        if (on(Check::UnknownReading) && !(m_percent && weightIsZero))
             add(n, Check::UnknownReading, word, unknown);
         return;
     }
-    if (!complete || !on(Check::ReviewReading))
+    // A single character's entries list its readings one by one: no word decides among them.
+    if (!complete || chars.size() < 2 || !on(Check::ReviewReading))
         return;
     const AnnotationData &a = m_owner.m_data.annotation;
     reviewWord(word, *a.dictionary, *a.wordTable, *a.review, m_review, m_reviewLine, m_reviewWork);
