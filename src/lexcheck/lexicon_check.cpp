@@ -645,9 +645,11 @@ void LexiconCheck::FileRun::checkCodes(std::u16string_view text, int64_t n,
         located = at != std::u16string_view::npos;
         spans.push_back({located ? at : 0, located ? at + rawCode.size() : 0, chars.size()});
     }
-    // ASCII in a word (T恤, 卡拉OK) has no syllable a code could give: the word is noted as
-    // mixed script, its code taken as it is.
-    const bool ascii = std::any_of(word.begin(), word.end(), [](char16_t c) { return c < 0x80; });
+    // ASCII and its full-width forms in a word (T恤, 卡拉OK, 美國５１區) have no syllable a code
+    // could give: the word is noted as mixed script, its code taken as it is.
+    const bool ascii = std::any_of(word.begin(), word.end(), [](char16_t c) {
+        return c < 0x80 || (c >= 0xFF01 && c <= 0xFF5E);
+    });
 
     Syllables syllables;
     std::vector<std::string> spelling;
