@@ -325,7 +325,9 @@ bool inGb2312(char16_t c) {
     if (code <= 0xFF)
         return false;
     const unsigned lead = code >> 8, trail = code & 0xFF;
-    return lead >= 0xA1 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE;
+    // Symbols in rows A1–A9, hanzi in B0–F7; rows AA–AF and the user areas are not GB2312's.
+    return ((lead >= 0xA1 && lead <= 0xA9) || (lead >= 0xB0 && lead <= 0xF7)) && trail >= 0xA1 &&
+           trail <= 0xFE;
 }
 
 } // namespace
@@ -589,7 +591,9 @@ void LexiconCheck::FileRun::checkWord(int64_t n, std::u16string_view word, size_
                 in = m_owner.m_charsetFile[unit[0]];
         }
         if (!in)
-            outside += (outside.empty() ? "" : "、") + utf8(unit);
+            outside +=
+                (outside.empty() ? "" : "、") +
+                (type == U_PRIVATE_USE_CHAR || type == U_UNASSIGNED ? hexCode(cp) : utf8(unit));
     });
     if (on(Check::MixedScript) && han && latin)
         add(n, Check::MixedScript, word, "「" + utf8(word) + "」汉字与字母或数字混排");
