@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cmath>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace lex::lexcheck {
 
@@ -462,6 +463,16 @@ private:
     std::unordered_map<int64_t, std::pair<std::u16string, std::string>> m_fixes;
     std::unordered_map<int64_t, const Group *> m_dropped;
 
+    // Words read otherwise than usual, and every word's readings met (word, unit separator,
+    // syllables).
+    struct Unusual {
+        int64_t line;
+        std::u16string word;
+        std::string usual, message;
+    };
+    std::vector<Unusual> m_unusual;
+    std::unordered_set<std::u16string> m_readingsSeen;
+
     WordReview m_review;
     std::u16string m_reviewLine;
     ReviewScratch m_reviewWork;
@@ -491,6 +502,9 @@ void LexiconCheck::FileRun::run() {
             break;
         }
     }
+    for (const Unusual &u : m_unusual)
+        if (!m_readingsSeen.contains(u.word + u'\x1f' + fromUtf8(u.usual)))
+            add(u.line, Check::ReviewReading, u.word, u.message);
     if (on(Check::WeightZero) && m_zero > 0 && m_missing > 0)
         add(m_zeroLine, Check::WeightZero, {},
             "权重为 0 的词条（" + std::to_string(m_zero) + " 条）与未写权重的词条（" +
@@ -752,6 +766,12 @@ void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
         unknown += (unknown.empty() ? "" : "；") + std::string("「") + utf8(chars[i]) +
                    "」没有读音“" + syllables[i] + "”（已知读音：" + list + "）";
     }
+    if (on(Check::ReviewReading) && chars.size() > 1) {
+        std::string joined;
+        for (const std::string &syl : syllables)
+            joined += (joined.empty() ? "" : " ") + syl;
+        m_readingsSeen.insert(std::u16string(word) + u'\x1f' + fromUtf8(joined));
+    }
     if (!unknown.empty()) {
         if (on(Check::UnknownReading) && !(m_percent && weightIsZero))
             add(n, Check::UnknownReading, word, unknown);
@@ -775,8 +795,10 @@ void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
         usual += (i ? " " : "") +
                  (m_review.readings[i].empty() ? syllables[i] : utf8(m_review.readings[i]));
     }
-    add(n, Check::ReviewReading, word,
-        "「" + utf8(word) + "」注音为 " + given + "，通常读 " + usual);
+    // Decided at the end of the file: a word the file also lists with the usual reading is a
+    // variant on purpose (pinyin_simp's 那种 nei zhong beside na zhong).
+    m_unusual.push_back({n, std::u16string(word), usual,
+                         "「" + utf8(word) + "」注音为 " + given + "，通常读 " + usual});
 }
 
 void LexiconCheck::FileRun::checkDuplicate(int64_t n, std::u16string_view word,
