@@ -233,3 +233,45 @@ TEST(LexcheckCli, ReportFilesForScripts) {
 }
 
 } // namespace
+
+namespace {
+
+// Debian's Rime dictionaries, as scripts/setup installs them: what the checks say of them.
+TEST(LexcheckDebian, RimeDictionaries) {
+    const fs::path dir = "/usr/share/rime-data";
+    if (!fs::exists(dir / "pinyin_simp.dict.yaml"))
+        GTEST_SKIP() << "rime-data-pinyin-simp is not installed";
+    std::map<std::string, CheckResult> results;
+    for (const char *name : {"pinyin_simp", "luna_pinyin", "terra_pinyin"}) {
+        const fs::path file = dir / (std::string(name) + ".dict.yaml");
+        if (!fs::exists(file))
+            continue;
+        results[name] = check(file);
+        const CheckResult &r = results[name];
+        std::printf("%s: %lld lines\n", name, static_cast<long long>(r.lines));
+        for (const CheckInfo &c : allChecks())
+            if (r.counts[size_t(c.check)] > 0)
+                std::printf("  %-18s %lld\n", c.id,
+                            static_cast<long long>(r.counts[size_t(c.check)]));
+        // Every line of them parses.
+        EXPECT_EQ(r.counts[size_t(Check::Unparsable)], 0) << name;
+    }
+    auto has = [&](const std::string &name, Check check, std::u16string_view word) {
+        const CheckResult &r = results[name];
+        return std::any_of(r.findings.begin(), r.findings.end(),
+                           [&](const Finding &f) { return f.check == check && f.word == word; });
+    };
+    // The suite's main source has no error; its words read otherwise than the annotation's
+    // confident reading include real slips (六安 is lu an, 包扎 bao za).
+    EXPECT_EQ(results["pinyin_simp"].count(Severity::Error), 0);
+    EXPECT_TRUE(has("pinyin_simp", Check::ReviewReading, u"六安"));
+    EXPECT_TRUE(has("pinyin_simp", Check::ReviewReading, u"包扎"));
+    if (results.count("luna_pinyin")) {
+        // "涌<TAB>yong  0%": a blank where a TAB belongs makes the weight part of the code.
+        EXPECT_TRUE(has("luna_pinyin", Check::InvalidSyllable, u"涌"));
+        // "繰<TAB>zao<TAB>0" among readings weighted "0%".
+        EXPECT_EQ(results["luna_pinyin"].counts[size_t(Check::WeightZero)], 1);
+    }
+}
+
+} // namespace
