@@ -27,4 +27,4 @@ lex_tool(lexupdate FOLDER "Quillo词库更新"  CAPTION "词库更新" COMMAND 1
 lex_tool(lexconv   FOLDER lexconv           CAPTION "词库转换" COMMAND 1013 BUTTON 9
          DATA dz.txt zn.lxd)
 lex_tool(lexcheck  FOLDER lexcheck          CAPTION "词库检查" COMMAND 1015 BUTTON 10
-         DATA dz.lxd dz.txt zn.lxd dy.txt cp.txt)
+         DATA dz.lxd dz.txt zn.lxd dy.txt cp.txt ft.txt)

@@ -37,6 +37,7 @@ constexpr CheckInfo kChecks[kCheckCount] = {
     {Check::ReviewReading, "review-reading", Severity::Warning, "与通常读音不同"},
     {Check::Duplicate, "duplicate", Severity::Warning, "重复词条"},
     {Check::Charset, "charset", Severity::Warning, "字符集之外的字"},
+    {Check::Traditional, "traditional", Severity::Warning, "简体词库中的繁体字"},
     {Check::PrivateUse, "private-use", Severity::Warning, "私用区或未分配的码位"},
     {Check::WeightZero, "weight-zero", Severity::Warning, "权重 0 与缺权重混用"},
     {Check::MixedScript, "mixed-script", Severity::Info, "汉字与字母混排的词"},
@@ -379,8 +380,8 @@ bool CharReadings::has(char16_t ch, std::u16string_view reading) const {
 
 CheckData loadCheckData(const fs::path &folder, EventPump &pump) {
     const AnnotationFiles files = AnnotationFiles::in(folder);
-    for (const fs::path &p :
-         {folder / kReadingsFile, files.dictionary, files.wordTable, files.polyphones, files.ranks})
+    for (const fs::path &p : {folder / kReadingsFile, folder / kTraditionalFile, files.dictionary,
+                              files.wordTable, files.polyphones, files.ranks})
         if (!fileExists(p))
             throw LexError("找不到数据文件：" + pathText(p), p);
     CheckData data;
@@ -393,6 +394,12 @@ CheckData loadCheckData(const fs::path &folder, EventPump &pump) {
             if (line.size() >= 2)
                 data.readings.add(line[0], line.substr(1));
         }
+    }
+    LineReader traditional(folder / kTraditionalFile);
+    while (!traditional.atEnd()) {
+        const std::u16string_view line = traditional.readLineView();
+        if (line.size() == 2)
+            data.simplified[line[0]] = line[1];
     }
     return data;
 }
@@ -471,6 +478,9 @@ private:
         std::string usual, message;
     };
     std::vector<Unusual> m_unusual;
+    // Words with traditional characters: findings only in a lexicon of simplified ones.
+    std::vector<Unusual> m_traditional;
+    int64_t m_entries = 0;
     std::unordered_set<std::u16string> m_readingsSeen;
 
     WordReview m_review;
@@ -505,6 +515,11 @@ void LexiconCheck::FileRun::run() {
     for (const Unusual &u : m_unusual)
         if (!m_readingsSeen.contains(u.word + u'\x1f' + fromUtf8(u.usual)))
             add(u.line, Check::ReviewReading, u.word, u.message);
+    // A lexicon where more than one entry in ten holds traditional characters is a lexicon of
+    // traditional characters (luna_pinyin): they are no fault there.
+    if (int64_t(m_traditional.size()) * 10 <= m_entries)
+        for (const Unusual &u : m_traditional)
+            add(u.line, Check::Traditional, u.word, u.message);
     if (on(Check::WeightZero) && m_zero > 0 && m_missing > 0)
         add(m_zeroLine, Check::WeightZero, {},
             "权重为 0 的词条（" + std::to_string(m_zero) + " 条）与未写权重的词条（" +
@@ -554,6 +569,7 @@ void LexiconCheck::FileRun::checkLine(std::u16string_view text, int64_t n) {
         m_percent = !p.entry.weightText.empty() && p.entry.weightText.back() == u'%';
     }
     ++m_owner.m_result.entries;
+    ++m_entries;
     const std::vector<std::u16string_view> chars = charactersOf(word);
     checkWord(n, word, chars.size());
     m_key.assign(word);
@@ -582,7 +598,7 @@ void LexiconCheck::FileRun::checkWord(int64_t n, std::u16string_view word, size_
             "「" + utf8(word) + "」有 " + std::to_string(chars) + " 个字，超过 " +
                 std::to_string(o.longWord) + " 个");
     bool han = false, latin = false;
-    std::string outside, odd;
+    std::string outside, odd, traditional;
     forEachCodePoint(word, [&](char32_t cp, std::u16string_view unit) {
         UErrorCode status = U_ZERO_ERROR;
         if (uscript_getScript(UChar32(cp), &status) == USCRIPT_HAN)
@@ -593,6 +609,10 @@ void LexiconCheck::FileRun::checkWord(int64_t n, std::u16string_view word, size_
         if (type == U_PRIVATE_USE_CHAR || type == U_UNASSIGNED || type == U_SURROGATE)
             odd += (odd.empty() ? "" : "、") + hexCode(cp) +
                    (type == U_PRIVATE_USE_CHAR ? "（私用区）" : "（未分配）");
+        if (unit.size() == 1 && m_owner.m_data.simplified[unit[0]])
+            traditional += (traditional.empty() ? "" : "、") + utf8(unit) + "（简体作“" +
+                           utf8(std::u16string_view(&m_owner.m_data.simplified[unit[0]], 1)) +
+                           "”）";
         if (o.charset == Charset::Any || cp < 0x80)
             return;
         bool in = false;
@@ -611,6 +631,11 @@ void LexiconCheck::FileRun::checkWord(int64_t n, std::u16string_view word, size_
     });
     if (on(Check::MixedScript) && han && latin)
         add(n, Check::MixedScript, word, "「" + utf8(word) + "」汉字与字母或数字混排");
+    // A character table lists every character it lets users type (pinyin_simp holds 2,701
+    // traditional ones): only words are judged.
+    if (on(Check::Traditional) && !traditional.empty() && chars > 1)
+        m_traditional.push_back(
+            {n, std::u16string(word), {}, "「" + utf8(word) + "」含繁体字 " + traditional});
     if (on(Check::PrivateUse) && !odd.empty())
         add(n, Check::PrivateUse, word, "「" + utf8(word) + "」含 " + odd);
     if (on(Check::Charset) && !outside.empty()) {

@@ -23,6 +23,7 @@
 namespace lex::lexcheck {
 
 inline constexpr const char *kReadingsFile = "dz.lxd";
+inline constexpr const char *kTraditionalFile = "ft.txt";
 
 enum class Severity { Error, Warning, Info };
 
@@ -36,12 +37,13 @@ enum class Check {
     ReviewReading,
     Duplicate,
     Charset,
+    Traditional,
     PrivateUse,
     WeightZero,
     MixedScript,
     LongWord,
 };
-inline constexpr size_t kCheckCount = 13;
+inline constexpr size_t kCheckCount = 14;
 
 struct CheckInfo {
     Check check;
@@ -82,9 +84,12 @@ private:
 // The shipped data the checks read, from a tool folder.
 struct CheckData {
     CharReadings readings;
+    // Per code unit, the simplified form of a traditional character ("ft.txt"); 0 for others.
+    std::vector<char16_t> simplified = std::vector<char16_t>(65536, 0);
     pinyin::AnnotationData annotation;
 };
-// Reads "dz.lxd" and the annotation data from `folder`. Throws LexError naming a missing file.
+// Reads "dz.lxd", "ft.txt" and the annotation data from `folder`. Throws LexError naming a missing
+// file.
 CheckData loadCheckData(const std::filesystem::path &folder, EventPump &pump);
 
 struct Finding {

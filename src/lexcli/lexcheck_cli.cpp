@@ -146,7 +146,7 @@ constexpr const char *kCheckHelp =
     "  --checks LIST          只做这些检查（逗号分隔；-id 表示除去），可用：\n"
     "                         invalid-syllable,count-mismatch,unknown-reading,unparsable,\n"
     "                         weight-conflict,ue-spelling,review-reading,duplicate,charset,\n"
-    "                         private-use,weight-zero,mixed-script,long-word\n"
+    "                         traditional,private-use,weight-zero,mixed-script,long-word\n"
     "  --charset C            词库承诺的字符集：gb2312、gbk，或一个文件（其中的字都算在内）\n"
     "  --max-length N         超过 N 个字的词给出提示（默认 10）\n"
     "  --fix -o OUT           只做安全的修正（ü 的写法、编码的大小写与全角字母、合并重复词条\n"

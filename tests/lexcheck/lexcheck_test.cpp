@@ -101,7 +101,7 @@ TEST(Lexcheck, FindsEveryPlantedFaultAndNothingOnTheCleanLines) {
                     tp + fp, tp, tp + fn, tp, tp + fp);
         EXPECT_GT(tp + fn, 0) << c.id << " has no planted fault";
     }
-    EXPECT_EQ(r.entries, 33);
+    EXPECT_EQ(r.entries, 34);
 }
 
 // One line of a format, and the checks it must raise (none: a clean line).
@@ -264,6 +264,7 @@ TEST(LexcheckDebian, RimeDictionaries) {
     // The suite's main source has no error; its words read otherwise than the annotation's
     // confident reading include real slips (六安 is lu an, 包扎 bao za).
     EXPECT_EQ(results["pinyin_simp"].count(Severity::Error), 0);
+    EXPECT_EQ(results["pinyin_simp"].counts[size_t(Check::Traditional)], 0);
     EXPECT_TRUE(has("pinyin_simp", Check::ReviewReading, u"六安"));
     EXPECT_TRUE(has("pinyin_simp", Check::ReviewReading, u"包扎"));
     if (results.count("luna_pinyin")) {

@@ -3,7 +3,7 @@
 //   Label1 "词库："    Text1 input    Command1 "…" (open, "打开词库")
 //   Label3 "格式："    Combo1 "自动识别" and every format
 //   Label4 "字符集："  Combo2 "不检查", "GB2312", "GBK"
-//   Check1 … Check13   one per check, in the order of allChecks(), captioned as it is
+//   Check1 … Check14   one per check, in the order of allChecks(), captioned as it is
 //   Grid1 the findings: 行, 词, 检查, 说明 (double-click shows the line)
 //   Command3 "开始"  Command4 "导出"  Command5 "说明"  Command6 "退出"
 // The format, the charset and the check boxes are kept in the settings (section "Form1").
@@ -36,7 +36,7 @@ public:
     QLabel *Label4;
     QComboBox *Combo1;
     QComboBox *Combo2;
-    std::vector<QCheckBox *> Checks; // Check1 … Check13
+    std::vector<QCheckBox *> Checks; // Check1 … Check14
     QTableWidget *Grid1;
     QPushButton *Command3;
     QPushButton *Command4;
