@@ -17,7 +17,6 @@
 #include <charconv>
 #include <cmath>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace lex::lexcheck {
 
@@ -81,20 +80,19 @@ std::string weightString(double w) {
 }
 
 // Characters of a word, one text per character (a surrogate pair is one).
-std::vector<std::u16string_view> charactersOf(std::u16string_view word) {
-    std::vector<std::u16string_view> out;
+void charactersOf(std::u16string_view word, std::vector<std::u16string_view> &out) {
+    out.clear();
     forEachCodePoint(word, [&](char32_t, std::u16string_view unit) { out.push_back(unit); });
-    return out;
 }
 
 // The characters of a word that take a syllable: punctuation inside a name (安娜·卡列尼娜)
 // takes none.
-std::vector<std::u16string_view> syllableCharacters(const std::vector<std::u16string_view> &all) {
-    std::vector<std::u16string_view> out;
+void syllableCharacters(const std::vector<std::u16string_view> &all,
+                        std::vector<std::u16string_view> &out) {
+    out.clear();
     for (std::u16string_view c : all)
         if (!(c.size() == 1 && u_ispunct(UChar32(c[0]))))
             out.push_back(c);
-    return out;
 }
 
 bool isSeparator(char16_t c) {
@@ -322,6 +320,61 @@ std::optional<double> trailingWeight(std::u16string_view line, size_t &body) {
     return v;
 }
 
+// An open-addressing table of 64-bit hashes, each with a 32-bit value: a million entries are
+// looked up once each, and node-based maps spend that time allocating and missing the cache.
+class HashSlots {
+public:
+    static constexpr uint32_t kFree = UINT32_MAX;
+    void reserve(size_t n) {
+        size_t cells = 64;
+        while (cells < n * 2)
+            cells *= 2;
+        if (cells > m_hashes.size())
+            rehash(cells);
+    }
+    // The slot of `h` where `match(value)` holds, or the free slot where it would go.
+    template <typename Match> size_t find(uint64_t h, Match match) const {
+        const size_t mask = m_hashes.size() - 1;
+        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask)
+            if (m_values[i] == kFree || (m_hashes[i] == h && match(m_values[i])))
+                return i;
+    }
+    uint32_t value(size_t slot) const { return m_values[slot]; }
+    // Fills a free slot that find() gave; the table may grow after it.
+    void fill(size_t slot, uint64_t h, uint32_t value) {
+        m_hashes[slot] = h;
+        m_values[slot] = value;
+        if (++m_count * 2 > m_hashes.size())
+            rehash(m_hashes.size() * 2);
+    }
+
+private:
+    void rehash(size_t cells) {
+        std::vector<uint64_t> hashes(cells);
+        std::vector<uint32_t> values(cells, kFree);
+        hashes.swap(m_hashes);
+        values.swap(m_values);
+        for (size_t i = 0; i < hashes.size(); ++i) {
+            if (values[i] == kFree)
+                continue;
+            size_t j = size_t(hashes[i]) & (cells - 1);
+            while (m_values[j] != kFree)
+                j = (j + 1) & (cells - 1);
+            m_hashes[j] = hashes[i];
+            m_values[j] = values[i];
+        }
+    }
+    std::vector<uint64_t> m_hashes = std::vector<uint64_t>(64);
+    std::vector<uint32_t> m_values = std::vector<uint32_t>(64, kFree);
+    size_t m_count = 0;
+};
+
+// A hash of m_readingsSeen stands for its text: a clash (about 1 in 10^7 among a million
+// words) only keeps one warning back.
+bool any(uint32_t) {
+    return true;
+}
+
 bool inGb2312(char16_t c) {
     const auto code = uint16_t(ansiCode(c));
     if (code <= 0xFF)
@@ -376,6 +429,15 @@ std::span<const std::u16string> CharReadings::of(char16_t ch) const {
 bool CharReadings::has(char16_t ch, std::u16string_view reading) const {
     const auto &list = m_readings[ch];
     return std::find(list.begin(), list.end(), reading) != list.end();
+}
+
+bool CharReadings::has(char16_t ch, std::string_view reading) const {
+    for (const std::u16string &r : m_readings[ch])
+        if (std::equal(r.begin(), r.end(), reading.begin(), reading.end(), [](char16_t a, char b) {
+                return a == char16_t(static_cast<unsigned char>(b));
+            }))
+            return true;
+    return false;
 }
 
 CheckData loadCheckData(const fs::path &folder, EventPump &pump) {
@@ -433,7 +495,11 @@ private:
         int64_t first, kept;
         std::optional<double> weight;      // the kept line's
         std::optional<double> firstWeight; // the first line's
+        size_t keyBegin, keyLength;        // in m_keys
     };
+    // The group of m_key, made when it is new (`fresh`).
+    uint32_t groupOf(int64_t n, std::optional<double> weight, bool &fresh);
+    uint64_t seenHash(std::u16string_view word, const Syllables &syllables);
 
     bool on(Check c) const { return m_owner.m_options.checks[size_t(c)]; }
     void add(int64_t line, Check check, std::u16string_view word, std::string message,
@@ -458,6 +524,7 @@ private:
     // Per line, the verdicts of its codes and the key of its entry.
     std::vector<CodeVerdict> m_verdicts;
     std::u16string m_key;
+    std::vector<std::u16string_view> m_chars, m_syllableChars; // of the line's word
     std::u16string m_fixedLine;
     bool m_lineFixed = false;
     bool m_percent = false; // the line's weight is a share ("0%")
@@ -466,22 +533,27 @@ private:
     Ue m_ue = Ue::None;
     int64_t m_ueLine = 0;
     int64_t m_zero = 0, m_zeroLine = 0, m_missing = 0, m_missingLine = 0;
-    std::unordered_map<std::u16string, Group> m_groups;
+    // Entries by word and code: the keys in one buffer, groups found by the key's hash.
+    std::u16string m_keys;
+    std::vector<Group> m_groupList;
+    HashSlots m_groupIndex;
     std::unordered_map<int64_t, std::pair<std::u16string, std::string>> m_fixes;
-    std::unordered_map<int64_t, const Group *> m_dropped;
+    std::unordered_map<int64_t, uint32_t> m_dropped; // line, its group
 
     // Words read otherwise than usual, and every word's readings met (word, unit separator,
     // syllables).
     struct Unusual {
         int64_t line;
         std::u16string word;
-        std::string usual, message;
+        Syllables syllables; // the usual ones
+        std::string message;
     };
     std::vector<Unusual> m_unusual;
     // Words with traditional characters: findings only in a lexicon of simplified ones.
     std::vector<Unusual> m_traditional;
     int64_t m_entries = 0;
-    std::unordered_set<std::u16string> m_readingsSeen;
+    HashSlots m_readingsSeen; // hashes of word, unit separator, syllables
+    std::u16string m_seenKey;
 
     WordReview m_review;
     std::u16string m_reviewLine;
@@ -498,6 +570,13 @@ void LexiconCheck::FileRun::add(int64_t line, Check check, std::u16string_view w
 
 void LexiconCheck::FileRun::run() {
     LineStream in(m_path);
+    // About one entry per 24 bytes: the tables by entry are sized once.
+    const size_t entries = size_t(in.size() / 24);
+    m_groupIndex.reserve(entries);
+    m_groupList.reserve(entries);
+    m_keys.reserve(entries * 8);
+    if (on(Check::ReviewReading))
+        m_readingsSeen.reserve(entries);
     std::u16string_view line;
     EventPump &pump = m_owner.m_pump;
     const size_t firstFinding = m_owner.m_result.findings.size();
@@ -513,7 +592,8 @@ void LexiconCheck::FileRun::run() {
         }
     }
     for (const Unusual &u : m_unusual)
-        if (!m_readingsSeen.contains(u.word + u'\x1f' + fromUtf8(u.usual)))
+        if (m_readingsSeen.value(m_readingsSeen.find(seenHash(u.word, u.syllables), any)) ==
+            HashSlots::kFree)
             add(u.line, Check::ReviewReading, u.word, u.message);
     // A lexicon where more than one entry in ten holds traditional characters is a lexicon of
     // traditional characters (luna_pinyin): they are no fault there.
@@ -570,12 +650,14 @@ void LexiconCheck::FileRun::checkLine(std::u16string_view text, int64_t n) {
     }
     ++m_owner.m_result.entries;
     ++m_entries;
-    const std::vector<std::u16string_view> chars = charactersOf(word);
+    charactersOf(word, m_chars);
+    const std::vector<std::u16string_view> &chars = m_chars;
     checkWord(n, word, chars.size());
     m_key.assign(word);
     m_key.push_back(u'\x1f');
     checkCodes(text, n, word, m_format == Format::Quillo ? u"" : p.entry.rawCode,
-               syllableCharacters(chars), weight && *weight == 0);
+               (syllableCharacters(chars, m_syllableChars), m_syllableChars),
+               weight && *weight == 0);
 
     if (formatInfo(m_format).weight == WeightKind::Count) {
         if (!weight) {
@@ -783,7 +865,7 @@ void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
             continue;
         const char16_t ch = chars[i][0];
         const std::span<const std::u16string> known = readings.of(ch);
-        if (known.empty() || readings.has(ch, u16(syllables[i])))
+        if (known.empty() || readings.has(ch, syllables[i]))
             continue;
         std::string list;
         for (const std::u16string &r : known)
@@ -792,10 +874,10 @@ void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
                    "」没有读音“" + syllables[i] + "”（已知读音：" + list + "）";
     }
     if (on(Check::ReviewReading) && chars.size() > 1) {
-        std::string joined;
-        for (const std::string &syl : syllables)
-            joined += (joined.empty() ? "" : " ") + syl;
-        m_readingsSeen.insert(std::u16string(word) + u'\x1f' + fromUtf8(joined));
+        const uint64_t h = seenHash(word, syllables);
+        const size_t slot = m_readingsSeen.find(h, any);
+        if (m_readingsSeen.value(slot) == HashSlots::kFree)
+            m_readingsSeen.fill(slot, h, 0);
     }
     if (!unknown.empty()) {
         if (on(Check::UnknownReading) && !(m_percent && weightIsZero))
@@ -815,23 +897,26 @@ void LexiconCheck::FileRun::checkReadings(int64_t n, std::u16string_view word,
     if (!differs)
         return;
     std::string given, usual;
+    Syllables usualSyllables;
     for (size_t i = 0; i < chars.size(); ++i) {
         given += (i ? " " : "") + syllables[i];
-        usual += (i ? " " : "") +
-                 (m_review.readings[i].empty() ? syllables[i] : utf8(m_review.readings[i]));
+        usualSyllables.push_back(m_review.readings[i].empty() ? syllables[i]
+                                                              : utf8(m_review.readings[i]));
+        usual += (i ? " " : "") + usualSyllables.back();
     }
     // Decided at the end of the file: a word the file also lists with the usual reading is a
     // variant on purpose (pinyin_simp's 那种 nei zhong beside na zhong).
-    m_unusual.push_back({n, std::u16string(word), usual,
+    m_unusual.push_back({n, std::u16string(word), std::move(usualSyllables),
                          "「" + utf8(word) + "」注音为 " + given + "，通常读 " + usual});
 }
 
 void LexiconCheck::FileRun::checkDuplicate(int64_t n, std::u16string_view word,
                                            std::optional<double> weight) {
-    auto [it, fresh] = m_groups.try_emplace(m_key, Group{n, n, weight, weight});
+    bool fresh = false;
+    const uint32_t group = groupOf(n, weight, fresh);
     if (fresh)
         return;
-    Group &g = it->second;
+    Group &g = m_groupList[group];
     const std::optional<double> first = g.firstWeight;
     auto shown = [](const std::optional<double> &w) { return w ? weightString(*w) : "无"; };
     if (first == weight) {
@@ -850,7 +935,32 @@ void LexiconCheck::FileRun::checkDuplicate(int64_t n, std::u16string_view word,
         g.kept = n;
         g.weight = weight;
     }
-    m_dropped[dropped] = &g; // element references of the map stay valid as it grows
+    m_dropped[dropped] = group;
+}
+
+uint32_t LexiconCheck::FileRun::groupOf(int64_t n, std::optional<double> weight, bool &fresh) {
+    const uint64_t h = std::hash<std::u16string_view>()(m_key);
+    const size_t slot = m_groupIndex.find(h, [&](uint32_t g) {
+        const Group &group = m_groupList[g];
+        return std::u16string_view(m_keys).substr(group.keyBegin, group.keyLength) == m_key;
+    });
+    if (m_groupIndex.value(slot) != HashSlots::kFree)
+        return m_groupIndex.value(slot);
+    const auto group = uint32_t(m_groupList.size());
+    m_groupList.push_back({n, n, weight, weight, m_keys.size(), m_key.size()});
+    m_keys += m_key;
+    m_groupIndex.fill(slot, h, group);
+    fresh = true;
+    return group;
+}
+
+uint64_t LexiconCheck::FileRun::seenHash(std::u16string_view word, const Syllables &syllables) {
+    m_seenKey.assign(word);
+    for (const std::string &syl : syllables) {
+        m_seenKey.push_back(u'\x1f');
+        m_seenKey.append(syl.begin(), syl.end());
+    }
+    return std::hash<std::u16string_view>()(m_seenKey);
 }
 
 FixResult LexiconCheck::FileRun::fix(const fs::path &output) {
@@ -865,7 +975,7 @@ FixResult LexiconCheck::FileRun::fix(const fs::path &output) {
                 {n,
                  std::u16string(line),
                  {},
-                 "删除重复词条，保留第 " + std::to_string(d->second->kept) + " 行"});
+                 "删除重复词条，保留第 " + std::to_string(m_groupList[d->second].kept) + " 行"});
         } else if (auto f = m_fixes.find(n); f != m_fixes.end()) {
             writer.writeLine(f->second.first);
             ++result.written;

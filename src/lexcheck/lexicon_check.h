@@ -75,6 +75,7 @@ public:
     // The readings of `ch`; empty when no source knows it.
     std::span<const std::u16string> of(char16_t ch) const;
     bool has(char16_t ch, std::u16string_view reading) const;
+    bool has(char16_t ch, std::string_view reading) const; // ASCII
 
 private:
     std::vector<std::vector<std::u16string>> m_readings =

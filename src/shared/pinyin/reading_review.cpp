@@ -353,9 +353,8 @@ void reviewWord(std::u16string_view word, const CharDictionary &dict, const Word
                 const ReviewData &review, WordReview &out, std::u16string &line,
                 ReviewScratch &work, WordUnits units) {
     PinyinCounters counters;
-    std::u16string scratch;
-    annotateLineReviewed(word, dict, table, review, counters, line, scratch, out.guesses, work,
-                         units);
+    annotateLineReviewed(word, dict, table, review, counters, line, work.wordScratch, out.guesses,
+                         work, units);
     // "银yin行hang": a character, then the letters FixPinyin gave it.
     out.readings.clear();
     for (size_t i = 0; i < line.size();) {

@@ -117,6 +117,7 @@ struct ReviewScratch {
     std::vector<WordTable::Occurrence> found, known;
     std::vector<Evidence> evidence;
     Guess pending;
+    std::u16string wordScratch; // reviewWord's
 };
 
 // annotateLine, which it equals in `out` and `counters`, and the guesses of the line.
