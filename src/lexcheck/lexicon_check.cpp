@@ -668,8 +668,10 @@ void LexiconCheck::FileRun::checkLine(std::u16string_view text, int64_t n) {
                 m_zeroLine = n;
         }
     }
-    checkDuplicate(n, word, weight);
-    if (m_lineFixed)
+    const CheckOptions &o = m_owner.m_options;
+    if (o.prepareFix || on(Check::Duplicate) || on(Check::WeightConflict))
+        checkDuplicate(n, word, weight);
+    if (m_lineFixed && o.prepareFix)
         m_fixes.emplace(n, std::make_pair(m_fixedLine, m_fixNote));
 }
 
@@ -935,7 +937,8 @@ void LexiconCheck::FileRun::checkDuplicate(int64_t n, std::u16string_view word,
         g.kept = n;
         g.weight = weight;
     }
-    m_dropped[dropped] = group;
+    if (m_owner.m_options.prepareFix)
+        m_dropped[dropped] = group;
 }
 
 uint32_t LexiconCheck::FileRun::groupOf(int64_t n, std::optional<double> weight, bool &fresh) {
@@ -1033,7 +1036,7 @@ CheckResult LexiconCheck::takeResult() {
 }
 
 FixResult LexiconCheck::fixLastFile(const fs::path &output) {
-    if (!m_last)
+    if (!m_last || !m_options.prepareFix)
         return {};
     return m_last->fix(output);
 }

@@ -66,6 +66,7 @@ struct CheckOptions {
     Charset charset = Charset::Any;
     std::filesystem::path charsetFile; // Charset::File: every character in it is allowed
     size_t longWord = 10;              // more characters than this is a long word
+    bool prepareFix = false;           // keep what fixLastFile() needs
 };
 
 // The readings every character has in any shipped source ("dz.lxd", "dz.txt", "dy.txt").
@@ -140,9 +141,9 @@ public:
     const CheckResult &result() const { return m_result; }
     CheckResult takeResult();
 
-    // The last file checked, written to `output` with the safe fixes (ü spelling for its
-    // format, lower case and half-width letters in codes, duplicates merged into the line with
-    // the larger weight); every other line as it was. The output is replaced atomically.
+    // The last file checked (with prepareFix), written to `output` with the safe fixes (ü spelling
+    // for its format, lower case and half-width letters in codes, duplicates merged into the line
+    // with the larger weight); every other line as it was. The output is replaced atomically.
     FixResult fixLastFile(const std::filesystem::path &output);
 
 private:

@@ -109,6 +109,7 @@ int check(Context &ctx, ArgParser &p) {
         return ctx.usage("-o 只与 --fix 一起使用");
     if (fix && names.size() != 1)
         return ctx.usage("--fix 只能修正一个词库");
+    options.prepareFix = fix;
 
     std::vector<std::string> paths = names;
     if (ctx.staging)

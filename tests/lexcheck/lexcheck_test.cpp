@@ -150,7 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Lexcheck, FixedLexiconPassesTheFixedChecks) {
     lex::test::TempDir dir;
     lex::EventPump pump;
-    LexiconCheck run({}, data(), pump);
+    CheckOptions options;
+    options.prepareFix = true;
+    LexiconCheck run(options, data(), pump);
     run.checkFile(kPlanted, "planted");
     const FixResult fix = run.fixLastFile(dir / "fixed.dict.yaml");
     // Two spellings rewritten, lue made lve, and two duplicates dropped.
