@@ -54,3 +54,8 @@ lex_tool(lexconv   FOLDER lexconv           CAPTION "词库转换" COMMAND 1013 
          NAME "Quillo Lexicon Converter" NAME_ZH "词库转换"
          COMMENT "Convert lexicons between Quillo, Rime, fcitx5, libpinyin and text exports"
          COMMENT_ZH "在 Quillo、Rime、fcitx5、libpinyin 与文本导出格式之间转换词库")
+lex_tool(lexcheck  FOLDER lexcheck          CAPTION "词库检查" COMMAND 1015 BUTTON 10
+         DATA dz.lxd dz.txt zn.lxd dy.txt cp.txt ft.txt
+         NAME "Quillo Lexicon Checker" NAME_ZH "词库检查"
+         COMMENT "Find wrong readings, syllables and duplicates in pinyin lexicons"
+         COMMENT_ZH "找出拼音词库中的错误读音、音节与重复词条")

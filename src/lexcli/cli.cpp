@@ -553,6 +553,13 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
     for (const Operation &o : commands.operations)
         if (args[1] == o.name)
             op = &o;
+    long first = 2;
+    if (!op && commands.defaultOperation)
+        for (const Operation &o : commands.operations)
+            if (std::string_view(o.name) == commands.defaultOperation) {
+                op = &o;
+                first = 1;
+            }
     if (!op) {
         err << "lexcli: 未知操作 " << tool->name << " " << args[1] << "\n";
         printToolUsage(err, commands);
@@ -565,7 +572,7 @@ int run(const std::vector<std::string> &argsIn, std::span<const ToolEntry> tools
     Context ctx{dataDir ? ToolFolder::single(*dataDir) : ToolFolder(folder, tool->name), out, err,
                 pump};
     ctx.tools = tools;
-    return runOperation(ctx, *op, std::vector<std::string>(args.begin() + 2, args.end()));
+    return runOperation(ctx, *op, std::vector<std::string>(args.begin() + first, args.end()));
 }
 
 int run(int argc, char **argv, std::ostream &out, std::ostream &err) {

@@ -94,6 +94,8 @@ struct Operation {
 struct ToolCli {
     const char *summary;
     std::vector<Operation> operations;
+    // The operation run when the word after the tool names none ("lexcli lexcheck FILE").
+    const char *defaultOperation = nullptr;
 };
 
 // A row of the generated table: the tool, its install folder and its commands.

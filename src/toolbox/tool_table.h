@@ -15,8 +15,8 @@ struct ToolRow {
 };
 
 // In button order: left column top to bottom, then right column.
-// The tool buttons: two columns of four, and the converter centred below them.
-inline constexpr std::size_t kToolCount = 9;
+// The tool buttons: two columns of four, and the converter and the checker in a row below them.
+inline constexpr std::size_t kToolCount = 10;
 extern const std::array<ToolRow, kToolCount> kToolTable;
 constexpr int kExitCommand = 1014;
 

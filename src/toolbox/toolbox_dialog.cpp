@@ -61,8 +61,9 @@ ToolboxDialog::ToolboxDialog(const QString &folder, QWidget *parent)
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label1->setGeometry(du.toPixels(66, 9, 77, 12));
 
-    QPushButton **buttons[] = {&Command1005, &Command1011, &Command1008, &Command1006, &Command1010,
-                               &Command1012, &Command1009, &Command1007, &Command1013};
+    QPushButton **buttons[] = {&Command1005, &Command1011, &Command1008, &Command1006,
+                               &Command1010, &Command1012, &Command1009, &Command1007,
+                               &Command1013, &Command1015};
     for (std::size_t i = 0; i < kToolTable.size(); ++i) {
         const ToolRow &row = kToolTable[i];
         auto *button = new QPushButton(QString::fromUtf16(row.caption), this);
@@ -71,8 +72,8 @@ ToolboxDialog::ToolboxDialog(const QString &folder, QWidget *parent)
         const int line = static_cast<int>(i) % 4;
         if (column < 2)
             button->setGeometry(du.toPixels(column == 0 ? 39 : 110, 30 + 30 * line, 50, 20));
-        else // the ninth, centred under the two columns where "退出" stood
-            button->setGeometry(du.toPixels(73, 157, 50, 20));
+        else // the ninth and the tenth, a fifth row under the two columns
+            button->setGeometry(du.toPixels(i == 8 ? 39 : 110, 157, 50, 20));
         const QString path = QString::fromUtf16(row.path);
         connect(button, &QPushButton::clicked, this, [this, path] { LaunchTool(path); });
         *buttons[i] = button;

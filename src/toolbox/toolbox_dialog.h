@@ -7,7 +7,7 @@
 //   Command1011  "调频"        Command1012  "词库更新"
 //   Command1008  "词库筛选"    Command1009  "词库整理"
 //   Command1006  "词库固顶"    Command1007  "词库排序"
-//           Command1013  "词库转换"
+//   Command1013  "词库转换"    Command1015  "词库检查"
 //           Command1014  "退出"
 
 #include <QString>
@@ -55,6 +55,7 @@ public:
     QPushButton *Command1009;
     QPushButton *Command1007;
     QPushButton *Command1013;
+    QPushButton *Command1015;
     QPushButton *Command1014;
 
 private:

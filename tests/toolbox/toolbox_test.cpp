@@ -37,6 +37,7 @@ const QList<Expected> kExpected = {
     {"Command1009", "词库整理", "lexmerge", "lexmerge"},
     {"Command1007", "词库排序", "lexsort", "lexsort"},
     {"Command1013", "词库转换", "lexconv", "lexconv"},
+    {"Command1015", "词库检查", "lexcheck", "lexcheck"},
 };
 
 void writeFile(const QString &path, const QByteArray &bytes, bool executable) {
@@ -166,18 +167,20 @@ void ToolboxTest::windowFollowsTheDesignedLayout() {
     QVERIFY(step > buttons[0]->height());
     QCOMPARE(buttons[3]->y() - buttons[2]->y(), step);
 
-    // The converter centred below the columns, "退出" below it.
-    QPushButton *convert = buttons[8];
+    // The converter and the checker in a fifth row under the columns, "退出" centred below.
+    QPushButton *convert = buttons[8], *check = buttons[9];
     QCOMPARE(convert->size(), buttons[0]->size());
+    QCOMPARE(check->size(), buttons[0]->size());
     QVERIFY(convert->y() > buttons[3]->geometry().bottom());
-    QVERIFY(qAbs(convert->geometry().center().x() - launcher->width() / 2) <=
-            launcher->width() / 20);
+    QCOMPARE(check->y(), convert->y());
+    QCOMPARE(convert->x(), buttons[0]->x());
+    QCOMPARE(check->x(), buttons[4]->x());
     QPushButton *exit = launcher->findChild<QPushButton *>("Command1014");
     QVERIFY(exit);
     QCOMPARE(exit->text(), QStringLiteral("退出"));
     QCOMPARE(exit->size(), buttons[0]->size());
     QVERIFY(exit->y() > convert->geometry().bottom());
-    QCOMPARE(exit->x(), convert->x());
+    QVERIFY(qAbs(exit->geometry().center().x() - launcher->width() / 2) <= launcher->width() / 20);
     QVERIFY(exit->x() > buttons[0]->x() && exit->x() < buttons[4]->x());
     QVERIFY(launcher->rect().contains(exit->geometry()));
     // Captions fit their buttons in the chosen font.

@@ -334,6 +334,39 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
     }
 }
 
+const Guess *WordReview::guessAt(size_t index) const {
+    for (const Guess &g : guesses)
+        if (g.place == index + 1)
+            return &g;
+    return nullptr;
+}
+
+bool WordReview::accepts(size_t index, std::u16string_view reading) const {
+    if (index >= readings.size() || readings[index].empty() || readings[index] == reading)
+        return true;
+    const Guess *g = guessAt(index);
+    return g && (g->given == reading ||
+                 std::find(g->others.begin(), g->others.end(), reading) != g->others.end());
+}
+
+void reviewWord(std::u16string_view word, const CharDictionary &dict, const WordTable &table,
+                const ReviewData &review, WordReview &out, std::u16string &line,
+                ReviewScratch &work, WordUnits units) {
+    PinyinCounters counters;
+    annotateLineReviewed(word, dict, table, review, counters, line, work.wordScratch, out.guesses,
+                         work, units);
+    // "银yin行hang": a character, then the letters FixPinyin gave it.
+    out.readings.clear();
+    for (size_t i = 0; i < line.size();) {
+        const size_t len = line[i] >= 0xD800 && line[i] <= 0xDBFF && i + 1 < line.size() ? 2 : 1;
+        size_t j = i + len;
+        while (j < line.size() && line[j] < 0x80)
+            ++j;
+        out.readings.emplace_back(line.substr(i + len, j - i - len));
+        i = j;
+    }
+}
+
 void appendGuessNotes(const std::vector<Guess> &guesses, std::u16string &note) {
     auto ascii = [&](std::u16string_view s) {
         for (char16_t ch : s)

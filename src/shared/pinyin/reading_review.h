@@ -117,6 +117,7 @@ struct ReviewScratch {
     std::vector<WordTable::Occurrence> found, known;
     std::vector<Evidence> evidence;
     Guess pending;
+    std::u16string wordScratch; // reviewWord's
 };
 
 // annotateLine, which it equals in `out` and `counters`, and the guesses of the line.
@@ -125,6 +126,25 @@ void annotateLineReviewed(std::u16string_view line, const CharDictionary &dict,
                           PinyinCounters &counters, std::u16string &out, std::u16string &scratch,
                           std::vector<Guess> &guesses, ReviewScratch &work,
                           WordUnits units = WordUnits::narrow());
+
+// The annotation of one bare word, character by character, and which of its readings are
+// guesses: the one judgement of "uncertain reading" behind the review list and the reading check.
+struct WordReview {
+    std::vector<std::u16string> readings; // per character of the word ("" where it has none)
+    std::vector<Guess> guesses;           // places count characters, from 1
+
+    // Whether `reading` for the character at `index` (from 0) agrees with the annotation, or is
+    // a reading its guess leaves open; characters without a reading accept anything.
+    bool accepts(size_t index, std::u16string_view reading) const;
+    // The guess at `index` (from 0), or nullptr when the annotation is sure of it.
+    const Guess *guessAt(size_t index) const;
+};
+
+// Annotates `word` (characters only, no pinyin) as annotateLineReviewed does and splits the
+// result into the readings of its characters. `line` and `work` are working space.
+void reviewWord(std::u16string_view word, const CharDictionary &dict, const WordTable &table,
+                const ReviewData &review, WordReview &out, std::u16string &line,
+                ReviewScratch &work, WordUnits units = WordUnits::wide());
 
 // The note of a listed line: "#12 2:chang/zhang 3:le/liao", only ASCII.
 std::u16string reviewNote(int64_t lineNumber, const std::vector<Guess> &guesses);
