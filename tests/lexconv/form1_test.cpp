@@ -28,6 +28,20 @@ private slots:
         lex::setToolDir(QString::fromStdString(std::string(SUITE_DIR) + "/lexconv"));
     }
 
+    // Both browse buttons offer the formats the window converts, Rime dictionaries among them.
+    void browsingOffersEveryFormat() {
+        lex::test::ScriptedDialogs dialogs;
+        dialogs.fileAnswers = {QStringLiteral("/x/mine.dict.yaml"), QStringLiteral("/x/o.txt")};
+        Form1 form;
+        form.Command1->click();
+        form.Command2->click();
+        QCOMPARE(dialogs.fileDialogs.size(), 2);
+        for (const auto &d : dialogs.fileDialogs)
+            QVERIFY(d.filter.contains(QStringLiteral("*.dict.yaml")));
+        QCOMPARE(form.Text1->text(), QStringLiteral("/x/mine.dict.yaml"));
+        QVERIFY(form.close());
+    }
+
     void convertsWithTheChosenFormatsAndKeepsThem() {
         lex::test::ScriptedDialogs dialogs;
         lex::test::writeBytes(m_dir / "in.txt",

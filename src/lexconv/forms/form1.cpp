@@ -21,6 +21,7 @@ using namespace formats;
 
 Form1::Form1(QWidget *parent) : PathForm(parent, QStringLiteral("Quillo词库转换 Ver1.00")) {
     setMainForm(true);
+    offerEveryFormat();
     auto in = addPathRow("Label1", QStringLiteral("源词库："), "Text1", "Command1",
                          QStringLiteral("打开源词库"), PathDialog::Open);
     auto out = addPathRow("Label2", QStringLiteral("目标词库："), "Text2", "Command2",

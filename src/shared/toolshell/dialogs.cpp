@@ -73,6 +73,14 @@ QString fileDialog(QWidget *owner, const QString &title, bool isSave, const QStr
                                     QStringLiteral("txt"), initialDir);
 }
 
+QString anyLexiconDialog(QWidget *owner, const QString &title, bool isSave) {
+    return Dialogs::instance().file(
+        owner, title, isSave,
+        QStringLiteral("词库文件(*.txt *.dict.yaml *.userdb.txt);;Rime 词典(*.dict.yaml);;"
+                       "文本文件(*.txt);;所有文件 (*)"),
+        QStringLiteral("txt"), QString());
+}
+
 QString iniFileDialog(QWidget *owner, const QString &title, const QString &initialDir) {
     return Dialogs::instance().file(owner, title, false,
                                     QStringLiteral("文件(*.ini);;所有文件 (*.*)"),

@@ -38,6 +38,9 @@ QMessageBox::StandardButton showMessage(QWidget *owner, const QString &text,
 // "txt"; the save dialog asks before overwriting.
 QString fileDialog(QWidget *owner, const QString &title, bool isSave,
                    const QString &initialDir = QString());
+// The same with the filters of every lexicon format the suite reads ("*.dict.yaml" first among
+// them), for the tools that read and write those formats.
+QString anyLexiconDialog(QWidget *owner, const QString &title, bool isSave);
 
 // The settings-file dialog: always an open dialog, filters "文件(*.ini)" then
 // "所有文件 (*.*)", default extension "ini".

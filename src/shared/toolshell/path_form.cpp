@@ -43,7 +43,9 @@ PathRow PathForm::addPathRow(const QString &labelName, const QString &labelText,
         m_grid->addWidget(r.browse, row, 2);
         QLineEdit *box = r.box;
         connect(r.browse, &QPushButton::clicked, this, [this, box, dialogTitle, dialog] {
-            const QString path = fileDialog(this, dialogTitle, dialog == PathDialog::Save);
+            const bool save = dialog == PathDialog::Save;
+            const QString path = m_everyFormat ? anyLexiconDialog(this, dialogTitle, save)
+                                               : fileDialog(this, dialogTitle, save);
             if (!path.isEmpty())
                 box->setText(path);
         });

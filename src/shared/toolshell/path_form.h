@@ -57,6 +57,8 @@ protected:
     void setStartButtons(std::initializer_list<QPushButton *> starts,
                          std::initializer_list<QLineEdit *> needed);
     void updateStartButtons();
+    // Browse buttons offer every lexicon format (anyLexiconDialog), not text files only.
+    void offerEveryFormat() { m_everyFormat = true; }
 
     // runOperation() with the Start buttons disabled and the progress row shown meanwhile.
     bool runPathOperation(const std::function<OperationReport(int start)> &work,
@@ -71,6 +73,7 @@ protected:
 private:
     void setProgressVisible(bool visible);
 
+    bool m_everyFormat = false;
     std::vector<QPushButton *> m_starts;
     std::vector<QLineEdit *> m_needed;
     QProgressBar *m_bar = nullptr;
