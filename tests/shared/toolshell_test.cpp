@@ -305,7 +305,7 @@ private slots:
         QVERIFY(!lex::callerRestart());
         lex::saveSetting("QLCK_Tools", "Exe", "Path", lex::fromPath(script));
         QVERIFY(lex::callerRestart());
-        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 60000);
     }
 
 private:

@@ -137,7 +137,7 @@ int ToolboxTest::runEventLoop() {
 void ToolboxTest::windowFollowsTheDesignedLayout() {
     auto launcher = makeLauncher(m_suite);
     launcher->show();
-    QVERIFY(QTest::qWaitForWindowExposed(launcher.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(launcher.get(), 60000));
     QCOMPARE(launcher->windowTitle(), QStringLiteral("词库工具"));
     QCOMPARE(launcher->pos(), QPoint(100, 100));
     QCOMPARE(launcher->Label1->text(), QStringLiteral("词库工具"));
@@ -193,7 +193,7 @@ void ToolboxTest::eachButtonStartsItsProgramInTheCurrentDirectory() {
     for (const Expected &row : kExpected) {
         QTest::mouseClick(launcher->findChild<QPushButton *>(row.button), Qt::LeftButton);
         // Starting does not wait: the log appears after the click has returned.
-        QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf(row.program)).size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf(row.program)).size(), 1, 60000);
         const QStringList fields = readLines(logOf(row.program)).first().split(u'|');
         QCOMPARE(fields.value(0), QStringLiteral("0"));
         QCOMPARE(fields.value(1), m_work);
@@ -209,7 +209,7 @@ void ToolboxTest::clickingTwiceStartsTwoInstances() {
     launcher->show();
     QTest::mouseClick(launcher->Command1009, Qt::LeftButton);
     QTest::mouseClick(launcher->Command1009, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf("lexmerge")).size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf("lexmerge")).size(), 2, 60000);
     QVERIFY(m_boxes.isEmpty());
 }
 
@@ -256,7 +256,7 @@ void ToolboxTest::unstartableProgramShowsTheErrorBox() {
     // The launcher stays usable.
     QVERIFY(launcher->isVisible());
     QTest::mouseClick(launcher->Command1006, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf("pintop")).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf("pintop")).size(), 1, 60000);
     QCOMPARE(m_boxes.size(), 1);
 }
 
@@ -270,7 +270,7 @@ void ToolboxTest::longInstallPathStillStartsTheTool() {
     auto launcher = makeLauncher(folder);
     launcher->show();
     QTest::mouseClick(launcher->Command1006, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf("pintop")).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(logOf("pintop")).size(), 1, 60000);
     QCOMPARE(readLines(logOf("pintop")).first().section(u'|', 2), folder + "pintop/pintop");
     QVERIFY(m_boxes.isEmpty());
 }
@@ -301,7 +301,7 @@ void ToolboxTest::exitButtonEndsTheLauncher() {
 void ToolboxTest::closeBoxEndsTheLauncher() {
     auto launcher = makeLauncher(m_suite);
     launcher->show();
-    QVERIFY(QTest::qWaitForWindowExposed(launcher.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(launcher.get(), 60000));
     QTimer::singleShot(0, launcher.get(), [&] { launcher->windowHandle()->close(); });
     QCOMPARE(runEventLoop(), 0);
     QVERIFY(!launcher->isVisible());
