@@ -140,7 +140,7 @@ std::vector<Job> CommitPoint::s_jobs;
 // earlier, so that they gather round the end of the run however fast the machine is at the
 // time, and the runs go on until both outcomes have been seen (and at least kMoments runs).
 TEST_F(CommitPoint, StatusAgreesWithTheFileWheneverTheSignalComes) {
-    constexpr int kMoments = 30, kMostRuns = 400;
+    constexpr int kMoments = 20, kMostRuns = 400;
     const int signals[] = {SIGTERM, SIGINT, SIGHUP};
     for (const Job &job : s_jobs) {
         SCOPED_TRACE(job.name);
