@@ -20,12 +20,17 @@ A1=$BENCH_WORK/lexicon-a.txt B1=$BENCH_WORK/lexicon-b.txt
 A10=$BENCH_WORK/lexicon-10m-a.txt B10=$BENCH_WORK/lexicon-10m-b.txt
 A50=$BENCH_WORK/lexicon-50m.txt
 
-# measure RUNS CMD: median wall seconds and the largest peak RSS (MB) of RUNS runs.
+# measure RUNS CMD: median wall seconds and the largest peak RSS (MB) of RUNS runs, or
+# "FAILED FAILED" once a run fails.
 measure() {
     local runs=$1 i out times=() peak=0
     shift
     for ((i = 0; i < runs; i++)); do
-        out=$(/usr/bin/time -f '%e %M' bash -c "$*" 2>&1 >/dev/null | tail -n 1)
+        out=$(bench_time '%e %M' bash -o pipefail -c "$*")
+        if [ "$out" = FAILED ]; then
+            echo "FAILED FAILED"
+            return 0
+        fi
         times+=("${out% *}")
         ((${out#* } / 1024 > peak)) && peak=$((${out#* } / 1024))
     done
@@ -38,7 +43,10 @@ row() {
     o=$(measure "$2" "$5")
     p=$(measure "$2" "$6")
     awk -v n="$1" -v o="$o" -v p="$p" -v t="$3" -v m="$4" 'BEGIN {
-        split(o, a, " "); split(p, b, " "); r = a[1] / b[1]
+        split(o, a, " "); split(p, b, " ")
+        if (a[1] == "FAILED" || b[1] == "FAILED" || b[1] == 0) {
+            printf "%-22s %10s %9s   %10s %9s   ratio -\n", n, a[1], a[2], b[1], b[2]; exit }
+        r = a[1] / b[1]
         printf "%-22s %8.2f s %6d MB   %8.2f s %6d MB   ratio %.2f %-7s rss %s\n", n, a[1], a[2],
             b[1], b[2], r, (r <= t ? "met" : "MISSED"), (a[2] <= m ? "met" : "MISSED") }'
 }
@@ -82,6 +90,7 @@ if [[ " $sizes " == *" 10m "* ]]; then
     for op in "phonetag dedup @A" "lexmerge union @A @B" "lexmerge difference @A @B"; do
         one=$(seconds "'$LEXCLI' $(echo "$op" | sed "s|@A|'$A1'|; s|@B|'$B1'|") -o '$W/ours.txt'")
         ten=$(seconds "'$LEXCLI' $(echo "$op" | sed "s|@A|'$A10'|; s|@B|'$B10'|") -o '$W/ours.txt'")
+        bench_figures "$one" "$ten" || { echo "${op% @*} FAILED: 1M $one, 10M $ten"; continue; }
         awk -v n="${op% @*}" -v a="$one" -v b="$ten" 'BEGIN { g = (b / 10) / a
             printf "%-28s 1M %6.2f s   10M %6.2f s   growth %.2f %s\n", n, a, b, g, (g <= 1.5 ? "met" : "MISSED") }'
     done
@@ -95,6 +104,10 @@ if [[ " $sizes " == *" 10m "* ]]; then
             now=$(measure 5 "'$LEXCLI' $args -o '$W/ours.txt'" | cut -d' ' -f1)
             was=$(measure 5 "'$BASE_LEXCLI' $args -o '$W/base.txt'" | cut -d' ' -f1)
             same=$(cmp -s "$W/ours.txt" "$W/base.txt" && echo same || echo DIFFERENT)
+            if ! bench_figures "$now" "$was" || [ "$same" != same ]; then
+                printf '%-28s now %s   before %s   FAILED   output %s\n' "${op%% @*}" "$now" "$was" "$same"
+                continue
+            fi
             awk -v n="${op%% @*}" -v a="$now" -v b="$was" -v s="$same" 'BEGIN {
                 printf "%-28s now %6.3f s   before %6.3f s   ratio %.2f   output %s\n", n, a, b, a / b, s }'
         done

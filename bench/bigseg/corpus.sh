@@ -32,7 +32,10 @@ cmp "$W/two-tj.txt" "$W/two-count.txt" && echo "   (count = segment + stats on 3
 j1=$(bench_median3 "${count[@]}" -o "$W/tj-j1.txt" -j 1)
 j2=$(bench_median3 "${count[@]}" -o "$W/tj-j2.txt" -j 2)
 jd=$(bench_median3 "${dask[@]}" -o "$W/tj-dask.txt")
-cmp "$W/tj-j1.txt" "$W/tj-j2.txt" && cmp "$W/tj-j1.txt" "$W/tj-dask.txt" &&
+# The three write the same bytes.
+j2=$(bench_same "$j2" "$W/tj-j1.txt" "$W/tj-j2.txt")
+jd=$(bench_same "$jd" "$W/tj-j1.txt" "$W/tj-dask.txt")
+bench_figures "$j1" "$j2" "$jd" &&
     echo "   (-j 1, -j 2 and Dask wrote the same $(wc -l < "$W/tj-j1.txt") lines)"
 bench_line "bigseg count -j 2" "$j2" "bigseg count -j 1" "$j1"
 bench_line "quillo-corpus, LocalCluster of 2" "$jd" "bigseg count -j 2" "$j2"
@@ -41,23 +44,35 @@ bench_line "quillo-corpus, LocalCluster of 2" "$jd" "bigseg count -j 2" "$j2"
 c1=$(bench_cpu "${count[@]}" -o "$W/tj-j1.txt" -j 1)
 c2=$(bench_cpu "${count[@]}" -o "$W/tj-j2.txt" -j 2)
 cd=$(bench_cpu "${dask[@]}" -o "$W/tj-dask.txt")
-awk -v c1="$c1" -v c2="$c2" -v cd="$cd" 'BEGIN {
-    printf "CPU time: -j 1 %.1f s, -j 2 %.1f s, Dask %.1f s; on two free cores -j 2 is %.2fx -j 1, Dask %.2fx -j 2\n",
-        c1, c2, cd, 2 * c1 / c2, cd / c2 }'
+if bench_figures "$c1" "$c2" "$cd"; then
+    awk -v c1="$c1" -v c2="$c2" -v cd="$cd" 'BEGIN {
+        printf "CPU time: -j 1 %.1f s, -j 2 %.1f s, Dask %.1f s; on two free cores -j 2 is %.2fx -j 1, Dask %.2fx -j 2\n",
+            c1, c2, cd, 2 * c1 / c2, cd / c2 }'
+else
+    echo "CPU time: -j 1 $c1, -j 2 $c2, Dask $cd (FAILED: no ratios)"
+fi
 
 if command -v friso >/dev/null && [ -f /etc/friso/friso.ini ]; then
     sed -e 's/^friso.mode = .*/friso.mode = 1/' /etc/friso/friso.ini > "$W/friso.ini"
     # One run, timed by /usr/bin/time: its wall time and the CPU time of the whole pipeline.
-    read -r peer pcpu < <(/usr/bin/time -f '%e %U %S' bash -c "
+    read -r peer pcpu < <(bench_time '%e %U %S' bash -o pipefail -c "
         { cat '$C'/*.txt; printf '\\nquit\\n'; } | friso -init '$W/friso.ini' 2>/dev/null |
             tr ' ' '\\n' | sort -S 2G -T '$W' | uniq -c | sort -rn -S 1G -T '$W' \
-            > '$W/friso-count.txt'" 2>&1 >/dev/null | tail -n 1 | awk '{print $1, $2 + $3}')
+            > '$W/friso-count.txt'" | awk '$1 == "FAILED" { print "FAILED FAILED"; next } {print $1, $2 + $3}')
     bench_line "bigseg count -j 2" "$j2" "friso | sort | uniq -c | sort -rn" "$peer"
-    awk -v c="$c2" -v p="$pcpu" 'BEGIN { printf "CPU time: -j 2 %.1f s, the friso pipeline %.1f s, ratio %.2f\n", c, p, c / p }'
+    if bench_figures "$c2" "$pcpu"; then
+        awk -v c="$c2" -v p="$pcpu" 'BEGIN { printf "CPU time: -j 2 %.1f s, the friso pipeline %.1f s, ratio %.2f\n", c, p, c / p }'
+    else
+        echo "CPU time: -j 2 $c2, the friso pipeline $pcpu (FAILED: no ratio)"
+    fi
 else
     echo "   friso not installed: no friso figure"
 fi
-awk -v b="$bytes" -v t1="$j1" -v t2="$j2" -v c1="$c1" 'BEGIN {
-    printf "throughput: %.1f MB/s per CPU second; wall: %.1f MB/s with -j 1, %.1f MB/s per core with -j 2\n",
-        b / c1 / 1e6, b / t1 / 1e6, b / t2 / 2e6 }'
+if bench_figures "$j1" "$j2" "$c1"; then
+    awk -v b="$bytes" -v t1="$j1" -v t2="$j2" -v c1="$c1" 'BEGIN {
+        printf "throughput: %.1f MB/s per CPU second; wall: %.1f MB/s with -j 1, %.1f MB/s per core with -j 2\n",
+            b / c1 / 1e6, b / t1 / 1e6, b / t2 / 2e6 }'
+else
+    echo "throughput: FAILED"
+fi
 echo "peak memory of -j 2: $(bench_peak_mb "${count[@]}" -o "$W/tj-j2.txt" -j 2) MB"

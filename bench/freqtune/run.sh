@@ -16,19 +16,20 @@ head -n 200000 "$A" > "$W/lex200k.txt"
 cp "$A" "$W/lex1m.txt"
 FT="$LEXCLI --data-dir $D freqtune"
 
-# median5_after SETUP CMD: the median wall time of 5 runs of CMD, each after SETUP (not timed).
+# median5_after SETUP CMD: the median wall time of 5 runs of CMD, each after SETUP (not
+# timed), or FAILED.
 median5_after() {
-    local setup=$1 times=() i s e
+    local setup=$1 times=() i t
     shift
     for i in 1 2 3 4 5; do
         bash -c "$setup"
-        s=$(date +%s.%N)
-        "$@" >/dev/null 2>&1
-        e=$(date +%s.%N)
-        times+=("$(echo "$e - $s" | bc -l)")
+        t=$(bench_once "$@")
+        bench_figures "$t" || { echo FAILED; return 0; }
+        times+=("$t")
     done
-    printf '%s\n' "${times[@]}" | sort -g | sed -n 3p | awk '{printf "%.3f\n", $1}'
+    printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
 }
+core=$(bench_program bench_core)
 
 SCHEMA="CREATE TABLE WordLib (SeqNo INTEGER, EntryLine TEXT, WordText TEXT, Freq INTEGER, WordLen INTEGER);"
 echo "== freqtune (load $(cut -d' ' -f1-3 /proc/loadavg))"
@@ -39,8 +40,9 @@ for n in 200k 1m; do
     peer=$(median5_after "rm -f '$W/peer.db'" sqlite3 "$W/peer.db" "$SCHEMA" ".mode ascii" \
         ".import '$W/rows$n.txt' WordLib")
     bench_line "import $(wc -l < "$lex") lines" "$ours" "sqlite3 .import of the rows" "$peer"
-    trip=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$lex" "$W/roundtrip.txt")
-    budget=$(echo "3 * $trip + $peer" | bc -l)
+    trip=$(bench_median5 "$core" roundtrip "$lex" "$W/roundtrip.txt")
+    budget=FAILED
+    bench_figures "$trip" "$peer" && budget=$(echo "3 * $trip + $peer" | bc -l)
     bench_line "import $(wc -l < "$lex") lines" "$ours" "3 x round trip + .import" "$budget"
     [ "$n" = 200k ] && cp "$D/freqtune.mdb" "$W/imported200k.mdb"
     rows=$(sqlite3 "$D/freqtune.mdb" "SELECT COUNT(*) FROM WordLib")
@@ -55,14 +57,13 @@ ours=$(median5_after "$reset" $FT count --batch)
 ac=$(bench_median5 python3 "$here/peers.py" ac "$W/lex200k.txt" "$W/articles")
 sub=$(bench_median5 python3 "$here/peers.py" substr "$W/lex200k.txt" "$W/articles")
 label="count 100 articles, $(du -sk "$W/articles" | cut -f1) KB, 200000 lines"
-bench_line "$label" "$ours" "python3 Aho-Corasick" "$ac"
-bench_line "$label" "$ours" "python3 substring set" "$sub"
+# The results list is the peers' list.
 bash -c "$reset"
-$FT count --batch > "$W/ours-list.txt"
-python3 "$here/peers.py" ac "$W/lex200k.txt" "$W/articles" > "$W/ac-list.txt"
-python3 "$here/peers.py" substr "$W/lex200k.txt" "$W/articles" > "$W/substr-list.txt"
-cmp -s "$W/ours-list.txt" "$W/ac-list.txt" && cmp -s "$W/ours-list.txt" "$W/substr-list.txt" &&
-    echo "   (results list identical to both peers': $(wc -l < "$W/ours-list.txt") words)"
+$FT count --batch > "$W/ours-list.txt" || :
+python3 "$here/peers.py" ac "$W/lex200k.txt" "$W/articles" > "$W/ac-list.txt" || :
+python3 "$here/peers.py" substr "$W/lex200k.txt" "$W/articles" > "$W/substr-list.txt" || :
+bench_line "$label" "$(bench_same "$ours" "$W/ours-list.txt" "$W/ac-list.txt")" "python3 Aho-Corasick" "$ac"
+bench_line "$label" "$(bench_same "$ours" "$W/ours-list.txt" "$W/substr-list.txt")" "python3 substring set" "$sub"
 echo "peak memory: import 1m $(bench_peak_mb $FT import "$W/lex1m.txt") MB;" \
     "count $(bash -c "$reset"; bench_peak_mb $FT count --batch) MB;" \
     "python3 Aho-Corasick $(bench_peak_mb python3 "$here/peers.py" ac "$W/lex200k.txt" "$W/articles") MB"

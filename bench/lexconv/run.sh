@@ -11,6 +11,7 @@ W=$BENCH_WORK/lexconv
 mkdir -p "$W"
 DATA=${BENCH_DATA:-$(dirname "$LEXCLI")}/lexconv
 conv() { "$LEXCLI" --data-dir "$DATA" lexconv convert "$@"; }
+core=$(bench_program bench_core)
 
 # The inputs, made once: the standard lexicon annotated in full, in UTF-8, and as Rime and
 # fcitx5 dictionaries, one line per input line.
@@ -29,7 +30,7 @@ export LC_ALL=C.UTF-8
 row() { # name, our arguments (input output rest), peer command
     local name=$1 peer=$3 ours
     ours=$(bench_median5 sh -c "$2")
-    bench_line "$name" "$ours" "awk/iconv" "$(bench_median5 sh -c "$peer")"
+    bench_line "$name" "$ours" "awk/iconv" "$(bench_median5 bash -o pipefail -c "$peer")"
 }
 body='f{' ; skip='next} /^\.\.\.$/{f=1}'
 row "rime -> fcitx5" \
@@ -61,7 +62,7 @@ encoding_rows() { # name, input, iconv's from and to, bench_core's output encodi
     local name=$1 in=$2 peer mode
     peer=$(bench_median5 sh -c "iconv -f $3 -t $4 '$in' > '$W/p.txt'")
     for mode in roundtrip stream; do
-        bench_line "$name ($mode)" "$(bench_median5 "$BENCH_BIN/bench_core" $mode "$in" "$W/o.txt" ${5:-})" \
+        bench_line "$name ($mode)" "$(bench_median5 "$core" $mode "$in" "$W/o.txt" ${5:-})" \
             "iconv" "$peer"
     done
 }
@@ -76,10 +77,13 @@ if [ ! -f "$W/six.dict.yaml" ]; then
 fi
 six=$(grep -c . "$W/six.dict.yaml")
 for mode in "" --no-dedup; do
-    s=$(date +%s.%N)
-    mb=$(bench_peak_mb "$LEXCLI" --data-dir "$DATA" lexconv convert "$W/six.dict.yaml" -o "$W/o.txt" --to fcitx5 $mode)
-    e=$(date +%s.%N)
-    printf '%-44s %8.3f s   peak RSS %5s MB   (input %s MB)\n' "$six lines rime -> fcitx5 ${mode:-(merged)}" \
-        "$(echo "$e - $s" | bc -l)" "$mb" "$(du -m "$W/six.dict.yaml" | cut -f1)"
+    read -r t kb < <(bench_time '%e %M' "$LEXCLI" --data-dir "$DATA" lexconv convert "$W/six.dict.yaml" -o "$W/o.txt" --to fcitx5 $mode)
+    if bench_figures "$t" "$kb"; then
+        t=$(printf '%8.3f s' "$t") kb=$((kb / 1024))
+    else
+        t=$(printf '%8s  ' FAILED) kb=-
+    fi
+    printf '%-44s %s   peak RSS %5s MB   (input %s MB)\n' "$six lines rime -> fcitx5 ${mode:-(merged)}" \
+        "$t" "$kb" "$(du -m "$W/six.dict.yaml" | cut -f1)"
 done
 rm -f "$W/o.txt" "$W/o.dict.yaml" "$W/p.txt" "$W"/*.rejects.txt

@@ -39,14 +39,7 @@ with open(work + "/condition-words.txt", "wb") as f:
     f.write("".join(w + "\r\n" for w in random.sample(short, 300)).encode("gbk"))
 PY
 
-# One timed run, for the peer that takes minutes.
-bench_once() {
-    local s e
-    s=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    e=$(date +%s.%N)
-    echo "$e - $s" | bc -l | awk '{printf "%.3f\n", $1}'
-}
+core=$(bench_program bench_core)
 
 echo "== lexsift (load $(cut -d' ' -f1 /proc/loadavg) on $(nproc) cores)"
 for size in 200k 1m; do
@@ -59,16 +52,14 @@ for size in 200k 1m; do
         py=$(bench_once python3 "$here/article_peer.py" "$src" "$art" "$work/py-$size.txt")
     fi
     grep_t=$(bench_median5 sh -c "LC_ALL=C grep -F -o -f '$work/words-$size.txt' '$art' > '$work/grep-$size.txt'")
+    # python3 writes the lines ours writes.
+    ours=$(bench_same "$ours" "$work/ours-$size.txt" "$work/py-$size.txt")
     bench_line "$name" "$ours" "python3 substring sets$([ $size = 1m ] && echo ' (1 run)')" "$py"
     bench_line "$name" "$ours" "grep -F -o -f (partial)" "$grep_t"
-    if cmp -s "$work/ours-$size.txt" "$work/py-$size.txt"; then
-        echo "   (output identical to python3's: $(wc -l < "$work/ours-$size.txt") lines)"
-    else
-        echo "   OUTPUT DIFFERS from python3's"
-    fi
+    bench_figures "$ours" && echo "   (output identical to python3's: $(wc -l < "$work/ours-$size.txt") lines)"
 done
 
-base=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$lexicon" "$work/roundtrip.txt")
+base=$(bench_median5 "$core" roundtrip "$lexicon" "$work/roundtrip.txt")
 for args in "--words $work/condition-words.txt --at any" "--words $work/condition-words.txt --at start" \
     "--words $work/condition-words.txt --at end" "--length 2 4" "--non-gb2312"; do
     # shellcheck disable=SC2086

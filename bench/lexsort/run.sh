@@ -65,34 +65,43 @@ AWK_REFERENCE='NR == FNR { if (substr($0, 1, 1) >= "\201" && !($0 in base)) { ba
 
 echo "== lexsort ($(wc -l < "$A") lines, $(du -h "$A" | cut -f1); reference $(wc -l < "$W/ref.txt") lines; load $(cut -d' ' -f1-3 /proc/loadavg))"
 
-# compare NAME OURS-CMD then peers as "label|command"; one line per peer, then the best.
+# compare NAME OURS-CMD then peers as "label|command"; one line per peer, then the best. With
+# SAME=CMD, lexcli's figure stands only when bash -c CMD succeeds (it compares ours with a
+# peer's output).
 compare() {
     local name=$1 ours_cmd=$2
     shift 2
-    local ours best="" best_name="" t label cmd
-    ours=$(bench_median5 bash -c "$ours_cmd")
+    local ours best="" best_name="" t label cmd times=()
+    ours=$(bench_median5 bash -o pipefail -c "$ours_cmd")
+    for peer in "$@"; do
+        cmd=${peer#*|}
+        times+=("$(bench_median5 bash -o pipefail -c "$cmd")")
+    done
+    if [ -n "${SAME:-}" ] && bench_figures "$ours" && ! bash -o pipefail -c "$SAME" 2>/dev/null; then
+        ours=$(bench_failed "$ours_cmd" "its output is not the peer's")
+    fi
     for peer in "$@"; do
         label=${peer%%|*}
-        cmd=${peer#*|}
-        t=$(bench_median5 bash -c "$cmd")
+        t=${times[0]}
+        times=("${times[@]:1}")
         bench_line "$name" "$ours" "$label" "$t"
-        if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+        # A failed peer is the best only when every peer failed.
+        if [ -z "$best" ] || { bench_figures "$t" &&
+            { ! bench_figures "$best" || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; }; }; then
             best=$t best_name=$label
         fi
     done
     bench_line "$name (best peer, target 0.50)" "$ours" "$best_name" "$best"
 }
 
+SAME="iconv -f UTF-8 -t GBK '$W/awk-length.txt' | cmp -s - '$W/ours-length.txt'" \
 compare "lexsort length" "'$LEXCLI' lexsort length '$A' -o '$W/ours-length.txt'" \
     "mawk buckets (UTF-8)|bash '$W/length.sh' mawk '$W/a.utf8' '$W/awk-length.txt'" \
     "gawk buckets (UTF-8)|bash '$W/length.sh' gawk '$W/a.utf8' '$W/awk-length.txt'"
-iconv -f UTF-8 -t GBK "$W/awk-length.txt" | cmp -s - "$W/ours-length.txt" &&
-    echo "   (length output identical to awk's)"
 
+SAME="iconv -f UTF-8 -t GBK '$W/sort-stroke.txt' | cmp -s - '$W/ours-stroke.txt'" \
 compare "lexsort stroke" "'$LEXCLI' lexsort stroke '$A' -o '$W/ours-stroke.txt'" \
     "LC_ALL=C sort (UTF-8)|LC_ALL=C $SORT '$W/a.utf8' > '$W/sort-stroke.txt'"
-iconv -f UTF-8 -t GBK "$W/sort-stroke.txt" | cmp -s - "$W/ours-stroke.txt" &&
-    echo "   (stroke output identical to LC_ALL=C sort's)"
 
 pinyin_peers=("python3 + ICU sort keys|/usr/bin/python3 '$W/pinyin.py' '$A' '$W/py-pinyin.txt'")
 if [ -n "$gbk_locale" ]; then
@@ -101,10 +110,9 @@ if [ -n "$gbk_locale" ]; then
 else
     echo "   (no zh_CN.GBK locale: localedef failed; the GBK sort peer is left out)"
 fi
-compare "lexsort pinyin" "'$LEXCLI' lexsort pinyin '$A' -o '$W/ours-pinyin.txt'" "${pinyin_peers[@]}"
 # ICU's order is the same; only lines whose keys are equal may stand in another order.
-cmp -s <(sort "$W/py-pinyin.txt") <(sort "$W/ours-pinyin.txt") &&
-    echo "   (pinyin output holds python3's lines)"
+SAME="cmp -s <(sort '$W/py-pinyin.txt') <(sort '$W/ours-pinyin.txt')" \
+compare "lexsort pinyin" "'$LEXCLI' lexsort pinyin '$A' -o '$W/ours-pinyin.txt'" "${pinyin_peers[@]}"
 
 compare "lexsort reference" "'$LEXCLI' lexsort reference '$A' '$W/ref.txt' -o '$W/ours-ref.txt'" \
     "mawk|LC_ALL=C mawk '$AWK_REFERENCE' '$A' '$W/ref.txt' > '$W/awk-ref.txt'" \
@@ -113,7 +121,8 @@ compare "lexsort reference" "'$LEXCLI' lexsort reference '$A' '$W/ref.txt' -o '$
 awk 'BEGIN { for (i = 0; i < 100000; i++) printf "中华人民共和国zhong\r\n" }' | iconv -f UTF-8 -t GBK > "$W/same.txt"
 for mode in stroke pinyin; do
     t=$(bench_median5 "$LEXCLI" lexsort "$mode" "$W/same.txt" -o "$W/same-$mode.txt")
-    printf '%-44s %8.3f s   (target 0.2 s)\n' "lexsort $mode, 100,000 identical lines" "$t"
+    bench_figures "$t" && t=$(printf '%8.3f s' "$t") || t=$(printf '%8s  ' "$t")
+    printf '%-44s %s   (target 0.2 s)\n' "lexsort $mode, 100,000 identical lines" "$t"
 done
 echo "peak memory: length $(bench_peak_mb "$LEXCLI" lexsort length "$A" -o "$W/ours-length.txt") MB," \
     "stroke $(bench_peak_mb "$LEXCLI" lexsort stroke "$A" -o "$W/ours-stroke.txt") MB," \

@@ -24,7 +24,7 @@ done
 phonetag() { "$LEXCLI" --data-dir "$data" phonetag "$@"; }
 
 echo "== phonetag ($(wc -l < "$in") lines, $(du -h "$in" | cut -f1); $(wc -l < "$data/zn.lxd") word-table lines, $(wc -l < "$data/lw.txt") list lines; load $(cut -d' ' -f1 /proc/loadavg))"
-base=$(bench_median5 "$BENCH_BIN/bench_core" roundtrip "$in" "$work/roundtrip.txt")
+base=$(bench_median5 "$(bench_program bench_core)" roundtrip "$in" "$work/roundtrip.txt")
 
 t=$(bench_median5 "$LEXCLI" --data-dir "$data" phonetag annotate "$in" -o "$work/annotate.txt")
 bench_line "phonetag annotate" "$t" "LineReader/LineWriter round trip" "$base"
@@ -40,10 +40,7 @@ if [ ! -d "$npm_dir/node_modules/pinyin-pro" ]; then
         echo "   (pinyin-pro could not be installed from npm; its line is left out)"
 fi
 if [ -d "$npm_dir/node_modules/pinyin-pro" ]; then
-    s=$(date +%s.%N)
-    node "$here/pinyin_pro.js" "$npm_dir" "$in" "$work/pinyin-pro.txt"
-    e=$(date +%s.%N)
-    peer=$(echo "$e - $s" | bc -l | awk '{printf "%.3f\n", $1}')
+    peer=$(bench_once node "$here/pinyin_pro.js" "$npm_dir" "$in" "$work/pinyin-pro.txt")
     bench_line "phonetag annotate" "$annotate" "pinyin-pro (node, one run)" "$peer"
 fi
 

@@ -409,12 +409,12 @@ TEST_F(BeyondMemoryChild, SignalsInPartitionAndMergeLeaveNothing) {
                     fs::remove(e.path());
             return fs::exists(marker) || !child.running();
         };
-        ASSERT_TRUE(lex::test::pollUntil(atPoint, 30s)) << row.op[1];
+        ASSERT_TRUE(lex::test::pollUntil(atPoint, 120s)) << row.op[1];
         ASSERT_TRUE(fs::exists(marker)) << row.op[1];
         EXPECT_GT(openTemporaries(child.pid()), 0u) << row.op[1];
         child.signal(row.signal);
         fs::remove(marker);
-        const auto r = child.wait(30s);
+        const auto r = child.wait(120s);
         EXPECT_EQ(r.exitCode, 128 + row.signal) << row.op[1] << ": " << r.err;
         EXPECT_NE(r.err.find("中断！"), std::string::npos) << r.err;
         EXPECT_EQ(readBytes(out()), kOld);

@@ -1,7 +1,8 @@
 // The Dask driver scripts/quillo-corpus on a LocalCluster of two worker processes: its result is
 // byte for byte that of one lexcli process, for the word counts (with enough shards for a tree
 // of merges) and for the frequency database, also when a worker process is killed in the middle
-// of the run and Dask runs its tasks again.
+// of the run and Dask runs its tasks again. SIGINT and SIGTERM stop the cluster and leave
+// nothing behind; a scheduler that cannot be reached is one line.
 
 #include "../freqtune/freqtune_fixture.h"
 #include "child_process.h"
@@ -10,10 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -191,6 +196,108 @@ TEST(QuilloCorpus, AKilledWorkerChangesNothing) {
     ASSERT_FALSE(dask.timedOut);
     ASSERT_EQ(dask.exitCode, 0) << dask.err;
     EXPECT_TRUE(readBytes(s.dir / "dask.txt") == readBytes(s.dir / "one.txt"));
+}
+
+// The processes whose command line mentions `text`, the caller aside; zombies have none.
+std::vector<std::string> processesMentioning(const std::string &text) {
+    std::vector<std::string> found;
+    for (const auto &e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos ||
+            pid_t(std::stol(name)) == ::getpid())
+            continue;
+        std::string cmdline = readBytes(e.path() / "cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (cmdline.find(text) != std::string::npos)
+            found.push_back(name + ": " + cmdline);
+    }
+    return found;
+}
+
+// A signal stops the run, wherever it finds it: the workers and their lexcli end with the
+// driver, the scratch folder goes, the output stays as it was, "中断！" and 128 + the signal.
+TEST(QuilloCorpus, ASignalStopsTheClusterAndLeavesNothing) {
+    enum Moment { Starting, Counting };
+    struct Row {
+        int signal;
+        Moment moment;
+    };
+    const Row rows[] = {{SIGTERM, Counting}, {SIGINT, Counting}, {SIGTERM, Starting}};
+    const Workspace s(3, 36);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(strsignal(row.signal)) +
+                     (row.moment == Starting ? " while the cluster starts" : " while counting"));
+        const lex::test::TempDir tmp;
+        const fs::path out = s.dir / "dask.txt";
+        writeBytes(out, "old\r\n");
+        lex::test::ChildOptions o;
+        o.env = {"TMPDIR=" + tmp.path().string()};
+        lex::test::ChildProcess driver(
+            kDriver, s.driverArgs({"bigseg", s.corpus.string(), "-o", out.string()}), o);
+        ASSERT_TRUE(driver.waitUntilCatching(row.signal, 120s));
+        if (row.moment == Counting) {
+            // A worker's lexcli is counting a shard.
+            ASSERT_TRUE(lex::test::pollUntil(
+                [&] {
+                    const auto all = processes();
+                    for (const auto &[pid, info] : all)
+                        if (info.second == "lexcli" && below(pid, driver.pid(), all) &&
+                            info.first != driver.pid())
+                            return true;
+                    return !driver.running();
+                },
+                120s));
+            ASSERT_TRUE(driver.running()) << "the run ended before the signal";
+        }
+        driver.signal(row.signal);
+        const lex::test::ChildResult r = driver.wait(120s);
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 128 + row.signal) << r.err;
+        EXPECT_TRUE(r.err.ends_with("中断！\n")) << r.err;
+        EXPECT_EQ(r.err.find("Traceback"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(readBytes(out), "old\r\n");
+        EXPECT_EQ(lex::test::strays(tmp.path(), {}), std::vector<std::string>{});
+        EXPECT_EQ(processesMentioning(s.corpus.string()), std::vector<std::string>{});
+    }
+}
+
+// An address where no scheduler answers, or none at all: one line that names it, exit 1,
+// within the connection timeout (5 s by default; the bounds below only catch hangs).
+TEST(QuilloCorpus, AnUnreachableSchedulerIsOneLine) {
+    struct Row {
+        std::string address, timeout, message;
+    };
+    const Row rows[] = {
+        {"tcp://127.0.0.1:1", "2", "无法连接 Dask 调度器：tcp://127.0.0.1:1（2 秒内没有应答）"},
+        {"tcp://127.0.0.1:1", "", "无法连接 Dask 调度器：tcp://127.0.0.1:1（5 秒内没有应答）"},
+        {"tcp://192.0.2.1:8786", "1.5",
+         "无法连接 Dask 调度器：tcp://192.0.2.1:8786"}, // never routed
+        {"tcp://no-such-host.invalid:8786", "2",
+         "无法连接 Dask 调度器：tcp://no-such-host.invalid:8786"},
+        {"nonsense://x", "2", "Dask 调度器地址无效：nonsense://x"},
+        {"tcp://", "2", "Dask 调度器地址无效：tcp://"},
+        {"127.0.0.1:port", "", "Dask 调度器地址无效：127.0.0.1:port"},
+    };
+    const Workspace s(1, 1);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.address + " " + row.timeout);
+        std::vector<std::string> args = {"--scheduler", row.address};
+        if (!row.timeout.empty())
+            args.insert(args.end(), {"--connect-timeout", row.timeout});
+        args.insert(args.end(), {"bigseg", s.corpus.string(), "-o", (s.dir / "o.txt").string()});
+        const auto start = std::chrono::steady_clock::now();
+        const auto r = lex::test::runChild(kDriver, args, {}, 120s);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.starts_with(row.message)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(s.dir / "o.txt"));
+        // Before the old default of 30 s: the default of 5 s and the start of Python.
+        EXPECT_LT(took, 25s);
+    }
 }
 
 } // namespace

@@ -190,7 +190,7 @@ private slots:
         QApplication::setActiveWindow(&form);
         form.Text3->setText("/x/user.txt");
         form.Text3->setFocus();
-        QTRY_COMPARE(form.Text3->selectedText(), QStringLiteral("/x/user.txt"));
+        QTRY_COMPARE_WITH_TIMEOUT(form.Text3->selectedText(), QStringLiteral("/x/user.txt"), 60000);
     }
 };
 

@@ -416,7 +416,7 @@ private slots:
         main.Form_Load();
         main.Command4->click();
         QVERIFY(!main.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 60000);
     }
 
     void readmeButtonShowsTheViewer() {

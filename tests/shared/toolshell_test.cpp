@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -121,7 +122,10 @@ private slots:
         QVERIFY(form.isVisible());
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].title, QString("完成！"));
-        QVERIFY(dialogs.lastText().startsWith("词条：20000\r\n耗费时间：00:00:0"));
+        // However long the run took on the machine of the day.
+        QVERIFY(QRegularExpression(QStringLiteral("^词条：20000\r\n耗费时间：\\d\\d:\\d\\d:\\d\\d"))
+                    .match(dialogs.lastText())
+                    .hasMatch());
         QCOMPARE(lex::test::readBytes(m_dir / "out.txt").size(), size_t(20000 * 6) + 88890);
         QVERIFY(form.close());
     }
@@ -301,7 +305,7 @@ private slots:
         QVERIFY(!lex::callerRestart());
         lex::saveSetting("QLCK_Tools", "Exe", "Path", lex::fromPath(script));
         QVERIFY(lex::callerRestart());
-        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(marker), 60000);
     }
 
 private:
