@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 using namespace lexcheck;
 
 constexpr const char *kCheckUsage =
-    "lexcli lexcheck LEXICON... [--from FORMAT] [--report FILE] [--report-format text|tsv|json] "
+    "lexcli lexcheck check LEXICON... [--from FORMAT] [--report FILE] [--report-format "
+    "text|tsv|json] "
     "[--checks LIST] [--charset gb2312|gbk|FILE] [--max-length N] [--fix -o OUT]";
 
 std::string checkList() {
@@ -141,6 +142,7 @@ int check(Context &ctx, ArgParser &p) {
 }
 
 constexpr const char *kCheckHelp =
+    "  （操作名 check 可省：lexcli lexcheck 词库.txt）\n"
     "  --from FORMAT          词库格式，默认 auto：由文件名与内容识别\n"
     "  --report FILE          检查结果写到 FILE（UTF-8），标准输出只给汇总\n"
     "  --report-format F      text（默认，FILE:LINE: severity: id: message）、tsv 或 json\n"
