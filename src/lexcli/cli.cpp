@@ -4,6 +4,7 @@
 
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/encoding_detection.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/interrupt.h"
 #include "shared/lexcore/lex_error.h"
 #include "shared/lexcore/size_limits.h"
@@ -298,8 +299,7 @@ int Context::report(const std::string &reportText) const {
         int64_t invalid = 0;
         for (const InputStaging::Input &input : staging->inputs()) {
             std::error_code ec;
-            if (!fs::is_regular_file(input.path, ec) ||
-                detectEncoding(fs::path(input.path)) != LexiconEncoding::Utf8)
+            if (!fs::is_regular_file(input.path, ec))
                 continue;
             const InvalidUtf8Lines bad = findInvalidUtf8(input.path);
             if (bad.lines == 0)
@@ -311,10 +311,7 @@ int Context::report(const std::string &reportText) const {
         }
         if (invalid > 0) {
             err.flush();
-            const std::string line = "无效的 UTF-8 字节：" + std::to_string(invalid) + " 行";
-            const size_t elapsed = text.rfind("耗费时间：");
-            text.insert(elapsed == std::string::npos ? text.size() : elapsed,
-                        elapsed == std::string::npos ? "\r\n" + line : line + "\r\n");
+            text = withReportLine(text, "无效的 UTF-8 字节：" + std::to_string(invalid) + " 行");
         }
     }
     std::string lines;
@@ -338,24 +335,14 @@ int Context::fail(const std::string &message) const {
 }
 
 int Context::failOpen(const std::string &message, std::initializer_list<std::string> inputs) const {
+    // Why, as the readers themselves say it.
     for (const std::string &input : inputs) {
-        std::string why;
-        struct stat st {};
-        if (::stat(input.c_str(), &st) != 0) {
-            why = errno == ENOENT ? "文件不存在：" + input
-                                  : "无法打开文件：" + input + "（" + systemErrorText(errno) + "）";
-        } else if (S_ISDIR(st.st_mode)) {
-            why = "不是文件：" + input;
-        } else if (!S_ISREG(st.st_mode)) {
-            why = "不是普通文件：" + input;
-        } else if (const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-                   fd < 0) {
-            why = "无法打开文件：" + input + "（" + systemErrorText(errno) + "）";
-        } else {
-            ::close(fd);
-            continue;
+        try {
+            size_t size = 0;
+            openForReading(input, size);
+        } catch (const LexError &e) {
+            return fail(message + e.what());
         }
-        return fail(message + why);
     }
     return fail(message);
 }

@@ -24,11 +24,7 @@ constexpr const char *kStagedPrefix = ".lex-in~";
 bool isStream(const std::string &arg) {
     if (arg == "-")
         return true;
-    bool descriptor = arg == "/dev/stdin";
-    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"})
-        if (arg.size() > prefix.size() && arg.starts_with(prefix) &&
-            arg.find_first_not_of("0123456789", prefix.size()) == std::string::npos)
-            descriptor = true;
+    const bool descriptor = arg == "/dev/stdin" || descriptorNamedBy(arg) >= 0;
     struct stat st {};
     return descriptor && ::stat(arg.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
            !S_ISDIR(st.st_mode);
@@ -43,20 +39,9 @@ std::string readAll(const std::string &arg) {
     Fd f(fd);
     std::string bytes;
     char buf[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(f.fd, buf, sizeof buf);
-        if (n > 0) {
-            bytes.append(buf, size_t(n));
-            continue;
-        }
-        if (n == 0)
-            return bytes;
-        if (errno == EINTR) {
-            checkInterrupt();
-            continue;
-        }
-        throw LexError("无法读取文件：" + name + "（" + systemErrorText(errno) + "）", name);
-    }
+    for (size_t n; (n = readChunk(f, name, buf, sizeof buf)) > 0;)
+        bytes.append(buf, n);
+    return bytes;
 }
 
 // The bytes of `bytes` read as `encoding`, with a mark that no reader can mistake.
@@ -105,15 +90,16 @@ std::string InputStaging::stage(const std::string &arg, RunContext &run, bool fi
     const std::string path = file.path();
     if (first)
         run.setFirstInput(path);
-    m_staged.push_back({std::move(file), arg});
-    m_inputs.push_back({path, arg == "-" ? std::string("标准输入") : arg});
+    const std::string name = arg == "-" ? std::string("标准输入") : arg;
+    m_staged.push_back({std::move(file), name});
+    m_inputs.push_back({path, name});
     return path;
 }
 
 std::string InputStaging::named(std::string text) const {
     for (const Staged &s : m_staged) {
         const std::string &path = s.file.path();
-        const std::string arg = s.arg == "-" ? std::string("标准输入") : s.arg;
+        const std::string &arg = s.arg;
         for (size_t at = text.find(path); at != std::string::npos;
              at = text.find(path, at + arg.size()))
             text.replace(at, path.size(), arg);

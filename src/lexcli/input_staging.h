@@ -39,7 +39,7 @@ public:
 private:
     struct Staged {
         TemporaryFile file;
-        std::string arg;
+        std::string arg; // as messages name it ("标准输入" for "-")
     };
     std::optional<LexiconEncoding> m_forced;
     std::filesystem::path m_folder;

@@ -493,10 +493,7 @@ void ConversionRun::start() {
         for (const std::u16string &line : m_writerOptions.rimeHeader) {
             if (!detail::startsWith(line, u"name:"))
                 continue;
-            std::u16string_view old = detail::trim(std::u16string_view(line).substr(5));
-            if (old.size() >= 2 && (old.front() == u'"' || old.front() == u'\'') &&
-                old.back() == old.front())
-                old = old.substr(1, old.size() - 2);
+            const std::u16string_view old = detail::yamlScalar(std::u16string_view(line).substr(5));
             if (!m_writerOptions.rimeName.empty() && old != m_writerOptions.rimeName) {
                 m_result.renamedFrom = toUtf8(old);
                 m_result.renamedTo = toUtf8(m_writerOptions.rimeName);

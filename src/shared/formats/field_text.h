@@ -77,4 +77,12 @@ inline void appendSpelled(std::u16string &out, const std::string &syllable, piny
     out.append(buf, n);
 }
 
+// A plain or quoted YAML scalar: "text", 'text' and text are all the text.
+inline std::u16string_view yamlScalar(std::u16string_view v) {
+    v = trim(v);
+    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return v;
+}
+
 } // namespace lex::formats::detail

@@ -368,14 +368,6 @@ std::u16string_view yamlValue(std::u16string_view line) {
                                               : trim(line.substr(colon + 1));
 }
 
-// A plain or quoted YAML scalar: "text", 'text' and text are all the column text.
-std::u16string yamlScalar(std::u16string_view v) {
-    v = trim(v);
-    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
-        v = v.substr(1, v.size() - 2);
-    return std::u16string(v);
-}
-
 } // namespace
 
 void FormatReader::noteSpelling(std::u16string_view code) {
@@ -530,9 +522,9 @@ ParsedLine &FormatReader::parse(std::u16string_view line) {
             if (v.size() >= 2 && v.front() == u'[' && v.back() == u']')
                 for (const Fields parts = split(v.substr(1, v.size() - 2), u',');
                      auto part : std::span(parts.f, parts.n))
-                    m_columns.push_back(yamlScalar(part));
+                    m_columns.emplace_back(yamlScalar(part));
         } else if (m_inColumns && startsWith(trim(t), u"- ")) {
-            m_columns.push_back(yamlScalar(withoutComment(trim(t).substr(2))));
+            m_columns.emplace_back(yamlScalar(withoutComment(trim(t).substr(2))));
         } else if (!t.empty() && !isBlank(t[0])) {
             m_inColumns = false;
         }

@@ -64,19 +64,7 @@ int namedDescriptor(const fs::path &path) {
         return 1;
     if (p == "/dev/stderr")
         return 2;
-    for (const char *prefix : {"/dev/fd/", "/proc/self/fd/"}) {
-        const std::string_view pre(prefix);
-        if (!p.starts_with(pre) || p.size() == pre.size() || p.size() > pre.size() + 9)
-            continue;
-        int fd = 0;
-        for (char c : std::string_view(p).substr(pre.size())) {
-            if (c < '0' || c > '9')
-                return -1;
-            fd = fd * 10 + (c - '0');
-        }
-        return fd;
-    }
-    return -1;
+    return descriptorNamedBy(path);
 }
 
 mode_t newFileMode() {

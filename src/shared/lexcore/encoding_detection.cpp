@@ -192,17 +192,22 @@ InvalidUtf8Lines findInvalidUtf8(const fs::path &path) {
     Fd f = openForReading(path, size);
     LargeBlock<char> chunk(std::min<size_t>(size + 4, size_t(1) << 20));
     // Nearly every file is valid throughout: one quick look says so, line by line only if not.
+    // A file that is not read as UTF-8 (UTF-16, code page 936) has no such lines either.
     {
         Utf8Validator whole;
-        bool first = true;
+        bool first = true, marked = false;
         for (size_t n; (n = readChunk(f, path, chunk.get(), chunk.size())) > 0; first = false) {
             std::string_view bytes(chunk.get(), n);
-            if (first && startsWithMark(bytes, "\xEF\xBB\xBF"))
+            if (first && startsWithMark(bytes, "\xFF\xFE"))
+                return found;
+            if (first && startsWithMark(bytes, "\xEF\xBB\xBF")) {
                 bytes.remove_prefix(3);
+                marked = true;
+            }
             if (!whole.feed(bytes))
                 break;
         }
-        if (whole.complete())
+        if (whole.complete() || (!marked && !mostlyUtf8(f)))
             return found;
         if (::lseek(f.fd, 0, SEEK_SET) != 0)
             return found;

@@ -27,9 +27,9 @@ LexiconEncoding detectEncoding(std::string_view bytes, bool utf16 = true);
 // Decodes text in memory by the encoding detectEncoding(bytes, utf16) gives, the mark removed.
 std::u16string decodeText(std::string_view bytes, bool utf16 = true);
 
-// The lines of a UTF-8 file (with its mark or without) that hold bytes that are no UTF-8, which
-// read as U+FFFD: how many, and the first of them (its number, and its text as UTF-8 with
-// U+FFFD for the bad bytes).
+// The lines of a file read as UTF-8 (its mark, or as detectEncoding tells it) that hold bytes
+// that are no UTF-8, which read as U+FFFD: how many, and the first of them (its number, and its
+// text as UTF-8 with U+FFFD for the bad bytes). Nothing for a file read otherwise.
 struct InvalidUtf8Lines {
     int64_t lines = 0;
     int64_t firstLine = 0;

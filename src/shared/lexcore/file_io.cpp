@@ -44,6 +44,17 @@ Fd openForReading(const fs::path &path, size_t &size) {
     return f;
 }
 
+int descriptorNamedBy(const fs::path &path) {
+    const std::string p = path.string();
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (!p.starts_with(prefix) || p.size() == prefix.size() || p.size() > prefix.size() + 9 ||
+            p.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+            continue;
+        return std::stoi(p.substr(prefix.size()));
+    }
+    return -1;
+}
+
 // Reads the next chunk; returns the bytes read (0 at the end).
 size_t readChunk(const Fd &f, const fs::path &path, char *buf, size_t n) {
     for (;;) {

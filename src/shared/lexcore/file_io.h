@@ -40,6 +40,9 @@ struct Fd {
 // a FIFO without a writer cannot hang the open, and /dev/zero never ends.
 Fd openForReading(const std::filesystem::path &path, size_t &size);
 
+// The descriptor N that /dev/fd/N or /proc/self/fd/N names, else -1.
+int descriptorNamedBy(const std::filesystem::path &path);
+
 // Reads the next chunk; returns the bytes read (0 at the end).
 size_t readChunk(const Fd &f, const std::filesystem::path &path, char *buf, size_t n);
 

@@ -76,9 +76,10 @@ std::string lossyReportLine(int64_t lines) {
 }
 
 std::string withLossyLine(const std::string &report, int64_t lines) {
-    if (lines == 0)
-        return report;
-    const std::string line = lossyReportLine(lines);
+    return lines == 0 ? report : withReportLine(report, lossyReportLine(lines));
+}
+
+std::string withReportLine(const std::string &report, const std::string &line) {
     const size_t elapsed = report.rfind("耗费时间：");
     if (elapsed == std::string::npos)
         return report.empty() ? line : report + "\r\n" + line;

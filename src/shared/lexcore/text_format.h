@@ -51,5 +51,7 @@ std::string lossyReportLine(int64_t lines);
 // `report` (count lines, then "耗费时间：...", joined by CR LF) with that line before the
 // elapsed time; unchanged when `lines` is 0.
 std::string withLossyLine(const std::string &report, int64_t lines);
+// `report` with `line` before its elapsed time (at its end when it has none).
+std::string withReportLine(const std::string &report, const std::string &line);
 
 } // namespace lex
