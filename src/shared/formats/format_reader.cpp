@@ -118,6 +118,10 @@ void wordAndCode(ParsedLine &r, Codes codes, std::u16string_view word, std::u16s
     e.word.assign(word);
     e.weight = weight;
     e.weightText.assign(weightAsWritten);
+    if (r.rawCodes) {
+        e.rawCode.assign(trim(code));
+        return;
+    }
     r.reason = takeCode(e, code, codes);
 }
 

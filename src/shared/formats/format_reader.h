@@ -19,6 +19,8 @@ public:
     ParsedLine &parse(std::u16string_view line);
 
     Format format() const { return m_format; }
+    // Codes are kept as written from now on, not split into syllables (ParsedLine::rawCodes).
+    void keepCodesAsWritten() { m_line.rawCodes = true; }
     // A Rime source's header, lines as read up to and including "...", and its columns (empty:
     // the default text, code, weight).
     const std::vector<std::u16string> &header() const { return m_header; }
