@@ -23,6 +23,10 @@ public:
     // the default text, code, weight).
     const std::vector<std::u16string> &header() const { return m_header; }
     const std::vector<std::u16string> &columns() const { return m_columns; }
+    // The dictionaries its "import_tables" names, as written (librime: NAME.dict.yaml).
+    const std::vector<std::u16string> &imports() const { return m_imports; }
+    // Whether the header has been read to its end (or there is none): the body has begun.
+    bool inBody() const { return m_rime == Rime::Body; }
     // Whether a Rime header was begun and never ended by "...".
     bool headerUnended() const { return m_rime == Rime::Header; }
     // The spelling of lüe / nüe the source used, once it used one.
@@ -41,8 +45,8 @@ private:
     bool m_comments = true; // "#" lines are comments (Rime and custom phrases)
     std::vector<std::u16string> m_header;
     int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2, m_stemColumn = -1;
-    bool m_inColumns = false;
-    std::vector<std::u16string> m_columns;
+    enum class List { None, Columns, Imports } m_inList = List::None; // the block list being read
+    std::vector<std::u16string> m_columns, m_imports;
     std::optional<UeSpelling> m_ue;
 };
 
