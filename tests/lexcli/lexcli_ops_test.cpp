@@ -212,6 +212,13 @@ TEST(LexcliOperation, FailuresAndUsageErrorsWriteNothing) {
          "--weight"},
         {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--weight", "x"}, 2, "数字"},
         {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime", "--ue", "lu"}, 2, "--ue"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--default-weight", "-1"},
+         2,
+         "--default-weight"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--default-weight", "1",
+          "--weight", "2"},
+         2,
+         "--default-weight"},
         // Annotation needs its data: the data folder here has none.
         {{"--data-dir", d, "lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime"},
          1,
