@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -180,6 +181,81 @@ TEST(Clients, RimeDeployerCompilesOurDictionaryWithEveryEntry) {
     ASSERT_EQ(ours.size(), 6u);
     for (const RimeRow &r : ours)
         EXPECT_TRUE(compiled.count({r.text, r.code})) << r.text << " " << r.code;
+}
+
+// The (text, code) pairs of librime's dump of a compiled dictionary.
+std::set<std::pair<std::string, std::string>> compiledTable(const fs::path &dir,
+                                                            const std::string &name) {
+    lex::test::writeBytes(dir / (name + ".schema.yaml"),
+                          "schema:\n  schema_id: " + name + "\n  name: " + name +
+                              "\n  version: \"1\"\nengine:\n  translators:\n"
+                              "    - script_translator\ntranslator:\n  dictionary: " +
+                              name + "\n");
+    std::string log;
+    EXPECT_EQ(shell(dir, "rime_deployer --compile " + name + ".schema.yaml . . build", &log), 0)
+        << log;
+    std::set<std::pair<std::string, std::string>> compiled;
+    std::ifstream dump(dir / "build" / (name + ".table.txt"));
+    for (std::string line; std::getline(dump, line);) {
+        const auto f = splitOn(line, '\t');
+        if (f.size() >= 2 && !line.starts_with("#"))
+            compiled.insert({f[0], f[1]});
+    }
+    return compiled;
+}
+
+// librime as the oracle of the Rime rules: a dictionary that imports another, whose words have
+// no code, over the single characters of Debian's pinyin_simp with their weights. Followed into
+// one Rime dictionary it compiles to the same table; into fcitx5 with every reading it holds
+// the codes librime encoded the words with, and libime compiles it.
+TEST(Clients, ImportsAndWordsWithoutCodeAsLibrimeCompilesThem) {
+    lex::test::TempDir dir;
+    std::string chars;
+    std::ifstream simp(fs::path(RIME_DATA) / "pinyin_simp.dict.yaml");
+    const std::set<std::string> wanted = {"重", "庆", "银", "行", "长", "江", "的", "确", "欸"};
+    bool body = false;
+    for (std::string line; std::getline(simp, line);) {
+        if (!body) {
+            body = line == "...";
+            continue;
+        }
+        const auto f = splitOn(line, '\t');
+        if (f.size() >= 2 && wanted.count(f[0]))
+            chars += line + "\n";
+    }
+    ASSERT_GT(std::count(chars.begin(), chars.end(), '\n'), 12) << chars;
+    lex::test::writeBytes(dir / "src.dict.yaml", "---\nname: src\nversion: \"1\"\n"
+                                                 "import_tables:\n  - src_words\n...\n" +
+                                                     chars + "欸\teh\t1\n");
+    lex::test::writeBytes(
+        dir / "src_words.dict.yaml",
+        "---\nname: src_words\nversion: \"1\"\n...\n重庆\n银行\t\t5\n长江\n的确\n");
+    const auto theirs = compiledTable(dir.path(), "src");
+    ASSERT_TRUE(theirs.count({"重庆", "chong qing"}) && theirs.count({"重庆", "zhong qing"}));
+
+    ConvertOptions rime;
+    rime.to = Format::Rime;
+    rime.followImports = true;
+    convert(dir / "src.dict.yaml", dir / "mine.dict.yaml", rime);
+    EXPECT_EQ(compiledTable(dir.path(), "mine"), theirs);
+
+    ConvertOptions fcitx5;
+    fcitx5.to = Format::Fcitx5;
+    fcitx5.allReadings = true;
+    const ConvertResult r = convert(dir / "src.dict.yaml", dir / "mine.txt", fcitx5);
+    EXPECT_EQ(r.rejected, 1); // 欸 eh: libime would refuse the whole file
+    std::set<std::pair<std::string, std::string>> ours;
+    std::ifstream in(dir / "mine.txt");
+    for (std::string line; std::getline(in, line);) {
+        auto f = splitOn(line, ' ');
+        std::replace(f[1].begin(), f[1].end(), '\'', ' ');
+        ours.insert({f[0], f[1]});
+    }
+    auto expected = theirs;
+    expected.erase({"欸", "eh"});
+    EXPECT_EQ(ours, expected);
+    std::string log;
+    EXPECT_EQ(shell(dir.path(), "libime_pinyindict mine.txt mine.dict", &log), 0) << log;
 }
 
 TEST(Clients, LibimeCompilesOurFcitx5DictionaryAndDumpsItBack) {
