@@ -21,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -36,6 +37,8 @@ namespace {
 constexpr const char *kNoReading = "无法注音（有的字没有读音）";
 constexpr const char *kInvalidUtf8 = "无效的 UTF-8 字节";
 constexpr int kYieldEvery = 4096;
+// librime's shared data, where it looks for what the user's folder lacks.
+constexpr const char *kRimeSharedData = "/usr/share/rime-data";
 // The most readings a word without code gets (librime's limit of its encoder).
 constexpr size_t kReadingLimit = 32;
 
@@ -275,17 +278,18 @@ bool incomplete(const Entry &e) {
 // The readings librime encodes a word without code with, from the single-character entries of
 // its dictionary: each code of a character whose weight is at least 5% of the character's total
 // takes part (in the order of the codes), and the word gets every combination, at most 32. A
-// share ("N%") weighs 0 without the preset vocabulary; a code given twice counts once.
+// share ("N%") weighs its part of the preset vocabulary's weight, or 0 without it; a code
+// given twice counts once.
 class CharacterReadings {
 public:
-    void learn(const Entry &e) {
+    void learn(const Entry &e, double weight) {
         if (e.syllables.size() != 1 || e.syllables[0].empty() || characterCount(e.word) != 1)
             return;
         std::vector<Code> &codes = m_codes[e.word];
         for (const Code &c : codes)
             if (c.code == e.rawCode)
                 return;
-        codes.push_back({e.rawCode, e.syllables[0], e.percent ? 0 : e.weight.value_or(0)});
+        codes.push_back({e.rawCode, e.syllables[0], weight});
     }
     void finish() {
         for (auto &[character, codes] : m_codes) {
@@ -457,6 +461,7 @@ public:
     template <class Source> void countWeights(Source &pass);
     // The dictionaries of a Rime source's import_tables to convert after it (none when they are
     // not followed). Throws LexError for one that is missing, before anything is written.
+    // And the preset vocabulary the header asks for.
     std::vector<fs::path> findImports(const fs::path &input);
     // Words without code into a format that needs codes: their readings come from the source's
     // own single characters, learnt in a first pass over every file (learnReadings).
@@ -482,18 +487,30 @@ public:
     void checkUtf8() { m_checkUtf8 = true; }
 
 private:
-    // An entry's weight as this conversion takes it: a Rime share ("N%") is no weight outside
-    // Rime.
+    // An entry's weight as this conversion takes it. Outside Rime, with the preset vocabulary,
+    // as librime weighs it: a share ("N%") is N% of the word's weight there (0 when it has
+    // none), no weight is that weight (none still when it has none); without, a share is no
+    // weight.
     std::optional<double> ownWeight(const Entry &e) const {
-        return e.percent && !m_sameFormat ? std::nullopt : e.weight;
+        if (m_sameFormat || (!e.percent && (e.weight || !m_vocabulary)))
+            return e.weight;
+        if (!m_vocabulary)
+            return std::nullopt;
+        const auto it = m_vocabulary->find(e.word);
+        if (!e.percent)
+            return it == m_vocabulary->end() ? std::nullopt : std::optional<double>(it->second);
+        return (it == m_vocabulary->end() ? 0 : it->second) * e.weight.value_or(0) / 100;
     }
-    // Drops a share's weight from an entry about to be written, counting it.
+    // The weight of an entry about to be written as ownWeight takes it; a share dropped is
+    // counted.
     void dropShare(Entry &e) {
-        if (!e.percent || m_sameFormat)
+        if (m_sameFormat || (!e.percent && (e.weight || !m_vocabulary)))
             return;
-        e.weight.reset();
+        if (e.percent && !m_vocabulary)
+            m_shares.fetch_add(1, std::memory_order_relaxed);
+        e.weight = ownWeight(e);
+        e.percent = false;
         e.weightText.clear();
-        m_shares.fetch_add(1, std::memory_order_relaxed);
     }
     bool invalidUtf8(std::u16string_view line) const {
         return m_checkUtf8 && line.find(u'\uFFFD') != std::u16string_view::npos;
@@ -502,6 +519,7 @@ private:
     void refuse(int64_t lineNumber, const char *reason, std::u16string_view line);
     std::optional<double> finalWeight(std::optional<double> w, int64_t position) const;
     double givenCount(double count) const;
+    void loadVocabulary(const fs::path &input, const std::u16string &name);
     double int32Count(double count) const;
     template <class Source> void readBody(Source &in, FormatReader &reader);
     // The lines of a word without code, one for each of its readings.
@@ -551,6 +569,9 @@ private:
     std::u16string m_label; // before the line numbers of the rejects: an imported file's name
     int64_t m_taken = 0;    // entries taken from the input (an imported file's count)
     std::optional<CharacterReadings> m_readings;
+    // The preset vocabulary's words and weights (librime's essay.txt), when the source asks for
+    // it and it is found.
+    std::optional<std::unordered_map<std::u16string, double>> m_vocabulary;
     std::set<std::u16string> m_importNames; // the source's and those it imports
 };
 
@@ -596,16 +617,45 @@ template <class Source> void ConversionRun::learnReadings(Source &pass) {
     while (pass.next(line)) {
         const ParsedLine &p = reader.parse(line);
         if (p.kind == LineKind::Entry && !p.reason)
-            m_readings->learn(p.entry);
+            m_readings->learn(p.entry, ownWeight(p.entry).value_or(0));
         if (pass.lineNumber() % kYieldEvery == 0)
             m_pump.yield();
     }
+}
+
+void ConversionRun::loadVocabulary(const fs::path &input, const std::u16string &name) {
+    // Where librime looks: the user's folder (the dictionary's), then the shared one.
+    const std::string file = toUtf8(name) + ".txt";
+    for (const fs::path &at : {input.parent_path() / file, fs::path(kRimeSharedData) / file}) {
+        if (!fileExists(at))
+            continue;
+        m_vocabulary.emplace();
+        LineStream in(at, LexiconEncoding::Utf8);
+        m_vocabulary->reserve(size_t(in.size() / 12));
+        std::u16string_view line;
+        while (in.next(line)) {
+            const auto f = detail::split(detail::trimRight(line), u'\t');
+            if (f[0].empty())
+                continue;
+            const std::string value = f.size() > 1 ? toUtf8(f[1]) : "0";
+            double weight = 0;
+            std::from_chars(value.data(), value.data() + value.size(), weight);
+            m_vocabulary->emplace(std::u16string(f[0]), weight);
+            if (in.lineNumber() % kYieldEvery == 0)
+                m_pump.yield();
+        }
+        m_result.vocabulary = at;
+        return;
+    }
+    m_result.missingVocabulary = file;
 }
 
 std::vector<fs::path> ConversionRun::findImports(const fs::path &input) {
     const FormatReader header = rimeHeader(input);
     const std::u16string own = rimeName(header);
     m_importNames.insert(own);
+    if (header.presetVocabulary() && !m_sameFormat)
+        loadVocabulary(input, header.vocabulary());
     if (header.imports().empty())
         return {};
     if (m_options.to == Format::Rime && !m_options.followImports) {
@@ -1166,6 +1216,11 @@ std::string convertReport(const ConvertResult &r, const std::string &elapsed) {
         text.line("未能转换的行见：" + r.rejects.string());
     if (r.unconvertibleWeights > 0)
         text.count("权重无法换算：", r.unconvertibleWeights);
+    if (!r.vocabulary.empty())
+        text.line("预设词汇：" + r.vocabulary.string() +
+                  "（百分比权重与无权重的词条按它的权重换算）");
+    if (!r.missingVocabulary.empty())
+        text.line("找不到预设词汇 " + r.missingVocabulary + "：百分比权重无法换算");
     if (!r.renamedTo.empty())
         text.line("词典名：" + r.renamedFrom + " 改为 " + r.renamedTo + "（随输出文件名）");
     for (const ImportedDictionary &d : r.imports)

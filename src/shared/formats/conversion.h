@@ -65,6 +65,9 @@ struct ConvertResult {
     std::string renamedFrom, renamedTo;
     // Rime's "N%" shares, which no other format has: written without a weight.
     int64_t unconvertibleWeights = 0;
+    // The preset vocabulary a Rime source asks for: the file read, or the name not found.
+    std::filesystem::path vocabulary;
+    std::string missingVocabulary;
     std::vector<ImportedDictionary> imports; // followed, in order
     // Names of import_tables not followed: the source's (into Rime without followImports), and
     // those of the imported dictionaries, which librime does not follow either.

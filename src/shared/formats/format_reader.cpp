@@ -564,6 +564,10 @@ ParsedLine &FormatReader::parse(std::u16string_view line) {
         }
         // The lists "columns" and "import_tables": flow ([text, code, weight]) or block (one
         // "- item" a line under the key).
+        if (startsWith(t, u"use_preset_vocabulary:"))
+            m_presetVocabulary = yamlScalar(yamlValue(t)) == u"true"; // librime's only true
+        else if (startsWith(t, u"vocabulary:"))
+            m_vocabulary = yamlScalar(yamlValue(t));
         const List key = startsWith(t, u"columns:")         ? List::Columns
                          : startsWith(t, u"import_tables:") ? List::Imports
                                                             : List::None;

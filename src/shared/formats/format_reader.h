@@ -25,6 +25,9 @@ public:
     const std::vector<std::u16string> &columns() const { return m_columns; }
     // The dictionaries its "import_tables" names, as written (librime: NAME.dict.yaml).
     const std::vector<std::u16string> &imports() const { return m_imports; }
+    // Whether the header asks for the preset vocabulary, and its name ("essay": essay.txt).
+    bool presetVocabulary() const { return m_presetVocabulary; }
+    const std::u16string &vocabulary() const { return m_vocabulary; }
     // Whether the header has been read to its end (or there is none): the body has begun.
     bool inBody() const { return m_rime == Rime::Body; }
     // Whether a Rime header was begun and never ended by "...".
@@ -47,6 +50,8 @@ private:
     int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2, m_stemColumn = -1;
     enum class List { None, Columns, Imports } m_inList = List::None; // the block list being read
     std::vector<std::u16string> m_columns, m_imports;
+    bool m_presetVocabulary = false;
+    std::u16string m_vocabulary = u"essay";
     std::optional<UeSpelling> m_ue;
 };
 

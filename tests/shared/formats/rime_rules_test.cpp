@@ -253,4 +253,40 @@ TEST_F(RimeRules, WordsWithoutCodeGetEveryReadingLibrimeGives) {
     EXPECT_NE(convertReport(r, "").find("无编码的多音词只取一个读音：1"), std::string::npos);
 }
 
+// With the preset vocabulary a share is its part of the word's weight there and no weight is
+// that weight, from the vocabulary the header names in the dictionary's folder before the shared
+// one; imported dictionaries weigh by the main one's. Not found, shares stay no counts.
+TEST_F(RimeRules, SharesWeighByThePresetVocabulary) {
+    writeBytes(dir / "mine.txt", "中国\t200\n人民\t50\n北京\n");
+    dictionary("more", "", "人民\tren min\n");
+    struct Row {
+        const char *name;
+        std::string header;
+        std::string lines;
+        int64_t shares;
+    } rows[] = {
+        {"own_vocabulary", "use_preset_vocabulary: true\nvocabulary: mine\nimport_tables: [more]\n",
+         "中国 zhong'guo 50\n北京 bei'jing 0\n天津 tian'jin\n人民 ren'min 50\n", 0},
+        {"not_asked", "vocabulary: mine\n", "中国 zhong'guo\n北京 bei'jing\n天津 tian'jin\n", 2},
+        {"not_found", "use_preset_vocabulary: true\nvocabulary: gone\n",
+         "中国 zhong'guo\n北京 bei'jing\n天津 tian'jin\n", 2},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        dictionary("main", row.header,
+                   "中国\tzhong guo\t25%\n北京\tbei jing\t10%\n天津\ttian jin\n");
+        const ConvertResult r =
+            convert(dir / "main.dict.yaml", dir / "out.txt", to(Format::Libpinyin));
+        EXPECT_EQ(readBytes(dir / "out.txt"), row.lines);
+        EXPECT_EQ(r.unconvertibleWeights, row.shares);
+        EXPECT_EQ(r.missingVocabulary, std::string(row.name) == "not_found" ? "gone.txt" : "");
+    }
+    // Into Rime librime weighs them itself: the shares stay as written.
+    dictionary("main", "use_preset_vocabulary: true\nvocabulary: mine\n", "中国\tzhong guo\t25%\n");
+    const ConvertResult r =
+        convert(dir / "main.dict.yaml", dir / "out.dict.yaml", to(Format::Rime));
+    EXPECT_EQ(body(dir / "out.dict.yaml"), "中国\tzhong guo\t25%\n");
+    EXPECT_TRUE(r.vocabulary.empty());
+}
+
 } // namespace
