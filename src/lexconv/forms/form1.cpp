@@ -48,8 +48,9 @@ Form1::Form1(QWidget *parent) : PathForm(parent, QStringLiteral("Quillo词库转
     m_grid->addWidget(Combo2, row + 1, 1);
     Check1 = named(new QCheckBox(QStringLiteral("合并重复词条（保留较大的权重）"), this), "Check1");
     Check2 = named(new QCheckBox(QStringLiteral("标准词库保留权重（Tab 之后）"), this), "Check2");
-    Check3 = named(new QCheckBox(QStringLiteral("Rime 词典也转换 import_tables 所列的词典"), this),
-                   "Check3");
+    Check3 =
+        named(new QCheckBox(QStringLiteral("转到 Rime 时也合并 import_tables 所列的词典"), this),
+              "Check3");
     Check4 = named(new QCheckBox(QStringLiteral("无编码的多音词写出每个读音"), this), "Check4");
     m_grid->addWidget(Check1, row + 2, 1);
     m_grid->addWidget(Check2, row + 3, 1);

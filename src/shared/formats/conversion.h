@@ -1,7 +1,8 @@
 #pragma once
 // One conversion: a lexicon of one format into a lexicon of another, line by line. Lines that
 // cannot be converted go to "<output>.rejects.txt" beside the output (line number, reason, the
-// line); nothing is dropped in silence. Codes are completed by annotation where the target
+// line; a line of an imported Rime dictionary numbered "NAME.dict.yaml:N"); nothing is dropped
+// in silence. Codes are completed by annotation where the target
 // needs one per character; weights travel, or are given; the same word with the same code
 // keeps one line, with the larger weight.
 //
