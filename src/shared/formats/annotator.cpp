@@ -15,7 +15,8 @@ Annotator::Annotator(std::filesystem::path dictionary, std::filesystem::path wor
     : m_pump(pump) {
     m_files.dictionary = std::move(dictionary);
     m_files.wordTable = std::move(wordTable);
-    m_files.polyphones = m_files.dictionary.parent_path() / pinyin::kPolyphoneFile;
+    if (!m_files.dictionary.empty())
+        m_files.polyphones = m_files.dictionary.parent_path() / pinyin::kPolyphoneFile;
 }
 
 Annotator::Annotator(const std::filesystem::path &folder, EventPump &pump)
@@ -32,7 +33,7 @@ void Annotator::load() {
         throw LexError("找不到词表文件“zn.lxd”，无法注音：" + m_files.wordTable.string(),
                        m_files.wordTable);
     m_data = loader.load(m_pump);
-    if (fileExists(m_files.polyphones)) {
+    if (!m_files.polyphones.empty() && fileExists(m_files.polyphones)) {
         LineReader reader(m_files.polyphones);
         m_polyphones.emplace();
         while (!reader.atEnd())

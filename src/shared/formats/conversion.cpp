@@ -667,7 +667,7 @@ std::vector<fs::path> ConversionRun::findImports(const fs::path &input) {
     // dictionary itself.
     std::vector<fs::path> files;
     for (const std::u16string &name : header.imports()) {
-        if (!m_importNames.insert(name).second)
+        if (name.empty() || !m_importNames.insert(name).second)
             continue;
         const fs::path file = input.parent_path() / (toUtf8(name) + ".dict.yaml");
         if (!fileExists(file))
