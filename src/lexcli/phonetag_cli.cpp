@@ -131,6 +131,15 @@ int correct(Context &ctx, ArgParser &p) {
     if (list && !fileExists(*list))
         return ctx.fail("找不到正确注音词表文件：" + *list);
     const fs::path logFile = log ? fs::path(*log) : ctx.writableFile(phonetag::kLogFile);
+    if (const auto format = formats::foreignFormat(paths->input)) {
+        const fs::path listFile = list ? fs::path(*list) : ctx.dataFile(phonetag::kListFile);
+        if (!fileExists(listFile))
+            return ctx.fail(phonetag::kListMissing);
+        return ctx.report(phonetag::foreignReport(
+            "修正拼音：",
+            phonetag::correctForeign(listFile, paths->input, *format, paths->output, ctx.pump),
+            start));
+    }
     EntryHashSet set = phonetag::makeEntrySet();
     auto r =
         phonetag::correctAnnotation(set, list ? fs::path(*list) : ctx.dataFile(phonetag::kListFile),
@@ -147,6 +156,10 @@ int extract(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
+    if (const auto format = formats::foreignFormat(paths->input))
+        return ctx.report(phonetag::foreignReport(
+            "去掉没有编码的词条：",
+            phonetag::extractForeign(paths->input, *format, paths->output, ctx.pump), start));
     auto r = phonetag::extractAnnotated(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.failOpen(phonetag::kOpenFailed, {paths->input});

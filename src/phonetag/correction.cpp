@@ -1,5 +1,8 @@
 #include "phonetag/correction.h"
 
+#include "phonetag/foreign_entries.h"
+#include "shared/formats/foreign_lexicon.h"
+
 #include "phonetag/background_writer.h"
 #include "shared/pinyin/char_dictionary.h"
 
@@ -68,6 +71,13 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     result.inputFound = true;
     if (openFailure)
         std::rethrow_exception(openFailure);
+    if (const auto format = formats::foreignFormat(input)) {
+        // Another program's lexicon: its code column is corrected, no log is written.
+        const ForeignResult r = correctForeign(list, input, *format, output, pump);
+        result.lines = r.entries;
+        result.logged = r.changed;
+        return result;
+    }
 
     std::optional<LineStream> in;
     if (stream)
@@ -165,6 +175,10 @@ ExtractResult extractAnnotated(const std::filesystem::path &input,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input)) {
+        result.kept = extractForeign(input, *format, output, pump).entries;
+        return result;
+    }
     passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {
         if (IsDYC(line)) {
             writer.writeLine(line);

@@ -4,8 +4,12 @@
 #include "shared/formats/format_reader.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/report.h"
 #include "shared/pinyin/annotate_line.h"
+
+#include <algorithm>
+#include <unordered_map>
 
 namespace lex::phonetag {
 
@@ -88,6 +92,57 @@ ForeignResult dedupForeign(const std::filesystem::path &input, formats::Format f
     ForeignResult result = written(lexicon, kept, output, pump);
     result.changed = repeated;
     return result;
+}
+
+ForeignResult extractForeign(const std::filesystem::path &input, formats::Format format,
+                             const std::filesystem::path &output, EventPump &pump) {
+    const ForeignLexicon lexicon(input, format, pump);
+    std::vector<ForeignEntry> kept;
+    for (const ForeignEntry &e : lexicon.entries())
+        if (!e.code.empty())
+            kept.push_back(e);
+    ForeignResult result = written(lexicon, kept, output, pump);
+    result.changed = int64_t(lexicon.entries().size() - kept.size());
+    return result;
+}
+
+ForeignResult correctForeign(const std::filesystem::path &list, const std::filesystem::path &input,
+                             formats::Format format, const std::filesystem::path &output,
+                             EventPump &pump) {
+    // The list's readings by word; the first line of a word counts.
+    std::unordered_map<std::u16string, pinyin::Syllables> readings;
+    {
+        formats::FormatReader reader(formats::Format::Quillo);
+        LineStream in(list);
+        std::u16string_view line;
+        while (in.next(line)) {
+            const formats::ParsedLine &p = reader.parse(line);
+            if (p.kind == formats::LineKind::Entry && !p.entry.syllables.empty() &&
+                std::none_of(p.entry.syllables.begin(), p.entry.syllables.end(),
+                             [](const std::string &s) { return s.empty(); }))
+                readings.emplace(p.entry.word, p.entry.syllables);
+        }
+    }
+    ForeignLexicon lexicon(input, format, pump);
+    int64_t corrected = 0;
+    for (ForeignEntry &e : lexicon.entries()) {
+        const auto it = readings.find(std::u16string(e.word));
+        if (it == readings.end())
+            continue;
+        const std::u16string_view before = e.code;
+        lexicon.setCode(e, it->second);
+        corrected += e.code != before;
+    }
+    ForeignResult result = written(lexicon, lexicon.entries(), output, pump);
+    result.changed = corrected;
+    return result;
+}
+
+void refuseAdjustingForeign(const std::filesystem::path &input, formats::Format format) {
+    throw LexError(std::string("调整赘拼欠拼只用于本套词库格式；") +
+                       formats::formatInfo(format).name +
+                       " 词库请用自动注音（annotate）或注音修正（correct）：" + input.string(),
+                   input);
 }
 
 std::string foreignReport(const char *changedLabel, const ForeignResult &result,

@@ -6,7 +6,11 @@
 //    format writes them); entries with a code keep theirs;
 //  - clear: every entry loses its code (Rime only: the other formats need one);
 //  - dedup: an entry of the same word and code as an earlier one is dropped, the larger weight
-//    kept.
+//    kept;
+//  - extract: the entries that have a code;
+//  - correct: an entry whose word the list (lines of the suite's lexicon) has gets the list's
+//    reading.
+// Adjusting the readings of the suite's lexicon lines has no counterpart: it is refused.
 
 #include "shared/formats/lexicon_format.h"
 #include "shared/lexcore/event_pump.h"
@@ -35,6 +39,15 @@ ForeignResult clearForeign(const std::filesystem::path &input, formats::Format f
                            const std::filesystem::path &output, EventPump &pump);
 ForeignResult dedupForeign(const std::filesystem::path &input, formats::Format format,
                            const std::filesystem::path &output, EventPump &pump);
+
+ForeignResult extractForeign(const std::filesystem::path &input, formats::Format format,
+                             const std::filesystem::path &output, EventPump &pump);
+ForeignResult correctForeign(const std::filesystem::path &list, const std::filesystem::path &input,
+                             formats::Format format, const std::filesystem::path &output,
+                             EventPump &pump);
+// Throws the LexError of a refused adjustment.
+[[noreturn]] void refuseAdjustingForeign(const std::filesystem::path &input,
+                                         formats::Format format);
 
 // The report: the shape, what was done, the entries.
 std::string foreignReport(const char *changedLabel, const ForeignResult &result,

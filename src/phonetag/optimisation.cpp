@@ -84,6 +84,8 @@ AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesys
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input))
+        refuseAdjustingForeign(input, *format);
     counters = {};
     std::u16string out;
     RunContext &run = pump.context();

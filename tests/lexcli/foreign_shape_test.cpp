@@ -116,6 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
             "out.dict.yaml",
             {"注音词条：2"}},
         Row{"clear", {"phonetag", "clear", "@mine.dict.yaml"}, "out.dict.yaml"},
+        Row{"extract",
+            {"phonetag", "extract", "@codeless.dict.yaml"},
+            "out.dict.yaml",
+            {"去掉没有编码的词条：2"}},
+        Row{"correct",
+            {"phonetag", "correct", "@mine.dict.yaml", "--list", "@list.txt"},
+            "out.dict.yaml",
+            {"修正拼音：2"}},
         // Filters and the update.
         Row{"article",
             {"lexsift", "article", "@mine.dict.yaml", "@article.txt"},
@@ -135,6 +143,20 @@ INSTANTIATE_TEST_SUITE_P(
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });
+
+// Adjusting the readings of the suite's lines has no meaning for a code column: refused, with
+// the file named, and nothing written.
+TEST(ForeignShapeRefusals, AdjustIsRefusedAndWritesNothing) {
+    lex::test::TempDir dir;
+    fs::copy_file(kShape / "mine.dict.yaml", dir / "mine.dict.yaml");
+    const lex::test::CliRun run = lex::test::runLexcli(
+        {"--data-dir", (fs::path(SUITE_DIR) / "phonetag").string(), "phonetag", "adjust",
+         (dir / "mine.dict.yaml").string(), "-o", (dir / "out.dict.yaml").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("调整赘拼欠拼只用于本套词库格式"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("mine.dict.yaml"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out.dict.yaml"));
+}
 
 // Runs a shell command in `dir`; its exit status, its output in `output`.
 int shell(const fs::path &dir, const std::string &command, std::string &output) {
