@@ -126,6 +126,22 @@ private slots:
         QCOMPARE(dialogs.lastText().left(7), QStringLiteral("剩余词条：1\r"));
     }
 
+    // Two Rime dictionaries through the window: the first one's header, entries by word and
+    // code, the larger weight; the bytes lexcli writes.
+    void unionOfRimeDictionariesKeepsTheirShape() {
+        lex::test::TempDir dir;
+        const fs::path shape = SHAPE_DIR;
+        for (const char *name : {"mine.dict.yaml", "two.dict.yaml"})
+            fs::copy_file(shape / name, dir / name);
+        lex::test::ScriptedDialogs dialogs;
+        Form1 form;
+        fill(form, dir / "mine.dict.yaml", dir / "two.dict.yaml", dir / "out.dict.yaml");
+        form.Command1->click();
+        QCOMPARE(readBytes(dir / "out.dict.yaml"),
+                 readBytes(shape / "expected" / "union.out.dict.yaml"));
+        QCOMPARE(dialogs.lastText().left(7), QStringLiteral("并集词条：6\r"));
+    }
+
     void stopDuringARunStillWritesAndReportsOnlyTheTime() {
         lex::test::TempDir dir;
         std::string bytes;
