@@ -114,6 +114,7 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
     if (const auto format = formats::foreignFormat(input)) {
         const formats::ForeignLexicon lexicon(input, *format, pump);
         std::vector<formats::ForeignEntry> kept;
+        kept.reserve(lexicon.entries().size());
         for (const formats::ForeignEntry &e : lexicon.entries())
             if (accepts(e.word))
                 kept.push_back(e);
