@@ -158,6 +158,21 @@ TEST(ForeignShapeRefusals, AdjustIsRefusedAndWritesNothing) {
     EXPECT_FALSE(fs::exists(dir / "out.dict.yaml"));
 }
 
+// Bytes that are no UTF-8 in a format that is UTF-8 only would come back as U+FFFD: the lexicon
+// is refused, its line named, and nothing is written.
+TEST(ForeignShapeRefusals, InvalidUtf8IsRefusedWithItsLine) {
+    lex::test::TempDir dir;
+    lex::test::writeBytes(dir / "bad.dict.yaml", "---\nname: bad\nversion: \"1\"\n...\n"
+                                                 "人民\tren min\t1\n\xff\xfe坏\thuai\t2\n");
+    const lex::test::CliRun run =
+        lex::test::runLexcli({"lexsort", "pinyin", (dir / "bad.dict.yaml").string(), "-o",
+                              (dir / "out.dict.yaml").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("bad.dict.yaml 第 6 行有无效的 UTF-8 字节"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out.dict.yaml"));
+}
+
 // Runs a shell command in `dir`; its exit status, its output in `output`.
 int shell(const fs::path &dir, const std::string &command, std::string &output) {
     const fs::path log = dir / "command.log";

@@ -109,9 +109,11 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
     bool body = reader.inBody();
     std::vector<std::u16string> early; // Rime: the lines before the body
     std::u16string_view line;
+    bool replaced = false; // a line holds U+FFFD, perhaps for bytes that were no UTF-8
     while (in.next(line)) {
         if ((in.lineNumber() & 0xFFF) == 0)
             pump.yield();
+        replaced = replaced || line.find(u'\uFFFD') != std::u16string_view::npos;
         const bool changes = reader.mayChangeState(line);
         const ParsedLine &p = reader.parse(line);
         if (!body) {
@@ -163,6 +165,16 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
     }
     if (!body) // a header never ended: all of it is header, as librime takes it
         m_header = std::move(early);
+    // Bytes that are no UTF-8 would be written back as U+FFFD: the lexicon is refused instead,
+    // its first such line named (lexconv sets such lines apart, lexcheck finds them).
+    if (replaced && m_text.encoding == LexiconEncoding::Utf8) {
+        const InvalidUtf8Lines bad = findInvalidUtf8(path, true);
+        if (bad.lines > 0)
+            throw LexError(path.string() + " 第 " + std::to_string(bad.firstLine) +
+                               " 行有无效的 UTF-8 字节（共 " + std::to_string(bad.lines) +
+                               " 行），保留原格式写出会改变它们；请先修正：" + bad.firstText,
+                           path);
+    }
 }
 
 std::u16string_view ForeignLexicon::keep(std::u16string_view text) {

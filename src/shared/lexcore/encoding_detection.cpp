@@ -186,7 +186,7 @@ std::u16string decodeText(std::string_view bytes, bool utf16) {
     return text;
 }
 
-InvalidUtf8Lines findInvalidUtf8(const fs::path &path) {
+InvalidUtf8Lines findInvalidUtf8(const fs::path &path, bool readAsUtf8) {
     InvalidUtf8Lines found;
     size_t size = 0;
     Fd f = openForReading(path, size);
@@ -207,7 +207,7 @@ InvalidUtf8Lines findInvalidUtf8(const fs::path &path) {
             if (!whole.feed(bytes))
                 break;
         }
-        if (whole.complete() || (!marked && !mostlyUtf8(f)))
+        if (whole.complete() || (!marked && !readAsUtf8 && !mostlyUtf8(f)))
             return found;
         if (::lseek(f.fd, 0, SEEK_SET) != 0)
             return found;

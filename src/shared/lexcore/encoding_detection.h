@@ -35,7 +35,9 @@ struct InvalidUtf8Lines {
     int64_t firstLine = 0;
     std::string firstText;
 };
-InvalidUtf8Lines findInvalidUtf8(const std::filesystem::path &path);
+// `readAsUtf8`: the file is read as UTF-8 whatever its bytes (a format that has no other
+// encoding), not only when detectEncoding says so.
+InvalidUtf8Lines findInvalidUtf8(const std::filesystem::path &path, bool readAsUtf8 = false);
 
 // Whether `bytes` begin with `mark`.
 inline bool startsWithMark(std::string_view bytes, std::string_view mark) {
