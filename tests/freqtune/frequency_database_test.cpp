@@ -4,6 +4,7 @@
 
 #include "freqtune/frequency_database.h"
 
+#include "freqtune/article_stats.h"
 #include "freqtune_fixture.h"
 #include "shared/lexcore/lex_error.h"
 
@@ -40,6 +41,36 @@ TEST(Import, KeepsNumbersAndRebuilds) {
     t.setFreqs({5, 3});
     t.import({u"", u";中国"}); // an empty first line ends the header
     EXPECT_EQ(tableRows(t.db), (std::vector<Row>{{1, u";中国", u"中国", 0, 2}}));
+}
+
+// Read as UTF-8 or UTF-16, a word keeps the characters code page 936 lacks, wherever they stand,
+// and a surrogate pair is one character of its length (a lone 𠮷 is too short); an article then
+// raises the whole word, never the rest of it alone.
+TEST(Import, WideLexiconsKeepWholeWords) {
+    const std::u16string lines = u"𠮷野家\n野家\n𠮷\n㐀字\n😀表情\n中zhong国guo\n€欧元\n";
+    const std::vector<Row> rows = {
+        {1, u"𠮷野家", u"𠮷野家", 0, 3},     {2, u"野家", u"野家", 0, 2},
+        {3, u"㐀字", u"㐀字", 0, 2},         {4, u"😀表情", u"😀表情", 0, 3},
+        {5, u"中zhong国guo", u"中国", 0, 2}, {6, u"€欧元", u"€欧元", 0, 3}};
+    const std::pair<const char *, std::string> encodings[] = {
+        {"utf-8", lex::toUtf8(lines)},
+        {"utf-8 with its mark", "\xEF\xBB\xBF" + lex::toUtf8(lines)},
+        {"utf-16le", lex::test::utf16le(lines)},
+    };
+    for (const auto &[name, bytes] : encodings) {
+        SCOPED_TRACE(name);
+        ToolDir t;
+        lex::test::writeBytes(t.dir / "lexicon.txt", bytes);
+        lex::NullPump pump;
+        const ImportResult r =
+            importLexicon(t.db, t.dir / "lexicon.txt", t.files.templateFile, pump);
+        EXPECT_EQ(r.dropped, 1);
+        ASSERT_EQ(tableRows(t.db), rows);
+        lex::test::writeBytes(t.files.unread / "a.txt", lex::toUtf8(u"只有野家。"));
+        lex::test::writeBytes(t.files.unread / "b.txt", lex::toUtf8(u"𠮷野家和😀表情"));
+        runStatistics(t.db, listArticles(t.files.unread), t.files.read, pump);
+        EXPECT_EQ(lex::test::freqs(t.db), (std::vector<int64_t>{1, 2, 0, 1, 0, 0}));
+    }
 }
 
 // A failed or interrupted import leaves the old rows and counts and no file behind; a missing
