@@ -686,6 +686,8 @@ ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
                                     const ExportOptions &options, formats::Format format,
                                     formats::Annotator &annotator, EventPump &pump) {
     const SizeLimitsScope limits(db.handle(), db.path(), pump.context().limits());
+    if (format == formats::Format::Rime && holdsRimeDictionary(db))
+        return exportRimeDictionary(db, out, options, annotator, pump);
     ImExportResult result;
     ExportRows rows(db, options, pump);
     result.empty = rows.empty();

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -187,6 +188,9 @@ struct ExportOptions {
     bool lengthRange = false; // only words of l1 to l2 characters
     int l1 = 2;
     int l2 = 10;
+    // A Rime export of a Rime dictionary's rows: the counts mixed into the dictionary's weights
+    // by this share instead of replacing them (RimeWeights).
+    std::optional<double> blend;
 };
 
 // The option dialog's rule for typed lengths: an L1 that is not a number or lies outside 2..10
@@ -237,10 +241,15 @@ private:
 
 // The same rows for another input method: a Rime dictionary or an fcitx5 text dictionary whose
 // weights are the frequencies (pinyin completed by annotation where a line lacks it; lines that
-// cannot be converted go to the rejects file beside `out`).
+// cannot be converted go to the rejects file beside `out`). A Rime export of the rows of a Rime
+// dictionary gives that dictionary back (rime_dictionary.h).
 struct ImExportResult {
     bool empty = false;
     formats::ConvertResult conversion;
+    bool asImported = false;     // the Rime dictionary imported, its header and columns kept
+    int64_t headerLines = 0;     // header lines written back
+    int64_t singles = 0;         // single-character entries written
+    bool noWeightColumn = false; // its columns have no weight: the counts could not be written
 };
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const std::filesystem::path &out,
                                     const ExportOptions &options, formats::Format format,

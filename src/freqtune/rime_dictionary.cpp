@@ -212,15 +212,16 @@ double largest(FrequencyDatabase &db, const char *sql) {
 
 } // namespace
 
-RimeExportResult exportRimeDictionary(FrequencyDatabase &db, const fs::path &out,
-                                      const ExportOptions &options, std::optional<double> blend,
-                                      formats::Annotator &annotator, EventPump &pump) {
-    RimeWeights weights{blend};
+ImExportResult exportRimeDictionary(FrequencyDatabase &db, const fs::path &out,
+                                    const ExportOptions &options, formats::Annotator &annotator,
+                                    EventPump &pump) {
+    RimeWeights weights{options.blend};
     const double heaviest = largest(db, "SELECT MAX(Weight) FROM RimeEntry");
     const double mostCounted = largest(db, "SELECT MAX(Freq) FROM WordLib");
     if (heaviest > 0 && mostCounted > 0)
         weights.scale = heaviest / mostCounted;
-    RimeExportResult result;
+    ImExportResult result;
+    result.asImported = true;
     RimeRows rows(db, options, weights, pump);
     result.empty = rows.empty();
     if (result.empty)

@@ -40,17 +40,10 @@ struct RimeWeights {
     double weight(int64_t count, std::optional<double> original) const;
 };
 
-struct RimeExportResult {
-    bool empty = false;
-    formats::ConvertResult conversion;
-    int64_t headerLines = 0;     // header lines written back
-    int64_t singles = 0;         // single-character entries written
-    bool noWeightColumn = false; // the columns have no weight: the counts could not be written
-};
-
-// The rows by falling Freq, filtered by `options`, as the dictionary they came from.
-RimeExportResult exportRimeDictionary(FrequencyDatabase &db, const std::filesystem::path &out,
-                                      const ExportOptions &options, std::optional<double> blend,
-                                      formats::Annotator &annotator, EventPump &pump);
+// The rows by falling Freq, filtered by `options`, as the dictionary they came from, with the
+// weights of `options.blend` (exportForInputMethod calls it for a Rime export).
+ImExportResult exportRimeDictionary(FrequencyDatabase &db, const std::filesystem::path &out,
+                                    const ExportOptions &options, formats::Annotator &annotator,
+                                    EventPump &pump);
 
 } // namespace lex::freqtune

@@ -83,26 +83,6 @@ std::optional<double> parseBlend(const std::string &text) {
     return f;
 }
 
-// The export of a database that a Rime dictionary was imported into, as that dictionary.
-int exportRime(Context &ctx, FrequencyDatabase &database, const std::string &out,
-               const ExportOptions &options, std::optional<double> blend) {
-    formats::Annotator annotator(ctx.dataDir(), ctx.pump);
-    const int start = timeOfDayNow();
-    const RimeExportResult r =
-        exportRimeDictionary(database, out, options, blend, annotator, ctx.pump);
-    if (r.empty)
-        return ctx.fail(std::string(kNoRows));
-    if (r.noWeightColumn)
-        ctx.err << "注意：词典的 columns 没有 weight 列，词频没有写入\n";
-    if (r.conversion.rejected > 0)
-        ctx.err << "注意：" << r.conversion.rejected << " 行未能转换，原因写在 "
-                << r.conversion.rejects.string() << "\n";
-    std::string report = formats::convertReport(r.conversion, elapsedText(start));
-    report = withReportLine(report, "保留文件头：" + std::to_string(r.headerLines) + " 行");
-    report = withReportLine(report, "其中单字：" + std::to_string(r.singles));
-    return ctx.report(report);
-}
-
 int exportCommand(Context &ctx, ArgParser &p) {
     auto out = p.option("-o");
     auto db = p.option("--db");
@@ -134,17 +114,13 @@ int exportCommand(Context &ctx, ArgParser &p) {
         options.lengthRange = true;
         clampLengths((*lengths)[0], (*lengths)[1], options.l1, options.l2);
     }
-    std::optional<double> blend;
-    if (blendText && !(blend = parseBlend(*blendText)))
+    if (blendText && !(options.blend = parseBlend(*blendText)))
         return ctx.usage("--blend 需要 0 到 1 之间的数");
-    if (blend && format != formats::Format::Rime)
+    if (options.blend && format != formats::Format::Rime)
         return ctx.usage("--blend 只用于 --format rime");
     const ToolFiles files = filesFor(ctx, db);
     FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
-    // A Rime dictionary imported comes back as itself: its header, columns and codes.
-    if (format == formats::Format::Rime && holdsRimeDictionary(database))
-        return exportRime(ctx, database, *out, options, blend);
-    if (blend)
+    if (options.blend && !holdsRimeDictionary(database))
         return ctx.fail("--blend 需要原来的权重：词频数据库不是由 Rime 词典导入的");
     if (format) {
         // For another input method: the frequencies become the weights.
@@ -154,10 +130,18 @@ int exportCommand(Context &ctx, ArgParser &p) {
             exportForInputMethod(database, *out, options, *format, annotator, ctx.pump);
         if (r.empty)
             return ctx.fail(std::string(kNoRows));
+        if (r.noWeightColumn)
+            ctx.err << "注意：词典的 columns 没有 weight 列，词频没有写入\n";
         if (r.conversion.rejected > 0)
             ctx.err << "注意：" << r.conversion.rejected << " 行未能转换，原因写在 "
                     << r.conversion.rejects.string() << "\n";
-        return ctx.report(formats::convertReport(r.conversion, elapsedText(start)));
+        std::string report = formats::convertReport(r.conversion, elapsedText(start));
+        // A Rime dictionary imported came back as itself: its header, columns and codes.
+        if (r.asImported) {
+            report = withReportLine(report, "保留文件头：" + std::to_string(r.headerLines) + " 行");
+            report = withReportLine(report, "其中单字：" + std::to_string(r.singles));
+        }
+        return ctx.report(report);
     }
     const ExportResult r = exportLexicon(database, *out, options, ctx.pump);
     if (r.empty)

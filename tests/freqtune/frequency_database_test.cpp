@@ -5,6 +5,7 @@
 #include "freqtune/frequency_database.h"
 
 #include "freqtune/article_stats.h"
+#include "freqtune/rime_dictionary.h"
 #include "freqtune_fixture.h"
 #include "shared/lexcore/lex_error.h"
 
@@ -71,6 +72,42 @@ TEST(Import, WideLexiconsKeepWholeWords) {
         runStatistics(t.db, listArticles(t.files.unread), t.files.read, pump);
         EXPECT_EQ(lex::test::freqs(t.db), (std::vector<int64_t>{1, 2, 0, 1, 0, 0}));
     }
+}
+
+// A Rime dictionary comes in whole: single characters, letters and characters beyond code page
+// 936 in the word, "#" words after "# no comment"; the export gives back its header but for the
+// name and each line's own columns, in the header's column order, with the counts as weights.
+TEST(Import, RimeDictionaryComesInWholeAndGoesBackInItsColumns) {
+    ToolDir t;
+    lex::test::writeBytes(t.dir / "d.dict.yaml",
+                          "---\nname: d\nversion: \"1\"\ncolumns: [text, weight, code]\n...\n"
+                          "# a comment\n中\t9\tzhong\nT恤\t3\tt xu\n𠮷野家\t\tji ye jia\n"
+                          "\t5\tkong\n# no comment\n#号\t1\thao\n");
+    lex::NullPump pump;
+    const ImportResult r = importLexicon(t.db, t.dir / "d.dict.yaml", t.files.templateFile, pump);
+    EXPECT_TRUE(r.rime);
+    EXPECT_EQ(r.keptHeader, 5);
+    EXPECT_EQ(r.singles, 1);
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(r.dropped, 1); // the entry without text
+    const std::vector<Row> rows = {{1, u"中zhong", u"中", 0, 1},
+                                   {2, u"T恤", u"T恤", 0, 2},
+                                   {3, u"𠮷ji野ye家jia", u"𠮷野家", 0, 3},
+                                   {4, u"#号", u"#号", 0, 2}};
+    EXPECT_EQ(tableRows(t.db), rows);
+    t.setFreqs({0, 2, 1, 0});
+    lex::formats::Annotator annotator(t.dir.path(), pump);
+    const ImExportResult e = exportForInputMethod(t.db, t.dir / "out.dict.yaml", {},
+                                                  lex::formats::Format::Rime, annotator, pump);
+    EXPECT_TRUE(e.asImported);
+    EXPECT_EQ(e.headerLines, 5);
+    EXPECT_EQ(e.singles, 1);
+    EXPECT_EQ(readBytes(t.dir / "out.dict.yaml"),
+              "---\nname: out\nversion: \"1\"\ncolumns: [text, weight, code]\n...\n"
+              "T恤\t2\tt xu\n𠮷野家\t1\tji ye jia\n中\t0\tzhong\n# no comment\n#号\t0\thao\n");
+    // A lexicon of the suite's own then leaves nothing of the dictionary behind.
+    t.import({u"中国"});
+    EXPECT_FALSE(holdsRimeDictionary(t.db));
 }
 
 // A failed or interrupted import leaves the old rows and counts and no file behind; a missing
