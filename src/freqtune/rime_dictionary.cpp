@@ -36,11 +36,12 @@ int weightColumnOf(const std::vector<std::u16string> &columns) {
 
 void importRimeRows(sqlite3 *handle, const fs::path &database, const fs::path &lexicon,
                     Statement &insert, ImportResult &result, EventPump &pump) {
-    execOn(handle,
-           "CREATE TABLE RimeHeader(LineNo INTEGER PRIMARY KEY, Text TEXT);"
-           "CREATE TABLE RimeEntry(SeqNo INTEGER PRIMARY KEY, Line TEXT, Weight REAL)",
-           database);
-    Statement entry(handle, "INSERT INTO RimeEntry VALUES (?1, ?2, ?3)", database);
+    execOn(
+        handle,
+        "CREATE TABLE RimeHeader(LineNo INTEGER PRIMARY KEY, Text TEXT);"
+        "CREATE TABLE RimeEntry(SeqNo INTEGER PRIMARY KEY, Line TEXT, Weight REAL, Share INTEGER)",
+        database);
+    Statement entry(handle, "INSERT INTO RimeEntry VALUES (?1, ?2, ?3, ?4)", database);
     result.rime = true;
     // Rime reads its dictionaries as UTF-8 whatever their bytes.
     LineStream in(lexicon, LexiconEncoding::Utf8);
@@ -79,6 +80,7 @@ void importRimeRows(sqlite3 *handle, const fs::path &database, const fs::path &l
                 entry.bindReal(3, *e.weight);
             else
                 entry.bindNull(3);
+            entry.bind(4, e.percent ? 1 : 0);
             entry.step();
             entry.reset();
             ++result.rows;
@@ -130,7 +132,7 @@ public:
     RimeRows(FrequencyDatabase &db, const ExportOptions &options, RimeWeights weights,
              EventPump &pump)
         : ExportRowLines(db,
-                         "SELECT w.Freq, w.WordLen, r.Line, r.Weight FROM WordLib w "
+                         "SELECT w.Freq, w.WordLen, r.Line, r.Weight, r.Share FROM WordLib w "
                          "JOIN RimeEntry r ON r.SeqNo = w.SeqNo ORDER BY w.Freq DESC, w.SeqNo",
                          options, pump),
           m_weights(weights) {
@@ -162,19 +164,26 @@ private:
     void makeLine(const Statement &row, std::u16string &line) override {
         const std::optional<double> original =
             row.isNull(3) ? std::nullopt : std::optional<double>(row.real(3));
-        withWeight(fromUtf8(row.text(2)), m_weights.weight(row.integer(0), original), line);
+        // A share stays as written.
+        if (row.integer(4) != 0)
+            line = trimmed(fromUtf8(row.text(2)));
+        else
+            withWeight(trimmed(fromUtf8(row.text(2))), m_weights.weight(row.integer(0), original),
+                       line);
         if (row.integer(1) == 1)
             ++m_singles;
     }
-    // The stored line with `weight` in the weight column (added, with empty columns before it,
-    // where the line was shorter).
-    void withWeight(const std::u16string &stored, double weight, std::u16string &line) const {
+    // The line without the blanks Rime trims on the right.
+    static std::u16string trimmed(std::u16string stored) {
+        while (!stored.empty() &&
+               (stored.back() == u' ' || stored.back() == u'\t' || stored.back() == u'\r'))
+            stored.pop_back();
+        return stored;
+    }
+    // `text` with `weight` in the weight column (added, with empty columns before it, where the
+    // line was shorter).
+    void withWeight(std::u16string_view text, double weight, std::u16string &line) const {
         line.clear();
-        size_t end = stored.size();
-        while (end > 0 &&
-               (stored[end - 1] == u' ' || stored[end - 1] == u'\t' || stored[end - 1] == u'\r'))
-            --end;
-        const std::u16string_view text(stored.data(), end);
         if (m_weightColumn < 0) {
             line = text;
             return;

@@ -4,11 +4,14 @@
 // (letters and characters beyond code page 936 too), and its length counts a surrogate pair once.
 // Beside WordLib the import keeps what a Rime export needs to give the dictionary back:
 //     RimeHeader(LineNo, Text)        the header as read, up to and including "..."
-//     RimeEntry(SeqNo, Line, Weight)  each entry's line as written, and its weight as a number
-//                                     (NULL: none, or a share "N%"); SeqNo is the WordLib row's
+//     RimeEntry(SeqNo, Line, Weight, Share)
+//                                     each entry's line as written, its weight as a number (NULL:
+//                                     none, or a share), and 1 when the weight is a share "N%";
+//                                     SeqNo is the WordLib row's
 // The export writes the header again (but for `name:`, which follows the output file), each
 // entry's own columns (text, code, stem as written), and the counts in the weight column, alone
-// or blended into the weights the dictionary had.
+// or blended into the weights the dictionary had. A share is the part of a character's weight
+// that one of its readings takes (一 yi1 98%, yi2 1%): no count can say it, so it stays.
 
 #include "freqtune/frequency_database.h"
 
@@ -33,7 +36,7 @@ bool holdsRimeDictionary(FrequencyDatabase &db);
 // The weight an entry gets from its count: the count itself, or with `blend` F
 //     round((1 - F) * weight + F * count * scale)
 // where scale = the largest weight / the largest count (1 when either is not positive), so that
-// the most counted entry weighs as much as the heaviest one did. No weight, or a share, is 0.
+// the most counted entry weighs as much as the heaviest one did. No weight is 0.
 struct RimeWeights {
     std::optional<double> blend;
     double scale = 1;

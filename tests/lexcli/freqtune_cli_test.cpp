@@ -259,7 +259,8 @@ TEST(FreqtuneCli, RealRimeDictionaryComesBackAndCompiles) {
 }
 
 // --blend F mixes the counts into the weights the dictionary had: round((1 - F) * weight + F *
-// count * scale), scale = the largest weight / the largest count; no weight and a share are 0.
+// count * scale), scale = the largest weight / the largest count; no weight is 0. A share (a
+// reading's part of its character's weight) stays as written, blended or not.
 TEST(FreqtuneCli, BlendMixesCountsIntoWeights) {
     ToolDir t;
     t.db.close();
@@ -272,13 +273,13 @@ TEST(FreqtuneCli, BlendMixesCountsIntoWeights) {
     t.article("b.txt", u"人民中");
     ASSERT_EQ(cli(t, {"count", "--batch"}).status, 0); // 中 2, 中国 1, 人民 1, 北京 0: scale 50
     const std::pair<std::vector<std::string>, const char *> rows[] = {
-        {{}, "中\tzhong\t2\n中国\tzhong guo\t1\n人民\tren min\t1\n北京\tbei jing\t0\n"},
+        {{}, "中\tzhong\t2\n中国\tzhong guo\t1\n人民\tren min\t1\n北京\tbei jing\t10%\n"},
         {{"--blend", "0"},
-         "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t0\n北京\tbei jing\t0\n"},
+         "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t0\n北京\tbei jing\t10%\n"},
         {{"--blend", "0.5"},
-         "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t25\n北京\tbei jing\t0\n"},
+         "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t25\n北京\tbei jing\t10%\n"},
         {{"--blend", "1"},
-         "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t50\n北京\tbei jing\t0\n"},
+         "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t50\n北京\tbei jing\t10%\n"},
         {{"--blend", "0.25", "--freq-only"},
          "中\tzhong\t100\n中国\tzhong guo\t50\n人民\tren min\t13\n"},
     };
