@@ -42,7 +42,7 @@ int article(Context &ctx, ArgParser &p) {
     auto r = lexsift::filterByArticle(inputs[0], inputs[1], *out, ctx.pump);
     if (!r.sourceFound || !r.articleFound)
         return ctx.failOpen(lexsift::kOpenFileFailed, {inputs[0], inputs[1]});
-    return ctx.report(lexsift::siftReport(r.written, start));
+    return ctx.report(r.shape + lexsift::siftReport(r.written, start));
 }
 
 int filter(Context &ctx, ArgParser &p) {
@@ -89,7 +89,7 @@ int filter(Context &ctx, ArgParser &p) {
     auto r = lexsift::filterByConditions(inputs[0], *out, conditions, ctx.pump);
     if (!r.inputFound)
         return ctx.failOpen(lexsift::kOpenLexiconFailed, {inputs[0]});
-    return ctx.report(lexsift::siftReport(r.written, start));
+    return ctx.report(r.shape + lexsift::siftReport(r.written, start));
 }
 
 } // namespace

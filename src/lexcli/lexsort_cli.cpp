@@ -2,9 +2,11 @@
 // Form4.
 #include "lexcli/cli.h"
 
+#include "lexsort/foreign_sort.h"
 #include "lexsort/length_sort.h"
 #include "lexsort/line_sort.h"
 #include "lexsort/reference_sort.h"
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
@@ -16,6 +18,7 @@ constexpr const char *kLengthUsage = "lexcli lexsort length IN -o OUT";
 constexpr const char *kReferenceUsage = "lexcli lexsort reference IN REF -o OUT";
 constexpr const char *kStrokeUsage = "lexcli lexsort stroke IN -o OUT";
 constexpr const char *kPinyinUsage = "lexcli lexsort pinyin IN -o OUT";
+constexpr const char *kWeightUsage = "lexcli lexsort weight IN -o OUT";
 
 // The inputs and -o of an operation; nothing after the usage message (the operation returns
 // kExitUsage).
@@ -35,7 +38,7 @@ int finish(Context &ctx, const lexsort::SortResult &result, std::string_view mis
            const std::string &input, int start) {
     if (!result.inputFound)
         return ctx.failOpen(std::string(missing), {input});
-    return ctx.report(lexsort::reportText(result.count, elapsedText(start)));
+    return ctx.report(result.shape + lexsort::reportText(result.count, elapsedText(start)));
 }
 
 int length(Context &ctx, ArgParser &p) {
@@ -84,11 +87,27 @@ int pinyin(Context &ctx, ArgParser &p) {
     return sortIn(ctx, p, lexsort::SortMode::Pinyin);
 }
 
+int weight(Context &ctx, ArgParser &p) {
+    std::string out;
+    auto in = paths(ctx, p, 1, out);
+    if (!in)
+        return kExitUsage;
+    const int start = timeOfDayNow();
+    if (!fileExists((*in)[0]))
+        return ctx.failOpen(std::string(lexsort::kOpenFileFailed), {(*in)[0]});
+    const formats::Format format =
+        formats::foreignFormat((*in)[0]).value_or(formats::Format::Quillo);
+    auto result =
+        lexsort::sortForeign((*in)[0], format, out, lexsort::ForeignOrder::Weight, ctx.pump);
+    return finish(ctx, result, lexsort::kOpenFileFailed, (*in)[0], start);
+}
+
 } // namespace
 
 const ToolCli &lexsortCli() {
     static const ToolCli cli{
-        "词库排序：按词条长度（length）、其它词库（reference）、笔画（stroke）、拼音（pinyin）",
+        "词库排序：按词条长度（length）、其它词库（reference）、笔画（stroke）、拼音（pinyin）、权"
+        "重（weight）",
         {{"length", kLengthUsage, "按词条长度排序（2 到 30 字，其余排在最后）", length,
           "  开头以 ; 开头的注释行被去掉；同样长度的行保持原来的顺序\n",
           kMemoryOption | kTempDirOption},
@@ -102,7 +121,11 @@ const ToolCli &lexsortCli() {
          {"stroke", kStrokeUsage, "按汉字笔画排序（Unicode 编码顺序）", stroke,
           "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption},
          {"pinyin", kPinyinUsage, "按汉字拼音排序（不区分大小写和全半角）", pinyin,
-          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption}}};
+          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption},
+         {"weight", kWeightUsage, "按权重从大到小排序（同权重保持原来的顺序）", weight,
+          "  词库自身的格式：权重在行末的 TAB 之后；Rime、fcitx5、libpinyin 等格式按其权重列。\n"
+          "  没有权重的词条排在最后（Rime 的百分比权重排在数值之后）；\n"
+          "  文件头、注释和空行原样保留在词条之前\n"}}};
     return cli;
 }
 

@@ -47,7 +47,7 @@ int update(Context &ctx, ArgParser &p) {
     auto result = lexupdate::runUpdate(set, paths, ctx.pump);
     if (result.baseMissing)
         return ctx.failOpen(std::string(lexupdate::kBaseMissing), {paths.base});
-    const int status = ctx.report(lexupdate::reportText(result, elapsedText(start)));
+    const int status = ctx.report(result.shape + lexupdate::reportText(result, elapsedText(start)));
     if (!result.wasteDeleteError.empty())
         ctx.err << result.wasteDeleteError << "\n";
     return status;

@@ -4,8 +4,10 @@
 
 #include "phonetag/annotation.h"
 #include "phonetag/correction.h"
+#include "phonetag/foreign_entries.h"
 #include "phonetag/optimisation.h"
 #include "phonetag/review.h"
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/line_stream.h"
 #include "shared/lexcore/report.h"
@@ -78,6 +80,14 @@ int annotate(Context &ctx, ArgParser &p) {
     if (inputFailure)
         std::rethrow_exception(inputFailure);
     LineStream *opened = input ? &*input : nullptr;
+    if (const auto format = formats::foreignFormat(paths->input)) {
+        if (review)
+            return ctx.usage("--review 只用于本套词库格式");
+        input.reset();
+        const auto r = phonetag::annotateForeign(paths->input, *format, paths->output,
+                                                 *data.dictionary, *data.wordTable, ctx.pump);
+        return ctx.report(phonetag::foreignReport("注音词条：", r, start));
+    }
     pinyin::PinyinCounters counters;
     if (!review) {
         auto r = phonetag::autoAnnotate(paths->input, paths->output, *data.dictionary,
@@ -100,6 +110,10 @@ int clear(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
+    if (const auto format = formats::foreignFormat(paths->input))
+        return ctx.report(phonetag::foreignReport(
+            "清除拼音：", phonetag::clearForeign(paths->input, *format, paths->output, ctx.pump),
+            start));
     auto r = phonetag::clearPinyin(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
@@ -161,6 +175,10 @@ int dedup(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
+    if (const auto format = formats::foreignFormat(paths->input))
+        return ctx.report(phonetag::foreignReport(
+            "删除重复词条：",
+            phonetag::dedupForeign(paths->input, *format, paths->output, ctx.pump), start));
     EntryHashSet set = phonetag::makeEntrySet();
     auto r = phonetag::removeRepeatedEntries(set, paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
@@ -175,15 +193,21 @@ const ToolCli &phonetagCli() {
         "词库注音：自动注音、清除拼音、注音修正、提取注音词条、调整赘拼欠拼、删除重复词条",
         {{"annotate", kAnnotateUsage, "自动注音（数据目录的 dz.txt 与 zn.lxd）", annotate,
           "  --review FILE  把注音靠猜测的词条（待审词条）写到 FILE，常用词在前，格式同 lw.txt；\n"
-          "                 改好后用 correct --list FILE 修正（需数据目录的 dy.txt 与 cp.txt）\n"},
-         {"clear", kClearUsage, "清除拼音：每行只留词", clear},
+          "                 改好后用 correct --list FILE 修正（需数据目录的 dy.txt 与 cp.txt）\n"
+          "  Rime、fcitx5、libpinyin 等其它程序的词库：没有编码的词条注入编码列（按该格式\n"
+          "  分隔音节），有编码的不变；文件头与其它列原样保留，按原格式写出\n"},
+         {"clear", kClearUsage, "清除拼音：每行只留词", clear,
+          "  Rime 词典（*.dict.yaml）：清除各词条的编码列，文件头与其它列原样保留\n"},
          {"correct", kCorrectUsage, "开始修正注音（数据目录的 lw.txt）", correct,
           "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n"
           "  --list FILE  按 FILE 修正（默认：数据目录的 lw.txt），例如改好的待审词条\n",
           kCapacityOption | kMemoryOption},
          {"extract", kExtractUsage, "提取注音词条：只留带拼音的行", extract},
          {"adjust", kAdjustUsage, "调整赘拼欠拼（数据目录的 dz.txt）", adjust},
-         {"dedup", kDedupUsage, "删除重复词条：整行相同的只留第一行", dedup, "", kAllSizeOptions}}};
+         {"dedup", kDedupUsage, "删除重复词条：整行相同的只留第一行", dedup,
+          "  Rime、fcitx5、libpinyin 等其它程序的词库：词和编码相同的词条只留第一条，\n"
+          "  权重取大的；文件头与非词条行原样保留，按原格式写出\n",
+          kAllSizeOptions}}};
     return cli;
 }
 

@@ -1,5 +1,6 @@
 #include "lexmerge/set_operations.h"
 
+#include "lexmerge/foreign_merge.h"
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/event_pump.h"
@@ -217,9 +218,13 @@ EntryHashSet makeMergeSet() {
 }
 
 MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths &paths,
-                            EventPump &pump) {
+                            EventPump &pump, const ForeignMergeOptions &foreign) {
     set.setPump(&pump);
     pump.resetStop();
+    if (const std::filesystem::path one = paths.lexiconOne();
+        const auto format = formats::foreignFormat(one))
+        return runForeignSetOperation(op, *format, one, paths.lexiconTwo(), paths.output(), foreign,
+                                      pump);
     if (paths.readAhead) {
         // Paths that stay as they are can be measured first.
         const std::filesystem::path one = paths.lexiconOne(), two = paths.lexiconTwo();

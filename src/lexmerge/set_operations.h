@@ -3,6 +3,7 @@
 // word deletion. Lines are compared whole; the set's key only chooses where a line is probed.
 // Results keep first-occurrence order and are written as code page 936 with CR LF.
 
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/event_pump.h"
 
@@ -32,6 +33,14 @@ struct MergePaths {
 struct MergeResult {
     int64_t count = 0;    // the number the report shows
     bool stopped = false; // a stop was requested while the operation ran
+    // Lexicon one of another program's format, kept in its shape: the report's lines about it.
+    std::string shape;
+};
+
+// How the operations treat a lexicon one of another program's format (foreign_merge.h).
+struct ForeignMergeOptions {
+    formats::WeightRule weights = formats::WeightRule::Max;
+    bool byWord = false;
 };
 
 // The set operations' entry set: empty placeholder, and a lookup cut short by a stop request
@@ -43,8 +52,9 @@ EntryHashSet makeMergeSet();
 // after its report, yielding as it does). A stop request does not end the operation: the
 // lookups it cuts short count as matches, and the output is still written. Unreadable inputs,
 // an unwritable output and a full set throw LexError before anything is written.
+// A lexicon one of another program's format goes to runForeignSetOperation with `foreign`.
 MergeResult runSetOperation(SetOperation op, EntryHashSet &set, const MergePaths &paths,
-                            EventPump &pump);
+                            EventPump &pump, const ForeignMergeOptions &foreign = {});
 
 // The report: "<label>N" and the elapsed time, or only the elapsed time when stopped.
 std::string reportText(SetOperation op, const MergeResult &result, std::string_view elapsed);

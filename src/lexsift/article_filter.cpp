@@ -1,5 +1,6 @@
 #include "lexsift/article_filter.h"
 
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
@@ -17,6 +18,40 @@ namespace lex::lexsift {
 
 namespace {
 constexpr size_t kYieldRows = 20000;
+
+// Another program's lexicon: its entries whose word occurs in the article, its header and other
+// lines kept.
+ArticleResult filterForeign(const std::filesystem::path &source, formats::Format format,
+                            const std::filesystem::path &article,
+                            const std::filesystem::path &target, EventPump &pump) {
+    ArticleResult result;
+    result.sourceFound = true;
+    const formats::ForeignLexicon lexicon(source, format, pump);
+    if (!fileExists(article))
+        return result;
+    result.articleFound = true;
+    std::u16string text;
+    {
+        LineReader articleReader(article);
+        text = articleReader.readAll();
+    }
+    std::vector<std::u16string_view> words;
+    words.reserve(lexicon.entries().size());
+    for (const formats::ForeignEntry &e : lexicon.entries())
+        words.emplace_back(e.word);
+    WordAutomaton automaton;
+    const LargeVector<uint32_t> nodes = automaton.build(words, {}, &pump);
+    automaton.markOccurrences(text, &pump);
+    std::vector<formats::ForeignEntry> kept;
+    for (size_t i = 0; i < words.size(); ++i)
+        if (!words[i].empty() && automaton.occurred(nodes[i]))
+            kept.push_back(lexicon.entries()[i]);
+    const auto written = lexicon.write(target, kept, pump);
+    result.written = written.lines;
+    result.shape = formats::foreignReport(lexicon, written);
+    return result;
+}
+
 } // namespace
 
 ArticleResult filterByArticle(const std::filesystem::path &source,
@@ -25,6 +60,8 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
     ArticleResult result;
     if (!fileExists(source))
         return result;
+    if (const auto format = formats::foreignFormat(source))
+        return filterForeign(source, *format, article, target, pump);
     result.sourceFound = true;
 
     // The source table: each line as a view into the reader, its word in one shared buffer.

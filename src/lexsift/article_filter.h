@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace lex::lexsift {
 
@@ -20,6 +21,8 @@ struct ArticleResult {
     bool articleFound = false; // false: the source was read, nothing written
     int64_t written = 0;
     bool stopped = false; // a stop request ended the reading or the writing early
+    // A source of another program's format, kept in its shape: the report's lines about it.
+    std::string shape;
 };
 
 // Throws LexError when an input cannot be read or the target cannot be written; the target is

@@ -1,5 +1,6 @@
 #include "lexsift/condition_filter.h"
 
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
@@ -109,6 +110,18 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
         return false;
     };
 
+    // Another program's lexicon: its entries are filtered, its header and other lines stay.
+    if (const auto format = formats::foreignFormat(input)) {
+        const formats::ForeignLexicon lexicon(input, *format, pump);
+        std::vector<formats::ForeignEntry> kept;
+        for (const formats::ForeignEntry &e : lexicon.entries())
+            if (accepts(e.word))
+                kept.push_back(e);
+        const auto written = lexicon.write(output, kept, pump);
+        result.written = written.lines;
+        result.shape = formats::foreignReport(lexicon, written);
+        return result;
+    }
     // The lines are filtered while the rest of a big input is still being decoded.
     LineReader reader(input);
     LineWriter writer(output, pump.context());

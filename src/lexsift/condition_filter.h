@@ -27,6 +27,8 @@ struct Conditions {
 struct ConditionResult {
     bool inputFound = false; // false: nothing was read or written
     int64_t written = 0;
+    // Another program's lexicon, kept in its shape: the report's lines about it.
+    std::string shape;
 };
 
 // Throws LexError when the input cannot be read, the output cannot be written or a length

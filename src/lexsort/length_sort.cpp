@@ -1,5 +1,8 @@
 #include "lexsort/length_sort.h"
 
+#include "lexsort/foreign_sort.h"
+
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
@@ -77,6 +80,8 @@ SortResult sortByLength(const std::filesystem::path &input, const std::filesyste
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input))
+        return sortForeign(input, *format, output, ForeignOrder::Length, pump);
     // The lines are held as views of the text, with a bucket each: some 30 bytes a line.
     std::error_code ec;
     if (!pump.context().fitsInMemory(std::filesystem::file_size(input, ec) * 4)) {

@@ -1,8 +1,11 @@
 #include "lexsort/line_sort.h"
 
+#include "lexsort/foreign_sort.h"
+
 #include "lexsort/chunk_runner.h"
 #include "lexsort/pinyin_collator.h"
 
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/large_buffer.h"
@@ -1032,6 +1035,10 @@ SortResult sortLines(const std::filesystem::path &input, const std::filesystem::
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input))
+        return sortForeign(input, *format, output,
+                           mode == SortMode::Stroke ? ForeignOrder::Stroke : ForeignOrder::Pinyin,
+                           pump);
     // In memory: the text and some 40 bytes a line (stroke), and the sort keys (pinyin).
     std::error_code sizeError;
     const uintmax_t fileBytes = std::filesystem::file_size(input, sizeError);

@@ -1,5 +1,8 @@
 #include "lexsort/reference_sort.h"
 
+#include "lexsort/foreign_sort.h"
+
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
@@ -80,6 +83,8 @@ SortResult sortByReference(EntryHashSet &set, const std::filesystem::path &input
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input))
+        return sortForeignByReference(input, *format, reference, output, pump);
     if (!pump.context().fitsInMemory(tableBytesFor({input, reference}))) {
         result.count = sortBeyondMemory(input, reference, output, pump);
         return result;

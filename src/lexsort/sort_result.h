@@ -11,6 +11,8 @@ namespace lex::lexsort {
 struct SortResult {
     bool inputFound = false;
     int64_t count = 0; // "处理词条："
+    // A lexicon of another program's format, kept in its shape: the report's lines about it.
+    std::string shape;
 };
 
 // The messages for a missing base lexicon: the length, stroke and pinyin sorts use the first,

@@ -1,5 +1,7 @@
 #include "lexupdate/lexicon_update.h"
 
+#include "shared/formats/foreign_lexicon.h"
+
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/event_pump.h"
@@ -16,6 +18,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
+#include <unordered_map>
 
 namespace lex::lexupdate {
 namespace fs = std::filesystem;
@@ -212,6 +215,74 @@ void deleteWaste(const UpdatePaths &paths, UpdateResult &result) {
 
 } // namespace
 
+namespace {
+
+// The update of a base lexicon of another program's format: entries compared by word and code
+// (by the word alone when a lexicon has no codes), the user lexicon's new entries written in the
+// base's format, an entry the user lexicon repeats keeping the larger weight; the base's header
+// and other lines stay.
+UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, EventPump &pump) {
+    using formats::ForeignEntry;
+    using formats::ForeignLexicon;
+    UpdateResult result;
+    const ForeignLexicon base(paths.base, format, pump);
+    auto read = [&](const fs::path &path) -> std::optional<ForeignLexicon> {
+        if (path.empty() || !fileExists(path))
+            return std::nullopt;
+        return ForeignLexicon(path, formats::foreignFormat(path).value_or(formats::Format::Quillo),
+                              pump);
+    };
+    const std::optional<ForeignLexicon> user = read(paths.user), waste = read(paths.waste),
+                                        privateLexicon = read(paths.privateLexicon);
+    bool byWord = !base.hasCodes();
+    for (const auto *other : {&user, &waste, &privateLexicon})
+        byWord |= *other && !(*other)->hasCodes();
+    std::vector<ForeignEntry> entries;
+    std::unordered_map<std::u16string, size_t> places;
+    auto add = [&](const ForeignLexicon &from) {
+        for (ForeignEntry e : from.entries()) {
+            auto [it, added] = places.emplace(ForeignLexicon::entryKey(e, byWord), entries.size());
+            if (!added) {
+                base.mergeWeight(entries[it->second], e, formats::WeightRule::Max);
+                continue;
+            }
+            base.adopt(e, from);
+            entries.push_back(std::move(e));
+        }
+    };
+    add(base);
+    result.baseCount = int64_t(entries.size());
+    if (user)
+        add(*user);
+    result.added = int64_t(entries.size()) - result.baseCount;
+    std::vector<bool> gone(entries.size());
+    auto remove = [&](const ForeignLexicon &from, int64_t *count) {
+        for (const ForeignEntry &e : from.entries())
+            if (auto it = places.find(ForeignLexicon::entryKey(e, byWord));
+                it != places.end() && !gone[it->second]) {
+                gone[it->second] = true;
+                if (count)
+                    ++*count;
+            }
+    };
+    if (waste)
+        remove(*waste, &result.deleted);
+    if (privateLexicon)
+        remove(*privateLexicon, nullptr);
+    std::vector<ForeignEntry> kept;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!gone[i])
+            kept.push_back(std::move(entries[i]));
+    const ForeignLexicon::Written written = base.write(paths.output, kept, pump);
+    result.newCount = written.lines;
+    result.shape = formats::foreignReport(base, written);
+    if (paths.deleteWaste && waste)
+        deleteWaste(paths, result);
+    return result;
+}
+
+} // namespace
+
 UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &pump) {
     UpdateResult result;
     if (!fileExists(paths.base)) {
@@ -220,6 +291,8 @@ UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &p
     }
     if (paths.deleteWaste && fileExists(paths.waste))
         refuseDeletingAnotherLexicon(paths);
+    if (const auto format = formats::foreignFormat(paths.base))
+        return updateForeign(paths, *format, pump);
     // All four lexicons are held in memory by the set's run.
     const bool wasteThere = fileExists(paths.waste);
     if (auto done = runOutsideEntrySet(

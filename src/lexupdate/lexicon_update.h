@@ -31,8 +31,12 @@ struct UpdateResult {
     int64_t newCount = 0;
     bool wasteDeleted = false;
     std::string wasteDeleteError; // set when the waste lexicon could not be deleted
+    // A base lexicon of another program's format, kept in its shape: the report's lines about it.
+    std::string shape;
 };
 
+// A base lexicon of another program's format (foreign_lexicon.h) is updated entry by entry, by
+// word and code, and written in its shape.
 // Runs the update on `set` (empty on entry) and leaves it filled. Read and write failures and
 // a full set throw LexError; nothing is written then and the waste lexicon stays.
 UpdateResult runUpdate(EntryHashSet &set, const UpdatePaths &paths, EventPump &pump);

@@ -1,8 +1,11 @@
 #include "phonetag/annotation.h"
 
+#include "phonetag/foreign_entries.h"
+
 #include "phonetag/line_batches.h"
 #include "phonetag/line_pass.h"
 
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
@@ -27,6 +30,10 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input)) {
+        result.lines = annotateForeign(input, *format, output, dict, table, pump).entries;
+        return result;
+    }
     // The lexicon starts decoding on a second thread meanwhile the automaton is built.
     std::optional<LineStream> own;
     if (!opened)
@@ -75,6 +82,10 @@ LineCountResult clearPinyin(const std::filesystem::path &input, const std::files
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input)) {
+        result.lines = clearForeign(input, *format, output, pump).entries;
+        return result;
+    }
     std::u16string word;
     RunContext &run = pump.context();
     const WordUnits units = run.wordUnits();

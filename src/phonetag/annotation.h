@@ -27,7 +27,9 @@ struct LineCountResult {
     int64_t lines = 0;
 };
 
-// Annotates `input` (either encoding) into `output` (code page 936, CR LF after every line).
+// Annotates `input` (either encoding) into `output` (code page 936, CR LF after every line); a
+// lexicon of another program's format goes to annotateForeign (foreign_entries.h), as it goes
+// to clearForeign and dedupForeign in clearPinyin and removeRepeatedEntries.
 // The counters grow by what FixPinyin counted. Throws LexError on unreadable input or
 // unwritable output; the output is then left as it was. `opened`, if given, is a stream already
 // opened on `input` (a caller that starts decoding it while it loads the data).

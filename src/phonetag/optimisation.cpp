@@ -1,6 +1,8 @@
 #include "phonetag/optimisation.h"
 
+#include "phonetag/foreign_entries.h"
 #include "phonetag/line_pass.h"
+#include "shared/formats/foreign_lexicon.h"
 
 #include "shared/lexcore/byte_lines.h"
 #include "shared/lexcore/event_pump.h"
@@ -108,6 +110,12 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
     if (!fileExists(input))
         return result;
     result.inputFound = true;
+    if (const auto format = formats::foreignFormat(input)) {
+        const ForeignResult r = dedupForeign(input, *format, output, pump);
+        result.repeated = r.changed;
+        result.remaining = r.entries;
+        return result;
+    }
     set.setPump(&pump);
     if (set.insertedCount() != 0)
         set.Clear(pump);

@@ -466,14 +466,7 @@ void ConversionRun::open(size_t distinctHint, size_t unitsHint) {
     m_writerOptions.ue = m_options.ue ? *m_options.ue : m_target.ue;
     m_writerOptions.quilloWeights = m_options.quilloWeights;
     m_writerOptions.sameFormat = m_sameFormat;
-    std::string name = m_output.filename().string();
-    if (name.ends_with(".dict.yaml"))
-        name.resize(name.size() - 10);
-    else
-        name = m_output.stem().string();
-    // An output on a descriptor has no file name to follow: the source's name stays.
-    if (!isWrittenInPlace(m_output))
-        m_writerOptions.rimeName = fromUtf8(name);
+    m_writerOptions.rimeName = rimeNameFor(m_output);
     RunContext &run = m_pump.context();
     m_out.emplace(m_output, m_target.output ? *m_target.output : run.lexiconFormat(), &run,
                   LossReport::ToRun);
@@ -490,15 +483,9 @@ void ConversionRun::start() {
     if (m_options.to == Format::Rime && m_sameFormat) {
         m_writerOptions.rimeHeader = m_reader.header();
         m_writerOptions.rimeColumns = m_reader.columns();
-        for (const std::u16string &line : m_writerOptions.rimeHeader) {
-            if (!detail::startsWith(line, u"name:"))
-                continue;
-            const std::u16string_view old = detail::yamlScalar(std::u16string_view(line).substr(5));
-            if (!m_writerOptions.rimeName.empty() && old != m_writerOptions.rimeName) {
-                m_result.renamedFrom = toUtf8(old);
-                m_result.renamedTo = toUtf8(m_writerOptions.rimeName);
-            }
-            break;
+        if (const auto old = rimeRenamed(m_writerOptions.rimeHeader, m_writerOptions.rimeName)) {
+            m_result.renamedFrom = toUtf8(*old);
+            m_result.renamedTo = toUtf8(m_writerOptions.rimeName);
         }
     }
     m_writer.emplace(m_options.to, m_writerOptions);

@@ -25,6 +25,14 @@ public:
     const std::vector<std::u16string> &columns() const { return m_columns; }
     // Whether a Rime header was begun and never ended by "...".
     bool headerUnended() const { return m_rime == Rime::Header; }
+    // Whether the lines read so far have reached the entries (always but for Rime, whose header
+    // and the comments before it come first).
+    bool inBody() const { return m_format != Format::Rime || m_rime == Rime::Body; }
+    // Whether a line beginning with "#" is a comment here (Rime and custom phrases until "# no
+    // comment").
+    bool commentsOn() const {
+        return (m_format == Format::Rime || m_format == Format::RimeCustom) && m_comments;
+    }
     // The spelling of lüe / nüe the source used, once it used one.
     std::optional<UeSpelling> ueSeen() const { return m_ue; }
     // Whether parsing `line` may change how the lines after it are read (Rime's header, "# no

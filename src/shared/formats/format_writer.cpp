@@ -1,6 +1,8 @@
 #include "shared/formats/format_writer.h"
 
 #include "shared/formats/field_text.h"
+#include "shared/lexcore/atomic_output.h"
+#include "shared/lexcore/cp936.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +29,30 @@ std::u16string rimeNameText(std::u16string name) {
 }
 
 } // namespace
+
+std::u16string rimeNameFor(const std::filesystem::path &output) {
+    if (isWrittenInPlace(output))
+        return {};
+    std::string name = output.filename().string();
+    if (name.ends_with(".dict.yaml"))
+        name.resize(name.size() - 10);
+    else
+        name = output.stem().string();
+    return fromUtf8(name);
+}
+
+std::optional<std::u16string> rimeRenamed(const std::vector<std::u16string> &header,
+                                          std::u16string_view name) {
+    for (const std::u16string &line : header) {
+        if (!startsWith(line, u"name:"))
+            continue;
+        const std::u16string_view old = yamlScalar(std::u16string_view(line).substr(5));
+        if (name.empty() || old == name)
+            return std::nullopt;
+        return std::u16string(old);
+    }
+    return std::nullopt;
+}
 
 FormatWriter::FormatWriter(Format format, Options options)
     : m_format(format), m_options(std::move(options)) {

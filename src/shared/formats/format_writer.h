@@ -4,6 +4,7 @@
 #include "shared/formats/lexicon_format.h"
 #include "shared/lexcore/line_writer.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,5 +61,13 @@ private:
     int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2, m_stemColumn = -1;
     bool m_commentsOn = true; // what a Rime reader of our output would think of "#" lines
 };
+
+// The name a Rime dictionary written to `output` has to have, librime finding it by its file name:
+// the file name without ".dict.yaml" (else without its extension); empty for an output written in
+// place (a descriptor), which keeps the source's name.
+std::u16string rimeNameFor(const std::filesystem::path &output);
+// The old name when the "name:" of `header` differs from `name` and the header is to take it.
+std::optional<std::u16string> rimeRenamed(const std::vector<std::u16string> &header,
+                                          std::u16string_view name);
 
 } // namespace lex::formats

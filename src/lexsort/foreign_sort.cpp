@@ -1,0 +1,140 @@
+#include "lexsort/foreign_sort.h"
+
+#include "lexsort/pinyin_collator.h"
+#include "shared/formats/foreign_lexicon.h"
+#include "shared/formats/format_reader.h"
+#include "shared/lexcore/file_io.h"
+#include "shared/lexcore/line_stream.h"
+
+#include <algorithm>
+#include <numeric>
+#include <string>
+#include <unordered_map>
+
+namespace lex::lexsort {
+
+using formats::ForeignEntry;
+using formats::ForeignLexicon;
+
+namespace {
+
+// Writes `lexicon` with its entries in the order of `order` (indexes into them).
+SortResult writeInOrder(const ForeignLexicon &lexicon, const std::vector<uint32_t> &order,
+                        const std::filesystem::path &output, EventPump &pump) {
+    std::vector<ForeignEntry> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t i : order)
+        sorted.push_back(lexicon.entries()[i]);
+    const ForeignLexicon::Written written = lexicon.write(output, sorted, pump);
+    SortResult result;
+    result.inputFound = true;
+    result.count = written.lines;
+    result.shape = formats::foreignReport(lexicon, written);
+    return result;
+}
+
+std::vector<uint32_t> indexes(size_t n) {
+    std::vector<uint32_t> order(n);
+    std::iota(order.begin(), order.end(), 0u);
+    return order;
+}
+
+// 0 for counts, 1 for Rime shares, 2 for none: the groups of the weight order.
+int weightGroup(const ForeignEntry &e) {
+    return !e.weight ? 2 : e.percent ? 1 : 0;
+}
+
+} // namespace
+
+SortResult sortForeign(const std::filesystem::path &input, formats::Format format,
+                       const std::filesystem::path &output, ForeignOrder order, EventPump &pump) {
+    ForeignLexicon lexicon(input, format, pump);
+    const std::vector<ForeignEntry> &entries = lexicon.entries();
+    std::vector<uint32_t> at = indexes(entries.size());
+    switch (order) {
+    case ForeignOrder::Length: {
+        std::vector<uint32_t> length(entries.size());
+        // As the sort of the suite's lexicons: 2 to 30 characters, the others after them.
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const size_t n = formats::characterCount(entries[i].word);
+            length[i] = n >= 2 && n <= 30 ? uint32_t(n) : 31;
+        }
+        std::stable_sort(at.begin(), at.end(),
+                         [&](uint32_t a, uint32_t b) { return length[a] < length[b]; });
+        break;
+    }
+    case ForeignOrder::Stroke:
+        std::stable_sort(at.begin(), at.end(),
+                         [&](uint32_t a, uint32_t b) { return entries[a].word < entries[b].word; });
+        break;
+    case ForeignOrder::Pinyin: {
+        PinyinCollator collator;
+        std::vector<std::string> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if ((i & 0xFFF) == 0)
+                pump.yield();
+            std::string &key = keys[i];
+            key.resize(64);
+            size_t n = collator.sortKey(entries[i].word, reinterpret_cast<uint8_t *>(key.data()),
+                                        key.size());
+            if (n > key.size()) {
+                key.resize(n);
+                n = collator.sortKey(entries[i].word, reinterpret_cast<uint8_t *>(key.data()),
+                                     key.size());
+            }
+            key.resize(n);
+        }
+        std::stable_sort(at.begin(), at.end(),
+                         [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        break;
+    }
+    case ForeignOrder::Weight:
+        std::stable_sort(at.begin(), at.end(), [&](uint32_t a, uint32_t b) {
+            const int ga = weightGroup(entries[a]), gb = weightGroup(entries[b]);
+            if (ga != gb)
+                return ga < gb;
+            return ga < 2 && *entries[a].weight > *entries[b].weight;
+        });
+        break;
+    }
+    return writeInOrder(lexicon, at, output, pump);
+}
+
+SortResult sortForeignByReference(const std::filesystem::path &input, formats::Format format,
+                                  const std::filesystem::path &reference,
+                                  const std::filesystem::path &output, EventPump &pump) {
+    ForeignLexicon lexicon(input, format, pump);
+    // The reference's words, each at its first place.
+    std::unordered_map<std::u16string, uint32_t> place;
+    auto note = [&](std::u16string word) {
+        place.emplace(std::move(word), uint32_t(place.size()));
+    };
+    if (fileExists(reference)) {
+        if (const auto refFormat = formats::foreignFormat(reference)) {
+            const ForeignLexicon ref(reference, *refFormat, pump);
+            for (const ForeignEntry &e : ref.entries())
+                note(e.word);
+        } else {
+            formats::FormatReader reader(formats::Format::Quillo);
+            LineStream in(reference);
+            std::u16string_view line;
+            while (in.next(line)) {
+                const formats::ParsedLine &p = reader.parse(line);
+                if (p.kind == formats::LineKind::Entry)
+                    note(p.entry.word);
+            }
+        }
+    }
+    const std::vector<ForeignEntry> &entries = lexicon.entries();
+    constexpr uint32_t kAbsent = UINT32_MAX;
+    std::vector<uint32_t> rank(entries.size(), kAbsent);
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (auto it = place.find(entries[i].word); it != place.end())
+            rank[i] = it->second;
+    std::vector<uint32_t> at = indexes(entries.size());
+    std::stable_sort(at.begin(), at.end(),
+                     [&](uint32_t a, uint32_t b) { return rank[a] < rank[b]; });
+    return writeInOrder(lexicon, at, output, pump);
+}
+
+} // namespace lex::lexsort

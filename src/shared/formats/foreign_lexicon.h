@@ -1,0 +1,106 @@
+#pragma once
+// A lexicon of another program's format (Rime, custom phrases, fcitx5, libpinyin, the Windows
+// exports) held whole, so that a tool can reorder, merge or filter its entries and write it back
+// in its own shape: the header as it was (but for a Rime name, which follows the output file),
+// the lines that are no entries (comments, blank lines, lines the format's program skips), and
+// every entry's line as written unless the tool gave it a new weight or code.
+//
+// Entries are compared by word and code (entryKey); a weight is a count or, for fcitx5, a cost
+// (a log10 probability), and merging two weights follows WeightRule.
+
+#include "shared/formats/format_reader.h"
+#include "shared/formats/lexicon_format.h"
+#include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/text_format.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lex::formats {
+
+// The format of `path` when the tools keep its shape: a writable format of another program,
+// told by lexconv's detector (formats.h lists them); nullopt for the suite's own formats, a Rime
+// user dictionary snapshot, and a file that is missing, no regular file or unreadable (the
+// operation then reads it as it always has, and reports those).
+std::optional<Format> foreignFormat(const std::filesystem::path &path);
+
+struct ForeignEntry {
+    std::u16string line; // as written, without its line end
+    std::u16string word;
+    // The code as a key: as written, its syllables (or letters) parted by one blank wherever the
+    // format parts them by blanks or apostrophes; empty when the line has none.
+    std::u16string code;
+    std::optional<double> weight; // none, or a Rime share ("N%", percent)
+    bool percent = false;
+    bool rewrite = false; // the weight or code changed: the line is made anew on writing
+    bool made = false;    // of another format: the line is made of word, code and weight alone
+};
+
+// How two weights of one entry become one: the larger, their sum, the first or the second
+// lexicon's. Costs sum as the probabilities they stand for.
+enum class WeightRule { Max, Sum, First, Second };
+std::optional<WeightRule> weightRuleByName(std::string_view name);
+const char *weightRuleName(WeightRule rule);
+
+class ForeignLexicon {
+public:
+    // Reads the whole of `path`, of `format`. Throws LexError when it cannot be read.
+    ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump);
+
+    Format format() const { return m_format; }
+    const std::filesystem::path &path() const { return m_path; }
+    // Rime's header, up to and including "...".
+    const std::vector<std::u16string> &header() const { return m_header; }
+    // The body's lines that are no entries, in order.
+    const std::vector<std::u16string> &others() const { return m_others; }
+    std::vector<ForeignEntry> &entries() { return m_entries; }
+    const std::vector<ForeignEntry> &entries() const { return m_entries; }
+    bool hasCodes() const { return m_hasCodes; } // some entry has a code
+
+    // The key the tools compare entries by: word and code, or the word alone.
+    static std::u16string entryKey(const ForeignEntry &entry, bool byWord);
+    // `a`'s weight merged with `b`'s by `rule`: a missing weight gives way to the other; Rime
+    // shares are kept only when both are shares.
+    void mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const;
+    // Gives `entry` the code of `syllables` (Rime: blank-separated, the others as they write
+    // pinyin); an empty list removes it.
+    void setCode(ForeignEntry &entry, const pinyin::Syllables &syllables) const;
+
+    // Makes `entry`, read from `from`, an entry of this lexicon: one of another format (or other
+    // Rime columns) is written anew in this one's, its weight kept when both mean the same.
+    void adopt(ForeignEntry &entry, const ForeignLexicon &from) const;
+
+    struct Written {
+        int64_t lines = 0;                  // entries written
+        std::string renamedFrom, renamedTo; // a Rime name that follows the output file
+    };
+    // Writes the header, the other lines and then `entries` (this lexicon's entries, reordered
+    // or filtered, or another lexicon's of the same format) to `output`, atomically, in this
+    // lexicon's encoding and line ends unless the run forces an encoding the format allows.
+    Written write(const std::filesystem::path &output, const std::vector<ForeignEntry> &entries,
+                  EventPump &pump) const;
+    Written write(const std::filesystem::path &output, EventPump &pump) const {
+        return write(output, m_entries, pump);
+    }
+
+private:
+    std::u16string lineOf(const ForeignEntry &entry) const;
+
+    std::filesystem::path m_path;
+    Format m_format;
+    TextFormat m_text;
+    FormatReader m_bodyReader; // as it was after the header: parses any body line again
+    std::vector<std::u16string> m_header, m_others;
+    std::vector<ForeignEntry> m_entries;
+    bool m_hasCodes = false;
+};
+
+// The report's lines for a lexicon kept in its shape: its format, the header and other lines
+// kept, a Rime name that follows the output.
+std::string foreignReport(const ForeignLexicon &lexicon, const ForeignLexicon::Written &written);
+
+} // namespace lex::formats

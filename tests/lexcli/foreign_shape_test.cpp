@@ -1,0 +1,214 @@
+// Rime, fcitx5, libpinyin and custom-phrase lexicons through the tools that are not converters:
+// each operation writes the golden bytes of tests/data/shape (header kept, the name following
+// the output, entries by word and code, weights merged by the stated rule, every column kept),
+// and the formats' own compilers accept what they write for Debian's dictionaries.
+#include "cli_harness.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using lex::test::readBytes;
+
+const fs::path kShape = SHAPE_DIR;
+
+struct Row {
+    std::string name;
+    std::vector<std::string> args;   // "@x" is tests/data/shape/x; the output follows
+    std::string output;              // the output's file name, also the golden file's suffix
+    std::vector<std::string> report; // lines the report must hold
+};
+
+void PrintTo(const Row &r, std::ostream *os) {
+    *os << r.name;
+}
+
+class ForeignShape : public ::testing::TestWithParam<Row> {};
+
+TEST_P(ForeignShape, WritesTheGoldenBytes) {
+    const Row &row = GetParam();
+    lex::test::TempDir dir;
+    std::vector<std::string> args = {"--data-dir", (fs::path(SUITE_DIR) / "phonetag").string()};
+    for (const std::string &a : row.args) {
+        if (!a.starts_with("@")) {
+            args.push_back(a);
+            continue;
+        }
+        // A copy, so that the name a Rime output follows is the test's own.
+        fs::copy_file(kShape / a.substr(1), dir / a.substr(1));
+        args.push_back((dir / a.substr(1)).string());
+    }
+    const fs::path out = dir / row.output;
+    args.insert(args.end(), {"-o", out.string()});
+    const lex::test::CliRun run = lex::test::runLexcli(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const fs::path golden = kShape / "expected" / (row.name + "." + row.output);
+    if (std::getenv("LEX_WRITE_GOLDEN"))
+        fs::copy_file(out, golden, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(readBytes(out), readBytes(golden)) << run.out;
+    for (const std::string &line : row.report)
+        EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;
+}
+
+const std::string kKept = "格式：rime，文件头 13 行原样保留，非词条行 2 行（放在词条之前）";
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, ForeignShape,
+    ::testing::Values(
+        // Sorts: entries only, equal ones in their order; the comment stays before them.
+        Row{"pinyin",
+            {"lexsort", "pinyin", "@mine.dict.yaml"},
+            "out.dict.yaml",
+            {kKept, "词典名：mine 改为 out（随输出文件名）", "处理词条：6"}},
+        Row{"stroke", {"lexsort", "stroke", "@mine.dict.yaml"}, "out.dict.yaml"},
+        Row{"length", {"lexsort", "length", "@mine.dict.yaml"}, "out.dict.yaml"},
+        Row{"weight", {"lexsort", "weight", "@mine.dict.yaml"}, "out.dict.yaml"},
+        Row{"reference",
+            {"lexsort", "reference", "@mine.dict.yaml", "@words.txt"},
+            "out.dict.yaml"},
+        Row{"custom", {"lexsort", "pinyin", "@custom_phrase.txt"}, "custom_phrase.txt"},
+        Row{"fcitx5-weight", {"lexsort", "weight", "@pinyin.fcitx5.txt"}, "out.txt"},
+        // Set operations by word and code, the weight rule stated.
+        Row{"union",
+            {"lexmerge", "union", "@mine.dict.yaml", "@two.dict.yaml"},
+            "out.dict.yaml",
+            {"按词和编码比较，合并权重（max）：4 条", "词库二的文件头与非词条行未写出：5 行",
+             "并集词条：6"}},
+        Row{"union-sum",
+            {"lexmerge", "union", "@mine.dict.yaml", "@two.dict.yaml", "--weights", "sum"},
+            "out.dict.yaml"},
+        Row{"union-second",
+            {"lexmerge", "union", "@mine.dict.yaml", "@two.dict.yaml", "--weights", "second"},
+            "out.dict.yaml"},
+        Row{"intersect",
+            {"lexmerge", "intersect", "@mine.dict.yaml", "@two.dict.yaml"},
+            "out.dict.yaml",
+            {"交集词条：3"}},
+        Row{"difference",
+            {"lexmerge", "difference", "@mine.dict.yaml", "@two.dict.yaml"},
+            "out.dict.yaml"},
+        Row{"delete-words",
+            {"lexmerge", "delete", "@mine.dict.yaml", "@words.txt"},
+            "out.dict.yaml",
+            {"按词比较，合并权重（max）：1 条", "剩余词条：4"}},
+        Row{"by-word",
+            {"lexmerge", "union", "@mine.dict.yaml", "@codeless.dict.yaml", "--by-word"},
+            "out.dict.yaml"},
+        Row{"fcitx5-sum",
+            {"lexmerge", "union", "@pinyin.fcitx5.txt", "--weights", "sum"},
+            "out.txt",
+            {"格式：fcitx5"}},
+        // phonetag on the code column.
+        Row{"dedup",
+            {"phonetag", "dedup", "@mine.dict.yaml"},
+            "out.dict.yaml",
+            {"删除重复词条：1", "共计词条：5"}},
+        Row{"libpinyin-dedup", {"phonetag", "dedup", "@phrases.libpinyin.txt"}, "out.txt"},
+        Row{"annotate",
+            {"phonetag", "annotate", "@codeless.dict.yaml"},
+            "out.dict.yaml",
+            {"注音词条：2"}},
+        Row{"clear", {"phonetag", "clear", "@mine.dict.yaml"}, "out.dict.yaml"},
+        // Filters and the update.
+        Row{"article",
+            {"lexsift", "article", "@mine.dict.yaml", "@article.txt"},
+            "out.dict.yaml",
+            {"本次筛出词条：3"}},
+        Row{"sift",
+            {"lexsift", "filter", "@mine.dict.yaml", "--length", "2", "2"},
+            "out.dict.yaml",
+            {"本次筛出词条：4"}},
+        Row{"update",
+            {"lexupdate", "update", "@mine.dict.yaml", "--user", "@two.dict.yaml", "--waste",
+             "@words.txt"},
+            "out.dict.yaml",
+            {"原始词库词条：5", "增加词条：1", "删除词条：2", "新词库词条：4"}}),
+    [](const auto &info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
+
+// Runs a shell command in `dir`; its exit status, its output in `output`.
+int shell(const fs::path &dir, const std::string &command, std::string &output) {
+    const fs::path log = dir / "command.log";
+    const std::string line =
+        "cd '" + dir.string() + "' && " + command + " > '" + log.string() + "' 2>&1";
+    const int status = std::system(line.c_str());
+    output = readBytes(log);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What librime collected of dictionary `name` in `dir` (text, code, weight), compiled by its
+// deployer.
+std::multiset<std::string> compiled(const fs::path &dir, const std::string &name) {
+    lex::test::writeBytes(dir / (name + ".schema.yaml"),
+                          "schema:\n  schema_id: " + name + "\n  name: t\n  version: \"1\"\n" +
+                              "engine:\n  translators:\n    - script_translator\n" +
+                              "translator:\n  dictionary: " + name + "\n");
+    std::string log;
+    EXPECT_EQ(shell(dir, "rime_deployer --compile " + name + ".schema.yaml . . build", log), 0)
+        << log;
+    std::multiset<std::string> rows;
+    std::ifstream in(dir / "build" / (name + ".table.txt"));
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with("#"))
+            rows.insert(line);
+    return rows;
+}
+
+class DebianDictionary : public ::testing::TestWithParam<std::string> {};
+
+// librime builds the same table from our sorted, deduplicated, merged, updated and filtered
+// copies of its own dictionaries as from the dictionaries themselves.
+TEST_P(DebianDictionary, CompilesToTheSameTableAfterEveryTool) {
+    const std::string name = GetParam();
+    lex::test::TempDir dir;
+    const fs::path source = dir / (name + ".dict.yaml");
+    fs::copy_file(fs::path(RIME_DATA) / (name + ".dict.yaml"), source);
+    const std::multiset<std::string> original = compiled(dir.path(), name);
+    ASSERT_GT(original.size(), 60000u);
+    const std::vector<std::vector<std::string>> runs = {
+        {"lexsort", "pinyin", source.string()},
+        {"lexsort", "weight", source.string()},
+        {"phonetag", "dedup", source.string()},
+        {"lexmerge", "union", source.string(), source.string()},
+        {"lexupdate", "update", source.string(), "--user", source.string()},
+        {"lexsift", "filter", source.string(), "--length", "1", "99"},
+    };
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const std::string out = "out" + std::to_string(i);
+        std::vector<std::string> args = runs[i];
+        args.insert(args.end(), {"-o", (dir / (out + ".dict.yaml")).string()});
+        const lex::test::CliRun run = lex::test::runLexcli(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(original == compiled(dir.path(), out)) << args[0] << " " << args[1];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Debian, DebianDictionary,
+                         ::testing::Values("pinyin_simp", "luna_pinyin", "terra_pinyin"));
+
+// libime compiles our merged fcitx5 lexicon: no line its compiler would abort on.
+TEST(ForeignClients, LibimeCompilesAMergedFcitx5Lexicon) {
+    lex::test::TempDir dir;
+    fs::copy_file(kShape / "pinyin.fcitx5.txt", dir / "in.txt");
+    const lex::test::CliRun run =
+        lex::test::runLexcli({"lexmerge", "union", (dir / "in.txt").string(), "--weights", "sum",
+                              "-o", (dir / "out.txt").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string log;
+    ASSERT_EQ(shell(dir.path(), "libime_pinyindict out.txt out.dict", log), 0) << log;
+    ASSERT_EQ(shell(dir.path(), "libime_pinyindict -d out.dict dump.txt", log), 0) << log;
+    EXPECT_NE(readBytes(dir / "dump.txt").find("中国 zhong'guo -1.02356"), std::string::npos)
+        << readBytes(dir / "dump.txt");
+}
+
+} // namespace
