@@ -50,7 +50,7 @@ lex_tool(lexupdate FOLDER "Quillo词库更新"  CAPTION "词库更新" COMMAND 1
          COMMENT "Update a lexicon with user, waste and private word lists"
          COMMENT_ZH "用用户词、废词和私有词更新词库")
 lex_tool(lexconv   FOLDER lexconv           CAPTION "词库转换" COMMAND 1013 BUTTON 9
-         DATA dz.txt zn.lxd
+         DATA dz.txt zn.lxd dy.txt
          NAME "Quillo Lexicon Converter" NAME_ZH "词库转换"
          COMMENT "Convert lexicons between Quillo, Rime, fcitx5, libpinyin and text exports"
          COMMENT_ZH "在 Quillo、Rime、fcitx5、libpinyin 与文本导出格式之间转换词库")

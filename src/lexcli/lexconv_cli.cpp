@@ -19,8 +19,18 @@ using namespace formats;
 
 constexpr const char *kConvertUsage =
     "lexcli lexconv convert IN -o OUT --to FORMAT [--from FORMAT] [--weight N | "
-    "--weight-by-order] [--no-dedup] [--quillo-weights] [--ue lue|lve]";
+    "--weight-by-order | --default-weight N] [--no-dedup] [--quillo-weights] [--ue lue|lve] "
+    "[--follow-imports] [--all-readings]";
 constexpr const char *kFormatsUsage = "lexcli lexconv formats";
+
+// A number as the options take it: all of the text, finite.
+std::optional<double> number(const std::string &text) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
 
 std::string formatList() {
     std::string names;
@@ -35,6 +45,9 @@ int convert(Context &ctx, ArgParser &p) {
     auto from = p.option("--from");
     auto weight = p.option("--weight");
     const bool byOrder = p.flag("--weight-by-order");
+    auto defaultWeight = p.option("--default-weight");
+    const bool followImports = p.flag("--follow-imports");
+    const bool allReadings = p.flag("--all-readings");
     const bool noDedup = p.flag("--no-dedup");
     const bool quilloWeights = p.flag("--quillo-weights");
     auto ue = p.option("--ue");
@@ -74,15 +87,19 @@ int convert(Context &ctx, ArgParser &p) {
         if (!options.from)
             return ctx.usage("--from 只能是 auto 或 " + formatList());
     }
-    if (weight) {
-        double w = 0;
-        const auto [end, ec] = std::from_chars(weight->data(), weight->data() + weight->size(), w);
-        if (ec != std::errc() || end != weight->data() + weight->size() || !std::isfinite(w))
-            return ctx.usage("--weight 需要一个数字");
-        options.weight = w;
-    }
+    if (weight && !(options.weight = number(*weight)))
+        return ctx.usage("--weight 需要一个数字");
     if (weight && byOrder)
         return ctx.usage("--weight 与 --weight-by-order 只能给出其中一个");
+    if (defaultWeight) {
+        options.defaultWeight = number(*defaultWeight);
+        if (!options.defaultWeight || *options.defaultWeight < 0)
+            return ctx.usage("--default-weight 需要一个不小于 0 的数（次数）");
+        if (weight || byOrder)
+            return ctx.usage("--default-weight 不能与 --weight、--weight-by-order 同用");
+    }
+    options.followImports = followImports;
+    options.allReadings = allReadings;
     options.weightByOrder = byOrder;
     options.dedup = !noDedup;
     options.quilloWeights = quilloWeights;
@@ -122,6 +139,12 @@ constexpr const char *kConvertHelp =
     "  --no-dedup         不合并重复词条，逐行写出（不占用与词条数成正比的内存）\n"
     "  --quillo-weights   目标为 quillo 时，把权重写在 Tab 之后\n"
     "  --ue lue|lve       lüe、nüe 的写法（默认按目标格式：Rime、fcitx5、libpinyin 用 lve）\n"
+    "  --default-weight N 没有权重的词条的权重，一个次数（fcitx5 换算成代价）；默认为目标格式\n"
+    "                     中最低的权重\n"
+    "  --follow-imports   目标为 Rime 时，把 import_tables 所列的词典也转换进输出（文件头去掉\n"
+    "                     import_tables）；转换成其他格式时总是如此\n"
+    "  --all-readings     无编码的多音词写出 librime 会给它的每个读音（Rime 源用其单字的读音：\n"
+    "                     权重不低于该字总权重 5% 的读音），默认只写一个\n"
     "  词相同、编码相同的行只留一行（权重取较大者）。缺拼音的词用 dz.txt 与 zn.lxd 自动注音；\n"
     "  未能转换的行写到 OUT.rejects.txt（行号、原因、原行）。格式一览：lexcli lexconv formats\n";
 

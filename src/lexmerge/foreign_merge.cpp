@@ -4,49 +4,35 @@
 #include "shared/lexcore/file_io.h"
 
 #include <optional>
-#include <unordered_map>
 
 namespace lex::lexmerge {
 
+using formats::EntryIndex;
 using formats::ForeignEntry;
 using formats::ForeignLexicon;
 
 namespace {
 
-// Where each key first stands in `entries`.
-using Places = std::unordered_map<std::u16string, size_t>;
-
-Places placesOf(const std::vector<ForeignEntry> &entries, bool byWord, EventPump &pump) {
-    Places places;
-    places.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if ((i & 0xFFF) == 0)
-            pump.yield();
-        places.emplace(ForeignLexicon::entryKey(entries[i], byWord), i);
-    }
-    return places;
-}
-
-// The entries of `lexicon`, each key once, the weights of the later ones merged into the first
-// (first and second: the earlier and the later one).
-std::vector<ForeignEntry> distinct(const ForeignLexicon &lexicon, bool byWord,
-                                   formats::WeightRule rule, int64_t &folded, EventPump &pump) {
-    std::vector<ForeignEntry> out;
-    out.reserve(lexicon.entries().size());
-    Places places;
-    places.reserve(lexicon.entries().size());
-    for (const ForeignEntry &e : lexicon.entries()) {
-        if ((out.size() & 0xFFF) == 0)
-            pump.yield();
-        auto [it, added] = places.emplace(ForeignLexicon::entryKey(e, byWord), out.size());
-        if (added) {
-            out.push_back(e);
-            continue;
-        }
-        ++folded;
-        lexicon.mergeWeight(out[it->second], e, rule);
-    }
-    return out;
+// Writes the result and makes the report's lines.
+MergeResult finish(const ForeignLexicon &first, const std::optional<ForeignLexicon> &second,
+                   const std::vector<ForeignEntry> &out, bool byWord,
+                   const ForeignMergeOptions &options, int64_t merged, SetOperation op,
+                   const std::filesystem::path &output, EventPump &pump) {
+    const ForeignLexicon::Written written = first.write(output, out, pump);
+    MergeResult result;
+    result.count = written.lines;
+    result.shape = formats::foreignReport(first, written);
+    result.shape += std::string(byWord ? "按词比较" : "按词和编码比较");
+    if (merged)
+        result.shape += "，合并权重（" + std::string(formats::weightRuleName(options.weights)) +
+                        "）：" + std::to_string(merged) + " 条";
+    result.shape += "\r\n";
+    if (second && second->header().size() + second->others().size() > 0 &&
+        op != SetOperation::Intersection && op != SetOperation::Deletion)
+        result.shape += "词库二的文件头与非词条行未写出：" +
+                        std::to_string(second->header().size() + second->others().size()) +
+                        " 行\r\n";
+    return result;
 }
 
 } // namespace
@@ -66,63 +52,73 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
         second.emplace(two, twoFormat, pump);
     }
     const bool byWord = options.byWord || !first.hasCodes() || (second && !second->hasCodes());
-    int64_t folded = 0;
-    std::vector<ForeignEntry> a = distinct(first, byWord, options.weights, folded, pump);
+    int64_t folded = 0, merged = 0;
+    std::vector<ForeignEntry> out;
+    if (op == SetOperation::Union) {
+        // One pass over both: each entry once, the weights of every repeat merged.
+        const size_t both = first.entries().size() + (second ? second->entries().size() : 0);
+        out.reserve(both);
+        EntryIndex index(out, byWord, both);
+        auto add = [&](const ForeignLexicon &from, int64_t &repeats) {
+            for (const ForeignEntry &e : from.entries()) {
+                if ((out.size() & 0xFFFF) == 0)
+                    pump.yield();
+                out.push_back(e);
+                first.adopt(out.back(), from);
+                const uint32_t at = index.insert(uint32_t(out.size() - 1));
+                if (at != out.size() - 1) {
+                    const ForeignEntry repeat = out.back();
+                    out.pop_back();
+                    first.mergeWeight(out[at], repeat, options.weights);
+                    ++repeats;
+                }
+            }
+        };
+        add(first, folded);
+        if (second)
+            add(*second, merged);
+        return finish(first, second, out, byWord, options, merged + folded, op, output, pump);
+    }
+    std::vector<ForeignEntry> a = first.distinct(byWord, options.weights, folded, pump);
     std::vector<ForeignEntry> b;
     if (second) {
-        b = distinct(*second, byWord, options.weights, folded, pump);
+        b = second->distinct(byWord, options.weights, folded, pump);
         for (ForeignEntry &e : b)
             first.adopt(e, *second);
     }
-    const Places inA = placesOf(a, byWord, pump), inB = placesOf(b, byWord, pump);
-    std::vector<ForeignEntry> out;
-    int64_t merged = 0;
+    auto indexOf = [&](const std::vector<ForeignEntry> &entries) {
+        EntryIndex index(entries, byWord, entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            index.insert(uint32_t(i));
+        return index;
+    };
     switch (op) {
     case SetOperation::Union:
-        out = std::move(a);
-        for (ForeignEntry &e : b) {
-            if (auto it = inA.find(ForeignLexicon::entryKey(e, byWord)); it != inA.end()) {
-                first.mergeWeight(out[it->second], e, options.weights);
-                ++merged;
-            } else {
-                out.push_back(std::move(e));
-            }
-        }
         break;
-    case SetOperation::Intersection:
+    case SetOperation::Intersection: {
+        const EntryIndex inB = indexOf(b);
         for (ForeignEntry &e : a)
-            if (auto it = inB.find(ForeignLexicon::entryKey(e, byWord)); it != inB.end()) {
-                first.mergeWeight(e, b[it->second], options.weights);
+            if (const uint32_t at = inB.find(e); at != EntryIndex::kNone) {
+                first.mergeWeight(e, b[at], options.weights);
                 ++merged;
-                out.push_back(std::move(e));
+                out.push_back(e);
             }
-        break;
-    case SetOperation::Difference:
-    case SetOperation::Deletion:
-        for (ForeignEntry &e : a)
-            if (!inB.count(ForeignLexicon::entryKey(e, byWord)))
-                out.push_back(std::move(e));
-        if (op == SetOperation::Difference)
-            for (ForeignEntry &e : b)
-                if (!inA.count(ForeignLexicon::entryKey(e, byWord)))
-                    out.push_back(std::move(e));
         break;
     }
-    const ForeignLexicon::Written written = first.write(output, out, pump);
-    MergeResult result;
-    result.count = written.lines;
-    result.shape = formats::foreignReport(first, written);
-    result.shape += std::string(byWord ? "按词比较" : "按词和编码比较");
-    if (merged || folded)
-        result.shape += "，合并权重（" + std::string(formats::weightRuleName(options.weights)) +
-                        "）：" + std::to_string(merged + folded) + " 条";
-    result.shape += "\r\n";
-    if (second && second->header().size() + second->others().size() > 0 &&
-        op != SetOperation::Intersection && op != SetOperation::Deletion)
-        result.shape += "词库二的文件头与非词条行未写出：" +
-                        std::to_string(second->header().size() + second->others().size()) +
-                        " 行\r\n";
-    return result;
+    case SetOperation::Difference:
+    case SetOperation::Deletion: {
+        const EntryIndex inA = indexOf(a), inB = indexOf(b);
+        for (const ForeignEntry &e : a)
+            if (inB.find(e) == EntryIndex::kNone)
+                out.push_back(e);
+        if (op == SetOperation::Difference)
+            for (const ForeignEntry &e : b)
+                if (inA.find(e) == EntryIndex::kNone)
+                    out.push_back(e);
+        break;
+    }
+    }
+    return finish(first, second, out, byWord, options, merged + folded, op, output, pump);
 }
 
 } // namespace lex::lexmerge

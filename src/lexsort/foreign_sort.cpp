@@ -1,6 +1,6 @@
 #include "lexsort/foreign_sort.h"
 
-#include "lexsort/pinyin_collator.h"
+#include "lexsort/line_sort.h"
 #include "shared/formats/foreign_lexicon.h"
 #include "shared/formats/format_reader.h"
 #include "shared/lexcore/file_io.h"
@@ -68,24 +68,10 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
                          [&](uint32_t a, uint32_t b) { return entries[a].word < entries[b].word; });
         break;
     case ForeignOrder::Pinyin: {
-        PinyinCollator collator;
-        std::vector<std::string> keys(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i) {
-            if ((i & 0xFFF) == 0)
-                pump.yield();
-            std::string &key = keys[i];
-            key.resize(64);
-            size_t n = collator.sortKey(entries[i].word, reinterpret_cast<uint8_t *>(key.data()),
-                                        key.size());
-            if (n > key.size()) {
-                key.resize(n);
-                n = collator.sortKey(entries[i].word, reinterpret_cast<uint8_t *>(key.data()),
-                                     key.size());
-            }
-            key.resize(n);
-        }
-        std::stable_sort(at.begin(), at.end(),
-                         [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        std::vector<std::u16string_view> words(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            words[i] = entries[i].word;
+        at = pinyinOrder(words, pump);
         break;
     }
     case ForeignOrder::Weight:
@@ -106,8 +92,8 @@ SortResult sortForeignByReference(const std::filesystem::path &input, formats::F
     ForeignLexicon lexicon(input, format, pump);
     // The reference's words, each at its first place.
     std::unordered_map<std::u16string, uint32_t> place;
-    auto note = [&](std::u16string word) {
-        place.emplace(std::move(word), uint32_t(place.size()));
+    auto note = [&](std::u16string_view word) {
+        place.emplace(std::u16string(word), uint32_t(place.size()));
     };
     if (fileExists(reference)) {
         if (const auto refFormat = formats::foreignFormat(reference)) {
@@ -129,7 +115,7 @@ SortResult sortForeignByReference(const std::filesystem::path &input, formats::F
     constexpr uint32_t kAbsent = UINT32_MAX;
     std::vector<uint32_t> rank(entries.size(), kAbsent);
     for (size_t i = 0; i < entries.size(); ++i)
-        if (auto it = place.find(entries[i].word); it != place.end())
+        if (auto it = place.find(std::u16string(entries[i].word)); it != place.end())
             rank[i] = it->second;
     std::vector<uint32_t> at = indexes(entries.size());
     std::stable_sort(at.begin(), at.end(),

@@ -629,6 +629,29 @@ void sortSB(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight,
         [](const PinyinSort &sort, const JoinedLines &, size_t k) { return sort.indexAt(k); });
 }
 
+std::vector<uint32_t> pinyinOrder(const std::vector<std::u16string_view> &texts, EventPump &pump) {
+    const size_t n = texts.size();
+    std::vector<uint32_t> order(n);
+    if (n == 0)
+        return order;
+    const JoinedLines joined(texts.data(), n);
+    PinyinSort sort(n);
+    for (size_t k = 0; k < n; ++k)
+        sort.add(joined.line(k, texts[k].size()));
+    sort.sort(pump, [](size_t, size_t) {});
+    for (size_t k = 0; k < n; ++k)
+        order[k] = uint32_t(sort.indexAt(k));
+    // The same text at several places: in their order.
+    for (size_t from = 0; from < n;) {
+        size_t to = from + 1;
+        while (to < n && texts[order[to]] == texts[order[from]])
+            ++to;
+        std::sort(order.begin() + long(from), order.begin() + long(to));
+        from = to;
+    }
+    return order;
+}
+
 namespace {
 
 // Reads the lines into `sort`, sorts them and writes them in order, each chunk as soon as it is

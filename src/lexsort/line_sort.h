@@ -27,6 +27,10 @@ void sortSA(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight,
 void sortSB(std::vector<std::u16string_view> &sA, int64_t lLeft, int64_t lRight, EventPump &pump,
             SortProgress progress = {});
 
+// The order of `texts` by the comparison of sortSB: their positions, the same text at several
+// places in their order.
+std::vector<uint32_t> pinyinOrder(const std::vector<std::u16string_view> &texts, EventPump &pump);
+
 // Reads every line of `input`, sorts them and writes them to `output` (code page 936, CR LF).
 // An empty input gives an empty output. Throws LexError on unreadable input or unwritable
 // output; the output is then left as it was.

@@ -18,7 +18,6 @@
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
-#include <unordered_map>
 
 namespace lex::lexupdate {
 namespace fs = std::filesystem;
@@ -238,16 +237,17 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
     for (const auto *other : {&user, &waste, &privateLexicon})
         byWord |= *other && !(*other)->hasCodes();
     std::vector<ForeignEntry> entries;
-    std::unordered_map<std::u16string, size_t> places;
+    formats::EntryIndex index(entries, byWord, base.entries().size());
     auto add = [&](const ForeignLexicon &from) {
-        for (ForeignEntry e : from.entries()) {
-            auto [it, added] = places.emplace(ForeignLexicon::entryKey(e, byWord), entries.size());
-            if (!added) {
-                base.mergeWeight(entries[it->second], e, formats::WeightRule::Max);
+        for (const ForeignEntry &e : from.entries()) {
+            entries.push_back(e);
+            const uint32_t at = index.insert(uint32_t(entries.size() - 1));
+            if (at != entries.size() - 1) {
+                entries.pop_back();
+                base.mergeWeight(entries[at], e, formats::WeightRule::Max);
                 continue;
             }
-            base.adopt(e, from);
-            entries.push_back(std::move(e));
+            base.adopt(entries.back(), from);
         }
     };
     add(base);
@@ -258,9 +258,8 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
     std::vector<bool> gone(entries.size());
     auto remove = [&](const ForeignLexicon &from, int64_t *count) {
         for (const ForeignEntry &e : from.entries())
-            if (auto it = places.find(ForeignLexicon::entryKey(e, byWord));
-                it != places.end() && !gone[it->second]) {
-                gone[it->second] = true;
+            if (const uint32_t at = index.find(e); at != formats::EntryIndex::kNone && !gone[at]) {
+                gone[at] = true;
                 if (count)
                     ++*count;
             }

@@ -7,8 +7,6 @@
 #include "shared/lexcore/report.h"
 #include "shared/pinyin/annotate_line.h"
 
-#include <unordered_map>
-
 namespace lex::phonetag {
 
 using formats::ForeignEntry;
@@ -84,22 +82,9 @@ ForeignResult clearForeign(const std::filesystem::path &input, formats::Format f
 ForeignResult dedupForeign(const std::filesystem::path &input, formats::Format format,
                            const std::filesystem::path &output, EventPump &pump) {
     const ForeignLexicon lexicon(input, format, pump);
-    std::vector<ForeignEntry> kept;
-    kept.reserve(lexicon.entries().size());
-    std::unordered_map<std::u16string, size_t> seen;
-    seen.reserve(lexicon.entries().size());
     int64_t repeated = 0;
-    for (const ForeignEntry &e : lexicon.entries()) {
-        if ((kept.size() & 0xFFF) == 0)
-            pump.yield();
-        auto [it, added] = seen.emplace(ForeignLexicon::entryKey(e, false), kept.size());
-        if (added) {
-            kept.push_back(e);
-            continue;
-        }
-        ++repeated;
-        lexicon.mergeWeight(kept[it->second], e, formats::WeightRule::Max);
-    }
+    const std::vector<ForeignEntry> kept =
+        lexicon.distinct(false, formats::WeightRule::Max, repeated, pump);
     ForeignResult result = written(lexicon, kept, output, pump);
     result.changed = repeated;
     return result;

@@ -35,6 +35,10 @@ void writeInputs(const fs::path &dir) {
     writeLexicon(dir / "dz.lxd", {u"中zhong", u"国guo", u"华hua", u"人ren", u"民min", u"共gong",
                                   u"和he", u"北bei", u"京jing", u"熊xiong", u"猫mao", u"中chong"});
     writeLexicon(dir / "table.ini", {u"zh=v", u"ong=s"});
+    // A Rime dictionary that imports its words without code; their readings are its characters'.
+    lex::test::writeBytes(dir / "r.dict.yaml", "---\nname: r\nversion: \"1\"\nimport_tables: [s]\n"
+                                               "...\n重\tchong\t5\n重\tzhong\t5\n庆\tqing\t2\n");
+    lex::test::writeBytes(dir / "s.dict.yaml", "---\nname: s\nversion: \"1\"\n...\n重庆\n");
 }
 
 struct OpCase {
@@ -133,6 +137,41 @@ std::vector<OpCase> cases() {
                             pump.context().setFirstInput(dir / "a.txt");
                             lex::formats::convertLexicon(dir / "a.txt", out, o, none, pump);
                         }});
+    // The Rime rules' options reach the engine.
+    struct Rule {
+        const char *name, *to;
+        std::vector<std::string> flags;
+        void (*set)(lex::formats::ConvertOptions &);
+    };
+    for (const Rule &rule : {
+             Rule{"lexconv_convert_all_readings",
+                  "libpinyin",
+                  {"--all-readings", "--default-weight", "3"},
+                  [](lex::formats::ConvertOptions &o) {
+                      o.allReadings = true;
+                      o.defaultWeight = 3;
+                  }},
+             Rule{"lexconv_convert_follow_imports",
+                  "rime",
+                  {"--follow-imports"},
+                  [](lex::formats::ConvertOptions &o) { o.followImports = true; }},
+         }) {
+        std::vector<std::string> args = {"lexconv", "convert", "@/r.dict.yaml", "-o",
+                                         "@out",    "--to",    rule.to};
+        args.insert(args.end(), rule.flags.begin(), rule.flags.end());
+        rows.push_back({rule.name, args, [rule](const fs::path &dir, const fs::path &out) {
+                            lex::formats::ConvertOptions o;
+                            o.to = *lex::formats::formatByName(rule.to);
+                            rule.set(o);
+                            lex::formats::Annotator none("", "", g_pump);
+                            lex::NullPump pump;
+                            // Named as the command's output: a Rime name follows the file's.
+                            fs::create_directory(dir / "engine");
+                            const fs::path named = dir / "engine" / "cli.txt";
+                            lex::formats::convertLexicon(dir / "r.dict.yaml", named, o, none, pump);
+                            fs::rename(named, out);
+                        }});
+    }
     // Names in any case, a value after "=", and the input after "--": the same conversion.
     rows.push_back(
         {"lexconv_convert_any_case",
@@ -212,6 +251,13 @@ TEST(LexcliOperation, FailuresAndUsageErrorsWriteNothing) {
          "--weight"},
         {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--weight", "x"}, 2, "数字"},
         {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime", "--ue", "lu"}, 2, "--ue"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--default-weight", "-1"},
+         2,
+         "--default-weight"},
+        {{"lexconv", "convert", d + "/a.txt", "-o", out, "--to", "qq", "--default-weight", "1",
+          "--weight", "2"},
+         2,
+         "--default-weight"},
         // Annotation needs its data: the data folder here has none.
         {{"--data-dir", d, "lexconv", "convert", d + "/a.txt", "-o", out, "--to", "rime"},
          1,

@@ -74,6 +74,36 @@ private slots:
         QCOMPARE(dialogs.lastText(), QStringLiteral("打开词库失败！"));
         QCOMPARE(again.Text1->text(), QString());
     }
+
+    // The two Rime rules of the window reach the engine and come back from the settings: the
+    // imported dictionary is converted into the Rime output, the codeless word gets each reading.
+    void followsImportsAndWritesEveryReading() {
+        lex::test::ScriptedDialogs dialogs;
+        lex::test::writeBytes(m_dir / "main.dict.yaml",
+                              "---\nname: main\nversion: \"1\"\nimport_tables: [more]\n...\n"
+                              "重\tchong\t1\n重\tzhong\t1\n庆\tqing\n");
+        lex::test::writeBytes(m_dir / "more.dict.yaml",
+                              "---\nname: more\nversion: \"1\"\n...\n重庆\n");
+        {
+            Form1 form;
+            form.Text1->setText(lex::fromPath(m_dir / "main.dict.yaml"));
+            form.Text2->setText(lex::fromPath(m_dir / "out.txt"));
+            form.Combo2->setCurrentIndex(form.Combo2->findData(QStringLiteral("libpinyin")));
+            form.Check3->setChecked(true);
+            form.Check4->setChecked(true);
+            form.Command3->click();
+            QCOMPARE(
+                lex::test::readBytes(m_dir / "out.txt"),
+                std::string("重 chong 1\n重 zhong 1\n庆 qing\n重庆 chong'qing\n重庆 zhong'qing\n"));
+            QVERIFY(
+                dialogs.lastText().contains(QStringLiteral("导入的词典：more.dict.yaml（2 条）")));
+            QVERIFY(form.close());
+        }
+        Form1 again;
+        QVERIFY(again.Check3->isChecked());
+        QVERIFY(again.Check4->isChecked());
+        QVERIFY(again.close());
+    }
 };
 
 QTEST_MAIN(LexconvFormTest)

@@ -48,8 +48,14 @@ Form1::Form1(QWidget *parent) : PathForm(parent, QStringLiteral("Quillo词库转
     m_grid->addWidget(Combo2, row + 1, 1);
     Check1 = named(new QCheckBox(QStringLiteral("合并重复词条（保留较大的权重）"), this), "Check1");
     Check2 = named(new QCheckBox(QStringLiteral("标准词库保留权重（Tab 之后）"), this), "Check2");
+    Check3 =
+        named(new QCheckBox(QStringLiteral("转到 Rime 时也合并 import_tables 所列的词典"), this),
+              "Check3");
+    Check4 = named(new QCheckBox(QStringLiteral("无编码的多音词写出每个读音"), this), "Check4");
     m_grid->addWidget(Check1, row + 2, 1);
     m_grid->addWidget(Check2, row + 3, 1);
+    m_grid->addWidget(Check3, row + 4, 1);
+    m_grid->addWidget(Check4, row + 5, 1);
 
     addProgressRow("ProgressBar1", "Label5", QStringLiteral("正在转换，请稍候……"));
     Command3 = addButton("Command3", QStringLiteral("开始"));
@@ -78,6 +84,8 @@ void Form1::loadSettings() {
     Combo2->setCurrentIndex(to >= 0 ? to : 0);
     Check1->setChecked(s.check(QStringLiteral("Check1"), true));
     Check2->setChecked(s.check(QStringLiteral("Check2"), false));
+    Check3->setChecked(s.check(QStringLiteral("Check3"), false));
+    Check4->setChecked(s.check(QStringLiteral("Check4"), false));
 }
 
 void Form1::saveSettings() const {
@@ -86,6 +94,8 @@ void Form1::saveSettings() const {
     s.saveText(QStringLiteral("Combo2"), Combo2->currentData().toString());
     s.saveCheck(QStringLiteral("Check1"), Check1->isChecked());
     s.saveCheck(QStringLiteral("Check2"), Check2->isChecked());
+    s.saveCheck(QStringLiteral("Check3"), Check3->isChecked());
+    s.saveCheck(QStringLiteral("Check4"), Check4->isChecked());
 }
 
 bool Form1::Form_Unload() {
@@ -102,6 +112,8 @@ void Form1::Command3_Click() {
         options.to = targetFormat();
         options.dedup = Check1->isChecked();
         options.quilloWeights = Check2->isChecked();
+        options.followImports = Check3->isChecked();
+        options.allReadings = Check4->isChecked();
         const ToolFolder folder = toolFolder();
         Annotator annotator(folder.programDir(), pump());
         const ConvertResult r = convertLexicon(toPath(Text1->text()), toPath(Text2->text()),

@@ -5,6 +5,7 @@
 //   Label3 "源格式："    Combo1 "自动识别" and every format
 //   Label4 "目标格式："  Combo2 every format that can be written
 //   Check1 "合并重复词条（保留较大的权重）"   Check2 "标准词库保留权重（Tab 之后）"
+//   Check3 "转到 Rime 时也合并 import_tables 所列的词典"   Check4 "无编码的多音词写出每个读音"
 //   Command3 "开始"  Command4 "说明"  Command5 "退出"
 // The formats and the check boxes are kept in the settings (section "Form1").
 
@@ -37,6 +38,8 @@ public:
     QComboBox *Combo2;
     QCheckBox *Check1;
     QCheckBox *Check2;
+    QCheckBox *Check3;
+    QCheckBox *Check4;
     QPushButton *Command3;
     QPushButton *Command4;
     QPushButton *Command5;

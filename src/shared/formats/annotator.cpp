@@ -3,7 +3,9 @@
 #include "shared/formats/format_reader.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
+#include "shared/lexcore/line_reader.h"
 #include "shared/pinyin/annotate_line.h"
 
 namespace lex::formats {
@@ -13,6 +15,8 @@ Annotator::Annotator(std::filesystem::path dictionary, std::filesystem::path wor
     : m_pump(pump) {
     m_files.dictionary = std::move(dictionary);
     m_files.wordTable = std::move(wordTable);
+    if (!m_files.dictionary.empty())
+        m_files.polyphones = m_files.dictionary.parent_path() / pinyin::kPolyphoneFile;
 }
 
 Annotator::Annotator(const std::filesystem::path &folder, EventPump &pump)
@@ -29,6 +33,12 @@ void Annotator::load() {
         throw LexError("找不到词表文件“zn.lxd”，无法注音：" + m_files.wordTable.string(),
                        m_files.wordTable);
     m_data = loader.load(m_pump);
+    if (!m_files.polyphones.empty() && fileExists(m_files.polyphones)) {
+        LineReader reader(m_files.polyphones);
+        m_polyphones.emplace();
+        while (!reader.atEnd())
+            m_polyphones->add(reader.readLineView());
+    }
     m_loaded = true;
 }
 
@@ -85,6 +95,49 @@ std::optional<Syllables> Annotator::annotate(std::u16string_view word, const Syl
         c += j - i;
         i = j;
     }
+    return out;
+}
+
+} // namespace lex::formats
+
+namespace lex::formats {
+
+std::vector<Syllables> Annotator::readings(std::u16string_view word, size_t limit) {
+    const auto first = annotate(word, {});
+    if (!first)
+        return {};
+    std::vector<Syllables> out{*first};
+    if (!m_polyphones)
+        return out;
+    // The combinations in the order of the characters' readings, the annotation's one skipped.
+    std::vector<std::vector<std::string>> choices;
+    size_t c = 0;
+    for (size_t i = 0; i < word.size(); ++c) {
+        const size_t len = word[i] >= 0xD800 && word[i] <= 0xDBFF && i + 1 < word.size() ? 2 : 1;
+        std::vector<std::string> &mine = choices.emplace_back(1, (*first)[c]);
+        if (len == 1)
+            for (std::u16string_view reading : m_polyphones->readings(word[i])) {
+                const std::string s = toUtf8(reading);
+                if (std::find(mine.begin(), mine.end(), s) == mine.end())
+                    mine.push_back(s);
+            }
+        i += len;
+    }
+    std::vector<Syllables> all{Syllables()};
+    for (const auto &mine : choices) {
+        std::vector<Syllables> next;
+        for (const Syllables &head : all)
+            for (const std::string &reading : mine) {
+                next.push_back(head);
+                next.back().push_back(reading);
+            }
+        all = std::move(next);
+        if (all.size() > limit * 4)
+            all.resize(limit * 4);
+    }
+    for (Syllables &reading : all)
+        if (out.size() < limit && reading != *first)
+            out.push_back(std::move(reading));
     return out;
 }
 

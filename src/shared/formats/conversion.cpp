@@ -21,10 +21,13 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace lex::formats {
 namespace fs = std::filesystem;
@@ -34,6 +37,10 @@ namespace {
 constexpr const char *kNoReading = "无法注音（有的字没有读音）";
 constexpr const char *kInvalidUtf8 = "无效的 UTF-8 字节";
 constexpr int kYieldEvery = 4096;
+// librime's shared data, where it looks for what the user's folder lacks.
+constexpr const char *kRimeSharedData = "/usr/share/rime-data";
+// The most readings a word without code gets (librime's limit of its encoder).
+constexpr size_t kReadingLimit = 32;
 
 // The lines kept so far, one record per distinct line body, in first-occurrence order. Each
 // record sits in one arena with its body right behind it, and the open-addressing index holds
@@ -268,6 +275,104 @@ bool incomplete(const Entry &e) {
            std::find(e.syllables.begin(), e.syllables.end(), std::string()) != e.syllables.end();
 }
 
+// The readings librime encodes a word without code with, from the single-character entries of
+// its dictionary: each code of a character whose weight is at least 5% of the character's total
+// takes part (in the order of the codes), and the word gets every combination, at most 32. A
+// share ("N%") weighs its part of the preset vocabulary's weight, or 0 without it; a code
+// given twice counts once.
+class CharacterReadings {
+public:
+    void learn(const Entry &e, double weight) {
+        if (e.syllables.size() != 1 || e.syllables[0].empty() || characterCount(e.word) != 1)
+            return;
+        std::vector<Code> &codes = m_codes[e.word];
+        for (const Code &c : codes)
+            if (c.code == e.rawCode)
+                return;
+        codes.push_back({e.rawCode, e.syllables[0], weight});
+    }
+    void finish() {
+        for (auto &[character, codes] : m_codes) {
+            double total = 0;
+            for (const Code &c : codes)
+                total += c.weight;
+            std::sort(codes.begin(), codes.end(),
+                      [](const Code &a, const Code &b) { return a.code < b.code; });
+            std::vector<std::string> &readings = m_readings[character];
+            for (const Code &c : codes)
+                if (c.weight >= total * kMinimalShare &&
+                    std::find(readings.begin(), readings.end(), c.syllable) == readings.end())
+                    readings.push_back(c.syllable); // zhong1 and zhong4 are one reading here
+        }
+        m_codes.clear();
+    }
+    // Every reading of `word`; empty when a character has none.
+    std::vector<Syllables> of(std::u16string_view word) const {
+        std::vector<Syllables> out{Syllables()};
+        for (size_t i = 0; i < word.size();) {
+            const size_t len = detail::isHighSurrogate(word[i]) && i + 1 < word.size() ? 2 : 1;
+            const auto it = m_readings.find(std::u16string(word.substr(i, len)));
+            if (it == m_readings.end() || it->second.empty())
+                return {};
+            std::vector<Syllables> next;
+            for (const Syllables &head : out)
+                for (const std::string &reading : it->second) {
+                    if (next.size() >= kReadingLimit)
+                        break;
+                    next.push_back(head);
+                    next.back().push_back(reading);
+                }
+            out = std::move(next);
+            i += len;
+        }
+        return out;
+    }
+
+private:
+    static constexpr double kMinimalShare = 0.05;
+    struct Code {
+        std::u16string code;
+        std::string syllable;
+        double weight;
+    };
+    std::unordered_map<std::u16string, std::vector<Code>> m_codes;
+    std::unordered_map<std::u16string, std::vector<std::string>> m_readings;
+};
+
+// A Rime header read up to its end: its name and the dictionaries it imports.
+FormatReader rimeHeader(const fs::path &file) {
+    FormatReader reader(Format::Rime);
+    LineStream in(file, LexiconEncoding::Utf8);
+    std::u16string_view line;
+    while (!reader.inBody() && in.next(line))
+        reader.parse(line);
+    return reader;
+}
+
+std::u16string rimeName(const FormatReader &header) {
+    for (const std::u16string &line : header.header())
+        if (detail::startsWith(line, u"name:"))
+            return std::u16string(detail::yamlScalar(std::u16string_view(line).substr(5)));
+    return {};
+}
+
+// A header without its import_tables (the key and the items of its block list).
+std::vector<std::u16string> withoutImports(const std::vector<std::u16string> &header) {
+    std::vector<std::u16string> out;
+    bool in = false;
+    for (const std::u16string &line : header) {
+        if (detail::startsWith(line, u"import_tables:")) {
+            in = true;
+            continue;
+        }
+        if (in && !line.empty() && (detail::isBlank(line[0]) || line[0] == u'-'))
+            continue;
+        in = false;
+        out.push_back(line);
+    }
+    return out;
+}
+
 // Reads every line of `in` with `reader`. The lines that may change how the next ones read
 // (a header, "# no comment") go one by one, in order, to serial(reader, line, lineNumber); the
 // others go in batches to work(batch, thread), on either of two threads, parsed by copies of
@@ -354,10 +459,26 @@ public:
                (m_options.weightByOrder || m_toCosts || m_int32);
     }
     template <class Source> void countWeights(Source &pass);
+    // The dictionaries of a Rime source's import_tables to convert after it (none when they are
+    // not followed). Throws LexError for one that is missing, before anything is written.
+    // And the preset vocabulary the header asks for.
+    std::vector<fs::path> findImports(const fs::path &input);
+    // Words without code into a format that needs codes: their readings come from the source's
+    // own single characters, learnt in a first pass over every file (learnReadings).
+    bool needsReadings() const {
+        return m_from == Format::Rime && !m_sameFormat && m_target.needsCode;
+    }
+    template <class Source> void learnReadings(Source &pass);
+    void finishReadings() {
+        if (m_readings)
+            m_readings->finish();
+    }
     // The output and the writer's options; `distinctHint`, `unitsHint`: the room to reserve for
     // the kept lines.
     void open(size_t distinctHint, size_t unitsHint);
-    template <class Source> void readBody(Source &in);
+    template <class Source> void readBody(Source &in) { readBody(in, m_reader); }
+    // An imported dictionary's lines after the source's, each file read with its own header.
+    template <class Source> void readImport(Source &in, const fs::path &file);
     ConvertResult finish();
     // A Rime source whose header never ended with "...": every line after it was read as header.
     bool headerUnended() const { return m_reader.headerUnended(); }
@@ -366,18 +487,30 @@ public:
     void checkUtf8() { m_checkUtf8 = true; }
 
 private:
-    // An entry's weight as this conversion takes it: a Rime share ("N%") is no weight outside
-    // Rime.
+    // An entry's weight as this conversion takes it. Outside Rime, with the preset vocabulary,
+    // as librime weighs it: a share ("N%") is N% of the word's weight there (0 when it has
+    // none), no weight is that weight (none still when it has none); without, a share is no
+    // weight.
     std::optional<double> ownWeight(const Entry &e) const {
-        return e.percent && !m_sameFormat ? std::nullopt : e.weight;
+        if (m_sameFormat || (!e.percent && (e.weight || !m_vocabulary)))
+            return e.weight;
+        if (!m_vocabulary)
+            return std::nullopt;
+        const auto it = m_vocabulary->find(e.word);
+        if (!e.percent)
+            return it == m_vocabulary->end() ? std::nullopt : std::optional<double>(it->second);
+        return (it == m_vocabulary->end() ? 0 : it->second) * e.weight.value_or(0) / 100;
     }
-    // Drops a share's weight from an entry about to be written, counting it.
+    // The weight of an entry about to be written as ownWeight takes it; a share dropped is
+    // counted.
     void dropShare(Entry &e) {
-        if (!e.percent || m_sameFormat)
+        if (m_sameFormat || (!e.percent && (e.weight || !m_vocabulary)))
             return;
-        e.weight.reset();
+        if (e.percent && !m_vocabulary)
+            m_shares.fetch_add(1, std::memory_order_relaxed);
+        e.weight = ownWeight(e);
+        e.percent = false;
         e.weightText.clear();
-        m_shares.fetch_add(1, std::memory_order_relaxed);
     }
     bool invalidUtf8(std::u16string_view line) const {
         return m_checkUtf8 && line.find(u'\uFFFD') != std::u16string_view::npos;
@@ -385,6 +518,13 @@ private:
     void start();
     void refuse(int64_t lineNumber, const char *reason, std::u16string_view line);
     std::optional<double> finalWeight(std::optional<double> w, int64_t position) const;
+    double givenCount(double count) const;
+    void loadVocabulary(const fs::path &input, const std::u16string &name);
+    double int32Count(double count) const;
+    template <class Source> void readBody(Source &in, FormatReader &reader);
+    // The lines of a word without code, one for each of its readings.
+    void writeReadings(Entry &e, const std::vector<Syllables> &readings, int64_t lineNumber,
+                       std::u16string_view line);
     void keep(std::u16string_view body, std::optional<double> weight, std::u16string_view asWritten,
               bool codeWritten, uint64_t hash);
     Outcome classify(const ParsedLine &p, const char *&reason) const;
@@ -426,6 +566,13 @@ private:
     bool m_checkUtf8 = false;
     std::atomic<int64_t> m_shares{0}; // Rime shares dropped (dropShare)
     DistinctLines m_distinct;
+    std::u16string m_label; // before the line numbers of the rejects: an imported file's name
+    int64_t m_taken = 0;    // entries taken from the input (an imported file's count)
+    std::optional<CharacterReadings> m_readings;
+    // The preset vocabulary's words and weights (librime's essay.txt), when the source asks for
+    // it and it is found.
+    std::optional<std::unordered_map<std::u16string, double>> m_vocabulary;
+    std::set<std::u16string> m_importNames; // the source's and those it imports
 };
 
 template <class Source> void ConversionRun::countWeights(Source &pass) {
@@ -433,8 +580,8 @@ template <class Source> void ConversionRun::countWeights(Source &pass) {
     auto count = [&](bool entry, std::optional<double> weight, int64_t lineNumber) {
         if (entry) {
             ++m_entries;
-            if (weight)
-                m_largest = std::max(m_largest, *weight);
+            if (const auto counted = weight ? weight : m_options.defaultWeight)
+                m_largest = std::max(m_largest, *counted);
         }
         if (lineNumber % kYieldEvery == 0)
             m_pump.yield();
@@ -462,6 +609,90 @@ template <class Source> void ConversionRun::countWeights(Source &pass) {
         });
 }
 
+template <class Source> void ConversionRun::learnReadings(Source &pass) {
+    if (!m_readings)
+        m_readings.emplace();
+    FormatReader reader(m_from);
+    std::u16string_view line;
+    while (pass.next(line)) {
+        const ParsedLine &p = reader.parse(line);
+        if (p.kind == LineKind::Entry && !p.reason)
+            m_readings->learn(p.entry, ownWeight(p.entry).value_or(0));
+        if (pass.lineNumber() % kYieldEvery == 0)
+            m_pump.yield();
+    }
+}
+
+void ConversionRun::loadVocabulary(const fs::path &input, const std::u16string &name) {
+    // Where librime looks: the user's folder (the dictionary's), then the shared one.
+    const std::string file = toUtf8(name) + ".txt";
+    for (const fs::path &at : {input.parent_path() / file, fs::path(kRimeSharedData) / file}) {
+        if (!fileExists(at))
+            continue;
+        m_vocabulary.emplace();
+        LineStream in(at, LexiconEncoding::Utf8);
+        m_vocabulary->reserve(size_t(in.size() / 12));
+        std::u16string_view line;
+        while (in.next(line)) {
+            const auto f = detail::split(detail::trimRight(line), u'\t');
+            if (f[0].empty())
+                continue;
+            const std::string value = f.size() > 1 ? toUtf8(f[1]) : "0";
+            double weight = 0;
+            std::from_chars(value.data(), value.data() + value.size(), weight);
+            m_vocabulary->emplace(std::u16string(f[0]), weight);
+            if (in.lineNumber() % kYieldEvery == 0)
+                m_pump.yield();
+        }
+        m_result.vocabulary = at;
+        return;
+    }
+    m_result.missingVocabulary = file;
+}
+
+std::vector<fs::path> ConversionRun::findImports(const fs::path &input) {
+    const FormatReader header = rimeHeader(input);
+    const std::u16string own = rimeName(header);
+    m_importNames.insert(own);
+    if (header.presetVocabulary() && !m_sameFormat)
+        loadVocabulary(input, header.vocabulary());
+    if (header.imports().empty())
+        return {};
+    if (m_options.to == Format::Rime && !m_options.followImports) {
+        for (const std::u16string &name : header.imports())
+            m_result.unfollowedImports.push_back(toUtf8(name));
+        return {};
+    }
+    // As librime looks for them: NAME.dict.yaml beside the dictionary, each once, never the
+    // dictionary itself.
+    std::vector<fs::path> files;
+    for (const std::u16string &name : header.imports()) {
+        if (name.empty() || !m_importNames.insert(name).second)
+            continue;
+        const fs::path file = input.parent_path() / (toUtf8(name) + ".dict.yaml");
+        if (!fileExists(file))
+            throw LexError("找不到 import_tables 所列的词典：" + file.string() + "（" +
+                               input.filename().string() + " 导入 " + toUtf8(name) +
+                               "，librime 编译时也会因此失败）",
+                           file);
+        files.push_back(file);
+    }
+    return files;
+}
+
+template <class Source> void ConversionRun::readImport(Source &in, const fs::path &file) {
+    FormatReader reader(Format::Rime);
+    m_label = fromUtf8(file.filename().string()) + u":";
+    const int64_t before = m_taken;
+    readBody(in, reader);
+    m_label.clear();
+    m_result.imports.push_back({file, m_taken - before});
+    // librime compiles the import_tables of the schema's dictionary only.
+    for (const std::u16string &name : reader.imports())
+        if (m_importNames.insert(name).second)
+            m_result.nestedImports.push_back(toUtf8(name));
+}
+
 void ConversionRun::open(size_t distinctHint, size_t unitsHint) {
     m_writerOptions.ue = m_options.ue ? *m_options.ue : m_target.ue;
     m_writerOptions.quilloWeights = m_options.quilloWeights;
@@ -481,7 +712,10 @@ void ConversionRun::start() {
     if (m_writer)
         return;
     if (m_options.to == Format::Rime && m_sameFormat) {
-        m_writerOptions.rimeHeader = m_reader.header();
+        // Imports followed into the output are no longer imported.
+        m_writerOptions.rimeHeader = m_options.followImports && !m_reader.imports().empty()
+                                         ? withoutImports(m_reader.header())
+                                         : m_reader.header();
         m_writerOptions.rimeColumns = m_reader.columns();
         if (const auto old = rimeRenamed(m_writerOptions.rimeHeader, m_writerOptions.rimeName)) {
             m_result.renamedFrom = toUtf8(*old);
@@ -493,8 +727,8 @@ void ConversionRun::start() {
 }
 
 void ConversionRun::refuse(int64_t lineNumber, const char *reason, std::u16string_view line) {
-    const std::u16string text =
-        lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) + u"\t" + std::u16string(line);
+    const std::u16string text = m_label + lineNumberText(lineNumber) + u"\t" + fromUtf8(reason) +
+                                u"\t" + std::u16string(line);
     ++m_result.rejected;
     if (m_device) {
         m_pump.context().notice("未能转换：" + toUtf8(text));
@@ -511,6 +745,8 @@ std::optional<double> ConversionRun::finalWeight(std::optional<double> w, int64_
         return m_options.weight;
     if (m_options.weightByOrder)
         return double(m_entries - position);
+    if (!w && m_options.defaultWeight)
+        return givenCount(*m_options.defaultWeight);
     if (!w) {
         // No weight is the least weight: as costs, below the cost of the smallest count.
         if (m_toCosts && m_largest > 0)
@@ -521,18 +757,31 @@ std::optional<double> ConversionRun::finalWeight(std::optional<double> w, int64_
         return toCost(*w, m_largest);
     if (m_toCounts)
         return toCount(*w);
-    if (m_int32) {
-        constexpr double kMax = 2147483647;
-        if (m_largest > kMax)
-            return std::max(1.0, std::floor(std::max(*w, 0.0) * (kMax / m_largest)));
-        return std::clamp(*w, 0.0, kMax);
-    }
+    if (m_int32)
+        return int32Count(*w);
     return w;
+}
+
+double ConversionRun::int32Count(double count) const {
+    constexpr double kMax = 2147483647;
+    if (m_largest > kMax)
+        return std::max(1.0, std::floor(std::max(count, 0.0) * (kMax / m_largest)));
+    return std::clamp(count, 0.0, kMax);
+}
+
+// The default weight, a count, as the target takes counts: a cost for fcitx5 (among the source's
+// counts as they become costs; among costs, as a cost's count is one million times ten to it).
+double ConversionRun::givenCount(double count) const {
+    if (m_target.weight == WeightKind::Cost)
+        return m_source.weight == WeightKind::Cost ? std::log10(std::max(count, 0.5) / 1e6)
+                                                   : toCost(count, m_largest);
+    return m_int32 ? int32Count(count) : count;
 }
 
 // What follows the parse of an entry: the line written, or its record kept.
 void ConversionRun::keep(std::u16string_view body, std::optional<double> weight,
                          std::u16string_view asWritten, bool codeWritten, uint64_t hash) {
+    ++m_taken;
     if (!m_options.dedup) {
         const auto w = finalWeight(weight, m_index++);
         m_writer->writeLine(*m_out, body,
@@ -554,8 +803,8 @@ void ConversionRun::keep(std::u16string_view body, std::optional<double> weight,
             m_distinct.setWeightText(*record, asWritten);
         }
     }
-    if (weight)
-        m_largest = std::max(m_largest, *weight);
+    if (const auto counted = weight ? weight : m_options.defaultWeight)
+        m_largest = std::max(m_largest, *counted);
 }
 
 // What a parsed line comes to before the writer sees it (`reason` for a rejection). A code that
@@ -612,6 +861,22 @@ void ConversionRun::handle(FormatReader &lines, std::u16string_view line, int64_
     if (settle(outcome, reason, lineNumber, line))
         return;
     Entry &e = p.entry;
+    // A word without code: its readings from the Rime source's own characters, else from the
+    // annotation (which gives the first of them, the one reading written by default).
+    if (outcome == Outcome::Annotate && e.syllables.empty() && e.alternatives.empty()) {
+        const std::vector<Syllables> readings =
+            m_readings ? m_readings->of(e.word) : m_annotator.readings(e.word, kReadingLimit);
+        // Every reading librime would give, even a single one of the Rime source's own.
+        if (m_options.allReadings && (readings.size() > 1 || (m_readings && !readings.empty())))
+            return writeReadings(e, readings, lineNumber, line);
+        if (readings.size() > 1)
+            ++m_result.oneReading;
+        if (!m_readings && !readings.empty()) {
+            e.syllables = readings.front();
+            ++m_result.annotated;
+            outcome = Outcome::Entry;
+        }
+    }
     if (outcome == Outcome::Annotate) {
         const auto reading =
             m_annotator.annotate(e.word, incomplete(e) ? e.syllables : Syllables());
@@ -637,6 +902,26 @@ void ConversionRun::handle(FormatReader &lines, std::u16string_view line, int64_
     const std::u16string_view body = m_writer->body(e);
     keep(body, e.weight, m_ownWeight ? std::u16string_view(e.weightText) : u"",
          m_writer->codeWritten(e), m_options.dedup ? DistinctLines::hash(body) : 0);
+}
+
+void ConversionRun::writeReadings(Entry &e, const std::vector<Syllables> &readings,
+                                  int64_t lineNumber, std::u16string_view line) {
+    if (readings.size() > 1)
+        ++m_result.allReadings;
+    ++m_result.annotated;
+    start();
+    dropShare(e);
+    for (const Syllables &reading : readings) {
+        e.syllables = reading;
+        if (const char *why = m_writer->refusal(e)) {
+            refuse(lineNumber, why, line);
+            continue;
+        }
+        ++m_result.readingLines;
+        const std::u16string_view body = m_writer->body(e);
+        keep(body, e.weight, m_ownWeight ? std::u16string_view(e.weightText) : u"",
+             m_writer->codeWritten(e), m_options.dedup ? DistinctLines::hash(body) : 0);
+    }
 }
 
 void ConversionRun::progress(int64_t lineNumber, uint64_t bytesRead, uint64_t size) {
@@ -698,6 +983,7 @@ void ConversionRun::emit(ConvertBatch &b, uint64_t size) {
         } else if (m_fieldsInWork) {
             m_writer->writeLine(*m_out, b.body(it), b.weightText(it));
             ++m_result.converted;
+            ++m_taken;
         } else {
             keep(b.body(it), it.hasWeight ? std::optional<double>(it.weight) : std::nullopt,
                  b.weightText(it), it.codeWritten, it.hash);
@@ -707,9 +993,9 @@ void ConversionRun::emit(ConvertBatch &b, uint64_t size) {
 
 // The body: batches of lines parsed and formatted on two threads, written in order; the header
 // and the lines that change how the next ones read go line by line.
-template <class Source> void ConversionRun::readBody(Source &in) {
+template <class Source> void ConversionRun::readBody(Source &in, FormatReader &reader) {
     readLines(
-        in, m_reader,
+        in, reader,
         [&] {
             start();
             m_writers.emplace(std::array<FormatWriter, 2>{*m_writer, *m_writer});
@@ -816,24 +1102,48 @@ ConvertResult Conversion::convert(const fs::path &input, const fs::path &output)
         encoding = LexiconEncoding::Utf8;
         run.checkUtf8();
     }
-    // Old Mac text ends its lines in a lone CR: read so, such a file is one line.
-    const bool crLines = endsLinesInCr(input);
-    if (crLines)
-        context.notice("注意：" + input.string() + " 的行以单独的 CR 结尾（旧的 Mac 文本），" +
-                       "已按 CR 分行读取");
-    auto read = [&](auto &&use) {
-        LineStream in(input, encoding);
-        if (!crLines)
+    // The dictionaries of import_tables, each found before anything is written; Rime files are
+    // UTF-8 whatever their bytes.
+    struct Part {
+        fs::path path;
+        LexiconEncoding encoding;
+        bool crLines = false;
+    };
+    std::vector<Part> parts{{input, encoding}};
+    if (*from == Format::Rime)
+        for (const fs::path &file : run.findImports(input)) {
+            parts.push_back({file, LexiconEncoding::Utf8});
+            run.checkUtf8();
+        }
+    std::vector<fs::path> paths;
+    for (Part &part : parts) {
+        paths.push_back(part.path);
+        // Old Mac text ends its lines in a lone CR: read so, such a file is one line.
+        part.crLines = endsLinesInCr(part.path);
+        if (part.crLines)
+            context.notice("注意：" + part.path.string() +
+                           " 的行以单独的 CR 结尾（旧的 Mac 文本），" + "已按 CR 分行读取");
+    }
+    auto read = [&](const Part &part, auto &&use) {
+        LineStream in(part.path, part.encoding);
+        if (!part.crLines)
             return use(in);
         CrLines<LineStream> split(in);
         return use(split);
     };
-    if (run.needsFirstPass())
-        read([&](auto &pass) { run.countWeights(pass); });
-    read([&](auto &in) {
-        run.open(size_t(estimateLines({input})), size_t(in.size()));
+    for (const Part &part : parts) {
+        if (run.needsFirstPass())
+            read(part, [&](auto &pass) { run.countWeights(pass); });
+        if (run.needsReadings())
+            read(part, [&](auto &pass) { run.learnReadings(pass); });
+    }
+    run.finishReadings();
+    read(parts[0], [&](auto &in) {
+        run.open(size_t(estimateLines(paths)), size_t(in.size()));
         run.readBody(in);
     });
+    for (size_t i = 1; i < parts.size(); ++i)
+        read(parts[i], [&](auto &in) { run.readImport(in, parts[i].path); });
     ConvertResult result = run.finish();
     if (run.headerUnended())
         context.notice("注意：" + input.string() + " 的文件头没有结束行“...”，" +
@@ -893,8 +1203,32 @@ std::string convertReport(const ConvertResult &r, const std::string &elapsed) {
         text.line("未能转换的行见：" + r.rejects.string());
     if (r.unconvertibleWeights > 0)
         text.count("权重无法换算：", r.unconvertibleWeights);
+    if (!r.vocabulary.empty())
+        text.line("预设词汇：" + r.vocabulary.string() +
+                  "（百分比权重与无权重的词条按它的权重换算）");
+    if (!r.missingVocabulary.empty())
+        text.line("找不到预设词汇 " + r.missingVocabulary + "：百分比权重无法换算");
     if (!r.renamedTo.empty())
         text.line("词典名：" + r.renamedFrom + " 改为 " + r.renamedTo + "（随输出文件名）");
+    for (const ImportedDictionary &d : r.imports)
+        text.line("导入的词典：" + d.file.filename().string() + "（" + std::to_string(d.entries) +
+                  " 条）");
+    auto names = [](const std::vector<std::string> &list) {
+        std::string out;
+        for (const std::string &name : list)
+            out += (out.empty() ? "" : "、") + name;
+        return out;
+    };
+    if (!r.unfollowedImports.empty())
+        text.line("未展开 import_tables：" + names(r.unfollowedImports) + "（输出仍导入它们）");
+    if (!r.nestedImports.empty())
+        text.line("导入的词典所列的 import_tables 未展开（librime 也不展开）：" +
+                  names(r.nestedImports));
+    if (r.oneReading > 0)
+        text.count("无编码的多音词只取一个读音：", r.oneReading);
+    if (r.allReadings > 0)
+        text.line("无编码的多音词写出每个读音：" + std::to_string(r.allReadings) + " 个词，" +
+                  std::to_string(r.readingLines) + " 行");
     return text.text(elapsed);
 }
 

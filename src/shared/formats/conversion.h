@@ -1,7 +1,8 @@
 #pragma once
 // One conversion: a lexicon of one format into a lexicon of another, line by line. Lines that
 // cannot be converted go to "<output>.rejects.txt" beside the output (line number, reason, the
-// line); nothing is dropped in silence. Codes are completed by annotation where the target
+// line; a line of an imported Rime dictionary numbered "NAME.dict.yaml:N"); nothing is dropped
+// in silence. Codes are completed by annotation where the target
 // needs one per character; weights travel, or are given; the same word with the same code
 // keeps one line, with the larger weight.
 //
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lex::formats {
 
@@ -32,6 +34,22 @@ struct ConvertOptions {
     bool dedup = true;
     bool quilloWeights = false;   // a quillo target keeps weights after a TAB
     std::optional<UeSpelling> ue; // else the target's convention
+    // The count an entry without a weight gets (a cost for fcitx5, as counts become); else the
+    // least weight of the target.
+    std::optional<double> defaultWeight;
+    // A Rime source's "import_tables": the dictionaries it names are converted after it into
+    // the same output. Always so into another format; into Rime only with this (the header then
+    // loses its import_tables), else the header keeps them.
+    bool followImports = false;
+    // A word without code (a Rime entry that has none, a word list) gets every reading librime
+    // would encode it with, each a line, instead of one.
+    bool allReadings = false;
+};
+
+// A dictionary of "import_tables" that was converted, and the entries read from it.
+struct ImportedDictionary {
+    std::filesystem::path file;
+    int64_t entries = 0;
 };
 
 struct ConvertResult {
@@ -48,6 +66,16 @@ struct ConvertResult {
     std::string renamedFrom, renamedTo;
     // Rime's "N%" shares, which no other format has: written without a weight.
     int64_t unconvertibleWeights = 0;
+    // The preset vocabulary a Rime source asks for: the file read, or the name not found.
+    std::filesystem::path vocabulary;
+    std::string missingVocabulary;
+    std::vector<ImportedDictionary> imports; // followed, in order
+    // Names of import_tables not followed: the source's (into Rime without followImports), and
+    // those of the imported dictionaries, which librime does not follow either.
+    std::vector<std::string> unfollowedImports, nestedImports;
+    // Words without code that have more than one reading: given one (the annotation's), or
+    // every one in `readingLines` lines.
+    int64_t oneReading = 0, allReadings = 0, readingLines = 0;
 };
 
 // The rejects file of `output`.

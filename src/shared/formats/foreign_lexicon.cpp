@@ -103,7 +103,9 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
         m_text = detectTextFormat(path);
     }
     LineStream in(path, m_text.encoding);
+    m_entries.reserve(size_t(in.size() / 24));
     FormatReader reader(format);
+    reader.keepCodesAsWritten();
     bool body = reader.inBody();
     std::vector<std::u16string> early; // Rime: the lines before the body
     std::u16string_view line;
@@ -133,35 +135,134 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
             continue;
         }
         ForeignEntry e;
-        e.line.assign(line);
-        e.word = p.entry.word;
-        // The code as written (tones tell terra_pinyin's readings apart), its syllables parted
-        // by one blank however the format parts them.
-        for (char16_t c : trim(p.entry.rawCode)) {
-            const bool separator = c == u' ' || c == u'\'' || c == u'\t';
-            if (!separator)
-                e.code += c;
-            else if (!e.code.empty() && e.code.back() != u' ')
-                e.code += u' ';
+        e.line = keep(line);
+        e.word = keep(p.entry.word);
+        // The code as written, its syllables parted by one blank however the format parts them.
+        std::u16string &code = m_scratch;
+        code.clear();
+        if (p.entry.rawCode.empty()) {
+            for (const std::string &syllable : p.entry.syllables) {
+                if (!code.empty())
+                    code += u' ';
+                code.append(syllable.begin(), syllable.end());
+            }
         }
-        if (!e.code.empty() && e.code.back() == u' ')
-            e.code.pop_back();
+        for (char16_t c : trim(p.entry.rawCode)) {
+            if (c != u' ' && c != u'\'' && c != u'\t')
+                code += c;
+            else if (!code.empty() && code.back() != u' ')
+                code += u' ';
+        }
+        if (!code.empty() && code.back() == u' ')
+            code.pop_back();
+        e.code = keep(code);
         m_hasCodes |= !e.code.empty();
         e.weight = p.entry.weight;
         e.percent = p.entry.percent;
-        m_entries.push_back(std::move(e));
+        m_entries.push_back(e);
     }
     if (!body) // a header never ended: all of it is header, as librime takes it
         m_header = std::move(early);
 }
 
-std::u16string ForeignLexicon::entryKey(const ForeignEntry &entry, bool byWord) {
-    if (byWord || entry.code.empty())
-        return entry.word;
-    std::u16string key = entry.word;
-    key += u'\t';
-    key += entry.code;
-    return key;
+std::u16string_view ForeignLexicon::keep(std::u16string_view text) {
+    if (text.empty())
+        return {};
+    if (m_blockUsed + text.size() > m_blockSize) {
+        m_blockSize = std::max<size_t>(text.size(), size_t(1) << 20);
+        m_blocks.push_back(std::make_unique<char16_t[]>(m_blockSize));
+        m_blockUsed = 0;
+    }
+    char16_t *at = m_blocks.back().get() + m_blockUsed;
+    std::copy(text.begin(), text.end(), at);
+    m_blockUsed += text.size();
+    return {at, text.size()};
+}
+
+EntryIndex::EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, size_t expected)
+    : m_entries(entries), m_byWord(byWord) {
+    size_t n = 16;
+    while (n < expected * 2)
+        n *= 2;
+    m_slots.assign(n, kEmpty);
+}
+
+size_t EntryIndex::hash(const ForeignEntry &e) const {
+    const size_t h = std::hash<std::u16string_view>{}(e.word);
+    if (m_byWord || e.code.empty())
+        return h;
+    return h ^ (std::hash<std::u16string_view>{}(e.code) * 0x9E3779B97F4A7C15ull);
+}
+
+bool EntryIndex::same(const ForeignEntry &a, const ForeignEntry &b) const {
+    if (a.word != b.word)
+        return false;
+    return m_byWord || a.code == b.code;
+}
+
+// A slot holds an entry's place and the high half of its key's hash, which tells most other
+// keys apart without a look at the entry.
+uint32_t EntryIndex::find(const ForeignEntry &e) const {
+    const size_t h = hash(e), mask = m_slots.size() - 1;
+    const uint64_t tag = h >> 32 << 32;
+    for (size_t at = h & mask;; at = (at + 1) & mask) {
+        const uint64_t slot = m_slots[at];
+        if (slot == kEmpty)
+            return kNone;
+        if ((slot & ~kPlace) == tag && same(m_entries[slot & kPlace], e))
+            return uint32_t(slot & kPlace);
+    }
+}
+
+uint32_t EntryIndex::insert(uint32_t i) {
+    if ((m_count + 1) * 2 > m_slots.size())
+        grow();
+    const ForeignEntry &e = m_entries[i];
+    const size_t h = hash(e), mask = m_slots.size() - 1;
+    const uint64_t tag = h >> 32 << 32;
+    for (size_t at = h & mask;; at = (at + 1) & mask) {
+        const uint64_t slot = m_slots[at];
+        if (slot == kEmpty) {
+            m_slots[at] = tag | i;
+            ++m_count;
+            return i;
+        }
+        if ((slot & ~kPlace) == tag && same(m_entries[slot & kPlace], e))
+            return uint32_t(slot & kPlace);
+    }
+}
+
+void EntryIndex::grow() {
+    std::vector<uint64_t> old(m_slots.size() * 2, kEmpty);
+    old.swap(m_slots);
+    const size_t mask = m_slots.size() - 1;
+    for (uint64_t slot : old) {
+        if (slot == kEmpty)
+            continue;
+        size_t at = hash(m_entries[slot & kPlace]) & mask;
+        while (m_slots[at] != kEmpty)
+            at = (at + 1) & mask;
+        m_slots[at] = slot;
+    }
+}
+
+std::vector<ForeignEntry> ForeignLexicon::distinct(bool byWord, WeightRule rule, int64_t &folded,
+                                                   EventPump &pump) const {
+    std::vector<ForeignEntry> out;
+    out.reserve(m_entries.size());
+    EntryIndex index(out, byWord, m_entries.size());
+    for (const ForeignEntry &e : m_entries) {
+        if ((out.size() & 0xFFFF) == 0)
+            pump.yield();
+        out.push_back(e);
+        const uint32_t at = index.insert(uint32_t(out.size() - 1));
+        if (at != out.size() - 1) {
+            out.pop_back();
+            mergeWeight(out[at], e, rule);
+            ++folded;
+        }
+    }
+    return out;
 }
 
 void ForeignLexicon::mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const {
@@ -197,17 +298,17 @@ void ForeignLexicon::mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightR
     }
 }
 
-void ForeignLexicon::setCode(ForeignEntry &entry, const pinyin::Syllables &syllables) const {
-    std::u16string code;
-    for (size_t i = 0; i < syllables.size(); ++i) {
-        if (i)
+void ForeignLexicon::setCode(ForeignEntry &entry, const pinyin::Syllables &syllables) {
+    std::u16string &code = m_scratch;
+    code.clear();
+    for (const std::string &syllable : syllables) {
+        if (!code.empty())
             code += u' ';
-        for (char c : syllables[i])
-            code += char16_t(c);
+        code.append(syllable.begin(), syllable.end());
     }
     if (code != entry.code) {
-        entry.code = std::move(code);
-        entry.rewrite = true;
+        entry.code = keep(code);
+        entry.rewrite = entry.codeChanged = true;
     }
 }
 
@@ -220,49 +321,56 @@ void ForeignLexicon::adopt(ForeignEntry &entry, const ForeignLexicon &from) cons
         entry.weight.reset();
 }
 
-std::u16string ForeignLexicon::lineOf(const ForeignEntry &entry) const {
+// What writing lines anew needs, made once per output: a reader of the body and a writer.
+struct ForeignLexicon::LineMaker {
+    FormatReader reader;
+    FormatWriter writer;
+    ParsedLine made;
+    std::u16string weight, line;
+};
+
+std::u16string_view ForeignLexicon::lineOf(const ForeignEntry &entry, LineMaker &maker) const {
     if (!entry.rewrite)
         return entry.line;
-    FormatReader reader = m_bodyReader;
-    ParsedLine p;
-    if (!entry.made)
-        p = reader.parse(entry.line);
+    ParsedLine &p = entry.made ? maker.made : maker.reader.parse(entry.line);
     Entry &e = p.entry;
-    if (entry.made)
+    if (entry.made) {
+        e = Entry();
         e.word = entry.word;
-    e.rawCode.clear();
-    e.syllables.clear();
-    for (size_t from = 0; from < entry.code.size();) {
-        size_t to = entry.code.find(u' ', from);
-        if (to == std::u16string::npos)
-            to = entry.code.size();
-        std::string syllable;
-        for (size_t i = from; i < to; ++i)
-            syllable += char(entry.code[i]);
-        e.syllables.push_back(std::move(syllable));
-        from = to + 1;
     }
-    // A code that is no pinyin stays as written.
-    if (!entry.code.empty() && !pinyin::isSyllable(e.syllables.front())) {
+    if (entry.made || entry.codeChanged) {
+        // The code's syllables; one that is no pinyin stays as written.
+        e.rawCode.clear();
         e.syllables.clear();
-        e.rawCode = entry.code;
+        for (size_t from = 0; from < entry.code.size();) {
+            size_t to = entry.code.find(u' ', from);
+            if (to == std::u16string_view::npos)
+                to = entry.code.size();
+            e.syllables.emplace_back(entry.code.begin() + long(from),
+                                     entry.code.begin() + long(to));
+            from = to + 1;
+        }
+        if (!std::all_of(e.syllables.begin(), e.syllables.end(),
+                         [](const std::string &s) { return pinyin::isSyllable(s); })) {
+            e.syllables.clear();
+            e.rawCode = entry.code;
+        }
     }
     const bool sameWeight = e.weight == entry.weight && e.percent == entry.percent;
-    FormatWriter::Options options;
-    options.ue = reader.ueSeen().value_or(formatInfo(m_format).ue);
-    options.rimeColumns = reader.columns();
-    options.sameFormat = true;
-    FormatWriter writer(m_format, options);
-    std::u16string weight;
+    std::u16string &weight = maker.weight;
+    weight.clear();
     if (sameWeight)
         weight = e.weightText;
-    else if (entry.weight)
-        weight = entry.percent ? weightText(*entry.weight) + u"%" : std::u16string();
-    const std::u16string body(writer.body(e));
-    const std::u16string field(writer.weightField(entry.weight, weight, writer.codeWritten(e)));
-    std::u16string out;
-    writer.appendLine(out, body, entry.weight || sameWeight ? std::u16string_view(field) : u"");
-    return out;
+    else if (entry.weight && entry.percent)
+        weight = weightText(*entry.weight) + u"%";
+    FormatWriter &writer = maker.writer;
+    const std::u16string_view body = writer.body(e);
+    const std::u16string_view field =
+        entry.weight || sameWeight ? writer.weightField(entry.weight, weight, writer.codeWritten(e))
+                                   : std::u16string_view();
+    maker.line.clear();
+    writer.appendLine(maker.line, body, field);
+    return maker.line;
 }
 
 ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &output,
@@ -298,13 +406,15 @@ ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &outpu
             return e.word.starts_with(u'#') && (e.rewrite || e.line.starts_with(u'#'));
         }))
         out.writeLine(u"# no comment");
+    FormatWriter::Options options;
+    options.ue = m_bodyReader.ueSeen().value_or(formatInfo(m_format).ue);
+    options.rimeColumns = m_bodyReader.columns();
+    options.sameFormat = true;
+    LineMaker maker{m_bodyReader, FormatWriter(m_format, options), {}, {}, {}};
     for (const ForeignEntry &e : entries) {
         if ((++written.lines & 0xFFF) == 0)
             pump.yield();
-        if (e.rewrite)
-            out.writeLine(lineOf(e));
-        else
-            out.writeLine(e.line);
+        out.writeLine(lineOf(e, maker));
     }
     out.close();
     return written;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,16 +29,42 @@ namespace lex::formats {
 // operation then reads it as it always has, and reports those).
 std::optional<Format> foreignFormat(const std::filesystem::path &path);
 
+// An entry of a ForeignLexicon: views of the text its lexicon holds (valid while it lives).
 struct ForeignEntry {
-    std::u16string line; // as written, without its line end
-    std::u16string word;
-    // The code as a key: as written, its syllables (or letters) parted by one blank wherever the
-    // format parts them by blanks or apostrophes; empty when the line has none.
-    std::u16string code;
+    std::u16string_view line; // as written, without its line end
+    std::u16string_view word;
+    // The code: as written, its syllables (or letters) parted by one blank wherever the format
+    // parts them by blanks or apostrophes (tones stay: they tell terra_pinyin's readings apart);
+    // empty when the line has none.
+    std::u16string_view code;
     std::optional<double> weight; // none, or a Rime share ("N%", percent)
     bool percent = false;
-    bool rewrite = false; // the weight or code changed: the line is made anew on writing
-    bool made = false;    // of another format: the line is made of word, code and weight alone
+    bool rewrite = false;     // the weight or code changed: the line is made anew on writing
+    bool codeChanged = false; // setCode gave it `code`
+    bool made = false;        // of another format: the line is made of word, code and weight
+};
+
+// The entries of a vector found by their key (word and code; the word alone with `byWord`, or
+// for an entry without a code), with no string made per lookup.
+class EntryIndex {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, size_t expected = 0);
+    // The entry of `e`'s key, or kNone.
+    uint32_t find(const ForeignEntry &e) const;
+    // Adds entries[i] when its key is new; the entry of its key either way.
+    uint32_t insert(uint32_t i);
+
+private:
+    size_t hash(const ForeignEntry &e) const;
+    bool same(const ForeignEntry &a, const ForeignEntry &b) const;
+    void grow();
+
+    static constexpr uint64_t kEmpty = UINT64_MAX, kPlace = 0xFFFFFFFFu;
+    const std::vector<ForeignEntry> &m_entries;
+    bool m_byWord;
+    std::vector<uint64_t> m_slots;
+    size_t m_count = 0;
 };
 
 // How two weights of one entry become one: the larger, their sum, the first or the second
@@ -61,14 +88,16 @@ public:
     const std::vector<ForeignEntry> &entries() const { return m_entries; }
     bool hasCodes() const { return m_hasCodes; } // some entry has a code
 
-    // The key the tools compare entries by: word and code, or the word alone.
-    static std::u16string entryKey(const ForeignEntry &entry, bool byWord);
+    // The entries, each key once, in first-occurrence order; the weights of repeats merged into
+    // the first by `rule` (first and second: the earlier and the later), `folded` counting them.
+    std::vector<ForeignEntry> distinct(bool byWord, WeightRule rule, int64_t &folded,
+                                       EventPump &pump) const;
     // `a`'s weight merged with `b`'s by `rule`: a missing weight gives way to the other; Rime
     // shares are kept only when both are shares.
     void mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const;
     // Gives `entry` the code of `syllables` (Rime: blank-separated, the others as they write
     // pinyin); an empty list removes it.
-    void setCode(ForeignEntry &entry, const pinyin::Syllables &syllables) const;
+    void setCode(ForeignEntry &entry, const pinyin::Syllables &syllables);
 
     // Makes `entry`, read from `from`, an entry of this lexicon: one of another format (or other
     // Rime columns) is written anew in this one's, its weight kept when both mean the same.
@@ -88,7 +117,11 @@ public:
     }
 
 private:
-    std::u16string lineOf(const ForeignEntry &entry) const;
+    struct LineMaker;
+    // The line of `entry`, written anew when it has to be (a view valid until the next call).
+    std::u16string_view lineOf(const ForeignEntry &entry, LineMaker &maker) const;
+    // A copy of `text` that lives as long as the lexicon.
+    std::u16string_view keep(std::u16string_view text);
 
     std::filesystem::path m_path;
     Format m_format;
@@ -97,6 +130,10 @@ private:
     std::vector<std::u16string> m_header, m_others;
     std::vector<ForeignEntry> m_entries;
     bool m_hasCodes = false;
+    // The entries' text, in blocks that never move.
+    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
+    size_t m_blockUsed = 0, m_blockSize = 0;
+    std::u16string m_scratch;
 };
 
 // The report's lines for a lexicon kept in its shape: its format, the header and other lines

@@ -51,12 +51,59 @@ double leadingInteger(std::u16string_view text) {
 // possibly run together as typed (custom phrases, fixed-top codes, ibus-libpinyin).
 enum class Codes { Separated, Joined };
 
+bool isCircumflexE(char16_t c) {
+    return c == u'ê' || c == u'Ê' || c == u'ế' || c == u'Ế' || c == u'ề' || c == u'Ề';
+}
+bool isCombiningMark(char16_t c) {
+    return c >= 0x300 && c <= 0x36F;
+}
+bool endsSyllable(char16_t c) {
+    return c == u' ' || c == u'\'' || c == u'\u2019' || c == u'-' || (c >= u'1' && c <= u'5');
+}
+
+// ê, the syllable of 欸 (ê̄ ế ê̌ ề with its tones, or e with a combining circumflex), as the
+// letters "eh" that librime's dictionaries write for it (luna_pinyin "eh", terra_pinyin "eh1").
+// Only an ê that is a syllable by itself: in "yuê" it is the e of üe. `code` itself when it
+// has none; else a view of `room`.
+std::u16string_view circumflexAsEh(std::u16string_view code, std::u16string &room) {
+    const auto has = std::find_if(code.begin(), code.end(),
+                                  [](char16_t c) { return isCircumflexE(c) || c == 0x302; });
+    if (has == code.end())
+        return code;
+    room.clear();
+    for (size_t i = 0; i < code.size(); ++i) {
+        size_t end = i + 1; // past the letter and its marks
+        const bool decomposed =
+            (code[i] == u'e' || code[i] == u'E') && end < code.size() && code[end] == 0x302;
+        if (!isCircumflexE(code[i]) && !decomposed) {
+            room += code[i];
+            continue;
+        }
+        while (end < code.size() && isCombiningMark(code[end]))
+            ++end;
+        const bool alone = (i == 0 || endsSyllable(code[i - 1])) &&
+                           (end == code.size() || endsSyllable(code[end]));
+        if (alone) {
+            room += u"eh";
+            i = end - 1;
+        } else {
+            room += code[i];
+        }
+    }
+    return room;
+}
+
 // Gives `entry` the syllables of `code` for its word, or the reason why the code has none.
-const char *takeCode(Entry &entry, std::u16string_view code, Codes codes) {
+// `circumflex`: an ê standing alone is the syllable eh (the other programs' codes; the suite's
+// fixed-top codes read it as before).
+const char *takeCode(Entry &entry, std::u16string_view code, Codes codes, bool circumflex = true) {
     code = trim(code);
     if (code.empty())
         return nullptr;
     entry.rawCode.assign(code);
+    thread_local std::u16string room;
+    if (circumflex)
+        code = circumflexAsEh(code, room);
     // ASCII in a word (T恤, #号) has no reading that a code could give.
     if (std::any_of(entry.word.begin(), entry.word.end(), [](char16_t c) { return c < 0x80; }))
         return kAsciiInWord;
@@ -110,7 +157,7 @@ void skip(ParsedLine &r) {
 // a conversion into the same format and gives the reason otherwise.
 void wordAndCode(ParsedLine &r, Codes codes, std::u16string_view word, std::u16string_view code,
                  std::optional<double> weight = std::nullopt,
-                 std::u16string_view weightAsWritten = {}) {
+                 std::u16string_view weightAsWritten = {}, bool circumflex = true) {
     if (word.empty())
         return reject(r, kNoWord);
     reset(r, LineKind::Entry);
@@ -118,7 +165,11 @@ void wordAndCode(ParsedLine &r, Codes codes, std::u16string_view word, std::u16s
     e.word.assign(word);
     e.weight = weight;
     e.weightText.assign(weightAsWritten);
-    r.reason = takeCode(e, code, codes);
+    if (r.rawCodes) {
+        e.rawCode.assign(trim(code));
+        return;
+    }
+    r.reason = takeCode(e, code, codes, circumflex);
 }
 
 // The standard lexicon line: every character (anything beyond ASCII) with the letters after it.
@@ -173,7 +224,7 @@ void parseFixedTop(ParsedLine &r, std::u16string_view line) {
     const std::u16string_view word = line.substr(eq + 1);
     if (word.empty())
         return reject(r, kNoWord);
-    return wordAndCode(r, Codes::Joined, word, line.substr(0, eq));
+    return wordAndCode(r, Codes::Joined, word, line.substr(0, eq), std::nullopt, {}, false);
 }
 
 void parseWords(ParsedLine &r, std::u16string_view line) {
@@ -515,18 +566,29 @@ ParsedLine &FormatReader::parse(std::u16string_view line) {
             }
             return skip(r), r;
         }
-        // columns: [text, code, weight] or a block list under "columns:".
-        if (startsWith(t, u"columns:")) {
+        // The lists "columns" and "import_tables": flow ([text, code, weight]) or block (one
+        // "- item" a line under the key).
+        if (startsWith(t, u"use_preset_vocabulary:"))
+            m_presetVocabulary = yamlScalar(yamlValue(t)) == u"true"; // librime's only true
+        else if (startsWith(t, u"vocabulary:"))
+            m_vocabulary = yamlScalar(yamlValue(t));
+        const List key = startsWith(t, u"columns:")         ? List::Columns
+                         : startsWith(t, u"import_tables:") ? List::Imports
+                                                            : List::None;
+        if (key != List::None) {
+            std::vector<std::u16string> *list = key == List::Columns ? &m_columns : &m_imports;
             std::u16string_view v = yamlValue(t);
-            m_inColumns = v.empty();
+            m_inList = v.empty() ? key : List::None;
             if (v.size() >= 2 && v.front() == u'[' && v.back() == u']')
                 for (const Fields parts = split(v.substr(1, v.size() - 2), u',');
                      auto part : std::span(parts.f, parts.n))
-                    m_columns.emplace_back(yamlScalar(part));
-        } else if (m_inColumns && startsWith(trim(t), u"- ")) {
-            m_columns.emplace_back(yamlScalar(withoutComment(trim(t).substr(2))));
+                    if (!yamlScalar(part).empty())
+                        list->emplace_back(yamlScalar(part));
+        } else if (m_inList != List::None && startsWith(trim(t), u"- ")) {
+            (m_inList == List::Columns ? m_columns : m_imports)
+                .emplace_back(yamlScalar(withoutComment(trim(t).substr(2))));
         } else if (!t.empty() && !isBlank(t[0])) {
-            m_inColumns = false;
+            m_inList = List::None;
         }
         return skip(r), r;
     }

@@ -19,10 +19,17 @@ public:
     ParsedLine &parse(std::u16string_view line);
 
     Format format() const { return m_format; }
+    // Codes are kept as written from now on, not split into syllables (ParsedLine::rawCodes).
+    void keepCodesAsWritten() { m_line.rawCodes = true; }
     // A Rime source's header, lines as read up to and including "...", and its columns (empty:
     // the default text, code, weight).
     const std::vector<std::u16string> &header() const { return m_header; }
     const std::vector<std::u16string> &columns() const { return m_columns; }
+    // The dictionaries its "import_tables" names, as written (librime: NAME.dict.yaml).
+    const std::vector<std::u16string> &imports() const { return m_imports; }
+    // Whether the header asks for the preset vocabulary, and its name ("essay": essay.txt).
+    bool presetVocabulary() const { return m_presetVocabulary; }
+    const std::u16string &vocabulary() const { return m_vocabulary; }
     // Whether a Rime header was begun and never ended by "...".
     bool headerUnended() const { return m_rime == Rime::Header; }
     // Whether the lines read so far have reached the entries (always but for Rime, whose header
@@ -49,8 +56,10 @@ private:
     bool m_comments = true; // "#" lines are comments (Rime and custom phrases)
     std::vector<std::u16string> m_header;
     int m_textColumn = 0, m_codeColumn = 1, m_weightColumn = 2, m_stemColumn = -1;
-    bool m_inColumns = false;
-    std::vector<std::u16string> m_columns;
+    enum class List { None, Columns, Imports } m_inList = List::None; // the block list being read
+    std::vector<std::u16string> m_columns, m_imports;
+    bool m_presetVocabulary = false;
+    std::u16string m_vocabulary = u"essay";
     std::optional<UeSpelling> m_ue;
 };
 

@@ -72,6 +72,12 @@ const char *FormatWriter::refusal(const Entry &e) const {
     if (e.word.empty())
         return kNoWord;
     const bool blank = std::any_of(e.word.begin(), e.word.end(), isBlank);
+    // ê (the suite's eh): libpinyin's syllable table has no such syllable, nor have the Windows
+    // programs' keyboards (欸 is typed ei or ai there); libime's is refused below with the others.
+    if ((m_format == Format::Libpinyin || m_format == Format::Sogou || m_format == Format::Qq ||
+         m_format == Format::Baidu) &&
+        std::find(e.syllables.begin(), e.syllables.end(), "eh") != e.syllables.end())
+        return "目标格式的输入法没有 ê（eh）这个音节";
     switch (m_format) {
     case Format::Rime:
     case Format::RimeCustom:

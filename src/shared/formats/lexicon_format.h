@@ -100,6 +100,9 @@ struct ParsedLine {
     LineKind kind = LineKind::Skip;
     Entry entry;
     const char *reason = nullptr; // for a rejection
+    // Codes are kept as written (Entry::rawCode) and not split into syllables, nor checked: a
+    // reader told so (FormatReader::keepCodesAsWritten) for a tool that only compares them.
+    bool rawCodes = false;
 };
 
 // A weight as the formats write numbers: an integer without a point, otherwise the shortest

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -80,6 +81,24 @@ std::string plainCode(std::string code) {
     return out;
 }
 
+// The preset vocabulary of a dictionary whose header asks for it (luna_pinyin's, terra_pinyin's):
+// librime's essay.txt read by hand, word and weight; empty for the others.
+std::map<std::string, double> presetVocabulary(const fs::path &dictionary) {
+    std::map<std::string, double> words;
+    const std::string text = readBytes(dictionary);
+    if (text.substr(0, text.find("\n...\n")).find("\nuse_preset_vocabulary: true") ==
+        std::string::npos)
+        return words;
+    std::ifstream in(fs::path(RIME_DATA) / "essay.txt");
+    for (std::string line; std::getline(in, line);) {
+        const auto f = splitOn(line, '\t');
+        if (f.size() >= 2)
+            words.emplace(f[0], std::stod(f[1]));
+    }
+    EXPECT_GT(words.size(), 100000u) << "scripts/setup installs rime-essay";
+    return words;
+}
+
 class RimeDictionaries : public ::testing::TestWithParam<const char *> {};
 
 TEST_P(RimeDictionaries, RoundTripThroughTheStandardLexiconKeepsEverything) {
@@ -98,7 +117,9 @@ TEST_P(RimeDictionaries, RoundTripThroughTheStandardLexiconKeepsEverything) {
 
     // Expected: every line of the source, codes plain, one line per text and code with the
     // larger weight, but the lines the first conversion rejected. A share ("99%") is no count:
-    // it comes back without a weight, and the first conversion counted it.
+    // it comes back without a weight, and the first conversion counted it; with the preset
+    // vocabulary it is its part of the word's weight there, and no weight is that weight.
+    const std::map<std::string, double> vocabulary = presetVocabulary(source);
     std::set<std::pair<std::string, std::string>> rejected;
     if (there.rejected > 0) {
         std::ifstream in(dir / "lexicon.txt.rejects.txt");
@@ -116,11 +137,19 @@ TEST_P(RimeDictionaries, RoundTripThroughTheStandardLexiconKeepsEverything) {
             continue;
         const auto key = std::make_pair(r.text, plainCode(r.code));
         std::string w = r.weight;
-        if (!w.empty() && w.back() == '%') {
+        const auto essay = vocabulary.find(r.text);
+        double value = 0;
+        if (!w.empty() && w.back() == '%' && !vocabulary.empty()) {
+            value = (essay == vocabulary.end() ? 0 : essay->second) * std::stod(w) / 100;
+        } else if (!w.empty() && w.back() == '%') {
             w.clear();
             ++shares;
+        } else if (w.empty() && essay != vocabulary.end()) {
+            value = essay->second;
+            w = "essay";
+        } else if (!w.empty()) {
+            value = std::stod(w);
         }
-        const double value = w.empty() ? 0 : std::stod(w);
         if (!expected.count(key) || value > expected[key])
             expected[key] = value;
         weighted[key] = weighted[key] || !w.empty();
@@ -170,6 +199,127 @@ TEST(Clients, RimeDeployerCompilesOurDictionaryWithEveryEntry) {
     ASSERT_EQ(ours.size(), 6u);
     for (const RimeRow &r : ours)
         EXPECT_TRUE(compiled.count({r.text, r.code})) << r.text << " " << r.code;
+}
+
+// The (text, code) pairs of librime's dump of a compiled dictionary.
+std::set<std::pair<std::string, std::string>> compiledTable(const fs::path &dir,
+                                                            const std::string &name) {
+    lex::test::writeBytes(dir / (name + ".schema.yaml"),
+                          "schema:\n  schema_id: " + name + "\n  name: " + name +
+                              "\n  version: \"1\"\nengine:\n  translators:\n"
+                              "    - script_translator\ntranslator:\n  dictionary: " +
+                              name + "\n");
+    std::string log;
+    EXPECT_EQ(shell(dir, "rime_deployer --compile " + name + ".schema.yaml . . build", &log), 0)
+        << log;
+    std::set<std::pair<std::string, std::string>> compiled;
+    std::ifstream dump(dir / "build" / (name + ".table.txt"));
+    for (std::string line; std::getline(dump, line);) {
+        const auto f = splitOn(line, '\t');
+        if (f.size() >= 2 && !line.starts_with("#"))
+            compiled.insert({f[0], f[1]});
+    }
+    return compiled;
+}
+
+// librime as the oracle of the Rime rules: a dictionary that imports another, whose words have
+// no code, over the single characters of Debian's pinyin_simp with their weights. Followed into
+// one Rime dictionary it compiles to the same table; into fcitx5 with every reading it holds
+// the codes librime encoded the words with, and libime compiles it.
+TEST(Clients, ImportsAndWordsWithoutCodeAsLibrimeCompilesThem) {
+    lex::test::TempDir dir;
+    std::string chars;
+    std::ifstream simp(fs::path(RIME_DATA) / "pinyin_simp.dict.yaml");
+    const std::set<std::string> wanted = {"重", "庆", "银", "行", "长", "江", "的", "确", "欸"};
+    bool body = false;
+    for (std::string line; std::getline(simp, line);) {
+        if (!body) {
+            body = line == "...";
+            continue;
+        }
+        const auto f = splitOn(line, '\t');
+        if (f.size() >= 2 && wanted.count(f[0]))
+            chars += line + "\n";
+    }
+    ASSERT_GT(std::count(chars.begin(), chars.end(), '\n'), 12) << chars;
+    lex::test::writeBytes(dir / "src.dict.yaml", "---\nname: src\nversion: \"1\"\n"
+                                                 "import_tables:\n  - src_words\n...\n" +
+                                                     chars + "欸\teh\t1\n");
+    lex::test::writeBytes(
+        dir / "src_words.dict.yaml",
+        "---\nname: src_words\nversion: \"1\"\n...\n重庆\n银行\t\t5\n长江\n的确\n");
+    const auto theirs = compiledTable(dir.path(), "src");
+    ASSERT_TRUE(theirs.count({"重庆", "chong qing"}) && theirs.count({"重庆", "zhong qing"}));
+
+    ConvertOptions rime;
+    rime.to = Format::Rime;
+    rime.followImports = true;
+    convert(dir / "src.dict.yaml", dir / "mine.dict.yaml", rime);
+    EXPECT_EQ(compiledTable(dir.path(), "mine"), theirs);
+
+    ConvertOptions fcitx5;
+    fcitx5.to = Format::Fcitx5;
+    fcitx5.allReadings = true;
+    const ConvertResult r = convert(dir / "src.dict.yaml", dir / "mine.txt", fcitx5);
+    EXPECT_EQ(r.rejected, 1); // 欸 eh: libime would refuse the whole file
+    std::set<std::pair<std::string, std::string>> ours;
+    std::ifstream in(dir / "mine.txt");
+    for (std::string line; std::getline(in, line);) {
+        auto f = splitOn(line, ' ');
+        std::replace(f[1].begin(), f[1].end(), '\'', ' ');
+        ours.insert({f[0], f[1]});
+    }
+    auto expected = theirs;
+    expected.erase({"欸", "eh"});
+    EXPECT_EQ(ours, expected);
+    std::string log;
+    EXPECT_EQ(shell(dir.path(), "libime_pinyindict mine.txt mine.dict", &log), 0) << log;
+}
+
+// librime weighs shares and entries without weight by Debian's essay.txt; so do we, to the
+// digits its dump shows.
+TEST(Clients, ThePresetVocabularyWeighsAsLibrimeWeighs) {
+    lex::test::TempDir dir;
+    lex::test::writeBytes(dir / "essay_test.dict.yaml",
+                          "---\nname: essay_test\nversion: \"1\"\nuse_preset_vocabulary: true\n"
+                          "...\n中\tzhong\t80%\n国\tguo\n中国\tzhong guo\t25%\n人民\tren min\n"
+                          "人民\tren ming\t0.5%\n");
+    lex::test::writeBytes(dir / "essay_test.schema.yaml",
+                          "schema:\n  schema_id: essay_test\n  name: essay_test\n  version: \"1\"\n"
+                          "engine:\n  translators:\n    - script_translator\n"
+                          "translator:\n  dictionary: essay_test\n");
+    std::string log;
+    ASSERT_EQ(shell(dir.path(),
+                    "rime_deployer --compile essay_test.schema.yaml . " RIME_DATA " build", &log),
+              0)
+        << log;
+    std::map<std::pair<std::string, std::string>, double> theirs;
+    std::ifstream dump(dir / "build/essay_test.table.txt");
+    for (std::string line; std::getline(dump, line);) {
+        const auto f = splitOn(line, '\t');
+        if (f.size() == 3 && !line.starts_with("#"))
+            theirs[{f[0], f[1]}] = std::stod(f[2]);
+    }
+    ConvertOptions o;
+    o.to = Format::Quillo;
+    o.quilloWeights = true;
+    const ConvertResult r = convert(dir / "essay_test.dict.yaml", dir / "out.txt", o);
+    EXPECT_EQ(r.vocabulary, fs::path(RIME_DATA) / "essay.txt");
+    EXPECT_EQ(r.unconvertibleWeights, 0);
+    FormatReader reader(Format::Quillo);
+    std::ifstream in(dir / "out.txt");
+    int checked = 0;
+    for (std::string line; std::getline(in, line); ++checked) {
+        const ParsedLine &p = reader.parse(lex::fromUtf8(line));
+        std::string code;
+        for (const std::string &syllable : p.entry.syllables)
+            code += (code.empty() ? "" : " ") + syllable;
+        const auto key = std::make_pair(lex::toUtf8(p.entry.word), code);
+        ASSERT_TRUE(theirs.count(key)) << line;
+        ASSERT_TRUE(p.entry.weight) << line;
+        EXPECT_NEAR(*p.entry.weight, theirs[key], 1e-5 * std::max(1.0, theirs[key])) << line;
+    }
+    EXPECT_EQ(checked, 5);
 }
 
 TEST(Clients, LibimeCompilesOurFcitx5DictionaryAndDumpsItBack) {
