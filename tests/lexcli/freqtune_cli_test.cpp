@@ -237,8 +237,8 @@ TEST(FreqtuneCli, RealRimeDictionaryComesBackAndCompiles) {
     ASSERT_EQ(lex::test::shell(folder, "rime_deployer --compile test.schema.yaml . . build", &log),
               0)
         << log;
-    // The preset vocabulary the header names (essay) is not installed here: librime says so and
-    // goes on. Any other complaint is ours.
+    // The preset vocabulary the header names (essay) may not be installed: librime then says so
+    // and goes on. Any other complaint is ours.
     std::istringstream said(log);
     for (std::string line; std::getline(said, line);) {
         if (line.find("essay") != std::string::npos)
