@@ -110,6 +110,36 @@ TEST(Import, RimeDictionaryComesInWholeAndGoesBackInItsColumns) {
     EXPECT_FALSE(holdsRimeDictionary(t.db));
 }
 
+// The count goes into the weight column wherever the header's columns put it, the other columns
+// as written; columns without a weight keep the line and say so.
+TEST(Import, RimeCountsGoInTheWeightColumn) {
+    const struct {
+        const char *columns, *line, *exported;
+        bool noWeightColumn;
+    } rows[] = {
+        {"", "中\tzhong\t9", "中\tzhong\t1", false},
+        {"columns: [text, code, weight, stem]\n", "中\tzhong\t\tzh", "中\tzhong\t1\tzh", false},
+        {"columns: [text, weight]\n", "中", "中\t1", false},
+        {"columns:\n  - weight  # first\n  - text\n", "9\t中", "1\t中", false},
+        {"columns: [text, code]\n", "中\tzhong", "中\tzhong", true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.columns);
+        ToolDir t;
+        lex::test::writeBytes(t.dir / "d.dict.yaml", std::string("---\nname: d\nversion: \"1\"\n") +
+                                                         row.columns + "...\n" + row.line + "\n");
+        lex::NullPump pump;
+        importLexicon(t.db, t.dir / "d.dict.yaml", t.files.templateFile, pump);
+        t.setFreqs({1});
+        lex::formats::Annotator annotator(t.dir.path(), pump);
+        const ImExportResult e = exportForInputMethod(t.db, t.dir / "d.dict.yaml", {},
+                                                      lex::formats::Format::Rime, annotator, pump);
+        EXPECT_EQ(e.noWeightColumn, row.noWeightColumn);
+        const std::string out = readBytes(t.dir / "d.dict.yaml");
+        EXPECT_EQ(out.substr(out.find("...\n") + 4), std::string(row.exported) + "\n");
+    }
+}
+
 // A failed or interrupted import leaves the old rows and counts and no file behind; a missing
 // lexicon is no failure: nothing happens.
 TEST(Import, FailuresLeaveTheOldDatabase) {
