@@ -280,7 +280,7 @@ const ToolCli &freqtuneCli() {
         "词频调整：导入词库（import），导出词库（export），词频统计（count），词频列表（list）",
         {{"import", kImportUsage, "导入词库：以词库的行重建词频数据库，词频全部归零", importCommand,
           "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 新建）\n"
-          "  词库按 GBK 或 UTF-8 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
+          "  词库按 GBK、UTF-8 或 UTF-16 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
           "  词库按 UTF-8 或 UTF-16 读取时，ASCII 以外的字都是词的字（GBK 没有的字也是），\n"
           "  一个 UTF-16 代理对算一个字。\n"
           "  Rime 词典（*.dict.yaml）导入它的全部词条（单字也导入），每个词带上它的拼音\n"
