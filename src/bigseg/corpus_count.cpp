@@ -30,8 +30,9 @@ struct Task {
     int32_t epoch = 0;
     int64_t seq = 0;
     LexiconEncoding encoding = LexiconEncoding::Ansi936;
-    bool guessed = false; // UTF-8 by its beginning only: the worker checks its bytes
-    bool final = false;   // the file's last bytes
+    bool guessed = false;  // UTF-8 by its beginning only: the worker checks its bytes
+    bool final = false;    // the file's last bytes
+    bool wideRuns = false; // RunUnits::of(wide)
     int sign = 1;
     std::string bytes;
 };
@@ -195,12 +196,21 @@ private:
     void poll();
     void rethrowWorkerFailure();
     void noteLineEnd(FileState &st, std::string_view bytes, LexiconEncoding enc);
+    // The runs of a chunk read in `enc`: as forced, as the first file holding text was read, or
+    // (a chunk of that file) as it is read.
+    bool wideRuns(LexiconEncoding enc) const {
+        if (m_settings.wideRuns)
+            return *m_settings.wideRuns;
+        return m_wideRuns ? *m_wideRuns : enc == LexiconEncoding::Utf8;
+    }
     void drainFlips();
 
     const std::vector<CorpusFile> &m_files;
     const SegmentLexicon &m_lexicon;
     const CountSettings &m_settings;
     EventPump &m_pump;
+    // The wide runs of the chunks after the first file holding text, once it is read.
+    std::optional<bool> m_wideRuns;
     size_t m_chunk;
     TaskQueue m_queue;
     std::vector<FileState> m_state;
@@ -251,13 +261,13 @@ void Counter::process(Task &t, WordCounts &counts, RunCounter &runs, std::u16str
         decode936(t.bytes, text);
         break;
     }
-    const int16_t *ansi = detail::ansiTable();
+    const RunUnits runUnit = RunUnits::of(WordUnits::of(t.wideRuns));
     const size_t n = text.size();
     size_t firstSep = std::u16string::npos, lastSep = 0, start = 0;
     bool inRun = false, replaced = false;
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = text[i];
-        if (runCharacter(ansi, c)) {
+        if (runUnit(c)) {
             if (!inRun) {
                 inRun = true;
                 start = i;
@@ -361,6 +371,7 @@ void Counter::readFile(int32_t f, bool asCp936) {
     };
     fill(3);
     uint64_t offset = 0;
+    bool held = false; // a chunk of text was dispatched
     if (!asCp936) {
         // The marks, as detectEncoding tells them.
         if (t->bytes.starts_with("\xFF\xFE")) {
@@ -418,7 +429,9 @@ void Counter::readFile(int32_t f, bool asCp936) {
         t->encoding = mode == Mode::Undecided ? LexiconEncoding::Ansi936 : enc;
         t->guessed = mode == Mode::Guess;
         t->final = eof && next->bytes.empty();
+        t->wideRuns = wideRuns(t->encoding);
         t->sign = 1;
+        held = true;
         if (t->guessed)
             st.guessed.push_back({offset, cut, t->final});
         offset += cut;
@@ -432,6 +445,8 @@ void Counter::readFile(int32_t f, bool asCp936) {
         }
     }
     st.encoding = mode == Mode::Undecided ? LexiconEncoding::Ansi936 : enc;
+    if (!m_wideRuns && held)
+        m_wideRuns = st.encoding == LexiconEncoding::Utf8;
     m_queue.recycle(std::move(t));
 }
 
@@ -464,6 +479,7 @@ void Counter::recount(int32_t f) {
             t->encoding = LexiconEncoding::Utf8;
             t->guessed = false;
             t->final = r.final;
+            t->wideRuns = wideRuns(LexiconEncoding::Utf8); // as they were counted
             t->sign = -1;
             dispatch(t);
         }

@@ -47,6 +47,10 @@ struct CountSettings {
     int threads = 1;
     size_t chunkSize = size_t(1) << 20; // a few buffers of it per worker, reused
     int16_t splitBelow = 4; // runs shorter than this stay whole (4, or the option's length)
+    // Whether the characters code page 936 lacks join runs (RunUnits): as the output format the
+    // user forced says; nullopt: as "fc.txt" of this corpus would be, UTF-8 when the first file
+    // holding text is.
+    std::optional<bool> wideRuns;
 };
 
 // The run characters at the two ends of a part of the corpus, not counted yet.

@@ -1,5 +1,6 @@
 #include "bigseg/segment_lexicon.h"
 
+#include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/lex_error.h"
@@ -205,7 +206,8 @@ SegmentLexicon symmetricDifference(const SegmentLexicon &a, const std::vector<st
 }
 
 SegmentLexicon readWordList(const fs::path &path, EventPump *pump) {
-    LineReader reader(path, LexiconEncoding::Ansi936);
+    // A word list in UTF-8 (one with the characters code page 936 lacks) is read as such.
+    LineReader reader(path, detectUtf8(path));
     SegmentLexicon list;
     list.reserve(reader.countLines(), reader.size());
     for (size_t i = 0; !reader.atEnd(); ++i) {

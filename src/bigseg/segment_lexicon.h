@@ -74,7 +74,8 @@ void removeDuplicates(std::vector<std::u16string> &list);
 SegmentLexicon unionOf(const SegmentLexicon &a, const std::vector<std::u16string> &b);
 SegmentLexicon symmetricDifference(const SegmentLexicon &a, const std::vector<std::u16string> &b);
 
-// Reads every line of a word file as code page 936, whatever its first bytes, in file order.
+// Reads every line of a word file as code page 936, whatever its first bytes (but as UTF-8 when
+// it is UTF-8: detectUtf8), in file order.
 // Yields after every 20000th line (0 included) when `pump` is given.
 SegmentLexicon readWordList(const std::filesystem::path &path, EventPump *pump = nullptr);
 

@@ -8,8 +8,10 @@
 #include "shared/lexcore/line_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -76,6 +78,23 @@ int32_t searchUnordered(const SegmentLexicon &sCK, std::u16string_view s2, int16
 bool isRunCharacter(char16_t ch) {
     const int16_t a = ansiCode(ch);
     return a < 0 && a >= -20319; // 0xB0A1 - 65536
+}
+
+RunUnits RunUnits::of(WordUnits units) {
+    using Table = std::array<uint8_t, 65536>;
+    auto make = [](bool wide) {
+        auto table = std::make_unique<Table>();
+        for (uint32_t c = 0; c < 65536; ++c) {
+            const char16_t ch = char16_t(c);
+            const bool beyond = wide && lossIn936(ch) &&
+                                ((c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+                                 (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xD800 && c <= 0xDFFF));
+            (*table)[c] = isRunCharacter(ch) || beyond;
+        }
+        return table;
+    };
+    static const std::unique_ptr<Table> narrow = make(false), wide = make(true);
+    return RunUnits((units.isWide() ? wide : narrow)->data());
 }
 
 // Get_CKP over one list. For an ascending list the strings are compared once, through the
@@ -327,15 +346,14 @@ std::u16string segmentToText(std::u16string_view text, const SegmentLexicon &lex
     // pos + 1 is a multiple of 20000.
     std::vector<std::pair<uint32_t, uint32_t>> runs; // start, length
     const size_t len = text.size();
-    const int16_t *ansi = detail::ansiTable();
+    const RunUnits runUnit = RunUnits::of(pump.context().wordUnits());
     size_t runStart = 0;
     bool inRun = false;
     size_t end = len;
     int countdown = kYieldEvery - 1; // characters until pos + 1 reaches a multiple
     pump.setProgress(0, int64_t(len));
     for (size_t i = 0; i < len; ++i) {
-        const int16_t a = ansi[text[i]];
-        if (a < 0 && a >= -20319) {
+        if (runUnit(text[i])) {
             if (!inRun) {
                 inRun = true;
                 runStart = i;

@@ -1,7 +1,8 @@
 #pragma once
 // Word segmentation of an article: the text is cut into runs of characters whose code page 936
-// code is 0xB0A1 or more (GB2312 hanzi and every higher double-byte code); every other character
-// separates runs. Each run is split by forward maximum matching against the SegmentLexicon and
+// code is 0xB0A1 or more (GB2312 hanzi and every higher double-byte code; with a UTF-8 or UTF-16
+// output the ideographs beyond code page 936 too: RunUnits); every other character separates
+// runs. Each run is split by forward maximum matching against the SegmentLexicon and
 // the runs are written to "fc.txt", one per line, each word of a split run on a line of its
 // own:
 //   - a run shorter than the threshold (4, or the "不分" option's length) is written as it is;
@@ -11,6 +12,7 @@
 // Output: code page 936, lines joined by CR LF, CR LF at the end.
 
 #include "bigseg/segment_lexicon.h"
+#include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
@@ -51,6 +53,21 @@ void appendSegmented(std::u16string_view str, const SegmentLexicon &sCK, EventPu
 
 // A run character: a double-byte character with a code of 0xB0A1 or more.
 bool isRunCharacter(char16_t ch);
+
+// The units that make runs. With a code page 936 output (narrow words) the run characters above;
+// when the output holds every character (wide words) also the characters code page 936 lacks
+// that are CJK ideographs (extension A, the unified block's later ones, the compatibility
+// ideographs) or lie beyond the basic plane (both units of a surrogate pair), so that 𠮷野家 is
+// one run and no gap before 野家.
+class RunUnits {
+public:
+    static RunUnits of(WordUnits units);
+    bool operator()(char16_t ch) const { return m_table[ch] != 0; }
+
+private:
+    explicit RunUnits(const uint8_t *table) : m_table(table) {}
+    const uint8_t *m_table;
+};
 
 class Searcher;
 

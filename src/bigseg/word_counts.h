@@ -135,11 +135,6 @@ private:
     std::vector<uint32_t> m_breaks;
 };
 
-inline bool runCharacter(const int16_t *ansi, char16_t c) {
-    const int16_t a = ansi[c];
-    return a < 0 && a >= -20319; // 0xB0A1 and above
-}
-
 // The open ends of a sequence of parts, the runs that close between them handed to `run`.
 struct EndsView {
     bool whole;

@@ -1,5 +1,7 @@
 #include "freqtune/frequency_database.h"
 
+#include "freqtune/rime_dictionary.h"
+
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/event_pump.h"
@@ -250,12 +252,28 @@ void Statement::bindText(int index, std::string_view utf8) {
     sqlite3_bind_text(m_stmt, index, utf8.data(), int(utf8.size()), SQLITE_STATIC);
 }
 
+void Statement::bindReal(int index, double value) {
+    sqlite3_bind_double(m_stmt, index, value);
+}
+
+void Statement::bindNull(int index) {
+    sqlite3_bind_null(m_stmt, index);
+}
+
 int Statement::columns() const {
     return sqlite3_column_count(m_stmt);
 }
 
 int64_t Statement::integer(int column) const {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::real(int column) const {
+    return sqlite3_column_double(m_stmt, column);
+}
+
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
 std::string_view Statement::text(int column) const {
@@ -455,27 +473,22 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     result.found = true;
     if (!fileExists(templateFile))
         throw LexError("找不到文件：" + templateFile.string(), templateFile);
-    // A Rime dictionary gives its entries as lexicon lines, each word with its pinyin; any other
-    // file its lines as they stand.
-    // A lexicon too big for memory is read a chunk at a time.
-    std::optional<formats::StandardLines> rime;
+    // A Rime dictionary is read by importRimeRows, a chunk at a time; any other lexicon too big
+    // for memory is read so too.
+    const bool rime = formats::isRimeDictionary(lexicon);
+    const LexiconEncoding encoding = rime ? LexiconEncoding::Utf8 : detectEncoding(lexicon);
     std::optional<LineStream> stream;
     LineReader reader;
     int64_t total = 0;
     std::error_code sizeError;
-    if (formats::isRimeDictionary(lexicon)) {
-        rime.emplace(lexicon, formats::Format::Rime);
-        total = int64_t(rime->size());
-    } else if (!pump.context().fitsInMemory(fs::file_size(lexicon, sizeError) * 3)) {
-        stream.emplace(lexicon, detectUtf8(lexicon));
+    if (!rime && !pump.context().fitsInMemory(fs::file_size(lexicon, sizeError) * 3)) {
+        stream.emplace(lexicon, encoding);
         total = int64_t(stream->size());
-    } else {
-        reader.open(lexicon, detectUtf8(lexicon));
+    } else if (!rime) {
+        reader.open(lexicon, encoding);
         total = int64_t(reader.countLines());
     }
     auto next = [&](std::u16string_view &line) {
-        if (rime)
-            return rime->next(line);
         if (stream)
             return stream->next(line);
         if (reader.atEnd())
@@ -501,12 +514,18 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     auto insert = std::make_unique<Statement>(
         handle, "INSERT INTO WordLib VALUES (?1, ?2, ?3, ?4, ?5)", db.path());
 
+    if (rime)
+        importRimeRows(handle, db.path(), lexicon, *insert, result, pump);
+    // Read as code page 936, the words are its double-byte characters (and those it lacks, as
+    // ever); read as UTF-8 or UTF-16, every character outside ASCII but the decoders' U+FFFD, a
+    // surrogate pair counting once.
+    const bool wide = encoding != LexiconEncoding::Ansi936;
     int64_t done = 0;
     bool header = true;
     std::string line8, word8;
     std::u16string word;
     std::u16string_view line;
-    while (next(line)) {
+    while (!rime && next(line)) {
         ++done;
         if (header && !line.empty() && line[0] == u';') {
             ++result.headerLines;
@@ -514,20 +533,19 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             continue;
         }
         header = false;
-        // The word keeps every character, whatever the encodings: those code page 936 lacks too
-        // (its single bytes and the decoders' U+FFFD are no characters of a word).
         word.clear();
         for (char16_t c : line)
-            if (isDoubleByte(c) || lossIn936(c))
+            if (wide ? c >= 0x80 && c != u'\uFFFD' : isDoubleByte(c) || lossIn936(c))
                 word += c;
-        if (word.size() > 1 && word.size() < 50) {
+        const size_t length = wide ? formats::characterCount(word) : word.size();
+        if (length > 1 && length < 50) {
             toUtf8Into(line, line8);
             toUtf8Into(word, word8);
             insert->bind(1, result.rows + 1);
             insert->bindText(2, line8);
             insert->bindText(3, word8);
             insert->bind(4, 0);
-            insert->bind(5, int64_t(word.size()));
+            insert->bind(5, int64_t(length));
             insert->step();
             insert->reset();
             ++result.rows;
@@ -535,10 +553,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
             ++result.dropped;
         }
         if ((done & 4095) == 0)
-            pump.setProgress(rime     ? int64_t(rime->bytesRead())
-                             : stream ? int64_t(stream->bytesRead())
-                                      : done,
-                             total);
+            pump.setProgress(stream ? int64_t(stream->bytesRead()) : done, total);
         pump.yield();
     }
     insert.reset();
@@ -613,57 +628,56 @@ ExportResult exportLexicon(FrequencyDatabase &db, const fs::path &out, const Exp
     return result;
 }
 
+ExportRowLines::ExportRowLines(FrequencyDatabase &db, const char *sql, const ExportOptions &options,
+                               EventPump &pump)
+    : m_rows(db.handle(), sql, db.path()), m_options(options), m_pump(pump) {
+    m_more = m_rows.step();
+    m_empty = !m_more;
+}
+
+bool ExportRowLines::next(std::u16string_view &line) {
+    if (lineBefore(line)) {
+        ++m_lineNumber;
+        return true;
+    }
+    while (m_more) {
+        const int64_t freq = m_rows.integer(0);
+        if (m_options.freqOnly && freq < 1) {
+            m_more = false;
+            break;
+        }
+        const int64_t len = m_rows.integer(1);
+        const bool wanted = !m_options.lengthRange || (m_options.l1 <= len && len <= m_options.l2);
+        if (wanted)
+            makeLine(m_rows, m_line);
+        m_pump.yield();
+        m_more = m_rows.step();
+        if (wanted) {
+            ++m_lineNumber;
+            line = m_line;
+            return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 // The rows an export writes, as lines of a standard lexicon with their frequencies as weights
-// after a TAB, one by one for the conversion to read.
-class ExportRows final : public formats::LineSource {
+// after a TAB.
+class ExportRows final : public ExportRowLines {
 public:
     ExportRows(FrequencyDatabase &db, const ExportOptions &options, EventPump &pump)
-        : m_rows(db.handle(), kExportQuery, db.path()), m_options(options), m_pump(pump) {
-        m_more = m_rows.step();
-        m_empty = !m_more;
-    }
-    // The table has no row at all.
-    bool empty() const { return m_empty; }
-
-    bool next(std::u16string_view &line) override {
-        while (m_more) {
-            if (m_options.freqOnly && m_rows.integer(3) < 1) {
-                m_more = false;
-                break;
-            }
-            const int64_t len = m_rows.integer(4);
-            const bool wanted =
-                !m_options.lengthRange || (m_options.l1 <= len && len <= m_options.l2);
-            if (wanted) {
-                m_line = fromUtf8(m_rows.text(1));
-                m_line += u'\t';
-                for (char c : std::to_string(m_rows.integer(3)))
-                    m_line += char16_t(c);
-            }
-            m_pump.yield();
-            m_more = m_rows.step();
-            if (wanted) {
-                ++m_lineNumber;
-                line = m_line;
-                return true;
-            }
-        }
-        return false;
-    }
-    int64_t lineNumber() const override { return m_lineNumber; }
-    uint64_t bytesRead() const override { return 0; }
-    uint64_t size() const override { return 0; }
-    uint64_t sizeHint() const override { return 0; }
+        : ExportRowLines(db, "SELECT Freq, WordLen, EntryLine FROM WordLib ORDER BY 1 DESC, SeqNo",
+                         options, pump) {}
 
 private:
-    Statement m_rows;
-    const ExportOptions &m_options;
-    EventPump &m_pump;
-    std::u16string m_line;
-    int64_t m_lineNumber = 0;
-    bool m_more = false, m_empty = true;
+    void makeLine(const Statement &row, std::u16string &line) override {
+        line = fromUtf8(row.text(2));
+        line += u'\t';
+        for (char c : std::to_string(row.integer(0)))
+            line += char16_t(c);
+    }
 };
 
 } // namespace
@@ -672,6 +686,8 @@ ImExportResult exportForInputMethod(FrequencyDatabase &db, const fs::path &out,
                                     const ExportOptions &options, formats::Format format,
                                     formats::Annotator &annotator, EventPump &pump) {
     const SizeLimitsScope limits(db.handle(), db.path(), pump.context().limits());
+    if (format == formats::Format::Rime && holdsRimeDictionary(db))
+        return exportRimeDictionary(db, out, options, annotator, pump);
     ImExportResult result;
     ExportRows rows(db, options, pump);
     result.empty = rows.empty();

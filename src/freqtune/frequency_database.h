@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,8 +70,12 @@ public:
     void bind(int index, int64_t value);
     // UTF-8 text that stays valid until the next step().
     void bindText(int index, std::string_view utf8);
+    void bindReal(int index, double value);
+    void bindNull(int index);
     int columns() const;
     int64_t integer(int column) const;
+    double real(int column) const;
+    bool isNull(int column) const;
     std::string_view text(int column) const; // UTF-8; NULL reads as empty
     std::u16string text16(int column) const;
 
@@ -159,12 +164,20 @@ struct ImportResult {
     int64_t rows = 0;        // rows added
     int64_t headerLines = 0; // leading ";" lines skipped
     int64_t dropped = 0;     // lines whose word has fewer than 2 or more than 49 characters
+    // A Rime dictionary (rime_dictionary.h): every entry is a row, the header is kept, other
+    // lines are skipped (comments, empty lines) or dropped (rejected: an entry without text).
+    bool rime = false;
+    int64_t keptHeader = 0; // header lines kept
+    int64_t singles = 0;    // single-character entries
+    int64_t skipped = 0;
 };
 
 // Replaces the whole table by the lines of `lexicon` (read as code page 936): leading lines
 // that begin with ";" are skipped, every other line whose double-byte characters number 2 to
-// 49 becomes a row with Freq 0. The old database stays as it was when this fails. `db` may be
-// one that IfMissing::Leave left unopened: the import then makes the first one.
+// 49 becomes a row with Freq 0. A lexicon in UTF-8 or UTF-16 is read as such, and every
+// character outside ASCII is one of its words, a surrogate pair counting once. A Rime dictionary
+// comes in whole (rime_dictionary.h). The old database stays as it was when this fails. `db` may
+// be one that IfMissing::Leave left unopened: the import then makes the first one.
 ImportResult importLexicon(FrequencyDatabase &db, const std::filesystem::path &lexicon,
                            const std::filesystem::path &templateFile, EventPump &pump);
 
@@ -175,6 +188,9 @@ struct ExportOptions {
     bool lengthRange = false; // only words of l1 to l2 characters
     int l1 = 2;
     int l2 = 10;
+    // A Rime export of a Rime dictionary's rows: the counts mixed into the dictionary's weights
+    // by this share instead of replacing them (RimeWeights).
+    std::optional<double> blend;
 };
 
 // The option dialog's rule for typed lengths: an L1 that is not a number or lies outside 2..10
@@ -193,12 +209,47 @@ struct ExportResult {
 ExportResult exportLexicon(FrequencyDatabase &db, const std::filesystem::path &out,
                            const ExportOptions &options, EventPump &pump);
 
+// The rows an export writes, by falling Freq and then import order, filtered by the options, one
+// by one as the lines of a lexicon for a conversion to read. `sql` gives the rows in that order
+// with Freq and WordLen as its first two columns; makeLine() makes the line of one.
+class ExportRowLines : public formats::LineSource {
+public:
+    ExportRowLines(FrequencyDatabase &db, const char *sql, const ExportOptions &options,
+                   EventPump &pump);
+    // The table has no row at all.
+    bool empty() const { return m_empty; }
+
+    bool next(std::u16string_view &line) override;
+    int64_t lineNumber() const override { return m_lineNumber; }
+    uint64_t bytesRead() const override { return 0; }
+    uint64_t size() const override { return 0; }
+    uint64_t sizeHint() const override { return 0; }
+
+protected:
+    virtual void makeLine(const Statement &row, std::u16string &line) = 0;
+    // A line to give before the rows (a header), or false.
+    virtual bool lineBefore(std::u16string_view &) { return false; }
+
+private:
+    Statement m_rows;
+    const ExportOptions &m_options;
+    EventPump &m_pump;
+    std::u16string m_line;
+    int64_t m_lineNumber = 0;
+    bool m_more = false, m_empty = true;
+};
+
 // The same rows for another input method: a Rime dictionary or an fcitx5 text dictionary whose
 // weights are the frequencies (pinyin completed by annotation where a line lacks it; lines that
-// cannot be converted go to the rejects file beside `out`).
+// cannot be converted go to the rejects file beside `out`). A Rime export of the rows of a Rime
+// dictionary gives that dictionary back (rime_dictionary.h).
 struct ImExportResult {
     bool empty = false;
     formats::ConvertResult conversion;
+    bool asImported = false;     // the Rime dictionary imported, its header and columns kept
+    int64_t headerLines = 0;     // header lines written back
+    int64_t singles = 0;         // single-character entries written
+    bool noWeightColumn = false; // its columns have no weight: the counts could not be written
 };
 ImExportResult exportForInputMethod(FrequencyDatabase &db, const std::filesystem::path &out,
                                     const ExportOptions &options, formats::Format format,

@@ -161,6 +161,8 @@ int count(Context &ctx, ArgParser &p) {
     }
     if (partial && !out)
         return ctx.usage("--partial 需要 -o 输出文件");
+    if (const auto forced = ctx.pump.context().forcedEncoding())
+        settings.wideRuns = *forced != LexiconEncoding::Ansi936;
     const int start = timeOfDayNow();
     const std::vector<CorpusFile> files = listCorpus(inputs);
     const bigseg::SegmentLexicon lexicon = countLexicon(ctx, wordList);
@@ -253,7 +255,9 @@ int supplement(Context &ctx, ArgParser &p) {
 
 constexpr const char *kSegmentHelp =
     "  分词结果写入 -o FILE，默认为数据目录中的 fc.txt。\n"
-    "  --no-split-below N  长度小于 N 的短句不分（N 须大于 5 且小于 100，否则为 10）。\n";
+    "  --no-split-below N  长度小于 N 的短句不分（N 须大于 5 且小于 100，否则为 10）。\n"
+    "  结果为 UTF-8（或 UTF-16）时，GBK 没有的汉字和基本平面以外的字也是句中的字，\n"
+    "  不再断句；结果为 GBK 时照旧。\n";
 constexpr const char *kStatsHelp =
     "  统计 --input FILE（默认为数据目录中的 fc.txt），结果写入 -o FILE（默认 tj.txt）。\n";
 constexpr const char *kCountHelp =

@@ -5,10 +5,12 @@
 #include "freqtune/article_stats.h"
 #include "freqtune/corpus_stats.h"
 #include "freqtune/frequency_database.h"
+#include "freqtune/rime_dictionary.h"
 #include "shared/lexcore/corpus_input.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/report.h"
+#include "shared/lexcore/text_format.h"
 
 #include <algorithm>
 #include <charconv>
@@ -22,7 +24,7 @@ using namespace lex::freqtune;
 constexpr const char *kImportUsage = "lexcli freqtune import LEXICON [--db FILE]";
 constexpr const char *kExportUsage =
     "lexcli freqtune export -o OUT [--db FILE] [--freq-only] [--length L1 L2] "
-    "[--format quillo|rime|fcitx5]";
+    "[--format quillo|rime|fcitx5] [--blend F]";
 constexpr const char *kCountUsage =
     "lexcli freqtune count (ARTICLE... [--move] | --batch | --corpus PATH...) [--db FILE] [-j N] "
     "[--partial -o FILE]";
@@ -58,8 +60,27 @@ int importCommand(Context &ctx, ArgParser &p) {
     const ToolFiles files = filesFor(ctx, db);
     // A missing database is made by the import itself: an interrupted one leaves none.
     FrequencyDatabase database(files.database, files.templateFile, IfMissing::Leave);
-    importLexicon(database, inputs[0], files.templateFile, ctx.pump);
-    return ctx.report(std::string(kDone));
+    const int start = timeOfDayNow();
+    const ImportResult r = importLexicon(database, inputs[0], files.templateFile, ctx.pump);
+    if (!r.rime)
+        return ctx.report(std::string(kDone));
+    return ctx.report(CompletionText()
+                          .count("导入词条：", r.rows)
+                          .count("其中单字：", r.singles)
+                          .line("保留文件头：" + std::to_string(r.keptHeader) + " 行")
+                          .count("跳过的行：", r.skipped)
+                          .count("无效的词条：", r.dropped)
+                          .text(elapsedText(start)));
+}
+
+// "--blend F": a number from 0 to 1.
+std::optional<double> parseBlend(const std::string &text) {
+    double f = 0;
+    const char *b = text.data(), *e = b + text.size();
+    auto [ptr, ec] = std::from_chars(b, e, f);
+    if (ec != std::errc() || ptr != e || !(f >= 0 && f <= 1))
+        return std::nullopt;
+    return f;
 }
 
 int exportCommand(Context &ctx, ArgParser &p) {
@@ -68,6 +89,7 @@ int exportCommand(Context &ctx, ArgParser &p) {
     const bool freqOnly = p.flag("--freq-only");
     auto lengths = p.option("--length", 2);
     auto formatName = p.option("--format");
+    auto blendText = p.option("--blend");
     ctx.positionals(p, 0, 0);
     if (!p.ok() || !out)
         return ctx.usage(p.ok() ? "缺少 -o 输出文件" : p.error());
@@ -92,8 +114,14 @@ int exportCommand(Context &ctx, ArgParser &p) {
         options.lengthRange = true;
         clampLengths((*lengths)[0], (*lengths)[1], options.l1, options.l2);
     }
+    if (blendText && !(options.blend = parseBlend(*blendText)))
+        return ctx.usage("--blend 需要 0 到 1 之间的数");
+    if (options.blend && format != formats::Format::Rime)
+        return ctx.usage("--blend 只用于 --format rime");
     const ToolFiles files = filesFor(ctx, db);
     FrequencyDatabase database(files.database, files.templateFile, IfMissing::Refuse);
+    if (options.blend && !holdsRimeDictionary(database))
+        return ctx.fail("--blend 需要原来的权重：词频数据库不是由 Rime 词典导入的");
     if (format) {
         // For another input method: the frequencies become the weights.
         formats::Annotator annotator(ctx.dataDir(), ctx.pump);
@@ -102,10 +130,18 @@ int exportCommand(Context &ctx, ArgParser &p) {
             exportForInputMethod(database, *out, options, *format, annotator, ctx.pump);
         if (r.empty)
             return ctx.fail(std::string(kNoRows));
+        if (r.noWeightColumn)
+            ctx.err << "注意：词典的 columns 没有 weight 列，词频没有写入\n";
         if (r.conversion.rejected > 0)
             ctx.err << "注意：" << r.conversion.rejected << " 行未能转换，原因写在 "
                     << r.conversion.rejects.string() << "\n";
-        return ctx.report(formats::convertReport(r.conversion, elapsedText(start)));
+        std::string report = formats::convertReport(r.conversion, elapsedText(start));
+        // A Rime dictionary imported came back as itself: its header, columns and codes.
+        if (r.asImported) {
+            report = withReportLine(report, "保留文件头：" + std::to_string(r.headerLines) + " 行");
+            report = withReportLine(report, "其中单字：" + std::to_string(r.singles));
+        }
+        return ctx.report(report);
     }
     const ExportResult r = exportLexicon(database, *out, options, ctx.pump);
     if (r.empty)
@@ -244,8 +280,12 @@ const ToolCli &freqtuneCli() {
         "词频调整：导入词库（import），导出词库（export），词频统计（count），词频列表（list）",
         {{"import", kImportUsage, "导入词库：以词库的行重建词频数据库，词频全部归零", importCommand,
           "  --db FILE   词频数据库（默认：数据目录的 freqtune.mdb，缺少时由 freqtune.mmm 新建）\n"
-          "  词库按 GBK 或 UTF-8 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
-          "  Rime 词典（*.dict.yaml）导入它的词条，每个词带上它的拼音（如 中zhong国guo）。\n",
+          "  词库按 GBK、UTF-8 或 UTF-16 读取；开头以 ; 开始的行跳过，汉字数为 2 到 49 的行导入。\n"
+          "  词库按 UTF-8 或 UTF-16 读取时，ASCII 以外的字都是词的字（GBK 没有的字也是），\n"
+          "  一个 UTF-16 代理对算一个字。\n"
+          "  Rime 词典（*.dict.yaml）导入它的全部词条（单字也导入），每个词带上它的拼音\n"
+          "  （如 中zhong国guo）；文件头和每个词条的各列（text、code、weight、stem）一并保存，\n"
+          "  供 export --format rime 原样写回。\n",
           kMemoryOption | kTempDirOption},
          {"export", kExportUsage, "导出词库：按词频从高到低（同词频按导入顺序）写出词库行",
           exportCommand,
@@ -254,7 +294,15 @@ const ToolCli &freqtuneCli() {
           "  --length L1 L2   只导出长度从 L1 到 L2 的词（L1 不在 2 到 10 之间时为 2，\n"
           "                   L2 小于 L1 时为 L1）\n"
           "  --format F       quillo（默认：导入的行原样写出）、rime（Rime 词典）或 fcitx5\n"
-          "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n",
+          "                   （libime 文本词库）：词频作为权重，缺拼音的词自动注音\n"
+          "  导入的是 Rime 词典时，--format rime 写回原来的文件头（name: 随输出文件名）和\n"
+          "  每个词条自己的编码与 stem，weight 列为词频。\n"
+          "  --blend F        （0 到 1）把词频混入原来的权重，而不是取代它：\n"
+          "                   权重 = round((1 − F) × 原权重 + F × 词频 × 比例)，\n"
+          "                   比例 = 最大原权重 ÷ 最大词频（二者有一个不大于 0 时为 1），\n"
+          "                   使词频最高的词与原来最重的词分量相当；没有权重的词条原权重\n"
+          "                   按 0 计。--blend 0 保留原权重（取整），--blend 1 只看词频。\n"
+          "  权重写作 N% 的词条（多音字一个读音所占的比例，词频无从区分读音）保留原样。\n",
           kMemoryOption | kTempDirOption},
          {"count", kCountUsage,
           "词频统计：每篇文章使出现的词的词频加 1（--batch 与 --move 时文章移入“已阅文章”）",

@@ -99,6 +99,33 @@ INSTANTIATE_TEST_SUITE_P(
         ArticleCase{"NoRunCharacterAtAll", kSix, u"abc 123\r\n", {}, u"\r\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Guards characters beyond code page 936 taken for gaps: with a UTF-8 output an ideograph that
+// code page 936 lacks, or a character beyond the basic plane, is a character of its run (and of
+// the words the list has for it); with a code page 936 output it separates runs, as it always did.
+TEST(Article, CharactersBeyondGbkJoinRunsOfWideOutputs) {
+    // Entry 0 is never reached: 〇 (U+3007) stands before 㐀字.
+    const std::vector<std::u16string_view> list = {u"〇", u"㐀字", u"人民", u"野家", u"𠮷野家"};
+    const struct {
+        std::u16string_view article, wide, narrow; // UTF-8 with LF, code page 936 with CR LF
+    } rows[] = {
+        {u"去𠮷野家吃", u"去\n𠮷野家吃\n", u"去\r\n野家吃\r\n"},
+        {u"㐀字人民好", u"\n㐀字\n人民好\n", u"字\r\n人民好\r\n"},
+        {u"笑😀人民好", u"笑😀\n人民好\n", u"笑\r\n人民好\r\n"},
+        {u"人民，野家", u"人民\n野家\n", u"人民\r\n野家\r\n"},
+    };
+    lex::test::TempDir dir;
+    for (const auto &row : rows) {
+        lex::NullPump wide, narrow;
+        wide.setContext(lex::RunContext(lex::LexiconEncoding::Utf8));
+        lex::bigseg::segmentText(std::u16string(row.article), dir / "wide.txt",
+                                 SegmentLexicon(list), {}, wide);
+        EXPECT_EQ(lex::test::readBytes(dir / "wide.txt"), lex::toUtf8(row.wide));
+        lex::bigseg::segmentText(std::u16string(row.article), dir / "narrow.txt",
+                                 SegmentLexicon(list), {}, narrow);
+        EXPECT_EQ(lex::test::readBytes(dir / "narrow.txt"), gbk(row.narrow));
+    }
+}
+
 // The option dialog's length: 5 and 100 are out, halves go to the even neighbour.
 TEST(NoSplitBelow, RoundsAndFallsBackToTen) {
     const std::pair<std::u16string_view, int16_t> cases[] = {

@@ -4,6 +4,8 @@
 
 #include "freqtune/frequency_database.h"
 
+#include "freqtune/article_stats.h"
+#include "freqtune/rime_dictionary.h"
 #include "freqtune_fixture.h"
 #include "shared/lexcore/lex_error.h"
 
@@ -40,6 +42,102 @@ TEST(Import, KeepsNumbersAndRebuilds) {
     t.setFreqs({5, 3});
     t.import({u"", u";中国"}); // an empty first line ends the header
     EXPECT_EQ(tableRows(t.db), (std::vector<Row>{{1, u";中国", u"中国", 0, 2}}));
+}
+
+// Read as UTF-8 or UTF-16, a word keeps the characters code page 936 lacks, wherever they stand,
+// and a surrogate pair is one character of its length (a lone 𠮷 is too short); an article then
+// raises the whole word, never the rest of it alone.
+TEST(Import, WideLexiconsKeepWholeWords) {
+    const std::u16string lines = u"𠮷野家\n野家\n𠮷\n㐀字\n😀表情\n中zhong国guo\n€欧元\n";
+    const std::vector<Row> rows = {
+        {1, u"𠮷野家", u"𠮷野家", 0, 3},     {2, u"野家", u"野家", 0, 2},
+        {3, u"㐀字", u"㐀字", 0, 2},         {4, u"😀表情", u"😀表情", 0, 3},
+        {5, u"中zhong国guo", u"中国", 0, 2}, {6, u"€欧元", u"€欧元", 0, 3}};
+    const std::pair<const char *, std::string> encodings[] = {
+        {"utf-8", lex::toUtf8(lines)},
+        {"utf-8 with its mark", "\xEF\xBB\xBF" + lex::toUtf8(lines)},
+        {"utf-16le", lex::test::utf16le(lines)},
+    };
+    for (const auto &[name, bytes] : encodings) {
+        SCOPED_TRACE(name);
+        ToolDir t;
+        lex::test::writeBytes(t.dir / "lexicon.txt", bytes);
+        lex::NullPump pump;
+        const ImportResult r =
+            importLexicon(t.db, t.dir / "lexicon.txt", t.files.templateFile, pump);
+        EXPECT_EQ(r.dropped, 1);
+        ASSERT_EQ(tableRows(t.db), rows);
+        lex::test::writeBytes(t.files.unread / "a.txt", lex::toUtf8(u"只有野家。"));
+        lex::test::writeBytes(t.files.unread / "b.txt", lex::toUtf8(u"𠮷野家和😀表情"));
+        runStatistics(t.db, listArticles(t.files.unread), t.files.read, pump);
+        EXPECT_EQ(lex::test::freqs(t.db), (std::vector<int64_t>{1, 2, 0, 1, 0, 0}));
+    }
+}
+
+// A Rime dictionary comes in whole: single characters, letters and characters beyond code page
+// 936 in the word, "#" words after "# no comment"; the export gives back its header but for the
+// name and each line's own columns, in the header's column order, with the counts as weights.
+TEST(Import, RimeDictionaryComesInWholeAndGoesBackInItsColumns) {
+    ToolDir t;
+    lex::test::writeBytes(t.dir / "d.dict.yaml",
+                          "---\nname: d\nversion: \"1\"\ncolumns: [text, weight, code]\n...\n"
+                          "# a comment\n中\t9\tzhong\nT恤\t3\tt xu\n𠮷野家\t\tji ye jia\n"
+                          "\t5\tkong\n# no comment\n#号\t1\thao\n");
+    lex::NullPump pump;
+    const ImportResult r = importLexicon(t.db, t.dir / "d.dict.yaml", t.files.templateFile, pump);
+    EXPECT_TRUE(r.rime);
+    EXPECT_EQ(r.keptHeader, 5);
+    EXPECT_EQ(r.singles, 1);
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(r.dropped, 1); // the entry without text
+    const std::vector<Row> rows = {{1, u"中zhong", u"中", 0, 1},
+                                   {2, u"T恤", u"T恤", 0, 2},
+                                   {3, u"𠮷ji野ye家jia", u"𠮷野家", 0, 3},
+                                   {4, u"#号", u"#号", 0, 2}};
+    EXPECT_EQ(tableRows(t.db), rows);
+    t.setFreqs({0, 2, 1, 0});
+    lex::formats::Annotator annotator(t.dir.path(), pump);
+    const ImExportResult e = exportForInputMethod(t.db, t.dir / "out.dict.yaml", {},
+                                                  lex::formats::Format::Rime, annotator, pump);
+    EXPECT_TRUE(e.asImported);
+    EXPECT_EQ(e.headerLines, 5);
+    EXPECT_EQ(e.singles, 1);
+    EXPECT_EQ(readBytes(t.dir / "out.dict.yaml"),
+              "---\nname: out\nversion: \"1\"\ncolumns: [text, weight, code]\n...\n"
+              "T恤\t2\tt xu\n𠮷野家\t1\tji ye jia\n中\t0\tzhong\n# no comment\n#号\t0\thao\n");
+    // A lexicon of the suite's own then leaves nothing of the dictionary behind.
+    t.import({u"中国"});
+    EXPECT_FALSE(holdsRimeDictionary(t.db));
+}
+
+// The count goes into the weight column wherever the header's columns put it, the other columns
+// as written; columns without a weight keep the line and say so.
+TEST(Import, RimeCountsGoInTheWeightColumn) {
+    const struct {
+        const char *columns, *line, *exported;
+        bool noWeightColumn;
+    } rows[] = {
+        {"", "中\tzhong\t9", "中\tzhong\t1", false},
+        {"columns: [text, code, weight, stem]\n", "中\tzhong\t\tzh", "中\tzhong\t1\tzh", false},
+        {"columns: [text, weight]\n", "中", "中\t1", false},
+        {"columns:\n  - weight  # first\n  - text\n", "9\t中", "1\t中", false},
+        {"columns: [text, code]\n", "中\tzhong", "中\tzhong", true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.columns);
+        ToolDir t;
+        lex::test::writeBytes(t.dir / "d.dict.yaml", std::string("---\nname: d\nversion: \"1\"\n") +
+                                                         row.columns + "...\n" + row.line + "\n");
+        lex::NullPump pump;
+        importLexicon(t.db, t.dir / "d.dict.yaml", t.files.templateFile, pump);
+        t.setFreqs({1});
+        lex::formats::Annotator annotator(t.dir.path(), pump);
+        const ImExportResult e = exportForInputMethod(t.db, t.dir / "d.dict.yaml", {},
+                                                      lex::formats::Format::Rime, annotator, pump);
+        EXPECT_EQ(e.noWeightColumn, row.noWeightColumn);
+        const std::string out = readBytes(t.dir / "d.dict.yaml");
+        EXPECT_EQ(out.substr(out.find("...\n") + 4), std::string(row.exported) + "\n");
+    }
 }
 
 // A failed or interrupted import leaves the old rows and counts and no file behind; a missing

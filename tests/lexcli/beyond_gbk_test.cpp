@@ -25,6 +25,7 @@ struct Row {
     std::vector<std::string> args;
     const char16_t *wide; // the UTF-8 output of a UTF-8 input
     int64_t narrowLost;   // the count "无法用 GBK 表示的字符" with a code page 936 output
+    const char16_t *input = kInput;
 };
 
 const char16_t kAll[] = u"中国\n𠀀𠀁\n𠀀\n㐀\n笑😀\n𠮷野家\n";
@@ -54,6 +55,13 @@ std::vector<Row> rows() {
          {"phonetag", "annotate", "@in"},
          u"中zhong国guo\n𠀀𠀁\n𠀀\n㐀\n笑xiao😀\n𠮷野ye家jia\n",
          5},
+        // A leading character without a reading is the word's first, no junk before it.
+        {"phonetag_annotate_leading",
+         "phonetag",
+         {"phonetag", "annotate", "@in"},
+         u"㐀字zi\n😀表biao情qing\n𠮷野ye家jia\n㐀\n中zhong国guo\n",
+         4,
+         u"㐀字\n😀表情\n𠮷野家\n㐀\n中国\n"},
         {"pintop_generate",
          "pintop",
          {"pintop", "generate", "@in"},
@@ -98,13 +106,13 @@ class BeyondGbk : public ::testing::TestWithParam<Row> {};
 // leading one taken for junk, whichever way the text came in.
 TEST_P(BeyondGbk, WideOutputsKeepEveryCharacter) {
     const Row &row = GetParam();
-    const Outcome utf8 = runRow(row, lex::toUtf8(kInput), "");
+    const Outcome utf8 = runRow(row, lex::toUtf8(row.input), "");
     ASSERT_EQ(utf8.status, 0) << utf8.err;
     EXPECT_EQ(utf8.output, lex::toUtf8(row.wide));
     EXPECT_EQ(utf8.report.find("无法用 GBK"), std::string::npos) << utf8.report;
 
     std::u16string crlf;
-    for (char16_t c : std::u16string_view(kInput))
+    for (char16_t c : std::u16string_view(row.input))
         crlf += c == u'\n' ? std::u16string(u"\r\n") : std::u16string(1, c);
     const Outcome utf16 = runRow(row, lex::test::utf16le(crlf), "utf-8");
     ASSERT_EQ(utf16.status, 0) << utf16.err;
@@ -118,7 +126,7 @@ TEST_P(BeyondGbk, WideOutputsKeepEveryCharacter) {
 // rules of the word emptied or merged too, and a notice that names one.
 TEST_P(BeyondGbk, NarrowOutputsCountEveryLostLine) {
     const Row &row = GetParam();
-    const Outcome gbk = runRow(row, lex::toUtf8(kInput), "gbk");
+    const Outcome gbk = runRow(row, lex::toUtf8(row.input), "gbk");
     ASSERT_EQ(gbk.status, 0) << gbk.err;
     EXPECT_NE(gbk.report.find("无法用 GBK 表示的字符：" + std::to_string(row.narrowLost) + " 行"),
               std::string::npos)
@@ -128,5 +136,32 @@ TEST_P(BeyondGbk, NarrowOutputsCountEveryLostLine) {
 
 INSTANTIATE_TEST_SUITE_P(Lexcli, BeyondGbk, ::testing::ValuesIn(rows()),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// freqtune: a UTF-8 lexicon's words are stored whole (a lone character beyond the basic plane is
+// one character, too short), the words an article holds are counted whole, and a code page 936
+// export counts the lines it wrote with "?".
+TEST(BeyondGbkFreqtune, WordsAreStoredAndCountedWhole) {
+    lex::test::TempDir dir;
+    const fs::path data = dir / "data";
+    fs::copy(fs::path(SUITE_DIR) / "Quillo词库调频", data);
+    lex::test::writeBytes(dir / "in.txt", lex::toUtf8(kInput));
+    lex::test::writeBytes(dir / "a.txt", lex::toUtf8(u"野家和笑😀"));
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--data-dir", data.string(), "freqtune"});
+        return lex::test::runLexcli(args);
+    };
+    ASSERT_EQ(run({"import", (dir / "in.txt").string()}).status, 0);
+    const lex::test::CliRun count = run({"count", (dir / "a.txt").string()});
+    ASSERT_EQ(count.status, 0) << count.err;
+    EXPECT_EQ(count.out, "笑😀    1\n");
+    const std::string out = (dir / "out.txt").string();
+    ASSERT_EQ(run({"export", "-o", out, "--output-encoding", "utf-8"}).status, 0);
+    std::string lines = readBytes(out);
+    std::erase(lines, '\r');
+    EXPECT_EQ(lines, lex::toUtf8(u"笑😀\n中国\n𠀀𠀁\n𠮷野家\n"));
+    const lex::test::CliRun gbk = run({"export", "-o", out});
+    ASSERT_EQ(gbk.status, 0) << gbk.err;
+    EXPECT_NE(gbk.out.find("无法用 GBK 表示的字符：3 行"), std::string::npos) << gbk.out;
+}
 
 } // namespace

@@ -14,6 +14,10 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <set>
+#include <sstream>
+#include <tuple>
+
 #include <sys/stat.h>
 
 namespace {
@@ -154,6 +158,16 @@ std::vector<Corpus> corpora() {
     all.push_back({"Compressed", packed});
     all.push_back({"OneLongLine", {{"line.txt", oneLine}}});
     all.push_back({"NoSplitBelow", split(tang, 2, Enc::Utf8), {"--no-split-below", "6"}});
+    // Characters beyond code page 936 are characters of the runs of a UTF-8 or UTF-16 corpus,
+    // also where a chunk cuts a surrogate pair in two.
+    std::u16string beyond;
+    for (size_t i = 0; i < song.size(); ++i)
+        beyond += i % 29 == 7   ? u"𠮷"
+                  : i % 31 == 3 ? u"㐀"
+                  : i % 37 == 5 ? u"😀"
+                                : song.substr(i, 1);
+    all.push_back({"BeyondGbkUtf8", split(beyond, 3, Enc::Utf8)});
+    all.push_back({"BeyondGbkUtf16", split(beyond, 3, Enc::Utf16)});
     // UTF-8 until a stray byte past the first chunks: the file is code page 936 after all.
     CorpusFile late{"late.txt", tang, Enc::Utf8, Pack::None, "\xFF\xFE\r\n"};
     all.push_back({"NotUtf8Late", {late, {"after.txt", song, Enc::Gbk}}});
@@ -276,6 +290,36 @@ TEST_F(CorpusCount, ManualPagesCountAsTheirText) {
     ok({"count", corpus.string(), "-o", (dir / "tj.txt").string(), "-j", "2", "--chunk-size",
         "333"});
     EXPECT_TRUE(readBytes(dir / "tj.txt") == readBytes(dir / "expected.txt"));
+}
+
+// Guards characters beyond code page 936 taken for gaps: in a UTF-8 corpus counted into a UTF-8
+// "tj.txt" they are characters of their runs (𠮷野家 a word of the list, 㐀字 another); counted
+// into code page 936 they separate runs, as they always did.
+TEST_F(CorpusCount, CharactersBeyondGbkJoinRunsOfWideOutputs) {
+    writeBytes(dir / "list.txt", lex::toUtf8(u"〇\n㐀字\n人民\n野家\n𠮷野家\n"));
+    writeBytes(corpus / "a.txt", lex::toUtf8(u"去𠮷野家吃，㐀字人民好。\n"));
+    const std::tuple<std::vector<std::string>, bool, std::vector<std::u16string>> rows[] = {
+        {{}, false, {u"去", u"𠮷野家吃", u"㐀字", u"人民好"}},
+        {{"--output-encoding", "utf-8"}, false, {u"去", u"𠮷野家吃", u"㐀字", u"人民好"}},
+        {{"--output-encoding", "gbk"}, true, {u"去", u"野家吃", u"字", u"人民好"}},
+    };
+    for (const auto &[flags, gbk, words] : rows) {
+        std::vector<std::string> args = {"count",       corpus.string(),
+                                         "-o",          (dir / "tj.txt").string(),
+                                         "--word-list", (dir / "list.txt").string()};
+        args.insert(args.end(), flags.begin(), flags.end());
+        ok(args);
+        std::set<std::string> counted, wanted;
+        std::istringstream lines(readBytes(dir / "tj.txt"));
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            counted.insert(line);
+        }
+        for (const std::u16string &w : words)
+            wanted.insert("000001\t" + (gbk ? lex::encode936(w) : lex::toUtf8(w)));
+        EXPECT_EQ(counted, wanted) << testing::PrintToString(flags);
+    }
 }
 
 // A count of more than six digits keeps them all (the statistics keep the last six) and stands

@@ -3,6 +3,7 @@
 #include "phonetag/annotation.h"
 #include "phonetag/correction.h"
 #include "phonetag/optimisation.h"
+#include "shared/pinyin/annotate_line.h"
 #include "shared/pinyin/char_dictionary.h"
 #include "shared/pinyin/word_table.h"
 
@@ -252,6 +253,29 @@ TEST_F(Phonetag, CorrectionWithoutListOrInputKeepsTheOldLog) {
                      .inputFound);
     EXPECT_EQ(readBytes(dir / "log.txt"), "old");
     EXPECT_FALSE(fs::exists(dir / "out.txt"));
+}
+
+// Guards a leading character that code page 936 lacks taken for junk before the word: when the
+// output holds every character it is a character of the word, kept without a reading where it
+// has none, wherever it stands; with a code page 936 output the rules of the word stay.
+TEST_F(Phonetag, CharactersBeyondGbkAreCharactersOfTheWord) {
+    const struct {
+        std::u16string_view line, wide, narrow;
+    } rows[] = {
+        {u"𠮷中国", u"𠮷中zhong国guo", u"中zhong国guo"},
+        {u"㐀重庆", u"㐀重chong庆qing", u"重chong庆qing"},
+        {u"😀银行", u"😀银yin行hang", u"银yin行hang"},
+        {u"中𠮷国", u"中zhong𠮷国guo", u"中zhong𠮷国guo"},
+        {u"中国", u"中zhong国guo", u"中zhong国guo"},
+    };
+    PinyinCounters counters{100, 100};
+    std::u16string out, scratch;
+    for (const auto &row : rows) {
+        annotateLine(row.line, dict(), table(), counters, out, scratch, WordUnits::wide());
+        EXPECT_EQ(toUtf8(out), toUtf8(row.wide));
+        annotateLine(row.line, dict(), table(), counters, out, scratch, WordUnits::narrow());
+        EXPECT_EQ(toUtf8(out), toUtf8(row.narrow));
+    }
 }
 
 // Guards the empty lexicon (an empty output, the count 0) and the dictionary's load: the first

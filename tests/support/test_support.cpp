@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <sys/wait.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 // GCC ships no header for the allocator's interface; the runtime has the function.
@@ -53,6 +54,16 @@ std::string readBytes(const std::filesystem::path &path) {
     if (!f)
         throw std::runtime_error("cannot read " + path.string());
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+int shell(const std::filesystem::path &dir, const std::string &command, std::string *output) {
+    const std::filesystem::path log = dir / "command.log";
+    const std::string line =
+        "cd '" + dir.string() + "' && " + command + " > '" + log.string() + "' 2>&1";
+    const int status = std::system(line.c_str());
+    if (output)
+        *output = readBytes(log);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string gbk(std::u16string_view text) {

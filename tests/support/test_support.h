@@ -44,6 +44,11 @@ void writeLexicon(const std::filesystem::path &path,
 // with CR LF; the same `seed` gives the same file.
 void writeBigLexicon(const std::filesystem::path &path, int count, unsigned seed);
 
+// Runs a shell command in `dir` (the real programs a test drives: rime_deployer, libime's tools);
+// returns its exit status, its output and errors in `output`.
+int shell(const std::filesystem::path &dir, const std::string &command,
+          std::string *output = nullptr);
+
 // The names in `dir` other than those in `keep`: what a run left behind.
 std::vector<std::string> strays(const std::filesystem::path &dir,
                                 const std::vector<std::string> &keep);

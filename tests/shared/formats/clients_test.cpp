@@ -23,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace lex::formats;
 using lex::test::readBytes;
+using lex::test::shell;
 
 lex::NullPump g_pump;
 
@@ -32,17 +33,6 @@ ConvertResult convert(const fs::path &in, const fs::path &out, ConvertOptions o)
     lex::NullPump pump;
     pump.context().setFirstInput(in);
     return convertLexicon(in, out, o, annotator, pump);
-}
-
-// Runs a shell command in `dir`; returns its exit status, its output in `output`.
-int shell(const fs::path &dir, const std::string &command, std::string *output = nullptr) {
-    const fs::path log = dir / "command.log";
-    const std::string line =
-        "cd '" + dir.string() + "' && " + command + " > '" + log.string() + "' 2>&1";
-    const int status = std::system(line.c_str());
-    if (output)
-        *output = readBytes(log);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<std::string> splitOn(const std::string &s, char sep) {
