@@ -19,6 +19,12 @@ namespace lex::lexsift {
 namespace {
 constexpr size_t kYieldRows = 20000;
 
+// The whole article, its line ends kept.
+std::u16string readArticle(const std::filesystem::path &article) {
+    LineReader reader(article);
+    return reader.readAll();
+}
+
 // Another program's lexicon: its entries whose word occurs in the article, its header and other
 // lines kept.
 ArticleResult filterForeign(const std::filesystem::path &source, formats::Format format,
@@ -30,11 +36,7 @@ ArticleResult filterForeign(const std::filesystem::path &source, formats::Format
     if (!fileExists(article))
         return result;
     result.articleFound = true;
-    std::u16string text;
-    {
-        LineReader articleReader(article);
-        text = articleReader.readAll();
-    }
+    const std::u16string text = readArticle(article);
     std::vector<std::u16string_view> words;
     words.reserve(lexicon.entries().size());
     for (const formats::ForeignEntry &e : lexicon.entries())
@@ -97,11 +99,7 @@ ArticleResult filterByArticle(const std::filesystem::path &source,
     if (!fileExists(article))
         return result;
     result.articleFound = true;
-    std::u16string text;
-    {
-        LineReader articleReader(article);
-        text = articleReader.readAll();
-    }
+    const std::u16string text = readArticle(article);
 
     LineWriter writer(target, pump.context());
     writer.reserve(reader.size() * 2 + lines.size() * 2 + 16);
