@@ -200,6 +200,12 @@ void copyTemplate(const fs::path &templateFile, const fs::path &database) {
     throw LexError("数据库出错：" + path.string() + "（" + reasonOf(db, code) + "）", path);
 }
 
+void execOn(sqlite3 *db, const char *sql, const fs::path &path) {
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throwDatabaseError(db, rc, path);
+}
+
 ToolFiles ToolFiles::in(const ToolFolder &folder) {
     const fs::path dir = folder.writableDir();
     return {folder.writable(kDatabaseFile), folder.shipped(kTemplateFile),
@@ -442,11 +448,7 @@ public:
     SizeLimitsScope &operator=(const SizeLimitsScope &) = delete;
 
 private:
-    void exec(const std::string &sql) {
-        const int rc = sqlite3_exec(m_handle, sql.c_str(), nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throwDatabaseError(m_handle, rc, m_path);
-    }
+    void exec(const std::string &sql) { execOn(m_handle, sql.c_str(), m_path); }
     int64_t pragmaValue(const char *sql) {
         Statement st(m_handle, sql, m_path);
         return st.step() ? st.integer(0) : -2000;
@@ -500,11 +502,7 @@ ImportResult importLexicon(FrequencyDatabase &db, const fs::path &lexicon,
     TempDatabase fresh(db.path(), templateFile);
     sqlite3 *handle = fresh.open(templateFile);
     const SizeLimitsScope limits(handle, db.path(), pump.context().limits());
-    auto exec = [&](const char *sql) {
-        const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throwDatabaseError(handle, rc, db.path());
-    };
+    auto exec = [&](const char *sql) { execOn(handle, sql, db.path()); };
     // Nobody else knows this file yet, and it only takes the old one's place once complete:
     // it needs neither a journal nor flushes until then.
     exec("PRAGMA journal_mode=OFF");

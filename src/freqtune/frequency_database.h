@@ -156,6 +156,8 @@ private:
 
 // The text of a database failure for `path`.
 [[noreturn]] void throwDatabaseError(sqlite3 *db, int code, const std::filesystem::path &path);
+// Runs `sql` on `db`; a failure throws throwDatabaseError's text for `path`.
+void execOn(sqlite3 *db, const char *sql, const std::filesystem::path &path);
 
 // ---- import ("导入词库") ----
 

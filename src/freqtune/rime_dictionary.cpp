@@ -15,25 +15,6 @@
 namespace lex::freqtune {
 namespace fs = std::filesystem;
 
-namespace {
-
-void execOn(sqlite3 *handle, const char *sql, const fs::path &database) {
-    const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throwDatabaseError(handle, rc, database);
-}
-
-// Where the weight is among a line's TAB-separated columns: Rime's default order is text, code,
-// weight; -1 when the header's columns leave it out.
-int weightColumnOf(const std::vector<std::u16string> &columns) {
-    if (columns.empty())
-        return 2;
-    const auto it = std::find(columns.begin(), columns.end(), u"weight");
-    return it == columns.end() ? -1 : int(it - columns.begin());
-}
-
-} // namespace
-
 void importRimeRows(sqlite3 *handle, const fs::path &database, const fs::path &lexicon,
                     Statement &insert, ImportResult &result, EventPump &pump) {
     execOn(
@@ -142,7 +123,7 @@ public:
             m_header.push_back(header.text16(0));
             reader.parse(m_header.back());
         }
-        m_weightColumn = weightColumnOf(reader.columns());
+        m_weightColumn = reader.weightColumn();
         m_headerRows = int64_t(m_header.size());
         // Entries whose text begins with "#" were read after "# no comment": so are they here.
         Statement hashes(db.handle(), "SELECT 1 FROM RimeEntry WHERE Line LIKE '#%' LIMIT 1",

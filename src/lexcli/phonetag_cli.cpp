@@ -80,20 +80,16 @@ int annotate(Context &ctx, ArgParser &p) {
     if (inputFailure)
         std::rethrow_exception(inputFailure);
     LineStream *opened = input ? &*input : nullptr;
-    if (const auto format = formats::foreignFormat(paths->input)) {
-        if (review)
-            return ctx.usage("--review 只用于本套词库格式");
-        input.reset();
-        const auto r = phonetag::annotateForeign(paths->input, *format, paths->output,
-                                                 *data.dictionary, *data.wordTable, ctx.pump);
-        return ctx.report(phonetag::foreignReport("注音词条：", r, start));
-    }
+    if (review && formats::foreignFormat(paths->input))
+        return ctx.usage("--review 只用于本套词库格式");
     pinyin::PinyinCounters counters;
     if (!review) {
         auto r = phonetag::autoAnnotate(paths->input, paths->output, *data.dictionary,
                                         *data.wordTable, counters, ctx.pump, opened);
         if (!r.inputFound)
             return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
+        if (r.foreign)
+            return ctx.report(phonetag::foreignReport("注音词条：", *r.foreign, start));
         return ctx.report(phonetag::lineCountReport(r.lines, start));
     }
     auto r = phonetag::autoAnnotate(paths->input, paths->output, *review, *data.dictionary,
@@ -110,13 +106,11 @@ int clear(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
-    if (const auto format = formats::foreignFormat(paths->input))
-        return ctx.report(phonetag::foreignReport(
-            "清除拼音：", phonetag::clearForeign(paths->input, *format, paths->output, ctx.pump),
-            start));
     auto r = phonetag::clearPinyin(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
+    if (r.foreign)
+        return ctx.report(phonetag::foreignReport("清除拼音：", *r.foreign, start));
     return ctx.report(phonetag::lineCountReport(r.lines, start));
 }
 
@@ -131,15 +125,6 @@ int correct(Context &ctx, ArgParser &p) {
     if (list && !fileExists(*list))
         return ctx.fail("找不到正确注音词表文件：" + *list);
     const fs::path logFile = log ? fs::path(*log) : ctx.writableFile(phonetag::kLogFile);
-    if (const auto format = formats::foreignFormat(paths->input)) {
-        const fs::path listFile = list ? fs::path(*list) : ctx.dataFile(phonetag::kListFile);
-        if (!fileExists(listFile))
-            return ctx.fail(phonetag::kListMissing);
-        return ctx.report(phonetag::foreignReport(
-            "修正拼音：",
-            phonetag::correctForeign(listFile, paths->input, *format, paths->output, ctx.pump),
-            start));
-    }
     EntryHashSet set = phonetag::makeEntrySet();
     auto r =
         phonetag::correctAnnotation(set, list ? fs::path(*list) : ctx.dataFile(phonetag::kListFile),
@@ -148,6 +133,8 @@ int correct(Context &ctx, ArgParser &p) {
         return ctx.fail(phonetag::kListMissing);
     if (!r.inputFound)
         return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
+    if (r.foreign)
+        return ctx.report(phonetag::foreignReport("修正拼音：", *r.foreign, start));
     return ctx.report(phonetag::correctReport(r.lines, start));
 }
 
@@ -156,13 +143,11 @@ int extract(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
-    if (const auto format = formats::foreignFormat(paths->input))
-        return ctx.report(phonetag::foreignReport(
-            "去掉没有编码的词条：",
-            phonetag::extractForeign(paths->input, *format, paths->output, ctx.pump), start));
     auto r = phonetag::extractAnnotated(paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.failOpen(phonetag::kOpenFailed, {paths->input});
+    if (r.foreign)
+        return ctx.report(phonetag::foreignReport("去掉没有编码的词条：", *r.foreign, start));
     return ctx.report(phonetag::extractReport(r.kept, start));
 }
 
@@ -188,14 +173,12 @@ int dedup(Context &ctx, ArgParser &p) {
     if (!paths)
         return kExitUsage;
     const int start = timeOfDayNow();
-    if (const auto format = formats::foreignFormat(paths->input))
-        return ctx.report(phonetag::foreignReport(
-            "删除重复词条：",
-            phonetag::dedupForeign(paths->input, *format, paths->output, ctx.pump), start));
     EntryHashSet set = phonetag::makeEntrySet();
     auto r = phonetag::removeRepeatedEntries(set, paths->input, paths->output, ctx.pump);
     if (!r.inputFound)
         return ctx.fail(phonetag::kOpenSourceFailed);
+    if (r.foreign)
+        return ctx.report(phonetag::foreignReport("删除重复词条：", *r.foreign, start));
     return ctx.report(phonetag::dedupReport(r, start));
 }
 

@@ -59,24 +59,9 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
         const size_t both = first.entries().size() + (second ? second->entries().size() : 0);
         out.reserve(both);
         EntryIndex index(out, byWord, both);
-        auto add = [&](const ForeignLexicon &from, int64_t &repeats) {
-            for (const ForeignEntry &e : from.entries()) {
-                if ((out.size() & 0xFFFF) == 0)
-                    pump.yield();
-                out.push_back(e);
-                first.adopt(out.back(), from);
-                const uint32_t at = index.insert(uint32_t(out.size() - 1));
-                if (at != out.size() - 1) {
-                    const ForeignEntry repeat = out.back();
-                    out.pop_back();
-                    first.mergeWeight(out[at], repeat, options.weights);
-                    ++repeats;
-                }
-            }
-        };
-        add(first, folded);
+        folded = first.gather(first, out, index, options.weights, pump);
         if (second)
-            add(*second, merged);
+            merged = first.gather(*second, out, index, options.weights, pump);
         return finish(first, second, out, byWord, options, merged + folded, op, output, pump);
     }
     std::vector<ForeignEntry> a = first.distinct(byWord, options.weights, folded, pump);

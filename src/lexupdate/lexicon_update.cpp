@@ -238,22 +238,10 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
         byWord |= *other && !(*other)->hasCodes();
     std::vector<ForeignEntry> entries;
     formats::EntryIndex index(entries, byWord, base.entries().size());
-    auto add = [&](const ForeignLexicon &from) {
-        for (const ForeignEntry &e : from.entries()) {
-            entries.push_back(e);
-            const uint32_t at = index.insert(uint32_t(entries.size() - 1));
-            if (at != entries.size() - 1) {
-                entries.pop_back();
-                base.mergeWeight(entries[at], e, formats::WeightRule::Max);
-                continue;
-            }
-            base.adopt(entries.back(), from);
-        }
-    };
-    add(base);
+    base.gather(base, entries, index, formats::WeightRule::Max, pump);
     result.baseCount = int64_t(entries.size());
     if (user)
-        add(*user);
+        base.gather(*user, entries, index, formats::WeightRule::Max, pump);
     result.added = int64_t(entries.size()) - result.baseCount;
     std::vector<bool> gone(entries.size());
     auto remove = [&](const ForeignLexicon &from, int64_t *count) {

@@ -31,7 +31,8 @@ LineCountResult autoAnnotate(const std::filesystem::path &input,
         return result;
     result.inputFound = true;
     if (const auto format = formats::foreignFormat(input)) {
-        result.lines = annotateForeign(input, *format, output, dict, table, pump).entries;
+        result.foreign = annotateForeign(input, *format, output, dict, table, pump);
+        result.lines = result.foreign->entries;
         return result;
     }
     // The lexicon starts decoding on a second thread meanwhile the automaton is built.
@@ -83,7 +84,8 @@ LineCountResult clearPinyin(const std::filesystem::path &input, const std::files
         return result;
     result.inputFound = true;
     if (const auto format = formats::foreignFormat(input)) {
-        result.lines = clearForeign(input, *format, output, pump).entries;
+        result.foreign = clearForeign(input, *format, output, pump);
+        result.lines = result.foreign->entries;
         return result;
     }
     std::u16string word;

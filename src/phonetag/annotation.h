@@ -3,12 +3,14 @@
 // Automatic annotation runs shared/pinyin/annotate_line.h over every line; clearing pinyin
 // keeps entryWord of every line.
 
+#include "phonetag/foreign_entries.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/pinyin/char_dictionary.h"
 #include "shared/pinyin/word_table.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,7 @@ inline constexpr const char *kWordTableMissing = "找不到词表文件“zn.lxd
 struct LineCountResult {
     bool inputFound = false; // false: nothing was read or written
     int64_t lines = 0;
+    std::optional<ForeignResult> foreign; // another program's lexicon, kept in its shape
 };
 
 // Annotates `input` (either encoding) into `output` (code page 936, CR LF after every line); a

@@ -42,6 +42,15 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     if (!fileExists(list))
         return result;
     result.listFound = true;
+    if (const auto format = formats::foreignFormat(input)) {
+        // Another program's lexicon: its code column is corrected, no log is written; the list
+        // is read there, the set is not needed.
+        result.inputFound = true;
+        result.foreign = correctForeign(list, input, *format, output, pump);
+        result.lines = result.foreign->entries;
+        result.logged = result.foreign->changed;
+        return result;
+    }
     // The lexicon is decoded on a second thread while the list fills the set. A failure to open
     // it waits for the list, so that a bad list is still the one reported. A lexicon too big for
     // memory is read a chunk at a time instead: only the list is held.
@@ -71,13 +80,6 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
     result.inputFound = true;
     if (openFailure)
         std::rethrow_exception(openFailure);
-    if (const auto format = formats::foreignFormat(input)) {
-        // Another program's lexicon: its code column is corrected, no log is written.
-        const ForeignResult r = correctForeign(list, input, *format, output, pump);
-        result.lines = r.entries;
-        result.logged = r.changed;
-        return result;
-    }
 
     std::optional<LineStream> in;
     if (stream)
@@ -176,7 +178,8 @@ ExtractResult extractAnnotated(const std::filesystem::path &input,
         return result;
     result.inputFound = true;
     if (const auto format = formats::foreignFormat(input)) {
-        result.kept = extractForeign(input, *format, output, pump).entries;
+        result.foreign = extractForeign(input, *format, output, pump);
+        result.kept = result.foreign->entries;
         return result;
     }
     passLines(input, output, pump, [&](std::u16string_view line, LineWriter &writer) {

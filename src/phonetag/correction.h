@@ -7,11 +7,13 @@
 // lexicon line. Every replacement that changes a line goes to the log as
 // "old　→　new". A lexicon line without double-byte characters comes out as ";".
 
+#include "phonetag/foreign_entries.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace lex::phonetag {
@@ -27,7 +29,8 @@ struct CorrectResult {
     bool listFound = false;  // false: nothing was read or written
     bool inputFound = false; // false: nothing was written
     int64_t lines = 0;
-    int64_t logged = 0; // lines that changed
+    int64_t logged = 0;                   // lines that changed
+    std::optional<ForeignResult> foreign; // another program's lexicon, kept in its shape
 };
 
 // Clears `set`, fills it with the list, and corrects `input` into `output`, writing the log to
@@ -41,6 +44,7 @@ CorrectResult correctAnnotation(EntryHashSet &set, const std::filesystem::path &
 struct ExtractResult {
     bool inputFound = false;
     int64_t kept = 0;
+    std::optional<ForeignResult> foreign; // another program's lexicon, kept in its shape
 };
 
 // Keeps the lines of `input` for which IsDYC holds.

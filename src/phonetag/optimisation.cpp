@@ -113,9 +113,9 @@ DedupResult removeRepeatedEntries(EntryHashSet &set, const std::filesystem::path
         return result;
     result.inputFound = true;
     if (const auto format = formats::foreignFormat(input)) {
-        const ForeignResult r = dedupForeign(input, *format, output, pump);
-        result.repeated = r.changed;
-        result.remaining = r.entries;
+        result.foreign = dedupForeign(input, *format, output, pump);
+        result.repeated = result.foreign->changed;
+        result.remaining = result.foreign->entries;
         return result;
     }
     set.setPump(&pump);

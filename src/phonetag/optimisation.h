@@ -5,11 +5,13 @@
 
 #include "shared/pinyin/char_dictionary.h"
 
+#include "phonetag/foreign_entries.h"
 #include "shared/lexcore/entry_hash_set.h"
 #include "shared/lexcore/event_pump.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace lex::phonetag {
@@ -31,7 +33,8 @@ AdjustResult adjustPinyin(const std::filesystem::path &input, const std::filesys
 struct DedupResult {
     bool inputFound = false;
     int64_t repeated = 0;
-    int64_t remaining = 0; // the set's inserted count
+    int64_t remaining = 0;                // the set's inserted count
+    std::optional<ForeignResult> foreign; // another program's lexicon, kept in its shape
 };
 
 // Adds every new line of `input` to `set` and writes its entries in insertion order. The set

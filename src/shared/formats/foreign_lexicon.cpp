@@ -25,7 +25,15 @@ std::optional<Format> foreignFormat(const std::filesystem::path &path) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), R_OK))
         return std::nullopt;
     try {
-        const std::optional<Format> format = detectFormat(path);
+        // The encoding the first 64 KiB suggest is enough to tell a format by its first lines;
+        // detectEncoding would read all of a big UTF-8 lexicon of the suite's own.
+        size_t size = 0;
+        const Fd f = openForReading(path, size);
+        std::string head(std::min<size_t>(size, 64 << 10), '\0');
+        head.resize(readChunk(f, path, head.data(), head.size()));
+        if (const size_t lf = head.rfind('\n'); head.size() == 64 << 10 && lf != head.npos)
+            head.resize(lf + 1);
+        const std::optional<Format> format = detectFormat(path, detectEncoding(head, true));
         if (!format)
             return std::nullopt;
         switch (*format) {
@@ -71,37 +79,12 @@ const char *weightRuleName(WeightRule rule) {
     return "";
 }
 
-namespace {
-
-// Whether the first line of a file of `encoding` ends in CR LF (a file without a line end: no).
-bool firstLineEndsInCrLf(const std::filesystem::path &path, LexiconEncoding encoding) {
-    size_t size = 0;
-    Fd f = openForReading(path, size);
-    std::string bytes(std::min<size_t>(size, 64 << 10), '\0');
-    bytes.resize(readChunk(f, path, bytes.data(), bytes.size()));
-    if (encoding == LexiconEncoding::Utf16Le) {
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            if (bytes[i] == '\n' && bytes[i + 1] == 0)
-                return bytes[i - 2] == '\r' && bytes[i - 1] == 0;
-        return false;
-    }
-    const size_t lf = bytes.find('\n');
-    return lf != std::string::npos && lf > 0 && bytes[lf - 1] == '\r';
-}
-
-} // namespace
-
 ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump)
     : m_path(path), m_format(format), m_bodyReader(format) {
     // A format of its own encoding is read in it whatever the bytes (a bad byte shows as U+FFFD
     // in its own line); the others as their bytes tell.
     const FormatInfo &info = formatInfo(format);
-    if (info.output) {
-        m_text.encoding = info.output->encoding;
-        m_text.crlf = firstLineEndsInCrLf(path, m_text.encoding);
-    } else {
-        m_text = detectTextFormat(path);
-    }
+    m_text = info.output ? detectTextFormat(path, info.output->encoding) : detectTextFormat(path);
     LineStream in(path, m_text.encoding);
     m_entries.reserve(size_t(in.size() / 24));
     FormatReader reader(format);
@@ -258,22 +241,31 @@ void EntryIndex::grow() {
     }
 }
 
+int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEntry> &out,
+                               EntryIndex &index, WeightRule rule, EventPump &pump) const {
+    int64_t repeats = 0;
+    for (const ForeignEntry &e : from.m_entries) {
+        if ((out.size() & 0xFFFF) == 0)
+            pump.yield();
+        out.push_back(e);
+        adopt(out.back(), from);
+        const uint32_t at = index.insert(uint32_t(out.size() - 1));
+        if (at != out.size() - 1) {
+            const ForeignEntry repeat = out.back();
+            out.pop_back();
+            mergeWeight(out[at], repeat, rule);
+            ++repeats;
+        }
+    }
+    return repeats;
+}
+
 std::vector<ForeignEntry> ForeignLexicon::distinct(bool byWord, WeightRule rule, int64_t &folded,
                                                    EventPump &pump) const {
     std::vector<ForeignEntry> out;
     out.reserve(m_entries.size());
     EntryIndex index(out, byWord, m_entries.size());
-    for (const ForeignEntry &e : m_entries) {
-        if ((out.size() & 0xFFFF) == 0)
-            pump.yield();
-        out.push_back(e);
-        const uint32_t at = index.insert(uint32_t(out.size() - 1));
-        if (at != out.size() - 1) {
-            out.pop_back();
-            mergeWeight(out[at], e, rule);
-            ++folded;
-        }
-    }
+    folded += gather(*this, out, index, rule, pump);
     return out;
 }
 

@@ -92,6 +92,11 @@ public:
     // the first by `rule` (first and second: the earlier and the later), `folded` counting them.
     std::vector<ForeignEntry> distinct(bool byWord, WeightRule rule, int64_t &folded,
                                        EventPump &pump) const;
+    // Adds the entries of `from` (this lexicon, or another one's adopted into it) to `out`, whose
+    // entries `index` finds: a key already there merges its weight by `rule` instead. Returns
+    // how many did.
+    int64_t gather(const ForeignLexicon &from, std::vector<ForeignEntry> &out, EntryIndex &index,
+                   WeightRule rule, EventPump &pump) const;
     // `a`'s weight merged with `b`'s by `rule`: a missing weight gives way to the other; Rime
     // shares are kept only when both are shares.
     void mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const;

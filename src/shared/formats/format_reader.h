@@ -25,6 +25,9 @@ public:
     // the default text, code, weight).
     const std::vector<std::u16string> &header() const { return m_header; }
     const std::vector<std::u16string> &columns() const { return m_columns; }
+    // Where a Rime body line has its weight once the header is read: the column's index, -1
+    // when the header's columns leave it out.
+    int weightColumn() const { return m_weightColumn; }
     // The dictionaries its "import_tables" names, as written (librime: NAME.dict.yaml).
     const std::vector<std::u16string> &imports() const { return m_imports; }
     // Whether the header asks for the preset vocabulary, and its name ("essay": essay.txt).

@@ -50,8 +50,12 @@ std::optional<bool> firstLineEndIsCrLf(const fs::path &path, LexiconEncoding enc
 } // namespace
 
 TextFormat detectTextFormat(const fs::path &path) {
+    return detectTextFormat(path, detectEncoding(path));
+}
+
+TextFormat detectTextFormat(const fs::path &path, LexiconEncoding encoding) {
     TextFormat f;
-    f.encoding = detectEncoding(path);
+    f.encoding = encoding;
     const auto crlf = firstLineEndIsCrLf(path, f.encoding);
     f.crlf = crlf ? *crlf : f.encoding != LexiconEncoding::Utf8;
     return f;

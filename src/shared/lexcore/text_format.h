@@ -25,6 +25,8 @@ struct TextFormat {
 // ends in CR LF (a file without any line end counts as CR LF for code page 936 and UTF-16, LF for
 // UTF-8).
 TextFormat detectTextFormat(const std::filesystem::path &path);
+// The same of a file whose encoding is known (a format that has only one).
+TextFormat detectTextFormat(const std::filesystem::path &path, LexiconEncoding encoding);
 
 // "gbk" (or "cp936"), "utf-8" and "utf-16le", in any case and with or without the hyphen;
 // nullopt for any other name.
