@@ -57,7 +57,7 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
     if (op == SetOperation::Union) {
         // One pass over both: each entry once, the weights of every repeat merged.
         const size_t both = first.entries().size() + (second ? second->entries().size() : 0);
-        out.reserve(both);
+        formats::reserveEntries(out, both);
         EntryIndex index(out, byWord, both);
         folded = first.gather(first, out, index, options.weights, pump);
         if (second)

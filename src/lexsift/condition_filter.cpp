@@ -112,13 +112,10 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
 
     // Another program's lexicon: its entries are filtered, its header and other lines stay.
     if (const auto format = formats::foreignFormat(input)) {
-        const formats::ForeignLexicon lexicon(input, *format, pump);
-        std::vector<formats::ForeignEntry> kept;
-        kept.reserve(lexicon.entries().size());
-        for (const formats::ForeignEntry &e : lexicon.entries())
-            if (accepts(e.word))
-                kept.push_back(e);
-        const auto written = lexicon.write(output, kept, pump);
+        formats::ForeignLexicon lexicon(input, *format, pump);
+        std::erase_if(lexicon.entries(),
+                      [&](const formats::ForeignEntry &e) { return !accepts(e.word); });
+        const auto written = lexicon.write(output, pump);
         result.written = written.lines;
         result.shape = formats::foreignReport(lexicon, written);
         return result;

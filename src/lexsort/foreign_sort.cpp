@@ -22,7 +22,7 @@ namespace {
 SortResult writeInOrder(const ForeignLexicon &lexicon, const std::vector<uint32_t> &order,
                         const std::filesystem::path &output, EventPump &pump) {
     std::vector<ForeignEntry> sorted;
-    sorted.reserve(order.size());
+    formats::reserveEntries(sorted, order.size());
     for (uint32_t i : order)
         sorted.push_back(lexicon.entries()[i]);
     const ForeignLexicon::Written written = lexicon.write(output, sorted, pump);

@@ -86,7 +86,7 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
     const FormatInfo &info = formatInfo(format);
     m_text = info.output ? detectTextFormat(path, info.output->encoding) : detectTextFormat(path);
     LineStream in(path, m_text.encoding);
-    m_entries.reserve(size_t(in.size() / 24));
+    reserveEntries(m_entries, size_t(in.size() / 24));
     FormatReader reader(format);
     reader.keepCodesAsWritten();
     bool body = reader.inBody();
@@ -121,7 +121,7 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
         }
         ForeignEntry e;
         e.line = keep(line);
-        e.word = keep(p.entry.word);
+        e.word = within(e.line, p.entry.word);
         // The code as written, its syllables parted by one blank however the format parts them.
         std::u16string &code = m_scratch;
         code.clear();
@@ -140,7 +140,7 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
         }
         if (!code.empty() && code.back() == u' ')
             code.pop_back();
-        e.code = keep(code);
+        e.code = within(e.line, code);
         m_hasCodes |= !e.code.empty();
         e.weight = p.entry.weight;
         e.percent = p.entry.percent;
@@ -160,12 +160,20 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
     }
 }
 
+std::u16string_view ForeignLexicon::within(std::u16string_view kept, std::u16string_view text) {
+    // A view is only ever compared by its text, so any place of the same text will do; the word
+    // and the code are almost always where the line has them.
+    if (const size_t at = kept.find(text); at != std::u16string_view::npos)
+        return kept.substr(at, text.size());
+    return keep(text);
+}
+
 std::u16string_view ForeignLexicon::keep(std::u16string_view text) {
     if (text.empty())
         return {};
     if (m_blockUsed + text.size() > m_blockSize) {
-        m_blockSize = std::max<size_t>(text.size(), size_t(1) << 20);
-        m_blocks.push_back(std::make_unique<char16_t[]>(m_blockSize));
+        m_blockSize = std::max<size_t>(text.size(), size_t(2) << 20);
+        m_blocks.emplace_back(m_blockSize);
         m_blockUsed = 0;
     }
     char16_t *at = m_blocks.back().get() + m_blockUsed;
@@ -174,11 +182,20 @@ std::u16string_view ForeignLexicon::keep(std::u16string_view text) {
     return {at, text.size()};
 }
 
+void reserveEntries(std::vector<ForeignEntry> &entries, size_t n) {
+    if (n <= entries.capacity())
+        return;
+    entries.reserve(n);
+    adviseHugePages(entries.data(), entries.capacity() * sizeof(ForeignEntry));
+}
+
 EntryIndex::EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, size_t expected)
     : m_entries(entries), m_byWord(byWord) {
     size_t n = 16;
     while (n < expected * 2)
         n *= 2;
+    m_slots.reserve(n);
+    adviseHugePages(m_slots.data(), n * sizeof(uint64_t));
     m_slots.assign(n, kEmpty);
 }
 
@@ -197,8 +214,8 @@ bool EntryIndex::same(const ForeignEntry &a, const ForeignEntry &b) const {
 
 // A slot holds an entry's place and the high half of its key's hash, which tells most other
 // keys apart without a look at the entry.
-uint32_t EntryIndex::find(const ForeignEntry &e) const {
-    const size_t h = hash(e), mask = m_slots.size() - 1;
+uint32_t EntryIndex::find(const ForeignEntry &e, size_t h) const {
+    const size_t mask = m_slots.size() - 1;
     const uint64_t tag = h >> 32 << 32;
     for (size_t at = h & mask;; at = (at + 1) & mask) {
         const uint64_t slot = m_slots[at];
@@ -209,11 +226,11 @@ uint32_t EntryIndex::find(const ForeignEntry &e) const {
     }
 }
 
-uint32_t EntryIndex::insert(uint32_t i) {
+uint32_t EntryIndex::insert(uint32_t i, size_t h) {
     if ((m_count + 1) * 2 > m_slots.size())
         grow();
     const ForeignEntry &e = m_entries[i];
-    const size_t h = hash(e), mask = m_slots.size() - 1;
+    const size_t mask = m_slots.size() - 1;
     const uint64_t tag = h >> 32 << 32;
     for (size_t at = h & mask;; at = (at + 1) & mask) {
         const uint64_t slot = m_slots[at];
@@ -228,7 +245,10 @@ uint32_t EntryIndex::insert(uint32_t i) {
 }
 
 void EntryIndex::grow() {
-    std::vector<uint64_t> old(m_slots.size() * 2, kEmpty);
+    std::vector<uint64_t> old;
+    old.reserve(m_slots.size() * 2);
+    adviseHugePages(old.data(), old.capacity() * sizeof(uint64_t));
+    old.assign(old.capacity(), kEmpty);
     old.swap(m_slots);
     const size_t mask = m_slots.size() - 1;
     for (uint64_t slot : old) {
@@ -244,12 +264,21 @@ void EntryIndex::grow() {
 int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEntry> &out,
                                EntryIndex &index, WeightRule rule, EventPump &pump) const {
     int64_t repeats = 0;
-    for (const ForeignEntry &e : from.m_entries) {
-        if ((out.size() & 0xFFFF) == 0)
+    // Each key's hash is made, and its slot asked for, `ahead` entries before it is looked up.
+    constexpr size_t ahead = 16;
+    const std::vector<ForeignEntry> &in = from.m_entries;
+    size_t hashes[ahead];
+    for (size_t i = 0; i < std::min(ahead, in.size()); ++i)
+        index.prefetch(hashes[i] = index.hash(in[i]));
+    for (size_t i = 0; i < in.size(); ++i) {
+        if ((i & 0xFFFF) == 0)
             pump.yield();
-        out.push_back(e);
+        const size_t h = hashes[i % ahead];
+        if (i + ahead < in.size())
+            index.prefetch(hashes[i % ahead] = index.hash(in[i + ahead]));
+        out.push_back(in[i]);
         adopt(out.back(), from);
-        const uint32_t at = index.insert(uint32_t(out.size() - 1));
+        const uint32_t at = index.insert(uint32_t(out.size() - 1), h);
         if (at != out.size() - 1) {
             const ForeignEntry repeat = out.back();
             out.pop_back();
@@ -263,7 +292,7 @@ int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEn
 std::vector<ForeignEntry> ForeignLexicon::distinct(bool byWord, WeightRule rule, int64_t &folded,
                                                    EventPump &pump) const {
     std::vector<ForeignEntry> out;
-    out.reserve(m_entries.size());
+    reserveEntries(out, m_entries.size());
     EntryIndex index(out, byWord, m_entries.size());
     folded += gather(*this, out, index, rule, pump);
     return out;

@@ -11,6 +11,7 @@
 #include "shared/formats/format_reader.h"
 #include "shared/formats/lexicon_format.h"
 #include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/large_buffer.h"
 #include "shared/lexcore/text_format.h"
 
 #include <cstdint>
@@ -44,6 +45,10 @@ struct ForeignEntry {
     bool made = false;        // of another format: the line is made of word, code and weight
 };
 
+// Room for `n` entries in `entries`, in huge pages where the system gives them (a million
+// entries fault tens of thousands of small pages in).
+void reserveEntries(std::vector<ForeignEntry> &entries, size_t n);
+
 // The entries of a vector found by their key (word and code; the word alone with `byWord`, or
 // for an entry without a code), with no string made per lookup.
 class EntryIndex {
@@ -51,12 +56,18 @@ public:
     static constexpr uint32_t kNone = UINT32_MAX;
     EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, size_t expected = 0);
     // The entry of `e`'s key, or kNone.
-    uint32_t find(const ForeignEntry &e) const;
+    uint32_t find(const ForeignEntry &e) const { return find(e, hash(e)); }
+    uint32_t find(const ForeignEntry &e, size_t hash) const;
     // Adds entries[i] when its key is new; the entry of its key either way.
-    uint32_t insert(uint32_t i);
+    uint32_t insert(uint32_t i) { return insert(i, hash(m_entries[i])); }
+    uint32_t insert(uint32_t i, size_t hash);
+
+    // The hash of `e`'s key, for the calls above; `prefetch` asks for its first slot a few
+    // entries ahead, so that a pass over many entries waits for memory less.
+    size_t hash(const ForeignEntry &e) const;
+    void prefetch(size_t hash) const { __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]); }
 
 private:
-    size_t hash(const ForeignEntry &e) const;
     bool same(const ForeignEntry &a, const ForeignEntry &b) const;
     void grow();
 
@@ -127,6 +138,8 @@ private:
     std::u16string_view lineOf(const ForeignEntry &entry, LineMaker &maker) const;
     // A copy of `text` that lives as long as the lexicon.
     std::u16string_view keep(std::u16string_view text);
+    // `text` as a view of `kept` (text the lexicon holds) where it holds it, else a copy.
+    std::u16string_view within(std::u16string_view kept, std::u16string_view text);
 
     std::filesystem::path m_path;
     Format m_format;
@@ -136,7 +149,7 @@ private:
     std::vector<ForeignEntry> m_entries;
     bool m_hasCodes = false;
     // The entries' text, in blocks that never move.
-    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
+    std::vector<LargeBlock<char16_t>> m_blocks;
     size_t m_blockUsed = 0, m_blockSize = 0;
     std::u16string m_scratch;
 };

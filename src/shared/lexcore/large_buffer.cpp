@@ -117,6 +117,21 @@ void freeLarge(void *p, size_t bytes) noexcept {
 }
 #endif
 
+void adviseHugePages(const void *p, size_t bytes) noexcept {
+#if !defined(__SANITIZE_ADDRESS__)
+    if (bytes < kHugePage)
+        return;
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t from = (at + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t to = (at + bytes) & ~(kHugePage - 1);
+    if (to > from)
+        ::madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 LargeBuffer::~LargeBuffer() {
     reset();
 }

@@ -17,6 +17,9 @@ namespace lex {
 // (a page fault per 2 MiB instead of per 4 KiB), below the heap. Freed with the same size.
 void *allocateLarge(size_t bytes);
 void freeLarge(void *p, size_t bytes) noexcept;
+// Marks the whole huge pages inside memory of another allocator (a reserved standard vector,
+// not yet touched) for transparent huge pages.
+void adviseHugePages(const void *p, size_t bytes) noexcept;
 
 // An allocator for standard containers that grow big (line ends, chunk buffers).
 template <class T> struct LargeAllocator {
