@@ -3,7 +3,9 @@
 #include "shared/formats/format_detection.h"
 #include "shared/lexcore/file_io.h"
 
+#include <exception>
 #include <optional>
+#include <thread>
 
 namespace lex::lexmerge {
 
@@ -42,15 +44,30 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
                                    const std::filesystem::path &two,
                                    const std::filesystem::path &output,
                                    const ForeignMergeOptions &options, EventPump &pump) {
-    const ForeignLexicon first(one, format, pump);
+    // Lexicon two is read on a second thread while this one reads lexicon one; a failure of
+    // either is reported as it would be read one after the other.
     std::optional<ForeignLexicon> second;
-    if (!two.empty()) {
-        if (!fileExists(two))
-            throw LexError("词库二不存在：" + two.string(), two);
+    std::exception_ptr secondFailed;
+    std::jthread secondReader;
+    if (!two.empty() && fileExists(two)) {
         const formats::Format twoFormat =
             formats::foreignFormat(two).value_or(formats::Format::Quillo);
-        second.emplace(two, twoFormat, pump);
+        secondReader = std::jthread([&, twoFormat] {
+            NullPump quiet;
+            try {
+                second.emplace(two, twoFormat, quiet);
+            } catch (...) {
+                secondFailed = std::current_exception();
+            }
+        });
     }
+    const ForeignLexicon first(one, format, pump);
+    if (secondReader.joinable())
+        secondReader.join();
+    if (!two.empty() && !second && !secondFailed)
+        throw LexError("词库二不存在：" + two.string(), two);
+    if (secondFailed)
+        std::rethrow_exception(secondFailed);
     const bool byWord = options.byWord || !first.hasCodes() || (second && !second->hasCodes());
     int64_t folded = 0, merged = 0;
     std::vector<ForeignEntry> out;
