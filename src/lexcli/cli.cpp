@@ -2,6 +2,11 @@
 
 #include "lexcli/input_staging.h"
 
+#include "shared/formats/annotator.h"
+#include "shared/formats/conversion.h"
+#include "shared/formats/foreign_lexicon.h"
+#include "shared/formats/lexicon_format.h"
+
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/file_io.h"
@@ -11,6 +16,7 @@
 #include "shared/lexcore/text_format.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -24,7 +30,115 @@
 
 namespace lex::cli {
 namespace fs = std::filesystem;
+
+// --to FORMAT: the operation writes its output, in the format it always writes, into a folder
+// of the run's own under the output's file name; report() converts that into -o.
+struct OutputConversion {
+    formats::Format to;
+    fs::path output; // the -o given
+    fs::path folder; // removed when the run ends, however it ends
+    fs::path staged; // what the operation writes
+
+    OutputConversion(formats::Format target, fs::path out) : to(target), output(std::move(out)) {}
+    ~OutputConversion() {
+        std::error_code ec;
+        if (!folder.empty())
+            fs::remove_all(folder, ec);
+    }
+    OutputConversion(const OutputConversion &) = delete;
+    OutputConversion &operator=(const OutputConversion &) = delete;
+
+    void stage(const fs::path &temporary) {
+        std::string pattern = (temporary / "lexcli-to-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw LexError("无法在 " + temporary.string() + " 建立临时文件夹：" +
+                               std::strerror(errno),
+                           temporary);
+        folder = pattern;
+        // The name stays: a Rime dictionary's name follows it.
+        std::string name = output.filename().string();
+        if (output == "-" || output == "/dev/stdout" || name.empty() || name == "." || name == "..")
+            name = "output.txt";
+        staged = folder / name;
+    }
+
+    // Converts the operation's output into -o; `report` with the conversion's lines.
+    std::string convert(const std::string &report, const Context &ctx) {
+        formats::ConvertOptions options;
+        options.to = to;
+        // What the operation wrote: its first lexicon's format, another program's or its own;
+        // never told by the output's name.
+        options.from = formats::foreignFormat(ctx.pump.context().firstInput())
+                           .value_or(formats::Format::Quillo);
+        options.dedup = false; // every entry the operation wrote, as it wrote them
+        formats::Annotator annotator(ctx.dataDir(), ctx.pump);
+        const formats::ConvertResult r =
+            formats::convertLexicon(staged, output, options, annotator, ctx.pump);
+        if (!r.inputFound)
+            return report;
+        if (r.rejected > 0 && !r.rejects.empty()) {
+            ctx.err << "注意：" << r.rejected << " 行未能转换，原因写在 " << r.rejects.string()
+                    << "\n";
+            ctx.err.flush();
+        }
+        // The lines go before the elapsed time, the report's last line, and the blank lines
+        // before it.
+        std::string text = report;
+        size_t at = text.rfind("\r\n");
+        at = at == std::string::npos ? 0 : at;
+        while (at >= 2 && text.compare(at - 2, 2, "\r\n") == 0)
+            at -= 2;
+        std::string added = std::string("\r\n转换为 ") + formats::formatInfo(to).name + "：" +
+                            std::to_string(r.converted) + " 条";
+        // The conversion's other lines that say something: not its source format, the entries
+        // again, a count of none or its elapsed time.
+        const std::string lines = formats::convertReport(r, "");
+        for (size_t at = 0; at < lines.size();) {
+            size_t end = lines.find("\r\n", at);
+            if (end == std::string::npos)
+                end = lines.size();
+            const std::string line = lines.substr(at, end - at);
+            at = end + 2;
+            if (line.starts_with("源格式：") || line.starts_with("转换词条：") ||
+                line.starts_with("耗费时间：") || line.ends_with("：0"))
+                continue;
+            added += "\r\n" + line;
+        }
+        return at == 0 ? added.substr(2) + "\r\n" + text : text.insert(at, added);
+    }
+};
+
 namespace {
+
+// --to FORMAT of an operation that takes it, with -o: `conversion` made; a message on a usage
+// error. Without -o the option is left to the operation, which asks for it.
+std::optional<std::string> conversionOption(ArgParser &parser,
+                                            const std::optional<LexiconEncoding> &forced,
+                                            std::optional<OutputConversion> &conversion) {
+    auto to = parser.option("--to");
+    if (!to)
+        return std::nullopt;
+    const auto target = formats::formatByName(*to);
+    if (!target || !formats::formatInfo(*target).writable) {
+        std::string names;
+        for (const formats::FormatInfo &f : formats::allFormats())
+            if (f.writable)
+                names += std::string(names.empty() ? "" : "、") + f.name;
+        return "--to 只能是可写的格式：" + names;
+    }
+    if (const auto &own = formats::formatInfo(*target).output;
+        own && forced && *forced != own->encoding)
+        return std::string("--output-encoding 不适用于 ") + formats::formatInfo(*target).name +
+               "：这种格式总是 " +
+               (own->encoding == LexiconEncoding::Utf8      ? "UTF-8"
+                : own->encoding == LexiconEncoding::Utf16Le ? "UTF-16LE"
+                                                            : "GBK");
+    auto output = parser.option("-o");
+    if (!output)
+        return std::nullopt;
+    conversion.emplace(*target, *output);
+    return std::nullopt;
+}
 
 // Throws Interrupted once a signal arrived; progress goes to a terminal on standard error.
 class CliPump : public EventPump {
@@ -132,6 +246,8 @@ std::string usageLine(const Operation &op) {
         line += " [--memory SIZE]";
     if (op.sizes & kTempDirOption)
         line += " [--temp-dir DIR]";
+    if (op.sizes & kFormatOption)
+        line += " [--to FORMAT]";
     return line;
 }
 
@@ -148,6 +264,11 @@ std::string sizeHelp(unsigned sizes) {
     if ((sizes & kMemoryOption) && !(sizes & kCapacityOption))
         help +=
             "                 （这个操作不用词条表，窗口里也没有容量限制，所以没有 --capacity）\n";
+    if (sizes & kFormatOption)
+        help +=
+            "  --to FORMAT    结果再转换成 FORMAT 格式写到 -o（格式名同 lexconv formats，规则同\n"
+            "                 lexconv convert --no-dedup：结果的每个词条都转换）；不给出时\n"
+            "                 Rime、fcitx5 等其它程序的词库按原格式写出，其余同窗口\n";
     if (sizes & kTempDirOption)
         help += "  --temp-dir DIR 分批处理的临时文件放在 DIR（默认 $TMPDIR，否则 /tmp）；\n"
                 "                 临时文件没有名字，运行结束、失败或中断时都由系统收回\n";
@@ -224,6 +345,11 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
     SizeLimits limits;
     if (auto message = sizeOptions(op, parser, limits))
         return ctx.usage(*message);
+    std::optional<OutputConversion> conversion;
+    if (op.sizes & kFormatOption) {
+        if (auto message = conversionOption(parser, forced, conversion))
+            return ctx.usage(*message);
+    }
     if (!parser.ok())
         return ctx.usage(parser.error());
     RunContext run(forced, limits);
@@ -234,8 +360,21 @@ int runOperation(Context &ctx, const Operation &op, std::vector<std::string> arg
     ctx.staging = &staging;
     struct Unstage {
         Context &ctx;
-        ~Unstage() { ctx.staging = nullptr; }
+        ~Unstage() {
+            ctx.staging = nullptr;
+            ctx.conversion = nullptr;
+        }
     } unstage{ctx};
+    if (conversion) {
+        // The operation writes into a folder of its own; report() converts that into -o.
+        try {
+            conversion->stage(ctx.pump.context().temporaryFolder());
+        } catch (const std::exception &e) {
+            return ctx.fail(failureText(e));
+        }
+        parser.give("-o", conversion->staged.string());
+        ctx.conversion = &*conversion;
+    }
     auto interrupted = [&](int signal) {
         ctx.err << "中断！\n";
         ctx.err.flush();
@@ -276,6 +415,8 @@ std::string operationUsage(const Operation &op) {
 int Context::report(const std::string &reportText) const {
     checkInterrupt();
     std::string text = staging ? staging->named(reportText) : reportText;
+    if (conversion)
+        text = conversion->convert(text, *this);
     // An output on standard output leaves it to the output alone.
     std::ostream &out = pump.context().standardOutputTaken() ? err : this->out;
     if (const int64_t lost = pump.context().lostLines()) {
@@ -458,6 +599,11 @@ std::optional<std::vector<std::string>> ArgParser::option(const std::string &nam
             got = std::move(v);
     }
     return got;
+}
+
+void ArgParser::give(const std::string &name, const std::string &value) {
+    m_args.push_back(name);
+    m_args.push_back(value);
 }
 
 std::optional<std::string> ArgParser::shortOption(const std::string &name) {

@@ -25,6 +25,7 @@ constexpr int kExitSignalBase = 128;
 
 class ArgParser;
 class InputStaging;
+struct OutputConversion;
 struct ToolEntry;
 struct Operation;
 
@@ -33,9 +34,10 @@ struct Context {
     std::ostream &out;
     std::ostream &err;
     EventPump &pump;
-    const Operation *operation = nullptr; // the running operation
-    std::span<const ToolEntry> tools;     // the table the operation was found in
-    InputStaging *staging = nullptr;      // the running operation's staged inputs
+    const Operation *operation = nullptr;   // the running operation
+    std::span<const ToolEntry> tools;       // the table the operation was found in
+    InputStaging *staging = nullptr;        // the running operation's staged inputs
+    OutputConversion *conversion = nullptr; // --to: the output report() converts first
 
     // A shipped data file, and a file the tool writes beside itself (see ToolFolder).
     std::filesystem::path dataFile(const std::string &name) const { return folder.shipped(name); }
@@ -80,6 +82,8 @@ enum SizeOption : unsigned {
     kMemoryOption = 2,
     kTempDirOption = 4,
     kAllSizeOptions = 7,
+    // Not a size: --to FORMAT, the lexicon output converted into another program's format.
+    kFormatOption = 8,
 };
 
 struct Operation {
@@ -118,6 +122,8 @@ public:
     std::optional<std::vector<std::string>> option(const std::string &name, int values);
     // A short option whose value may also follow without a blank ("-j 2" or "-j2").
     std::optional<std::string> shortOption(const std::string &name);
+    // Puts option `name` with `value` back, for the operation to take.
+    void give(const std::string &name, const std::string &value);
     // The positionals that are left; an option not asked for is an error. Between `min` and
     // `max` of them are expected.
     std::vector<std::string> rest(size_t min = 0, size_t max = size_t(-1));

@@ -69,13 +69,13 @@ const ToolCli &lexmergeCli() {
     static const ToolCli cli{
         "词库并集、交集、差集与删词",
         {{"union", kUnionUsage, "并集：两个词库的全部词条（去重，按首次出现的顺序）", unionOp,
-          kAbsentTwo, kAllSizeOptions},
+          kAbsentTwo, kAllSizeOptions | kFormatOption},
          {"intersect", kIntersectUsage, "交集：词库二中也出现在词库一里的词条", intersectOp,
-          kAbsentTwo, kAllSizeOptions},
+          kAbsentTwo, kAllSizeOptions | kFormatOption},
          {"difference", kDifferenceUsage, "差集：只出现在其中一个词库里的词条", differenceOp,
-          kAbsentTwo, kAllSizeOptions},
+          kAbsentTwo, kAllSizeOptions | kFormatOption},
          {"delete", kDeleteUsage, "删词：词库一去掉词库二的词条", deleteOp, kAbsentTwo,
-          kAllSizeOptions}}};
+          kAllSizeOptions | kFormatOption}}};
     return cli;
 }
 

@@ -99,14 +99,16 @@ const ToolCli &lexsiftCli() {
         "词库筛选：通过文章筛选（article），定义条件筛选（filter）",
         {{"article", kArticleUsage, "通过文章筛选：保留词出现在文章中的词条", article,
           "  源词库中词（行首字符加其后的汉字）出现在文章里的行，按源词库的顺序写出，\n"
-          "  重复的行照样保留；跨行的词不算出现。\n"},
+          "  重复的行照样保留；跨行的词不算出现。\n",
+          kFormatOption},
          {"filter", kFilterUsage, "定义条件筛选：保留符合一个条件的词条", filter,
           "  --words FILE      词表文件，每行一个词（同条件对话框的文本框）\n"
           "  --at WHERE        词表的位置：any 无限制（默认），start 限制在词首，\n"
           "                    end 限制在词尾\n"
           "  --length MIN MAX  词长（汉字个数）在 MIN 与 MAX 之间，包括两端；\n"
           "                    MIN 与 MAX 是 0 到 2147483647 的整数\n"
-          "  --non-gb2312      词中含有 GB2312 以外的字符\n"}}};
+          "  --non-gb2312      词中含有 GB2312 以外的字符\n",
+          kFormatOption}}};
     return cli;
 }
 

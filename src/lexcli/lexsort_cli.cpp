@@ -110,22 +110,23 @@ const ToolCli &lexsortCli() {
         "重（weight）",
         {{"length", kLengthUsage, "按词条长度排序（2 到 30 字，其余排在最后）", length,
           "  开头以 ; 开头的注释行被去掉；同样长度的行保持原来的顺序\n",
-          kMemoryOption | kTempDirOption},
+          kMemoryOption | kTempDirOption | kFormatOption},
          {"reference", kReferenceUsage, "按其它词库（REF）的顺序排序，重复的行只保留一行",
           reference,
           "  REF 中也有的行按 REF 的顺序排在前面，其余的行按原来的顺序排在后面；\n"
           "  空行、不以汉字开头的行和少于两个汉字的行不输出。\n"
           "  REF 不存在时同窗口一样按原始词库的顺序输出，退出状态仍为 0，\n"
           "  但在标准错误上给出“参照词库不存在，按原始词库的顺序输出：REF”\n",
-          kAllSizeOptions},
+          kAllSizeOptions | kFormatOption},
          {"stroke", kStrokeUsage, "按汉字笔画排序（Unicode 编码顺序）", stroke,
-          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption},
+          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption | kFormatOption},
          {"pinyin", kPinyinUsage, "按汉字拼音排序（不区分大小写和全半角）", pinyin,
-          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption},
+          "  全部行（包括空行和重复行）都保留\n", kMemoryOption | kTempDirOption | kFormatOption},
          {"weight", kWeightUsage, "按权重从大到小排序（同权重保持原来的顺序）", weight,
           "  词库自身的格式：权重在行末的 TAB 之后；Rime、fcitx5、libpinyin 等格式按其权重列。\n"
           "  没有权重的词条排在最后（Rime 的百分比权重排在数值之后）；\n"
-          "  文件头、注释和空行原样保留在词条之前\n"}}};
+          "  文件头、注释和空行原样保留在词条之前\n",
+          kFormatOption}}};
     return cli;
 }
 

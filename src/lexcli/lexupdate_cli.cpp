@@ -64,7 +64,7 @@ const ToolCli &lexupdateCli() {
           "  --private FILE  私人词库：其中的行也从新词库中删去（文件不删除）\n"
           "                  （给出的文件必须存在；不给出的词库不参与）\n"
           "  --delete-waste  新词库写好后删除废词库文件\n",
-          kAllSizeOptions}}};
+          kAllSizeOptions | kFormatOption}}};
     return cli;
 }
 

@@ -191,19 +191,21 @@ const ToolCli &phonetagCli() {
           "  --review FILE  把注音靠猜测的词条（待审词条）写到 FILE，常用词在前，格式同 lw.txt；\n"
           "                 改好后用 correct --list FILE 修正（需数据目录的 dy.txt 与 cp.txt）\n"
           "  Rime、fcitx5、libpinyin 等其它程序的词库：没有编码的词条注入编码列（按该格式\n"
-          "  分隔音节），有编码的不变；文件头与其它列原样保留，按原格式写出\n"},
+          "  分隔音节），有编码的不变；文件头与其它列原样保留，按原格式写出\n",
+          kFormatOption},
          {"clear", kClearUsage, "清除拼音：每行只留词", clear,
-          "  Rime 词典（*.dict.yaml）：清除各词条的编码列，文件头与其它列原样保留\n"},
+          "  Rime 词典（*.dict.yaml）：清除各词条的编码列，文件头与其它列原样保留\n",
+          kFormatOption},
          {"correct", kCorrectUsage, "开始修正注音（数据目录的 lw.txt）", correct,
           "  --log FILE   修正记录写到 FILE（默认：数据目录的 log.txt）\n"
           "  --list FILE  按 FILE 修正（默认：数据目录的 lw.txt），例如改好的待审词条\n",
-          kCapacityOption | kMemoryOption},
-         {"extract", kExtractUsage, "提取注音词条：只留带拼音的行", extract},
-         {"adjust", kAdjustUsage, "调整赘拼欠拼（数据目录的 dz.txt）", adjust},
+          kCapacityOption | kMemoryOption | kFormatOption},
+         {"extract", kExtractUsage, "提取注音词条：只留带拼音的行", extract, "", kFormatOption},
+         {"adjust", kAdjustUsage, "调整赘拼欠拼（数据目录的 dz.txt）", adjust, "", kFormatOption},
          {"dedup", kDedupUsage, "删除重复词条：整行相同的只留第一行", dedup,
           "  Rime、fcitx5、libpinyin 等其它程序的词库：词和编码相同的词条只留第一条，\n"
           "  权重取大的；文件头与非词条行原样保留，按原格式写出\n",
-          kAllSizeOptions}}};
+          kAllSizeOptions | kFormatOption}}};
     return cli;
 }
 

@@ -137,7 +137,16 @@ INSTANTIATE_TEST_SUITE_P(
             {"lexupdate", "update", "@mine.dict.yaml", "--user", "@two.dict.yaml", "--waste",
              "@words.txt"},
             "out.dict.yaml",
-            {"原始词库词条：5", "增加词条：1", "删除词条：2", "新词库词条：4"}}),
+            {"原始词库词条：5", "增加词条：1", "删除词条：2", "新词库词条：4"}},
+        // --to: the result, as the tool writes it, converted as lexconv converts.
+        Row{"to-fcitx5",
+            {"lexsort", "pinyin", "@mine.dict.yaml", "--to", "fcitx5"},
+            "out.txt",
+            {"处理词条：6", "转换为 fcitx5：6 条", "跳过的行：15"}},
+        Row{"to-rime",
+            {"phonetag", "dedup", "@own.txt", "--to", "rime"},
+            "out.dict.yaml",
+            {"删除重复词条：1", "转换为 rime：2 条"}}),
     [](const auto &info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '-', '_');
@@ -171,6 +180,39 @@ TEST(ForeignShapeRefusals, InvalidUtf8IsRefusedWithItsLine) {
     EXPECT_NE(run.err.find("bad.dict.yaml 第 6 行有无效的 UTF-8 字节"), std::string::npos)
         << run.err;
     EXPECT_FALSE(fs::exists(dir / "out.dict.yaml"));
+}
+
+// --to takes a writable format that can hold the output's encoding, and leaves nothing of the
+// tool's own output behind, whether the run writes or fails.
+TEST(ForeignShapeRefusals, ToNamesAWritableFormatAndLeavesNoStagedOutput) {
+    lex::test::TempDir dir;
+    fs::create_directory(dir / "tmp");
+    fs::copy_file(kShape / "mine.dict.yaml", dir / "mine.dict.yaml");
+    auto sort = [&](std::vector<std::string> more, const std::string &input = "mine.dict.yaml") {
+        std::vector<std::string> args = {"lexsort",
+                                         "pinyin",
+                                         (dir / input).string(),
+                                         "-o",
+                                         (dir / "out.txt").string(),
+                                         "--temp-dir",
+                                         (dir / "tmp").string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return lex::test::runLexcli(args);
+    };
+    for (const auto &bad :
+         std::vector<std::vector<std::string>>{{"--to", "rime-userdb"},
+                                               {"--to", "nonesuch"},
+                                               {"--to", "rime", "--output-encoding", "gbk"}}) {
+        const lex::test::CliRun run = sort(bad);
+        EXPECT_EQ(run.status, 2) << bad[1];
+        EXPECT_NE(run.err.find("--"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    EXPECT_EQ(sort({"--to", "fcitx5"}, "missing.dict.yaml").status, 1);
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    EXPECT_EQ(sort({"--to", "fcitx5"}).status, 0);
+    EXPECT_TRUE(fs::exists(dir / "out.txt"));
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 
 // Runs a shell command in `dir`; its exit status, its output in `output`.
@@ -232,6 +274,19 @@ TEST_P(DebianDictionary, CompilesToTheSameTableAfterEveryTool) {
 
 INSTANTIATE_TEST_SUITE_P(Debian, DebianDictionary,
                          ::testing::Values("pinyin_simp", "luna_pinyin", "terra_pinyin"));
+
+// librime compiles the suite's own lexicon sorted into a dict.yaml by --to, every entry in it.
+TEST(ForeignClients, LibrimeCompilesAnOwnLexiconWrittenAsRime) {
+    lex::test::TempDir dir;
+    fs::copy_file(kShape / "own.txt", dir / "own.txt");
+    const lex::test::CliRun run =
+        lex::test::runLexcli({"lexsort", "pinyin", (dir / "own.txt").string(), "-o",
+                              (dir / "sorted.dict.yaml").string(), "--to", "rime"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::multiset<std::string> rows = compiled(dir.path(), "sorted");
+    EXPECT_EQ(rows.count("中国\tzhong guo\t0"), 2u);
+    EXPECT_EQ(rows.count("你好\tni hao\t0"), 1u);
+}
 
 // libime compiles our merged fcitx5 lexicon: no line its compiler would abort on.
 TEST(ForeignClients, LibimeCompilesAMergedFcitx5Lexicon) {

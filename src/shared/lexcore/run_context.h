@@ -31,6 +31,7 @@ public:
     // The operation's first lexicon input; later calls change nothing. Its format is read when
     // the first output is opened.
     void setFirstInput(const std::filesystem::path &path);
+    const std::filesystem::path &firstInput() const { return m_firstInput; }
     // The first input's format as the operation itself found it (standard input, a compressed
     // file, a corpus); it stands in for any path named before. No effect once the format is known.
     void setFirstInputFormat(const TextFormat &format);
