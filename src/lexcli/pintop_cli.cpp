@@ -54,7 +54,7 @@ int generate(Context &ctx, ArgParser &p) {
     auto r = pintop::generateFixedTop(inputs[0], *out, *data, options, ctx.pump);
     if (!r.inputFound)
         return ctx.failOpen(pintop::kOpenFailed, {inputs[0]});
-    return ctx.report(pintop::generateReport(r.count, start));
+    return ctx.report(r.shape + pintop::generateReport(r.count, start));
 }
 
 int dedup(Context &ctx, ArgParser &p) {
@@ -85,7 +85,9 @@ const ToolCli &pintopCli() {
           "  --separator C   音节分隔符（一个字符，默认 -；只有 - 会从编码中删除）\n"
           "  --long MODE     长度大于三字的词条：keep 不作例外（默认），initials\n"
           "                  首字母简拼，first6 整词前六字母，omit 不加入\n"
-          "  --table FILE    使用自定义替换表文件\n"},
+          "  --table FILE    使用自定义替换表文件\n"
+          "  IN 也可以是 Rime、fcitx5、libpinyin 等其它程序的词库：只读其中的词条（词与编码），\n"
+          "  文件头与注释不算词\n"},
          {"dedup", kDedupUsage, "去固顶词库的重复编码", dedup,
           "  --keep N   每个编码保留的行数：1 保留固顶首选词（默认），2 二重码，\n"
           "             3 三重码；保留两行以上时输出中的 - 全部删除\n",

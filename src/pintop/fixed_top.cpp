@@ -2,12 +2,16 @@
 
 #include "pintop/pinyin_to_code.h"
 
+#include "shared/formats/conversion.h"
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/event_pump.h"
 #include "shared/lexcore/file_io.h"
 #include "shared/lexcore/line_reader.h"
 #include "shared/lexcore/line_writer.h"
 #include "shared/lexcore/report.h"
+
+#include <optional>
 
 namespace lex::pintop {
 namespace {
@@ -124,20 +128,41 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
     if (!fileExists(input))
         return result;
     result.inputFound = true;
-    LineReader reader(input);
+    // Another program's lexicon (Rime, fcitx5, ...) gives its entries as the suite's lines.
+    std::optional<LineReader> reader;
+    std::optional<formats::StandardLines> entries;
+    const std::optional<formats::Format> foreign = formats::foreignFormat(input);
+    if (foreign)
+        entries.emplace(input, *foreign);
+    else
+        reader.emplace(input);
     // The writer only buffers; the output file is replaced once, at close(), after all input
     // was read, so an output path equal to the input path is safe.
     LineWriter writer(output, pump.context());
     RunContext &run = pump.context();
     const WordUnits units = run.wordUnits();
     // Only text that was not code page 936 can hold characters it lacks.
-    const bool noteDropped = !units.isWide() && reader.encoding() != LexiconEncoding::Ansi936;
+    const bool noteDropped =
+        !units.isWide() && (entries || reader->encoding() != LexiconEncoding::Ansi936);
     std::u16string word, code, scratch, out;
-    while (!reader.atEnd()) {
-        std::u16string_view line = reader.readLineView();
+    auto next = [&](std::u16string_view &line) {
+        if (entries) {
+            if (!entries->next(line))
+                return false;
+            if ((result.count & 0xFFF) == 0)
+                pump.setProgress(int64_t(entries->bytesRead()), int64_t(entries->size()));
+            return true;
+        }
+        if (reader->atEnd())
+            return false;
+        line = reader->readLineView();
+        reportProgress(pump, *reader);
+        return true;
+    };
+    std::u16string_view line;
+    while (next(line)) {
         if (line.empty())
             continue;
-        reportProgress(pump, reader);
         parseStandardLine(line, options.separator, data, word, code, units);
         // One yield per character after the first, taken together once the line is parsed, so
         // a reload of the readings during the yield never lands in the middle of a line.
@@ -155,10 +180,14 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
         if (result.count % 20000 == 0)
             pump.yield();
     }
-    const auto total = int64_t(reader.size());
-    reader.close();
+    const auto total = int64_t(entries ? entries->size() : reader->size());
+    if (reader)
+        reader->close();
     writer.close();
     pump.setProgress(total, total);
+    if (foreign)
+        result.shape = std::string("格式：") + formats::formatInfo(*foreign).name + "，非词条行 " +
+                       std::to_string(entries->skipped()) + " 行未用\r\n";
     return result;
 }
 

@@ -53,6 +53,9 @@ bool shapeCode(std::u16string &code, size_t wordLength, LongWords mode, char16_t
 struct GenerateResult {
     bool inputFound = false; // false: nothing was read or written
     int64_t count = 0;       // lines written
+    // Of another program's lexicon, read for its entries: its format and the lines that were no
+    // entries, for the report; empty for the suite's own.
+    std::string shape;
 };
 
 // Reads `input` (either encoding) and writes the fixed-top lexicon to `output` in code page

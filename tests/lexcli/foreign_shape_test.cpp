@@ -182,6 +182,19 @@ TEST(ForeignShapeRefusals, InvalidUtf8IsRefusedWithItsLine) {
     EXPECT_FALSE(fs::exists(dir / "out.dict.yaml"));
 }
 
+// pintop makes its fixed-top lines of the entries alone: a codeless word gets its readings, a
+// character beyond GBK stays whole, and the header and comments are counted, not read as words.
+TEST(ForeignShapeInputs, PintopGeneratesFromTheEntries) {
+    lex::test::TempDir dir;
+    const lex::test::CliRun run = lex::test::runLexcli(
+        {"--data-dir", (fs::path(SUITE_DIR) / "pintop").string(), "pintop", "generate",
+         (kShape / "codeless.dict.yaml").string(), "-o", (dir / "out.txt").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "out.txt"), "zhongqing=重庆\nnihao=你好\nyinxing=银行\nji=𠮷\n");
+    EXPECT_NE(run.out.find("格式：rime，非词条行 7 行未用\n固顶词库词条：4\n"), std::string::npos)
+        << run.out;
+}
+
 // --to takes a writable format that can hold the output's encoding, and leaves nothing of the
 // tool's own output behind, whether the run writes or fails.
 TEST(ForeignShapeRefusals, ToNamesAWritableFormatAndLeavesNoStagedOutput) {

@@ -49,7 +49,7 @@ void Form1::Command4_Click() {
         if (!r.inputFound)
             return OperationReport::message(kOpenFailed, {}, MessageIcon::None,
                                             [this] { Text1->clear(); });
-        return OperationReport::completion(generateReport(r.count, start));
+        return OperationReport::completion(r.shape + generateReport(r.count, start));
     });
 }
 
