@@ -118,27 +118,40 @@ std::optional<std::string> conversionOption(ArgParser &parser,
     auto to = parser.option("--to");
     if (!to)
         return std::nullopt;
-    const auto target = formats::formatByName(*to);
-    if (!target || !formats::formatInfo(*target).writable) {
+    formats::Format target;
+    if (auto message = targetFormat(*to, forced, target))
+        return message;
+    auto output = parser.option("-o");
+    if (!output)
+        return std::nullopt;
+    conversion.emplace(target, *output);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> targetFormat(const std::string &name,
+                                        const std::optional<LexiconEncoding> &forced,
+                                        formats::Format &target) {
+    const auto format = formats::formatByName(name);
+    if (!format || !formats::formatInfo(*format).writable) {
         std::string names;
         for (const formats::FormatInfo &f : formats::allFormats())
-            if (f.writable)
-                names += std::string(names.empty() ? "" : "、") + f.name;
-        return "--to 只能是可写的格式：" + names;
+            names += std::string(names.empty() ? "" : "、") + f.name;
+        return "--to 只能是可写的格式：" + names + "（rime-userdb 只读）";
     }
-    if (const auto &own = formats::formatInfo(*target).output;
+    target = *format;
+    if (const auto &own = formats::formatInfo(*format).output;
         own && forced && *forced != own->encoding)
-        return std::string("--output-encoding 不适用于 ") + formats::formatInfo(*target).name +
+        return std::string("--output-encoding 不适用于 ") + formats::formatInfo(*format).name +
                "：这种格式总是 " +
                (own->encoding == LexiconEncoding::Utf8      ? "UTF-8"
                 : own->encoding == LexiconEncoding::Utf16Le ? "UTF-16LE"
                                                             : "GBK");
-    auto output = parser.option("-o");
-    if (!output)
-        return std::nullopt;
-    conversion.emplace(*target, *output);
     return std::nullopt;
 }
+
+namespace {
 
 // Throws Interrupted once a signal arrived; progress goes to a terminal on standard error.
 class CliPump : public EventPump {

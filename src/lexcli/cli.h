@@ -4,7 +4,9 @@
 // function per operation, and the tool's entry `const ToolCli &<tool>Cli()` that the generated
 // table (cli_table.cpp, from the build's tool table) lists.
 
+#include "shared/formats/lexicon_format.h"
 #include "shared/lexcore/event_pump.h"
+#include "shared/lexcore/text_format.h"
 #include "shared/lexcore/tool_folder.h"
 
 #include <filesystem>
@@ -140,6 +142,12 @@ private:
     std::vector<std::string> m_after; // positionals after it
     std::string m_error;
 };
+
+// The format --to names, writable and able to hold a forced output encoding: `target` set, or
+// the usage message.
+std::optional<std::string> targetFormat(const std::string &name,
+                                        const std::optional<LexiconEncoding> &forced,
+                                        formats::Format &target);
 
 // What "lexcli TOOL OPERATION --help" prints, and its usage line with the size options.
 std::string operationHelp(const Operation &op);

@@ -67,19 +67,8 @@ int convert(Context &ctx, ArgParser &p) {
     if (!to)
         return ctx.usage("缺少 --to 目标格式（" + formatList() + "）");
     ConvertOptions options;
-    const auto target = formatByName(*to);
-    if (!target || !formatInfo(*target).writable)
-        return ctx.usage("--to 只能是可写的格式：" + formatList() + "（rime-userdb 只读）");
-    options.to = *target;
-    if (const auto &own = formatInfo(*target).output; own) {
-        const auto forced = ctx.pump.context().forcedEncoding();
-        if (forced && *forced != own->encoding)
-            return ctx.usage(std::string("--output-encoding 不适用于 ") + formatInfo(*target).name +
-                             "：这种格式总是 " +
-                             (own->encoding == LexiconEncoding::Utf8      ? "UTF-8"
-                              : own->encoding == LexiconEncoding::Utf16Le ? "UTF-16LE"
-                                                                          : "GBK"));
-    }
+    if (auto message = targetFormat(*to, ctx.pump.context().forcedEncoding(), options.to))
+        return ctx.usage(*message);
     if (from && !std::ranges::equal(*from, std::string_view("auto"), {}, [](char c) {
             return char(std::tolower(static_cast<unsigned char>(c)));
         })) {
