@@ -61,7 +61,11 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
             }
         });
     }
-    const ForeignLexicon first(one, format, pump);
+    // A union gathers lexicon two's entries into lexicon one's: room for both.
+    std::error_code noSize;
+    const uint64_t more =
+        op == SetOperation::Union && !two.empty() ? std::filesystem::file_size(two, noSize) : 0;
+    ForeignLexicon first(one, format, pump, noSize ? 0 : more);
     if (secondReader.joinable())
         secondReader.join();
     if (!two.empty() && !second && !secondFailed)
@@ -70,24 +74,27 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
         std::rethrow_exception(secondFailed);
     const bool byWord = options.byWord || !first.hasCodes() || (second && !second->hasCodes());
     int64_t folded = 0, merged = 0;
-    std::vector<ForeignEntry> out;
     if (op == SetOperation::Union) {
-        // One pass over both: each entry once, the weights of every repeat merged.
-        const size_t both = first.entries().size() + (second ? second->entries().size() : 0);
-        formats::reserveEntries(out, both);
+        // One pass over both, in lexicon one's entries: each entry once, the weights of every
+        // repeat merged.
+        std::vector<ForeignEntry> &out = first.entries();
+        const size_t both = out.size() + (second ? second->entries().size() : 0);
         EntryIndex index(out, byWord, both);
-        folded = first.gather(first, out, index, options.weights, pump);
+        folded = first.foldRepeats(index, options.weights, pump);
         if (second)
             merged = first.gather(*second, out, index, options.weights, pump);
         return finish(first, second, out, byWord, options, merged + folded, op, output, pump);
     }
-    std::vector<ForeignEntry> a = first.distinct(byWord, options.weights, folded, pump);
+    folded += first.foldRepeats(byWord, options.weights, pump);
+    const std::vector<ForeignEntry> &a = first.entries();
     std::vector<ForeignEntry> b;
     if (second) {
-        b = second->distinct(byWord, options.weights, folded, pump);
+        folded += second->foldRepeats(byWord, options.weights, pump);
+        b = std::move(second->entries());
         for (ForeignEntry &e : b)
             first.adopt(e, *second);
     }
+    std::vector<ForeignEntry> out;
     auto indexOf = [&](const std::vector<ForeignEntry> &entries) {
         EntryIndex index(entries, byWord, entries.size());
         for (size_t i = 0; i < entries.size(); ++i)
@@ -99,11 +106,11 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
         break;
     case SetOperation::Intersection: {
         const EntryIndex inB = indexOf(b);
-        for (ForeignEntry &e : a)
+        for (const ForeignEntry &e : a)
             if (const uint32_t at = inB.find(e); at != EntryIndex::kNone) {
-                first.mergeWeight(e, b[at], options.weights);
-                ++merged;
                 out.push_back(e);
+                first.mergeWeight(out.back(), b[at], options.weights);
+                ++merged;
             }
         break;
     }

@@ -21,11 +21,7 @@ namespace {
 // Writes `lexicon` with its entries in the order of `order` (indexes into them).
 SortResult writeInOrder(const ForeignLexicon &lexicon, const std::vector<uint32_t> &order,
                         const std::filesystem::path &output, EventPump &pump) {
-    std::vector<ForeignEntry> sorted;
-    formats::reserveEntries(sorted, order.size());
-    for (uint32_t i : order)
-        sorted.push_back(lexicon.entries()[i]);
-    const ForeignLexicon::Written written = lexicon.write(output, sorted, pump);
+    const ForeignLexicon::Written written = lexicon.write(output, lexicon.entries(), pump, &order);
     SortResult result;
     result.inputFound = true;
     result.count = written.lines;

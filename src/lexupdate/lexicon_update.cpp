@@ -224,7 +224,10 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
     using formats::ForeignEntry;
     using formats::ForeignLexicon;
     UpdateResult result;
-    const ForeignLexicon base(paths.base, format, pump);
+    // The user lexicon's entries are gathered into the base's: room for both.
+    std::error_code noSize;
+    const uint64_t more = paths.user.empty() ? 0 : fs::file_size(paths.user, noSize);
+    ForeignLexicon base(paths.base, format, pump, noSize ? 0 : more);
     auto read = [&](const fs::path &path) -> std::optional<ForeignLexicon> {
         if (path.empty() || !fileExists(path))
             return std::nullopt;
@@ -236,9 +239,10 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
     bool byWord = !base.hasCodes();
     for (const auto *other : {&user, &waste, &privateLexicon})
         byWord |= *other && !(*other)->hasCodes();
-    std::vector<ForeignEntry> entries;
-    formats::EntryIndex index(entries, byWord, base.entries().size());
-    base.gather(base, entries, index, formats::WeightRule::Max, pump);
+    std::vector<ForeignEntry> &entries = base.entries();
+    formats::EntryIndex index(entries, byWord,
+                              entries.size() + (user ? user->entries().size() : 0));
+    base.foldRepeats(index, formats::WeightRule::Max, pump);
     result.baseCount = int64_t(entries.size());
     if (user)
         base.gather(*user, entries, index, formats::WeightRule::Max, pump);
@@ -256,11 +260,11 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
         remove(*waste, &result.deleted);
     if (privateLexicon)
         remove(*privateLexicon, nullptr);
-    std::vector<ForeignEntry> kept;
+    std::vector<uint32_t> kept;
     for (size_t i = 0; i < entries.size(); ++i)
         if (!gone[i])
-            kept.push_back(std::move(entries[i]));
-    const ForeignLexicon::Written written = base.write(paths.output, kept, pump);
+            kept.push_back(uint32_t(i));
+    const ForeignLexicon::Written written = base.write(paths.output, entries, pump, &kept);
     result.newCount = written.lines;
     result.shape = formats::foreignReport(base, written);
     if (paths.deleteWaste && waste)

@@ -85,11 +85,9 @@ ForeignResult clearForeign(const std::filesystem::path &input, formats::Format f
 
 ForeignResult dedupForeign(const std::filesystem::path &input, formats::Format format,
                            const std::filesystem::path &output, EventPump &pump) {
-    const ForeignLexicon lexicon(input, format, pump);
-    int64_t repeated = 0;
-    const std::vector<ForeignEntry> kept =
-        lexicon.distinct(false, formats::WeightRule::Max, repeated, pump);
-    ForeignResult result = written(lexicon, kept, output, pump);
+    ForeignLexicon lexicon(input, format, pump);
+    const int64_t repeated = lexicon.foldRepeats(false, formats::WeightRule::Max, pump);
+    ForeignResult result = written(lexicon, lexicon.entries(), output, pump);
     result.changed = repeated;
     return result;
 }

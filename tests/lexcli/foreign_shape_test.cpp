@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 
 namespace {
@@ -287,6 +288,45 @@ TEST_P(DebianDictionary, CompilesToTheSameTableAfterEveryTool) {
 
 INSTANTIATE_TEST_SUITE_P(Debian, DebianDictionary,
                          ::testing::Values("pinyin_simp", "luna_pinyin", "terra_pinyin"));
+
+// Many entries, repeats near and far apart (within and beyond how far ahead the index looks):
+// each key once, where it first came, its weights merged; the same for a repeat that only the
+// second lexicon brings.
+TEST(ForeignShapeBig, RepeatsNearAndFarAreFoldedIntoTheFirst) {
+    lex::test::TempDir dir;
+    const char *chars[] = {"天", "地", "玄", "黄", "宇", "宙", "洪", "荒",
+                           "日", "月", "盈", "昃", "辰", "宿", "列", "张"};
+    auto word = [&](int k) { return std::string(chars[k % 16]) + chars[k / 16 % 16]; };
+    auto code = [](int k) { return "c" + std::to_string(k % 16) + " d" + std::to_string(k / 16); };
+    std::string one = "---\nname: one\nversion: \"1\"\n...\n", two = "# two\n";
+    std::vector<int> order; // the keys in order of first appearance
+    std::map<int, long> sum;
+    auto add = [&](std::string &text, int k, long w) {
+        text += word(k) + "\t" + code(k) + "\t" + std::to_string(w) + "\n";
+        if (!sum.count(k))
+            order.push_back(k);
+        sum[k] += w;
+    };
+    for (int i = 0; i < 200; ++i) {
+        add(one, i, i + 1);
+        if (i >= 1 && i % 3 == 0)
+            add(one, i - 1, 1000); // the next line
+        if (i >= 40 && i % 7 == 0)
+            add(one, i - 37, 10); // far back
+    }
+    for (int i = 150; i < 260; i += 2)
+        add(two, i, 5);
+    lex::test::writeBytes(dir / "one.dict.yaml", one);
+    lex::test::writeBytes(dir / "two.dict.yaml", two);
+    const lex::test::CliRun run = lex::test::runLexcli(
+        {"lexmerge", "union", (dir / "one.dict.yaml").string(), (dir / "two.dict.yaml").string(),
+         "--weights", "sum", "-o", (dir / "out.dict.yaml").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string expected = "---\nname: out\nversion: \"1\"\n...\n";
+    for (int k : order)
+        expected += word(k) + "\t" + code(k) + "\t" + std::to_string(sum[k]) + "\n";
+    EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected);
+}
 
 // librime compiles the suite's own lexicon sorted into a dict.yaml by --to, every entry in it.
 TEST(ForeignClients, LibrimeCompilesAnOwnLexiconWrittenAsRime) {

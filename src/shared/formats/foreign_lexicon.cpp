@@ -79,14 +79,15 @@ const char *weightRuleName(WeightRule rule) {
     return "";
 }
 
-ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump)
+ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
+                               uint64_t moreBytes)
     : m_path(path), m_format(format), m_bodyReader(format) {
     // A format of its own encoding is read in it whatever the bytes (a bad byte shows as U+FFFD
     // in its own line); the others as their bytes tell.
     const FormatInfo &info = formatInfo(format);
     m_text = info.output ? detectTextFormat(path, info.output->encoding) : detectTextFormat(path);
     LineStream in(path, m_text.encoding);
-    reserveEntries(m_entries, size_t(in.size() / 24));
+    reserveEntries(m_entries, size_t((in.size() + moreBytes) / 24));
     FormatReader reader(format);
     reader.keepCodesAsWritten();
     bool body = reader.inBody();
@@ -289,13 +290,36 @@ int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEn
     return repeats;
 }
 
-std::vector<ForeignEntry> ForeignLexicon::distinct(bool byWord, WeightRule rule, int64_t &folded,
-                                                   EventPump &pump) const {
-    std::vector<ForeignEntry> out;
-    reserveEntries(out, m_entries.size());
-    EntryIndex index(out, byWord, m_entries.size());
-    folded += gather(*this, out, index, rule, pump);
-    return out;
+int64_t ForeignLexicon::foldRepeats(EntryIndex &index, WeightRule rule, EventPump &pump) {
+    std::vector<ForeignEntry> &entries = m_entries;
+    constexpr size_t ahead = 16; // as in gather
+    size_t hashes[ahead];
+    for (size_t i = 0; i < std::min(ahead, entries.size()); ++i)
+        index.prefetch(hashes[i] = index.hash(entries[i]));
+    // Entry i moves to `kept`, the end of the entries kept so far (never after it).
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if ((i & 0xFFFF) == 0)
+            pump.yield();
+        const size_t h = hashes[i % ahead];
+        if (i + ahead < entries.size())
+            index.prefetch(hashes[i % ahead] = index.hash(entries[i + ahead]));
+        if (kept != i)
+            entries[kept] = entries[i];
+        const uint32_t at = index.insert(uint32_t(kept), h);
+        if (at == kept)
+            ++kept;
+        else
+            mergeWeight(entries[at], entries[kept], rule);
+    }
+    const int64_t folded = int64_t(entries.size() - kept);
+    entries.resize(kept);
+    return folded;
+}
+
+int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pump) {
+    EntryIndex index(m_entries, byWord, m_entries.size());
+    return foldRepeats(index, rule, pump);
 }
 
 void ForeignLexicon::mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const {
@@ -408,7 +432,8 @@ std::u16string_view ForeignLexicon::lineOf(const ForeignEntry &entry, LineMaker 
 
 ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &output,
                                               const std::vector<ForeignEntry> &entries,
-                                              EventPump &pump) const {
+                                              EventPump &pump,
+                                              const std::vector<uint32_t> *order) const {
     Written written;
     TextFormat text = m_text;
     const FormatInfo &info = formatInfo(m_format);
@@ -434,20 +459,24 @@ ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &outpu
         out.writeLine(line);
     // An entry beginning with "#" (from another lexicon, or written anew) would be a comment
     // where comments are still on.
-    if (m_bodyReader.commentsOn() &&
-        std::any_of(entries.begin(), entries.end(), [&](const ForeignEntry &e) {
-            return e.word.starts_with(u'#') && (e.rewrite || e.line.starts_with(u'#'));
-        }))
+    const size_t n = order ? order->size() : entries.size();
+    auto entry = [&](size_t i) -> const ForeignEntry & { return entries[order ? (*order)[i] : i]; };
+    bool hashWord = false;
+    for (size_t i = 0; i < n && m_bodyReader.commentsOn() && !hashWord; ++i) {
+        const ForeignEntry &e = entry(i);
+        hashWord = e.word.starts_with(u'#') && (e.rewrite || e.line.starts_with(u'#'));
+    }
+    if (hashWord)
         out.writeLine(u"# no comment");
     FormatWriter::Options options;
     options.ue = m_bodyReader.ueSeen().value_or(formatInfo(m_format).ue);
     options.rimeColumns = m_bodyReader.columns();
     options.sameFormat = true;
     LineMaker maker{m_bodyReader, FormatWriter(m_format, options), {}, {}, {}};
-    for (const ForeignEntry &e : entries) {
+    for (size_t i = 0; i < n; ++i) {
         if ((++written.lines & 0xFFF) == 0)
             pump.yield();
-        out.writeLine(lineOf(e, maker));
+        out.writeLine(lineOf(entry(i), maker));
     }
     out.close();
     return written;

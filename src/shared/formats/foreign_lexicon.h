@@ -86,8 +86,11 @@ const char *weightRuleName(WeightRule rule);
 
 class ForeignLexicon {
 public:
-    // Reads the whole of `path`, of `format`. Throws LexError when it cannot be read.
-    ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump);
+    // Reads the whole of `path`, of `format`. Throws LexError when it cannot be read. The
+    // entries get room for those of `moreBytes` of other lexicons too, so that gathering theirs
+    // into them later need not move them.
+    ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
+                   uint64_t moreBytes = 0);
 
     Format format() const { return m_format; }
     const std::filesystem::path &path() const { return m_path; }
@@ -99,13 +102,15 @@ public:
     const std::vector<ForeignEntry> &entries() const { return m_entries; }
     bool hasCodes() const { return m_hasCodes; } // some entry has a code
 
-    // The entries, each key once, in first-occurrence order; the weights of repeats merged into
-    // the first by `rule` (first and second: the earlier and the later), `folded` counting them.
-    std::vector<ForeignEntry> distinct(bool byWord, WeightRule rule, int64_t &folded,
-                                       EventPump &pump) const;
-    // Adds the entries of `from` (this lexicon, or another one's adopted into it) to `out`, whose
-    // entries `index` finds: a key already there merges its weight by `rule` instead. Returns
-    // how many did.
+    // Leaves the entries each key once, in first-occurrence order, in place (no copy of a big
+    // lexicon's entries, whose fresh pages cost more than the work): the weights of repeats are
+    // merged into the first by `rule` (first and second: the earlier and the later). `index`,
+    // an empty index over entries(), then finds them. Returns how many were folded.
+    int64_t foldRepeats(EntryIndex &index, WeightRule rule, EventPump &pump);
+    int64_t foldRepeats(bool byWord, WeightRule rule, EventPump &pump);
+    // Adds the entries of another lexicon (adopted into this one) to `out`, whose entries
+    // `index` finds: a key already there merges its weight by `rule` instead. Returns how many
+    // did.
     int64_t gather(const ForeignLexicon &from, std::vector<ForeignEntry> &out, EntryIndex &index,
                    WeightRule rule, EventPump &pump) const;
     // `a`'s weight merged with `b`'s by `rule`: a missing weight gives way to the other; Rime
@@ -124,10 +129,11 @@ public:
         std::string renamedFrom, renamedTo; // a Rime name that follows the output file
     };
     // Writes the header, the other lines and then `entries` (this lexicon's entries, reordered
-    // or filtered, or another lexicon's of the same format) to `output`, atomically, in this
-    // lexicon's encoding and line ends unless the run forces an encoding the format allows.
+    // or filtered, or another lexicon's of the same format), or those of them `order` lists in
+    // its order, to `output`, atomically, in this lexicon's encoding and line ends unless the
+    // run forces an encoding the format allows.
     Written write(const std::filesystem::path &output, const std::vector<ForeignEntry> &entries,
-                  EventPump &pump) const;
+                  EventPump &pump, const std::vector<uint32_t> *order = nullptr) const;
     Written write(const std::filesystem::path &output, EventPump &pump) const {
         return write(output, m_entries, pump);
     }
