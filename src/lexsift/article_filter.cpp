@@ -44,11 +44,11 @@ ArticleResult filterForeign(const std::filesystem::path &source, formats::Format
     WordAutomaton automaton;
     const LargeVector<uint32_t> nodes = automaton.build(words, {}, &pump);
     automaton.markOccurrences(text, &pump);
-    std::vector<formats::ForeignEntry> kept;
+    std::vector<uint32_t> kept;
     for (size_t i = 0; i < words.size(); ++i)
         if (!words[i].empty() && automaton.occurred(nodes[i]))
-            kept.push_back(lexicon.entries()[i]);
-    const auto written = lexicon.write(target, kept, pump);
+            kept.push_back(uint32_t(i));
+    const auto written = lexicon.write(target, lexicon.entries(), pump, &kept);
     result.written = written.lines;
     result.shape = formats::foreignReport(lexicon, written);
     return result;

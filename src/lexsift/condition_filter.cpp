@@ -112,12 +112,11 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
 
     // Another program's lexicon: its entries are filtered, its header and other lines stay.
     if (const auto format = formats::foreignFormat(input)) {
-        formats::ForeignLexicon lexicon(input, *format, pump);
-        std::erase_if(lexicon.entries(),
-                      [&](const formats::ForeignEntry &e) { return !accepts(e.word); });
-        const auto written = lexicon.write(output, pump);
-        result.written = written.lines;
-        result.shape = formats::foreignReport(lexicon, written);
+        const auto filtered = formats::ForeignLexicon::filter(
+            input, *format, output, [&](const formats::ForeignEntry &e) { return accepts(e.word); },
+            pump);
+        result.written = filtered.written.lines;
+        result.shape = filtered.report;
         return result;
     }
     // The lines are filtered while the rest of a big input is still being decoded.

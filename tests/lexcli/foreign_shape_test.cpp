@@ -328,6 +328,46 @@ TEST(ForeignShapeBig, RepeatsNearAndFarAreFoldedIntoTheFirst) {
     EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected);
 }
 
+// lexsift writes the entries it keeps as it reads them. A comment or blank line after an entry
+// still goes before all entries, as when the lexicon is held whole; a lexicon of no entries
+// keeps its header; a bad byte found late leaves no output and no temporary file behind.
+TEST(ForeignShapeSift, StreamedFilterWritesWhatTheHeldLexiconWould) {
+    lex::test::TempDir dir;
+    const std::string head = "---\nname: in\nversion: \"1\"\n...\n";
+    struct Case {
+        const char *name;
+        std::string body, expected; // expected: the output's body, "" for a refusal
+    };
+    const std::string bad = "\xE4\xBD\n"; // a cut-off character
+    const Case cases[] = {
+        {"late-comment", "# top\n你好\tni hao\t3\n好\thao\t1\n\n# later\n世界\tshi jie\t2\n",
+         "# top\n\n# later\n你好\tni hao\t3\n世界\tshi jie\t2\n"},
+        {"no-entries", "# only a comment\n\n", "# only a comment\n\n"},
+        {"entries-only", "好\thao\t1\n中国\tzhong guo\t9\n", "中国\tzhong guo\t9\n"},
+        {"bad-byte",
+         "中国\tzhong guo\t9\n" + std::string(5000, 'x').insert(0, "很长\tx\t") + "\n" + bad, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path in = dir / (std::string(c.name) + ".dict.yaml");
+        const fs::path out = dir / "out" / "out.dict.yaml";
+        fs::create_directories(out.parent_path());
+        lex::test::writeBytes(in, head + c.body);
+        const lex::test::CliRun run = lex::test::runLexcli(
+            {"lexsift", "filter", in.string(), "--length", "2", "2", "-o", out.string()});
+        if (c.expected.empty()) {
+            EXPECT_NE(run.status, 0);
+            EXPECT_NE(run.err.find("无效的 UTF-8"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find(in.filename().string()), std::string::npos) << run.err;
+            EXPECT_TRUE(fs::is_empty(out.parent_path()));
+        } else {
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(readBytes(out), "---\nname: out\nversion: \"1\"\n...\n" + c.expected);
+        }
+        fs::remove_all(out.parent_path());
+    }
+}
+
 // librime compiles the suite's own lexicon sorted into a dict.yaml by --to, every entry in it.
 TEST(ForeignClients, LibrimeCompilesAnOwnLexiconWrittenAsRime) {
     lex::test::TempDir dir;

@@ -3,6 +3,7 @@
 #include "shared/formats/field_text.h"
 #include "shared/formats/format_detection.h"
 #include "shared/formats/format_writer.h"
+#include "shared/lexcore/atomic_output.h"
 #include "shared/lexcore/cp936.h"
 #include "shared/lexcore/encoding_detection.h"
 #include "shared/lexcore/file_io.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,16 +83,26 @@ const char *weightRuleName(WeightRule rule) {
 
 ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
                                uint64_t moreBytes)
+    : ForeignLexicon(path, format) {
+    read(pump, moreBytes, nullptr);
+}
+
+ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format)
     : m_path(path), m_format(format), m_bodyReader(format) {
     // A format of its own encoding is read in it whatever the bytes (a bad byte shows as U+FFFD
     // in its own line); the others as their bytes tell.
     const FormatInfo &info = formatInfo(format);
     m_text = info.output ? detectTextFormat(path, info.output->encoding) : detectTextFormat(path);
-    LineStream in(path, m_text.encoding);
-    reserveEntries(m_entries, size_t((in.size() + moreBytes) / 24));
-    FormatReader reader(format);
+}
+
+bool ForeignLexicon::read(EventPump &pump, uint64_t moreBytes, const EntrySink *sink) {
+    LineStream in(m_path, m_text.encoding);
+    if (!sink)
+        reserveEntries(m_entries, size_t((in.size() + moreBytes) / 24));
+    FormatReader reader(m_format);
     reader.keepCodesAsWritten();
     bool body = reader.inBody();
+    bool entrySeen = false;
     std::vector<std::u16string> early; // Rime: the lines before the body
     std::u16string_view line;
     bool replaced = false; // a line holds U+FFFD, perhaps for bytes that were no UTF-8
@@ -117,56 +129,87 @@ ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format,
             m_bodyReader = reader; // "# no comment": later lines are read as it says
         }
         if (p.kind != LineKind::Entry) {
+            if (sink && entrySeen)
+                return false; // written before the entries already given to the sink
             m_others.emplace_back(line);
             continue;
         }
+        entrySeen = true;
         ForeignEntry e;
-        e.line = keep(line);
-        e.word = within(e.line, p.entry.word);
+        e.line = sink ? line : keep(line);
+        e.word = within(e.line, p.entry.word, !sink, 0);
         // The code as written, its syllables parted by one blank however the format parts them.
-        std::u16string &code = m_scratch;
-        code.clear();
-        if (p.entry.rawCode.empty()) {
-            for (const std::string &syllable : p.entry.syllables) {
-                if (!code.empty())
-                    code += u' ';
-                code.append(syllable.begin(), syllable.end());
-            }
-        }
-        for (char16_t c : trim(p.entry.rawCode)) {
-            if (c != u' ' && c != u'\'' && c != u'\t')
-                code += c;
-            else if (!code.empty() && code.back() != u' ')
-                code += u' ';
-        }
-        if (!code.empty() && code.back() == u' ')
-            code.pop_back();
-        e.code = within(e.line, code);
+        // (After the word and a separator, most likely.)
+        const size_t after = e.word.data() == e.line.data() ? e.word.size() + 1 : 0;
+        if (const std::u16string_view raw = p.entry.rawCode; plainCode(raw))
+            e.code = within(e.line, raw, !sink, after);
+        else
+            e.code = within(e.line, partedCode(p), !sink, after);
         m_hasCodes |= !e.code.empty();
         e.weight = p.entry.weight;
         e.percent = p.entry.percent;
-        m_entries.push_back(e);
+        if (sink)
+            (*sink)(e);
+        else
+            m_entries.push_back(e);
     }
     if (!body) // a header never ended: all of it is header, as librime takes it
         m_header = std::move(early);
     // Bytes that are no UTF-8 would be written back as U+FFFD: the lexicon is refused instead,
     // its first such line named (lexconv sets such lines apart, lexcheck finds them).
     if (replaced && m_text.encoding == LexiconEncoding::Utf8) {
-        const InvalidUtf8Lines bad = findInvalidUtf8(path, true);
+        const InvalidUtf8Lines bad = findInvalidUtf8(m_path, true);
         if (bad.lines > 0)
-            throw LexError(path.string() + " 第 " + std::to_string(bad.firstLine) +
+            throw LexError(m_path.string() + " 第 " + std::to_string(bad.firstLine) +
                                " 行有无效的 UTF-8 字节（共 " + std::to_string(bad.lines) +
                                " 行），保留原格式写出会改变它们；请先修正：" + bad.firstText,
-                           path);
+                           m_path);
     }
+    return true;
 }
 
-std::u16string_view ForeignLexicon::within(std::u16string_view kept, std::u16string_view text) {
+// Whether a code as written is already parted by single blanks (and no blank around it).
+bool ForeignLexicon::plainCode(std::u16string_view raw) {
+    if (raw.empty() || raw.front() == u' ' || raw.back() == u' ')
+        return false;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const char16_t c = raw[i];
+        if (c == u'\'' || (isBlank(c) && (c != u' ' || raw[i + 1] == u' ')))
+            return false;
+    }
+    return true;
+}
+
+std::u16string_view ForeignLexicon::partedCode(const ParsedLine &p) {
+    std::u16string &code = m_scratch;
+    code.clear();
+    if (p.entry.rawCode.empty()) {
+        for (const std::string &syllable : p.entry.syllables) {
+            if (!code.empty())
+                code += u' ';
+            code.append(syllable.begin(), syllable.end());
+        }
+    }
+    for (char16_t c : trim(p.entry.rawCode)) {
+        if (c != u' ' && c != u'\'' && c != u'\t')
+            code += c;
+        else if (!code.empty() && code.back() != u' ')
+            code += u' ';
+    }
+    if (!code.empty() && code.back() == u' ')
+        code.pop_back();
+    return code;
+}
+
+std::u16string_view ForeignLexicon::within(std::u16string_view kept, std::u16string_view text,
+                                           bool hold, size_t likely) {
     // A view is only ever compared by its text, so any place of the same text will do; the word
-    // and the code are almost always where the line has them.
+    // and the code are almost always where the line has them, and mostly at `likely`.
+    if (likely + text.size() <= kept.size() && kept.substr(likely, text.size()) == text)
+        return kept.substr(likely, text.size());
     if (const size_t at = kept.find(text); at != std::u16string_view::npos)
         return kept.substr(at, text.size());
-    return keep(text);
+    return hold ? keep(text) : text;
 }
 
 std::u16string_view ForeignLexicon::keep(std::u16string_view text) {
@@ -430,11 +473,15 @@ std::u16string_view ForeignLexicon::lineOf(const ForeignEntry &entry, LineMaker 
     return maker.line;
 }
 
-ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &output,
-                                              const std::vector<ForeignEntry> &entries,
-                                              EventPump &pump,
-                                              const std::vector<uint32_t> *order) const {
+// An output being written: the writer, and what writing lines anew needs.
+struct ForeignLexicon::Output {
+    LineWriter out;
+    std::optional<LineMaker> maker;
     Written written;
+};
+
+void ForeignLexicon::begin(Output &o, const std::filesystem::path &output, bool noComment,
+                           EventPump &pump) const {
     TextFormat text = m_text;
     const FormatInfo &info = formatInfo(m_format);
     if (const auto forced = pump.context().forcedEncoding(); forced && !info.output)
@@ -444,42 +491,81 @@ ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &outpu
                               output.string() + " 仍按原编码写出");
     if (text.encoding == LexiconEncoding::Ansi936)
         text.crlf = true;
-    LineWriter out(output, text, &pump.context(), LossReport::ToRun);
+    o.out.open(output, text, &pump.context(), LossReport::ToRun);
     if (m_format == Format::Rime && !m_header.empty()) {
         FormatWriter::Options options;
         options.rimeHeader = m_header;
         options.rimeName = rimeNameFor(output);
         if (const auto old = rimeRenamed(m_header, options.rimeName)) {
-            written.renamedFrom = toUtf8(*old);
-            written.renamedTo = toUtf8(options.rimeName);
+            o.written.renamedFrom = toUtf8(*old);
+            o.written.renamedTo = toUtf8(options.rimeName);
         }
-        FormatWriter(m_format, std::move(options)).begin(out);
+        FormatWriter(m_format, std::move(options)).begin(o.out);
     }
     for (const std::u16string &line : m_others)
-        out.writeLine(line);
-    // An entry beginning with "#" (from another lexicon, or written anew) would be a comment
-    // where comments are still on.
+        o.out.writeLine(line);
+    if (noComment)
+        o.out.writeLine(u"# no comment");
+    FormatWriter::Options options;
+    options.ue = m_bodyReader.ueSeen().value_or(formatInfo(m_format).ue);
+    options.rimeColumns = m_bodyReader.columns();
+    options.sameFormat = true;
+    o.maker.emplace(LineMaker{m_bodyReader, FormatWriter(m_format, options), {}, {}, {}});
+}
+
+void ForeignLexicon::put(Output &o, const ForeignEntry &e, EventPump &pump) const {
+    if ((++o.written.lines & 0xFFF) == 0)
+        pump.yield();
+    o.out.writeLine(lineOf(e, *o.maker));
+}
+
+ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &output,
+                                              const std::vector<ForeignEntry> &entries,
+                                              EventPump &pump,
+                                              const std::vector<uint32_t> *order) const {
     const size_t n = order ? order->size() : entries.size();
     auto entry = [&](size_t i) -> const ForeignEntry & { return entries[order ? (*order)[i] : i]; };
+    // An entry beginning with "#" (from another lexicon, or written anew) would be a comment
+    // where comments are still on.
     bool hashWord = false;
     for (size_t i = 0; i < n && m_bodyReader.commentsOn() && !hashWord; ++i) {
         const ForeignEntry &e = entry(i);
         hashWord = e.word.starts_with(u'#') && (e.rewrite || e.line.starts_with(u'#'));
     }
-    if (hashWord)
-        out.writeLine(u"# no comment");
-    FormatWriter::Options options;
-    options.ue = m_bodyReader.ueSeen().value_or(formatInfo(m_format).ue);
-    options.rimeColumns = m_bodyReader.columns();
-    options.sameFormat = true;
-    LineMaker maker{m_bodyReader, FormatWriter(m_format, options), {}, {}, {}};
-    for (size_t i = 0; i < n; ++i) {
-        if ((++written.lines & 0xFFF) == 0)
-            pump.yield();
-        out.writeLine(lineOf(entry(i), maker));
-    }
-    out.close();
-    return written;
+    Output o;
+    begin(o, output, hashWord, pump);
+    for (size_t i = 0; i < n; ++i)
+        put(o, entry(i), pump);
+    o.out.close();
+    return o.written;
+}
+
+ForeignLexicon::Filtered
+ForeignLexicon::filter(const std::filesystem::path &path, Format format,
+                       const std::filesystem::path &output,
+                       const std::function<bool(const ForeignEntry &)> &keep, EventPump &pump) {
+    // The entries are written as they are read, once the lines to go before them are known:
+    // those are all the lines before the first entry, unless one follows an entry.
+    {
+        ForeignLexicon lexicon(path, format);
+        Output o;
+        const EntrySink sink = [&](const ForeignEntry &e) {
+            if (!o.maker)
+                lexicon.begin(o, output, false, pump);
+            if (keep(e))
+                lexicon.put(o, e, pump);
+        };
+        if (lexicon.read(pump, 0, &sink)) {
+            if (!o.maker) // no entries
+                lexicon.begin(o, output, false, pump);
+            o.out.close();
+            return {o.written, foreignReport(lexicon, o.written)};
+        }
+    } // the output is dropped: read it whole
+    ForeignLexicon lexicon(path, format, pump);
+    std::erase_if(lexicon.entries(), [&](const ForeignEntry &e) { return !keep(e); });
+    const Written written = lexicon.write(output, pump);
+    return {written, foreignReport(lexicon, written)};
 }
 
 std::string foreignReport(const ForeignLexicon &lexicon, const ForeignLexicon::Written &written) {

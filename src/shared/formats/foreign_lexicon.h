@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -138,14 +139,45 @@ public:
         return write(output, m_entries, pump);
     }
 
+    // The lexicon of `path` written to `output` with only the entries `keep` accepts, as
+    // reading it whole, erasing the others and writing it would, and its report's lines. The
+    // entries are not held but written as they are read (a filter of a big lexicon needs the
+    // memory of a few lines), unless a line that is no entry follows an entry: such lines are
+    // written before all entries, so then the file is read again, whole.
+    struct Filtered {
+        Written written;
+        std::string report;
+    };
+    static Filtered filter(const std::filesystem::path &path, Format format,
+                           const std::filesystem::path &output,
+                           const std::function<bool(const ForeignEntry &)> &keep, EventPump &pump);
+
 private:
     struct LineMaker;
+    struct Output;
+    using EntrySink = std::function<void(const ForeignEntry &)>;
+    // Nothing read yet: the path, the format and the file's encoding and line ends.
+    ForeignLexicon(const std::filesystem::path &path, Format format);
+    // Reads the file: its entries into entries() (with room for `moreBytes` more of them), or,
+    // with a sink, each to the sink, its views valid only during the call. With a sink, reading
+    // stops at a line that is no entry after an entry, and returns false.
+    bool read(EventPump &pump, uint64_t moreBytes, const EntrySink *sink);
+    // Opens `output` and writes what goes before the entries; puts one entry.
+    void begin(Output &o, const std::filesystem::path &output, bool noComment,
+               EventPump &pump) const;
+    void put(Output &o, const ForeignEntry &e, EventPump &pump) const;
     // The line of `entry`, written anew when it has to be (a view valid until the next call).
     std::u16string_view lineOf(const ForeignEntry &entry, LineMaker &maker) const;
     // A copy of `text` that lives as long as the lexicon.
     std::u16string_view keep(std::u16string_view text);
-    // `text` as a view of `kept` (text the lexicon holds) where it holds it, else a copy.
-    std::u16string_view within(std::u16string_view kept, std::u16string_view text);
+    // `text` as a view of `kept` (text the lexicon holds) where it holds it, else a copy when
+    // the entry is to be held (`hold`), else `text` itself.
+    std::u16string_view within(std::u16string_view kept, std::u16string_view text, bool hold,
+                               size_t likely);
+    // A parsed code with its syllables parted by one blank however the format parts them
+    // (`plainCode`: already so as written).
+    static bool plainCode(std::u16string_view raw);
+    std::u16string_view partedCode(const ParsedLine &p);
 
     std::filesystem::path m_path;
     Format m_format;

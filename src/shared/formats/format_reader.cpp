@@ -19,6 +19,15 @@ std::optional<double> parseNumber(std::u16string_view text) {
     text = trim(text);
     if (text.empty() || text.size() > 64)
         return std::nullopt;
+    // Most weights are counts: up to 15 digits are exact in a double, as from_chars reads them.
+    if (text.size() <= 15) {
+        uint64_t v = 0;
+        size_t i = 0;
+        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+            v = v * 10 + (text[i] - u'0');
+        if (i == text.size())
+            return double(v);
+    }
     char ascii[64];
     size_t n = 0;
     for (char16_t c : text) {
