@@ -40,7 +40,7 @@ ArticleResult filterForeign(const std::filesystem::path &source, formats::Format
     std::vector<std::u16string_view> words;
     words.reserve(lexicon.entries().size());
     for (const formats::ForeignEntry &e : lexicon.entries())
-        words.emplace_back(e.word);
+        words.emplace_back(e.word());
     WordAutomaton automaton;
     const LargeVector<uint32_t> nodes = automaton.build(words, {}, &pump);
     automaton.markOccurrences(text, &pump);

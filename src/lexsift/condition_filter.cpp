@@ -113,8 +113,8 @@ ConditionResult filterByConditions(const std::filesystem::path &input,
     // Another program's lexicon: its entries are filtered, its header and other lines stay.
     if (const auto format = formats::foreignFormat(input)) {
         const auto filtered = formats::ForeignLexicon::filter(
-            input, *format, output, [&](const formats::ForeignEntry &e) { return accepts(e.word); },
-            pump);
+            input, *format, output,
+            [&](const formats::ForeignEntry &e) { return accepts(e.word()); }, pump);
         result.written = filtered.written.lines;
         result.shape = filtered.report;
         return result;

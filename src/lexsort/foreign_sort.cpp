@@ -37,7 +37,7 @@ std::vector<uint32_t> indexes(size_t n) {
 
 // 0 for counts, 1 for Rime shares, 2 for none: the groups of the weight order.
 int weightGroup(const ForeignEntry &e) {
-    return !e.weight ? 2 : e.percent ? 1 : 0;
+    return !e.weight() ? 2 : e.percent ? 1 : 0;
 }
 
 } // namespace
@@ -52,7 +52,7 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
         std::vector<uint32_t> length(entries.size());
         // As the sort of the suite's lexicons: 2 to 30 characters, the others after them.
         for (size_t i = 0; i < entries.size(); ++i) {
-            const size_t n = formats::characterCount(entries[i].word);
+            const size_t n = formats::characterCount(entries[i].word());
             length[i] = n >= 2 && n <= 30 ? uint32_t(n) : 31;
         }
         std::stable_sort(at.begin(), at.end(),
@@ -60,13 +60,14 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
         break;
     }
     case ForeignOrder::Stroke:
-        std::stable_sort(at.begin(), at.end(),
-                         [&](uint32_t a, uint32_t b) { return entries[a].word < entries[b].word; });
+        std::stable_sort(at.begin(), at.end(), [&](uint32_t a, uint32_t b) {
+            return entries[a].word() < entries[b].word();
+        });
         break;
     case ForeignOrder::Pinyin: {
         std::vector<std::u16string_view> words(entries.size());
         for (size_t i = 0; i < entries.size(); ++i)
-            words[i] = entries[i].word;
+            words[i] = entries[i].word();
         at = pinyinOrder(words, pump);
         break;
     }
@@ -75,7 +76,7 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
             const int ga = weightGroup(entries[a]), gb = weightGroup(entries[b]);
             if (ga != gb)
                 return ga < gb;
-            return ga < 2 && *entries[a].weight > *entries[b].weight;
+            return ga < 2 && *entries[a].weight() > *entries[b].weight();
         });
         break;
     }
@@ -95,7 +96,7 @@ SortResult sortForeignByReference(const std::filesystem::path &input, formats::F
         if (const auto refFormat = formats::foreignFormat(reference)) {
             const ForeignLexicon ref(reference, *refFormat, pump);
             for (const ForeignEntry &e : ref.entries())
-                note(e.word);
+                note(e.word());
         } else {
             formats::FormatReader reader(formats::Format::Quillo);
             LineStream in(reference);
@@ -111,7 +112,7 @@ SortResult sortForeignByReference(const std::filesystem::path &input, formats::F
     constexpr uint32_t kAbsent = UINT32_MAX;
     std::vector<uint32_t> rank(entries.size(), kAbsent);
     for (size_t i = 0; i < entries.size(); ++i)
-        if (auto it = place.find(std::u16string(entries[i].word)); it != place.end())
+        if (auto it = place.find(std::u16string(entries[i].word())); it != place.end())
             rank[i] = it->second;
     std::vector<uint32_t> at = indexes(entries.size());
     std::stable_sort(at.begin(), at.end(),

@@ -42,13 +42,13 @@ ForeignResult annotateForeign(const std::filesystem::path &input, formats::Forma
     for (ForeignEntry &e : lexicon.entries()) {
         if ((++n & 0xFFF) == 0)
             pump.yield();
-        if (!e.code.empty())
+        if (!e.code().empty())
             continue;
         // The foreign formats are read whole: every character beyond ASCII is one of the word.
-        pinyin::annotateLine(e.word, dict, table, counters, out, scratch, WordUnits::of(true));
+        pinyin::annotateLine(e.word(), dict, table, counters, out, scratch, WordUnits::of(true));
         const formats::ParsedLine &p = reader.parse(out);
-        const bool whole = p.kind == formats::LineKind::Entry && p.entry.word == e.word &&
-                           p.entry.syllables.size() == formats::characterCount(e.word) &&
+        const bool whole = p.kind == formats::LineKind::Entry && p.entry.word == e.word() &&
+                           p.entry.syllables.size() == formats::characterCount(e.word()) &&
                            std::all_of(p.entry.syllables.begin(), p.entry.syllables.end(),
                                        [](const std::string &s) { return !s.empty(); });
         if (!whole) {
@@ -73,7 +73,7 @@ ForeignResult clearForeign(const std::filesystem::path &input, formats::Format f
     ForeignLexicon lexicon(input, format, pump);
     int64_t cleared = 0;
     for (ForeignEntry &e : lexicon.entries()) {
-        if (e.code.empty())
+        if (e.code().empty())
             continue;
         lexicon.setCode(e, {});
         ++cleared;
@@ -97,7 +97,7 @@ ForeignResult extractForeign(const std::filesystem::path &input, formats::Format
     const ForeignLexicon lexicon(input, format, pump);
     std::vector<ForeignEntry> kept;
     for (const ForeignEntry &e : lexicon.entries())
-        if (!e.code.empty())
+        if (!e.code().empty())
             kept.push_back(e);
     ForeignResult result = written(lexicon, kept, output, pump);
     result.changed = int64_t(lexicon.entries().size() - kept.size());
@@ -124,12 +124,12 @@ ForeignResult correctForeign(const std::filesystem::path &list, const std::files
     ForeignLexicon lexicon(input, format, pump);
     int64_t corrected = 0;
     for (ForeignEntry &e : lexicon.entries()) {
-        const auto it = readings.find(std::u16string(e.word));
+        const auto it = readings.find(std::u16string(e.word()));
         if (it == readings.end())
             continue;
-        const std::u16string_view before = e.code;
+        const std::u16string_view before = e.code();
         lexicon.setCode(e, it->second);
-        corrected += e.code != before;
+        corrected += e.code() != before;
     }
     ForeignResult result = written(lexicon, lexicon.entries(), output, pump);
     result.changed = corrected;

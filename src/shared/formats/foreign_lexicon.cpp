@@ -136,17 +136,11 @@ bool ForeignLexicon::read(EventPump &pump, uint64_t moreBytes, const EntrySink *
         }
         entrySeen = true;
         ForeignEntry e;
-        e.line = sink ? line : keep(line);
-        e.word = within(e.line, p.entry.word, !sink, 0);
         // The code as written, its syllables parted by one blank however the format parts them.
-        // (After the word and a separator, most likely.)
-        const size_t after = e.word.data() == e.line.data() ? e.word.size() + 1 : 0;
-        if (const std::u16string_view raw = p.entry.rawCode; plainCode(raw))
-            e.code = within(e.line, raw, !sink, after);
-        else
-            e.code = within(e.line, partedCode(p), !sink, after);
-        m_hasCodes |= !e.code.empty();
-        e.weight = p.entry.weight;
+        const std::u16string_view raw = p.entry.rawCode;
+        place(e, line, p.entry.word, plainCode(raw) ? raw : partedCode(p), !sink);
+        m_hasCodes |= e.m_codeSize > 0;
+        e.setWeight(p.entry.weight);
         e.percent = p.entry.percent;
         if (sink)
             (*sink)(e);
@@ -201,15 +195,39 @@ std::u16string_view ForeignLexicon::partedCode(const ParsedLine &p) {
     return code;
 }
 
-std::u16string_view ForeignLexicon::within(std::u16string_view kept, std::u16string_view text,
-                                           bool hold, size_t likely) {
-    // A view is only ever compared by its text, so any place of the same text will do; the word
-    // and the code are almost always where the line has them, and mostly at `likely`.
-    if (likely + text.size() <= kept.size() && kept.substr(likely, text.size()) == text)
-        return kept.substr(likely, text.size());
-    if (const size_t at = kept.find(text); at != std::u16string_view::npos)
-        return kept.substr(at, text.size());
-    return hold ? keep(text) : text;
+size_t ForeignLexicon::locate(std::u16string_view line, std::u16string_view text, size_t likely) {
+    if (likely + text.size() <= line.size() && line.substr(likely, text.size()) == text)
+        return likely;
+    return line.find(text);
+}
+
+void ForeignLexicon::place(ForeignEntry &e, std::u16string_view line, std::u16string_view word,
+                           std::u16string_view code, bool hold) {
+    // The word begins the line, and the code follows it and a separator, in most formats.
+    size_t wordAt = locate(line, word, 0);
+    size_t codeAt = locate(line, code, wordAt == 0 ? word.size() + 1 : 0);
+    std::u16string_view text = line;
+    if (wordAt == std::u16string_view::npos || codeAt == std::u16string_view::npos) {
+        std::u16string &joined = m_joined;
+        joined.assign(line);
+        if (wordAt == std::u16string_view::npos) {
+            wordAt = joined.size();
+            joined += word;
+        }
+        if (codeAt == std::u16string_view::npos) {
+            codeAt = joined.size();
+            joined += code;
+        }
+        text = joined;
+    }
+    if (hold)
+        text = keep(text);
+    e.m_text = text.data();
+    e.m_lineSize = uint32_t(line.size());
+    e.m_wordAt = uint32_t(wordAt);
+    e.m_wordSize = uint32_t(word.size());
+    e.m_codeAt = uint32_t(codeAt);
+    e.m_codeSize = uint32_t(code.size());
 }
 
 std::u16string_view ForeignLexicon::keep(std::u16string_view text) {
@@ -244,16 +262,16 @@ EntryIndex::EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, si
 }
 
 size_t EntryIndex::hash(const ForeignEntry &e) const {
-    const size_t h = std::hash<std::u16string_view>{}(e.word);
-    if (m_byWord || e.code.empty())
+    const size_t h = std::hash<std::u16string_view>{}(e.word());
+    if (m_byWord || e.code().empty())
         return h;
-    return h ^ (std::hash<std::u16string_view>{}(e.code) * 0x9E3779B97F4A7C15ull);
+    return h ^ (std::hash<std::u16string_view>{}(e.code()) * 0x9E3779B97F4A7C15ull);
 }
 
 bool EntryIndex::same(const ForeignEntry &a, const ForeignEntry &b) const {
-    if (a.word != b.word)
+    if (a.word() != b.word())
         return false;
-    return m_byWord || a.code == b.code;
+    return m_byWord || a.code() == b.code();
 }
 
 // A slot holds an entry's place and the high half of its key's hash, which tells most other
@@ -366,15 +384,15 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
 }
 
 void ForeignLexicon::mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const {
-    if (!b.weight || (b.percent && !a.percent && a.weight))
+    if (!b.weight() || (b.percent && !a.percent && a.weight()))
         return;
-    if (!a.weight || (a.percent && !b.percent)) {
-        a.weight = b.weight;
+    if (!a.weight() || (a.percent && !b.percent)) {
+        a.setWeight(b.weight());
         a.percent = b.percent;
         a.rewrite = true;
         return;
     }
-    const double x = *a.weight, y = *b.weight;
+    const double x = *a.weight(), y = *b.weight();
     double merged = x;
     switch (rule) {
     case WeightRule::Max:
@@ -393,7 +411,7 @@ void ForeignLexicon::mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightR
         break;
     }
     if (merged != x) {
-        a.weight = merged;
+        a.setWeight(merged);
         a.rewrite = true;
     }
 }
@@ -406,8 +424,17 @@ void ForeignLexicon::setCode(ForeignEntry &entry, const pinyin::Syllables &sylla
             code += u' ';
         code.append(syllable.begin(), syllable.end());
     }
-    if (code != entry.code) {
-        entry.code = keep(code);
+    if (code != entry.code()) {
+        // The line and the word as they were, the new code after them.
+        std::u16string &joined = m_joined;
+        joined.assign(entry.line());
+        joined += entry.word();
+        joined += code;
+        const std::u16string_view text = keep(joined);
+        entry.m_text = text.data();
+        entry.m_wordAt = entry.m_lineSize;
+        entry.m_codeAt = entry.m_lineSize + entry.m_wordSize;
+        entry.m_codeSize = uint32_t(code.size());
         entry.rewrite = entry.codeChanged = true;
     }
 }
@@ -418,7 +445,7 @@ void ForeignLexicon::adopt(ForeignEntry &entry, const ForeignLexicon &from) cons
     entry.made = entry.rewrite = true;
     if (formatInfo(from.m_format).weight != formatInfo(m_format).weight ||
         (entry.percent && m_format != Format::Rime))
-        entry.weight.reset();
+        entry.setWeight(std::nullopt);
 }
 
 // What writing lines anew needs, made once per output: a reader of the body and a writer.
@@ -431,43 +458,44 @@ struct ForeignLexicon::LineMaker {
 
 std::u16string_view ForeignLexicon::lineOf(const ForeignEntry &entry, LineMaker &maker) const {
     if (!entry.rewrite)
-        return entry.line;
-    ParsedLine &p = entry.made ? maker.made : maker.reader.parse(entry.line);
+        return entry.line();
+    ParsedLine &p = entry.made ? maker.made : maker.reader.parse(entry.line());
     Entry &e = p.entry;
     if (entry.made) {
         e = Entry();
-        e.word = entry.word;
+        e.word = entry.word();
     }
     if (entry.made || entry.codeChanged) {
         // The code's syllables; one that is no pinyin stays as written.
         e.rawCode.clear();
         e.syllables.clear();
-        for (size_t from = 0; from < entry.code.size();) {
-            size_t to = entry.code.find(u' ', from);
+        const std::u16string_view code = entry.code();
+        for (size_t from = 0; from < code.size();) {
+            size_t to = code.find(u' ', from);
             if (to == std::u16string_view::npos)
-                to = entry.code.size();
-            e.syllables.emplace_back(entry.code.begin() + long(from),
-                                     entry.code.begin() + long(to));
+                to = code.size();
+            e.syllables.emplace_back(code.begin() + long(from), code.begin() + long(to));
             from = to + 1;
         }
         if (!std::all_of(e.syllables.begin(), e.syllables.end(),
                          [](const std::string &s) { return pinyin::isSyllable(s); })) {
             e.syllables.clear();
-            e.rawCode = entry.code;
+            e.rawCode = code;
         }
     }
-    const bool sameWeight = e.weight == entry.weight && e.percent == entry.percent;
+    const std::optional<double> own = entry.weight();
+    const bool sameWeight = e.weight == own && e.percent == entry.percent;
     std::u16string &weight = maker.weight;
     weight.clear();
     if (sameWeight)
         weight = e.weightText;
-    else if (entry.weight && entry.percent)
-        weight = weightText(*entry.weight) + u"%";
+    else if (own && entry.percent)
+        weight = weightText(*own) + u"%";
     FormatWriter &writer = maker.writer;
     const std::u16string_view body = writer.body(e);
-    const std::u16string_view field =
-        entry.weight || sameWeight ? writer.weightField(entry.weight, weight, writer.codeWritten(e))
-                                   : std::u16string_view();
+    const std::u16string_view field = own || sameWeight
+                                          ? writer.weightField(own, weight, writer.codeWritten(e))
+                                          : std::u16string_view();
     maker.line.clear();
     writer.appendLine(maker.line, body, field);
     return maker.line;
@@ -530,7 +558,7 @@ ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &outpu
     bool hashWord = false;
     for (size_t i = 0; i < n && m_bodyReader.commentsOn() && !hashWord; ++i) {
         const ForeignEntry &e = entry(i);
-        hashWord = e.word.starts_with(u'#') && (e.rewrite || e.line.starts_with(u'#'));
+        hashWord = e.word().starts_with(u'#') && (e.rewrite || e.line().starts_with(u'#'));
     }
     Output o;
     begin(o, output, hashWord, pump);

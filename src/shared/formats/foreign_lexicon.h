@@ -32,18 +32,37 @@ namespace lex::formats {
 std::optional<Format> foreignFormat(const std::filesystem::path &path);
 
 // An entry of a ForeignLexicon: views of the text its lexicon holds (valid while it lives).
-struct ForeignEntry {
-    std::u16string_view line; // as written, without its line end
-    std::u16string_view word;
+// Small (40 bytes), because a big lexicon holds millions of them: one text holds the line and,
+// after it, what of the word and the code the line does not hold as such.
+class ForeignEntry {
+public:
+    // As written, without its line end.
+    std::u16string_view line() const { return {m_text, m_lineSize}; }
+    std::u16string_view word() const { return {m_text + m_wordAt, m_wordSize}; }
     // The code: as written, its syllables (or letters) parted by one blank wherever the format
     // parts them by blanks or apostrophes (tones stay: they tell terra_pinyin's readings apart);
     // empty when the line has none.
-    std::u16string_view code;
-    std::optional<double> weight; // none, or a Rime share ("N%", percent)
-    bool percent = false;
-    bool rewrite = false;     // the weight or code changed: the line is made anew on writing
-    bool codeChanged = false; // setCode gave it `code`
-    bool made = false;        // of another format: the line is made of word, code and weight
+    std::u16string_view code() const { return {m_text + m_codeAt, m_codeSize}; }
+    // None, or a count, a cost, or a Rime share ("N%", `percent`).
+    std::optional<double> weight() const {
+        return m_hasWeight ? std::optional<double>(m_weight) : std::nullopt;
+    }
+    void setWeight(std::optional<double> weight) {
+        m_hasWeight = weight.has_value();
+        m_weight = weight.value_or(0);
+    }
+
+    bool percent : 1 = false;
+    bool rewrite : 1 = false;     // the weight or code changed: the line is made anew on writing
+    bool codeChanged : 1 = false; // setCode gave it `code`
+    bool made : 1 = false;        // of another format: the line is made of word, code and weight
+
+private:
+    friend class ForeignLexicon;
+    const char16_t *m_text = nullptr;
+    uint32_t m_lineSize = 0, m_wordAt = 0, m_wordSize = 0, m_codeAt = 0, m_codeSize = 0;
+    bool m_hasWeight = false;
+    double m_weight = 0;
 };
 
 // Room for `n` entries in `entries`, in huge pages where the system gives them (a million
@@ -170,10 +189,12 @@ private:
     std::u16string_view lineOf(const ForeignEntry &entry, LineMaker &maker) const;
     // A copy of `text` that lives as long as the lexicon.
     std::u16string_view keep(std::u16string_view text);
-    // `text` as a view of `kept` (text the lexicon holds) where it holds it, else a copy when
-    // the entry is to be held (`hold`), else `text` itself.
-    std::u16string_view within(std::u16string_view kept, std::u16string_view text, bool hold,
-                               size_t likely);
+    // Where `line` holds `text`: most likely at `likely`; npos when nowhere.
+    static size_t locate(std::u16string_view line, std::u16string_view text, size_t likely);
+    // Makes `e` of `line`, its word and its code, in text the lexicon keeps when it is to be
+    // held (`hold`), else in the line or a scratch text valid until the next call.
+    void place(ForeignEntry &e, std::u16string_view line, std::u16string_view word,
+               std::u16string_view code, bool hold);
     // A parsed code with its syllables parted by one blank however the format parts them
     // (`plainCode`: already so as written).
     static bool plainCode(std::u16string_view raw);
@@ -189,7 +210,7 @@ private:
     // The entries' text, in blocks that never move.
     std::vector<LargeBlock<char16_t>> m_blocks;
     size_t m_blockUsed = 0, m_blockSize = 0;
-    std::u16string m_scratch;
+    std::u16string m_scratch, m_joined;
 };
 
 // The report's lines for a lexicon kept in its shape: its format, the header and other lines
