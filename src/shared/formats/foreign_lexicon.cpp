@@ -323,12 +323,14 @@ void EntryIndex::grow() {
     }
 }
 
-int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEntry> &out,
-                               EntryIndex &index, WeightRule rule, EventPump &pump) const {
-    int64_t repeats = 0;
-    // Each key's hash is made, and its slot asked for, `ahead` entries before it is looked up.
+namespace {
+
+// Calls visit(i, hash) for each of `in`'s entries in order, with the hash of its key: each is
+// made, and its slot asked for, `ahead` entries before the entry is looked up.
+template <class Visit>
+void visitHashed(const EntryIndex &index, const std::vector<ForeignEntry> &in, EventPump &pump,
+                 Visit visit) {
     constexpr size_t ahead = 16;
-    const std::vector<ForeignEntry> &in = from.m_entries;
     size_t hashes[ahead];
     for (size_t i = 0; i < std::min(ahead, in.size()); ++i)
         index.prefetch(hashes[i] = index.hash(in[i]));
@@ -338,6 +340,17 @@ int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEn
         const size_t h = hashes[i % ahead];
         if (i + ahead < in.size())
             index.prefetch(hashes[i % ahead] = index.hash(in[i + ahead]));
+        visit(i, h);
+    }
+}
+
+} // namespace
+
+int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEntry> &out,
+                               EntryIndex &index, WeightRule rule, EventPump &pump) const {
+    int64_t repeats = 0;
+    const std::vector<ForeignEntry> &in = from.m_entries;
+    visitHashed(index, in, pump, [&](size_t i, size_t h) {
         out.push_back(in[i]);
         adopt(out.back(), from);
         const uint32_t at = index.insert(uint32_t(out.size() - 1), h);
@@ -347,24 +360,16 @@ int64_t ForeignLexicon::gather(const ForeignLexicon &from, std::vector<ForeignEn
             mergeWeight(out[at], repeat, rule);
             ++repeats;
         }
-    }
+    });
     return repeats;
 }
 
 int64_t ForeignLexicon::foldRepeats(EntryIndex &index, WeightRule rule, EventPump &pump) {
     std::vector<ForeignEntry> &entries = m_entries;
-    constexpr size_t ahead = 16; // as in gather
-    size_t hashes[ahead];
-    for (size_t i = 0; i < std::min(ahead, entries.size()); ++i)
-        index.prefetch(hashes[i] = index.hash(entries[i]));
-    // Entry i moves to `kept`, the end of the entries kept so far (never after it).
+    // Entry i moves to `kept`, the end of the entries kept so far (never after it, so the
+    // entries still to be hashed are as read).
     size_t kept = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if ((i & 0xFFFF) == 0)
-            pump.yield();
-        const size_t h = hashes[i % ahead];
-        if (i + ahead < entries.size())
-            index.prefetch(hashes[i % ahead] = index.hash(entries[i + ahead]));
+    visitHashed(index, entries, pump, [&](size_t i, size_t h) {
         if (kept != i)
             entries[kept] = entries[i];
         const uint32_t at = index.insert(uint32_t(kept), h);
@@ -372,7 +377,7 @@ int64_t ForeignLexicon::foldRepeats(EntryIndex &index, WeightRule rule, EventPum
             ++kept;
         else
             mergeWeight(entries[at], entries[kept], rule);
-    }
+    });
     const int64_t folded = int64_t(entries.size() - kept);
     entries.resize(kept);
     return folded;
