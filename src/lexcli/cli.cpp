@@ -130,16 +130,19 @@ std::optional<std::string> conversionOption(ArgParser &parser,
 
 } // namespace
 
+std::string formatList() {
+    std::string names;
+    for (const formats::FormatInfo &f : formats::allFormats())
+        names += std::string(names.empty() ? "" : "、") + f.name;
+    return names;
+}
+
 std::optional<std::string> targetFormat(const std::string &name,
                                         const std::optional<LexiconEncoding> &forced,
                                         formats::Format &target) {
     const auto format = formats::formatByName(name);
-    if (!format || !formats::formatInfo(*format).writable) {
-        std::string names;
-        for (const formats::FormatInfo &f : formats::allFormats())
-            names += std::string(names.empty() ? "" : "、") + f.name;
-        return "--to 只能是可写的格式：" + names + "（rime-userdb 只读）";
-    }
+    if (!format || !formats::formatInfo(*format).writable)
+        return "--to 只能是可写的格式：" + formatList() + "（rime-userdb 只读）";
     target = *format;
     if (const auto &own = formats::formatInfo(*format).output;
         own && forced && *forced != own->encoding)

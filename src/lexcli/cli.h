@@ -143,6 +143,8 @@ private:
     std::string m_error;
 };
 
+// The formats' names, as the usage messages list them.
+std::string formatList();
 // The format --to names, writable and able to hold a forced output encoding: `target` set, or
 // the usage message.
 std::optional<std::string> targetFormat(const std::string &name,

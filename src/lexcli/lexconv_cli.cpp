@@ -32,13 +32,6 @@ std::optional<double> number(const std::string &text) {
     return v;
 }
 
-std::string formatList() {
-    std::string names;
-    for (const FormatInfo &f : allFormats())
-        names += std::string(names.empty() ? "" : "、") + f.name;
-    return names;
-}
-
 int convert(Context &ctx, ArgParser &p) {
     auto output = p.option("-o");
     auto to = p.option("--to");

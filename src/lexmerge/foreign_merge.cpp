@@ -62,10 +62,8 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
         });
     }
     // A union gathers lexicon two's entries into lexicon one's: room for both.
-    std::error_code noSize;
-    const uint64_t more =
-        op == SetOperation::Union && !two.empty() ? std::filesystem::file_size(two, noSize) : 0;
-    ForeignLexicon first(one, format, pump, noSize ? 0 : more);
+    ForeignLexicon first(one, format, pump,
+                         op == SetOperation::Union ? two : std::filesystem::path());
     if (secondReader.joinable())
         secondReader.join();
     if (!two.empty() && !second && !secondFailed)

@@ -225,9 +225,7 @@ UpdateResult updateForeign(const UpdatePaths &paths, formats::Format format, Eve
     using formats::ForeignLexicon;
     UpdateResult result;
     // The user lexicon's entries are gathered into the base's: room for both.
-    std::error_code noSize;
-    const uint64_t more = paths.user.empty() ? 0 : fs::file_size(paths.user, noSize);
-    ForeignLexicon base(paths.base, format, pump, noSize ? 0 : more);
+    ForeignLexicon base(paths.base, format, pump, paths.user);
     auto read = [&](const fs::path &path) -> std::optional<ForeignLexicon> {
         if (path.empty() || !fileExists(path))
             return std::nullopt;

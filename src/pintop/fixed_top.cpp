@@ -149,8 +149,7 @@ GenerateResult generateFixedTop(const std::filesystem::path &input,
         if (entries) {
             if (!entries->next(line))
                 return false;
-            if ((result.count & 0xFFF) == 0)
-                pump.setProgress(int64_t(entries->bytesRead()), int64_t(entries->size()));
+            pump.setProgress(int64_t(entries->bytesRead()), int64_t(entries->size()));
             return true;
         }
         if (reader->atEnd())

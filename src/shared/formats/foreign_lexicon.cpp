@@ -82,9 +82,11 @@ const char *weightRuleName(WeightRule rule) {
 }
 
 ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
-                               uint64_t moreBytes)
+                               const std::filesystem::path &roomFor)
     : ForeignLexicon(path, format) {
-    read(pump, moreBytes, nullptr);
+    std::error_code noSize;
+    const uint64_t more = roomFor.empty() ? 0 : std::filesystem::file_size(roomFor, noSize);
+    read(pump, noSize ? 0 : more, nullptr);
 }
 
 ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format)

@@ -107,10 +107,10 @@ const char *weightRuleName(WeightRule rule);
 class ForeignLexicon {
 public:
     // Reads the whole of `path`, of `format`. Throws LexError when it cannot be read. The
-    // entries get room for those of `moreBytes` of other lexicons too, so that gathering theirs
-    // into them later need not move them.
+    // entries get room for those of the lexicon `roomFor` too (when given and there), so that
+    // gathering its entries into them later need not move them.
     ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
-                   uint64_t moreBytes = 0);
+                   const std::filesystem::path &roomFor = {});
 
     Format format() const { return m_format; }
     const std::filesystem::path &path() const { return m_path; }
