@@ -59,11 +59,31 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
                          [&](uint32_t a, uint32_t b) { return length[a] < length[b]; });
         break;
     }
-    case ForeignOrder::Stroke:
-        std::stable_sort(at.begin(), at.end(), [&](uint32_t a, uint32_t b) {
-            return entries[a].word() < entries[b].word();
+    case ForeignOrder::Stroke: {
+        // The words' first four units side by side tell most of them apart; the rest are
+        // compared whole, file order among equals.
+        struct Key {
+            uint64_t head;
+            uint32_t at;
+        };
+        std::vector<Key> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const std::u16string_view w = entries[i].word();
+            uint64_t head = 0;
+            for (size_t k = 0; k < 4; ++k)
+                head = head << 16 | (k < w.size() ? w[k] : 0);
+            keys[i] = {head, uint32_t(i)};
+        }
+        std::sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
+            if (a.head != b.head)
+                return a.head < b.head;
+            const int c = entries[a.at].word().compare(entries[b.at].word());
+            return c != 0 ? c < 0 : a.at < b.at;
         });
+        for (size_t i = 0; i < keys.size(); ++i)
+            at[i] = keys[i].at;
         break;
+    }
     case ForeignOrder::Pinyin: {
         std::vector<std::u16string_view> words(entries.size());
         for (size_t i = 0; i < entries.size(); ++i)
@@ -71,14 +91,30 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
         at = pinyinOrder(words, pump);
         break;
     }
-    case ForeignOrder::Weight:
-        std::stable_sort(at.begin(), at.end(), [&](uint32_t a, uint32_t b) {
-            const int ga = weightGroup(entries[a]), gb = weightGroup(entries[b]);
-            if (ga != gb)
-                return ga < gb;
-            return ga < 2 && *entries[a].weight() > *entries[b].weight();
+    case ForeignOrder::Weight: {
+        // Falling weights within each group, file order among equals: keys side by side, so
+        // that the sort does not look all over the entries.
+        struct Key {
+            uint32_t group, at;
+            double fall; // the weight, negated; 0 for none
+        };
+        std::vector<Key> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const ForeignEntry &e = entries[i];
+            const int group = weightGroup(e);
+            keys[i] = {uint32_t(group), uint32_t(i), group < 2 ? -*e.weight() : 0.0};
+        }
+        std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+            if (a.group != b.group)
+                return a.group < b.group;
+            if (a.fall != b.fall)
+                return a.fall < b.fall;
+            return a.at < b.at;
         });
+        for (size_t i = 0; i < keys.size(); ++i)
+            at[i] = keys[i].at;
         break;
+    }
     }
     return writeInOrder(lexicon, at, output, pump);
 }

@@ -446,6 +446,8 @@ public:
     std::u16string_view at(size_t position) const { return line(m_items[position].line); }
     // The file-order index of the line at `position`.
     uint32_t indexAt(size_t position) const { return m_items[position].line; }
+    // The first bytes of the key of the line at `position`: lines whose prefixes differ differ.
+    uint64_t prefixAt(size_t position) const { return m_items[position].prefix; }
     // Asks for the memory of the line at `position`, and of the line's place `ahead` later.
     void prefetch(size_t position, size_t ahead) const {
         __builtin_prefetch(&m_refs[m_items[position + ahead].line]);
@@ -578,6 +580,11 @@ struct JoinedLines {
     std::vector<size_t> starts;
 
     JoinedLines(const std::u16string_view *lines, size_t n) {
+        size_t units = n;
+        for (size_t k = 0; k < n; ++k)
+            units += lines[k].size();
+        text.reserve(units);
+        starts.reserve(n);
         for (size_t k = 0; k < n; ++k) {
             starts.push_back(text.size());
             text.append(lines[k]);
@@ -641,10 +648,12 @@ std::vector<uint32_t> pinyinOrder(const std::vector<std::u16string_view> &texts,
     sort.sort(pump, [](size_t, size_t) {});
     for (size_t k = 0; k < n; ++k)
         order[k] = uint32_t(sort.indexAt(k));
-    // The same text at several places: in their order.
+    // The same text at several places: in their order. Equal texts have equal keys, so only
+    // neighbours of equal key prefixes have their texts compared.
     for (size_t from = 0; from < n;) {
         size_t to = from + 1;
-        while (to < n && texts[order[to]] == texts[order[from]])
+        while (to < n && sort.prefixAt(to) == sort.prefixAt(from) &&
+               texts[order[to]] == texts[order[from]])
             ++to;
         std::sort(order.begin() + long(from), order.begin() + long(to));
         from = to;

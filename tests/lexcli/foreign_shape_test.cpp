@@ -328,6 +328,77 @@ TEST(ForeignShapeBig, RepeatsNearAndFarAreFoldedIntoTheFirst) {
     EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected);
 }
 
+// The sorts of held entries on a few thousand of them: words that share their first units or
+// are alike (and one beyond the BMP), weights that tie, shares and entries without a weight.
+// stroke orders by code units, weight by falling weight within counts, shares and none, and
+// pinyin keeps the lines of one word in file order; each keeps file order among equals.
+TEST(ForeignShapeBig, SortsKeepFileOrderAmongEqualsOnManyEntries) {
+    lex::test::TempDir dir;
+    const char *chars[] = {"一", "丁", "中", "\xF0\xA0\xAE\xB7", "a", "好", "人", "天"};
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    struct Line {
+        std::string word, text;
+        int group; // 0 counts, 1 shares, 2 none
+        long weight;
+    };
+    std::vector<Line> lines;
+    const std::string head = "---\nname: in\nversion: \"1\"\n...\n";
+    std::string in = head;
+    for (int i = 0; i < 3000; ++i) {
+        std::string word;
+        for (uint32_t n = 1 + next(7), k = 0; k < n; ++k)
+            word += chars[next(4) == 0 ? next(8) : next(3)]; // mostly 一丁中: shared heads
+        Line l{word, word + "\tc" + std::to_string(i), int(next(3)), long(next(20))};
+        if (l.group == 0)
+            l.text += "\t" + std::to_string(l.weight);
+        else if (l.group == 1)
+            l.text += "\t" + std::to_string(l.weight) + "%";
+        lines.push_back(l);
+        in += l.text + "\n";
+    }
+    lex::test::writeBytes(dir / "in.dict.yaml", in);
+    auto sorted = [&](const std::string &order) {
+        const lex::test::CliRun run =
+            lex::test::runLexcli({"lexsort", order, (dir / "in.dict.yaml").string(), "-o",
+                                  (dir / "out.dict.yaml").string()});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return readBytes(dir / "out.dict.yaml");
+    };
+    auto text = [&](const std::vector<Line> &ordered) {
+        std::string t = "---\nname: out\nversion: \"1\"\n...\n";
+        for (const Line &l : ordered)
+            t += l.text + "\n";
+        return t;
+    };
+    // UTF-8 orders as UTF-16 code units do for these characters (none in U+E000..U+FFFF).
+    std::vector<Line> model = lines;
+    std::stable_sort(model.begin(), model.end(),
+                     [](const Line &a, const Line &b) { return a.word < b.word; });
+    EXPECT_EQ(sorted("stroke"), text(model));
+    model = lines;
+    std::stable_sort(model.begin(), model.end(), [](const Line &a, const Line &b) {
+        if (a.group != b.group)
+            return a.group < b.group;
+        return a.group < 2 && a.weight > b.weight;
+    });
+    EXPECT_EQ(sorted("weight"), text(model));
+    // pinyin: every line once, and the lines of one word in file order.
+    const std::string pinyin = sorted("pinyin");
+    std::map<std::string, std::vector<std::string>> byWord, seen;
+    for (const Line &l : lines)
+        byWord[l.word].push_back(l.text);
+    std::string body = pinyin.substr(pinyin.find("...\n") + 4);
+    for (size_t from = 0, to; (to = body.find('\n', from)) != std::string::npos; from = to + 1) {
+        const std::string line = body.substr(from, to - from);
+        seen[line.substr(0, line.find('\t'))].push_back(line);
+    }
+    EXPECT_EQ(seen, byWord);
+}
+
 // lexsift writes the entries it keeps as it reads them. A comment or blank line after an entry
 // still goes before all entries, as when the lexicon is held whole; a lexicon of no entries
 // keeps its header; a bad byte found late leaves no output and no temporary file behind.

@@ -569,8 +569,25 @@ ForeignLexicon::Written ForeignLexicon::write(const std::filesystem::path &outpu
     }
     Output o;
     begin(o, output, hashWord, pump);
-    for (size_t i = 0; i < n; ++i)
-        put(o, entry(i), pump);
+    if (!order) {
+        for (size_t i = 0; i < n; ++i)
+            put(o, entries[i], pump);
+    } else {
+        // In another order the entries, and then their lines, are all over memory: each is
+        // asked for a few entries before it is written.
+        const std::vector<uint32_t> &at = *order;
+        constexpr size_t kEntryAhead = 16, kLineAhead = 8;
+        for (size_t i = 0; i < n; ++i) {
+            if (i + kEntryAhead < n)
+                __builtin_prefetch(&entries[at[i + kEntryAhead]]);
+            if (i + kLineAhead < n) {
+                const char16_t *text = entries[at[i + kLineAhead]].m_text;
+                __builtin_prefetch(text);
+                __builtin_prefetch(text + 32);
+            }
+            put(o, entries[at[i]], pump);
+        }
+    }
     o.out.close();
     return o.written;
 }
