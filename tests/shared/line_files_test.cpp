@@ -329,6 +329,25 @@ TEST(LineStream, BigFilesReadAheadGiveTheReadersLines) {
         lex::LexError);
     EXPECT_GT(lines, 1000);
     EXPECT_LT(stream.bytesRead(), bytes.size());
+
+    // U+FFFD, from a byte that is no UTF-8 or as written, two thirds in: seen once the lines
+    // before it are read and the chunk holding it is taken, not before.
+    for (const std::string mark : {"\xFF", "\xEF\xBF\xBD"}) {
+        std::string utf8 = lex::toUtf8(text);
+        utf8.insert(utf8.find('\n', utf8.size() / 3 * 2) + 1, mark + "\n");
+        lex::test::writeBytes(dir / "mark.txt", utf8);
+        lex::LineStream marked(dir / "mark.txt", LexiconEncoding::Utf8);
+        bool seen = false;
+        while (marked.next(line)) {
+            EXPECT_TRUE(marked.replacementSeen() || line.find(u'\uFFFD') == line.npos);
+            seen = seen || line.find(u'\uFFFD') != line.npos;
+            if (!seen && marked.bytesRead() < utf8.size() / 2) {
+                EXPECT_FALSE(marked.replacementSeen());
+            }
+        }
+        EXPECT_TRUE(seen);
+        EXPECT_TRUE(marked.replacementSeen());
+    }
 }
 
 TEST(LineWriter, WritesCodePage936WithCrLfAfterEveryLine) {

@@ -107,12 +107,32 @@ bool ForeignLexicon::read(EventPump &pump, uint64_t moreBytes, const EntrySink *
     bool entrySeen = false;
     std::vector<std::u16string> early; // Rime: the lines before the body
     std::u16string_view line;
-    bool replaced = false; // a line holds U+FFFD, perhaps for bytes that were no UTF-8
+    // An entry: its code as written, its syllables parted by one blank however the format parts
+    // them.
+    auto entry = [&](std::u16string_view word, std::u16string_view rawCode,
+                     const std::vector<std::string> &syllables, std::optional<double> weight,
+                     bool percent) {
+        entrySeen = true;
+        ForeignEntry e;
+        place(e, line, word, plainCode(rawCode) ? rawCode : partedCode(rawCode, syllables), !sink);
+        m_hasCodes |= e.m_codeSize > 0;
+        e.setWeight(weight);
+        e.percent = percent;
+        if (sink)
+            (*sink)(e);
+        else
+            m_entries.push_back(e);
+    };
+    static const std::vector<std::string> noSyllables;
+    FormatReader::EntryView view;
     while (in.next(line)) {
         if ((in.lineNumber() & 0xFFF) == 0)
             pump.yield();
-        replaced = replaced || line.find(u'\uFFFD') != std::u16string_view::npos;
         const bool changes = reader.mayChangeState(line);
+        if (body && !changes && reader.entryView(line, view)) {
+            entry(view.word, view.rawCode, noSyllables, view.weight, view.percent);
+            continue;
+        }
         const ParsedLine &p = reader.parse(line);
         if (!body) {
             if (!reader.inBody()) {
@@ -136,24 +156,13 @@ bool ForeignLexicon::read(EventPump &pump, uint64_t moreBytes, const EntrySink *
             m_others.emplace_back(line);
             continue;
         }
-        entrySeen = true;
-        ForeignEntry e;
-        // The code as written, its syllables parted by one blank however the format parts them.
-        const std::u16string_view raw = p.entry.rawCode;
-        place(e, line, p.entry.word, plainCode(raw) ? raw : partedCode(p), !sink);
-        m_hasCodes |= e.m_codeSize > 0;
-        e.setWeight(p.entry.weight);
-        e.percent = p.entry.percent;
-        if (sink)
-            (*sink)(e);
-        else
-            m_entries.push_back(e);
+        entry(p.entry.word, p.entry.rawCode, p.entry.syllables, p.entry.weight, p.entry.percent);
     }
     if (!body) // a header never ended: all of it is header, as librime takes it
         m_header = std::move(early);
     // Bytes that are no UTF-8 would be written back as U+FFFD: the lexicon is refused instead,
     // its first such line named (lexconv sets such lines apart, lexcheck finds them).
-    if (replaced && m_text.encoding == LexiconEncoding::Utf8) {
+    if (in.replacementSeen() && m_text.encoding == LexiconEncoding::Utf8) {
         const InvalidUtf8Lines bad = findInvalidUtf8(m_path, true);
         if (bad.lines > 0)
             throw LexError(m_path.string() + " 第 " + std::to_string(bad.firstLine) +
@@ -176,17 +185,18 @@ bool ForeignLexicon::plainCode(std::u16string_view raw) {
     return true;
 }
 
-std::u16string_view ForeignLexicon::partedCode(const ParsedLine &p) {
+std::u16string_view ForeignLexicon::partedCode(std::u16string_view rawCode,
+                                               const std::vector<std::string> &syllables) {
     std::u16string &code = m_scratch;
     code.clear();
-    if (p.entry.rawCode.empty()) {
-        for (const std::string &syllable : p.entry.syllables) {
+    if (rawCode.empty()) {
+        for (const std::string &syllable : syllables) {
             if (!code.empty())
                 code += u' ';
             code.append(syllable.begin(), syllable.end());
         }
     }
-    for (char16_t c : trim(p.entry.rawCode)) {
+    for (char16_t c : trim(rawCode)) {
         if (c != u' ' && c != u'\'' && c != u'\t')
             code += c;
         else if (!code.empty() && code.back() != u' ')
@@ -198,6 +208,10 @@ std::u16string_view ForeignLexicon::partedCode(const ParsedLine &p) {
 }
 
 size_t ForeignLexicon::locate(std::u16string_view line, std::u16string_view text, size_t likely) {
+    const auto at = reinterpret_cast<uintptr_t>(text.data()),
+               from = reinterpret_cast<uintptr_t>(line.data());
+    if (!text.empty() && at >= from && at + text.size() * 2 <= from + line.size() * 2)
+        return (at - from) / 2; // a view of the line
     if (likely + text.size() <= line.size() && line.substr(likely, text.size()) == text)
         return likely;
     return line.find(text);

@@ -198,7 +198,8 @@ private:
     // A parsed code with its syllables parted by one blank however the format parts them
     // (`plainCode`: already so as written).
     static bool plainCode(std::u16string_view raw);
-    std::u16string_view partedCode(const ParsedLine &p);
+    std::u16string_view partedCode(std::u16string_view rawCode,
+                                   const std::vector<std::string> &syllables);
 
     std::filesystem::path m_path;
     Format m_format;

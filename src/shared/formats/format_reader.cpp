@@ -433,46 +433,79 @@ std::u16string_view yamlValue(std::u16string_view line) {
 void FormatReader::noteSpelling(std::u16string_view code) {
     if (m_ue)
         return;
-    for (const char16_t *ve : {u"lve", u"nve"})
-        if (code.find(ve) != std::u16string_view::npos)
-            m_ue = UeSpelling::Ve;
-    for (const char16_t *ue : {u"lue", u"nue"})
-        if (code.find(ue) != std::u16string_view::npos)
-            m_ue = UeSpelling::Ue;
+    // "lve"/"nve" tell one spelling, "lue"/"nue" the other, which wins in a code of both.
+    bool ve = false, ue = false;
+    for (size_t i = 0; i + 2 < code.size(); ++i) {
+        if ((code[i] == u'l' || code[i] == u'n') && code[i + 2] == u'e') {
+            ve = ve || code[i + 1] == u'v';
+            ue = ue || code[i + 1] == u'u';
+        }
+    }
+    if (ue)
+        m_ue = UeSpelling::Ue;
+    else if (ve)
+        m_ue = UeSpelling::Ve;
 }
 
-void FormatReader::parseRimeBody(std::u16string_view line) {
-    ParsedLine &r = m_line;
+bool FormatReader::rimeFields(std::u16string_view line, RimeFields &out) {
     line = trimRight(line);
     if (line.empty())
-        return skip(r);
+        return false;
     if (m_comments && line[0] == u'#') {
         if (line == u"# no comment")
             m_comments = false;
-        return skip(r);
+        return false;
     }
     const auto f = split(line, u'\t');
     auto field = [&](int column) {
         return column >= 0 && size_t(column) < f.size() ? f[size_t(column)] : std::u16string_view();
     };
-    const std::u16string_view text = field(m_textColumn), code = field(m_codeColumn),
-                              weight = field(m_weightColumn);
-    std::optional<double> value;
-    bool percent = false;
-    if (!weight.empty()) {
-        std::u16string_view number = trim(weight);
+    out.text = field(m_textColumn);
+    out.code = field(m_codeColumn);
+    out.weight = field(m_weightColumn);
+    out.stem = field(m_stemColumn);
+    out.value.reset();
+    out.percent = false;
+    if (!out.weight.empty()) {
+        std::u16string_view number = trim(out.weight);
         if (!number.empty() && number.back() == u'%') {
             number.remove_suffix(1);
-            percent = true;
+            out.percent = true;
         }
-        value = parseNumber(number);
+        out.value = parseNumber(number);
     }
-    noteSpelling(code);
-    wordAndCode(r, Codes::Separated, text, code, value, weight);
+    return true;
+}
+
+void FormatReader::parseRimeBody(std::u16string_view line) {
+    ParsedLine &r = m_line;
+    RimeFields f;
+    if (!rimeFields(line, f))
+        return skip(r);
+    noteSpelling(f.code);
+    wordAndCode(r, Codes::Separated, f.text, f.code, f.value, f.weight);
     if (r.kind == LineKind::Entry) {
-        r.entry.stem.assign(field(m_stemColumn));
-        r.entry.percent = percent && value.has_value();
+        r.entry.stem.assign(f.stem);
+        r.entry.percent = f.percent && f.value.has_value();
     }
+}
+
+bool FormatReader::entryView(std::u16string_view line, EntryView &out) {
+    if (m_format != Format::Rime || m_rime != Rime::Body || !m_line.rawCodes)
+        return false;
+    const std::u16string_view t = trimRight(line);
+    if (t.empty() || (m_comments && t[0] == u'#'))
+        return false; // a comment may change the reader: parse() reads it
+    RimeFields f;
+    rimeFields(line, f);
+    if (f.text.empty())
+        return false; // rejected by parse()
+    noteSpelling(f.code);
+    out.word = f.text;
+    out.rawCode = trim(f.code);
+    out.weight = f.value;
+    out.percent = f.percent && f.value.has_value();
+    return true;
 }
 
 bool FormatReader::mayChangeState(std::u16string_view line) const {

@@ -49,7 +49,25 @@ public:
     // comment"). Lines for which it is false can be parsed by copies of this reader in any order.
     bool mayChangeState(std::u16string_view line) const;
 
+    // An entry of a Rime body as parse() reads it with codes kept as written, in views of its
+    // line instead of copies.
+    struct EntryView {
+        std::u16string_view word, rawCode;
+        std::optional<double> weight;
+        bool percent = false;
+    };
+    // True and the entry when `line` is an entry of a Rime body read with codes kept as written;
+    // false for any other line or reader, which parse() then reads (nothing was changed).
+    bool entryView(std::u16string_view line, EntryView &out);
+
 private:
+    struct RimeFields {
+        std::u16string_view text, code, weight, stem;
+        std::optional<double> value;
+        bool percent = false;
+    };
+    // The columns of a body line; false for a blank line or a comment (noting "# no comment").
+    bool rimeFields(std::u16string_view line, RimeFields &out);
     void parseRimeBody(std::u16string_view line);
     void noteSpelling(std::u16string_view code);
 

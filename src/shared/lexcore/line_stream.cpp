@@ -23,6 +23,7 @@ struct LineStream::Chunk {
     LineEnds ends;          // the LFs in text, in order
     uint64_t bytesRead = 0; // of the file, with this chunk
     bool last = false;
+    bool replaced = false;    // its lines hold U+FFFD
     std::exception_ptr error; // the chunk holds a NUL, or could not be read
 
     // Room for `units`, keeping the first `keep` units.
@@ -81,6 +82,7 @@ struct LineStream::Decoder {
         c.ends.clear();
         c.length = 0;
         c.last = false;
+        c.replaced = false;
         c.error = nullptr;
         try {
             // Room for the tail and a whole chunk from the start: a slot is sized once, its
@@ -115,14 +117,12 @@ struct LineStream::Decoder {
                 if (nul)
                     throw LexError("不是文本文件：" + pathText(path), path);
                 c.bytesRead = bytesRead;
-                if (final) {
-                    c.length = units;
-                    c.last = true;
-                    return;
-                }
-                if (!c.ends.empty()) {
-                    c.length = c.ends.back() + 1;
+                if (final || !c.ends.empty()) {
+                    c.length = final ? units : c.ends.back() + 1;
+                    c.last = final;
                     tail.assign(text + c.length, units - c.length);
+                    c.replaced = std::u16string_view(text, c.length).find(u'\uFFFD') !=
+                                 std::u16string_view::npos;
                     return;
                 }
             }
@@ -196,6 +196,7 @@ bool LineStream::fill() {
     m_nextEnd = 0;
     m_bytesRead = m_chunk->bytesRead;
     m_eof = m_chunk->last;
+    m_replaced = m_replaced || m_chunk->replaced;
     if (m_chunk->error)
         std::rethrow_exception(m_chunk->error);
     return true;

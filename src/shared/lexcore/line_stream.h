@@ -41,6 +41,9 @@ public:
     // Progress: bytes read of the file's size.
     uint64_t bytesRead() const { return m_bytesRead; }
     uint64_t size() const { return m_size; }
+    // Whether the text read so far (the lines handed out, and the rest of their chunk) holds
+    // U+FFFD: as written, or where the bytes were no text of the encoding.
+    bool replacementSeen() const { return m_replaced; }
 
 private:
     struct Chunk;
@@ -57,6 +60,7 @@ private:
     size_t m_pos = 0;     // where the next line starts in it
     size_t m_nextEnd = 0; // its next LF
     bool m_eof = false;
+    bool m_replaced = false;
     int64_t m_lineNumber = 0;
     uint64_t m_bytesRead = 0, m_size = 0;
 };

@@ -197,6 +197,45 @@ TEST(Formats, ReadersFollowTheirProgramsRules) {
     }
 }
 
+// The entries of a Rime body read as views of their lines are what parse() reads, and the
+// reader goes on as parse() leaves it (comments, the spelling of lue), whatever the columns.
+TEST(Formats, EntryViewReadsRimeBodiesAsParseDoes) {
+    const std::vector<std::vector<std::u16string>> files = {
+        {u"---", u"name: x", u"...", u"中国\tzhong guo\t99.5%", u"你好\tni'hao\t 12 ",
+         u"好人\thaoren", u"中国  \t zhong  guo \t3\t", u"", u"  ", u"# c", u"\tzhong\t1",
+         u"略\tlve\tabc%", u"略微\tlue wei", u"# no comment", u"#号\thao\t1", u"中"},
+        {u"---", u"columns: [weight, code, text, stem]", u"...", u"7\tzhong\t中\tz", u"x\tnve\t女",
+         u"8\t\t国", u"9\tguo"},
+        {u"# no header", u"中国\tzhong guo\t5", u"女\tnv\t1"},
+    };
+    for (const auto &lines : files) {
+        FormatReader viewing(Format::Rime), parsing(Format::Rime);
+        viewing.keepCodesAsWritten();
+        parsing.keepCodesAsWritten();
+        for (const std::u16string &line : lines) {
+            SCOPED_TRACE(lex::toUtf8(line));
+            const bool viewable = viewing.inBody() && !viewing.mayChangeState(line);
+            FormatReader::EntryView v;
+            if (viewing.entryView(line, v)) {
+                const ParsedLine &p = parsing.parse(line);
+                ASSERT_EQ(p.kind, LineKind::Entry);
+                EXPECT_EQ(v.word, p.entry.word);
+                EXPECT_EQ(v.rawCode, p.entry.rawCode);
+                EXPECT_EQ(v.weight, p.entry.weight);
+                EXPECT_EQ(v.percent, p.entry.percent);
+                EXPECT_GE(v.word.data(), line.data()); // a view of the line, not a copy
+                EXPECT_LE(v.word.data() + v.word.size(), line.data() + line.size());
+            } else {
+                const LineKind kind = parsing.parse(line).kind;
+                EXPECT_EQ(viewing.parse(line).kind, kind);
+                EXPECT_TRUE(kind != LineKind::Entry || !viewable) << "an entry not viewed";
+            }
+            EXPECT_EQ(viewing.commentsOn(), parsing.commentsOn());
+            EXPECT_EQ(viewing.ueSeen(), parsing.ueSeen());
+        }
+    }
+}
+
 // The format told from a file's name and content, whatever it is called.
 TEST(Formats, DetectionTellsEveryFormatFromItsLines) {
     lex::test::TempDir dir;
