@@ -456,14 +456,26 @@ bool FormatReader::rimeFields(std::u16string_view line, RimeFields &out) {
             m_comments = false;
         return false;
     }
-    const auto f = split(line, u'\t');
-    auto field = [&](int column) {
-        return column >= 0 && size_t(column) < f.size() ? f[size_t(column)] : std::u16string_view();
-    };
-    out.text = field(m_textColumn);
-    out.code = field(m_codeColumn);
-    out.weight = field(m_weightColumn);
-    out.stem = field(m_stemColumn);
+    // The fields up to the last column wanted, as split() parts them (the last of its
+    // Fields::kMax takes the rest of the line).
+    out.text = out.code = out.weight = out.stem = {};
+    const int last = std::max({m_textColumn, m_codeColumn, m_weightColumn, m_stemColumn});
+    std::u16string_view rest = line;
+    for (int k = 0; k <= last; ++k) {
+        const size_t tab = size_t(k) + 1 < Fields::kMax ? rest.find(u'\t') : rest.npos;
+        const std::u16string_view field = rest.substr(0, tab);
+        if (k == m_textColumn)
+            out.text = field;
+        if (k == m_codeColumn)
+            out.code = field;
+        if (k == m_weightColumn)
+            out.weight = field;
+        if (k == m_stemColumn)
+            out.stem = field;
+        if (tab == rest.npos)
+            break;
+        rest.remove_prefix(tab + 1);
+    }
     out.value.reset();
     out.percent = false;
     if (!out.weight.empty()) {

@@ -131,6 +131,15 @@ TEST(Formats, ReadersFollowTheirProgramsRules) {
          u"中",
          {},
          7},
+        {Format::Rime,
+         {u"---", u"columns: [code, weight, text]", u"...", u"zhong\t5\t中\tmore\tand more"},
+         LineKind::Entry,
+         u"中",
+         {"zhong"},
+         5},
+        {Format::Rime,
+         {u"---", u"columns: [code, weight, text]", u"...", u"zhong\t5"},
+         LineKind::Reject},
         {Format::Rime, {u"中国"}, LineKind::Entry, u"中国"}, // text only: Rime encodes it
         {Format::Rime, {u"\tzhong"}, LineKind::Reject},
         // Custom phrases: the code as typed.
