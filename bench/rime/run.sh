@@ -20,6 +20,14 @@ for x in a b; do
             -o "$W/$x.dict.yaml" --to rime --no-dedup --weight-by-order >/dev/null 2>&1
     fi
 done
+# The same with its weights shuffled (a real dictionary's are in no order), and the own lexicon
+# with weights so shuffled after a TAB.
+if [ ! -f "$W/w.dict.yaml" ]; then
+    LC_ALL=C awk -F'\t' 'BEGIN { OFS = "\t"; srand(7) } /^\.\.\.$/ { body = 1; print; next }
+        body && NF >= 3 { $3 = int(rand() * 1000000) } { print }' "$W/a.dict.yaml" > "$W/w.dict.yaml"
+    LC_ALL=C awk 'BEGIN { srand(7) } { sub(/\r$/, ""); printf "%s\t%d\r\n", $0, int(rand() * 1000000) }' \
+        "$BENCH_WORK/lexicon-a.txt" > "$W/own-w.txt"
+fi
 lines=$(grep -c . "$W/a.dict.yaml")
 echo "== Rime dictionaries ($lines lines, $(du -h "$W/a.dict.yaml" | cut -f1); load $(cut -d' ' -f1-3 /proc/loadavg))"
 
@@ -36,6 +44,8 @@ row() { # name, our command on Rime, the script's job, our command on the own fo
 L="'$LEXCLI' --data-dir '$DATA/phonetag'"
 row "lexsort weight" "$L lexsort weight '$A' -o '$W/o.dict.yaml'" \
     "sort-weight '$A' '$W/p.dict.yaml'" "$L lexsort weight '$OA' -o '$W/o.txt'"
+row "lexsort weight, shuffled" "$L lexsort weight '$W/w.dict.yaml' -o '$W/o.dict.yaml'" \
+    "sort-weight '$W/w.dict.yaml' '$W/p.dict.yaml'" "$L lexsort weight '$W/own-w.txt' -o '$W/o.txt'"
 row "lexsort pinyin" "$L lexsort pinyin '$A' -o '$W/o.dict.yaml'" \
     "sort-code '$A' '$W/p.dict.yaml'" "$L lexsort pinyin '$OA' -o '$W/o.txt'"
 row "phonetag dedup" "$L phonetag dedup '$A' -o '$W/o.dict.yaml'" \
