@@ -449,6 +449,11 @@ check "lexsort pinyin a.utf16" lexsort lexsort pinyin "$in/a.utf16.txt" -o @R/ou
 check "lexsort length a.cut" lexsort lexsort length "$in/a.cut.txt" -o @R/out.txt
 check "lexsort length rime luna_pinyin" lexsort lexsort length "$luna" -o @R/luna_pinyin.dict.yaml
 check "lexsort pinyin fcitx5" lexsort lexsort pinyin "$in/a.fcitx5.txt" -o @R/out.txt
+for op in weight stroke pinyin; do
+    check "lexsort $op rime lexicon-a" lexsort lexsort $op "$in/a.dict.yaml" -o @R/a.dict.yaml
+    check "lexsort $op rime terra_pinyin" lexsort lexsort $op "$terra" -o @R/terra_pinyin.dict.yaml
+done
+check "lexsort weight fcitx5" lexsort lexsort weight "$in/a.fcitx5.txt" -o @R/out.txt
 check "lexsort stroke --output-encoding utf-16le" lexsort lexsort stroke "$A" -o @R/out.txt --output-encoding utf-16le
 
 # freqtune. Counting runs on the 200,000-line database (as bench/freqtune does), where the 100
