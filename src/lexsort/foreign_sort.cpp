@@ -35,6 +35,16 @@ std::vector<uint32_t> indexes(size_t n) {
     return order;
 }
 
+// The places of `keys` (each with its entry's place, `at`) in the order `less` gives them.
+template <class Key, class Less>
+std::vector<uint32_t> placesInOrder(std::vector<Key> &keys, Less less) {
+    std::sort(keys.begin(), keys.end(), less);
+    std::vector<uint32_t> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].at;
+    return order;
+}
+
 // 0 for counts, 1 for Rime shares, 2 for none: the groups of the weight order.
 int weightGroup(const ForeignEntry &e) {
     return !e.weight() ? 2 : e.percent ? 1 : 0;
@@ -74,14 +84,12 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
                 head = head << 16 | (k < w.size() ? w[k] : 0);
             keys[i] = {head, uint32_t(i)};
         }
-        std::sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
+        at = placesInOrder(keys, [&](const Key &a, const Key &b) {
             if (a.head != b.head)
                 return a.head < b.head;
             const int c = entries[a.at].word().compare(entries[b.at].word());
             return c != 0 ? c < 0 : a.at < b.at;
         });
-        for (size_t i = 0; i < keys.size(); ++i)
-            at[i] = keys[i].at;
         break;
     }
     case ForeignOrder::Pinyin: {
@@ -104,15 +112,13 @@ SortResult sortForeign(const std::filesystem::path &input, formats::Format forma
             const int group = weightGroup(e);
             keys[i] = {uint32_t(group), uint32_t(i), group < 2 ? -*e.weight() : 0.0};
         }
-        std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+        at = placesInOrder(keys, [](const Key &a, const Key &b) {
             if (a.group != b.group)
                 return a.group < b.group;
             if (a.fall != b.fall)
                 return a.fall < b.fall;
             return a.at < b.at;
         });
-        for (size_t i = 0; i < keys.size(); ++i)
-            at[i] = keys[i].at;
         break;
     }
     }
