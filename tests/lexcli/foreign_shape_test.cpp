@@ -328,6 +328,34 @@ TEST(ForeignShapeBig, RepeatsNearAndFarAreFoldedIntoTheFirst) {
     EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected);
 }
 
+// Repeats of words the index cannot note beside its slots (longer than 65,535 units), next to
+// short ones that share their code: each is folded into its first, in dedup and in union.
+TEST(ForeignShapeBig, RepeatsOfVeryLongWordsAreFolded) {
+    lex::test::TempDir dir;
+    std::string longWord, longer;
+    for (int i = 0; i < 70000; ++i)
+        longWord += "长";
+    longer = longWord + "长";
+    const std::string head = "---\nname: one\nversion: \"1\"\n...\n";
+    const std::string one = head + longWord + "\tchang\t3\n" + "长\tchang\t1\n" + longer +
+                            "\tchang\t4\n" + longWord + "\tchang\t9\n" + "长\tchang\t2\n";
+    lex::test::writeBytes(dir / "one.dict.yaml", one);
+    lex::test::writeBytes(dir / "two.dict.yaml",
+                          longer + "\tchang\t7\n" + longWord + "\tzhang\t5\n");
+    const std::string expected = "---\nname: out\nversion: \"1\"\n...\n" + longWord +
+                                 "\tchang\t9\n" + "长\tchang\t2\n" + longer + "\tchang\t";
+    lex::test::CliRun run =
+        lex::test::runLexcli({"phonetag", "dedup", (dir / "one.dict.yaml").string(), "-o",
+                              (dir / "out.dict.yaml").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected + "4\n");
+    run = lex::test::runLexcli({"lexmerge", "union", (dir / "one.dict.yaml").string(),
+                                (dir / "two.dict.yaml").string(), "-o",
+                                (dir / "out.dict.yaml").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected + "7\n" + longWord + "\tzhang\t5\n");
+}
+
 // The sorts of held entries on a few thousand of them: words that share their first units or
 // are alike (and one beyond the BMP), weights that tie, shares and entries without a weight.
 // stroke orders by code units, weight by falling weight within counts, shares and none, and

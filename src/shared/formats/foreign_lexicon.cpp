@@ -273,8 +273,8 @@ EntryIndex::EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, si
     while (n < expected * 2)
         n *= 2;
     m_slots.reserve(n);
-    adviseHugePages(m_slots.data(), n * sizeof(uint64_t));
-    m_slots.assign(n, kEmpty);
+    adviseHugePages(m_slots.data(), n * sizeof(Slot));
+    m_slots.assign(n, Slot{});
 }
 
 size_t EntryIndex::hash(const ForeignEntry &e) const {
@@ -284,23 +284,36 @@ size_t EntryIndex::hash(const ForeignEntry &e) const {
     return h ^ (std::hash<std::u16string_view>{}(e.code()) * 0x9E3779B97F4A7C15ull);
 }
 
-bool EntryIndex::same(const ForeignEntry &a, const ForeignEntry &b) const {
-    if (a.word() != b.word())
-        return false;
-    return m_byWord || a.code() == b.code();
+uint64_t EntryIndex::wordOf(const ForeignEntry &e) {
+    const auto at = reinterpret_cast<uintptr_t>(e.word().data());
+    const size_t size = e.word().size();
+    if (size == 0 || size > 0xFFFF || at >> 48)
+        return 0;
+    return uint64_t(at) << 16 | size;
 }
 
-// A slot holds an entry's place and the high half of its key's hash, which tells most other
-// keys apart without a look at the entry.
+bool EntryIndex::same(const Slot &slot, const ForeignEntry &e) const {
+    const ForeignEntry &held = m_entries[slot.key & kPlace];
+    if (slot.word) {
+        const std::u16string_view word(reinterpret_cast<const char16_t *>(slot.word >> 16),
+                                       slot.word & 0xFFFF);
+        if (word != e.word())
+            return false;
+    } else if (held.word() != e.word()) {
+        return false;
+    }
+    return m_byWord || held.code() == e.code();
+}
+
 uint32_t EntryIndex::find(const ForeignEntry &e, size_t h) const {
     const size_t mask = m_slots.size() - 1;
     const uint64_t tag = h >> 32 << 32;
     for (size_t at = h & mask;; at = (at + 1) & mask) {
-        const uint64_t slot = m_slots[at];
-        if (slot == kEmpty)
+        const Slot &slot = m_slots[at];
+        if (slot.key == kEmpty)
             return kNone;
-        if ((slot & ~kPlace) == tag && same(m_entries[slot & kPlace], e))
-            return uint32_t(slot & kPlace);
+        if ((slot.key & ~kPlace) == tag && same(slot, e))
+            return uint32_t(slot.key & kPlace);
     }
 }
 
@@ -311,29 +324,29 @@ uint32_t EntryIndex::insert(uint32_t i, size_t h) {
     const size_t mask = m_slots.size() - 1;
     const uint64_t tag = h >> 32 << 32;
     for (size_t at = h & mask;; at = (at + 1) & mask) {
-        const uint64_t slot = m_slots[at];
-        if (slot == kEmpty) {
-            m_slots[at] = tag | i;
+        Slot &slot = m_slots[at];
+        if (slot.key == kEmpty) {
+            slot = {tag | i, wordOf(e)};
             ++m_count;
             return i;
         }
-        if ((slot & ~kPlace) == tag && same(m_entries[slot & kPlace], e))
-            return uint32_t(slot & kPlace);
+        if ((slot.key & ~kPlace) == tag && same(slot, e))
+            return uint32_t(slot.key & kPlace);
     }
 }
 
 void EntryIndex::grow() {
-    std::vector<uint64_t> old;
+    std::vector<Slot> old;
     old.reserve(m_slots.size() * 2);
-    adviseHugePages(old.data(), old.capacity() * sizeof(uint64_t));
-    old.assign(old.capacity(), kEmpty);
+    adviseHugePages(old.data(), old.capacity() * sizeof(Slot));
+    old.assign(old.capacity(), Slot{});
     old.swap(m_slots);
     const size_t mask = m_slots.size() - 1;
-    for (uint64_t slot : old) {
-        if (slot == kEmpty)
+    for (const Slot &slot : old) {
+        if (slot.key == kEmpty)
             continue;
-        size_t at = hash(m_entries[slot & kPlace]) & mask;
-        while (m_slots[at] != kEmpty)
+        size_t at = hash(m_entries[slot.key & kPlace]) & mask;
+        while (m_slots[at].key != kEmpty)
             at = (at + 1) & mask;
         m_slots[at] = slot;
     }
