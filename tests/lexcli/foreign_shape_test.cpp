@@ -328,6 +328,54 @@ TEST(ForeignShapeBig, RepeatsNearAndFarAreFoldedIntoTheFirst) {
     EXPECT_EQ(readBytes(dir / "out.dict.yaml"), expected);
 }
 
+// Lexicon two's repeats meet lexicon one's and each other's in any order of kinds (no weight, a
+// share, a count): with the larger and the first weight the union of one and two must equal
+// folding one followed by two's lines in a single pass (the union of their concatenation with
+// two, which then brings nothing new).
+TEST(ForeignShapeBig, UnionFoldsLexiconTwoAsOnePassWould) {
+    lex::test::TempDir dir;
+    uint32_t seed = 7;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    const char *chars[] = {"春", "夏", "秋", "冬", "东", "南", "西", "北"};
+    auto line = [&](uint32_t k) {
+        std::string text = std::string(chars[k % 8]) + chars[k / 8 % 8] + "\tc" +
+                           std::to_string(k % 5) + " d" + std::to_string(k / 40);
+        switch (next(3)) {
+        case 0:
+            return text + "\n";
+        case 1:
+            return text + "\t" + std::to_string(1 + next(30)) + "%\n";
+        default:
+            return text + "\t" + std::to_string(next(1000)) + "\n";
+        }
+    };
+    const std::string head = "---\nname: one\nversion: \"1\"\n...\n";
+    std::string one, two;
+    for (int i = 0; i < 500; ++i)
+        one += line(next(200));
+    for (int i = 0; i < 500; ++i)
+        two += line(100 + next(200));
+    lex::test::writeBytes(dir / "one.dict.yaml", head + one);
+    lex::test::writeBytes(dir / "two.dict.yaml", two);
+    lex::test::writeBytes(dir / "both.dict.yaml", head + one + two);
+    for (const char *rule : {"max", "first"}) {
+        std::string outputs[2];
+        for (int k = 0; k < 2; ++k) {
+            const lex::test::CliRun run = lex::test::runLexcli(
+                {"lexmerge", "union", (dir / (k ? "both.dict.yaml" : "one.dict.yaml")).string(),
+                 (dir / "two.dict.yaml").string(), "--weights", rule, "-o",
+                 (dir / "out.dict.yaml").string()});
+            ASSERT_EQ(run.status, 0) << run.err;
+            outputs[k] = readBytes(dir / "out.dict.yaml");
+        }
+        EXPECT_EQ(outputs[0], outputs[1]) << rule;
+        EXPECT_GT(outputs[0].size(), 200 * 10u);
+    }
+}
+
 // Repeats of words the index cannot note beside its slots (longer than 65,535 units), next to
 // short ones that share their code: each is folded into its first, in dedup and in union.
 TEST(ForeignShapeBig, RepeatsOfVeryLongWordsAreFolded) {
