@@ -78,13 +78,10 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
         // repeat merged.
         std::vector<ForeignEntry> &out = first.entries();
         const size_t both = out.size() + (second ? second->entries().size() : 0);
-        // With the larger or the first weight, lexicon two's own repeats folded first give what
-        // gathering them one by one gives (a weight only ever gives way to a larger one, or to
-        // one of a kind that counts more): that fold runs on a second thread beside lexicon
-        // one's, and the gather then meets fewer entries.
+        // Where the rule allows it, lexicon two's own repeats are folded first, on a second
+        // thread beside lexicon one's fold, and the gather then meets fewer entries.
         std::future<int64_t> twoFolded;
-        if (second && (options.weights == formats::WeightRule::Max ||
-                       options.weights == formats::WeightRule::First))
+        if (second && formats::repeatsFoldInAnyGrouping(options.weights))
             twoFolded = std::async(std::launch::async, [&] {
                 NullPump quiet;
                 return second->foldRepeats(byWord, options.weights, quiet);

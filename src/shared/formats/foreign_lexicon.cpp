@@ -81,6 +81,14 @@ const char *weightRuleName(WeightRule rule) {
     return "";
 }
 
+bool repeatsFoldInAnyGrouping(WeightRule rule) {
+    // mergeWeight lets a weight give way only to one of a kind that counts more (a count over a
+    // share over none) or, within a kind, by the rule: the larger and the first never undo a
+    // change. A sum in another grouping is another double, and the second can change a weight
+    // and change it back, which leaves the line made anew.
+    return rule == WeightRule::Max || rule == WeightRule::First;
+}
+
 ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
                                const std::filesystem::path &roomFor)
     : ForeignLexicon(path, format) {

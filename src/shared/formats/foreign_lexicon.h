@@ -113,6 +113,9 @@ private:
 enum class WeightRule { Max, Sum, First, Second };
 std::optional<WeightRule> weightRuleByName(std::string_view name);
 const char *weightRuleName(WeightRule rule);
+// Whether the repeats of a key, folded by `rule` in their order, give the same weight and line
+// however they are grouped (the later repeats folded among themselves first).
+bool repeatsFoldInAnyGrouping(WeightRule rule);
 
 class ForeignLexicon {
 public:
