@@ -46,11 +46,12 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
                                    const std::filesystem::path &output,
                                    const ForeignMergeOptions &options, EventPump &pump) {
     // Lexicon two is read on a second thread while this one reads lexicon one; a failure of
-    // either is reported as it would be read one after the other.
+    // either (a missing file, a folder, a FIFO, bad bytes) is reported with its own reason, as
+    // it would be read one after the other.
     std::optional<ForeignLexicon> second;
     std::exception_ptr secondFailed;
     std::jthread secondReader;
-    if (!two.empty() && fileExists(two)) {
+    if (!two.empty()) {
         const formats::Format twoFormat =
             formats::foreignFormat(two).value_or(formats::Format::Quillo);
         secondReader = std::jthread([&, twoFormat] {
@@ -67,8 +68,6 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
                          op == SetOperation::Union ? two : std::filesystem::path());
     if (secondReader.joinable())
         secondReader.join();
-    if (!two.empty() && !second && !secondFailed)
-        throw LexError("词库二不存在：" + two.string(), two);
     if (secondFailed)
         std::rethrow_exception(secondFailed);
     const bool byWord = options.byWord || !first.hasCodes() || (second && !second->hasCodes());

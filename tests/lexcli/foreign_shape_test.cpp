@@ -13,6 +13,8 @@
 #include <map>
 #include <set>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -181,6 +183,31 @@ TEST(ForeignShapeRefusals, InvalidUtf8IsRefusedWithItsLine) {
     EXPECT_NE(run.err.find("bad.dict.yaml 第 6 行有无效的 UTF-8 字节"), std::string::npos)
         << run.err;
     EXPECT_FALSE(fs::exists(dir / "out.dict.yaml"));
+}
+
+// A lexicon two that cannot be read is refused for its own reason, named, by every set
+// operation: a folder or a FIFO is not "missing", and a FIFO without a writer does not hang.
+TEST(ForeignShapeRefusals, LexiconTwoIsRefusedForItsOwnReason) {
+    lex::test::TempDir dir;
+    fs::copy_file(kShape / "mine.dict.yaml", dir / "mine.dict.yaml");
+    fs::create_directory(dir / "folder.dict.yaml");
+    ASSERT_EQ(::mkfifo((dir / "fifo.dict.yaml").c_str(), 0600), 0);
+    lex::test::writeBytes(dir / "binary.dict.yaml", std::string("---\nname: b\n...\n\0\1\2", 18));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing.dict.yaml", "文件不存在："},
+        {"folder.dict.yaml", "不是文件："},
+        {"fifo.dict.yaml", "不是普通文件："},
+        {"binary.dict.yaml", "不是文本文件："}};
+    for (const char *op : {"union", "intersect", "difference", "delete"})
+        for (const auto &[two, reason] : cases) {
+            const lex::test::CliRun run = lex::test::runLexcli(
+                {"lexmerge", op, (dir / "mine.dict.yaml").string(), (dir / two).string(), "-o",
+                 (dir / "out.dict.yaml").string()});
+            EXPECT_EQ(run.status, 1) << op << ' ' << two;
+            EXPECT_NE(run.err.find(reason + (dir / two).string()), std::string::npos)
+                << op << ' ' << two << ": " << run.err;
+            EXPECT_FALSE(fs::exists(dir / "out.dict.yaml")) << op << ' ' << two;
+        }
 }
 
 // pintop makes its fixed-top lines of the entries alone: a codeless word gets its readings, a
