@@ -4,7 +4,6 @@
 #include "shared/lexcore/file_io.h"
 
 #include <exception>
-#include <future>
 #include <optional>
 #include <thread>
 
@@ -75,23 +74,8 @@ MergeResult runForeignSetOperation(SetOperation op, formats::Format format,
     if (op == SetOperation::Union) {
         // One pass over both, in lexicon one's entries: each entry once, the weights of every
         // repeat merged.
-        std::vector<ForeignEntry> &out = first.entries();
-        const size_t both = out.size() + (second ? second->entries().size() : 0);
-        // Where the rule allows it, lexicon two's own repeats are folded first, on a second
-        // thread beside lexicon one's fold, and the gather then meets fewer entries.
-        std::future<int64_t> twoFolded;
-        if (second && formats::repeatsFoldInAnyGrouping(options.weights))
-            twoFolded = std::async(std::launch::async, [&] {
-                NullPump quiet;
-                return second->foldRepeats(byWord, options.weights, quiet);
-            });
-        EntryIndex index(out, byWord, both);
-        folded = first.foldRepeats(index, options.weights, pump);
-        if (twoFolded.valid())
-            folded += twoFolded.get();
-        if (second)
-            merged = first.gather(*second, out, index, options.weights, pump);
-        return finish(first, second, out, byWord, options, merged + folded, op, output, pump);
+        folded = first.foldRepeats(byWord, options.weights, pump, second ? &*second : nullptr);
+        return finish(first, second, first.entries(), byWord, options, folded, op, output, pump);
     }
     folded += first.foldRepeats(byWord, options.weights, pump);
     const std::vector<ForeignEntry> &a = first.entries();

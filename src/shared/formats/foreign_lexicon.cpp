@@ -16,7 +16,9 @@
 #include <cmath>
 #include <functional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace lex::formats {
 
@@ -79,14 +81,6 @@ const char *weightRuleName(WeightRule rule) {
         return "second";
     }
     return "";
-}
-
-bool repeatsFoldInAnyGrouping(WeightRule rule) {
-    // mergeWeight lets a weight give way only to one of a kind that counts more (a count over a
-    // share over none) or, within a kind, by the rule: the larger and the first never undo a
-    // change. A sum in another grouping is another double, and the second can change a weight
-    // and change it back, which leaves the line made anew.
-    return rule == WeightRule::Max || rule == WeightRule::First;
 }
 
 ForeignLexicon::ForeignLexicon(const std::filesystem::path &path, Format format, EventPump &pump,
@@ -285,9 +279,9 @@ EntryIndex::EntryIndex(const std::vector<ForeignEntry> &entries, bool byWord, si
     m_slots.assign(n, Slot{});
 }
 
-size_t EntryIndex::hash(const ForeignEntry &e) const {
+size_t EntryIndex::keyHash(const ForeignEntry &e, bool byWord) {
     const size_t h = std::hash<std::u16string_view>{}(e.word());
-    if (m_byWord || e.code().empty())
+    if (byWord || e.code().empty())
         return h;
     return h ^ (std::hash<std::u16string_view>{}(e.code()) * 0x9E3779B97F4A7C15ull);
 }
@@ -420,9 +414,180 @@ int64_t ForeignLexicon::foldRepeats(EntryIndex &index, WeightRule rule, EventPum
     return folded;
 }
 
-int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pump) {
-    EntryIndex index(m_entries, byWord, m_entries.size());
-    return foldRepeats(index, rule, pump);
+namespace {
+
+// Runs work(0) and work(1) on two threads when there is enough work for two, else one after
+// the other; the first on the calling thread, with its pump.
+template <class Work> void inTwo(bool two, EventPump &pump, Work work) {
+    if (!two) {
+        work(0, pump);
+        work(1, pump);
+        return;
+    }
+    std::exception_ptr failed;
+    {
+        std::jthread other([&] { // joined however the first ends
+            NullPump quiet;
+            try {
+                work(1, quiet);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        work(0, pump);
+    }
+    if (failed)
+        std::rethrow_exception(failed);
+}
+
+template <class T> std::vector<T> hugeVector(size_t n) {
+    std::vector<T> v;
+    v.reserve(n);
+    adviseHugePages(v.data(), n * sizeof(T));
+    v.resize(n);
+    return v;
+}
+
+} // namespace
+
+int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pump,
+                                    ForeignLexicon *then, KeyHash keyHash) {
+    if (!keyHash)
+        keyHash = &EntryIndex::keyHash;
+    std::vector<ForeignEntry> &one = m_entries;
+    std::vector<ForeignEntry> *two = then ? &then->m_entries : nullptr;
+    const size_t n1 = one.size(), n = n1 + (two ? two->size() : 0);
+    if (n >= UINT32_MAX)
+        throw LexError("词条太多：" + m_path.string(), m_path);
+    auto entry = [&](size_t i) -> ForeignEntry & { return i < n1 ? one[i] : (*two)[i - n1]; };
+    // Parts of about 4,096 entries each, by the top bits of the hash.
+    unsigned bits = 0;
+    while ((n >> bits) > 4096 && bits < 11)
+        ++bits;
+    const size_t parts = size_t(1) << bits;
+    auto partOf = [bits](uint64_t h) { return bits ? size_t(h >> (64 - bits)) : 0; };
+    const bool threads = n >= (size_t(1) << 14);
+    const size_t half = n / 2;
+
+    // The hashes, and how many of each part each half of the entries has.
+    std::vector<uint64_t> hashes = hugeVector<uint64_t>(n);
+    std::vector<uint32_t> counts[2] = {std::vector<uint32_t>(parts), std::vector<uint32_t>(parts)};
+    inTwo(threads, pump, [&](int t, EventPump &events) {
+        for (size_t i = t ? half : 0, end = t ? n : half; i < end; ++i) {
+            if ((i & 0xFFFF) == 0)
+                events.yield();
+            hashes[i] = keyHash(entry(i), byWord);
+            ++counts[t][partOf(hashes[i])];
+        }
+    });
+    // Each part's entries together, in file order: the first half's, then the second's.
+    struct Item {
+        uint64_t hash;
+        uint32_t at, unused;
+    };
+    std::vector<Item> items = hugeVector<Item>(n);
+    std::vector<size_t> partStart(parts + 1),
+        next[2] = {std::vector<size_t>(parts), std::vector<size_t>(parts)};
+    for (size_t p = 0, at = 0; p < parts; ++p) {
+        partStart[p] = at;
+        next[0][p] = at;
+        next[1][p] = at + counts[0][p];
+        at += counts[0][p] + counts[1][p];
+        partStart[p + 1] = at;
+    }
+    inTwo(threads, pump, [&](int t, EventPump &events) {
+        std::vector<size_t> &to = next[t];
+        for (size_t i = t ? half : 0, end = t ? n : half; i < end; ++i) {
+            if ((i & 0xFFFF) == 0)
+                events.yield();
+            items[to[partOf(hashes[i])]++] = {hashes[i], uint32_t(i), 0};
+        }
+    });
+    hashes = {};
+    // Each part in a table of its own: an entry whose hash came before is taken for a repeat of
+    // the first with that hash (`first` + 1, 0 for a first), which the next pass makes sure of.
+    std::vector<uint32_t> first = hugeVector<uint32_t>(n);
+    inTwo(threads, pump, [&](int t, EventPump &events) {
+        struct Slot {
+            uint64_t hash;
+            uint32_t at;
+        };
+        std::vector<Slot> table;
+        const size_t middle = (parts + 1) / 2;
+        for (size_t p = t ? middle : 0, end = t ? parts : middle; p < end; ++p) {
+            events.yield();
+            const size_t count = partStart[p + 1] - partStart[p];
+            size_t size = 16;
+            while (size < count * 2)
+                size *= 2;
+            table.assign(size, Slot{0, UINT32_MAX});
+            const size_t mask = size - 1;
+            for (size_t k = partStart[p]; k < partStart[p + 1]; ++k) {
+                const Item &item = items[k];
+                for (size_t at = item.hash & mask;; at = (at + 1) & mask) {
+                    Slot &slot = table[at];
+                    if (slot.at == UINT32_MAX) {
+                        slot = {item.hash, item.at};
+                        break;
+                    }
+                    if (slot.hash == item.hash) {
+                        first[item.at] = slot.at + 1;
+                        break;
+                    }
+                }
+            }
+        }
+    });
+    items = {};
+    // In file order: a repeat whose key is its first's merges its weight into it; one whose key
+    // only shares the hash is told apart among the other keys of that hash (`collided`).
+    int64_t repeats = 0;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> collided;
+    constexpr size_t kEntryAhead = 16, kTextAhead = 8;
+    for (size_t i = 0; i < n; ++i) {
+        if ((i & 0xFFFF) == 0)
+            pump.yield();
+        if (i + kEntryAhead < n && first[i + kEntryAhead])
+            __builtin_prefetch(&entry(first[i + kEntryAhead] - 1));
+        if (i + kTextAhead < n && first[i + kTextAhead])
+            __builtin_prefetch(entry(first[i + kTextAhead] - 1).word().data());
+        ForeignEntry &e = entry(i);
+        if (!first[i]) {
+            if (i >= n1)
+                adopt(e, *then);
+            continue;
+        }
+        uint32_t into = first[i] - 1;
+        if (!EntryIndex::sameKey(entry(into), e, byWord)) {
+            std::vector<uint32_t> &keys = collided[keyHash(e, byWord)];
+            const auto found = std::find_if(keys.begin(), keys.end(), [&](uint32_t k) {
+                return EntryIndex::sameKey(entry(k), e, byWord);
+            });
+            if (found == keys.end()) {
+                keys.push_back(uint32_t(i));
+                first[i] = 0;
+                if (i >= n1)
+                    adopt(e, *then);
+                continue;
+            }
+            into = *found;
+        }
+        ForeignEntry repeat = e;
+        if (i >= n1)
+            adopt(repeat, *then);
+        mergeWeight(entry(into), repeat, rule);
+        ++repeats;
+    }
+    // The firsts, in file order.
+    size_t kept = 0;
+    for (size_t i = 0; i < n1; ++i)
+        if (!first[i])
+            one[kept++] = one[i];
+    one.resize(kept);
+    for (size_t i = n1; i < n; ++i)
+        if (!first[i])
+            one.push_back((*two)[i - n1]);
+    return repeats;
 }
 
 void ForeignLexicon::mergeWeight(ForeignEntry &a, const ForeignEntry &b, WeightRule rule) const {

@@ -3,6 +3,7 @@
 // and the format told from the file.
 
 #include "shared/formats/conversion.h"
+#include "shared/formats/foreign_lexicon.h"
 #include "shared/formats/format_detection.h"
 
 #include "shared/lexcore/cp936.h"
@@ -263,6 +264,75 @@ TEST(Formats, DetectionTellsEveryFormatFromItsLines) {
     EXPECT_EQ(detectFormat(dir / "lexicon.txt"), Format::Libpinyin);
     lex::test::writeBytes(dir / "lexicon.txt", "zhong guo \t中国\tc=1 d=0 t=1\n");
     EXPECT_EQ(detectFormat(dir / "lexicon.txt"), Format::RimeUserdb);
+}
+
+// Folding repeats by parts of the hash, alone and with a second lexicon after the first, gives
+// what the index's fold and gather give, entry for entry, under every rule; also when many keys
+// share a hash, which the fold must still tell apart by their text.
+TEST(Formats, FoldByPartsMatchesTheIndexFold) {
+    lex::test::TempDir dir;
+    uint32_t seed = 11;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    const char *chars[] = {"春", "夏", "秋", "冬", "东", "南", "西", "北", "𠮷", "中"};
+    auto line = [&](bool weightFirst) {
+        const uint32_t k = next(9000);
+        std::string word = chars[k % 10];
+        for (uint32_t c = k / 10; c; c /= 10)
+            word += chars[c % 10];
+        const std::string code = "c" + std::to_string(k % 7) + (k % 3 ? " d" : "");
+        std::string weight;
+        if (const uint32_t kind = next(4); kind == 1)
+            weight = std::to_string(1 + next(60)) + "%";
+        else if (kind > 1)
+            weight = std::to_string(next(100000)) + "." + std::to_string(next(10));
+        return word + "\t" + (weightFirst ? weight + "\t" + code : code + "\t" + weight) + "\n";
+    };
+    std::string one = "---\nname: one\nversion: \"1\"\n...\n";
+    std::string two = "---\nname: two\nversion: \"1\"\ncolumns: [text, weight, code]\n...\n";
+    for (int i = 0; i < 30000; ++i)
+        one += line(false);
+    for (int i = 0; i < 20000; ++i)
+        two += line(true);
+    lex::test::writeBytes(dir / "one.dict.yaml", one);
+    lex::test::writeBytes(dir / "two.dict.yaml", two);
+    auto weak = [](const ForeignEntry &e, bool) -> size_t {
+        return (e.word().size() * 0x9E3779B97F4A7C15ull) ^ e.code().size() ^ e.word()[0] << 20;
+    };
+    auto same = [](const ForeignEntry &a, const ForeignEntry &b) {
+        return a.word() == b.word() && a.code() == b.code() && a.weight() == b.weight() &&
+               a.percent == b.percent && a.rewrite == b.rewrite && a.made == b.made;
+    };
+    for (const WeightRule rule :
+         {WeightRule::Max, WeightRule::Sum, WeightRule::First, WeightRule::Second})
+        for (const bool withTwo : {false, true})
+            for (const ForeignLexicon::KeyHash hash :
+                 {ForeignLexicon::KeyHash(nullptr), ForeignLexicon::KeyHash(weak)}) {
+                const fs::path roomFor = withTwo ? dir / "two.dict.yaml" : fs::path();
+                ForeignLexicon expected(dir / "one.dict.yaml", Format::Rime, g_pump, roomFor);
+                EntryIndex index(expected.entries(), false, expected.entries().size());
+                int64_t expectedRepeats = expected.foldRepeats(index, rule, g_pump);
+                ForeignLexicon actual(dir / "one.dict.yaml", Format::Rime, g_pump, roomFor);
+                std::optional<ForeignLexicon> other, second; // their text outlives the fold
+                if (withTwo) {
+                    other.emplace(dir / "two.dict.yaml", Format::Rime, g_pump);
+                    expectedRepeats +=
+                        expected.gather(*other, expected.entries(), index, rule, g_pump);
+                    second.emplace(dir / "two.dict.yaml", Format::Rime, g_pump);
+                }
+                const int64_t repeats =
+                    actual.foldRepeats(false, rule, g_pump, second ? &*second : nullptr, hash);
+                const std::string what = std::string(weightRuleName(rule)) +
+                                         (withTwo ? " with two" : "") + (hash ? " weak" : "");
+                EXPECT_EQ(repeats, expectedRepeats) << what;
+                ASSERT_EQ(actual.entries().size(), expected.entries().size()) << what;
+                EXPECT_GT(actual.entries().size(), 5000u);
+                for (size_t i = 0; i < actual.entries().size(); ++i)
+                    ASSERT_TRUE(same(actual.entries()[i], expected.entries()[i]))
+                        << what << " " << i;
+            }
 }
 
 } // namespace
