@@ -460,30 +460,31 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
     if (n >= UINT32_MAX)
         throw LexError("词条太多：" + m_path.string(), m_path);
     auto entry = [&](size_t i) -> ForeignEntry & { return i < n1 ? one[i] : (*two)[i - n1]; };
-    // Parts of about 4,096 entries each, by the top bits of the hash.
+    // Parts of about 4,096 entries each, by the top bits of a 32-bit hash. Keys that share it
+    // are told apart by their text (below), so its width costs only time, now and then.
     unsigned bits = 0;
     while ((n >> bits) > 4096 && bits < 11)
         ++bits;
     const size_t parts = size_t(1) << bits;
-    auto partOf = [bits](uint64_t h) { return bits ? size_t(h >> (64 - bits)) : 0; };
+    auto partOf = [bits](uint32_t h) { return bits ? size_t(h >> (32 - bits)) : 0; };
     const bool threads = n >= (size_t(1) << 14);
     const size_t half = n / 2;
 
     // The hashes, and how many of each part each half of the entries has.
-    std::vector<uint64_t> hashes = hugeVector<uint64_t>(n);
+    std::vector<uint32_t> hashes = hugeVector<uint32_t>(n);
     std::vector<uint32_t> counts[2] = {std::vector<uint32_t>(parts), std::vector<uint32_t>(parts)};
     inTwo(threads, pump, [&](int t, EventPump &events) {
         for (size_t i = t ? half : 0, end = t ? n : half; i < end; ++i) {
             if ((i & 0xFFFF) == 0)
                 events.yield();
-            hashes[i] = keyHash(entry(i), byWord);
+            const uint64_t h = keyHash(entry(i), byWord);
+            hashes[i] = uint32_t(h ^ h >> 32);
             ++counts[t][partOf(hashes[i])];
         }
     });
     // Each part's entries together, in file order: the first half's, then the second's.
     struct Item {
-        uint64_t hash;
-        uint32_t at, unused;
+        uint32_t hash, at;
     };
     std::vector<Item> items = hugeVector<Item>(n);
     std::vector<size_t> partStart(parts + 1),
@@ -500,7 +501,7 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
         for (size_t i = t ? half : 0, end = t ? n : half; i < end; ++i) {
             if ((i & 0xFFFF) == 0)
                 events.yield();
-            items[to[partOf(hashes[i])]++] = {hashes[i], uint32_t(i), 0};
+            items[to[partOf(hashes[i])]++] = {hashes[i], uint32_t(i)};
         }
     });
     hashes = {};
@@ -509,8 +510,7 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
     std::vector<uint32_t> first = hugeVector<uint32_t>(n);
     inTwo(threads, pump, [&](int t, EventPump &events) {
         struct Slot {
-            uint64_t hash;
-            uint32_t at;
+            uint32_t hash, at;
         };
         std::vector<Slot> table;
         const size_t middle = (parts + 1) / 2;
