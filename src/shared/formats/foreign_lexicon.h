@@ -145,7 +145,8 @@ public:
     // parted by their hash, so that each part is folded in a table that stays in the cache.
     // With `then`, that lexicon's entries follow this one's (adopted into this one, in place)
     // and its new keys are added after this one's, as gather() after the fold would: one pass
-    // over both. `keyHash` is EntryIndex::keyHash unless a test makes keys collide.
+    // over both (their text stays `then`'s, which must outlive them). `keyHash` is
+    // EntryIndex::keyHash unless a test makes keys collide.
     using KeyHash = size_t (*)(const ForeignEntry &, bool byWord);
     int64_t foldRepeats(bool byWord, WeightRule rule, EventPump &pump,
                         ForeignLexicon *then = nullptr, KeyHash keyHash = nullptr);
