@@ -361,11 +361,7 @@ TEST(ForeignShapeBig, RepeatsNearAndFarAreFoldedIntoTheFirst) {
 // two, which then brings nothing new).
 TEST(ForeignShapeBig, UnionFoldsLexiconTwoAsOnePassWould) {
     lex::test::TempDir dir;
-    uint32_t seed = 7;
-    auto next = [&](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
+    lex::test::Lcg next{7};
     const char *chars[] = {"春", "夏", "秋", "冬", "东", "南", "西", "北"};
     auto line = [&](uint32_t k) {
         std::string text = std::string(chars[k % 8]) + chars[k / 8 % 8] + "\tc" +
@@ -438,11 +434,7 @@ TEST(ForeignShapeBig, RepeatsOfVeryLongWordsAreFolded) {
 TEST(ForeignShapeBig, SortsKeepFileOrderAmongEqualsOnManyEntries) {
     lex::test::TempDir dir;
     const char *chars[] = {"一", "丁", "中", "\xF0\xA0\xAE\xB7", "a", "好", "人", "天"};
-    uint32_t seed = 12345;
-    auto next = [&](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
+    lex::test::Lcg next{12345};
     struct Line {
         std::string word, text;
         int group; // 0 counts, 1 shares, 2 none

@@ -2,6 +2,7 @@
 // Fixtures for tests that work on real files: a temporary folder, byte-level file helpers and
 // the two input encodings.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -43,6 +44,16 @@ void writeLexicon(const std::filesystem::path &path,
 // `count` distinct-looking entries of two to four GB2312 characters, some with pinyin, as GBK
 // with CR LF; the same `seed` gives the same file.
 void writeBigLexicon(const std::filesystem::path &path, int count, unsigned seed);
+
+// The same numbers below `n` for the same seed on every run, for tests that want many lines of
+// no plan.
+struct Lcg {
+    uint32_t seed;
+    uint32_t operator()(uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    }
+};
 
 // Runs a shell command in `dir` (the real programs a test drives: rime_deployer, libime's tools);
 // returns its exit status, its output and errors in `output`.

@@ -271,11 +271,7 @@ TEST(Formats, DetectionTellsEveryFormatFromItsLines) {
 // share a hash, which the fold must still tell apart by their text.
 TEST(Formats, FoldByPartsMatchesTheIndexFold) {
     lex::test::TempDir dir;
-    uint32_t seed = 11;
-    auto next = [&](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
+    lex::test::Lcg next{11};
     const char *chars[] = {"春", "夏", "秋", "冬", "东", "南", "西", "北", "𠮷", "中"};
     auto line = [&](bool weightFirst) {
         const uint32_t k = next(9000);
