@@ -296,15 +296,11 @@ uint64_t EntryIndex::wordOf(const ForeignEntry &e) {
 
 bool EntryIndex::same(const Slot &slot, const ForeignEntry &e) const {
     const ForeignEntry &held = m_entries[slot.key & kPlace];
-    if (slot.word) {
-        const std::u16string_view word(reinterpret_cast<const char16_t *>(slot.word >> 16),
-                                       slot.word & 0xFFFF);
-        if (word != e.word())
-            return false;
-    } else if (held.word() != e.word()) {
-        return false;
-    }
-    return m_byWord || held.code() == e.code();
+    if (!slot.word)
+        return sameKey(held, e, m_byWord);
+    const std::u16string_view word(reinterpret_cast<const char16_t *>(slot.word >> 16),
+                                   slot.word & 0xFFFF);
+    return word == e.word() && (m_byWord || held.code() == e.code());
 }
 
 uint32_t EntryIndex::find(const ForeignEntry &e, size_t h) const {
@@ -440,14 +436,6 @@ template <class Work> void inTwo(bool two, EventPump &pump, Work work) {
         std::rethrow_exception(failed);
 }
 
-template <class T> std::vector<T> hugeVector(size_t n) {
-    std::vector<T> v;
-    v.reserve(n);
-    adviseHugePages(v.data(), n * sizeof(T));
-    v.resize(n);
-    return v;
-}
-
 } // namespace
 
 int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pump,
@@ -471,22 +459,22 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
     const size_t half = n / 2;
 
     // The hashes, and how many of each part each half of the entries has.
-    std::vector<uint32_t> hashes = hugeVector<uint32_t>(n);
+    LargeBlock<uint32_t> hashes(n);
     std::vector<uint32_t> counts[2] = {std::vector<uint32_t>(parts), std::vector<uint32_t>(parts)};
     inTwo(threads, pump, [&](int t, EventPump &events) {
         for (size_t i = t ? half : 0, end = t ? n : half; i < end; ++i) {
             if ((i & 0xFFFF) == 0)
                 events.yield();
             const uint64_t h = keyHash(entry(i), byWord);
-            hashes[i] = uint32_t(h ^ h >> 32);
-            ++counts[t][partOf(hashes[i])];
+            hashes.get()[i] = uint32_t(h ^ h >> 32);
+            ++counts[t][partOf(hashes.get()[i])];
         }
     });
     // Each part's entries together, in file order: the first half's, then the second's.
     struct Item {
         uint32_t hash, at;
     };
-    std::vector<Item> items = hugeVector<Item>(n);
+    LargeBlock<Item> items(n);
     std::vector<size_t> partStart(parts + 1),
         next[2] = {std::vector<size_t>(parts), std::vector<size_t>(parts)};
     for (size_t p = 0, at = 0; p < parts; ++p) {
@@ -501,13 +489,15 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
         for (size_t i = t ? half : 0, end = t ? n : half; i < end; ++i) {
             if ((i & 0xFFFF) == 0)
                 events.yield();
-            items[to[partOf(hashes[i])]++] = {hashes[i], uint32_t(i)};
+            items.get()[to[partOf(hashes.get()[i])]++] = {hashes.get()[i], uint32_t(i)};
         }
     });
     hashes = {};
+    LargeBlock<uint32_t> firstBlock(n);
+    uint32_t *const first = firstBlock.get();
+    std::fill_n(first, n, 0u);
     // Each part in a table of its own: an entry whose hash came before is taken for a repeat of
     // the first with that hash (`first` + 1, 0 for a first), which the next pass makes sure of.
-    std::vector<uint32_t> first = hugeVector<uint32_t>(n);
     inTwo(threads, pump, [&](int t, EventPump &events) {
         struct Slot {
             uint32_t hash, at;
@@ -523,7 +513,7 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
             table.assign(size, Slot{0, UINT32_MAX});
             const size_t mask = size - 1;
             for (size_t k = partStart[p]; k < partStart[p + 1]; ++k) {
-                const Item &item = items[k];
+                const Item &item = items.get()[k];
                 for (size_t at = item.hash & mask;; at = (at + 1) & mask) {
                     Slot &slot = table[at];
                     if (slot.at == UINT32_MAX) {
