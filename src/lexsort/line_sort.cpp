@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <system_error>
 #include <unordered_map>
@@ -401,13 +402,18 @@ bool groupMeets(const std::vector<Group> &groups, int64_t l, int64_t r) {
 class PinyinSort {
 public:
     explicit PinyinSort(size_t estimate) { m_refs.reserve(estimate); }
+    // Lines anywhere in memory, views[0..n) in file order, which must outlive the sort.
+    PinyinSort(const std::u16string_view *views, size_t n) : m_views(views), m_viewCount(n) {
+        for (size_t k = 0; k < n; ++k)
+            m_units += views[k].size();
+    }
 
     // The next line in file order; every line lies in one text, at increasing addresses.
     void add(std::u16string_view line) {
         m_refs.push_back(placeIn(m_text, line));
         m_units += line.size();
     }
-    size_t size() const { return m_refs.size(); }
+    size_t size() const { return m_views ? m_viewCount : m_refs.size(); }
 
     // Sorts; handOn(begin, end) gets the sorted positions in order, a chunk at a time.
     template <class HandOn> void sort(EventPump &pump, const HandOn &handOn) {
@@ -417,10 +423,13 @@ public:
         makeKeys(pump);
         const Buckets buckets(n, m_counts);
         permuteToBuckets(m_items.data(), buckets, pump);
+        // Equal keys in file order: the quicksort below takes its ranges from file order
+        // anyway, and the rest then keeps repeats of a line in theirs.
         auto less = [this](const KeyItem &a, const KeyItem &b) {
             if (a.prefix != b.prefix)
                 return a.prefix < b.prefix;
-            return tie(a, b) < 0;
+            const int c = tie(a, b);
+            return c != 0 ? c < 0 : a.line < b.line;
         };
         // The prefixes must stay as made: the groups below compare them.
         auto refill = [](KeyItem *, size_t, int) { return false; };
@@ -436,20 +445,25 @@ public:
             handOn, pump);
         if (handed == n)
             return;
-        std::vector<Group> groups;
         for (const auto &chunk : mixed)
-            groups.insert(groups.end(), chunk.begin(), chunk.end());
-        orderMixed(buckets, groups, pump);
+            m_mixed.insert(m_mixed.end(), chunk.begin(), chunk.end());
+        orderMixed(buckets, m_mixed, pump);
         handOn(handed, n);
     }
+    // The groups of sorted positions (ascending) whose keys are equal and whose lines differ,
+    // put in order by the quicksort; every other group of equal keys is in file order.
+    const std::vector<Group> &mixedGroups() const { return m_mixed; }
 
     std::u16string_view at(size_t position) const { return line(m_items[position].line); }
     // The file-order index of the line at `position`.
     uint32_t indexAt(size_t position) const { return m_items[position].line; }
-    // The first bytes of the key of the line at `position`: lines whose prefixes differ differ.
-    uint64_t prefixAt(size_t position) const { return m_items[position].prefix; }
     // Asks for the memory of the line at `position`, and of the line's place `ahead` later.
     void prefetch(size_t position, size_t ahead) const {
+        if (m_views) {
+            __builtin_prefetch(&m_views[m_items[position + ahead].line]);
+            __builtin_prefetch(m_views[m_items[position].line].data());
+            return;
+        }
         __builtin_prefetch(&m_refs[m_items[position + ahead].line]);
         __builtin_prefetch(m_text + m_refs[m_items[position].line].start);
     }
@@ -458,6 +472,8 @@ public:
 
 private:
     std::u16string_view line(uint32_t k) const {
+        if (m_views)
+            return m_views[k];
         return {m_text + m_refs[k].start, m_refs[k].length};
     }
 
@@ -568,6 +584,9 @@ private:
     const char16_t *m_text = nullptr;
     size_t m_units = 0;
     LargeArray<LineRef> m_refs;
+    const std::u16string_view *m_views = nullptr; // or the lines are views of their own
+    size_t m_viewCount = 0;
+    std::vector<Group> m_mixed;
     std::unique_ptr<KeyArena> m_arenas[2];
     std::vector<uint32_t> m_counts[2]; // lines per bucket, per thread
     Slab<KeyItem> m_items;             // in file order, then sorted
@@ -641,22 +660,32 @@ std::vector<uint32_t> pinyinOrder(const std::vector<std::u16string_view> &texts,
     std::vector<uint32_t> order(n);
     if (n == 0)
         return order;
-    const JoinedLines joined(texts.data(), n);
-    PinyinSort sort(n);
-    for (size_t k = 0; k < n; ++k)
-        sort.add(joined.line(k, texts[k].size()));
+    PinyinSort sort(texts.data(), n);
     sort.sort(pump, [](size_t, size_t) {});
     for (size_t k = 0; k < n; ++k)
         order[k] = uint32_t(sort.indexAt(k));
-    // The same text at several places: in their order. Equal texts have equal keys, so only
-    // neighbours of equal key prefixes have their texts compared.
-    for (size_t from = 0; from < n;) {
-        size_t to = from + 1;
-        while (to < n && sort.prefixAt(to) == sort.prefixAt(from) &&
-               texts[order[to]] == texts[order[from]])
-            ++to;
-        std::sort(order.begin() + long(from), order.begin() + long(to));
-        from = to;
+    // The same text at several places: in their order. Equal texts have equal keys, which the
+    // sort left in file order but where the quicksort ordered lines of equal keys that differ
+    // ("a" and "A"). There each text keeps the places the quicksort gave it, and its lines
+    // take them in file order.
+    std::vector<uint32_t> places, lines;
+    for (const auto &[first, last] : sort.mixedGroups()) {
+        places.resize(last - first + 1);
+        std::iota(places.begin(), places.end(), first);
+        std::stable_sort(places.begin(), places.end(),
+                         [&](uint32_t a, uint32_t b) { return texts[order[a]] < texts[order[b]]; });
+        for (size_t from = 0; from < places.size();) {
+            size_t to = from + 1;
+            while (to < places.size() && texts[order[places[to]]] == texts[order[places[from]]])
+                ++to;
+            lines.clear();
+            for (size_t k = from; k < to; ++k)
+                lines.push_back(order[places[k]]);
+            std::sort(lines.begin(), lines.end());
+            for (size_t k = from; k < to; ++k)
+                order[places[k]] = lines[k - from];
+            from = to;
+        }
     }
     return order;
 }

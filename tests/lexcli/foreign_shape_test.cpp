@@ -428,12 +428,13 @@ TEST(ForeignShapeBig, RepeatsOfVeryLongWordsAreFolded) {
 }
 
 // The sorts of held entries on a few thousand of them: words that share their first units or
-// are alike (and one beyond the BMP), weights that tie, shares and entries without a weight.
+// are alike (and one beyond the BMP; "a" and "A", which pinyin order holds equal), weights that
+// tie, shares and entries without a weight.
 // stroke orders by code units, weight by falling weight within counts, shares and none, and
 // pinyin keeps the lines of one word in file order; each keeps file order among equals.
 TEST(ForeignShapeBig, SortsKeepFileOrderAmongEqualsOnManyEntries) {
     lex::test::TempDir dir;
-    const char *chars[] = {"一", "丁", "中", "\xF0\xA0\xAE\xB7", "a", "好", "人", "天"};
+    const char *chars[] = {"一", "丁", "中", "\xF0\xA0\xAE\xB7", "a", "好", "人", "天", "A"};
     lex::test::Lcg next{12345};
     struct Line {
         std::string word, text;
@@ -446,7 +447,7 @@ TEST(ForeignShapeBig, SortsKeepFileOrderAmongEqualsOnManyEntries) {
     for (int i = 0; i < 3000; ++i) {
         std::string word;
         for (uint32_t n = 1 + next(7), k = 0; k < n; ++k)
-            word += chars[next(4) == 0 ? next(8) : next(3)]; // mostly 一丁中: shared heads
+            word += chars[next(4) == 0 ? next(9) : next(3)]; // mostly 一丁中: shared heads
         Line l{word, word + "\tc" + std::to_string(i), int(next(3)), long(next(20))};
         if (l.group == 0)
             l.text += "\t" + std::to_string(l.weight);
