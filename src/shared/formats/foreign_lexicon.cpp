@@ -24,6 +24,8 @@ namespace lex::formats {
 
 using namespace detail;
 
+static_assert(sizeof(ForeignEntry) <= 40, "millions of entries are held: keep them small");
+
 std::optional<Format> foreignFormat(const std::filesystem::path &path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), R_OK))

@@ -52,16 +52,20 @@ public:
         m_weight = weight.value_or(0);
     }
 
+private:
+    friend class ForeignLexicon;
+    // In this order, so that the flags fill the room before the weight.
+    const char16_t *m_text = nullptr;
+    uint32_t m_lineSize = 0, m_wordAt = 0, m_wordSize = 0, m_codeAt = 0, m_codeSize = 0;
+    bool m_hasWeight = false;
+
+public:
     bool percent : 1 = false;
     bool rewrite : 1 = false;     // the weight or code changed: the line is made anew on writing
     bool codeChanged : 1 = false; // setCode gave it `code`
     bool made : 1 = false;        // of another format: the line is made of word, code and weight
 
 private:
-    friend class ForeignLexicon;
-    const char16_t *m_text = nullptr;
-    uint32_t m_lineSize = 0, m_wordAt = 0, m_wordSize = 0, m_codeAt = 0, m_codeSize = 0;
-    bool m_hasWeight = false;
     double m_weight = 0;
 };
 
