@@ -658,6 +658,21 @@ struct ForeignLexicon::LineMaker {
 std::u16string_view ForeignLexicon::lineOf(const ForeignEntry &entry, LineMaker &maker) const {
     if (!entry.rewrite)
         return entry.line();
+    // A Rime line with a new weight only, that writing anew would give back as it is but for
+    // its weight: that field is replaced (most of a union's lines, whose weights were merged).
+    FormatReader::WeightField spot;
+    if (m_format == Format::Rime && !entry.made && !entry.codeChanged && entry.weight() &&
+        maker.reader.rimeWeightField(entry.line(), spot)) {
+        const std::u16string_view line = entry.line();
+        const double own = *entry.weight();
+        maker.line.assign(line.substr(0, spot.at));
+        if (spot.value == own && spot.percent == entry.percent)
+            maker.line += line.substr(spot.at, spot.size);
+        else
+            maker.line += weightText(own) + (entry.percent ? u"%" : u"");
+        maker.line += line.substr(spot.at + spot.size);
+        return maker.line;
+    }
     ParsedLine &p = entry.made ? maker.made : maker.reader.parse(entry.line());
     Entry &e = p.entry;
     if (entry.made) {

@@ -60,6 +60,18 @@ public:
     // false for any other line or reader, which parse() then reads (nothing was changed).
     bool entryView(std::u16string_view line, EntryView &out);
 
+    // Where the weight of a Rime body line lies, when the line is as a writer of the same format
+    // would make it again: nothing blank at its end, no column but the text, code, weight and
+    // stem (each else empty), the code without blanks around it, and a weight written. Writing
+    // it anew with another weight then changes that field only. False for any other line, and
+    // for a reader of another format or not keeping codes as written.
+    struct WeightField {
+        size_t at = 0, size = 0;
+        std::optional<double> value; // as parse() reads it
+        bool percent = false;
+    };
+    bool rimeWeightField(std::u16string_view line, WeightField &out) const;
+
 private:
     struct RimeFields {
         std::u16string_view text, code, weight, stem;

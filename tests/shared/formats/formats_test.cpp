@@ -5,11 +5,15 @@
 #include "shared/formats/conversion.h"
 #include "shared/formats/foreign_lexicon.h"
 #include "shared/formats/format_detection.h"
+#include "shared/formats/format_reader.h"
+#include "shared/formats/format_writer.h"
 
 #include "shared/lexcore/cp936.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -244,6 +248,113 @@ TEST(Formats, EntryViewReadsRimeBodiesAsParseDoes) {
             EXPECT_EQ(viewing.ueSeen(), parsing.ueSeen());
         }
     }
+}
+
+// A Rime line whose weight field the reader finds is written anew, with any weight, as the line
+// with that field replaced: random lines of every shape under several column lists, each also
+// checked against the line written anew with its own weight. Canonical lines are all found.
+TEST(Formats, WeightFieldIsWhereWritingAnewPutsTheWeight) {
+    const std::vector<std::u16string> layouts = {u"",
+                                                 u"columns: [text, weight, code]",
+                                                 u"columns: [weight, code, text, stem]",
+                                                 u"columns: [text, code, weight, stem]",
+                                                 u"columns: [text, code]",
+                                                 u"columns: [code, text, weight]",
+                                                 u"columns: [text, code, x, weight]"};
+    const std::u16string pieces[] = {u"中国", u"zhong guo", u" ni ", u"12",  u"7.5", u"30%",
+                                     u"x%",   u"",          u" ",    u"#号", u"s",   u"1e3"};
+    lex::test::Lcg next{5};
+    for (const std::u16string &layout : layouts) {
+        SCOPED_TRACE(lex::toUtf8(layout));
+        FormatReader reader(Format::Rime), parser(Format::Rime);
+        reader.keepCodesAsWritten();
+        parser.keepCodesAsWritten();
+        for (const std::u16string &head : {std::u16string(u"---"), layout, std::u16string(u"...")})
+            if (!head.empty()) {
+                reader.parse(head);
+                parser.parse(head);
+            }
+        FormatWriter::Options options;
+        options.rimeColumns = reader.columns();
+        options.sameFormat = true;
+        FormatWriter writer(Format::Rime, options);
+        auto anew = [&](std::u16string_view line, std::u16string_view weight) {
+            const Entry e = parser.parse(line).entry;
+            const std::u16string body(writer.body(e));
+            std::u16string out;
+            writer.appendLine(out, body, writer.weightField(1.0, weight, writer.codeWritten(e)));
+            return out;
+        };
+        int found = 0;
+        for (int i = 0; i < 4000; ++i) {
+            std::u16string line;
+            for (uint32_t n = 1 + next(5), k = 0; k < n; ++k)
+                line += (k ? u"\t" : u"") + pieces[next(12)];
+            if (next(8) == 0)
+                line += u" ";
+            SCOPED_TRACE(lex::toUtf8(line));
+            FormatReader::WeightField spot;
+            if (!reader.rimeWeightField(line, spot))
+                continue;
+            ++found;
+            ASSERT_EQ(parser.parse(line).kind, LineKind::Entry);
+            const Entry &e = parser.parse(line).entry;
+            EXPECT_EQ(spot.value, e.weight);
+            EXPECT_EQ(spot.percent, e.percent);
+            const std::u16string_view asWritten =
+                std::u16string_view(line).substr(spot.at, spot.size);
+            EXPECT_EQ(anew(line, asWritten), line);
+            for (const std::u16string weight : {u"5", u"123456789", u"0.25%"}) {
+                std::u16string spliced = line;
+                spliced.replace(spot.at, spot.size, weight);
+                EXPECT_EQ(anew(line, weight), spliced);
+            }
+        }
+        // A line as the writer makes it, of each layout; none without a weight column.
+        const std::map<std::u16string, std::u16string> canonical = {
+            {u"", u"中国\tzhong guo\t12"},
+            {u"columns: [text, weight, code]", u"中国\t12\tzhong guo"},
+            {u"columns: [weight, code, text, stem]", u"12\tzhong guo\t中国\ts"},
+            {u"columns: [text, code, weight, stem]", u"中国\tzhong guo\t12"},
+            {u"columns: [code, text, weight]", u"zhong guo\t中国\t12"},
+            {u"columns: [text, code, x, weight]", u"中国\tzhong guo\t\t12"}};
+        FormatReader::WeightField spot;
+        if (const auto c = canonical.find(layout); c != canonical.end()) {
+            EXPECT_TRUE(reader.rimeWeightField(c->second, spot));
+            EXPECT_GT(found, 20);
+        } else {
+            EXPECT_EQ(found, 0);
+        }
+    }
+}
+
+// Merged weights in the lines they go to: a share that meets a larger share, or a count,
+// decimals, and lines that writing anew changes (the code's blanks, a column no one reads).
+TEST(Formats, MergedWeightsAreWrittenInTheirField) {
+    lex::test::TempDir dir;
+    const std::string head = "---\nname: out\nversion: \"1\"\n...\n";
+    lex::test::writeBytes(dir / "one.dict.yaml", head + "哦\to\t30%\n"
+                                                        "啊\ta\t30%\n"
+                                                        "中国\tzhong guo\t7.5\n"
+                                                        "你好\t ni hao\t1\n"
+                                                        "世界\tshi jie\t2\tsj\n"
+                                                        "爱\tai\t5\n");
+    lex::test::writeBytes(dir / "two.dict.yaml", head + "哦\to\t45%\n"
+                                                        "啊\ta\t12\n"
+                                                        "中国\tzhong guo\t8\n"
+                                                        "你好\tni hao\t3\n"
+                                                        "世界\tshi jie\t4\n"
+                                                        "爱\tai\t1\n");
+    ForeignLexicon one(dir / "one.dict.yaml", Format::Rime, g_pump, dir / "two.dict.yaml");
+    ForeignLexicon two(dir / "two.dict.yaml", Format::Rime, g_pump);
+    one.foldRepeats(false, WeightRule::Max, g_pump, &two);
+    one.write(dir / "out.dict.yaml", g_pump);
+    EXPECT_EQ(readBytes(dir / "out.dict.yaml"), head + "哦\to\t45%\n"
+                                                       "啊\ta\t12\n"
+                                                       "中国\tzhong guo\t8\n"
+                                                       "你好\tni hao\t3\n"
+                                                       "世界\tshi jie\t4\n"
+                                                       "爱\tai\t5\n");
 }
 
 // The format told from a file's name and content, whatever it is called.
