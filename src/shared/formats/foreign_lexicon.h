@@ -61,7 +61,7 @@ private:
 
 public:
     bool percent : 1 = false;
-    bool rewrite : 1 = false;     // the weight or code changed: the line is made anew on writing
+    bool rewrite : 1 = false;     // the weight or code changed: written anew (or its weight field)
     bool codeChanged : 1 = false; // setCode gave it `code`
     bool made : 1 = false;        // of another format: the line is made of word, code and weight
 
