@@ -520,51 +520,24 @@ bool FormatReader::entryView(std::u16string_view line, EntryView &out) {
     return true;
 }
 
-bool FormatReader::rimeWeightField(std::u16string_view line, WeightField &out) const {
+bool FormatReader::rimeWeightField(std::u16string_view line, WeightField &out) {
     if (m_format != Format::Rime || m_rime != Rime::Body || !m_line.rawCodes || m_weightColumn < 0)
         return false;
     // A line that may be a comment, or is blank at its end, is left to parse().
     if (line.empty() || line[0] == u'#' || isBlank(line.back()))
         return false;
-    const int last = std::max({m_textColumn, m_codeColumn, m_weightColumn, m_stemColumn});
-    bool weightSeen = false, textSeen = false;
-    size_t from = 0;
-    for (int k = 0;; ++k) {
-        if (k > last)
-            return false; // a column no one reads, which writing anew leaves out
-        const size_t tab = line.find(u'\t', from);
-        const std::u16string_view field =
-            line.substr(from, tab == line.npos ? line.npos : tab - from);
-        if (k == m_weightColumn) {
-            if (field.empty())
-                return false;
-            out.at = from;
-            out.size = field.size();
-            weightSeen = true;
-        } else if (k == m_textColumn) {
-            if (field.empty())
-                return false;
-            textSeen = true;
-        } else if (k == m_codeColumn) {
-            if (field != trim(field))
-                return false;
-        } else if (k != m_stemColumn && !field.empty()) {
-            return false;
-        }
-        if (tab == line.npos)
-            break;
-        from = tab + 1;
-    }
-    if (!weightSeen || !textSeen)
+    RimeFields f;
+    rimeFields(line, f);
+    // Every other column empty, and none past the last one read (writing anew leaves them out):
+    // the columns read and the TABs are the whole line.
+    const auto tabs = size_t(std::count(line.begin(), line.end(), u'\t'));
+    if (f.text.empty() || f.weight.empty() || f.code != trim(f.code) ||
+        f.text.size() + f.code.size() + f.weight.size() + f.stem.size() + tabs != line.size())
         return false;
-    std::u16string_view number = trim(line.substr(out.at, out.size));
-    bool percent = false;
-    if (!number.empty() && number.back() == u'%') {
-        number.remove_suffix(1);
-        percent = true;
-    }
-    out.value = parseNumber(number);
-    out.percent = percent && out.value.has_value();
+    out.at = size_t(f.weight.data() - line.data());
+    out.size = f.weight.size();
+    out.value = f.value;
+    out.percent = f.percent && f.value.has_value();
     return true;
 }
 

@@ -70,7 +70,7 @@ public:
         std::optional<double> value; // as parse() reads it
         bool percent = false;
     };
-    bool rimeWeightField(std::u16string_view line, WeightField &out) const;
+    bool rimeWeightField(std::u16string_view line, WeightField &out);
 
 private:
     struct RimeFields {
