@@ -494,8 +494,8 @@ int64_t ForeignLexicon::foldRepeats(bool byWord, WeightRule rule, EventPump &pum
             items.get()[to[partOf(hashes.get()[i])]++] = {hashes.get()[i], uint32_t(i)};
         }
     });
-    hashes = {};
-    LargeBlock<uint32_t> firstBlock(n);
+    // The firsts take the hashes' memory: fresh pages cost more than the work of this pass.
+    LargeBlock<uint32_t> firstBlock = std::move(hashes);
     uint32_t *const first = firstBlock.get();
     std::fill_n(first, n, 0u);
     // Each part in a table of its own: an entry whose hash came before is taken for a repeat of
