@@ -141,6 +141,18 @@ INSTANTIATE_TEST_SUITE_P(
              "@words.txt"},
             "out.dict.yaml",
             {"原始词库词条：5", "增加词条：1", "删除词条：2", "新词库词条：4"}},
+        // The exports that put the code before the word (QQ in UTF-16, Sogou in GBK): words
+        // beyond the first column, one beyond the BMP among them.
+        Row{"qq-dedup",
+            {"phonetag", "dedup", "@export.qq.txt"},
+            "out.txt",
+            {"格式：qq", "删除重复词条：2", "共计词条：6"}},
+        Row{"qq-weight", {"lexsort", "weight", "@export.qq.txt"}, "out.txt"},
+        Row{"qq-union-baidu",
+            {"lexmerge", "union", "@export.qq.txt", "@export.baidu.txt", "--weights", "sum"},
+            "out.txt",
+            {"按词和编码比较，合并权重（sum）：3 条", "并集词条：7"}},
+        Row{"sogou-pinyin", {"lexsort", "pinyin", "@export.sogou.txt"}, "out.txt"},
         // --to: the result, as the tool writes it, converted as lexconv converts.
         Row{"to-fcitx5",
             {"lexsort", "pinyin", "@mine.dict.yaml", "--to", "fcitx5"},

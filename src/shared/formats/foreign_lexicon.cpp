@@ -24,7 +24,7 @@ namespace lex::formats {
 
 using namespace detail;
 
-static_assert(sizeof(ForeignEntry) <= 40, "millions of entries are held: keep them small");
+static_assert(sizeof(ForeignEntry) <= 32, "millions of entries are held: keep them small");
 
 std::optional<Format> foreignFormat(const std::filesystem::path &path) {
     struct stat st {};
@@ -118,7 +118,14 @@ bool ForeignLexicon::read(EventPump &pump, uint64_t moreBytes, const EntrySink *
                      bool percent) {
         entrySeen = true;
         ForeignEntry e;
-        place(e, line, word, plainCode(rawCode) ? rawCode : partedCode(rawCode, syllables), !sink);
+        const std::u16string_view code =
+            plainCode(rawCode) ? rawCode : partedCode(rawCode, syllables);
+        if (code.size() > ForeignEntry::kMaxCode)
+            throw LexError(m_path.string() + " 第 " + std::to_string(in.lineNumber()) +
+                               " 行的编码太长（超过 " + std::to_string(ForeignEntry::kMaxCode) +
+                               " 个字符）",
+                           m_path);
+        place(e, line, word, code, !sink);
         m_hasCodes |= e.m_codeSize > 0;
         e.setWeight(weight);
         e.percent = percent;
@@ -223,17 +230,16 @@ size_t ForeignLexicon::locate(std::u16string_view line, std::u16string_view text
 
 void ForeignLexicon::place(ForeignEntry &e, std::u16string_view line, std::u16string_view word,
                            std::u16string_view code, bool hold) {
-    // The word begins the line, and the code follows it and a separator, in most formats.
-    size_t wordAt = locate(line, word, 0);
-    size_t codeAt = locate(line, code, wordAt == 0 ? word.size() + 1 : 0);
+    // The word begins the line, and the code follows it and a separator, in most formats; a word
+    // elsewhere (the QQ and Sogou exports put the code first) is kept after the line.
+    const bool wordFirst = word.data() == line.data() || line.starts_with(word);
+    size_t codeAt = locate(line, code, wordFirst ? word.size() + 1 : 0);
     std::u16string_view text = line;
-    if (wordAt == std::u16string_view::npos || codeAt == std::u16string_view::npos) {
+    if (!wordFirst || codeAt == std::u16string_view::npos) {
         std::u16string &joined = m_joined;
         joined.assign(line);
-        if (wordAt == std::u16string_view::npos) {
-            wordAt = joined.size();
+        if (!wordFirst)
             joined += word;
-        }
         if (codeAt == std::u16string_view::npos) {
             codeAt = joined.size();
             joined += code;
@@ -244,7 +250,7 @@ void ForeignLexicon::place(ForeignEntry &e, std::u16string_view line, std::u16st
         text = keep(text);
     e.m_text = text.data();
     e.m_lineSize = uint32_t(line.size());
-    e.m_wordAt = uint32_t(wordAt);
+    e.m_wordAfterLine = !wordFirst;
     e.m_wordSize = uint32_t(word.size());
     e.m_codeAt = uint32_t(codeAt);
     e.m_codeSize = uint32_t(code.size());
@@ -623,6 +629,10 @@ void ForeignLexicon::setCode(ForeignEntry &entry, const pinyin::Syllables &sylla
             code += u' ';
         code.append(syllable.begin(), syllable.end());
     }
+    if (code.size() > ForeignEntry::kMaxCode)
+        throw LexError(m_path.string() + " 有词的编码太长（超过 " +
+                           std::to_string(ForeignEntry::kMaxCode) + " 个字符）",
+                       m_path);
     if (code != entry.code()) {
         // The line and the word as they were, the new code after them.
         std::u16string &joined = m_joined;
@@ -631,7 +641,7 @@ void ForeignLexicon::setCode(ForeignEntry &entry, const pinyin::Syllables &sylla
         joined += code;
         const std::u16string_view text = keep(joined);
         entry.m_text = text.data();
-        entry.m_wordAt = entry.m_lineSize;
+        entry.m_wordAfterLine = true;
         entry.m_codeAt = entry.m_lineSize + entry.m_wordSize;
         entry.m_codeSize = uint32_t(code.size());
         entry.rewrite = entry.codeChanged = true;

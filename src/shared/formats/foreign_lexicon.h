@@ -32,13 +32,16 @@ namespace lex::formats {
 std::optional<Format> foreignFormat(const std::filesystem::path &path);
 
 // An entry of a ForeignLexicon: views of the text its lexicon holds (valid while it lives).
-// Small (40 bytes), because a big lexicon holds millions of them: one text holds the line and,
-// after it, what of the word and the code the line does not hold as such.
+// Small (32 bytes, half a cache line), because a big lexicon holds millions of them: one text
+// holds the line and, after it, the word unless the line begins with it, and the code unless
+// the line holds it as such.
 class ForeignEntry {
 public:
     // As written, without its line end.
     std::u16string_view line() const { return {m_text, m_lineSize}; }
-    std::u16string_view word() const { return {m_text + m_wordAt, m_wordSize}; }
+    std::u16string_view word() const {
+        return {m_text + (m_wordAfterLine ? m_lineSize : 0), m_wordSize};
+    }
     // The code: as written, its syllables (or letters) parted by one blank wherever the format
     // parts them by blanks or apostrophes (tones stay: they tell terra_pinyin's readings apart);
     // empty when the line has none.
@@ -54,19 +57,20 @@ public:
 
 private:
     friend class ForeignLexicon;
-    // In this order, so that the flags fill the room before the weight.
+    // The flags share the code size's word: a code has fewer than 2^26 units (kMaxCode).
     const char16_t *m_text = nullptr;
-    uint32_t m_lineSize = 0, m_wordAt = 0, m_wordSize = 0, m_codeAt = 0, m_codeSize = 0;
-    bool m_hasWeight = false;
+    double m_weight = 0;
+    uint32_t m_lineSize = 0, m_codeAt = 0, m_wordSize = 0;
+    uint32_t m_codeSize : 26 = 0;
+    bool m_hasWeight : 1 = false;
+    bool m_wordAfterLine : 1 = false; // else the line begins with the word
 
 public:
+    static constexpr size_t kMaxCode = (size_t(1) << 26) - 1;
     bool percent : 1 = false;
     bool rewrite : 1 = false;     // the weight or code changed: written anew (or its weight field)
     bool codeChanged : 1 = false; // setCode gave it `code`
     bool made : 1 = false;        // of another format: the line is made of word, code and weight
-
-private:
-    double m_weight = 0;
 };
 
 // Room for `n` entries in `entries`, in huge pages where the system gives them (a million
