@@ -120,11 +120,7 @@ bool ForeignLexicon::read(EventPump &pump, uint64_t moreBytes, const EntrySink *
         ForeignEntry e;
         const std::u16string_view code =
             plainCode(rawCode) ? rawCode : partedCode(rawCode, syllables);
-        if (code.size() > ForeignEntry::kMaxCode)
-            throw LexError(m_path.string() + " 第 " + std::to_string(in.lineNumber()) +
-                               " 行的编码太长（超过 " + std::to_string(ForeignEntry::kMaxCode) +
-                               " 个字符）",
-                           m_path);
+        checkCodeSize(code.size(), in.lineNumber());
         place(e, line, word, code, !sink);
         m_hasCodes |= e.m_codeSize > 0;
         e.setWeight(weight);
@@ -196,6 +192,16 @@ bool ForeignLexicon::plainCode(std::u16string_view raw) {
     return true;
 }
 
+void ForeignLexicon::checkCodeSize(size_t units, int64_t lineNumber) const {
+    if (units <= ForeignEntry::kMaxCode)
+        return;
+    const std::string where =
+        lineNumber ? " 第 " + std::to_string(lineNumber) + " 行的编码太长" : " 有词的编码太长";
+    throw LexError(m_path.string() + where + "（超过 " + std::to_string(ForeignEntry::kMaxCode) +
+                       " 个字符）",
+                   m_path);
+}
+
 std::u16string_view ForeignLexicon::partedCode(std::u16string_view rawCode,
                                                const std::vector<std::string> &syllables) {
     std::u16string &code = m_scratch;
@@ -232,7 +238,7 @@ void ForeignLexicon::place(ForeignEntry &e, std::u16string_view line, std::u16st
                            std::u16string_view code, bool hold) {
     // The word begins the line, and the code follows it and a separator, in most formats; a word
     // elsewhere (the QQ and Sogou exports put the code first) is kept after the line.
-    const bool wordFirst = word.data() == line.data() || line.starts_with(word);
+    const bool wordFirst = line.starts_with(word);
     size_t codeAt = locate(line, code, wordFirst ? word.size() + 1 : 0);
     std::u16string_view text = line;
     if (!wordFirst || codeAt == std::u16string_view::npos) {
@@ -629,10 +635,7 @@ void ForeignLexicon::setCode(ForeignEntry &entry, const pinyin::Syllables &sylla
             code += u' ';
         code.append(syllable.begin(), syllable.end());
     }
-    if (code.size() > ForeignEntry::kMaxCode)
-        throw LexError(m_path.string() + " 有词的编码太长（超过 " +
-                           std::to_string(ForeignEntry::kMaxCode) + " 个字符）",
-                       m_path);
+    checkCodeSize(code.size(), 0);
     if (code != entry.code()) {
         // The line and the word as they were, the new code after them.
         std::u16string &joined = m_joined;
@@ -676,10 +679,13 @@ std::u16string_view ForeignLexicon::lineOf(const ForeignEntry &entry, LineMaker 
         const std::u16string_view line = entry.line();
         const double own = *entry.weight();
         maker.line.assign(line.substr(0, spot.at));
-        if (spot.value == own && spot.percent == entry.percent)
+        if (spot.value == own && spot.percent == entry.percent) {
             maker.line += line.substr(spot.at, spot.size);
-        else
-            maker.line += weightText(own) + (entry.percent ? u"%" : u"");
+        } else {
+            maker.line += weightText(own);
+            if (entry.percent)
+                maker.line += u'%';
+        }
         maker.line += line.substr(spot.at + spot.size);
         return maker.line;
     }

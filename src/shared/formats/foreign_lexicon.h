@@ -230,6 +230,9 @@ private:
     static bool plainCode(std::u16string_view raw);
     std::u16string_view partedCode(std::u16string_view rawCode,
                                    const std::vector<std::string> &syllables);
+    // Refuses a code an entry cannot hold (over ForeignEntry::kMaxCode units), naming the file
+    // and, when known (not 0), the line.
+    void checkCodeSize(size_t units, int64_t lineNumber) const;
 
     std::filesystem::path m_path;
     Format m_format;
